@@ -1,0 +1,27 @@
+// The subcommands of vpak. Each registers itself on the app and, when it runs, stores its
+// exit status: 0 a true result, 1 a false one ("Error :-(" on standard error).
+// Errors raised by the engine leave the callback and are turned into exit 3 by main.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitRaised = 3;
+
+inline constexpr const char* kTitleLine = "Veldane .PAK Maker / Extractor / Updater v0.55";
+inline constexpr const char* kErrorText = "Error :-(";
+
+void RegisterListCommand(CLI::App& app, int& exitStatus);
+void RegisterTagCommand(CLI::App& app, int& exitStatus);
+void RegisterLocCommands(CLI::App& app, int& exitStatus);
+void RegisterExtractCommand(CLI::App& app, int& exitStatus);
+void RegisterMakeCommand(CLI::App& app, int& exitStatus);
+void RegisterReplaceCommands(CLI::App& app, int& exitStatus);
+
+// Prints the outcome text on standard output for a true result, "Error :-(" on standard
+// error for a false one, and returns the exit status.
+int Outcome(bool ok, const std::string& successText);

@@ -1,0 +1,60 @@
+// vpak: the command-line front end. One subcommand runs one engine operation with the
+// arguments the window would pass and prints the window's own outcome text.
+#include <cstdio>
+#include <exception>
+#include <iostream>
+
+#include "cli/commands.h"
+
+int Outcome(bool ok, const std::string& successText) {
+    if (!ok) {
+        std::cerr << kErrorText << '\n';
+        return kExitFailure;
+    }
+    if (!successText.empty()) std::cout << successText << '\n';
+    return kExitSuccess;
+}
+
+namespace {
+
+// Usage errors print the message and the help of the command that was being parsed.
+int UsageError(CLI::App& app, const CLI::ParseError& error) {
+    CLI::App* context = &app;
+    for (CLI::App* sub : app.get_subcommands()) context = sub;
+    std::cerr << "vpak: " << error.what() << "\n\n" << context->help();
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"vpak: list, extract, build and update the .PAK archives of Veldane,\n"
+                 "and convert its .loc string tables to text and back.",
+                 "vpak"};
+    app.set_version_flag("--version", kTitleLine, "Print the version and exit");
+    app.require_subcommand(1);
+    app.footer("Exit status: 0 success, 1 the operation failed (\"Error :-(\"), 2 usage error,\n"
+               "3 an input/output or decompression error (its message on standard error).");
+
+    int exitStatus = kExitSuccess;
+    RegisterListCommand(app, exitStatus);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        CLI::App* context = &app;
+        for (CLI::App* sub : app.get_subcommands()) context = sub;
+        std::cout << context->help();
+        return kExitSuccess;
+    } catch (const CLI::CallForVersion&) {
+        std::cout << kTitleLine << '\n';
+        return kExitSuccess;
+    } catch (const CLI::ParseError& error) {
+        return UsageError(app, error);
+    } catch (const std::exception& error) {
+        std::cout.flush();
+        std::cerr << "\nvpak: " << error.what() << '\n';
+        return kExitRaised;
+    }
+    return exitStatus;
+}

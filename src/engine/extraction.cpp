@@ -1,0 +1,3 @@
+#include "engine/extraction.h"
+
+bool ExtractListedFiles(const TExtractionRequest&) { return false; }

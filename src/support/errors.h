@@ -1,0 +1,28 @@
+// Errors raised by the support and engine layers. The engine never catches them;
+// each front end catches them at the top of a command.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// An input/output failure: carries the OS error code (0 when there is none, as for a
+// read that ran past the end of a file) and a message naming the failure and the path.
+class EInOutError : public std::runtime_error {
+public:
+    EInOutError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+    int Code() const { return code_; }
+
+private:
+    int code_;
+};
+
+class EZlibError : public std::runtime_error {
+public:
+    EZlibError() : std::runtime_error("Error") {}
+};
+
+class ECompressionError : public EZlibError {};
+class EDecompressionError : public EZlibError {};
+
+// The message of a read that needed more bytes than the file holds.
+inline constexpr const char* kReadBeyondEndOfFile = "Read beyond end of file";

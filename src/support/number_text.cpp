@@ -1,0 +1,78 @@
+#include "support/number_text.h"
+
+#include "support/host.h"
+
+namespace {
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+}
+
+std::string HexByte(uint8_t b) {
+    return std::string{kHexDigits[b >> 4], kHexDigits[b & 0x0F]};
+}
+
+std::string HexLong(int32_t value) {
+    const uint32_t v = static_cast<uint32_t>(value);
+    std::string text(8, '0');
+    for (int k = 0; k < 8; ++k) text[7 - k] = kHexDigits[(v >> (4 * k)) & 0x0F];
+    return text;
+}
+
+std::string HexOfBytes(const void* bytes, int32_t n) {
+    std::string text;
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    for (int32_t i = 0; i < n; ++i) text += HexByte(p[i]);
+    return text;
+}
+
+int32_t HexToInt(const std::string& text) {
+    uint32_t value = 0;
+    for (char c : text) {
+        uint32_t digit = 0;
+        if (c >= '1' && c <= '9') digit = static_cast<uint32_t>(c - '0');
+        else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
+        else if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
+        value = (value << 4) + digit;
+    }
+    return static_cast<int32_t>(value);
+}
+
+std::string GroupThousands(int32_t n) {
+    std::string digits = std::to_string(n);
+    const bool negative = !digits.empty() && digits[0] == '-';
+    if (negative) digits.erase(0, 1);
+    std::string result;
+    int taken = 0;
+    for (size_t i = digits.size(); i > 0; --i) {
+        result.insert(result.begin(), digits[i - 1]);
+        if (++taken % 3 == 0 && i > 1) result.insert(result.begin(), ',');
+    }
+    return negative ? "-" + result : result;
+}
+
+size_t LastCharPos(const std::string& text, char ch) {
+    const size_t p = text.rfind(ch);
+    return p == std::string::npos ? 0 : p + 1;
+}
+
+std::string LowerAscii(const std::string& text) {
+    std::string result = text;
+    for (char& c : result)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+    return result;
+}
+
+void SlashesToBackslashes(std::string& text) {
+    for (char& c : text)
+        if (c == '/') c = '\\';
+}
+
+bool FileExistsSafe(const std::string& path) {
+    if (path.empty()) return false;
+    const host::EntryKind kind = host::Stat(path).kind;
+    return kind == host::EntryKind::File || kind == host::EntryKind::Other;
+}
+
+bool DirExistsSafe(const std::string& path) {
+    if (path.empty()) return false;
+    return host::Stat(path).kind == host::EntryKind::Directory;
+}

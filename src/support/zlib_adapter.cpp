@@ -1,0 +1,125 @@
+#include "support/zlib_adapter.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+
+#include "support/errors.h"
+
+namespace {
+
+constexpr int32_t kGrowthUnit = 256;
+constexpr int32_t kChunkSize = 1024;        // output per pass of the streamed decompressor
+constexpr int32_t kSourceBlock = 65536;     // input the streamed decompressor draws at once
+constexpr uint8_t kZlibMethodByte = 0x78;
+constexpr uint8_t kZlibLevel9Flags = 0xDA;
+constexpr uint8_t kZlibDefaultFlags = 0x9C;
+// Deflate cannot expand better than about 1032:1; a little slack covers the zlib wrapper.
+constexpr int64_t kMaxDeflateRatio = 1032;
+constexpr int64_t kRatioSlack = 1024;
+
+int64_t RoundUpTo256(int64_t n) {
+    return (n + kGrowthUnit - 1) / kGrowthUnit * kGrowthUnit;
+}
+
+}  // namespace
+
+int64_t MaxInflatedSize(int64_t compressedSize) {
+    return std::max<int64_t>(compressedSize, 0) * kMaxDeflateRatio + kRatioSlack;
+}
+
+TArrayOfByte CompressBytes(const void* source, int32_t count) {
+    z_stream zs{};
+    if (deflateInit(&zs, Z_BEST_COMPRESSION) != Z_OK) throw ECompressionError();
+    const int64_t n = std::max<int32_t>(count, 0);
+    TArrayOfByte area(static_cast<size_t>(RoundUpTo256(n + n / 10 + 12)));
+    zs.next_in = static_cast<Bytef*>(const_cast<void*>(source));
+    zs.avail_in = static_cast<uInt>(n);
+    zs.next_out = area.data();
+    zs.avail_out = static_cast<uInt>(area.size());
+    for (;;) {
+        const int rc = deflate(&zs, Z_FINISH);
+        if (rc == Z_STREAM_END) break;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            deflateEnd(&zs);
+            throw ECompressionError();
+        }
+        const size_t used = area.size() - zs.avail_out;
+        area.resize(area.size() + kGrowthUnit);
+        zs.next_out = area.data() + used;
+        zs.avail_out = static_cast<uInt>(area.size() - used);
+    }
+    area.resize(zs.total_out);
+    deflateEnd(&zs);
+    return area;
+}
+
+TArrayOfByte DecompressBytes(const void* source, int32_t count, int32_t estimate) {
+    const int64_t step = RoundUpTo256(std::max<int32_t>(count, 1));
+    int64_t initial = estimate > 0 ? estimate : step;
+    initial = std::min(initial, MaxInflatedSize(count));
+    TArrayOfByte block(static_cast<size_t>(std::max<int64_t>(initial, 1)));
+
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK) throw EDecompressionError();
+    zs.next_in = static_cast<Bytef*>(const_cast<void*>(source));
+    zs.avail_in = static_cast<uInt>(std::max<int32_t>(count, 0));
+    zs.next_out = block.data();
+    zs.avail_out = static_cast<uInt>(block.size());
+    for (;;) {
+        const int rc = inflate(&zs, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END) break;
+        const bool outOfRoom = zs.avail_out == 0;
+        if ((rc != Z_OK && rc != Z_BUF_ERROR) || (!outOfRoom && zs.avail_in == 0)) {
+            inflateEnd(&zs);
+            throw EDecompressionError();
+        }
+        if (outOfRoom) {
+            const size_t used = zs.total_out;
+            block.resize(block.size() + static_cast<size_t>(step));
+            zs.next_out = block.data() + used;
+            zs.avail_out = static_cast<uInt>(block.size() - used);
+        }
+    }
+    block.resize(zs.total_out);
+    inflateEnd(&zs);
+    return block;
+}
+
+void DecompressToBuffer(const void* source, int32_t count, TArrayOfByte& output, int64_t limit) {
+    output.clear();
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK) throw EDecompressionError();
+    const auto* input = static_cast<const uint8_t*>(source);
+    int64_t consumed = 0;
+    const int64_t total = std::max<int32_t>(count, 0);
+    uint8_t chunk[kChunkSize];
+    for (;;) {
+        if (zs.avail_in == 0 && consumed < total) {
+            const int64_t block = std::min<int64_t>(kSourceBlock, total - consumed);
+            zs.next_in = const_cast<Bytef*>(input + consumed);
+            zs.avail_in = static_cast<uInt>(block);
+            consumed += block;
+        }
+        zs.next_out = chunk;
+        zs.avail_out = kChunkSize;
+        const int rc = inflate(&zs, Z_NO_FLUSH);
+        const int32_t produced = kChunkSize - static_cast<int32_t>(zs.avail_out);
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+            inflateEnd(&zs);
+            throw EDecompressionError();
+        }
+        AppendBytes(chunk, produced, output);
+        if (rc == Z_STREAM_END) break;
+        if (static_cast<int64_t>(output.size()) > limit) break;
+        // A truncated stream: no more input and nothing came out.
+        if (produced == 0 && zs.avail_in == 0 && consumed >= total) break;
+    }
+    inflateEnd(&zs);
+}
+
+bool HasZlibHeader(const TArrayOfByte& buffer) {
+    if (buffer.size() < 2) return false;
+    if (buffer[0] != kZlibMethodByte) return false;
+    return buffer[1] == kZlibLevel9Flags || buffer[1] == kZlibDefaultFlags;
+}

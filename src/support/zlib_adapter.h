@@ -1,0 +1,31 @@
+// The compression adapter: one complete zlib stream per buffer.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+#include "support/bytes.h"
+
+// Compresses count bytes into one zlib stream at level 9 (begins 0x78 0xDA).
+// Raises ECompressionError on a zlib failure.
+TArrayOfByte CompressBytes(const void* source, int32_t count);
+
+// Inflates one zlib stream held in count bytes. The output block starts at the estimate
+// (or one step when the estimate is 0) and grows by step = count rounded up to 256.
+// The estimate is a hint from the archive, so the first block is never larger than the
+// stream could possibly produce. Raises EDecompressionError on corrupt or truncated data.
+TArrayOfByte DecompressBytes(const void* source, int32_t count, int32_t estimate);
+
+// Inflates one zlib stream in 1024-byte chunks into output (emptied first). A stream that
+// ends early yields what was decompressed so far. Decompression stops once output holds
+// more than limit bytes, so a caller that knows the expected size is safe from bombs.
+// Bytes after the end of the stream are ignored. Raises EDecompressionError on corrupt data.
+void DecompressToBuffer(const void* source, int32_t count, TArrayOfByte& output,
+                        int64_t limit = std::numeric_limits<int32_t>::max());
+
+// True when the buffer begins 0x78 0xDA or 0x78 0x9C.
+bool HasZlibHeader(const TArrayOfByte& buffer);
+
+// The largest expansion a zlib stream can achieve (deflate's best case is about 1032:1);
+// used to cap allocations that a recorded size asks for.
+int64_t MaxInflatedSize(int64_t compressedSize);

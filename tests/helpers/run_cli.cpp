@@ -1,0 +1,52 @@
+#include "helpers/run_cli.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "helpers/temp_dir.h"
+
+#ifndef VPAK_CLI_PATH
+#define VPAK_CLI_PATH "vpak"
+#endif
+
+extern char** environ;
+
+CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir) {
+    TempDir capture;
+    const std::string outPath = capture / "out";
+    const std::string errPath = capture / "err";
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
+
+    const std::string program = std::filesystem::absolute(VPAK_CLI_PATH).string();
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + program);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+
+    CliResult result;
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    result.out = ReadFileText(outPath);
+    result.err = ReadFileText(errPath);
+    return result;
+}
