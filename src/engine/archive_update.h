@@ -1,0 +1,33 @@
+// In-place updating of PC archives: replacing the stored data of entries the archive holds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "support/bytes.h"
+#include "support/progress.h"
+
+// The new content of one entry. Data is owned by the caller.
+struct TReplacementData {
+    uint8_t Valid = 0;
+    const uint8_t* Data = nullptr;
+    int32_t UnpackedSize = 0;
+    int32_t DataSize = 0;
+    uint8_t IsPacked = 0;  // non-zero: Data already holds a complete zlib stream
+};
+
+// Replaces the entry found by key (an archive path, or a 24-digit tag text when matchByTag).
+bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
+                      const TReplacementData* data);
+
+bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
+                    const std::string& key, bool convertLoc, bool matchByTag);
+
+bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
+                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount);
+
+int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t prefixLength, int32_t suffixLength);
+
+// Relative paths of every folder and file below dir, in enumeration order, depth first.
+// Either list may be absent.
+bool CollectFiles(std::string dir, TStringList* folders, TStringList* files);
