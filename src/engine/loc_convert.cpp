@@ -70,6 +70,7 @@ bool NextLine(std::string_view text, size_t& pos, std::string& line) {
 
 // The text a table is made from ends at its first NUL byte.
 std::string_view TextBeforeNul(const TArrayOfByte& content) {
+    if (content.empty()) return {};
     const auto* chars = reinterpret_cast<const char*>(content.data());
     const void* nul = std::memchr(chars, 0, content.size());
     const size_t length = nul ? static_cast<size_t>(static_cast<const char*>(nul) - chars) : content.size();
