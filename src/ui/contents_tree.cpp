@@ -1,0 +1,136 @@
+#include "ui/contents_tree.h"
+
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <algorithm>
+#include <memory>
+
+#include "support/collation.h"
+#include "support/number_text.h"
+#include "support/paths.h"
+#include "ui/text_bridge.h"
+
+namespace {
+
+// The platform style, except that branches are drawn with dotted lines and +/- boxes.
+class TTreeLinesStyle : public QProxyStyle {
+public:
+    TTreeLinesStyle() : lines_(QStyleFactory::create("Windows")) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element == PE_IndicatorBranch && lines_) {
+            lines_->drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+private:
+    std::unique_ptr<QStyle> lines_;
+};
+
+// Position of path in the sorted folder list, compared without regard to case; -1 if absent.
+int FindFolder(const TStringList& folderList, const std::string& path) {
+    const auto less = [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; };
+    const auto found = std::lower_bound(folderList.begin(), folderList.end(), path, less);
+    if (found == folderList.end() || CompareTextNoCase(*found, path) != 0) return -1;
+    return static_cast<int>(found - folderList.begin());
+}
+
+// Folder nodes, one per folder-list entry, each stored in its entry's slot. An entry whose
+// parent is missing from the list, or does not stand before it, gets no node.
+std::vector<QTreeWidgetItem*> AddFolderNodes(TContentsTree* tree, const TStringList& folderList,
+                                             QTreeWidgetItem* root) {
+    std::vector<QTreeWidgetItem*> folderNodes(folderList.size(), nullptr);
+    for (size_t j = 0; j < folderList.size(); ++j) {
+        std::string path = folderList[j];
+        StripTrailingBackslashes(path);
+        std::string parent, name;
+        SplitAtLastBackslash(path, parent, name);
+        if (parent.empty()) {
+            folderNodes[j] = tree->AddNode(root, name, kImageClosedFolder, kImageOpenFolder);
+            continue;
+        }
+        const int p = FindFolder(folderList, parent + "\\");
+        if (p < 0 || static_cast<size_t>(p) >= j) continue;
+        folderNodes[j] = tree->AddNode(folderNodes[p], name, kImageClosedFolder, kImageOpenFolder);
+    }
+    return folderNodes;
+}
+
+void AddFileNodes(TContentsTree* tree, const TStringList& listing, int32_t prefixLength, int32_t suffixLength,
+                  const TStringList& folderList, const std::vector<QTreeWidgetItem*>& folderNodes,
+                  QTreeWidgetItem* root) {
+    for (const std::string& line : listing) {
+        std::string path = CutLine(line, prefixLength, suffixLength);
+        SlashesToBackslashes(path);
+        std::string folder, name;
+        SplitAtLastBackslash(path, folder, name);
+        if (folder.empty()) {
+            tree->AddNode(root, name, kImageClosedBook, kImageOpenBook);
+            continue;
+        }
+        const int p = FindFolder(folderList, folder + "\\");
+        if (p < 0) continue;
+        tree->AddNode(folderNodes[p], name, kImageClosedBook, kImageOpenBook);
+    }
+}
+
+}  // namespace
+
+TContentsTree::TContentsTree(const TImageList& images, QWidget* parent) : QTreeWidget(parent), images_(images) {
+    auto* style = new TTreeLinesStyle;
+    style->setParent(this);
+    setStyle(style);
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setRootIsDecorated(true);
+    setItemsExpandable(true);
+    setSortingEnabled(false);
+    setIconSize(QSize(kTreeImageSize, kTreeImageSize));
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+}
+
+QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
+    QIcon icon;
+    const auto valid = [this](int i) { return i >= 0 && static_cast<size_t>(i) < images_.size(); };
+    if (valid(imageIndex)) icon.addPixmap(images_[imageIndex], QIcon::Normal);
+    if (valid(selectedIndex)) icon.addPixmap(images_[selectedIndex], QIcon::Selected);
+    return icon;
+}
+
+QTreeWidgetItem* TContentsTree::AddNode(QTreeWidgetItem* parent, const std::string& text, int imageIndex,
+                                        int selectedIndex) {
+    auto* item = new QTreeWidgetItem(QStringList{QStr(text)});
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setData(0, kImageIndexRole, imageIndex);
+    item->setData(0, kSelectedImageIndexRole, selectedIndex);
+    item->setIcon(0, NodeIcon(imageIndex, selectedIndex));
+    if (parent != nullptr) parent->addChild(item);
+    else addTopLevelItem(item);
+    return item;
+}
+
+void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLength, int32_t suffixLength,
+                                   TContentsTree* tree, const std::string& rootCaption, int rootImageIndex,
+                                   int rootSelectedIndex, bool clearFirst) {
+    if (tree == nullptr) return;
+    if (clearFirst) tree->clear();
+
+    TStringList folderList;
+    CollectDirPrefixes(listing, folderList, prefixLength, suffixLength);
+
+    QTreeWidgetItem* root = nullptr;
+    if (!rootCaption.empty())
+        root = tree->AddNode(nullptr, rootCaption, rootImageIndex < 0 ? kImageClosedFolder : rootImageIndex,
+                             rootSelectedIndex < 0 ? kImageOpenFolder : rootSelectedIndex);
+
+    // Thousands of nodes appear in one step instead of one repaint each.
+    tree->setUpdatesEnabled(false);
+    const std::vector<QTreeWidgetItem*> folderNodes = AddFolderNodes(tree, folderList, root);
+    AddFileNodes(tree, listing, prefixLength, suffixLength, folderList, folderNodes, root);
+    tree->setUpdatesEnabled(true);
+}

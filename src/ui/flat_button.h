@@ -1,0 +1,14 @@
+// The window's own push button: a standard push button drawn flat, with a one-pixel frame
+// instead of the raised bevel.
+#pragma once
+
+#include <QPushButton>
+
+class TFlatButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit TFlatButton(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};

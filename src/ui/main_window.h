@@ -1,0 +1,143 @@
+// TForm1, the program's one window: two path boxes, two option boxes, the command buttons,
+// the progress bar and the contents tree. Each command runs one engine operation on the
+// window's thread and reports its outcome in the caption, which is the status line.
+#pragma once
+
+#include <QRect>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/progress.h"
+#include "ui/dialogs.h"
+#include "ui/engine_calls.h"
+#include "ui/tree_images.h"
+#include "ui/window_effects.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class TContentsTree;
+class TFlatButton;
+
+// What the window needs from outside: its dialogs, its settings file, the engine, and the
+// pause between the steps of the fade on close.
+struct TFormServices {
+    std::unique_ptr<TDialogs> Dialogs;
+    std::string SettingsFile;
+    TEngineCalls Engine = EngineOperations();
+    TWaitProc Wait = WaitWithoutEvents;
+};
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(TFormServices services, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Command handlers, run by their controls.
+    void Button_selectPAKClick();
+    void Button_selDIRClick();
+    void Button_XtractAllClick();
+    void Button_InfoClick();
+    void Button_ExitClick();
+    void CheckBox_XBOXClick();
+    void FormResize();
+    void FormDblClick();
+
+    // The progress routine handed to the engine: moves the bar, shows the text in the
+    // caption and processes pending window events.
+    void ReportProgress(uint32_t position, const char* text);
+
+    void LoadSettings();
+    void SaveSettings();
+
+    // True for a point of the window's own surface (not on a control), in client pixels.
+    bool IsBodyPoint(const QPoint& point) const;
+
+    // The window's outer size as the settings file keeps it.
+    int OuterWidth() const;
+    int OuterHeight() const;
+
+    // True while a command runs; a second command is then refused.
+    bool BusyFlag = false;
+    // Only the settings file sets these.
+    bool AutoConvertLOCfiles = true;
+    bool FadeEffectOnExit = true;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    enum class TAnchors { LeftTop, TopRight, LeftTopRight };
+    struct TPlacedControl {
+        QWidget* control;
+        QRect design;
+        TAnchors anchors;
+    };
+
+    void CreateControls();
+    template <class TControl>
+    TControl* Place(const char* name, const QRect& design, TAnchors anchors);
+    void FormCreate();
+    void CreateContentsTree();
+    void SetTabOrder();
+    void LayOutControls();
+    void FormClose();
+    void SetOuterWidth(int width);
+    void SetOuterHeight(int height);
+
+    void SetCaption(const std::string& text);
+    ProgressProc ProgressRoutine();
+    // Runs a command handler; an error that ends it is shown in a message box.
+    void RunCommand(void (TForm1::*handler)());
+    bool Confirm(const std::string& line1, const std::string& line2, const std::string& line3);
+
+    std::string Text(const QLineEdit* edit) const;
+
+    TFormServices services_;
+    std::vector<TPlacedControl> placed_;
+    bool closed_ = false;
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    TFlatButton* Button_selectPAK = nullptr;
+    TFlatButton* Button_selDIR = nullptr;
+    TFlatButton* Button_Exit = nullptr;
+    TFlatButton* Button_XtractAll = nullptr;
+    TFlatButton* Button_MakeArchive = nullptr;
+    TFlatButton* Button_Info = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    TFlatButton* Button_update1 = nullptr;
+    QCheckBox* CheckBox_hash = nullptr;
+    TFlatButton* Button_updateX = nullptr;
+    QCheckBox* CheckBox_XBOX = nullptr;
+    TContentsTree* ContentsTree = nullptr;
+
+    TOpenDialogState OpenDialog1;
+    TImageList ImageList_TreeView;
+};
+
+// The busy guard of one command: refuses when another command runs, otherwise marks the
+// window busy until the command ends, however it ends.
+class TBusyScope {
+public:
+    explicit TBusyScope(TForm1& form);
+    ~TBusyScope();
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+    bool Entered() const { return entered_; }
+
+private:
+    TForm1& form_;
+    bool entered_ = false;
+};

@@ -1,0 +1,25 @@
+// The window's fixed texts. Every text that names the archive kind is built from ArchiveExt.
+#pragma once
+
+#include <string>
+
+inline const std::string ProgramTitle = "Veldane .PAK Maker / Extractor / Updater";
+inline const std::string ProgramVersion = "0.55";
+inline const std::string GameName = "Veldane";
+inline const std::string ArchiveExt = "PAK";
+inline const std::string TitleLine = ProgramTitle + " v" + ProgramVersion;
+
+// The task-bar text until the window has been created.
+inline const std::string ApplicationTitle = "The Zorvel's .PAK Util";
+// Name of the window class; on X11 it becomes the class part of WM_CLASS.
+inline const std::string WindowClassName = "ZORVEL_APP_CLASS";
+
+inline const std::string ErrorText = "Error :-(";
+inline const std::string RefusalText = "Don't touch me! I'm working!!!";
+inline const std::string PreparingText = "preparing...";
+inline const std::string PleaseWaitText = "please wait...";
+inline const std::string ExitingText = "Exiting...";
+inline const std::string AuthorLine = "This program was created by The Zorvel";
+
+inline const std::string ConfirmTitle = "Confirm";
+inline const std::string AboutTitle = " Yet another tool from The Zorvel...";
