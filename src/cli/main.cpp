@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
 
     int exitStatus = kExitSuccess;
     RegisterListCommand(app, exitStatus);
+    RegisterMakeCommand(app, exitStatus);
 
     try {
         app.parse(argc, argv);
