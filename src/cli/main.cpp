@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
 
     int exitStatus = kExitSuccess;
     RegisterListCommand(app, exitStatus);
+    RegisterTagCommand(app, exitStatus);
+    RegisterLocCommands(app, exitStatus);
     RegisterMakeCommand(app, exitStatus);
 
     try {

@@ -1,0 +1,74 @@
+// vpak tag, vpak loc2txt and vpak txt2loc: hash tags and .loc string tables, one file at a time.
+#include <iostream>
+#include <memory>
+
+#include "cli/commands.h"
+#include "engine/hash_tag.h"
+#include "engine/loc_convert.h"
+#include "support/host.h"
+#include "support/paths.h"
+
+namespace {
+
+struct LocOptions {
+    bool xbox = false;
+    std::string input;
+    std::string output;
+};
+
+// OUT is created only once the conversion has succeeded, so a failure leaves no file behind.
+void WriteOutput(const std::string& path, const TArrayOfByte& content) {
+    HostFile file(path, HostFile::Mode::Create);
+    file.Write(content.data(), static_cast<int64_t>(content.size()));
+    file.Close();
+}
+
+int RunLocToText(const LocOptions& options) {
+    TArrayOfByte buffer;
+    const bool ok = ReadWholeFile(options.input, buffer) && LocToText(options.xbox, buffer);
+    if (ok) WriteOutput(options.output, buffer);
+    return Outcome(ok, "");
+}
+
+int RunTextToLoc(const LocOptions& options) {
+    TArrayOfByte buffer;
+    const bool ok = TextToLoc(options.xbox, options.input, buffer);
+    if (ok) WriteOutput(options.output, buffer);
+    return Outcome(ok, "");
+}
+
+void AddLocArguments(CLI::App* sub, LocOptions& options, const char* inputText, const char* outputText) {
+    sub->add_flag("--xbox", options.xbox, "Xbox 360 table: count and offsets are big-endian");
+    sub->add_option("IN", options.input, inputText)->required();
+    sub->add_option("OUT", options.output, outputText)->required();
+}
+
+}  // namespace
+
+void RegisterTagCommand(CLI::App& app, int& exitStatus) {
+    auto path = std::make_shared<std::string>();
+    CLI::App* sub = app.add_subcommand(
+        "tag", "Print the 24-digit hash tag of the archive path PATH (ASCII letters and '/'\n"
+               "are folded to lower case and '\\'; the empty path has the all-zero tag).");
+    sub->add_option("PATH", *path, "A path inside an archive, such as text\\menu.loc")->required();
+    sub->callback([path, &exitStatus] {
+        std::cout << TagToText(PathHashTag(*path)) << '\n';
+        exitStatus = kExitSuccess;
+    });
+}
+
+void RegisterLocCommands(CLI::App& app, int& exitStatus) {
+    auto toText = std::make_shared<LocOptions>();
+    CLI::App* loc2txt = app.add_subcommand(
+        "loc2txt", "Convert the binary .loc string table IN into text OUT: one string per\n"
+                   "CR LF line, control bytes, '\\' and '~' written as \\XX.");
+    AddLocArguments(loc2txt, *toText, "The binary .loc table", "The text file to write");
+    loc2txt->callback([toText, &exitStatus] { exitStatus = RunLocToText(*toText); });
+
+    auto toLoc = std::make_shared<LocOptions>();
+    CLI::App* txt2loc = app.add_subcommand(
+        "txt2loc", "Convert the text IN (one string per line, \\XX or ~XX escapes) into the\n"
+                   "binary .loc string table OUT.");
+    AddLocArguments(txt2loc, *toLoc, "The text file", "The binary .loc table to write");
+    txt2loc->callback([toLoc, &exitStatus] { exitStatus = RunTextToLoc(*toLoc); });
+}
