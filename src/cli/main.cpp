@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     RegisterTagCommand(app, exitStatus);
     RegisterLocCommands(app, exitStatus);
     RegisterMakeCommand(app, exitStatus);
+    RegisterExtractCommand(app, exitStatus);
 
     try {
         app.parse(argc, argv);
