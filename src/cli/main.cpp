@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
     RegisterListCommand(app, exitStatus);
     RegisterTagCommand(app, exitStatus);
     RegisterLocCommands(app, exitStatus);
+    RegisterExtractCommand(app, exitStatus);
+    RegisterMakeCommand(app, exitStatus);
     RegisterReplaceCommands(app, exitStatus);
 
     try {

@@ -70,13 +70,15 @@ bool NextLine(std::string_view text, size_t& pos, std::string& line) {
 
 // The text a table is made from ends at its first NUL byte.
 std::string_view TextBeforeNul(const TArrayOfByte& content) {
+    if (content.empty()) return {};
     const auto* chars = reinterpret_cast<const char*>(content.data());
     const void* nul = std::memchr(chars, 0, content.size());
     const size_t length = nul ? static_cast<size_t>(static_cast<const char*>(nul) - chars) : content.size();
     return std::string_view(chars, length);
 }
 
-Veldane_LOC_Type TableFromText(bool bigEndian, std::string_view text) {
+// The decoded table of a text, offsets in host order.
+Veldane_LOC_Type TableFromText(std::string_view text) {
     Veldane_LOC_Type table;
     AppendTextToChars(kMarker, table.text);
     table.text.push_back('\0');
@@ -84,7 +86,7 @@ Veldane_LOC_Type TableFromText(bool bigEndian, std::string_view text) {
     std::string line;
     while (NextLine(text, pos, line)) {
         UnescapeLocText(line);
-        table.offsets.push_back(FromArchiveOrder(bigEndian, static_cast<int32_t>(table.text.size())));
+        table.offsets.push_back(static_cast<int32_t>(table.text.size()));
         AppendTextToChars(line, table.text);
         table.text.push_back('\0');
     }
@@ -98,12 +100,11 @@ bool FitsLocLimits(const Veldane_LOC_Type& table) {
     return kCountSize + kOffsetSize * table.offsets.size() + table.text.size() <= limit;
 }
 
-// Offsets are already in archive order; only the count still needs converting.
 void WriteLocTable(bool bigEndian, const Veldane_LOC_Type& table, TArrayOfByte& buffer) {
     buffer.clear();
     buffer.reserve(kCountSize + kOffsetSize * table.offsets.size() + table.text.size());
     AppendInt32(FromArchiveOrder(bigEndian, table.count), buffer);
-    for (const int32_t offset : table.offsets) AppendInt32(offset, buffer);
+    for (const int32_t offset : table.offsets) AppendInt32(FromArchiveOrder(bigEndian, offset), buffer);
     AppendBytes(table.text.data(), static_cast<int32_t>(table.text.size()), buffer);
 }
 
@@ -168,7 +169,7 @@ bool TextToLoc(bool bigEndian, const std::string& path, TArrayOfByte& buffer) {
     if (!FileExistsSafe(path)) return false;
     TArrayOfByte content;
     if (!ReadWholeFile(path, content)) return false;
-    const Veldane_LOC_Type table = TableFromText(bigEndian, TextBeforeNul(content));
+    const Veldane_LOC_Type table = TableFromText(TextBeforeNul(content));
     if (!FitsLocLimits(table)) return false;
     WriteLocTable(bigEndian, table, buffer);
     return true;

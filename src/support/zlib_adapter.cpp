@@ -54,7 +54,7 @@ TArrayOfByte CompressBytes(const void* source, int32_t count) {
     return area;
 }
 
-TArrayOfByte DecompressBytes(const void* source, int32_t count, int32_t estimate) {
+TArrayOfByte DecompressBytes(const void* source, int32_t count, int32_t estimate, int64_t limit) {
     const int64_t step = RoundUpTo256(std::max<int32_t>(count, 1));
     int64_t initial = estimate > 0 ? estimate : step;
     initial = std::min(initial, MaxInflatedSize(count));
@@ -74,6 +74,7 @@ TArrayOfByte DecompressBytes(const void* source, int32_t count, int32_t estimate
             inflateEnd(&zs);
             throw EDecompressionError();
         }
+        if (static_cast<int64_t>(zs.total_out) > limit) break;
         if (outOfRoom) {
             const size_t used = zs.total_out;
             block.resize(block.size() + static_cast<size_t>(step));

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "helpers/archive_writer.h"
+#include "helpers/run_cli.h"
+#include "helpers/temp_dir.h"
+#include "support/zlib_adapter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+TestFile File(const std::string& name, const std::string& content) { return {name, Bytes(content)}; }
+}  // namespace
+
+TEST(ExtractCommand, CreatesTheTargetWithItsParentsAndPrintsTheCount) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {{"d", {}, {File("a", "1")}}}, {File("b", "2")}});
+    const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "new/deep/out"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "O.K. Successfully extracted 2 files!\n");
+    EXPECT_EQ(result.err, "") << "no progress when standard error is not a terminal";
+    EXPECT_EQ(ReadFileText(dir / "new/deep/out/d/a"), "1");
+}
+
+TEST(ExtractCommand, XboxArchivesNeedTheXboxFlag) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("b", "2")}}, true);
+    EXPECT_EQ(RunVpak({"extract", dir / "x.pak", dir / "pc"}).status, 1);
+    const CliResult result = RunVpak({"extract", "--xbox", dir / "x.pak", dir / "xbox"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(ReadFileText(dir / "xbox/b"), "2");
+}
+
+TEST(ExtractCommand, HashAndNoLocFlagsReachTheEngine) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("t.loc", std::string("\0\0\0\0", 4))}});
+    ASSERT_EQ(RunVpak({"extract", "--hash", "--no-loc", dir / "x.pak", dir / "out"}).status, 0);
+    ASSERT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
+    const fs::path written = fs::directory_iterator(dir / "out")->path();
+    EXPECT_EQ(written.filename().string().size(), std::string("t.[]").size() + 24 + 4);
+    EXPECT_EQ(fs::file_size(written), 4u) << "the table is written as stored";
+}
+
+TEST(ExtractCommand, AFailedFilePrintsErrorAndExitsOne) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("bad.loc", "xy")}});
+    const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "out"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error :-(\n");
+}
+
+TEST(ExtractCommand, ATruncatedArchiveExitsThreeWithTheMessage) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("a", std::string(5000, 'q') + "tail")}});
+    TArrayOfByte bytes = ReadFileBytes(dir / "x.pak");
+    bytes.resize(bytes.size() - 3);
+    WriteFile(dir / "x.pak", bytes);
+    const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "out"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("Read beyond end of file"), std::string::npos) << result.err;
+}
+
+TEST(ExtractCommand, MissingDirectoryArgumentIsAUsageError) {
+    TempDir dir;
+    const CliResult result = RunVpak({"extract", dir / "x.pak"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("extract"), std::string::npos);
+    EXPECT_NE(result.err.find("--hash"), std::string::npos) << "usage errors print the command's help";
+}

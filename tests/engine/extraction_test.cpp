@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "engine/archive_reader.h"
+#include "engine/hash_tag.h"
+#include "helpers/archive_writer.h"
+#include "helpers/temp_dir.h"
+#include "support/errors.h"
+#include "support/zlib_adapter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Extraction {
+    bool ok = false;
+    TStringList listing;
+    std::vector<std::pair<uint32_t, std::string>> reports;
+};
+
+Extraction Extract(const std::string& archive, const std::string& target, bool bigEndian = false,
+                   bool hashTags = false, bool convertLoc = true) {
+    Extraction result;
+    int32_t prefix = 0;
+    int32_t suffix = 0;
+    result.ok = ExtractArchive(bigEndian, archive, result.listing, prefix, suffix, target, hashTags, convertLoc,
+                               [&](uint32_t position, const char* text) { result.reports.emplace_back(position, text); });
+    return result;
+}
+
+TestFile File(const std::string& name, const std::string& content) { return {name, Bytes(content)}; }
+
+// Every regular file below dir, as paths relative to it.
+std::vector<std::string> FilesBelow(const std::string& dir) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), dir).string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// A root folder holding one file per (name, content), with hand-made records.
+TArrayOfByte RootWithRecords(const std::vector<std::tuple<std::string, TArrayOfByte, int32_t>>& files,
+                             TArrayOfByte& data) {
+    TArrayOfByte directory;
+    PutInt(directory, false, 0);
+    PutInt(directory, false, static_cast<int32_t>(files.size()));
+    for (const auto& [name, stream, unpacked] : files) {
+        PutName(directory, false, name);
+        PutInt(directory, false, static_cast<int32_t>(data.size()));
+        PutInt(directory, false, static_cast<int32_t>(stream.size()));
+        PutInt(directory, false, unpacked);
+        data.insert(data.end(), stream.begin(), stream.end());
+    }
+    return directory;
+}
+
+TArrayOfByte Stream(const std::string& content) {
+    return CompressBytes(content.data(), static_cast<int32_t>(content.size()));
+}
+
+}  // namespace
+
+TEST(Extraction, WritesEveryFileBelowTheTargetInBothByteOrders) {
+    for (bool bigEndian : {false, true}) {
+        TempDir dir;
+        TestFolder root{"", {{"data", {{"maps", {}, {File("m.bin", "map")}}}, {File("a.txt", "hello")}}},
+                        {File("readme.txt", "top")}};
+        WriteTestArchive(dir / "x.pak", root, bigEndian);
+        const Extraction result = Extract(dir / "x.pak", dir / "out", bigEndian);
+        ASSERT_FALSE(result.ok) << "the target does not exist yet";
+        fs::create_directory(dir / "out");
+        ASSERT_TRUE(Extract(dir / "x.pak", dir / "out", bigEndian).ok);
+        EXPECT_EQ(ReadFileText(dir / "out/data/maps/m.bin"), "map");
+        EXPECT_EQ(ReadFileText(dir / "out/data/a.txt"), "hello");
+        EXPECT_EQ(ReadFileText(dir / "out/readme.txt"), "top");
+    }
+}
+
+TEST(Extraction, EmptyArchiveCreatesNothingAndReportsOnlyTheFolderStep) {
+    TempDir dir;
+    WriteTestArchive(dir / "e.pak", TestFolder{});
+    fs::create_directory(dir / "out");
+    const Extraction result = Extract(dir / "e.pak", dir / "out");
+    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+    ASSERT_EQ(result.reports.size(), 1u);
+    EXPECT_EQ(result.reports[0], std::make_pair(0u, std::string("creating sub-directory structure...")));
+}
+
+TEST(Extraction, EmptyFileBecomesEmptyOutputWithoutLocConversion) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("en.loc", ""), File("e.bin", "")}});
+    fs::create_directory(dir / "out");
+    EXPECT_TRUE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(fs::file_size(dir / "out/en.loc"), 0u);
+    EXPECT_EQ(fs::file_size(dir / "out/e.bin"), 0u);
+}
+
+TEST(Extraction, FoldersWithoutFilesAreNotCreated) {
+    TempDir dir;
+    TestFolder root{"", {{"empty", {{"deeper", {}, {}}}, {}}, {"full", {}, {File("f", "1")}}}, {}};
+    WriteTestArchive(dir / "x.pak", root);
+    fs::create_directory(dir / "out");
+    EXPECT_TRUE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_FALSE(fs::exists(dir / "out/empty"));
+    EXPECT_TRUE(fs::exists(dir / "out/full/f"));
+}
+
+TEST(Extraction, HashTagsGoIntoNamesWhileProgressReportsTheArchivePath) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {{"data", {}, {File("a.txt", "A")}}}, {File("readme", "R")}});
+    fs::create_directory(dir / "out");
+    const Extraction result = Extract(dir / "x.pak", dir / "out", false, true);
+    ASSERT_TRUE(result.ok);
+    const std::string tagA = TagToText(PathHashTag("data\\a.txt"));
+    const std::string tagR = TagToText(PathHashTag("readme"));
+    EXPECT_EQ(ReadFileText(dir / ("out/data/a.[" + tagA + "].txt")), "A");
+    EXPECT_EQ(ReadFileText(dir / ("out/readme.[" + tagR + "].")), "R");
+    ASSERT_EQ(result.reports.size(), 3u);
+    EXPECT_EQ(result.reports[1].second, "data\\a.txt");
+    EXPECT_EQ(result.reports[2].second, "readme");
+}
+
+TEST(Extraction, LocTablesAreWrittenAsTextWhateverTheCaseOfTheirExtension) {
+    TempDir dir;
+    TArrayOfByte table;
+    PutInt(table, false, 2);
+    PutInt(table, false, 0);
+    PutInt(table, false, 2);
+    for (char c : std::string("A\0B\0", 4)) table.push_back(static_cast<uint8_t>(c));
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {{"text", {}, {{"en.LOC", table}}}}, {}});
+    fs::create_directory(dir / "out");
+    ASSERT_TRUE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(ReadFileText(dir / "out/text/en.LOC"), "A\r\nB\r\n");
+
+    fs::create_directory(dir / "raw");
+    ASSERT_TRUE(Extract(dir / "x.pak", dir / "raw", false, false, false).ok);
+    EXPECT_EQ(ReadFileBytes(dir / "raw/text/en.LOC"), table);
+}
+
+TEST(Extraction, FailedLocConversionLeavesAnEmptyFileAndGoesOn) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("bad.loc", "xy"), File("good.txt", "ok")}});
+    fs::create_directory(dir / "out");
+    EXPECT_FALSE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(fs::file_size(dir / "out/bad.loc"), 0u);
+    EXPECT_EQ(ReadFileText(dir / "out/good.txt"), "ok");
+}
+
+TEST(Extraction, WrongRecordedSizeLeavesAnEmptyFileAndTheOthersAreExtracted) {
+    TempDir dir;
+    TArrayOfByte data;
+    const TArrayOfByte directory =
+        RootWithRecords({{"a.bin", Stream("123456789"), 10}, {"b.bin", Stream("fine"), 4}}, data);
+    WriteFile(dir / "x.pak", ArchiveBytes(directory, data, false));
+    fs::create_directory(dir / "out");
+    const Extraction result = Extract(dir / "x.pak", dir / "out");
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(fs::file_size(dir / "out/a.bin"), 0u);
+    EXPECT_EQ(ReadFileText(dir / "out/b.bin"), "fine");
+    EXPECT_EQ(result.reports.size(), 3u);
+}
+
+TEST(Extraction, HugeRecordedSizeIsAFailedFileNotAnAllocation) {
+    TempDir dir;
+    TArrayOfByte data;
+    const TArrayOfByte directory =
+        RootWithRecords({{"bomb.bin", Stream("hello"), 0x7FFFFFF0}, {"neg.bin", Stream("x"), -5}}, data);
+    WriteFile(dir / "x.pak", ArchiveBytes(directory, data, false));
+    fs::create_directory(dir / "out");
+    EXPECT_FALSE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(fs::file_size(dir / "out/bomb.bin"), 0u);
+    EXPECT_EQ(fs::file_size(dir / "out/neg.bin"), 0u);
+}
+
+TEST(Extraction, ThreeFilesGiveThreeProgressWordsWithTheTotalAbove) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {{"d", {}, {File("a", "1")}}}, {File("b", "2"), File("c", "3")}});
+    fs::create_directory(dir / "out");
+    const Extraction result = Extract(dir / "x.pak", dir / "out");
+    ASSERT_TRUE(result.ok);
+    ASSERT_EQ(result.reports.size(), 4u);
+    EXPECT_EQ(result.reports[0].first, 0u);
+    const std::vector<std::string> paths{"d\\a", "b", "c"};
+    for (uint32_t i = 1; i <= 3; ++i) {
+        EXPECT_EQ(result.reports[i].first, (3u << 16) | i);
+        EXPECT_EQ(result.reports[i].second, paths[i - 1]);
+    }
+}
+
+TEST(Extraction, RunsTheSameWithoutACallback) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("a", "1")}});
+    fs::create_directory(dir / "out");
+    TStringList listing;
+    int32_t prefix = 0;
+    int32_t suffix = 0;
+    EXPECT_TRUE(ExtractArchive(false, dir / "x.pak", listing, prefix, suffix, dir / "out", false, true, nullptr));
+    EXPECT_EQ(ReadFileText(dir / "out/a"), "1");
+}
+
+TEST(Extraction, ExistingFilesOfTheSameNamesAreOverwritten) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("a.txt", "new")}});
+    WriteFile(dir / "out/a.txt", "an older and longer content");
+    EXPECT_TRUE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(ReadFileText(dir / "out/a.txt"), "new");
+}
+
+TEST(Extraction, PathsThatWouldLeaveTheTargetAreFailedFilesAndWriteNothing) {
+    TempDir dir;
+    TArrayOfByte data;
+    const std::vector<std::string> unsafe{"..\\escape1", "sub\\..\\..\\escape2", "\\escape3", "/escape4",
+                                          "C:escape5", "", "a\\\\escape6", "x/../../escape7", ".."};
+    std::vector<std::tuple<std::string, TArrayOfByte, int32_t>> records;
+    for (const std::string& name : unsafe) records.emplace_back(name, Stream("bad"), 3);
+    records.emplace_back("safe.txt", Stream("good"), 4);
+    const TArrayOfByte directory = RootWithRecords(records, data);
+    WriteFile(dir / "in/x.pak", ArchiveBytes(directory, data, false));
+    fs::create_directories(dir / "a/b/out");
+    const Extraction result = Extract(dir / "in/x.pak", dir / "a/b/out");
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.reports.size(), unsafe.size() + 2);
+    EXPECT_EQ(FilesBelow(dir.Path()), (std::vector<std::string>{"a/b/out/safe.txt", "in/x.pak"}));
+}
+
+TEST(Extraction, AnEntryThatWouldOverwriteTheArchiveItselfFails) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("other", "o"), File("x.pak", "clobber")}});
+    const TArrayOfByte before = ReadFileBytes(dir / "x.pak");
+    EXPECT_FALSE(Extract(dir / "x.pak", dir.Path()).ok);
+    EXPECT_EQ(ReadFileBytes(dir / "x.pak"), before);
+    EXPECT_EQ(ReadFileText(dir / "other"), "o");
+}
+
+TEST(Extraction, FoldersDifferingOnlyInCaseStillReceiveTheirFiles) {
+    TempDir dir;
+    TestFolder root{"", {{"Data", {}, {File("a.txt", "A")}}, {"data", {}, {File("b.txt", "B")}}}, {}};
+    WriteTestArchive(dir / "x.pak", root);
+    fs::create_directory(dir / "out");
+    EXPECT_TRUE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(ReadFileText(dir / "out/Data/a.txt"), "A");
+    EXPECT_EQ(ReadFileText(dir / "out/data/b.txt"), "B");
+}
+
+TEST(Extraction, StreamPastTheEndOfTheArchiveRaisesReadBeyondEndOfFile) {
+    TempDir dir;
+    TArrayOfByte data;
+    const TArrayOfByte directory = RootWithRecords({{"a", Stream("some content here"), 17}}, data);
+    TArrayOfByte archive = ArchiveBytes(directory, data, false);
+    archive.resize(archive.size() - 4);
+    WriteFile(dir / "x.pak", archive);
+    fs::create_directory(dir / "out");
+    try {
+        Extract(dir / "x.pak", dir / "out");
+        FAIL() << "no error raised";
+    } catch (const EInOutError& error) {
+        EXPECT_STREQ(error.what(), "Read beyond end of file");
+    }
+}
+
+TEST(Extraction, CorruptStreamRaisesDecompressionError) {
+    TempDir dir;
+    TArrayOfByte data;
+    TArrayOfByte stream = Stream("some content that compresses into a stream");
+    for (size_t i = 2; i < stream.size(); ++i) stream[i] ^= 0x5A;
+    const TArrayOfByte directory = RootWithRecords({{"a", stream, 43}}, data);
+    WriteFile(dir / "x.pak", ArchiveBytes(directory, data, false));
+    fs::create_directory(dir / "out");
+    EXPECT_THROW(Extract(dir / "x.pak", dir / "out"), EDecompressionError);
+}
