@@ -14,6 +14,15 @@ struct TEngineCalls {
                        int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
                        bool hashTags, bool convertLoc, const ProgressProc& progress)>
         ExtractArchive;
+    std::function<bool(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
+                       const ProgressProc& progress, bool convertLoc, int32_t& folderCount, int32_t& fileCount)>
+        MakeArchive;
+    std::function<bool(bool bigEndian, const std::string& archivePath, const std::string& filePath,
+                       const std::string& key, bool convertLoc, bool matchByTag)>
+        ReplaceOneFile;
+    std::function<bool(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
+                       bool matchByTag, bool convertLoc, const ProgressProc& progress, int32_t& replacedCount)>
+        ReplaceFromDirectory;
 };
 
 // The engine's own operations.

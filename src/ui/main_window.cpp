@@ -103,6 +103,10 @@ void TForm1::CreateControls() {
     connect(Button_selectPAK, &QPushButton::clicked, this, [this] { RunCommand(&TForm1::Button_selectPAKClick); });
     connect(Button_selDIR, &QPushButton::clicked, this, [this] { RunCommand(&TForm1::Button_selDIRClick); });
     connect(Button_XtractAll, &QPushButton::clicked, this, [this] { RunCommand(&TForm1::Button_XtractAllClick); });
+    connect(Button_MakeArchive, &QPushButton::clicked, this,
+            [this] { RunCommand(&TForm1::Button_MakeArchiveClick); });
+    connect(Button_update1, &QPushButton::clicked, this, [this] { RunCommand(&TForm1::Button_update1Click); });
+    connect(Button_updateX, &QPushButton::clicked, this, [this] { RunCommand(&TForm1::Button_updateXClick); });
     connect(Button_Info, &QPushButton::clicked, this, [this] { RunCommand(&TForm1::Button_InfoClick); });
     connect(Button_Exit, &QPushButton::clicked, this, [this] { Button_ExitClick(); });
     connect(CheckBox_XBOX, &QCheckBox::toggled, this, [this] { CheckBox_XBOXClick(); });

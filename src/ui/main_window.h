@@ -42,6 +42,9 @@ public:
     void Button_selectPAKClick();
     void Button_selDIRClick();
     void Button_XtractAllClick();
+    void Button_MakeArchiveClick();
+    void Button_update1Click();
+    void Button_updateXClick();
     void Button_InfoClick();
     void Button_ExitClick();
     void CheckBox_XBOXClick();
