@@ -58,6 +58,8 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     prefixLength = kPrefixLength;
     suffixLength = kSuffixLength;
     if (!FileExistsSafe(archivePath)) return false;
+    // A FIFO, socket or device holds no archive, and opening one could block for ever.
+    if (host::Stat(archivePath).kind != host::EntryKind::File) return false;
 
     HostFile archive(archivePath, HostFile::Mode::Read);
     const int64_t archiveSize = archive.Size();
