@@ -37,3 +37,24 @@ TEST(Collation, SortingGivesOneOrderWhateverTheInputOrder) {
     EXPECT_EQ(names, reversed);
     EXPECT_EQ(names, (std::vector<std::string>{"A", "a", "B", "b", "C", "c"}));
 }
+
+TEST(Collation, SingleByteCodePageLettersStayDistinct) {
+    // Latin-1 bytes are no UTF-8; they must not all collapse into one replacement character.
+    EXPECT_NE(CompareTextNoCase("caf\xE9", "caf\xE8"), 0);
+    EXPECT_NE(CompareTextNoCase("\xFF", "\xFE"), 0);
+    EXPECT_LT(CompareTextNoCase("Men\xE4", "Men\xFC"), 0);  // ä before ü
+}
+
+TEST(Collation, SingleByteCodePageLettersIgnoreCaseToo) {
+    EXPECT_EQ(CompareTextNoCase("CAF\xC9", "caf\xE9"), 0);  // É and é
+    EXPECT_EQ(CompareTextNoCase("caf\xC3\xA9", "CAF\xC3\x89"), 0);  // the same in UTF-8
+}
+
+TEST(Collation, SortingMixedEncodingsGivesOneOrder) {
+    std::vector<std::string> names = {"b", "\xE9t\xE9", "a", "\xC3\xA9t\xC3\xA9", "z", "E", "\xFF"};
+    std::vector<std::string> reversed(names.rbegin(), names.rend());
+    std::sort(names.begin(), names.end(), CollationLess);
+    std::sort(reversed.begin(), reversed.end(), CollationLess);
+    EXPECT_EQ(names, reversed);
+    EXPECT_EQ(names.front(), "a");
+}

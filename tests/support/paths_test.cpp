@@ -286,6 +286,12 @@ TEST(CollectDirPrefixesRoutine, SortedIgnoringCaseWithParentsBeforeChildren) {
     EXPECT_EQ(dirs, (TStringList{"alpha\\", "b\\", "b\\a b\\", "b\\z\\", "Zeta\\"}));
 }
 
+TEST(CollectDirPrefixesRoutine, FoldersDifferingInASingleByteCodePageLetterStayApart) {
+    TStringList dirs;
+    EXPECT_EQ(CollectDirPrefixes({"Men\xFC\\a", "Men\xE4\\b", "MEN\xC4\\c"}, dirs, 0, 0), 2);
+    EXPECT_EQ(dirs, (TStringList{"Men\xE4\\", "Men\xFC\\"}));
+}
+
 TEST(CollectDirPrefixesRoutine, CutsListingLinesAndTurnsSlashesIntoBackslashes) {
     TStringList dirs;
     const std::string prefix(45, '0');
