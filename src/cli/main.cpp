@@ -38,9 +38,11 @@ int main(int argc, char** argv) {
 
     int exitStatus = kExitSuccess;
     RegisterListCommand(app, exitStatus);
-    RegisterExtractCommand(app, exitStatus);
     RegisterTagCommand(app, exitStatus);
     RegisterLocCommands(app, exitStatus);
+    RegisterExtractCommand(app, exitStatus);
+    RegisterMakeCommand(app, exitStatus);
+    RegisterReplaceCommands(app, exitStatus);
 
     try {
         app.parse(argc, argv);
