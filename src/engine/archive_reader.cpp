@@ -58,6 +58,8 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     prefixLength = kPrefixLength;
     suffixLength = kSuffixLength;
     if (!FileExistsSafe(archivePath)) return false;
+    // A FIFO, socket or device holds no archive, and opening one could block for ever.
+    if (host::Stat(archivePath).kind != host::EntryKind::File) return false;
 
     HostFile archive(archivePath, HostFile::Mode::Read);
     const int64_t archiveSize = archive.Size();
@@ -67,7 +69,7 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
 
     listing.clear();
     const TWalkResult walk = WalkDirectory(bigEndian, directory, header.HeaderSize, listing);
-    const bool walked = !walk.overran && walk.cursor == BufferLength(directory) && walk.errorCount == 0;
+    const bool walked = !walk.overran && !walk.tooLarge && walk.cursor == BufferLength(directory) && walk.errorCount == 0;
     if (targetDir.empty()) return walked;
     if (!walked) return false;
 

@@ -76,11 +76,12 @@ struct FolderFrame {
 }  // namespace
 
 TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
-                          TStringList& listing) {
+                          TStringList& listing, int64_t maxListingBytes) {
     TWalkResult result;
     DirectoryCursor cursor(bigEndian, directory, result);
     std::string prefix;
     std::vector<FolderFrame> stack;
+    int64_t listingBytes = 0;
 
     auto enterFolder = [&] {
         if (!prefix.empty()) prefix += '\\';
@@ -108,6 +109,11 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
             const int32_t packedSize = cursor.ReadDirInt();
             const int32_t unpackedSize = cursor.ReadDirInt();
             if (cursor.Overran()) break;
+            listingBytes += kPrefixLength + static_cast<int64_t>(prefix.size() + name.size());
+            if (listingBytes > maxListingBytes) {
+                result.tooLarge = true;
+                return result;
+            }
             listing.push_back(ListingLine(entryPos, dataOffset, headerSize, packedSize, unpackedSize, prefix + name));
         }
         stack.pop_back();

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "helpers/allocation_probe.h"
+#include "support/errors.h"
+#include "support/zlib_adapter.h"
+
+namespace {
+
+TArrayOfByte NoisyBytes(size_t count, uint32_t seed) {
+    std::mt19937 random(seed);
+    TArrayOfByte bytes(count);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+// Text-like data: compresses, but not to nothing, so streams have some length.
+TArrayOfByte TextBytes(size_t count) {
+    static const std::string words[] = {"veldane ", "archive ", "folder ", "stream ", "zorvel ", "\r\n"};
+    std::mt19937 random(7);
+    TArrayOfByte bytes;
+    while (bytes.size() < count) {
+        const std::string& w = words[random() % 6];
+        bytes.insert(bytes.end(), w.begin(), w.end());
+    }
+    bytes.resize(count);
+    return bytes;
+}
+
+TArrayOfByte Compress(const TArrayOfByte& data) {
+    return CompressBytes(data.data(), static_cast<int32_t>(data.size()));
+}
+
+TArrayOfByte Streamed(const TArrayOfByte& stream, int64_t limit = std::numeric_limits<int32_t>::max()) {
+    TArrayOfByte out = {0xEE, 0xEE};  // DecompressToBuffer empties its output first
+    DecompressToBuffer(stream.data(), static_cast<int32_t>(stream.size()), out, limit);
+    return out;
+}
+
+TArrayOfByte Whole(const TArrayOfByte& stream, int32_t estimate) {
+    return DecompressBytes(stream.data(), static_cast<int32_t>(stream.size()), estimate);
+}
+
+}  // namespace
+
+TEST(CompressBytesRoutine, EmptyInputGivesAShortLevel9Stream) {
+    const TArrayOfByte stream = CompressBytes(nullptr, 0);
+    ASSERT_GE(stream.size(), 2u);
+    EXPECT_EQ(stream[0], 0x78);
+    EXPECT_EQ(stream[1], 0xDA);
+    EXPECT_EQ(stream.size(), 8u);  // header, an empty final block, the Adler-32 of nothing
+}
+
+TEST(CompressBytesRoutine, EmptyStreamDecompressesToNothingBothWays) {
+    const TArrayOfByte stream = CompressBytes(nullptr, 0);
+    EXPECT_TRUE(Streamed(stream).empty());
+    EXPECT_TRUE(Whole(stream, 0).empty());
+    EXPECT_TRUE(Whole(stream, 100).empty());
+}
+
+TEST(CompressBytesRoutine, RoundTripsTextAndIncompressibleData) {
+    for (const TArrayOfByte& data : {TextBytes(100000), NoisyBytes(70000, 1), NoisyBytes(1, 2)}) {
+        const TArrayOfByte stream = Compress(data);
+        EXPECT_EQ(stream[0], 0x78);
+        EXPECT_EQ(stream[1], 0xDA);
+        EXPECT_EQ(Whole(stream, static_cast<int32_t>(data.size())), data);
+        EXPECT_EQ(Streamed(stream), data);
+    }
+}
+
+TEST(CompressBytesRoutine, FiveBytesGiveAThirteenByteStream) {
+    const TArrayOfByte stream = Compress(TArrayOfByte{'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(stream.size(), 13u);
+}
+
+TEST(HasZlibHeaderCheck, AcceptsOnlyLevel9AndDefaultHeaders) {
+    EXPECT_TRUE(HasZlibHeader(TArrayOfByte{0x78, 0xDA}));
+    EXPECT_TRUE(HasZlibHeader(TArrayOfByte{0x78, 0x9C, 0x00}));
+    EXPECT_FALSE(HasZlibHeader(TArrayOfByte{0x78, 0x01, 0x00}));
+    EXPECT_FALSE(HasZlibHeader(TArrayOfByte{0x78, 0x5E}));
+    EXPECT_FALSE(HasZlibHeader(TArrayOfByte{0x58, 0x85}));  // a valid header with a smaller window
+    EXPECT_FALSE(HasZlibHeader(TArrayOfByte{0xDA, 0x78}));
+}
+
+TEST(HasZlibHeaderCheck, BuffersShorterThanTwoBytesAreRefused) {
+    EXPECT_FALSE(HasZlibHeader(TArrayOfByte{}));
+    EXPECT_FALSE(HasZlibHeader(TArrayOfByte{0x78}));
+}
+
+TEST(DecompressToBufferRoutine, ExactMultiplesOf1024ComeBackWhole) {
+    for (size_t size : {size_t{1024}, size_t{4096}, size_t{65536}}) {
+        const TArrayOfByte data = TextBytes(size);
+        EXPECT_EQ(Streamed(Compress(data)), data) << size;
+    }
+}
+
+TEST(DecompressToBufferRoutine, LengthsAroundTheChunkSizeComeBackWhole) {
+    for (size_t size : {size_t{1}, size_t{1023}, size_t{1025}, size_t{2047}, size_t{2049}}) {
+        const TArrayOfByte data = NoisyBytes(size, static_cast<uint32_t>(size));
+        EXPECT_EQ(Streamed(Compress(data)), data) << size;
+    }
+}
+
+TEST(DecompressToBufferRoutine, InputLongerThanOneSourceBlockIsReadWhole) {
+    const TArrayOfByte data = NoisyBytes(300000, 3);  // its stream spans several 64 KiB blocks
+    const TArrayOfByte stream = Compress(data);
+    ASSERT_GT(stream.size(), 3u * 65536u);
+    EXPECT_EQ(Streamed(stream), data);
+}
+
+TEST(DecompressToBufferRoutine, StopsSoonAfterTheLimit) {
+    const TArrayOfByte data = TextBytes(100000);
+    const TArrayOfByte out = Streamed(Compress(data), 3000);
+    EXPECT_GT(out.size(), 3000u);
+    EXPECT_LE(out.size(), 3000u + 1024u);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+}
+
+TEST(DecompressToBufferRoutine, LimitAtTheExactSizeReturnsEverything) {
+    const TArrayOfByte data = TextBytes(5000);
+    EXPECT_EQ(Streamed(Compress(data), 5000), data);
+}
+
+TEST(DecompressToBufferRoutine, TruncatedInputGivesThePartialDataWithoutError) {
+    const TArrayOfByte data = NoisyBytes(20000, 4);
+    TArrayOfByte stream = Compress(data);
+    stream.resize(stream.size() / 2);
+    TArrayOfByte out;
+    ASSERT_NO_THROW(out = Streamed(stream));
+    EXPECT_GT(out.size(), 0u);
+    EXPECT_LT(out.size(), data.size());
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+}
+
+TEST(DecompressToBufferRoutine, StreamCutBeforeItsTrailerGivesAllDataWithoutError) {
+    const TArrayOfByte data = TextBytes(3000);
+    TArrayOfByte stream = Compress(data);
+    stream.resize(stream.size() - 4);  // the Adler-32 is missing
+    EXPECT_EQ(Streamed(stream), data);
+}
+
+TEST(DecompressToBufferRoutine, BytesAfterTheStreamAreIgnored) {
+    const TArrayOfByte data = TextBytes(2000);
+    TArrayOfByte stream = Compress(data);
+    stream.insert(stream.end(), 5000, 0xFF);
+    EXPECT_EQ(Streamed(stream), data);
+}
+
+TEST(DecompressToBufferRoutine, EmptyInputGivesNothing) {
+    TArrayOfByte out = {1};
+    DecompressToBuffer(nullptr, 0, out);
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(DecompressToBufferRoutine, CorruptDataRaisesDecompressionError) {
+    const TArrayOfByte garbage = {0x78, 0xDA, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x11};
+    TArrayOfByte out;
+    EXPECT_THROW(DecompressToBuffer(garbage.data(), static_cast<int32_t>(garbage.size()), out), EDecompressionError);
+}
+
+TEST(DecompressToBufferRoutine, BadHeaderRaisesDecompressionError) {
+    const TArrayOfByte notZlib = {'P', 'K', 0x03, 0x04, 0x14, 0x00};
+    TArrayOfByte out;
+    EXPECT_THROW(DecompressToBuffer(notZlib.data(), static_cast<int32_t>(notZlib.size()), out), EDecompressionError);
+}
+
+TEST(DecompressBytesRoutine, EstimateZeroStillReturnsEverything) {
+    const TArrayOfByte data = TextBytes(50000);
+    EXPECT_EQ(Whole(Compress(data), 0), data);
+}
+
+TEST(DecompressBytesRoutine, TooSmallEstimateGrowsTheBlock) {
+    const TArrayOfByte data(200000, 'z');  // a tiny stream, so each growth step is small
+    EXPECT_EQ(Whole(Compress(data), 1), data);
+}
+
+TEST(DecompressBytesRoutine, TooLargeEstimateIsCutToTheData) {
+    const TArrayOfByte data = TextBytes(777);
+    EXPECT_EQ(Whole(Compress(data), 100000), data);
+}
+
+TEST(DecompressBytesRoutine, HugeEstimateDoesNotAllocateItsSize) {
+    const TArrayOfByte stream = Compress(TArrayOfByte{'h', 'e', 'l', 'l', 'o'});
+    ASSERT_EQ(stream.size(), 13u);
+    ResetLargestAllocation();
+    const TArrayOfByte out = Whole(stream, 0x7FFFFFF0);
+    EXPECT_LT(LargestAllocation(), size_t{1} << 20);
+    EXPECT_EQ(out, (TArrayOfByte{'h', 'e', 'l', 'l', 'o'}));
+}
+
+TEST(DecompressBytesRoutine, CorruptDataRaisesDecompressionError) {
+    const TArrayOfByte garbage = {0x78, 0xDA, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_THROW(Whole(garbage, 0), EDecompressionError);
+}
+
+TEST(DecompressBytesRoutine, TruncatedStreamRaisesDecompressionError) {
+    TArrayOfByte stream = Compress(NoisyBytes(5000, 5));
+    stream.resize(stream.size() / 2);
+    EXPECT_THROW(Whole(stream, 5000), EDecompressionError);
+}
+
+TEST(DecompressBytesRoutine, DecompressionErrorSaysError) {
+    const TArrayOfByte garbage = {0x78, 0xDA, 0xFF};
+    try {
+        Whole(garbage, 0);
+        FAIL() << "no error raised";
+    } catch (const EZlibError& error) {
+        EXPECT_STREQ(error.what(), "Error");
+    }
+}
+
+TEST(MaxInflatedSizeBound, CoversDeflatesBestRatio) {
+    const TArrayOfByte data(10'000'000, 0);
+    const TArrayOfByte stream = Compress(data);
+    EXPECT_GE(MaxInflatedSize(static_cast<int64_t>(stream.size())), static_cast<int64_t>(data.size()));
+    EXPECT_EQ(Whole(stream, 0x7FFFFFF0), data);
+}
