@@ -314,6 +314,8 @@ std::string ResolvedPath(const std::string& path) {
     return result;
 }
 
+std::string ParentDirectoryOf(const std::string& path) { return ParentDirectory(ToHostPath(path)); }
+
 void Rename(const std::string& from, const std::string& to) {
     if (const int injected = BeforeOperation(Operation::Rename)) Raise("Cannot rename file", from, injected);
     if (::rename(ToHostPath(from).c_str(), ToHostPath(to).c_str()) != 0) Raise("Cannot rename file", from, errno);

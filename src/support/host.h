@@ -57,6 +57,9 @@ bool NameExists(const std::string& path);
 // path itself when it cannot be resolved (it does not exist).
 std::string ResolvedPath(const std::string& path);
 
+// The directory that holds path ("." for a bare name).
+std::string ParentDirectoryOf(const std::string& path);
+
 // Renames from to to, replacing an existing to.
 void Rename(const std::string& from, const std::string& to);
 
