@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "engine/staged_archive.h"
 #include "support/errors.h"
 #include "support/sha1.h"
 
@@ -325,8 +326,8 @@ void TUpdateJournal::Commit() {
     // The archive's new bytes must be on disk before the journal that could undo them goes.
     reader_.Flush();
     journal_->Close();
-    journal_.reset();
     RemoveJournal(journalPath_);
+    journal_.reset();
 }
 
 void TUpdateJournal::RollBack() {
@@ -355,6 +356,7 @@ TArchiveUpdate::TArchiveUpdate(const std::string& archivePath) : archivePath_(ar
 
     lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Exclusive);
     RecoverLocked(archivePath, JournalPathOf(archivePath));
+    RemoveLeftOverBuild(archivePath);
     journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity());
     active_ = journal_.get();
     std::lock_guard<std::mutex> guard(ActiveMutex());
@@ -393,6 +395,7 @@ void TArchiveUpdate::Commit() {
 
 TArchiveReading::TArchiveReading(const std::string& archivePath) {
     if (!IsRegularFile(archivePath)) return;
+    RemoveLeftOverBuild(archivePath);
     // A journal that appears while this waits for the shared lock was left by an update
     // killed meanwhile; it is rolled back before the archive is read.
     for (;;) {

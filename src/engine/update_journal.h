@@ -80,8 +80,9 @@ private:
     bool committed_ = false;
 };
 
-// Reading an archive: rolls back an interrupted update, then holds a shared lock, so that no
-// update of another process runs while the archive is read.
+// Reading an archive: rolls back an interrupted update and removes the file a killed build
+// left beside it, then holds a shared lock, so that no update of another process runs while
+// the archive is read.
 class TArchiveReading {
 public:
     explicit TArchiveReading(const std::string& archivePath);

@@ -194,3 +194,18 @@ TEST(StagedBuild, StagingFileInsideTheSourceTreeIsNotPacked) {
     EXPECT_EQ(files, 1);
     EXPECT_EQ(lastPosition, (1u << 16) | 1u);
 }
+
+TEST(StagedBuild, OpeningTheArchiveRemovesWhatAKilledBuildLeftButNotARunningBuildsFile) {
+    BuildScene s;
+    WriteFile(s.staging, "left over");
+    { const TArchiveReading reading(s.archive); }
+    EXPECT_FALSE(fs::exists(s.staging));
+
+    WriteFile(s.staging, "being written");
+    const int fd = open(s.staging.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    { const TArchiveReading reading(s.archive); }
+    EXPECT_TRUE(fs::exists(s.staging));
+    close(fd);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
+}
