@@ -81,8 +81,10 @@ void TStagedArchive::Commit() {
     if (host::Stat(target_).kind == host::EntryKind::File) {
         file_->SetOwnership(host::OwnershipOf(target_));
         oldLock = std::make_unique<host::FileLock>(target_, host::LockKind::Exclusive);
-        RecoverArchive(target_);
     }
+    // A journal left beside the old archive (or beside none) must not outlive it: the new
+    // file could get the old one's inode number and take the journal for its own.
+    RecoverArchive(target_);
     host::Rename(stagingPath_, target_);
     committed_ = true;
     host::FlushDirectoryOf(target_);

@@ -171,6 +171,11 @@ std::map<std::pair<uint64_t, uint64_t>, TUpdateJournal*>& ActiveUpdates() {
     return updates;
 }
 
+bool& JournalEnabled() {
+    static bool enabled = true;
+    return enabled;
+}
+
 std::pair<uint64_t, uint64_t> KeyOf(const host::FileIdentity& identity) { return {identity.device, identity.inode}; }
 
 TUpdateJournal* ActiveUpdateOf(const host::FileIdentity& identity) {
@@ -379,11 +384,11 @@ TArchiveUpdate::~TArchiveUpdate() {
 }
 
 void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges) {
-    if (active_ != nullptr) active_->Protect(ranges);
+    if (active_ != nullptr && JournalEnabled()) active_->Protect(ranges);
 }
 
 void TArchiveUpdate::Watch(HostFile& archive) {
-    if (active_ != nullptr) archive.SetChangeWatcher(active_);
+    if (active_ != nullptr && JournalEnabled()) archive.SetChangeWatcher(active_);
 }
 
 void TArchiveUpdate::Commit() {
@@ -392,6 +397,8 @@ void TArchiveUpdate::Commit() {
     journal_->Commit();
     committed_ = true;
 }
+
+void SetUpdateJournalEnabled(bool enabled) { JournalEnabled() = enabled; }
 
 TArchiveReading::TArchiveReading(const std::string& archivePath) {
     if (!IsRegularFile(archivePath)) return;

@@ -209,3 +209,11 @@ TEST(StagedBuild, OpeningTheArchiveRemovesWhatAKilledBuildLeftButNotARunningBuil
     close(fd);
     EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
 }
+
+TEST(StagedBuild, JournalLeftWhereNoArchiveIsGoesBeforeTheNewArchiveArrives) {
+    BuildScene s;
+    const std::string fresh = s.dir / "fresh.pak";
+    WriteFile(JournalPathOf(fresh), "a journal of an archive deleted since");
+    ASSERT_TRUE(Build(s.source, fresh));
+    EXPECT_FALSE(fs::exists(JournalPathOf(fresh)));
+}
