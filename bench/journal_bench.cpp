@@ -6,11 +6,13 @@
 // measured. Arguments: bytes by which the stream grows (0: same length, nothing moves).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "engine/archive_update.h"
 #include "engine/update_journal.h"
@@ -22,9 +24,8 @@
 namespace {
 
 constexpr int kFileCount = 300;
-constexpr int32_t kFileSize = 1 << 20;  // 1 MiB of random bytes each: about 300 MiB on disk
-constexpr const char* kFrontName = "f001";
-constexpr const char* kEndName = "f298";
+constexpr int kFrontIndex = 1;
+constexpr int kEndIndex = 298;
 
 TArrayOfByte RandomBytes(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -39,28 +40,59 @@ std::string FileName(int i) {
     return name;
 }
 
-// One archive of incompressible streams in the builder's layout, written once and removed
-// at exit. Every file holds the same content, compressed once.
+// File i holds between 512 KiB and 1.5 MiB of incompressible bytes: about 300 MiB in all.
+TArrayOfByte FileContent(int i) {
+    std::mt19937 rng(static_cast<uint32_t>(1000 + i));
+    const size_t length = 524288 + rng() % 1048576;
+    return RandomBytes(length, static_cast<uint32_t>(i));
+}
+
+struct TEntrySizes {
+    int32_t packed = 0;
+    int32_t unpacked = 0;
+};
+
+// The directory of the archive: kFileCount files in the root, the streams back to back.
+TArrayOfByte DirectoryImage(const std::vector<TEntrySizes>& sizes) {
+    TArrayOfByte directory;
+    AppendInt32(0, directory);
+    AppendInt32(kFileCount, directory);
+    int32_t offset = 0;
+    for (int i = 0; i < kFileCount; ++i) {
+        const std::string name = FileName(i);
+        const TEntrySizes& entry = sizes[static_cast<size_t>(i)];
+        AppendInt32(static_cast<int32_t>(name.size()), directory);
+        AppendTextToBytes(name, directory);
+        AppendInt32(offset, directory);
+        AppendInt32(entry.packed, directory);
+        AppendInt32(entry.unpacked, directory);
+        offset += entry.packed;
+    }
+    return directory;
+}
+
+int32_t CompressedLength(const TArrayOfByte& bytes) {
+    return BufferLength(CompressBytes(bytes.data(), BufferLength(bytes)));
+}
+
+// One archive in the builder's layout, written once and removed at exit.
 class LargeArchive {
 public:
-    LargeArchive() : content_(RandomBytes(kFileSize, 1)) {
+    LargeArchive() {
         std::string pattern = (std::filesystem::temp_directory_path() / "vpak-journal-bench-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         dir_ = pattern;
         path_ = dir_ + "/large.pak";
 
-        const TArrayOfByte stream = CompressBytes(content_.data(), BufferLength(content_));
-        TArrayOfByte directory;
-        AppendInt32(0, directory);
-        AppendInt32(kFileCount, directory);
+        // The data area is written first, then put behind the header, as the builder does.
+        HostFile data(path_ + ".data", HostFile::Mode::Create);
         for (int i = 0; i < kFileCount; ++i) {
-            const std::string name = FileName(i);
-            AppendInt32(static_cast<int32_t>(name.size()), directory);
-            AppendTextToBytes(name, directory);
-            AppendInt32(i * BufferLength(stream), directory);
-            AppendInt32(BufferLength(stream), directory);
-            AppendInt32(kFileSize, directory);
+            const TArrayOfByte content = FileContent(i);
+            const TArrayOfByte stream = CompressBytes(content.data(), BufferLength(content));
+            sizes_.push_back({BufferLength(stream), BufferLength(content)});
+            data.Write(stream.data(), BufferLength(stream));
         }
+        const TArrayOfByte directory = DirectoryImage(sizes_);
         const TArrayOfByte packedDir = CompressBytes(directory.data(), BufferLength(directory));
         TArrayOfByte header;
         AppendInt32(BufferLength(directory), header);
@@ -69,9 +101,13 @@ public:
         HostFile file(path_, HostFile::Mode::Create);
         file.Write(header.data(), BufferLength(header));
         file.Write(packedDir.data(), BufferLength(packedDir));
-        for (int i = 0; i < kFileCount; ++i) file.Write(stream.data(), BufferLength(stream));
+        std::vector<uint8_t> buffer(1 << 22);
+        data.Seek(0);
+        for (int64_t n; (n = data.Read(buffer.data(), static_cast<int64_t>(buffer.size()))) > 0;) file.Write(buffer.data(), n);
         file.Flush();
         file.Close();
+        data.Close();
+        std::filesystem::remove(path_ + ".data");
     }
     ~LargeArchive() {
         std::error_code ignored;
@@ -79,10 +115,10 @@ public:
     }
 
     const std::string& Path() const { return path_; }
-    const TArrayOfByte& Content() const { return content_; }
+    const std::vector<TEntrySizes>& Sizes() const { return sizes_; }
 
 private:
-    TArrayOfByte content_;
+    std::vector<TEntrySizes> sizes_;
     std::string dir_;
     std::string path_;
 };
@@ -101,6 +137,33 @@ bool Replace(const char* entry, const TArrayOfByte& content) {
     return ReplaceEntryData(false, Archive().Path(), entry, false, &data);
 }
 
+// The smallest growth of the entry's content from 4096 bytes on after which the compressed
+// directory keeps its length, so that only the tail behind the stream moves. Worked out on
+// the directory alone; the archive is not touched.
+int64_t GrowthKeepingTheDirectoryLength(int index, const TArrayOfByte& original, const TArrayOfByte& extra) {
+    const int32_t oldLength = CompressedLength(DirectoryImage(Archive().Sizes()));
+    for (int64_t growth = 4096; growth < BufferLength(extra); ++growth) {
+        TArrayOfByte longer = original;
+        longer.insert(longer.end(), extra.begin(), extra.begin() + growth);
+        std::vector<TEntrySizes> sizes = Archive().Sizes();
+        sizes[static_cast<size_t>(index)] = {CompressedLength(longer), BufferLength(longer)};
+        if (CompressedLength(DirectoryImage(sizes)) == oldLength) return growth;
+    }
+    return -1;
+}
+
+int64_t GrowthMovingTheDataArea(int index, const TArrayOfByte& original, const TArrayOfByte& extra) {
+    const int32_t oldLength = CompressedLength(DirectoryImage(Archive().Sizes()));
+    for (int64_t growth = 4096; growth < BufferLength(extra); ++growth) {
+        TArrayOfByte longer = original;
+        longer.insert(longer.end(), extra.begin(), extra.begin() + growth);
+        std::vector<TEntrySizes> sizes = Archive().Sizes();
+        sizes[static_cast<size_t>(index)] = {CompressedLength(longer), BufferLength(longer)};
+        if (CompressedLength(DirectoryImage(sizes)) != oldLength) return growth;
+    }
+    return -1;
+}
+
 int32_t HeaderSizeOfArchive() {
     HostFile file(Archive().Path(), HostFile::Mode::Read);
     uint8_t fixed[8];
@@ -108,76 +171,118 @@ int32_t HeaderSizeOfArchive() {
     return ReadInt32At(TArrayOfByte(fixed, fixed + 8), 4);
 }
 
-constexpr int64_t kKeepDirectoryLength = -1;
+constexpr int64_t kKeepDirectoryLength = 1;
+constexpr int64_t kChangeDirectoryLength = 2;
+constexpr int64_t kSameLength = 0;
 
-// The smallest growth of the entry's stream from 4096 bytes on after which the compressed
-// directory keeps its length, so that only the tail behind the stream moves.
-int64_t GrowthKeepingTheDirectoryLength(const char* entry) {
-    const TArrayOfByte& original = Archive().Content();
-    const int32_t headerSize = HeaderSizeOfArchive();
-    const TArrayOfByte extra = RandomBytes(8192, 2);
-    for (int64_t growth = 4096; growth < 8192; ++growth) {
-        TArrayOfByte longer = original;
-        longer.insert(longer.end(), extra.begin(), extra.begin() + growth);
-        Replace(entry, longer);
-        const bool kept = HeaderSizeOfArchive() == headerSize;
-        Replace(entry, original);
-        if (kept) return growth;
+// Alternates between a longer and the original content, so every replacement moves the
+// tail one way or the other. range(0): kKeepDirectoryLength, a growth (from 4 KiB on) that
+// leaves the compressed directory's length as it is, so only the tail moves;
+// kChangeDirectoryLength, one that changes it, so the whole data area moves; kSameLength,
+// the same content again, so nothing moves and only the stream and the header are
+// rewritten. range(1): 1 with the journal; 0 without it and nothing flushed (the bare
+// update); 2 without it but the archive flushed at the end, which shows what the journal
+// adds to a durable update.
+void Replacement(benchmark::State& state, int index) {
+    const std::string entry = FileName(index);
+    const TArrayOfByte original = FileContent(index);
+    const TArrayOfByte extra = RandomBytes(4096 + 64, 2);
+    int64_t growth = 0;
+    if (state.range(0) == kKeepDirectoryLength) growth = GrowthKeepingTheDirectoryLength(index, original, extra);
+    if (state.range(0) == kChangeDirectoryLength) growth = GrowthMovingTheDataArea(index, original, extra);
+    if (growth < 0) {
+        state.SkipWithError("no growth of that kind found");
+        return;
     }
-    return 4096;
-}
-
-// Alternates between a longer and the original content (range(0) bytes longer), so every
-// replacement moves the tail one way or the other; with range(0) 0 the stream keeps its
-// length and only it and the header are rewritten. range(1): 1 with the journal; 0 without
-// it and nothing flushed (the bare update); 2 without it but the archive flushed at the end,
-// which shows what the journal adds to a durable update.
-void Replacement(benchmark::State& state, const char* entry, int index) {
-    const TArrayOfByte& original = Archive().Content();
-    const bool journal = state.range(1) == 1;
-    SetUpdateJournalEnabled(false);
-    const int64_t growth = state.range(0) == kKeepDirectoryLength ? GrowthKeepingTheDirectoryLength(entry) : state.range(0);
     TArrayOfByte longer = original;
-    const TArrayOfByte extra = RandomBytes(8192, 2);
     longer.insert(longer.end(), extra.begin(), extra.begin() + growth);
+
     const bool flush = state.range(1) == 2;
-    SetUpdateJournalEnabled(journal);
+    SetUpdateJournalEnabled(state.range(1) == 1);
     const int32_t headerBefore = HeaderSizeOfArchive();
     int headerChanges = 0;
     bool grow = true;
     for (auto _ : state) {
-        if (!Replace(entry, grow ? longer : original)) state.SkipWithError("replacement refused");
+        if (!Replace(entry.c_str(), grow ? longer : original)) state.SkipWithError("replacement refused");
         if (flush) HostFile(Archive().Path(), HostFile::Mode::Read).Flush();
         grow = !grow;
         state.PauseTiming();
         if (HeaderSizeOfArchive() != headerBefore) ++headerChanges;
         state.ResumeTiming();
     }
-    if (!grow) Replace(entry, original);
+    if (!grow) Replace(entry.c_str(), original);
     SetUpdateJournalEnabled(true);
-    const int64_t size = host::Stat(Archive().Path()).size;
-    const int64_t streamLength = size / kFileCount;
-    state.counters["tail_MiB"] = static_cast<double>(size - index * streamLength) / (1 << 20);
+    int64_t tail = 0;
+    for (int i = index; i < kFileCount; ++i) tail += Archive().Sizes()[static_cast<size_t>(i)].packed;
+    state.counters["tail_MiB"] = static_cast<double>(tail) / (1 << 20);
     state.counters["header_moved"] = headerChanges;
     state.counters["growth"] = static_cast<double>(growth);
 }
 
-void BM_ReplaceNearFront(benchmark::State& state) { Replacement(state, kFrontName, 1); }
-void BM_ReplaceNearEnd(benchmark::State& state) { Replacement(state, kEndName, 298); }
+void BM_ReplaceNearFront(benchmark::State& state) { Replacement(state, kFrontIndex); }
+void BM_ReplaceNearEnd(benchmark::State& state) { Replacement(state, kEndIndex); }
 
-// {growth in bytes (-1: the directory keeps its length), journal}
+// {kind of change, journal}
 BENCHMARK(BM_ReplaceNearFront)
-    ->ArgsProduct({{kKeepDirectoryLength, 4096, 0}, {0, 2, 1}})
-    ->ArgNames({"grow", "journal"})
+    ->ArgsProduct({{kKeepDirectoryLength, kChangeDirectoryLength, kSameLength}, {0, 2, 1}})
+    ->ArgNames({"change", "journal"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(6);
 BENCHMARK(BM_ReplaceNearEnd)
-    ->ArgsProduct({{kKeepDirectoryLength, 4096, 0}, {0, 2, 1}})
-    ->ArgNames({"grow", "journal"})
+    ->ArgsProduct({{kKeepDirectoryLength, kChangeDirectoryLength, kSameLength}, {0, 2, 1}})
+    ->ArgNames({"change", "journal"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(20);
+
+// How often a replacement changes the compressed directory's length (and so moves the whole
+// data area, journal included), in a directory like a game's: 40 folders of 25 files with
+// sizes spread from 1 KB to 1 MB, one stream changing length by up to 4 KB either way.
+void BM_ShareOfReplacementsThatMoveTheDataArea(benchmark::State& state) {
+    std::mt19937 rng(5);
+    constexpr int kFolders = 40;
+    constexpr int kFilesPerFolder = 25;
+    std::vector<int32_t> packed(kFolders * kFilesPerFolder);
+    for (int32_t& size : packed) size = static_cast<int32_t>(1000 + rng() % 1000000);
+    const auto directory = [&](const std::vector<int32_t>& sizes) {
+        TArrayOfByte image;
+        AppendInt32(kFolders, image);
+        int32_t offset = 0;
+        for (int f = 0; f < kFolders; ++f) {
+            const std::string folder = "folder" + std::to_string(f);
+            AppendInt32(static_cast<int32_t>(folder.size()), image);
+            AppendTextToBytes(folder, image);
+            AppendInt32(0, image);
+            AppendInt32(kFilesPerFolder, image);
+            for (int i = 0; i < kFilesPerFolder; ++i) {
+                const std::string name = "texture_" + std::to_string(f * 100 + i) + ".dds";
+                const int32_t size = sizes[static_cast<size_t>(f * kFilesPerFolder + i)];
+                AppendInt32(static_cast<int32_t>(name.size()), image);
+                AppendTextToBytes(name, image);
+                AppendInt32(offset, image);
+                AppendInt32(size, image);
+                AppendInt32(size + size / 3, image);
+                offset += size;
+            }
+        }
+        AppendInt32(0, image);
+        return image;
+    };
+    const int32_t length = CompressedLength(directory(packed));
+    int64_t tries = 0;
+    int64_t moved = 0;
+    for (auto _ : state) {
+        std::vector<int32_t> sizes = packed;
+        const size_t target = rng() % sizes.size();
+        const int32_t change = static_cast<int32_t>(rng() % 8192) - 4096;
+        sizes[target] = std::max(8, sizes[target] + (change == 0 ? 1 : change));
+        ++tries;
+        if (CompressedLength(directory(sizes)) != length) ++moved;
+    }
+    state.counters["share_moved"] = static_cast<double>(moved) / static_cast<double>(tries);
+}
+BENCHMARK(BM_ShareOfReplacementsThatMoveTheDataArea)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

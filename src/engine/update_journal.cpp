@@ -287,8 +287,9 @@ void TUpdateJournal::Protect(const std::vector<TByteRange>& ranges) {
 }
 
 void TUpdateJournal::Create() {
-    // The journal holds the archive's bytes: it gets the archive's read and write bits.
-    const uint32_t permissions = host::OwnershipOf(archivePath_).mode & 0666;
+    // The journal holds the archive's bytes: it gets the archive's read and write bits, and
+    // its owner may always read it back.
+    const uint32_t permissions = (host::OwnershipOf(archivePath_).mode & 0666) | 0600;
     journal_ = std::make_unique<HostFile>(journalPath_, HostFile::Mode::CreateNew, permissions);
     digest_ = std::make_unique<TSha1Stream>();
     const auto header = EncodeHeader(header_);
