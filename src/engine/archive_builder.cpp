@@ -6,6 +6,7 @@
 
 #include "engine/archive_format.h"
 #include "engine/loc_convert.h"
+#include "engine/staged_archive.h"
 #include "support/collation.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -27,8 +28,9 @@ struct TBuildState {
     const ProgressProc& progress;
     size_t rootLength;
     HostFile& archive;
+    // The new archive and the one it replaces; both existed when the tree was counted.
     host::FileIdentity archiveIdentity;
-    bool archiveCountedInTree;  // the archive existed before, so the tree count may include it
+    host::FileIdentity replacedIdentity;
     int32_t& folderCount;
     int32_t& fileCount;
     int64_t totalSteps = 0;
@@ -76,7 +78,8 @@ bool IsOnCurrentPath(const TBuildState& state, const host::FileIdentity& identit
 }
 
 bool IsTheArchive(const TBuildState& state, const host::DirEntry& entry) {
-    return entry.info.kind == host::EntryKind::File && entry.info.identity == state.archiveIdentity;
+    if (entry.info.kind != host::EntryKind::File) return false;
+    return entry.info.identity == state.archiveIdentity || entry.info.identity == state.replacedIdentity;
 }
 
 bool NameLess(const host::DirEntry& a, const host::DirEntry& b) { return CollationLess(a.name, b.name); }
@@ -145,8 +148,8 @@ void ListFolder(TBuildState& state, const std::string& folder, std::vector<host:
             ++state.folderCount;
             subFolders.push_back(std::move(entry));
         } else if (IsTheArchive(state, entry)) {
-            // The archive being written is no part of its own content.
-            if (state.archiveCountedInTree) --state.totalSteps;
+            // The archive being written, and the one it replaces, are no part of its content.
+            --state.totalSteps;
         } else {
             ++state.fileCount;
             files.push_back(std::move(entry));
@@ -217,15 +220,17 @@ bool MakeArchive(bool bigEndian, const std::string& sourceDir, const std::string
     if (!DirExistsSafe(root)) return false;
 
     Report(progress, 0, "preparing...");
+    // The new archive is written beside the target and takes its place only when complete.
+    // It is created before the count, so a count of a tree that holds it meets it too.
+    TStagedArchive staged(archivePath);
     const TTreeCount tree = CountTree(root, true);
     if (!tree.ok) return false;
 
-    const bool archiveExisted = host::Stat(archivePath).kind == host::EntryKind::File;
-    HostFile archive(archivePath, HostFile::Mode::Create);
+    HostFile& archive = staged.File();
     folderCount = 0;
     fileCount = 0;
-    TBuildState state{bigEndian, convertLoc, progress, root.size(), archive, archive.Identity(), archiveExisted,
-                      folderCount, fileCount};
+    TBuildState state{bigEndian, convertLoc, progress, root.size(), archive, staged.Identity(),
+                      staged.ReplacedIdentity(), folderCount, fileCount};
     state.totalSteps = static_cast<int64_t>(tree.dirCount) + tree.fileCount;
     state.dataOffset = archive.Position();
     state.ancestors.push_back(host::Stat(root).identity);
@@ -236,6 +241,6 @@ bool MakeArchive(bool bigEndian, const std::string& sourceDir, const std::string
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
     Report(progress, 0, "finalizing...");
     WriteHeader(bigEndian, archive, header);
-    archive.Close();
+    staged.Commit();
     return state.failureCount == 0;
 }

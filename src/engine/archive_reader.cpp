@@ -2,6 +2,7 @@
 
 #include "engine/directory_walk.h"
 #include "engine/extraction.h"
+#include "engine/update_journal.h"
 #include "support/host.h"
 #include "support/number_text.h"
 #include "support/zlib_adapter.h"
@@ -61,6 +62,8 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     // A FIFO, socket or device holds no archive, and opening one could block for ever.
     if (host::Stat(archivePath).kind != host::EntryKind::File) return false;
 
+    // An update that was interrupted is rolled back before anything is read.
+    const TArchiveReading reading(archivePath);
     HostFile archive(archivePath, HostFile::Mode::Read);
     const int64_t archiveSize = archive.Size();
     Veldane_PAK_HeaderType header;

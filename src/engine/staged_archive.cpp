@@ -1,0 +1,92 @@
+#include "engine/staged_archive.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/update_journal.h"
+#include "support/errors.h"
+
+namespace {
+
+// The target itself when it is a link to an existing file, so that the link stays a link.
+std::string ResolvedTarget(const std::string& archivePath) {
+    if (host::Stat(archivePath).kind == host::EntryKind::Missing) return archivePath;
+    return host::ResolvedPath(archivePath);
+}
+
+// True when a build holds its staging file.
+bool IsBuilding(const std::string& stagingPath) {
+    if (host::StatNoFollow(stagingPath).kind != host::EntryKind::File) return false;
+    HostFile staging(stagingPath, HostFile::Mode::ReadNoLink);
+    return !host::FileLock::TryExclusive(staging);
+}
+
+// A file under the staging name that no build holds is what a killed build left. Any other
+// kind of entry under that name (a link, say) is never a build's, and is removed as well.
+void RemoveLeftOverStagingFile(const std::string& stagingPath, const std::string& target) {
+    if (!host::NameExists(stagingPath)) return;
+    if (IsBuilding(stagingPath))
+        throw EInOutError(EBUSY, "Cannot build \"" + target + "\": another build of it is running");
+    host::RemoveFile(stagingPath);
+}
+
+[[noreturn]] void FailToCreate(const std::string& archivePath, int code) {
+    throw EInOutError(code, "Cannot create file \"" + archivePath + "\": " + std::strerror(code));
+}
+
+}  // namespace
+
+void RemoveLeftOverBuild(const std::string& archivePath) {
+    const std::string target = ResolvedTarget(archivePath);
+    const std::string stagingPath = target + kStagingSuffix;
+    if (!host::NameExists(stagingPath)) return;
+    const std::string directory = host::ParentDirectoryOf(target);
+    if (host::Stat(directory).kind != host::EntryKind::Directory) return;
+    const host::FileLock directoryLock(directory, host::LockKind::Exclusive);
+    if (host::NameExists(stagingPath) && !IsBuilding(stagingPath)) host::RemoveFile(stagingPath);
+}
+
+TStagedArchive::TStagedArchive(const std::string& archivePath)
+    : target_(ResolvedTarget(archivePath)), stagingPath_(target_ + kStagingSuffix) {
+    const host::EntryInfo old = host::Stat(target_);
+    if (old.kind == host::EntryKind::Directory) FailToCreate(archivePath, EISDIR);
+    const std::string directory = host::ParentDirectoryOf(target_);
+    const host::EntryKind directoryKind = host::Stat(directory).kind;
+    if (directoryKind == host::EntryKind::Missing) FailToCreate(archivePath, ENOENT);
+    if (directoryKind != host::EntryKind::Directory) FailToCreate(archivePath, ENOTDIR);
+    if (old.kind == host::EntryKind::File) replaced_ = old.identity;
+    // The new file gets no more access than the archive it replaces has.
+    const uint32_t permissions = old.kind == host::EntryKind::File ? host::OwnershipOf(target_).mode & 0666 : 0666;
+
+    // Builds of targets in one directory check for left-overs and create their files one
+    // after the other, so a file is never taken for a left-over between its creation and
+    // its lock.
+    const host::FileLock directoryLock(directory, host::LockKind::Exclusive);
+    RemoveLeftOverStagingFile(stagingPath_, target_);
+    file_ = std::make_unique<HostFile>(stagingPath_, HostFile::Mode::CreateNew, permissions);
+    if (!host::FileLock::TryExclusive(*file_))
+        throw EInOutError(EBUSY, "Cannot build \"" + target_ + "\": another build of it is running");
+    identity_ = file_->Identity();
+}
+
+TStagedArchive::~TStagedArchive() {
+    if (committed_ || file_ == nullptr) return;
+    // Removed while still locked, so no other build takes it for a left-over meanwhile.
+    host::RemoveFileQuietly(stagingPath_);
+}
+
+void TStagedArchive::Commit() {
+    file_->Flush();
+    std::unique_ptr<host::FileLock> oldLock;
+    if (host::Stat(target_).kind == host::EntryKind::File) {
+        file_->SetOwnership(host::OwnershipOf(target_));
+        oldLock = std::make_unique<host::FileLock>(target_, host::LockKind::Exclusive);
+    }
+    // A journal left beside the old archive (or beside none) must not outlive it: the new
+    // file could get the old one's inode number and take the journal for its own.
+    RecoverArchive(target_);
+    host::Rename(stagingPath_, target_);
+    committed_ = true;
+    host::FlushDirectoryOf(target_);
+    file_->Close();
+}
