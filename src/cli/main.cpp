@@ -34,13 +34,15 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", kTitleLine, "Print the version and exit");
     app.require_subcommand(1);
     app.footer("Exit status: 0 success, 1 the operation failed (\"Error :-(\"), 2 usage error,\n"
-               "3 an input/output or decompression error (its message on standard error).\n");
+               "3 an input/output or decompression error (its message on standard error).");
 
     int exitStatus = kExitSuccess;
     RegisterListCommand(app, exitStatus);
-    RegisterExtractCommand(app, exitStatus);
     RegisterTagCommand(app, exitStatus);
     RegisterLocCommands(app, exitStatus);
+    RegisterExtractCommand(app, exitStatus);
+    RegisterMakeCommand(app, exitStatus);
+    RegisterReplaceCommands(app, exitStatus);
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,49 @@
+#include <iostream>
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/progress_bar.h"
+#include "engine/archive_builder.h"
+#include "support/host.h"
+#include "support/number_text.h"
+
+namespace {
+
+struct MakeOptions {
+    bool xbox = false;
+    bool noLoc = false;
+    bool quiet = false;
+    std::string archive;
+    std::string dir;
+};
+
+std::string PackedText(int32_t folderCount, int32_t fileCount) {
+    return "O.K. Packed: " + GroupThousands(folderCount) + " dirs and " + GroupThousands(fileCount) + " files!";
+}
+
+int RunMake(const MakeOptions& options) {
+    int32_t folderCount = 0;
+    int32_t fileCount = 0;
+    bool ok = false;
+    {
+        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
+        ok = MakeArchive(options.xbox, options.dir, options.archive, bar.Callback(), !options.noLoc, folderCount,
+                         fileCount);
+    }
+    return Outcome(ok, PackedText(folderCount, fileCount));
+}
+
+}  // namespace
+
+void RegisterMakeCommand(CLI::App& app, int& exitStatus) {
+    auto options = std::make_shared<MakeOptions>();
+    CLI::App* sub = app.add_subcommand(
+        "make", "Build a new ARCHIVE from every folder and file below DIR, replacing any file of\n"
+                "that name. Text files named *.loc are converted to the game's string tables.");
+    sub->add_flag("--xbox", options->xbox, "Build an Xbox 360 (big-endian) archive");
+    sub->add_flag("--no-loc", options->noLoc, "Store .loc files as they are (for trees that hold binary tables)");
+    sub->add_flag("-q,--quiet", options->quiet, "Show no progress");
+    sub->add_option("ARCHIVE", options->archive, "The .PAK archive to create")->required();
+    sub->add_option("DIR", options->dir, "The directory to pack")->required();
+    sub->callback([options, &exitStatus] { exitStatus = RunMake(*options); });
+}

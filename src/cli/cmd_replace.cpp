@@ -1,0 +1,80 @@
+#include <iostream>
+#include <memory>
+
+#include "cli/commands.h"
+#include "engine/archive_update.h"
+#include "engine/hash_tag.h"
+#include "support/number_text.h"
+
+namespace {
+
+struct ReplaceOptions {
+    bool noLoc = false;
+    bool xbox = false;
+    std::string entryPath;
+    std::string archive;
+    std::string file;
+};
+
+struct ReplaceDirOptions {
+    bool hash = false;
+    bool noLoc = false;
+    bool xbox = false;
+    bool quiet = false;
+    std::string archive;
+    std::string dir;
+};
+
+int RunReplace(const ReplaceOptions& options, bool byPath) {
+    const std::string successText = "O.K. Successfully updated!";
+    if (byPath) {
+        const bool ok = ReplaceOneFile(options.xbox, options.archive, options.file, options.entryPath, !options.noLoc,
+                                       false);
+        return Outcome(ok, successText);
+    }
+    // The file's name must carry the tag of the entry it replaces; without one the archive
+    // is not touched.
+    const std::string tag = HashTagFromFileName(options.file);
+    if (tag.empty()) return Outcome(false, successText);
+    const bool ok = ReplaceOneFile(options.xbox, options.archive, options.file, tag, !options.noLoc, true);
+    return Outcome(ok, successText);
+}
+
+int RunReplaceDir(const ReplaceDirOptions& options) {
+    int32_t count = 0;
+    const bool ok = ReplaceFromDirectory(options.xbox, options.archive, options.dir, options.hash, !options.noLoc,
+                                         nullptr, count);
+    if (ok && count < 1) return Outcome(true, "I didn't find any file in the given directory.");
+    return Outcome(ok, "O.K. Successfully updated " + GroupThousands(count) + " files!");
+}
+
+}  // namespace
+
+void RegisterReplaceCommands(CLI::App& app, int& exitStatus) {
+    auto one = std::make_shared<ReplaceOptions>();
+    CLI::App* replace = app.add_subcommand(
+        "replace", "Replace the stored content of one file of ARCHIVE (a PC archive) by FILE, in place.\n"
+                   "The entry is the one whose hash tag FILE's name carries (name.[24 hex digits].ext),\n"
+                   "or, with --path, the entry with that path inside the archive.");
+    replace->add_flag("--no-loc", one->noLoc, "Store a .loc text file as it is instead of converting it to a table");
+    replace->add_flag("--xbox", one->xbox, "The archive is an Xbox 360 archive (updating refuses these)");
+    CLI::Option* pathOption =
+        replace->add_option("--path", one->entryPath, "The entry's path inside the archive (case and / ignored)");
+    replace->add_option("ARCHIVE", one->archive, "The .PAK archive to update")->required();
+    replace->add_option("FILE", one->file, "The file with the new content")->required();
+    replace->callback([one, pathOption, &exitStatus] { exitStatus = RunReplace(*one, pathOption->count() > 0); });
+
+    auto dir = std::make_shared<ReplaceDirOptions>();
+    CLI::App* replaceDir = app.add_subcommand(
+        "replace-dir", "Replace, in place, every file of ARCHIVE (a PC archive) for which DIR holds a file\n"
+                       "with the same relative path or, with --hash, with the entry's hash tag in its name.\n"
+                       "Files without a counterpart are skipped and make the command fail.");
+    replaceDir->add_flag("--hash", dir->hash, "Match files by the hash tags in their names");
+    replaceDir->add_flag("--no-loc", dir->noLoc, "Store .loc text files as they are instead of converting them");
+    replaceDir->add_flag("--xbox", dir->xbox, "The archive is an Xbox 360 archive (updating refuses these)");
+    replaceDir->add_flag("-q,--quiet", dir->quiet, "Draw no progress");
+    replaceDir->add_option("ARCHIVE", dir->archive, "The .PAK archive to update")->required();
+    replaceDir->add_option("DIR", dir->dir, "The directory holding the new files (\"\" is the current one)")
+        ->required();
+    replaceDir->callback([dir, &exitStatus] { exitStatus = RunReplaceDir(*dir); });
+}

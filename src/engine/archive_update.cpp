@@ -1,0 +1,332 @@
+#include "engine/archive_update.h"
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "engine/archive_format.h"
+#include "engine/archive_reader.h"
+#include "engine/hash_tag.h"
+#include "engine/loc_convert.h"
+#include "support/host.h"
+#include "support/number_text.h"
+#include "support/paths.h"
+#include "support/splice.h"
+#include "support/zlib_adapter.h"
+
+namespace {
+
+// The three integers that follow a file record's name in the directory.
+struct TFileRecord {
+    int32_t DataOffset = 0;
+    int32_t PackedSize = 0;
+    int32_t UnpackedSize = 0;
+};
+
+constexpr int32_t kDataOffsetField = 0;
+constexpr int32_t kPackedSizeField = 4;
+constexpr int32_t kUnpackedSizeField = 8;
+
+// Updating serves only PC archives, so every integer it reads or writes is little-endian.
+constexpr bool kLittleEndian = false;
+
+TFileRecord ReadRecord(const TArrayOfByte& directory, int32_t entryPos) {
+    const size_t at = static_cast<size_t>(entryPos);
+    return {ReadInt32At(directory, at + kDataOffsetField), ReadInt32At(directory, at + kPackedSizeField),
+            ReadInt32At(directory, at + kUnpackedSizeField)};
+}
+
+void WriteRecord(TArrayOfByte& directory, int32_t entryPos, const TFileRecord& record) {
+    const size_t at = static_cast<size_t>(entryPos);
+    WriteInt32At(directory, at + kDataOffsetField, record.DataOffset);
+    WriteInt32At(directory, at + kPackedSizeField, record.PackedSize);
+    WriteInt32At(directory, at + kUnpackedSizeField, record.UnpackedSize);
+}
+
+bool RecordFitsDirectory(const TArrayOfByte& directory, int32_t entryPos) {
+    return entryPos >= 0 && static_cast<int64_t>(entryPos) + kFileRecordIntsSize <= BufferLength(directory);
+}
+
+bool IsUsableReplacement(const TReplacementData* data) {
+    if (data == nullptr) return false;
+    if (data->Valid == 0) return false;
+    if (data->DataSize < 0) return false;
+    if (data->DataSize > 0 && data->Data == nullptr) return false;
+    if (data->IsPacked == 0 && data->UnpackedSize != data->DataSize) return false;
+    // A stored stream must hold at least one byte, or the next stream would share its offset.
+    if (data->IsPacked != 0 && data->DataSize < 1) return false;
+    if (data->UnpackedSize < 0) return false;
+    return true;
+}
+
+struct TArchiveListing {
+    TStringList lines;
+    int32_t prefixLength = 0;
+    int32_t suffixLength = 0;
+};
+
+int32_t FindTarget(const TArchiveListing& listing, const std::string& key, bool matchByTag) {
+    if (matchByTag)
+        return FindEntryByTag(listing.lines, TagFromText(key), listing.prefixLength, listing.suffixLength);
+    return FindEntryByPath(listing.lines, key, listing.prefixLength, listing.suffixLength);
+}
+
+IntegerArrayType EntryPositions(const TStringList& lines) {
+    IntegerArrayType positions;
+    positions.reserve(lines.size());
+    for (const std::string& line : lines) positions.push_back(ListingField(line, kEntryPosColumn));
+    return positions;
+}
+
+TArrayOfByte NewStream(const TReplacementData& data) {
+    if (data.IsPacked != 0) return TArrayOfByte(data.Data, data.Data + data.DataSize);
+    return CompressBytes(data.Data, data.DataSize);
+}
+
+// Everything the write phase needs, worked out and checked before the first byte is written.
+struct TReplacementPlan {
+    int64_t absOffset = 0;           // where the target's stream begins in the file
+    int32_t streamDelta = 0;         // new PackedSize minus old
+    int32_t headerDelta = 0;         // new HeaderSize minus old
+    const TArrayOfByte* stream = nullptr;
+    Veldane_PAK_HeaderType header;   // the new header, with the recompressed directory
+};
+
+// True when the two streams' byte ranges meet, or both start at the same place.
+bool StreamsShareBytes(const TFileRecord& a, const TFileRecord& b) {
+    if (a.DataOffset == b.DataOffset) return true;
+    const int64_t aEnd = static_cast<int64_t>(a.DataOffset) + a.PackedSize;
+    const int64_t bEnd = static_cast<int64_t>(b.DataOffset) + b.PackedSize;
+    return a.DataOffset < bEnd && b.DataOffset < aEnd;
+}
+
+// Moves the DataOffset of every record behind the target by delta. False when another
+// record's stream overlaps the target's: replacing would corrupt that entry too. False as
+// well when a moved offset would leave the 32-bit range.
+bool ShiftLaterRecords(TArrayOfByte& directory, const IntegerArrayType& positions, int32_t targetPos,
+                       const TFileRecord& target, int32_t delta) {
+    for (const int32_t pos : positions) {
+        if (pos == targetPos) continue;
+        TFileRecord record = ReadRecord(directory, pos);
+        if (StreamsShareBytes(record, target)) return false;
+        if (record.DataOffset <= target.DataOffset) continue;
+        const int64_t moved = static_cast<int64_t>(record.DataOffset) + delta;
+        if (moved > std::numeric_limits<int32_t>::max()) return false;
+        record.DataOffset = static_cast<int32_t>(moved);
+        WriteRecord(directory, pos, record);
+    }
+    return true;
+}
+
+// Checks the re-read archive against the listing, patches the directory in memory and
+// recompresses it. Writes nothing.
+bool PlanReplacement(const TArchiveListing& listing, int32_t index, const TArrayOfByte& stream,
+                     int32_t unpackedSize, int64_t archiveSize, Veldane_PAK_HeaderType& header,
+                     TArrayOfByte& directory, TReplacementPlan& plan) {
+    const IntegerArrayType positions = EntryPositions(listing.lines);
+    for (const int32_t pos : positions)
+        if (!RecordFitsDirectory(directory, pos)) return false;
+
+    const int32_t targetPos = positions[static_cast<size_t>(index)];
+    const TFileRecord target = ReadRecord(directory, targetPos);
+    const uint32_t listedAbsOffset =
+        static_cast<uint32_t>(ListingField(listing.lines[static_cast<size_t>(index)], kAbsOffsetColumn));
+    const uint32_t recordAbsOffset = static_cast<uint32_t>(header.HeaderSize) + static_cast<uint32_t>(target.DataOffset);
+    if (recordAbsOffset != listedAbsOffset) return false;
+
+    // The old stream must lie inside the file, or resizing it would move the wrong bytes.
+    if (target.DataOffset < 0 || target.PackedSize < 0) return false;
+    plan.absOffset = static_cast<int64_t>(header.HeaderSize) + target.DataOffset;
+    if (plan.absOffset + target.PackedSize > archiveSize) return false;
+
+    const int64_t newPackedSize = BufferLength(stream);
+    const int64_t streamDelta = newPackedSize - target.PackedSize;
+    if (archiveSize + streamDelta > kMaxArchiveSize) return false;
+    plan.streamDelta = static_cast<int32_t>(streamDelta);
+    plan.stream = &stream;
+
+    if (!ShiftLaterRecords(directory, positions, targetPos, target, plan.streamDelta)) return false;
+    WriteRecord(directory, targetPos, {target.DataOffset, static_cast<int32_t>(newPackedSize), unpackedSize});
+
+    // Only fixed-width integers changed, so the directory keeps its length.
+    plan.header.UnpackedDirSize = BufferLength(directory);
+    plan.header.PackedDir = CompressBytes(directory.data(), BufferLength(directory));
+    const int64_t newHeaderSize = static_cast<int64_t>(BufferLength(plan.header.PackedDir)) + kFixedHeaderSize;
+    if (newHeaderSize > kMaxHeaderSize) return false;
+    plan.header.HeaderSize = static_cast<int32_t>(newHeaderSize);
+    plan.headerDelta = plan.header.HeaderSize - header.HeaderSize;
+    if (archiveSize + streamDelta + plan.headerDelta > kMaxArchiveSize) return false;
+    return true;
+}
+
+// Opens or closes room of |delta| bytes at position.
+void ResizeAt(HostFile& archive, int64_t position, int64_t delta) {
+    if (delta < 0) DeleteBytes(archive, position, -delta);
+    else if (delta > 0) InsertBytes(archive, position, delta);
+}
+
+void WriteHeader(HostFile& archive, const Veldane_PAK_HeaderType& header) {
+    TArrayOfByte fixed(kFixedHeaderSize);
+    WriteInt32At(fixed, 0, FromArchiveOrder(kLittleEndian, header.UnpackedDirSize));
+    WriteInt32At(fixed, 4, FromArchiveOrder(kLittleEndian, header.HeaderSize));
+    archive.Seek(0);
+    archive.Write(fixed.data(), BufferLength(fixed));
+    archive.Write(header.PackedDir.data(), BufferLength(header.PackedDir));
+}
+
+// Between the first resize and the header write the archive is inconsistent; nothing here
+// returns early, only a raised error can stop it.
+void ApplyReplacement(HostFile& archive, const TReplacementPlan& plan) {
+    ResizeAt(archive, plan.absOffset, plan.streamDelta);
+    archive.Seek(plan.absOffset);
+    archive.Write(plan.stream->data(), BufferLength(*plan.stream));
+    // DataOffset counts from the data area, so moving the whole area changes no record.
+    ResizeAt(archive, 0, plan.headerDelta);
+    WriteHeader(archive, plan.header);
+}
+
+bool SameTextIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + ('a' - 'A'));
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + ('a' - 'A'));
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The walk keeps the identities of the folders on its current path, so a symbolic link back
+// to one of them is listed but not entered again.
+struct TCollectWalk {
+    size_t rootLength = 0;
+    TStringList* folders = nullptr;
+    TStringList* files = nullptr;
+    std::vector<host::FileIdentity> ancestors;
+};
+
+void CollectFolder(const std::string& folder, TCollectWalk& walk) {
+    for (const host::DirEntry& entry : host::ListDirectory(folder)) {
+        const std::string path = folder + entry.name;
+        const std::string relative = path.substr(walk.rootLength);
+        if (entry.info.kind != host::EntryKind::Directory) {
+            if (walk.files != nullptr) walk.files->push_back(relative);
+            continue;
+        }
+        if (walk.folders != nullptr) walk.folders->push_back(relative);
+        bool onPath = false;
+        for (const host::FileIdentity& a : walk.ancestors) onPath = onPath || a == entry.info.identity;
+        if (onPath) continue;
+        walk.ancestors.push_back(entry.info.identity);
+        CollectFolder(path + "\\", walk);
+        walk.ancestors.pop_back();
+    }
+}
+
+// The archive file itself is never a replacement source: reading it while it is being
+// rewritten would feed an entry a half-updated archive.
+void LeaveOutArchive(const std::string& sourceDir, const std::string& archivePath, TStringList& files) {
+    const host::FileIdentity archive = host::Stat(archivePath).identity;
+    std::erase_if(files, [&](const std::string& relative) {
+        const host::EntryInfo info = host::Stat(sourceDir + relative);
+        return info.kind == host::EntryKind::File && info.identity == archive;
+    });
+}
+
+}  // namespace
+
+bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
+                      const TReplacementData* data) {
+    if (bigEndian) return false;
+    if (!IsUsableReplacement(data)) return false;
+
+    TArchiveListing listing;
+    if (!ExtractArchive(bigEndian, archivePath, listing.lines, listing.prefixLength, listing.suffixLength, "",
+                        false, false, nullptr))
+        return false;
+    const int32_t index = FindTarget(listing, key, matchByTag);
+    if (index < 0) return false;
+
+    const TArrayOfByte stream = NewStream(*data);
+
+    HostFile archive(archivePath, HostFile::Mode::ReadWrite);
+    Veldane_PAK_HeaderType header;
+    TArrayOfByte directory;
+    if (!ReadArchiveHeader(bigEndian, archive, header, directory)) return false;
+    TReplacementPlan plan;
+    if (!PlanReplacement(listing, index, stream, data->UnpackedSize, archive.Size(), header, directory, plan))
+        return false;
+
+    ApplyReplacement(archive, plan);
+    archive.Close();
+    return true;
+}
+
+bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
+                    const std::string& key, bool convertLoc, bool matchByTag) {
+    if (bigEndian) return false;
+    const bool convert = convertLoc && IsLocFileName(filePath);
+
+    TArrayOfByte content;
+    const bool obtained = convert ? TextToLoc(kLittleEndian, filePath, content) : ReadWholeFile(filePath, content);
+    if (!obtained) return false;
+    if (content.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
+
+    TReplacementData data;
+    data.Valid = 1;
+    data.Data = content.data();
+    data.UnpackedSize = BufferLength(content);
+    data.DataSize = BufferLength(content);
+    data.IsPacked = 0;
+    return ReplaceEntryData(bigEndian, archivePath, key, matchByTag, &data);
+}
+
+bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
+                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount) {
+    replacedCount = 0;
+    if (bigEndian) return false;
+    if (!FileExistsSafe(archivePath)) return false;
+    WithTrailingBackslash(sourceDir);
+    if (!DirExistsSafe(sourceDir)) return false;
+
+    Report(progress, 0, "preparing...");
+    TStringList files;
+    if (!CollectFiles(sourceDir, nullptr, &files)) return false;
+    LeaveOutArchive(sourceDir, archivePath, files);
+
+    const int64_t total = static_cast<int64_t>(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& relative = files[i];
+        const std::string key = matchByTag ? HashTagFromFileName(relative) : relative;
+        if (ReplaceOneFile(bigEndian, archivePath, sourceDir + relative, key, convertLoc, matchByTag))
+            ++replacedCount;
+        Report(progress, PackProgress(total, static_cast<int64_t>(i) + 1), relative.c_str());
+    }
+    return replacedCount == total;
+}
+
+int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t prefixLength, int32_t suffixLength) {
+    if (key.empty()) return -1;
+    SlashesToBackslashes(key);
+    for (size_t i = 0; i < listing.size(); ++i) {
+        std::string path = CutLine(listing[i], prefixLength, suffixLength);
+        SlashesToBackslashes(path);
+        if (SameTextIgnoringAsciiCase(path, key)) return static_cast<int32_t>(i);
+    }
+    return -1;
+}
+
+bool CollectFiles(std::string dir, TStringList* folders, TStringList* files) {
+    if (!DirExistsSafe(dir)) return false;
+    WithTrailingBackslash(dir);
+    TCollectWalk walk;
+    walk.rootLength = dir.size();
+    walk.folders = folders;
+    walk.files = files;
+    if (folders != nullptr) folders->clear();
+    if (files != nullptr) files->clear();
+    walk.ancestors.push_back(host::Stat(dir).identity);
+    CollectFolder(dir, walk);
+    return true;
+}

@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <random>
+
+#include "engine/hash_tag.h"
+#include "helpers/archive_probe.h"
+#include "helpers/archive_writer.h"
+#include "helpers/run_cli.h"
+#include "helpers/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TestFolder SmallTree() {
+    TestFolder root;
+    root.folders.push_back({"scripts", {}, {{"intro.txt", Bytes("old intro")}, {"outro.txt", Bytes("old outro")}}});
+    root.folders.push_back({"text", {}, {{"menu.loc", Bytes("old table")}}});
+    root.files = {{"readme.txt", Bytes("old readme")}};
+    return root;
+}
+
+std::string TaggedName(const std::string& stem, const std::string& archivePath, const std::string& ext) {
+    return stem + ".[" + TagToText(PathHashTag(archivePath)) + "]" + ext;
+}
+
+// Keeps a lowered file-size limit for the processes started while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t previousHandler_ = SIG_DFL;
+};
+
+}  // namespace
+
+TEST(ReplaceCommand, ByTheTagInTheFileNameUpdatesTheEntry) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    TestFolder tree = SmallTree();
+    WriteTestArchive(pak, tree);
+    const std::string file = dir / ("anywhere/" + TaggedName("intro", "scripts\\intro.txt", ".txt"));
+    WriteFile(file, "new intro");
+
+    const CliResult r = RunVpak({"replace", pak, file});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "O.K. Successfully updated!\n");
+    EXPECT_EQ(r.err, "");
+    FindTestFile(tree, "scripts\\intro.txt")->content = Bytes("new intro");
+    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+}
+
+TEST(ReplaceCommand, FileNameWithoutATagFailsAndLeavesTheArchive) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    WriteTestArchive(pak, SmallTree());
+    const TArrayOfByte before = ReadFileBytes(pak);
+    WriteFile(dir / "readme.txt", "new readme");
+
+    const CliResult r = RunVpak({"replace", pak, dir / "readme.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Error :-(\n");
+    EXPECT_EQ(ReadFileBytes(pak), before);
+}
+
+TEST(ReplaceCommand, PathOptionFindsTheEntryByItsArchivePath) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    TestFolder tree = SmallTree();
+    WriteTestArchive(pak, tree);
+    WriteFile(dir / "new.txt", "new outro");
+
+    const CliResult r = RunVpak({"replace", "--path", "SCRIPTS/Outro.TXT", pak, dir / "new.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "O.K. Successfully updated!\n");
+    FindTestFile(tree, "scripts\\outro.txt")->content = Bytes("new outro");
+    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+
+    const CliResult missing = RunVpak({"replace", "--path", "scripts\\nothing.txt", pak, dir / "new.txt"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Error :-(\n");
+}
+
+TEST(ReplaceCommand, LocTextIsConvertedUnlessNoLocIsGiven) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    WriteTestArchive(pak, SmallTree());
+    WriteFile(dir / "menu.loc", "Start\r\nQuit\r\n");
+
+    ASSERT_EQ(RunVpak({"replace", "--no-loc", "--path", "text\\menu.loc", pak, dir / "menu.loc"}).status, 0);
+    auto entries = ProbeEntries(pak);
+    const int menu = 2;
+    ASSERT_EQ(entries[menu].path, "text\\menu.loc");
+    EXPECT_EQ(ProbeContent(ReadFileBytes(pak), entries[menu]), Bytes("Start\r\nQuit\r\n"));
+
+    ASSERT_EQ(RunVpak({"replace", "--path", "text\\menu.loc", pak, dir / "menu.loc"}).status, 0);
+    entries = ProbeEntries(pak);
+    EXPECT_NE(ProbeContent(ReadFileBytes(pak), entries[menu]), Bytes("Start\r\nQuit\r\n"));
+}
+
+TEST(ReplaceCommand, XboxArchivesAreRefused) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    WriteTestArchive(pak, SmallTree(), true);
+    const TArrayOfByte before = ReadFileBytes(pak);
+    WriteFile(dir / "new.txt", "x");
+    const CliResult r = RunVpak({"replace", "--xbox", "--path", "readme.txt", pak, dir / "new.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error :-(\n");
+    EXPECT_EQ(ReadFileBytes(pak), before);
+}
+
+TEST(ReplaceCommand, MissingArgumentsAreAUsageError) {
+    const CliResult r = RunVpak({"replace", "only-one.pak"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("FILE"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(ReplaceCommand, AWriteFailureIsARaisedErrorWithItsMessage) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    WriteTestArchive(pak, SmallTree());
+    std::mt19937 rng(5);
+    std::string big(20000, '\0');
+    for (char& c : big) c = static_cast<char>(rng());
+    WriteFile(dir / "big.bin", big);
+
+    CliResult r;
+    {
+        const FileSizeLimit limit(fs::file_size(pak) + 64);
+        r = RunVpak({"replace", "--path", "readme.txt", pak, dir / "big.bin"});
+    }
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("Cannot write file"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(ReplaceDirCommand, ReportsHowManyFilesWereUpdated) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    TestFolder tree = SmallTree();
+    WriteTestArchive(pak, tree);
+    WriteFile(dir / "src/scripts/intro.txt", "new intro");
+    WriteFile(dir / "src/readme.txt", "new readme");
+
+    const CliResult r = RunVpak({"replace-dir", pak, dir / "src"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "O.K. Successfully updated 2 files!\n");
+    EXPECT_EQ(r.err, "");
+    FindTestFile(tree, "scripts\\intro.txt")->content = Bytes("new intro");
+    FindTestFile(tree, "readme.txt")->content = Bytes("new readme");
+    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+}
+
+TEST(ReplaceDirCommand, CountIsWrittenWithThousandsSeparators) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    TestFolder tree;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string name = "f" + std::to_string(1000 + i);
+        tree.files.push_back({name, Bytes("old")});
+        WriteFile(dir / ("src/" + name), "new " + name);
+    }
+    WriteTestArchive(pak, tree);
+    const CliResult r = RunVpak({"replace-dir", "-q", pak, dir / "src"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "O.K. Successfully updated 1,000 files!\n");
+    for (TestFile& f : tree.files) f.content = Bytes("new " + f.name);
+    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+}
+
+TEST(ReplaceDirCommand, EmptyDirectorySaysItFoundNothing) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    WriteTestArchive(pak, SmallTree());
+    fs::create_directories(dir / "src/sub");
+    const CliResult r = RunVpak({"replace-dir", pak, dir / "src"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "I didn't find any file in the given directory.\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(ReplaceDirCommand, AFileWithoutCounterpartFailsAfterReplacingTheOthers) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    TestFolder tree = SmallTree();
+    WriteTestArchive(pak, tree);
+    WriteFile(dir / "src/readme.txt", "new readme");
+    WriteFile(dir / "src/stranger.txt", "no entry");
+    const CliResult r = RunVpak({"replace-dir", pak, dir / "src"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Error :-(\n");
+    FindTestFile(tree, "readme.txt")->content = Bytes("new readme");
+    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+}
+
+TEST(ReplaceDirCommand, HashMatchesByTagsAndEmptyDirMeansTheWorkingDirectory) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    TestFolder tree = SmallTree();
+    WriteTestArchive(pak, tree);
+    WriteFile(dir / ("work/" + TaggedName("x", "scripts\\outro.txt", ".txt")), "tagged outro");
+
+    const CliResult r = RunVpak({"replace-dir", "--hash", pak, ""}, dir / "work");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "O.K. Successfully updated 1 files!\n");
+    FindTestFile(tree, "scripts\\outro.txt")->content = Bytes("tagged outro");
+    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+}
+
+TEST(ReplaceDirCommand, MissingArchiveOrXboxFails) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    WriteTestArchive(pak, SmallTree(), true);
+    const TArrayOfByte before = ReadFileBytes(pak);
+    WriteFile(dir / "src/readme.txt", "x");
+
+    const CliResult missing = RunVpak({"replace-dir", dir / "none.pak", dir / "src"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Error :-(\n");
+
+    const CliResult xbox = RunVpak({"replace-dir", "--xbox", pak, dir / "src"});
+    EXPECT_EQ(xbox.status, 1);
+    EXPECT_EQ(xbox.err, "Error :-(\n");
+    EXPECT_EQ(ReadFileBytes(pak), before);
+
+    const CliResult usage = RunVpak({"replace-dir", pak});
+    EXPECT_EQ(usage.status, 2);
+}

@@ -1,0 +1,65 @@
+#include "helpers/archive_probe.h"
+
+#include "engine/archive_format.h"
+#include "engine/archive_reader.h"
+#include "support/zlib_adapter.h"
+
+std::vector<ProbedEntry> ProbeEntries(const std::string& archivePath, bool* ok) {
+    TStringList listing;
+    int32_t prefixLength = 0;
+    int32_t suffixLength = 0;
+    const bool listed =
+        ExtractArchive(false, archivePath, listing, prefixLength, suffixLength, "", false, false, nullptr);
+    if (ok != nullptr) *ok = listed;
+    std::vector<ProbedEntry> entries;
+    if (!listed) return entries;
+    for (const std::string& line : listing) {
+        ProbedEntry e;
+        e.entryPos = ListingField(line, kEntryPosColumn);
+        e.dataOffset = ListingField(line, kDataOffsetColumn);
+        e.absOffset = ListingField(line, kAbsOffsetColumn);
+        e.packedSize = ListingField(line, kPackedSizeColumn);
+        e.unpackedSize = ListingField(line, kUnpackedSizeColumn);
+        e.path = line.substr(static_cast<size_t>(prefixLength));
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+TArrayOfByte ProbeContent(const TArrayOfByte& archiveBytes, const ProbedEntry& entry) {
+    return DecompressBytes(archiveBytes.data() + entry.absOffset, entry.packedSize, entry.unpackedSize);
+}
+
+int32_t ProbeHeaderSize(const TArrayOfByte& archiveBytes) { return ReadInt32At(archiveBytes, 4); }
+
+TestFile* FindTestFile(TestFolder& root, const std::string& path) {
+    const size_t slash = path.find('\\');
+    if (slash == std::string::npos) {
+        for (TestFile& f : root.files)
+            if (f.name == path) return &f;
+        return nullptr;
+    }
+    const std::string head = path.substr(0, slash);
+    for (TestFolder& sub : root.folders)
+        if (sub.name == head) return FindTestFile(sub, path.substr(slash + 1));
+    return nullptr;
+}
+
+namespace {
+void CollectTreeFiles(const TestFolder& folder, const std::string& prefix,
+                      std::vector<std::pair<std::string, TArrayOfByte>>& out) {
+    for (const TestFolder& sub : folder.folders) CollectTreeFiles(sub, prefix + sub.name + "\\", out);
+    for (const TestFile& f : folder.files) out.emplace_back(prefix + f.name, f.content);
+}
+}  // namespace
+
+std::vector<std::pair<std::string, TArrayOfByte>> TreeFiles(const TestFolder& root) {
+    std::vector<std::pair<std::string, TArrayOfByte>> out;
+    CollectTreeFiles(root, "", out);
+    return out;
+}
+
+TArrayOfByte EncodedArchive(const TestFolder& root, bool bigEndian) {
+    const TestArchive archive = EncodeTree(root, bigEndian);
+    return ArchiveBytes(archive.directory, archive.data, bigEndian);
+}
