@@ -2,8 +2,10 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/progress_bar.h"
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
+#include "support/host.h"
 #include "support/number_text.h"
 
 namespace {
@@ -42,8 +44,12 @@ int RunReplace(const ReplaceOptions& options, bool byPath) {
 
 int RunReplaceDir(const ReplaceDirOptions& options) {
     int32_t count = 0;
-    const bool ok = ReplaceFromDirectory(options.xbox, options.archive, options.dir, options.hash, !options.noLoc,
-                                         nullptr, count);
+    bool ok = false;
+    {
+        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
+        ok = ReplaceFromDirectory(options.xbox, options.archive, options.dir, options.hash, !options.noLoc,
+                                  bar.Callback(), count);
+    }
     if (ok && count < 1) return Outcome(true, "I didn't find any file in the given directory.");
     return Outcome(ok, "O.K. Successfully updated " + GroupThousands(count) + " files!");
 }

@@ -401,7 +401,7 @@ private:
 
     TArrayOfByte Content() {
         const int kind = Pick(0, 3);
-        const int size = kind == 0 ? 0 : Pick(1, kind == 3 ? 150000 : 3000);
+        const int size = kind == 0 ? 0 : Pick(1, kind == 3 ? 60000 : 3000);
         TArrayOfByte content(static_cast<size_t>(size));
         for (uint8_t& byte : content)
             byte = kind == 1 ? static_cast<uint8_t>(Pick(0, 255)) : static_cast<uint8_t>("abc \n"[Pick(0, 4)]);
@@ -421,7 +421,8 @@ private:
 
     void Fill(const std::string& dir, const std::string& relDir, int depth) {
         std::set<std::string> taken;
-        const int fileCount = Pick(0, 6);
+        // The top levels are never bare, so that every seed gives a tree worth the name.
+        const int fileCount = Pick(depth == 0 ? 3 : 0, 8);
         for (int k = 0; k < fileCount; ++k) {
             const std::string name = Name(taken);
             if (Pick(0, 5) == 0 && taken.insert(name + ".loc").second) {
@@ -433,7 +434,7 @@ private:
             WriteFile(dir + "/" + name, content);
             expected_[relDir + name] = content;
         }
-        const int folderCount = depth < 3 ? Pick(0, 3) : 0;
+        const int folderCount = depth < 3 ? Pick(depth < 2 ? 2 : 0, 3) : 0;
         for (int k = 0; k < folderCount; ++k) {
             const std::string name = Name(taken);
             MakeDir(dir + "/" + name);
@@ -478,5 +479,26 @@ TEST(MakeArchiveRoundTrip, EveryStreamOfAGeneratedTreeDecompressesToItsFile) {
         const int64_t headerSize =
             ListingField(listing[0], kAbsOffsetColumn) - ListingField(listing[0], kDataOffsetColumn);
         EXPECT_EQ(static_cast<int64_t>(archive.size()), headerSize + nextOffset);
+    }
+}
+
+TEST(MakeArchiveRoundTrip, ExtractingTheArchiveGivesBackEveryFileByteForByte) {
+    TempDir dir;
+    const GeneratedTree tree(dir / "src", 7);
+    ASSERT_TRUE(Build(dir / "src", dir / "out.pak").ok);
+    MakeDir(dir / "out");
+    TStringList listing;
+    int32_t prefixLength = 0;
+    int32_t suffixLength = 0;
+    ASSERT_TRUE(ExtractArchive(false, dir / "out.pak", listing, prefixLength, suffixLength, dir / "out", false, true,
+                               nullptr));
+
+    size_t extractedFiles = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "out"))
+        if (entry.is_regular_file()) ++extractedFiles;
+    EXPECT_EQ(extractedFiles, tree.Expected().size());
+    for (const auto& [path, stored] : tree.Expected()) {
+        const std::string hostPath = host::ToHostPath(path);
+        EXPECT_EQ(ReadFileBytes(dir / "out/" + hostPath), ReadFileBytes(dir / "src/" + hostPath)) << path;
     }
 }

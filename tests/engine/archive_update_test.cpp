@@ -12,6 +12,7 @@
 #include <random>
 #include <set>
 
+#include "engine/archive_builder.h"
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
@@ -694,6 +695,24 @@ TEST(ReplaceFromDirectory, FileWhoseContentCannotBeObtainedFails) {
     int32_t count = -1;
     EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "src", false, false, nullptr, count));
     EXPECT_EQ(count, 1);
+}
+
+TEST(ReplaceFromDirectory, TheBuildersOwnSourceTreeLeavesItsArchiveByteForByte) {
+    TempDir dir;
+    WriteFile(dir / "src/Text/menu.loc", "Start\r\nQuit\r\n");
+    WriteFile(dir / "src/text2/b.dat", RandomBytes(3000, 4));
+    WriteFile(dir / "src/a.txt", "alpha alpha alpha");
+    WriteFile(dir / "src/empty.txt", "");
+    const std::string pak = dir / "src/built.pak";
+    int32_t folders = 0;
+    int32_t files = 0;
+    ASSERT_TRUE(MakeArchive(false, dir / "src", pak, nullptr, true, folders, files));
+    const TArrayOfByte built = ReadFileBytes(pak);
+
+    int32_t count = 0;
+    EXPECT_TRUE(ReplaceFromDirectory(false, pak, dir / "src", false, true, nullptr, count));
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(ReadFileBytes(pak), built);
 }
 
 // ---- many replacements ---------------------------------------------------------------------
