@@ -6,6 +6,7 @@
 
 #include "engine/archive_format.h"
 #include "engine/loc_convert.h"
+#include "engine/staged_archive.h"
 #include "support/collation.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -28,7 +29,7 @@ struct TFolderNode {
     std::vector<TFolderNode> children;  // one per sub-folder
     std::vector<host::DirEntry> files;
     bool linksBack = false;             // a link to a folder on its own path: not listed
-    bool heldArchive = false;           // the archive being written stood in this folder
+    int32_t archivesHeld = 0;           // the archive being written, or the one it replaces, stood here
 };
 
 // A file to compress, in the order the scan stores files.
@@ -63,8 +64,9 @@ struct TBuildState {
     const ProgressProc& progress;
     size_t rootLength;
     HostFile& archive;
+    // The new archive and the one it replaces; both existed when the tree was counted.
     host::FileIdentity archiveIdentity;
-    bool archiveCountedInTree;  // the archive existed before, so the tree count may include it
+    host::FileIdentity replacedIdentity;
     int32_t& folderCount;
     int32_t& fileCount;
     int64_t totalSteps = 0;
@@ -114,7 +116,8 @@ bool IsOnCurrentPath(const TBuildState& state, const host::FileIdentity& identit
 }
 
 bool IsTheArchive(const TBuildState& state, const host::DirEntry& entry) {
-    return entry.info.kind == host::EntryKind::File && entry.info.identity == state.archiveIdentity;
+    if (entry.info.kind != host::EntryKind::File) return false;
+    return entry.info.identity == state.archiveIdentity || entry.info.identity == state.replacedIdentity;
 }
 
 bool NameLess(const host::DirEntry& a, const host::DirEntry& b) { return CollationLess(a.name, b.name); }
@@ -171,7 +174,7 @@ bool StoreFile(TBuildState& state, const std::string& path, const host::DirEntry
 void ListFolder(TBuildState& state, const std::string& folder, TFolderNode& node) {
     for (host::DirEntry& entry : host::ListDirectory(folder)) {
         if (entry.info.kind == host::EntryKind::Directory) node.subFolders.push_back(std::move(entry));
-        else if (IsTheArchive(state, entry)) node.heldArchive = true;  // no part of its own content
+        else if (IsTheArchive(state, entry)) ++node.archivesHeld;  // no part of its own content
         else node.files.push_back(std::move(entry));
     }
     std::sort(node.subFolders.begin(), node.subFolders.end(), NameLess);
@@ -219,7 +222,8 @@ void PackSubFolder(TBuildState& state, const std::string& folder, const host::Di
 void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode& node) {
     state.folderCount += static_cast<int32_t>(node.subFolders.size());
     state.fileCount += static_cast<int32_t>(node.files.size());
-    if (node.heldArchive && state.archiveCountedInTree) --state.totalSteps;
+    // The archive being written, and the one it replaces, were counted with the tree.
+    state.totalSteps -= node.archivesHeld;
 
     AppendDirInt(state, static_cast<int32_t>(node.subFolders.size()));
     for (size_t k = 0; k < node.subFolders.size(); ++k)
@@ -285,15 +289,17 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     if (!DirExistsSafe(root)) return false;
 
     Report(progress, 0, "preparing...");
+    // The new archive is written beside the target and takes its place only when complete.
+    // It is created before the count, so a count of a tree that holds it meets it too.
+    TStagedArchive staged(archivePath);
     const TTreeCount tree = CountTree(root, true);
     if (!tree.ok) return false;
 
-    const bool archiveExisted = host::Stat(archivePath).kind == host::EntryKind::File;
-    HostFile archive(archivePath, HostFile::Mode::Create);
+    HostFile& archive = staged.File();
     folderCount = 0;
     fileCount = 0;
-    TBuildState state{bigEndian, convertLoc, progress, root.size(), archive, archive.Identity(), archiveExisted,
-                      folderCount, fileCount};
+    TBuildState state{bigEndian, convertLoc, progress, root.size(), archive, staged.Identity(),
+                      staged.ReplacedIdentity(), folderCount, fileCount};
     state.totalSteps = static_cast<int64_t>(tree.dirCount) + tree.fileCount;
     state.dataOffset = archive.Position();
     state.ancestors.push_back(host::Stat(root).identity);
@@ -315,6 +321,6 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
     Report(progress, 0, "finalizing...");
     WriteHeader(bigEndian, archive, header);
-    archive.Close();
+    staged.Commit();
     return state.failureCount == 0;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/directory_walk.h"
 #include "engine/extraction.h"
+#include "engine/update_journal.h"
 #include "support/host.h"
 #include "support/number_text.h"
 #include "support/zlib_adapter.h"
@@ -59,6 +60,8 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     suffixLength = kSuffixLength;
     if (!FileExistsSafe(archivePath)) return false;
 
+    // An update that was interrupted is rolled back before anything is read.
+    const TArchiveReading reading(archivePath);
     HostFile archive(archivePath, HostFile::Mode::Read);
     const int64_t archiveSize = archive.Size();
     Veldane_PAK_HeaderType header;

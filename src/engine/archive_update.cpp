@@ -9,6 +9,7 @@
 #include "engine/file_record.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
+#include "engine/update_journal.h"
 #include "support/host.h"
 #include "support/number_text.h"
 #include "support/paths.h"
@@ -147,8 +148,17 @@ void WriteHeader(HostFile& archive, const Veldane_PAK_HeaderType& header) {
     archive.Write(header.PackedDir.data(), BufferLength(header.PackedDir));
 }
 
+// The bytes of the present archive that applying the plan overwrites or cuts off: the header
+// with the directory, and the target's stream, with everything behind it when the stream
+// changes length. When the directory changes length the whole data area moves.
+std::vector<TByteRange> BytesThePlanChanges(const TReplacementPlan& plan, int64_t headerSize, int64_t archiveSize) {
+    if (plan.headerDelta != 0) return {{0, archiveSize}};
+    const int64_t streamEnd = plan.streamDelta == 0 ? plan.absOffset + BufferLength(*plan.stream) : archiveSize;
+    return {{0, headerSize}, {plan.absOffset, streamEnd}};
+}
+
 // Between the first resize and the header write the archive is inconsistent; nothing here
-// returns early, only a raised error can stop it.
+// returns early, only a raised error can stop it. The journal makes that state recoverable.
 void ApplyReplacement(HostFile& archive, const TReplacementPlan& plan) {
     ResizeAt(archive, plan.absOffset, plan.streamDelta);
     archive.Seek(plan.absOffset);
@@ -214,6 +224,8 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
     if (bigEndian) return false;
     if (!IsUsableReplacement(data)) return false;
 
+    // Locks the archive for the whole update, after rolling back one that was interrupted.
+    TArchiveUpdate update(archivePath);
     TArchiveListing listing;
     if (!ExtractArchive(bigEndian, archivePath, listing.lines, listing.prefixLength, listing.suffixLength, "",
                         false, false, nullptr))
@@ -228,11 +240,15 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
     TArrayOfByte directory;
     if (!ReadArchiveHeader(bigEndian, archive, header, directory)) return false;
     TReplacementPlan plan;
-    if (!PlanReplacement(listing, index, stream, data->UnpackedSize, archive.Size(), header, directory, plan))
+    const int64_t archiveSize = archive.Size();
+    if (!PlanReplacement(listing, index, stream, data->UnpackedSize, archiveSize, header, directory, plan))
         return false;
 
+    update.Protect(BytesThePlanChanges(plan, header.HeaderSize, archiveSize));
+    update.Watch(archive);
     ApplyReplacement(archive, plan);
     archive.Close();
+    update.Commit();
     return true;
 }
 
@@ -264,6 +280,9 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
     WithTrailingBackslash(sourceDir);
     if (!DirExistsSafe(sourceDir)) return false;
 
+    // One journal covers every file of the directory: an interruption leaves the archive as
+    // it was before the first of them.
+    TArchiveUpdate update(archivePath);
     Report(progress, 0, "preparing...");
     TStringList files;
     if (!CollectFiles(sourceDir, nullptr, &files)) return false;
@@ -277,6 +296,7 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
             ++replacedCount;
         Report(progress, PackProgress(total, static_cast<int64_t>(i) + 1), relative.c_str());
     }
+    update.Commit();
     return replacedCount == total;
 }
 

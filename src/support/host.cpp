@@ -3,12 +3,20 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <stdexcept>
 
 #include "support/errors.h"
 
@@ -42,9 +50,185 @@ host::EntryInfo InfoOf(const struct stat& st) {
     return info;
 }
 
+// What a test asked to go wrong: the nth operation of one kind fails, and with persistent
+// every later one too; or the process kills itself before its killAt-th operation.
+struct TFaultPlan {
+    bool armed = false;
+    host::Operation operation = host::Operation::Read;
+    int64_t remaining = 0;
+    int code = 0;
+    bool persistent = false;
+    int64_t operationCount = 0;
+    int64_t killAt = 0;  // 0: never
+};
+
+std::mutex& FaultMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+bool ParseOperation(const std::string& name, host::Operation& operation) {
+    static const std::pair<const char*, host::Operation> kNames[] = {
+        {"read", host::Operation::Read},   {"write", host::Operation::Write},
+        {"truncate", host::Operation::Truncate}, {"flush", host::Operation::Flush},
+        {"rename", host::Operation::Rename}, {"remove", host::Operation::Remove},
+    };
+    for (const auto& [text, value] : kNames) {
+        if (name != text) continue;
+        operation = value;
+        return true;
+    }
+    return false;
+}
+
+int ParseErrorCode(const std::string& name) {
+    if (name == "EIO") return EIO;
+    if (name == "ENOSPC") return ENOSPC;
+    if (name == "EDQUOT") return EDQUOT;
+    if (name == "EROFS") return EROFS;
+    return std::atoi(name.c_str());
+}
+
+std::vector<std::string> SplitAtColons(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t colon = text.find(':', start);
+        parts.push_back(text.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+        if (colon == std::string::npos) return parts;
+        start = colon + 1;
+    }
+}
+
+// VPAK_TEST_FAULT=operation:nth:code[:persistent], VPAK_TEST_KILL_AT=n.
+void ReadFaultEnvironment(TFaultPlan& plan) {
+    if (const char* fault = std::getenv("VPAK_TEST_FAULT")) {
+        const std::vector<std::string> parts = SplitAtColons(fault);
+        host::Operation operation{};
+        if (parts.size() >= 3 && ParseOperation(parts[0], operation)) {
+            plan.armed = true;
+            plan.operation = operation;
+            plan.remaining = std::atoll(parts[1].c_str());
+            plan.code = ParseErrorCode(parts[2]);
+            plan.persistent = parts.size() >= 4 && parts[3] == "persistent";
+        }
+    }
+    if (const char* killAt = std::getenv("VPAK_TEST_KILL_AT")) plan.killAt = std::atoll(killAt);
+}
+
+TFaultPlan& FaultPlan() {
+    static TFaultPlan plan = [] {
+        TFaultPlan initial;
+        ReadFaultEnvironment(initial);
+        return initial;
+    }();
+    return plan;
+}
+
+// What happens to the operation about to run.
+struct TOperationFate {
+    int injectedCode = 0;  // non-zero: fail with this code
+    bool kill = false;     // kill the process in its place
+};
+
+TOperationFate FateOf(host::Operation operation) {
+    std::lock_guard<std::mutex> lock(FaultMutex());
+    TFaultPlan& plan = FaultPlan();
+    TOperationFate fate;
+    ++plan.operationCount;
+    fate.kill = plan.killAt > 0 && plan.operationCount == plan.killAt;
+    if (!plan.armed || plan.operation != operation) return fate;
+    if (plan.remaining > 1) {
+        --plan.remaining;
+        return fate;
+    }
+    fate.injectedCode = plan.code;
+    if (!plan.persistent) plan.armed = false;
+    return fate;
+}
+
+[[noreturn]] void KillThisProcess() {
+    ::kill(::getpid(), SIGKILL);
+    std::abort();
+}
+
+// Runs before every counted operation other than a write: kills the process when a test
+// asked for that, and returns the error code a test wants the operation to fail with (0:
+// none).
+int BeforeOperation(host::Operation operation) {
+    const TOperationFate fate = FateOf(operation);
+    if (fate.kill) KillThisProcess();
+    return fate.injectedCode;
+}
+
+[[noreturn]] void Raise(const char* what, const std::string& path, int code) {
+    throw EInOutError(code, OsMessage(what, path, code));
+}
+
+std::string ParentDirectory(const std::string& hostPath) {
+    const size_t slash = hostPath.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return hostPath.substr(0, slash);
+}
+
+// The locks this process holds, by file, so that nested operations on one archive do not
+// wait for themselves.
+struct THeldLock {
+    host::LockKind kind;
+    int count;
+};
+
+std::mutex& LockRegistryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::pair<uint64_t, uint64_t>, THeldLock>& LockRegistry() {
+    static std::map<std::pair<uint64_t, uint64_t>, THeldLock> registry;
+    return registry;
+}
+
+std::pair<uint64_t, uint64_t> RegistryKey(const host::FileIdentity& identity) {
+    return {identity.device, identity.inode};
+}
+
+host::FileIdentity IdentityOfDescriptor(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return {};
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+int FlockWaiting(int fd, int operation) {
+    for (;;) {
+        if (::flock(fd, operation) == 0) return 0;
+        if (errno != EINTR) return errno;
+    }
+}
+
 }  // namespace
 
 namespace host {
+
+void FailNth(Operation operation, int64_t nth, int code, bool persistent) {
+    std::lock_guard<std::mutex> lock(FaultMutex());
+    TFaultPlan& plan = FaultPlan();
+    plan.armed = nth > 0;
+    plan.operation = operation;
+    plan.remaining = nth;
+    plan.code = code;
+    plan.persistent = persistent;
+}
+
+void ClearFaults() {
+    std::lock_guard<std::mutex> lock(FaultMutex());
+    FaultPlan().armed = false;
+}
+
+int64_t OperationCount() {
+    std::lock_guard<std::mutex> lock(FaultMutex());
+    return FaultPlan().operationCount;
+}
 
 std::string ToHostPath(const std::string& path) {
     std::string result = path;
@@ -56,6 +240,12 @@ std::string ToHostPath(const std::string& path) {
 EntryInfo Stat(const std::string& path) {
     struct stat st {};
     if (path.empty() || ::stat(ToHostPath(path).c_str(), &st) != 0) return {};
+    return InfoOf(st);
+}
+
+EntryInfo StatNoFollow(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(ToHostPath(path).c_str(), &st) != 0) return {};
     return InfoOf(st);
 }
 
@@ -110,16 +300,70 @@ std::string CurrentDirectory() {
     return buffer;
 }
 
+bool NameExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::lstat(ToHostPath(path).c_str(), &st) == 0;
+}
+
+std::string ResolvedPath(const std::string& path) {
+    if (path.empty()) return path;
+    char* resolved = ::realpath(ToHostPath(path).c_str(), nullptr);
+    if (resolved == nullptr) return path;
+    std::string result = resolved;
+    std::free(resolved);
+    return result;
+}
+
+std::string ParentDirectoryOf(const std::string& path) { return ParentDirectory(ToHostPath(path)); }
+
+void Rename(const std::string& from, const std::string& to) {
+    if (const int injected = BeforeOperation(Operation::Rename)) Raise("Cannot rename file", from, injected);
+    if (::rename(ToHostPath(from).c_str(), ToHostPath(to).c_str()) != 0) Raise("Cannot rename file", from, errno);
+}
+
+bool RemoveFile(const std::string& path) {
+    if (const int injected = BeforeOperation(Operation::Remove)) Raise("Cannot remove file", path, injected);
+    if (::unlink(ToHostPath(path).c_str()) == 0) return true;
+    if (errno == ENOENT) return false;
+    Raise("Cannot remove file", path, errno);
+}
+
+bool RemoveFileQuietly(const std::string& path) {
+    if (BeforeOperation(Operation::Remove) != 0) return false;
+    return ::unlink(ToHostPath(path).c_str()) == 0;
+}
+
+void FlushDirectoryOf(const std::string& path) {
+    const std::string dir = ParentDirectory(ToHostPath(path));
+    if (const int injected = BeforeOperation(Operation::Flush)) Raise("Cannot flush directory", dir, injected);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) Raise("Cannot open directory", dir, errno);
+    const int result = ::fsync(fd);
+    const int code = errno;
+    ::close(fd);
+    // Some file systems cannot flush a directory; their names are as safe as they get.
+    if (result != 0 && code != EINVAL && code != ENOTSUP) Raise("Cannot flush directory", dir, code);
+}
+
+FileOwnership OwnershipOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(ToHostPath(path).c_str(), &st) != 0) Raise("Cannot get the status of file", path, errno);
+    return {static_cast<uint32_t>(st.st_mode & 07777), static_cast<uint32_t>(st.st_uid),
+            static_cast<uint32_t>(st.st_gid)};
+}
+
 }  // namespace host
 
-HostFile::HostFile(const std::string& path, Mode mode) : path_(path) {
+HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions) : path_(path) {
     int flags = O_CLOEXEC;
     switch (mode) {
         case Mode::Read: flags |= O_RDONLY; break;
+        case Mode::ReadNoLink: flags |= O_RDONLY | O_NOFOLLOW | O_NONBLOCK; break;
         case Mode::ReadWrite: flags |= O_RDWR; break;
         case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
-    fd_ = ::open(host::ToHostPath(path).c_str(), flags, 0666);
+    fd_ = ::open(host::ToHostPath(path).c_str(), flags, static_cast<mode_t>(permissions));
     if (fd_ < 0) {
         const int code = errno;
         throw EInOutError(code, OsMessage("Cannot open file", path, code));
@@ -136,6 +380,7 @@ void HostFile::Fail(const char* what) const {
 }
 
 int64_t HostFile::Read(void* buffer, int64_t count) {
+    if (const int injected = BeforeOperation(host::Operation::Read)) Raise("Cannot read file", path_, injected);
     auto* p = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
@@ -156,8 +401,24 @@ void HostFile::ReadExact(void* buffer, int64_t count) {
 }
 
 void HostFile::Write(const void* buffer, int64_t count) {
+    if (count <= 0) return;
+    if (watcher_ != nullptr) watcher_->BeforeChange(position_, position_ + count);
     const auto* p = static_cast<const uint8_t*>(buffer);
+    // A write that a test makes fail or kills has written half its bytes, as a full disk or
+    // a kill in the middle of the system call can leave it.
+    const TOperationFate fate = FateOf(host::Operation::Write);
+    const int64_t allowed = (fate.kill || fate.injectedCode != 0) ? count / 2 : count;
     int64_t done = 0;
+    while (done < allowed) {
+        const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(allowed - done), position_ + done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("Cannot write file");
+        }
+        done += n;
+    }
+    if (fate.kill) KillThisProcess();
+    if (fate.injectedCode != 0) Raise("Cannot write file", path_, fate.injectedCode);
     while (done < count) {
         const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(count - done), position_ + done);
         if (n < 0) {
@@ -184,7 +445,27 @@ int64_t HostFile::Size() const {
 }
 
 void HostFile::Truncate() {
+    if (watcher_ != nullptr) {
+        const int64_t size = Size();
+        watcher_->BeforeChange(std::min(position_, size), std::max(position_, size));
+    }
+    if (const int injected = BeforeOperation(host::Operation::Truncate)) Raise("Cannot truncate file", path_, injected);
     if (::ftruncate(fd_, position_) != 0) Fail("Cannot truncate file");
+}
+
+void HostFile::Flush() {
+    if (const int injected = BeforeOperation(host::Operation::Flush)) Raise("Cannot flush file", path_, injected);
+    if (::fsync(fd_) != 0) Fail("Cannot flush file");
+}
+
+void HostFile::SetOwnership(const host::FileOwnership& ownership) {
+    // Only the superuser may give a file away; anyone else keeps it, as any new file.
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
+    if (st.st_uid != ownership.user || st.st_gid != ownership.group)
+        (void)::fchown(fd_, ownership.user, ownership.group);
+    // After fchown, which clears the set-id bits.
+    if (::fchmod(fd_, static_cast<mode_t>(ownership.mode)) != 0) Fail("Cannot set the permissions of file");
 }
 
 void HostFile::Close() {
@@ -201,5 +482,75 @@ host::FileIdentity HostFile::Identity() const {
 }
 
 namespace host {
+
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+FileLock::FileLock(const std::string& path, LockKind kind) {
+    const std::string hostPath = ToHostPath(path);
+    // A file renamed over path while this waited would leave the lock on a file no longer
+    // under that name; then the lock is taken again on the file path names now.
+    for (;;) {
+        ownFd_ = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (ownFd_ < 0) Raise("Cannot open file", path, errno);
+        Acquire(ownFd_, kind, true, path);
+        struct stat st {};
+        if (::stat(hostPath.c_str(), &st) == 0 &&
+            FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)} == identity_)
+            return;
+        Release();
+    }
+}
+
+FileLock::FileLock(const HostFile& file, LockKind kind, bool wait) { Acquire(file.fd_, kind, wait, file.Path()); }
+
+FileLock::~FileLock() { Release(); }
+
+void FileLock::Acquire(int fd, LockKind kind, bool wait, const std::string& path) {
+    identity_ = IdentityOfDescriptor(fd);
+    {
+        std::lock_guard<std::mutex> lock(LockRegistryMutex());
+        auto held = LockRegistry().find(RegistryKey(identity_));
+        if (held != LockRegistry().end()) {
+            // Waiting for a lock this process itself holds would never end.
+            if (held->second.kind == LockKind::Shared && kind == LockKind::Exclusive)
+                throw std::logic_error("an exclusive lock requested under a shared one: " + path);
+            ++held->second.count;
+            registered_ = true;
+            return;
+        }
+    }
+    int operation = kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH;
+    if (!wait) operation |= LOCK_NB;
+    if (const int code = FlockWaiting(fd, operation)) {
+        Release();
+        Raise("Cannot lock file", path, code);
+    }
+    std::lock_guard<std::mutex> lock(LockRegistryMutex());
+    LockRegistry()[RegistryKey(identity_)] = {kind, 1};
+    registered_ = true;
+}
+
+void FileLock::Release() {
+    if (registered_) {
+        std::lock_guard<std::mutex> lock(LockRegistryMutex());
+        auto held = LockRegistry().find(RegistryKey(identity_));
+        if (held != LockRegistry().end() && --held->second.count == 0) LockRegistry().erase(held);
+        registered_ = false;
+    }
+    // Closing the descriptor that took the lock releases it; a lock on a caller's file ends
+    // when that file is closed.
+    if (ownFd_ >= 0) ::close(ownFd_);
+    ownFd_ = -1;
+}
+
+bool FileLock::TryExclusive(const HostFile& file) {
+    return ::flock(file.fd_, LOCK_EX | LOCK_NB) == 0;
+}
+
+bool HoldsExclusiveLock(const FileIdentity& identity) {
+    std::lock_guard<std::mutex> lock(LockRegistryMutex());
+    auto held = LockRegistry().find(RegistryKey(identity));
+    return held != LockRegistry().end() && held->second.kind == LockKind::Exclusive;
+}
+
 }  // namespace host

@@ -26,6 +26,8 @@ struct EntryInfo {
 };
 
 EntryInfo Stat(const std::string& path);
+// The same without following a symbolic link: a link is Other.
+EntryInfo StatNoFollow(const std::string& path);
 
 // One entry of a directory listing, "." and ".." left out, in the order the OS gives them.
 struct DirEntry {
@@ -47,14 +49,79 @@ bool IsLocalWritableMedium(const std::string& path);
 // The current directory, used only to resolve relative paths for comparisons.
 std::string CurrentDirectory();
 
+// True when a directory entry of that name exists, whatever it is; a symbolic link counts
+// as itself and is not followed.
+bool NameExists(const std::string& path);
+
+// The path with every symbolic link and "." or ".." resolved, in the archive's form; the
+// path itself when it cannot be resolved (it does not exist).
+std::string ResolvedPath(const std::string& path);
+
+// The directory that holds path ("." for a bare name).
+std::string ParentDirectoryOf(const std::string& path);
+
+// Renames from to to, replacing an existing to.
+void Rename(const std::string& from, const std::string& to);
+
+// Removes a directory entry (a link is removed, not followed). False when it did not exist;
+// any other failure raises.
+bool RemoveFile(const std::string& path);
+// The same, for cleaning up where no error may be raised: false on any failure.
+bool RemoveFileQuietly(const std::string& path);
+
+// Flushes the directory that holds path to disk, so that a created, renamed or removed
+// name in it survives a power cut.
+void FlushDirectoryOf(const std::string& path);
+
+// The permission bits and owner of a file, to give a replacement the same.
+struct FileOwnership {
+    uint32_t mode = 0;  // permission bits, set-id and sticky bits included
+    uint32_t user = 0;
+    uint32_t group = 0;
+};
+FileOwnership OwnershipOf(const std::string& path);
+
+// Fault injection for tests. The operations that can be made to fail, and that the kill
+// hook counts.
+enum class Operation { Read, Write, Truncate, Flush, Rename, Remove };
+
+// Makes the nth operation of that kind from now on fail with code (EIO, ENOSPC ...); with
+// persistent, every later one as well. A failing write first writes half its bytes, as a
+// full disk can. The environment variable VPAK_TEST_FAULT ("write:3:ENOSPC", with
+// ":persistent" appended for a lasting fault) sets the same for a child process.
+void FailNth(Operation operation, int64_t nth, int code, bool persistent = false);
+void ClearFaults();
+
+// Operations of every kind done so far by this process. The environment variable
+// VPAK_TEST_KILL_AT=N makes the process kill itself with SIGKILL instead of doing its Nth
+// operation (a write first writes half its bytes), for tests of interrupted writes.
+int64_t OperationCount();
+
+}  // namespace host
+
+namespace host {
+class FileLock;
+
+// Told before an open file's bytes change, so that it can save what they hold first.
+class ChangeWatcher {
+public:
+    // The bytes from from up to (not including) to are about to be overwritten or cut off.
+    virtual void BeforeChange(int64_t from, int64_t to) = 0;
+
+protected:
+    ~ChangeWatcher() = default;
+};
 }  // namespace host
 
 // An open file of bytes, closed by its destructor.
 class HostFile {
 public:
-    enum class Mode { Read, ReadWrite, Create };
+    // CreateNew never replaces an existing name and never follows a symbolic link: the file
+    // it opens is one it made itself. ReadNoLink refuses a symbolic link.
+    enum class Mode { Read, ReadNoLink, ReadWrite, Create, CreateNew };
 
-    HostFile(const std::string& path, Mode mode);
+    // permissions applies to a created file, less the process's umask.
+    HostFile(const std::string& path, Mode mode, uint32_t permissions = 0666);
     ~HostFile();
     HostFile(const HostFile&) = delete;
     HostFile& operator=(const HostFile&) = delete;
@@ -69,20 +136,66 @@ public:
     int64_t Size() const;
     // Cuts the file at the current position.
     void Truncate();
+    // Forces what was written to the disk (fsync).
+    void Flush();
+    // Gives the file the permission bits of ownership and, where the process may, its owner.
+    void SetOwnership(const host::FileOwnership& ownership);
+    // From now on every write and cut first tells watcher (none: nullptr).
+    void SetChangeWatcher(host::ChangeWatcher* watcher) { watcher_ = watcher; }
     void Close();
 
     const std::string& Path() const { return path_; }
     host::FileIdentity Identity() const;
 
 private:
+    friend class host::FileLock;
     [[noreturn]] void Fail(const char* what) const;
 
     std::string path_;
     int fd_ = -1;
     int64_t position_ = 0;
+    host::ChangeWatcher* watcher_ = nullptr;
 };
 
 namespace host {
+
 // True when standard error is a terminal (progress is drawn only there).
 bool StandardErrorIsTerminal();
+
+enum class LockKind { Shared, Exclusive };
+
+// An advisory lock (flock) on a file or directory, held until destruction. Readers of an
+// archive share it, an update or a replacement holds it alone. The locks of one process
+// nest: a file this process already holds exclusively is granted again at once, so an
+// operation may call another that locks the same archive.
+class FileLock {
+public:
+    // Opens path itself and waits for the lock. When path has been replaced by another file
+    // meanwhile, the lock is taken on the file that path names now.
+    FileLock(const std::string& path, LockKind kind);
+    // Locks an open file; raises when another process holds it and wait is false. The lock
+    // ends at the latest when the file is closed.
+    FileLock(const HostFile& file, LockKind kind, bool wait);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    FileIdentity Identity() const { return identity_; }
+
+    // Takes an exclusive lock on the open file unless another open file holds one; it lasts
+    // until the file is closed. False when the file is locked elsewhere.
+    static bool TryExclusive(const HostFile& file);
+
+private:
+    void Acquire(int fd, LockKind kind, bool wait, const std::string& path);
+    void Release();
+
+    int ownFd_ = -1;  // the descriptor opened for the lock, when path was given
+    FileIdentity identity_;
+    bool registered_ = false;
+};
+
+// True when this process holds an exclusive lock on the file.
+bool HoldsExclusiveLock(const FileIdentity& identity);
+
 }  // namespace host

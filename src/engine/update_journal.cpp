@@ -1,0 +1,405 @@
+#include "engine/update_journal.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "support/errors.h"
+#include "support/sha1.h"
+
+namespace {
+
+constexpr char kMagic[8] = {'V', 'P', 'A', 'K', '-', 'J', 'N', 'L'};
+constexpr uint32_t kLayoutVersion = 1;
+constexpr int64_t kHeaderLength = 40;  // magic, version, header length, device, inode, old size
+constexpr char kRecordTag[4] = {'S', 'A', 'V', 'E'};
+constexpr char kSealTag[4] = {'S', 'E', 'A', 'L'};
+constexpr int64_t kTagLength = 8;           // the tag and 4 zero bytes
+constexpr int64_t kRecordHeadLength = 24;   // tag, offset, length
+constexpr int64_t kSealLength = 28;         // tag, digest
+constexpr int64_t kCopyBlock = 4194304;
+
+// Little-endian fields of the journal.
+void PutUint(uint8_t* at, uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t GetUint(const uint8_t* at, int width) {
+    uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = (value << 8) | at[i];
+    return value;
+}
+
+struct TJournalHeader {
+    host::FileIdentity archive;
+    int64_t oldSize = 0;
+};
+
+std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
+    std::array<uint8_t, kHeaderLength> bytes{};
+    std::memcpy(bytes.data(), kMagic, sizeof kMagic);
+    PutUint(bytes.data() + 8, kLayoutVersion, 4);
+    PutUint(bytes.data() + 12, kHeaderLength, 4);
+    PutUint(bytes.data() + 16, header.archive.device, 8);
+    PutUint(bytes.data() + 24, header.archive.inode, 8);
+    PutUint(bytes.data() + 32, static_cast<uint64_t>(header.oldSize), 8);
+    return bytes;
+}
+
+bool DecodeHeader(const uint8_t* bytes, TJournalHeader& header) {
+    if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return false;
+    if (GetUint(bytes + 8, 4) != kLayoutVersion) return false;
+    if (GetUint(bytes + 12, 4) != kHeaderLength) return false;
+    header.archive = {GetUint(bytes + 16, 8), GetUint(bytes + 24, 8)};
+    header.oldSize = static_cast<int64_t>(GetUint(bytes + 32, 8));
+    return header.oldSize >= 0;
+}
+
+// One saved range: where it belongs in the archive and where its bytes are in the journal.
+struct TSavedRange {
+    int64_t offset = 0;
+    int64_t length = 0;
+    int64_t journalPosition = 0;
+};
+
+// What a journal holds, as far as it is sealed.
+struct TJournalScan {
+    bool headerValid = false;
+    TJournalHeader header;
+    int seals = 0;  // a seal without records still records the old size
+    std::vector<TSavedRange> sealed;
+};
+
+// Feeds length bytes of the journal from its current position to the digest.
+bool DigestJournalBytes(HostFile& journal, int64_t length, TSha1Stream& digest, std::vector<uint8_t>& buffer) {
+    while (length > 0) {
+        const int64_t piece = std::min<int64_t>(length, static_cast<int64_t>(buffer.size()));
+        if (journal.Read(buffer.data(), piece) != piece) return false;
+        digest.Update(buffer.data(), static_cast<size_t>(piece));
+        length -= piece;
+    }
+    return true;
+}
+
+// Reads one record's head and its bytes into the digest; false when it is cut short or
+// describes a range outside the archive's old size.
+bool ScanRecord(HostFile& journal, const uint8_t* tag, int64_t journalSize, int64_t oldSize, TSha1Stream& digest,
+                std::vector<uint8_t>& buffer, TSavedRange& range) {
+    uint8_t fields[kRecordHeadLength - kTagLength];
+    if (journal.Read(fields, sizeof fields) != static_cast<int64_t>(sizeof fields)) return false;
+    range.offset = static_cast<int64_t>(GetUint(fields, 8));
+    range.length = static_cast<int64_t>(GetUint(fields + 8, 8));
+    range.journalPosition = journal.Position();
+    if (range.offset < 0 || range.length <= 0) return false;
+    if (range.offset > oldSize || range.length > oldSize - range.offset) return false;
+    if (range.length > journalSize - range.journalPosition) return false;
+    digest.Update(tag, kTagLength);
+    digest.Update(fields, sizeof fields);
+    return DigestJournalBytes(journal, range.length, digest, buffer);
+}
+
+// Walks the journal and keeps the records that a valid seal covers.
+TJournalScan ScanJournal(HostFile& journal) {
+    TJournalScan scan;
+    const int64_t journalSize = journal.Size();
+    uint8_t headerBytes[kHeaderLength];
+    journal.Seek(0);
+    if (journal.Read(headerBytes, kHeaderLength) != kHeaderLength) return scan;
+    if (!DecodeHeader(headerBytes, scan.header)) return scan;
+    scan.headerValid = true;
+
+    TSha1Stream digest;
+    digest.Update(headerBytes, kHeaderLength);
+    std::vector<uint8_t> buffer(kCopyBlock);
+    std::vector<TSavedRange> unsealed;
+    for (;;) {
+        uint8_t tag[kTagLength];
+        if (journal.Read(tag, kTagLength) != kTagLength) break;
+        if (std::memcmp(tag, kRecordTag, sizeof kRecordTag) == 0) {
+            TSavedRange range;
+            if (!ScanRecord(journal, tag, journalSize, scan.header.oldSize, digest, buffer, range)) break;
+            unsealed.push_back(range);
+            continue;
+        }
+        if (std::memcmp(tag, kSealTag, sizeof kSealTag) != 0) break;
+        TSha1Digest stored{};
+        if (journal.Read(stored.data(), static_cast<int64_t>(stored.size())) != static_cast<int64_t>(stored.size()))
+            break;
+        if (stored != digest.Digest()) break;
+        digest.Update(tag, kTagLength);
+        digest.Update(stored.data(), stored.size());
+        scan.sealed.insert(scan.sealed.end(), unsealed.begin(), unsealed.end());
+        unsealed.clear();
+        ++scan.seals;
+    }
+    return scan;
+}
+
+// Writes the saved bytes back and cuts the archive to its old size, then flushes it.
+void ApplyJournal(HostFile& journal, const TJournalScan& scan, const std::string& archivePath) {
+    HostFile archive(archivePath, HostFile::Mode::ReadWrite);
+    std::vector<uint8_t> buffer(kCopyBlock);
+    for (const TSavedRange& range : scan.sealed) {
+        int64_t done = 0;
+        while (done < range.length) {
+            const int64_t piece = std::min<int64_t>(range.length - done, kCopyBlock);
+            journal.Seek(range.journalPosition + done);
+            journal.ReadExact(buffer.data(), piece);
+            archive.Seek(range.offset + done);
+            archive.Write(buffer.data(), piece);
+            done += piece;
+        }
+    }
+    archive.Seek(scan.header.oldSize);
+    archive.Truncate();
+    archive.Flush();
+    archive.Close();
+}
+
+// The updates this process runs, by archive, so that nested operations join them and a
+// read inside one does not take its live journal for a left-over.
+std::mutex& ActiveMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::pair<uint64_t, uint64_t>, TUpdateJournal*>& ActiveUpdates() {
+    static std::map<std::pair<uint64_t, uint64_t>, TUpdateJournal*> updates;
+    return updates;
+}
+
+std::pair<uint64_t, uint64_t> KeyOf(const host::FileIdentity& identity) { return {identity.device, identity.inode}; }
+
+TUpdateJournal* ActiveUpdateOf(const host::FileIdentity& identity) {
+    std::lock_guard<std::mutex> lock(ActiveMutex());
+    const auto found = ActiveUpdates().find(KeyOf(identity));
+    return found == ActiveUpdates().end() ? nullptr : found->second;
+}
+
+void RemoveJournal(const std::string& journalPath) {
+    host::RemoveFile(journalPath);
+    host::FlushDirectoryOf(journalPath);
+}
+
+bool IsRegularFile(const std::string& path) { return host::Stat(path).kind == host::EntryKind::File; }
+
+// Recovery with the archive locked exclusively (or known to be absent).
+TRecovery RecoverLocked(const std::string& archivePath, const std::string& journalPath) {
+    if (!host::NameExists(journalPath)) return TRecovery::NoJournal;
+    const host::EntryInfo archive = host::Stat(archivePath);
+    const bool journalIsFile = host::StatNoFollow(journalPath).kind == host::EntryKind::File;
+    if (archive.kind != host::EntryKind::File || !journalIsFile) {
+        // A journal without its archive, or a name that is no journal file: nothing to apply.
+        RemoveJournal(journalPath);
+        return TRecovery::Discarded;
+    }
+    HostFile journal(journalPath, HostFile::Mode::ReadNoLink);
+    const TJournalScan scan = ScanJournal(journal);
+    if (!scan.headerValid || scan.seals == 0 || !(scan.header.archive == archive.identity)) {
+        journal.Close();
+        RemoveJournal(journalPath);
+        return TRecovery::Discarded;
+    }
+    ApplyJournal(journal, scan, archivePath);
+    journal.Close();
+    RemoveJournal(journalPath);
+    return TRecovery::RolledBack;
+}
+
+}  // namespace
+
+// The journal of one running update: saves ranges of the archive before they change, and
+// knows which ranges of the old archive it already holds.
+class TUpdateJournal : public host::ChangeWatcher {
+public:
+    TUpdateJournal(const std::string& archivePath, const host::FileIdentity& identity)
+        : archivePath_(archivePath),
+          journalPath_(JournalPathOf(archivePath)),
+          reader_(archivePath, HostFile::Mode::Read) {
+        header_.archive = identity;
+        header_.oldSize = reader_.Size();
+    }
+
+    void Protect(const std::vector<TByteRange>& ranges);
+    void BeforeChange(int64_t from, int64_t to) override { Protect({{from, to}}); }
+    void Commit();
+    void RollBack();
+
+private:
+    std::vector<TByteRange> Unsaved(TByteRange range) const;
+    void Create();
+    void SaveRange(const TByteRange& range);
+    void Seal();
+
+    std::string archivePath_;
+    std::string journalPath_;
+    HostFile reader_;
+    TJournalHeader header_;
+    std::unique_ptr<HostFile> journal_;
+    std::unique_ptr<TSha1Stream> digest_;
+    std::vector<TByteRange> saved_;  // sorted, disjoint
+};
+
+// The parts of range inside the old archive that no record holds yet.
+std::vector<TByteRange> TUpdateJournal::Unsaved(TByteRange range) const {
+    range.from = std::max<int64_t>(range.from, 0);
+    range.to = std::min(range.to, header_.oldSize);
+    std::vector<TByteRange> gaps;
+    for (const TByteRange& held : saved_) {
+        if (range.from >= range.to) break;
+        if (held.to <= range.from) continue;
+        if (held.from >= range.to) break;
+        if (held.from > range.from) gaps.push_back({range.from, held.from});
+        range.from = std::max(range.from, held.to);
+    }
+    if (range.from < range.to) gaps.push_back(range);
+    return gaps;
+}
+
+void TUpdateJournal::Protect(const std::vector<TByteRange>& ranges) {
+    std::vector<TByteRange> gaps;
+    bool changesSomething = false;
+    for (const TByteRange& range : ranges) {
+        changesSomething = changesSomething || range.from < range.to;
+        for (const TByteRange& gap : Unsaved(range)) gaps.push_back(gap);
+    }
+    // Even a change wholly behind the old end needs the journal: it records the old size.
+    const bool creating = journal_ == nullptr;
+    if (gaps.empty() && !(creating && changesSomething)) return;
+    if (creating) Create();
+    for (const TByteRange& gap : gaps) {
+        // Ranges given together may overlap; what an earlier one saved is not saved twice.
+        for (const TByteRange& part : Unsaved(gap)) SaveRange(part);
+    }
+    Seal();
+    journal_->Flush();
+    // The journal's name must be on disk before the archive changes, or a power cut could
+    // leave a changed archive and no journal.
+    if (creating) host::FlushDirectoryOf(journalPath_);
+}
+
+void TUpdateJournal::Create() {
+    // The journal holds the archive's bytes: it gets the archive's read and write bits.
+    const uint32_t permissions = host::OwnershipOf(archivePath_).mode & 0666;
+    journal_ = std::make_unique<HostFile>(journalPath_, HostFile::Mode::CreateNew, permissions);
+    digest_ = std::make_unique<TSha1Stream>();
+    const auto header = EncodeHeader(header_);
+    journal_->Write(header.data(), kHeaderLength);
+    digest_->Update(header.data(), header.size());
+}
+
+void TUpdateJournal::SaveRange(const TByteRange& range) {
+    uint8_t head[kRecordHeadLength]{};
+    std::memcpy(head, kRecordTag, sizeof kRecordTag);
+    PutUint(head + 8, static_cast<uint64_t>(range.from), 8);
+    PutUint(head + 16, static_cast<uint64_t>(range.to - range.from), 8);
+    journal_->Write(head, kRecordHeadLength);
+    digest_->Update(head, kRecordHeadLength);
+
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min(kCopyBlock, range.to - range.from)));
+    for (int64_t at = range.from; at < range.to;) {
+        const int64_t piece = std::min<int64_t>(range.to - at, static_cast<int64_t>(buffer.size()));
+        reader_.Seek(at);
+        reader_.ReadExact(buffer.data(), piece);
+        journal_->Write(buffer.data(), piece);
+        digest_->Update(buffer.data(), static_cast<size_t>(piece));
+        at += piece;
+    }
+    saved_.push_back(range);
+    std::sort(saved_.begin(), saved_.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });
+}
+
+void TUpdateJournal::Seal() {
+    uint8_t seal[kSealLength]{};
+    std::memcpy(seal, kSealTag, sizeof kSealTag);
+    const TSha1Digest digest = digest_->Digest();
+    std::memcpy(seal + kTagLength, digest.data(), digest.size());
+    journal_->Write(seal, kSealLength);
+    digest_->Update(seal, kSealLength);
+}
+
+void TUpdateJournal::Commit() {
+    if (journal_ == nullptr) return;
+    // The archive's new bytes must be on disk before the journal that could undo them goes.
+    reader_.Flush();
+    journal_->Close();
+    journal_.reset();
+    RemoveJournal(journalPath_);
+}
+
+void TUpdateJournal::RollBack() {
+    if (journal_ == nullptr) return;
+    journal_->Close();
+    journal_.reset();
+    RecoverLocked(archivePath_, journalPath_);
+}
+
+std::string JournalPathOf(const std::string& archivePath) { return host::ResolvedPath(archivePath) + kJournalSuffix; }
+
+TRecovery RecoverArchive(const std::string& archivePath) {
+    const std::string journalPath = JournalPathOf(archivePath);
+    if (!host::NameExists(journalPath)) return TRecovery::NoJournal;
+    if (!IsRegularFile(archivePath)) return RecoverLocked(archivePath, journalPath);
+    if (ActiveUpdateOf(host::Stat(archivePath).identity) != nullptr) return TRecovery::NoJournal;
+    // An update of another process holds the lock until it has removed its journal.
+    const host::FileLock lock(archivePath, host::LockKind::Exclusive);
+    return RecoverLocked(archivePath, journalPath);
+}
+
+TArchiveUpdate::TArchiveUpdate(const std::string& archivePath) : archivePath_(archivePath) {
+    if (!IsRegularFile(archivePath)) return;
+    active_ = ActiveUpdateOf(host::Stat(archivePath).identity);
+    if (active_ != nullptr) return;
+
+    lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Exclusive);
+    RecoverLocked(archivePath, JournalPathOf(archivePath));
+    journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity());
+    active_ = journal_.get();
+    std::lock_guard<std::mutex> guard(ActiveMutex());
+    ActiveUpdates()[KeyOf(lock_->Identity())] = active_;
+}
+
+TArchiveUpdate::~TArchiveUpdate() {
+    if (journal_ == nullptr) return;
+    {
+        std::lock_guard<std::mutex> guard(ActiveMutex());
+        ActiveUpdates().erase(KeyOf(lock_->Identity()));
+    }
+    if (committed_) return;
+    // An error is on its way to the caller; this one must not replace it. A roll-back that
+    // fails leaves the sealed journal for the next open of the archive.
+    try {
+        journal_->RollBack();
+    } catch (...) {
+    }
+}
+
+void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges) {
+    if (active_ != nullptr) active_->Protect(ranges);
+}
+
+void TArchiveUpdate::Watch(HostFile& archive) {
+    if (active_ != nullptr) archive.SetChangeWatcher(active_);
+}
+
+void TArchiveUpdate::Commit() {
+    // A joined update leaves the commit to the outer one.
+    if (journal_ == nullptr) return;
+    journal_->Commit();
+    committed_ = true;
+}
+
+TArchiveReading::TArchiveReading(const std::string& archivePath) {
+    if (!IsRegularFile(archivePath)) return;
+    // A journal that appears while this waits for the shared lock was left by an update
+    // killed meanwhile; it is rolled back before the archive is read.
+    for (;;) {
+        RecoverArchive(archivePath);
+        lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Shared);
+        if (!host::NameExists(JournalPathOf(archivePath))) return;
+        if (ActiveUpdateOf(lock_->Identity()) != nullptr) return;
+        lock_.reset();
+    }
+}

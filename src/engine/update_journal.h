@@ -1,0 +1,91 @@
+// The rollback journal that makes an in-place update of an archive old-or-new.
+//
+// Before the first byte of the archive changes, the journal beside it (the archive's name +
+// ".vpak-journal", created exclusively, never through a symbolic link) receives the archive's
+// device, inode and size and the present content of every range the update is going to
+// overwrite or cut off, sealed by a SHA-1 over everything before the seal, and is flushed to
+// disk. Only then does the archive change. When the update is complete the archive is
+// flushed and the journal removed. Whoever opens the archive next and finds a journal sealed
+// for this very file writes the saved ranges back and cuts the archive to its old size.
+//
+// Layout, integers little-endian:
+//   header   "VPAK-JNL", version (4), header length (4), device (8), inode (8), old size (8)
+//   record   "SAVE", 4 zero bytes, archive offset (8), length n (8), the n saved bytes
+//   seal     "SEAL", 4 zero bytes, SHA-1 of every journal byte in front of the seal (20)
+// Records and seals follow each other in groups; a group is flushed before the archive
+// changes inside its ranges. A roll-back applies the records up to the last valid seal.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/host.h"
+
+inline constexpr const char* kJournalSuffix = ".vpak-journal";
+
+// Where the journal of an archive lies: beside the file the path names, links resolved.
+std::string JournalPathOf(const std::string& archivePath);
+
+enum class TRecovery {
+    NoJournal,   // nothing to do
+    RolledBack,  // a sealed journal of this file was applied: the archive is as before the update
+    Discarded,   // an unsealed or foreign journal was removed; the archive was left as it is
+};
+
+// Rolls back what an interrupted update of the archive left. Waits while another process
+// updates the archive. Does nothing to an update that this process is running.
+TRecovery RecoverArchive(const std::string& archivePath);
+
+// A byte range of the archive, from up to (not including) to.
+struct TByteRange {
+    int64_t from = 0;
+    int64_t to = 0;
+};
+
+class TUpdateJournal;
+
+// One update of one archive: the archive locked exclusively for its whole run, and its
+// journal. An update started while this process runs one on the same archive joins it;
+// the outer update then commits or rolls back the whole.
+//
+// When the update object ends without Commit (an error is on its way), it rolls the archive
+// back at once; should that fail too, the journal stays for the next open.
+class TArchiveUpdate {
+public:
+    // Rolls back an interrupted update first. A path that names no regular file gives an
+    // update that protects nothing (the operation will refuse that archive itself).
+    explicit TArchiveUpdate(const std::string& archivePath);
+    ~TArchiveUpdate();
+    TArchiveUpdate(const TArchiveUpdate&) = delete;
+    TArchiveUpdate& operator=(const TArchiveUpdate&) = delete;
+
+    // Saves what the ranges hold now, as far as no earlier record holds it, and flushes the
+    // journal. Call before the archive changes there.
+    void Protect(const std::vector<TByteRange>& ranges);
+
+    // From now on every write to archive saves the bytes it overwrites first, should they lie
+    // outside the protected ranges.
+    void Watch(HostFile& archive);
+
+    // The update is complete: the archive is flushed and the journal removed.
+    void Commit();
+
+private:
+    std::string archivePath_;
+    std::unique_ptr<host::FileLock> lock_;
+    std::unique_ptr<TUpdateJournal> journal_;  // owned by the outermost update only
+    TUpdateJournal* active_ = nullptr;         // this update's journal or the outer one's
+    bool committed_ = false;
+};
+
+// Reading an archive: rolls back an interrupted update, then holds a shared lock, so that no
+// update of another process runs while the archive is read.
+class TArchiveReading {
+public:
+    explicit TArchiveReading(const std::string& archivePath);
+
+private:
+    std::unique_ptr<host::FileLock> lock_;
+};

@@ -1,0 +1,196 @@
+#include "engine/staged_archive.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+
+#include "engine/archive_builder.h"
+#include "engine/update_journal.h"
+#include "helpers/temp_dir.h"
+#include "support/errors.h"
+#include "support/host.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FaultReset {
+    ~FaultReset() { host::ClearFaults(); }
+};
+
+bool Build(const std::string& dir, const std::string& archive, const ProgressProc& progress = {}) {
+    int32_t folders = 0;
+    int32_t files = 0;
+    return MakeArchive(false, dir, archive, progress, false, folders, files);
+}
+
+// A source tree, and an archive built from another tree, to be replaced.
+struct BuildScene {
+    TempDir dir;
+    std::string source = dir / "src";
+    std::string archive = dir / "data.pak";
+    std::string staging = archive + kStagingSuffix;
+    TArrayOfByte oldArchive;
+
+    BuildScene() {
+        WriteFile(dir / "old/only-in-old.txt", "old content");
+        EXPECT_TRUE(Build(dir / "old", archive));
+        oldArchive = ReadFileBytes(archive);
+        WriteFile(source + "/a.txt", "alpha");
+        WriteFile(source + "/sub/b.txt", std::string(5000, 'b'));
+    }
+};
+
+int CodeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EInOutError& error) {
+        return error.Code();
+    }
+    return 0;
+}
+
+mode_t PermissionBits(const std::string& path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+}  // namespace
+
+TEST(StagedBuild, CompleteBuildReplacesTheArchiveAndLeavesNoStagingFile) {
+    BuildScene s;
+    ASSERT_TRUE(Build(s.source, s.archive));
+    EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
+    EXPECT_FALSE(fs::exists(s.staging));
+}
+
+TEST(StagedBuild, ErrorWhileWritingLeavesTheOldArchiveAndNoStagingFile) {
+    FaultReset reset;
+    BuildScene s;
+    host::FailNth(host::Operation::Write, 2, ENOSPC);
+    EXPECT_THROW(Build(s.source, s.archive), EInOutError);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
+    EXPECT_FALSE(fs::exists(s.staging));
+}
+
+TEST(StagedBuild, ErrorWithoutAnOldArchiveLeavesNoFileAtAll) {
+    FaultReset reset;
+    BuildScene s;
+    const std::string fresh = s.dir / "fresh.pak";
+    host::FailNth(host::Operation::Rename, 1, EIO);
+    EXPECT_THROW(Build(s.source, fresh), EInOutError);
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_FALSE(fs::exists(fresh + kStagingSuffix));
+}
+
+TEST(StagedBuild, KilledBuildLeavesTheOldArchiveAndItsLeftOverGoesWithTheNextBuild) {
+    BuildScene s;
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Dies in the middle of the scan, with streams written to the staging file.
+        Build(s.source, s.archive, [](uint32_t position, const char*) {
+            if (position != 0) _exit(0);
+        });
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
+    ASSERT_TRUE(fs::exists(s.staging));
+
+    ASSERT_TRUE(Build(s.source, s.archive));
+    EXPECT_FALSE(fs::exists(s.staging));
+    EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
+}
+
+TEST(StagedBuild, StagingFileOfABuildStillRunningIsLeftAloneAndTheSecondBuildRefused) {
+    BuildScene s;
+    WriteFile(s.staging, "another build's streams");
+    const int fd = open(s.staging.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(CodeOf([&] { Build(s.source, s.archive); }), EBUSY);
+    EXPECT_EQ(ReadFileText(s.staging), "another build's streams");
+    EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
+    close(fd);
+}
+
+TEST(StagedBuild, LinkUnderTheStagingNameIsRemovedNotFollowed) {
+    BuildScene s;
+    WriteFile(s.dir / "victim", "keep");
+    fs::create_symlink(s.dir / "victim", s.staging);
+    ASSERT_TRUE(Build(s.source, s.archive));
+    EXPECT_EQ(ReadFileText(s.dir / "victim"), "keep");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(s.staging)));
+}
+
+TEST(StagedBuild, ReplacedArchiveKeepsItsPermissionBits) {
+    BuildScene s;
+    for (const mode_t mode : {mode_t{0640}, mode_t{0604}, mode_t{0755}}) {
+        ASSERT_EQ(chmod(s.archive.c_str(), mode), 0);
+        ASSERT_TRUE(Build(s.source, s.archive));
+        EXPECT_EQ(PermissionBits(s.archive), mode);
+    }
+}
+
+TEST(StagedBuild, NewArchiveGetsTheUsualPermissionsOfANewFile) {
+    BuildScene s;
+    const mode_t mask = umask(022);
+    ASSERT_TRUE(Build(s.source, s.dir / "fresh.pak"));
+    umask(mask);
+    EXPECT_EQ(PermissionBits(s.dir / "fresh.pak"), 0644u);
+}
+
+TEST(StagedBuild, TargetThatIsALinkStaysALinkAndItsFileGetsTheArchive) {
+    BuildScene s;
+    const std::string link = s.dir / "link.pak";
+    fs::create_symlink(s.archive, link);
+    ASSERT_TRUE(Build(s.source, link));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
+    EXPECT_FALSE(fs::exists(s.staging));
+}
+
+TEST(StagedBuild, DirectoryAsTargetRaisesBeforeAnythingIsWritten) {
+    BuildScene s;
+    fs::create_directories(s.dir / "folder.pak");
+    int32_t folders = 7;
+    int32_t files = 9;
+    EXPECT_EQ(CodeOf([&] { MakeArchive(false, s.source, s.dir / "folder.pak", nullptr, false, folders, files); }),
+              EISDIR);
+    EXPECT_EQ(folders, 7);
+    EXPECT_FALSE(fs::exists(s.dir / ("folder.pak" + std::string(kStagingSuffix))));
+}
+
+TEST(StagedBuild, JournalOfAnInterruptedUpdateOfTheOldArchiveGoesWithIt) {
+    BuildScene s;
+    WriteFile(JournalPathOf(s.archive), "a journal nobody sealed");
+    ASSERT_TRUE(Build(s.source, s.archive));
+    EXPECT_FALSE(fs::exists(JournalPathOf(s.archive)));
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::NoJournal);
+}
+
+TEST(StagedBuild, StagingFileInsideTheSourceTreeIsNotPacked) {
+    TempDir dir;
+    WriteFile(dir / "src/a", "a");
+    int32_t folders = 0;
+    int32_t files = 0;
+    uint32_t lastPosition = 0;
+    const ProgressProc progress = [&](uint32_t position, const char*) {
+        if (position != 0) lastPosition = position;
+    };
+    ASSERT_TRUE(MakeArchive(false, dir / "src", dir / "src/out.pak", progress, false, folders, files));
+    ASSERT_TRUE(MakeArchive(false, dir / "src", dir / "src/out.pak", progress, false, folders, files));
+    EXPECT_EQ(files, 1);
+    EXPECT_EQ(lastPosition, (1u << 16) | 1u);
+}

@@ -1,0 +1,457 @@
+#include "engine/update_journal.h"
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <random>
+
+#include "helpers/temp_dir.h"
+#include "support/errors.h"
+#include "support/host.h"
+#include "support/sha1.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TArrayOfByte Pattern(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    TArrayOfByte out(n);
+    for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
+    return out;
+}
+
+void Overwrite(const std::string& path, int64_t at, const TArrayOfByte& bytes) {
+    HostFile file(path, HostFile::Mode::ReadWrite);
+    file.Seek(at);
+    file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+void CutAt(const std::string& path, int64_t size) {
+    HostFile file(path, HostFile::Mode::ReadWrite);
+    file.Seek(size);
+    file.Truncate();
+}
+
+// An encoder of journals written independently of the engine's, for recovery tests.
+struct HandJournal {
+    TArrayOfByte bytes;
+
+    void PutUint(uint64_t value, int width) {
+        for (int i = 0; i < width; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+    void PutText(const char* text, size_t n) {
+        for (size_t i = 0; i < n; ++i) bytes.push_back(static_cast<uint8_t>(text[i]));
+    }
+
+    HandJournal(const host::FileIdentity& identity, int64_t oldSize) {
+        PutText("VPAK-JNL", 8);
+        PutUint(1, 4);
+        PutUint(40, 4);
+        PutUint(identity.device, 8);
+        PutUint(identity.inode, 8);
+        PutUint(static_cast<uint64_t>(oldSize), 8);
+    }
+    void Save(int64_t offset, const TArrayOfByte& saved) {
+        PutText("SAVE", 4);
+        PutUint(0, 4);
+        PutUint(static_cast<uint64_t>(offset), 8);
+        PutUint(saved.size(), 8);
+        bytes.insert(bytes.end(), saved.begin(), saved.end());
+    }
+    void Seal() {
+        const TSha1Digest digest = Sha1Digest(bytes.data(), bytes.size());
+        PutText("SEAL", 4);
+        PutUint(0, 4);
+        bytes.insert(bytes.end(), digest.begin(), digest.end());
+    }
+};
+
+TArrayOfByte Slice(const TArrayOfByte& bytes, size_t from, size_t to) {
+    return TArrayOfByte(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
+// An archive-sized file and a changed copy of it, as an update would leave it half-way.
+struct Scene {
+    TempDir dir;
+    std::string archive = dir / "data.pak";
+    std::string journal = archive + kJournalSuffix;
+    TArrayOfByte original = Pattern(10000, 7);
+
+    Scene() { WriteFile(archive, original); }
+    host::FileIdentity Identity() const { return host::Stat(archive).identity; }
+};
+
+// Runs body in a child process that ends without unwinding, as a killed update does.
+template <typename Body>
+void RunAndVanish(Body body) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        try {
+            body();
+        } catch (...) {
+            _exit(2);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
+
+// ---- recovery of journals written by hand ---------------------------------------------------
+
+TEST(RecoverArchive, NoJournalLeavesTheArchiveAlone) {
+    Scene s;
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::NoJournal);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, SealedJournalOfThisFileRestoresSavedBytesAndOldSize) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000);
+    j.Save(0, Slice(s.original, 0, 100));
+    j.Save(6000, Slice(s.original, 6000, 10000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    // The update had rewritten the header and grown the tail.
+    Overwrite(s.archive, 0, Pattern(100, 1));
+    Overwrite(s.archive, 6000, Pattern(7000, 2));
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(RecoverArchive, ShrunkArchiveIsGrownBackToItsOldSize) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000);
+    j.Save(4000, Slice(s.original, 4000, 10000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    CutAt(s.archive, 4500);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, SealWithoutRecordsStillCutsWhatTheUpdateAppended) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000);
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    Overwrite(s.archive, 10000, Pattern(500, 3));
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, UnsealedOrDamagedJournalIsDiscardedAndTheArchiveLeftAsItIs) {
+    Scene s;
+    const TArrayOfByte current = Pattern(10000, 9);
+    WriteFile(s.archive, current);
+    HandJournal j(s.Identity(), 10000);
+    j.Save(0, Slice(s.original, 0, 5000));
+    j.Seal();
+
+    TArrayOfByte noSeal = j.bytes;
+    noSeal.resize(noSeal.size() - 28);
+    TArrayOfByte cutShort = j.bytes;
+    cutShort.resize(2000);
+    TArrayOfByte flipped = j.bytes;
+    flipped[3000] ^= 0x01;
+    TArrayOfByte badMagic = j.bytes;
+    badMagic[0] = 'X';
+    for (const TArrayOfByte& damaged : {noSeal, cutShort, flipped, badMagic, TArrayOfByte{}}) {
+        WriteFile(s.journal, damaged);
+        EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+        EXPECT_EQ(ReadFileBytes(s.archive), current);
+        EXPECT_FALSE(fs::exists(s.journal));
+    }
+}
+
+TEST(RecoverArchive, JournalOfAnotherFileIsDiscarded) {
+    Scene s;
+    const TArrayOfByte current = Pattern(10000, 9);
+    WriteFile(s.archive, current);
+    host::FileIdentity other = s.Identity();
+    other.inode += 1;
+    HandJournal j(other, 10000);
+    j.Save(0, Slice(s.original, 0, 5000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(RecoverArchive, OnlyRecordsUpToTheLastValidSealAreApplied) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000);
+    j.Save(8000, Slice(s.original, 8000, 10000));
+    j.Seal();
+    // A second group whose seal never arrived: the update had not touched its range yet.
+    j.Save(0, Pattern(100, 4));
+    WriteFile(s.journal, j.bytes);
+    Overwrite(s.archive, 8000, Pattern(2000, 5));
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, RecordsPastTheOldSizeMakeTheJournalInvalid) {
+    Scene s;
+    const TArrayOfByte current = Pattern(10000, 9);
+    WriteFile(s.archive, current);
+    HandJournal j(s.Identity(), 1000);
+    j.Save(900, Slice(s.original, 900, 1100));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+}
+
+TEST(RecoverArchive, JournalNameThatIsALinkIsRemovedWithoutTouchingItsTarget) {
+    Scene s;
+    const std::string elsewhere = s.dir / "elsewhere";
+    HandJournal j(s.Identity(), 10);
+    j.Seal();
+    WriteFile(elsewhere, j.bytes);
+    fs::create_symlink(elsewhere, s.journal);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(s.journal)));
+    EXPECT_EQ(ReadFileBytes(elsewhere), j.bytes);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, JournalWithoutItsArchiveIsRemoved) {
+    TempDir dir;
+    const std::string archive = dir / "gone.pak";
+    WriteFile(archive + kJournalSuffix, "whatever");
+    EXPECT_EQ(RecoverArchive(archive), TRecovery::Discarded);
+    EXPECT_FALSE(fs::exists(archive + kJournalSuffix));
+}
+
+TEST(RecoverArchive, JournalLiesBesideTheFileALinkNames) {
+    Scene s;
+    const std::string link = s.dir / "link.pak";
+    fs::create_symlink(s.archive, link);
+    EXPECT_EQ(JournalPathOf(link), fs::canonical(s.archive).string() + kJournalSuffix);
+}
+
+TEST(RecoverArchive, JournalOfAnUpdateRunningInAnotherProcessIsNeverRolledBack) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000);
+    j.Save(0, Slice(s.original, 0, 10000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    const TArrayOfByte updated = Pattern(10000, 11);
+
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The "update": holds the lock, finishes its writes, removes its journal, ends.
+        const int fd = open(s.archive.c_str(), O_RDONLY);
+        flock(fd, LOCK_EX);
+        (void)!write(ready[1], "x", 1);
+        usleep(100000);
+        Overwrite(s.archive, 0, updated);
+        unlink(s.journal.c_str());
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::NoJournal);
+    EXPECT_EQ(ReadFileBytes(s.archive), updated);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(ready[0]);
+    close(ready[1]);
+}
+
+// ---- the journal an update writes ---------------------------------------------------------
+
+TEST(ArchiveUpdate, CommittedUpdateKeepsItsChangesAndLeavesNoJournal) {
+    Scene s;
+    const TArrayOfByte changed = Pattern(3000, 12);
+    {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{0, 100}, {5000, 10000}});
+        EXPECT_TRUE(fs::exists(s.journal));
+        Overwrite(s.archive, 5000, changed);
+        update.Commit();
+    }
+    EXPECT_FALSE(fs::exists(s.journal));
+    TArrayOfByte expected = s.original;
+    std::copy(changed.begin(), changed.end(), expected.begin() + 5000);
+    EXPECT_EQ(ReadFileBytes(s.archive), expected);
+}
+
+TEST(ArchiveUpdate, UpdateThatChangesNothingWritesNoJournal) {
+    Scene s;
+    {
+        TArchiveUpdate update(s.archive);
+        update.Protect({});
+        update.Commit();
+        EXPECT_FALSE(fs::exists(s.journal));
+    }
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(ArchiveUpdate, KilledUpdateIsRolledBackByTheNextOpen) {
+    Scene s;
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{0, 50}, {2000, 10000}});
+        Overwrite(s.archive, 0, Pattern(50, 1));
+        Overwrite(s.archive, 2000, Pattern(12000, 2));
+        std::exit(0);  // no Commit, no unwinding
+    });
+    ASSERT_TRUE(fs::exists(s.journal));
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(ArchiveUpdate, JournalSizeFollowsTheProtectedTailNotTheArchive) {
+    Scene s;
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{0, 64}, {9000, 10000}});
+        std::exit(0);
+    });
+    const auto size = static_cast<int64_t>(fs::file_size(s.journal));
+    EXPECT_GE(size, 64 + 1000);
+    EXPECT_LT(size, 64 + 1000 + 200);
+}
+
+TEST(ArchiveUpdate, RangesProtectedTwiceAreSavedOnce) {
+    Scene s;
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{1000, 3000}, {2000, 4000}});
+        update.Protect({{1500, 2500}});
+        std::exit(0);
+    });
+    EXPECT_LT(static_cast<int64_t>(fs::file_size(s.journal)), 3000 + 200);
+}
+
+TEST(ArchiveUpdate, WatchedWritesOutsideTheProtectedRangesAreSavedFirst) {
+    Scene s;
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        HostFile archive(s.archive, HostFile::Mode::ReadWrite);
+        update.Watch(archive);
+        archive.Seek(300);
+        const TArrayOfByte junk = Pattern(700, 3);
+        archive.Write(junk.data(), 700);
+        archive.Seek(9990);
+        archive.Write(junk.data(), 700);
+        archive.Seek(1234);
+        archive.Truncate();
+        std::exit(0);
+    });
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(ArchiveUpdate, ErrorDuringTheUpdateRollsBackAtOnce) {
+    Scene s;
+    EXPECT_THROW(
+        {
+            TArchiveUpdate update(s.archive);
+            update.Protect({{0, 10000}});
+            Overwrite(s.archive, 0, Pattern(12000, 4));
+            throw EInOutError(ENOSPC, "disk full");
+        },
+        EInOutError);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(ArchiveUpdate, NestedUpdateOfTheSameArchiveJoinsTheOuterOne) {
+    Scene s;
+    {
+        TArchiveUpdate outer(s.archive);
+        {
+            TArchiveUpdate inner(s.archive);
+            inner.Protect({{0, 10000}});
+            Overwrite(s.archive, 0, Pattern(10000, 5));
+            inner.Commit();
+        }
+        // The inner commit leaves the journal to the outer update.
+        EXPECT_TRUE(fs::exists(s.journal));
+        // A read inside the update does not take the live journal for a left-over.
+        EXPECT_EQ(RecoverArchive(s.archive), TRecovery::NoJournal);
+        const TArchiveReading reading(s.archive);
+        EXPECT_TRUE(fs::exists(s.journal));
+        EXPECT_NE(ReadFileBytes(s.archive), s.original);
+    }
+    // The outer one ended without committing: everything is undone.
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(ArchiveUpdate, ALeftOverJournalIsRolledBackBeforeANewUpdateStarts) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000);
+    j.Save(0, s.original);
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    Overwrite(s.archive, 0, Pattern(10000, 6));
+    {
+        TArchiveUpdate update(s.archive);
+        EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+        EXPECT_FALSE(fs::exists(s.journal));
+        update.Commit();
+    }
+}
+
+TEST(ArchiveUpdate, JournalIsCreatedExclusivelyAndNeverThroughALink) {
+    Scene s;
+    // A name that appears after the roll-back check, such as a planted link, stops the update
+    // before the archive changes.
+    const std::string victim = s.dir / "victim";
+    WriteFile(victim, "keep");
+    TArchiveUpdate update(s.archive);
+    fs::create_symlink(victim, s.journal);
+    EXPECT_THROW(update.Protect({{0, 10}}), EInOutError);
+    EXPECT_EQ(ReadFileText(victim), "keep");
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(ArchiveUpdate, JournalGetsTheArchivesPermissionBits) {
+    Scene s;
+    fs::permissions(s.archive, fs::perms::owner_read | fs::perms::owner_write);
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{0, 10}});
+        std::exit(0);
+    });
+    EXPECT_EQ(fs::status(s.journal).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(ArchiveReading, RollsBackALeftOverJournalBeforeReading) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000);
+    j.Save(0, s.original);
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    Overwrite(s.archive, 0, Pattern(10000, 6));
+    const TArchiveReading reading(s.archive);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+}

@@ -1,0 +1,238 @@
+#include "support/host.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include "helpers/run_cli.h"
+#include "helpers/temp_dir.h"
+#include "support/errors.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Clears any injected fault however a test ends.
+struct FaultReset {
+    ~FaultReset() { host::ClearFaults(); }
+};
+
+int CodeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EInOutError& error) {
+        return error.Code();
+    }
+    return 0;
+}
+
+void WriteText(HostFile& file, const std::string& text) { file.Write(text.data(), static_cast<int64_t>(text.size())); }
+
+// Sets an environment variable for the children a test starts, and removes it afterwards.
+struct ScopedEnvironment {
+    std::string name;
+    ScopedEnvironment(const std::string& n, const std::string& value) : name(n) { setenv(n.c_str(), value.c_str(), 1); }
+    ~ScopedEnvironment() { unsetenv(name.c_str()); }
+};
+
+}  // namespace
+
+// ---- creating, renaming, removing --------------------------------------------------------
+
+TEST(HostFile, CreateNewRefusesAnExistingNameAndALink) {
+    TempDir dir;
+    WriteFile(dir / "taken", "old");
+    fs::create_symlink(dir / "target", dir / "link");
+    EXPECT_EQ(CodeOf([&] { HostFile f(dir / "taken", HostFile::Mode::CreateNew); }), EEXIST);
+    EXPECT_EQ(CodeOf([&] { HostFile f(dir / "link", HostFile::Mode::CreateNew); }), EEXIST);
+    EXPECT_FALSE(fs::exists(dir / "target"));
+    EXPECT_EQ(ReadFileText(dir / "taken"), "old");
+}
+
+TEST(HostFile, CreateNewAppliesThePermissionsGiven) {
+    TempDir dir;
+    { HostFile f(dir / "private", HostFile::Mode::CreateNew, 0600); }
+    EXPECT_EQ(fs::status(dir / "private").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(HostFile, ReadNoLinkRefusesASymbolicLink) {
+    TempDir dir;
+    WriteFile(dir / "real", "x");
+    fs::create_symlink(dir / "real", dir / "link");
+    EXPECT_EQ(CodeOf([&] { HostFile f(dir / "link", HostFile::Mode::ReadNoLink); }), ELOOP);
+}
+
+TEST(HostFile, SetOwnershipCopiesThePermissionBits) {
+    TempDir dir;
+    WriteFile(dir / "old", "o");
+    fs::permissions(dir / "old", fs::perms::owner_read | fs::perms::group_read);
+    HostFile file(dir / "new", HostFile::Mode::Create);
+    file.SetOwnership(host::OwnershipOf(dir / "old"));
+    EXPECT_EQ(fs::status(dir / "new").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::group_read);
+}
+
+TEST(Host, RenameReplacesTheTargetAndRemoveReportsWhetherAnythingWentAway) {
+    TempDir dir;
+    WriteFile(dir / "a", "new");
+    WriteFile(dir / "b", "old");
+    host::Rename(dir / "a", dir / "b");
+    EXPECT_EQ(ReadFileText(dir / "b"), "new");
+    EXPECT_FALSE(fs::exists(dir / "a"));
+    EXPECT_TRUE(host::RemoveFile(dir / "b"));
+    EXPECT_FALSE(host::RemoveFile(dir / "b"));
+    EXPECT_NE(CodeOf([&] { host::Rename(dir / "missing", dir / "b"); }), 0);
+}
+
+TEST(Host, NameExistsSeesADanglingLinkThatStatDoesNot) {
+    TempDir dir;
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    EXPECT_TRUE(host::NameExists(dir / "dangling"));
+    EXPECT_EQ(host::Stat(dir / "dangling").kind, host::EntryKind::Missing);
+    EXPECT_EQ(host::StatNoFollow(dir / "dangling").kind, host::EntryKind::Other);
+    EXPECT_FALSE(host::NameExists(dir / "nothing"));
+}
+
+TEST(Host, FlushingAFileAndItsDirectorySucceeds) {
+    TempDir dir;
+    HostFile file(dir / "f", HostFile::Mode::Create);
+    WriteText(file, "data");
+    EXPECT_NO_THROW(file.Flush());
+    EXPECT_NO_THROW(host::FlushDirectoryOf(dir / "f"));
+}
+
+// ---- locks -------------------------------------------------------------------------------
+
+TEST(FileLock, LocksOfOneProcessNestWhereTheyWouldOtherwiseWaitForThemselves) {
+    TempDir dir;
+    WriteFile(dir / "a.pak", "x");
+    const host::FileLock outer(dir / "a.pak", host::LockKind::Exclusive);
+    EXPECT_TRUE(host::HoldsExclusiveLock(outer.Identity()));
+    const host::FileLock inner(dir / "a.pak", host::LockKind::Exclusive);
+    const host::FileLock reader(dir / "a.pak", host::LockKind::Shared);
+    EXPECT_TRUE(host::HoldsExclusiveLock(inner.Identity()));
+}
+
+TEST(FileLock, LockEndsWithItsObject) {
+    TempDir dir;
+    WriteFile(dir / "a.pak", "x");
+    host::FileIdentity identity;
+    {
+        const host::FileLock lock(dir / "a.pak", host::LockKind::Exclusive);
+        identity = lock.Identity();
+    }
+    EXPECT_FALSE(host::HoldsExclusiveLock(identity));
+    const int fd = open((dir / "a.pak").c_str(), O_RDONLY);
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    close(fd);
+}
+
+TEST(FileLock, LockHeldElsewhereIsReportedWithoutWaiting) {
+    TempDir dir;
+    WriteFile(dir / "a.pak", "x");
+    const int fd = open((dir / "a.pak").c_str(), O_RDONLY);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    HostFile file(dir / "a.pak", HostFile::Mode::Read);
+    EXPECT_FALSE(host::FileLock::TryExclusive(file));
+    EXPECT_EQ(CodeOf([&] { host::FileLock lock(file, host::LockKind::Exclusive, false); }), EWOULDBLOCK);
+    close(fd);
+    EXPECT_TRUE(host::FileLock::TryExclusive(file));
+}
+
+// ---- fault injection ---------------------------------------------------------------------
+
+TEST(FaultInjection, NthWriteFailsWithTheCodeAfterWritingHalfItsBytes) {
+    FaultReset reset;
+    TempDir dir;
+    HostFile file(dir / "f", HostFile::Mode::Create);
+    host::FailNth(host::Operation::Write, 2, ENOSPC);
+    WriteText(file, "first");
+    EXPECT_EQ(CodeOf([&] { WriteText(file, "123456"); }), ENOSPC);
+    EXPECT_EQ(ReadFileText(dir / "f"), "first123");
+    // A fault that is not persistent strikes once.
+    file.Seek(file.Size());
+    WriteText(file, "!");
+    EXPECT_EQ(ReadFileText(dir / "f"), "first123!");
+}
+
+TEST(FaultInjection, PersistentFaultStrikesEveryLaterOperationToo) {
+    FaultReset reset;
+    TempDir dir;
+    HostFile file(dir / "f", HostFile::Mode::Create);
+    host::FailNth(host::Operation::Write, 1, EIO, true);
+    EXPECT_EQ(CodeOf([&] { WriteText(file, "ab"); }), EIO);
+    EXPECT_EQ(CodeOf([&] { WriteText(file, "cd"); }), EIO);
+    host::ClearFaults();
+    EXPECT_NO_THROW(WriteText(file, "ef"));
+}
+
+TEST(FaultInjection, EveryKindOfOperationCanBeMadeToFail) {
+    FaultReset reset;
+    TempDir dir;
+    WriteFile(dir / "f", "content");
+    HostFile file(dir / "f", HostFile::Mode::ReadWrite);
+    char buffer[4];
+
+    host::FailNth(host::Operation::Read, 1, EIO);
+    EXPECT_EQ(CodeOf([&] { file.Read(buffer, 4); }), EIO);
+    host::FailNth(host::Operation::Truncate, 1, EIO);
+    EXPECT_EQ(CodeOf([&] { file.Truncate(); }), EIO);
+    host::FailNth(host::Operation::Flush, 1, ENOSPC);
+    EXPECT_EQ(CodeOf([&] { file.Flush(); }), ENOSPC);
+    host::FailNth(host::Operation::Flush, 1, EIO);
+    EXPECT_EQ(CodeOf([&] { host::FlushDirectoryOf(dir / "f"); }), EIO);
+    host::FailNth(host::Operation::Rename, 1, EIO);
+    EXPECT_EQ(CodeOf([&] { host::Rename(dir / "f", dir / "g"); }), EIO);
+    EXPECT_TRUE(fs::exists(dir / "f"));
+    host::FailNth(host::Operation::Remove, 1, EIO);
+    EXPECT_EQ(CodeOf([&] { host::RemoveFile(dir / "f"); }), EIO);
+    EXPECT_FALSE(host::RemoveFileQuietly(dir / "nothing"));
+    EXPECT_TRUE(fs::exists(dir / "f"));
+}
+
+TEST(FaultInjection, OnlyTheChosenKindCounts) {
+    FaultReset reset;
+    TempDir dir;
+    WriteFile(dir / "f", "content");
+    HostFile file(dir / "f", HostFile::Mode::ReadWrite);
+    char buffer[4];
+    host::FailNth(host::Operation::Write, 1, EIO);
+    EXPECT_NO_THROW(file.Read(buffer, 4));
+    EXPECT_NO_THROW(file.Flush());
+    EXPECT_EQ(CodeOf([&] { WriteText(file, "x"); }), EIO);
+}
+
+TEST(FaultInjection, OperationCountGrowsWithEveryCountedOperation) {
+    TempDir dir;
+    HostFile file(dir / "f", HostFile::Mode::Create);
+    const int64_t before = host::OperationCount();
+    WriteText(file, "abc");
+    file.Flush();
+    file.Seek(0);
+    char buffer[3];
+    file.Read(buffer, 3);
+    EXPECT_EQ(host::OperationCount() - before, 3);
+}
+
+TEST(FaultInjection, ChildProcessTakesItsFaultFromTheEnvironment) {
+    TempDir dir;
+    WriteFile(dir / "f.pak", std::string(64, 'x'));
+    const ScopedEnvironment fault("VPAK_TEST_FAULT", "read:1:EIO");
+    const CliResult result = RunVpak({"list", dir / "f.pak"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("Input/output error"), std::string::npos) << result.err;
+}
+
+TEST(FaultInjection, ChildProcessKillsItselfAtTheOperationTheEnvironmentNames) {
+    TempDir dir;
+    WriteFile(dir / "f.pak", std::string(64, 'x'));
+    const ScopedEnvironment kill("VPAK_TEST_KILL_AT", "1");
+    const CliResult result = RunVpak({"list", dir / "f.pak"});
+    EXPECT_EQ(result.status, 128 + 9);
+}
