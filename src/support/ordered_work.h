@@ -5,9 +5,10 @@
 // bounded by count and by an estimated byte cost, so memory stays near one large item plus
 // a fixed budget: an item that alone exceeds the budget is produced only when nothing else
 // is in flight. An exception raised while producing an item is handed over when that item
-// is taken, so the caller sees it exactly where a single-threaded loop would have raised it;
-// no item after it is started. With no worker threads every item is produced inside Take,
-// on the calling thread.
+// is taken, so the caller sees it exactly where a single-threaded loop would have raised it.
+// Once it is raised no later item is started; with one worker none was, with several a few
+// later items may already be under way, and their results are never handed over. With no
+// worker threads every item is produced inside Take, on the calling thread.
 #pragma once
 
 #include <algorithm>

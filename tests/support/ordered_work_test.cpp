@@ -52,12 +52,13 @@ TEST(OrderedWork, WithoutWorkersEveryItemIsProducedOnTheCallingThread) {
     for (size_t i = 0; i < 5; ++i) EXPECT_EQ(work.Take(i), caller);
 }
 
-TEST(OrderedWork, AnErrorIsRaisedAtItsOwnItemAndNothingAfterItIsStarted) {
+TEST(OrderedWork, AnErrorIsRaisedAtItsOwnItemAndEndsTheWork) {
     constexpr size_t kFailing = 300;
+    constexpr size_t kMaxItems = 8;
     for (int workers : {0, 1, 3}) {
         std::mutex mutex;
         std::set<size_t> started;
-        TOrderedWork<size_t> work(1000, workers, TWorkLimits{8, 1 << 20}, [](size_t) { return 10; },
+        TOrderedWork<size_t> work(1000, workers, TWorkLimits{kMaxItems, 1 << 20}, [](size_t) { return 10; },
                                   [&](size_t i, size_t& out) {
                                       {
                                           std::lock_guard<std::mutex> lock(mutex);
@@ -78,7 +79,10 @@ TEST(OrderedWork, AnErrorIsRaisedAtItsOwnItemAndNothingAfterItIsStarted) {
         EXPECT_THROW(work.Take(kFailing + 1), std::logic_error);
         std::lock_guard<std::mutex> lock(mutex);
         ASSERT_FALSE(started.empty());
-        EXPECT_EQ(*started.rbegin(), kFailing) << workers << " workers";
+        // One worker starts nothing after the failing item; several may have begun a few
+        // later items, within the items in flight.
+        if (workers <= 1) EXPECT_EQ(*started.rbegin(), kFailing) << workers << " workers";
+        else EXPECT_LT(*started.rbegin(), kFailing + kMaxItems) << workers << " workers";
     }
 }
 
