@@ -27,6 +27,7 @@
 #include "engine/file_record.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
+#include "engine/update_journal.h"
 #include "support/host.h"
 #include "support/number_text.h"
 #include "support/ordered_work.h"
@@ -55,26 +56,21 @@ struct TSourceFile {
     bool obtained = false;             // its content was obtained
     TArrayOfByte stream;               // the content compressed
     int32_t unpackedSize = 0;
-    std::exception_ptr readError;      // raised while obtaining the content: ends the operation
     std::exception_ptr compressError;  // raised while compressing: matters only for a file that has an entry
 };
 
-// Obtains and compresses one file as ReplaceOneFile does; runs on a compressing thread.
-// Errors are kept for the deciding thread, which raises them where the file-by-file order
-// would. False when reading raised: no later file is needed then.
-bool ObtainSourceFile(const std::string& path, bool convertLoc, TSourceFile& file) {
+// Obtains and compresses one file as ReplaceOneFile does; runs on a compressing thread. An
+// error while reading reaches the deciding thread when it takes this file; one raised by
+// compression is kept, as one by one the file would only be compressed once its entry is
+// found.
+void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceFile& file) {
     const bool convert = convertLoc && IsLocFileName(path);
     TArrayOfByte content;
-    try {
-        file.obtained = convert ? TextToLoc(kLittleEndian, path, content) : ReadWholeFile(path, content);
-    } catch (...) {
-        file.readError = std::current_exception();
-        return false;
-    }
-    if (!file.obtained) return true;
+    file.obtained = convert ? TextToLoc(kLittleEndian, path, content) : ReadWholeFile(path, content);
+    if (!file.obtained) return;
     if (content.size() > static_cast<size_t>(kMaxInt32)) {
         file.obtained = false;
-        return true;
+        return;
     }
     file.unpackedSize = BufferLength(content);
     try {
@@ -83,7 +79,6 @@ bool ObtainSourceFile(const std::string& path, bool convertLoc, TSourceFile& fil
     } catch (...) {
         file.compressError = std::current_exception();
     }
-    return true;
 }
 
 int64_t ReadAheadCost(const std::string& path) {
@@ -121,22 +116,18 @@ enum class TDecision {
 // The archive as the replacements decided so far leave it, and the new streams to write.
 class TBatchReplacement {
 public:
-    TBatchReplacement(std::string archivePath, bool matchByTag)
-        : archivePath_(std::move(archivePath)), matchByTag_(matchByTag) {}
+    TBatchReplacement(std::string archivePath, bool matchByTag, TArchiveUpdate& update)
+        : archivePath_(std::move(archivePath)), matchByTag_(matchByTag), update_(update) {}
 
     // Decides one source file. Raises where the file-by-file procedure would raise: the
     // listing when the first content is obtained, the opening of the archive when the first
-    // entry is found, and a compression error of a file that has an entry (after writing
-    // what was decided before it).
+    // entry is found, and a compression error of a file that has an entry.
     TDecision Consider(const std::string& key, TSourceFile& file) {
         if (!file.obtained) return TDecision::Failed;
         if (!Listed()) return TDecision::Failed;
         const int32_t index = FindTarget(key);
         if (index < 0) return TDecision::Failed;
-        if (file.compressError) {
-            Apply();
-            std::rethrow_exception(file.compressError);
-        }
+        if (file.compressError) std::rethrow_exception(file.compressError);
         if (!Opened()) return TDecision::Failed;
         if (!recordsFit_) return TDecision::Failed;
         if (!regular_) return TDecision::Uncertain;
@@ -174,16 +165,20 @@ public:
         }
         moves.push_back({oldHeaderSize + from, header.HeaderSize + from + shift, diskDataAreaSize_ - from});
 
+        const int64_t finalSize = header.HeaderSize + diskDataAreaSize_ + shift;
+        const int64_t size = archive_->Size();
+        update_.Protect(ChangedRanges(moves, streams, header.HeaderSize, finalSize, size));
+
         // From the first move to the header write the archive on disk is inconsistent;
-        // nothing here returns early, only a raised error can stop it.
+        // nothing here returns early, only a raised error can stop it, and the journal
+        // then takes the archive back.
         MoveRanges(*archive_, moves);
         for (const auto& [position, stream] : streams) {
             archive_->Seek(position);
             archive_->Write(stream->data(), BufferLength(*stream));
         }
         WriteHeader(header);
-        const int64_t finalSize = header.HeaderSize + diskDataAreaSize_ + shift;
-        if (archive_->Size() > finalSize) {
+        if (size > finalSize) {
             archive_->Seek(finalSize);
             archive_->Truncate();
         }
@@ -195,6 +190,27 @@ public:
     }
 
 private:
+    // The bytes of the archive as it stands that the pass overwrites or cuts off: the
+    // header, the places the moved runs and the new streams land on, and the end it cuts.
+    static std::vector<TByteRange> ChangedRanges(const std::vector<TRangeMove>& moves,
+                                                 const std::vector<std::pair<int64_t, const TArrayOfByte*>>& streams,
+                                                 int64_t headerSize, int64_t finalSize, int64_t size) {
+        std::vector<TByteRange> ranges{{0, headerSize}};
+        for (const TRangeMove& move : moves)
+            if (move.from != move.to && move.length > 0) ranges.push_back({move.to, move.to + move.length});
+        for (const auto& [position, stream] : streams) ranges.push_back({position, position + BufferLength(*stream)});
+        if (finalSize < size) ranges.push_back({finalSize, size});
+        std::sort(ranges.begin(), ranges.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });
+        std::vector<TByteRange> merged;
+        for (TByteRange range : ranges) {
+            range.to = std::min(range.to, size);
+            if (range.from >= range.to) continue;
+            if (!merged.empty() && range.from <= merged.back().to) merged.back().to = std::max(merged.back().to, range.to);
+            else merged.push_back(range);
+        }
+        return merged;
+    }
+
     bool Listed() {
         if (!listingTried_) {
             listingTried_ = true;
@@ -230,6 +246,7 @@ private:
         if (!openTried_) {
             openTried_ = true;
             archive_ = std::make_unique<HostFile>(archivePath_, HostFile::Mode::ReadWrite);
+            update_.Watch(*archive_);
             opened_ = ReadArchiveHeader(kLittleEndian, *archive_, header_, directory_);
             if (opened_) LoadRecords();
         }
@@ -371,6 +388,7 @@ private:
 
     const std::string archivePath_;
     const bool matchByTag_;
+    TArchiveUpdate& update_;
 
     bool listingTried_ = false;
     bool listable_ = false;
@@ -421,14 +439,12 @@ size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const
     for (size_t i = 0; i < total; ++i) costs[i] = ReadAheadCost(sourceDir + files[i]);
     TOrderedWork<TSourceFile> reading(
         total, CoreCount(), kReadAheadLimits, [&](size_t i) { return costs[i]; },
-        [&](size_t i, TSourceFile& file) { return ObtainSourceFile(sourceDir + files[i], convertLoc, file); });
+        [&](size_t i, TSourceFile& file) {
+            ObtainSourceFile(sourceDir + files[i], convertLoc, file);
+            return true;
+        });
     for (size_t i = 0; i < total; ++i) {
         TSourceFile file = reading.Take(i);
-        if (file.readError) {
-            // Files before it stay replaced, as they would one by one.
-            batch.Apply();
-            std::rethrow_exception(file.readError);
-        }
         const TDecision decision = batch.Consider(KeyOf(files[i], matchByTag), file);
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
@@ -455,13 +471,16 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     WithTrailingBackslash(sourceDir);
     if (!DirExistsSafe(sourceDir)) return false;
 
+    // One journal covers every file of the directory: an interruption or an error leaves the
+    // archive as it was before the first of them, as one by one.
+    TArchiveUpdate update(archivePath);
     Report(progress, 0, "preparing...");
     TStringList files;
     if (!CollectFiles(sourceDir, nullptr, &files)) return false;
     LeaveOutArchive(sourceDir, archivePath, files);
 
     const size_t total = files.size();
-    TBatchReplacement batch(archivePath, matchByTag);
+    TBatchReplacement batch(archivePath, matchByTag, update);
     size_t next =
         DecideFiles(batch, sourceDir, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount);
     batch.Apply();
@@ -475,5 +494,6 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
         Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(next) + 1),
                relative.c_str());
     }
+    update.Commit();
     return replacedCount == static_cast<int32_t>(total);
 }

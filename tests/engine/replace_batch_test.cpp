@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -13,8 +17,10 @@
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
 #include "helpers/archive_writer.h"
+#include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
+#include "support/host.h"
 #include "support/zlib_adapter.h"
 
 namespace fs = std::filesystem;
@@ -257,4 +263,64 @@ TEST(ReplaceFromDirectoryOnePass, AnArchiveThatDoesNotListFailsEveryFileUntouche
     EXPECT_EQ(count, 0);
     EXPECT_EQ(reports.size(), 3u);
     EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == notAnArchive);
+}
+
+namespace {
+
+// An archive of a random tree and a source tree that replaces about half its entries with
+// contents of other lengths, so that the pass moves most of the data area.
+TArrayOfByte ArchiveAndBatch(const TempDir& dir, unsigned seed) {
+    TRandom random(seed);
+    std::vector<std::string> paths;
+    const TestFolder tree = RandomTree(random, paths);
+    const TestArchive encoded = EncodeTree(tree, false);
+    for (size_t i = 0; i < paths.size(); i += 2) WriteFile(dir / ("src/" + HostPath(paths[i])), random.Content(9000));
+    return ArchiveBytes(encoded.directory, encoded.data, false);
+}
+
+}  // namespace
+
+TEST(ReplaceFromDirectoryOnePass, AWriteErrorDuringThePassLeavesTheArchiveAsItWas) {
+    TempDir dir;
+    const TArrayOfByte original = ArchiveAndBatch(dir, 500);
+    for (int64_t nth : {1, 2, 3, 5, 8, 13, 21}) {
+        SCOPED_TRACE("write " + std::to_string(nth));
+        WriteFile(dir / "x.pak", original);
+        host::FailNth(host::Operation::Write, nth, ENOSPC);
+        int32_t count = 0;
+        EXPECT_THROW(ReplaceFromDirectoryHolding(false, dir / "x.pak", dir / "src", false, true, nullptr, count, 0),
+                     EInOutError);
+        host::ClearFaults();
+        EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == original);
+        EXPECT_FALSE(fs::exists(dir / "x.pak.vpak-journal"));
+    }
+}
+
+TEST(ReplaceFromDirectoryOnePass, AKilledPassIsRolledBackByTheNextOpen) {
+    TempDir dir;
+    const TArrayOfByte original = ArchiveAndBatch(dir, 501);
+    WriteFile(dir / "expected.pak", original);
+    int32_t count = 0;
+    ReplaceFromDirectory(false, dir / "expected.pak", dir / "src", false, true, nullptr, count);
+    const TArrayOfByte expected = ReadFileBytes(dir / "expected.pak");
+    ASSERT_FALSE(expected == original);
+
+    int killed = 0;
+    for (int64_t killAt = 1;; killAt += 1 + killAt / 6) {
+        SCOPED_TRACE("killed at operation " + std::to_string(killAt));
+        WriteFile(dir / "x.pak", original);
+        ::setenv("VPAK_TEST_KILL_AT", std::to_string(killAt).c_str(), 1);
+        const CliResult run = RunVpak({"replace-dir", "-q", dir / "x.pak", dir / "src"});
+        ::unsetenv("VPAK_TEST_KILL_AT");
+        if (run.status != 128 + SIGKILL) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == expected);
+            break;
+        }
+        ++killed;
+        ASSERT_EQ(RunVpak({"list", dir / "x.pak"}).status, 0);
+        ASSERT_TRUE(ReadFileBytes(dir / "x.pak") == original);
+        ASSERT_FALSE(fs::exists(dir / "x.pak.vpak-journal"));
+    }
+    EXPECT_GT(killed, 10);
 }
