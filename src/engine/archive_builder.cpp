@@ -11,6 +11,7 @@
 #include "support/errors.h"
 #include "support/host.h"
 #include "support/number_text.h"
+#include "support/ordered_work.h"
 #include "support/paths.h"
 #include "support/splice.h"
 #include "support/zlib_adapter.h"
@@ -19,6 +20,41 @@ namespace {
 
 // Content lengths and stream lengths are signed 32-bit fields of the directory.
 constexpr int64_t kMaxStoredLength = 0x7FFFFFFF;
+
+// One folder of the source tree as listed before the scan: its sub-folders and files, each
+// list in collation order. Listing the whole tree first lets the files be compressed ahead,
+// on every core, in the order the scan stores them.
+struct TFolderNode {
+    std::vector<host::DirEntry> subFolders;
+    std::vector<TFolderNode> children;  // one per sub-folder
+    std::vector<host::DirEntry> files;
+    bool linksBack = false;             // a link to a folder on its own path: not listed
+    int32_t archivesHeld = 0;           // the archive being written, or the one it replaces, stood here
+};
+
+// A file to compress, in the order the scan stores files.
+struct TFileJob {
+    std::string path;
+    const host::DirEntry* entry;
+};
+
+// A file's stream as a compressing thread hands it over.
+struct TPackedFile {
+    bool obtained = false;  // false: its content could not be obtained
+    TArrayOfByte stream;
+    int32_t unpackedSize = 0;
+};
+
+// Files compressed ahead of the writing thread: at most this many, holding this much.
+constexpr TWorkLimits kBuildLimits{128, 32 << 20};
+// Memory a file holds while it is compressed: its content and zlib's output area, which
+// starts a tenth larger than the input. Small files count a fixed amount more.
+constexpr int64_t kPerFileOverhead = 4096;
+
+int64_t CompressionCost(const host::DirEntry& entry) {
+    const int64_t size = std::max<int64_t>(entry.info.size, 0);
+    return size * 2 + size / 10 + kPerFileOverhead;
+}
 
 // Everything one build works on. The folder scan appends to the directory image and
 // writes streams at the archive's end; the counters are the caller's output arguments.
@@ -38,9 +74,11 @@ struct TBuildState {
     int32_t failureCount = 0;
     int64_t dataOffset = 0;  // relative to the data area
     TArrayOfByte directory{};
-    // The folders from the root down to the one being scanned, by identity: a link back to
+    // The folders from the root down to the one being listed, by identity: a link back to
     // one of them is not entered again.
     std::vector<host::FileIdentity> ancestors{};
+    TOrderedWork<TPackedFile>* packing = nullptr;  // the compressed files, in scan order
+    size_t nextFile = 0;                            // the next of them to store
 };
 
 [[noreturn]] void FailLimit(int code, const std::string& path, const std::string& problem) {
@@ -86,100 +124,124 @@ bool NameLess(const host::DirEntry& a, const host::DirEntry& b) { return Collati
 
 // Reads a file's content as it is to be stored: a .loc text converted to its table, any
 // other file as its bytes. False when the content could not be obtained.
-bool ObtainContent(const TBuildState& state, const std::string& path, const std::string& name,
+bool ObtainContent(bool bigEndian, bool convertLoc, const std::string& path, const std::string& name,
                    TArrayOfByte& content) {
-    if (state.convertLoc && IsLocFileName(name)) {
+    if (convertLoc && IsLocFileName(name)) {
         // The entry may have been replaced since it was listed; a FIFO or socket in its
         // place has no content, and opening one could block.
         if (host::Stat(path).kind != host::EntryKind::File) return false;
-        return TextToLoc(state.bigEndian, path, content);
+        return TextToLoc(bigEndian, path, content);
     }
     return ReadWholeFile(path, content);
 }
 
-// Stores one file: its stream at the archive's end, its record in the directory image.
-// False when its content could not be obtained; then nothing is stored.
-bool PackFile(TBuildState& state, const std::string& path, const host::DirEntry& entry) {
-    if (entry.info.kind != host::EntryKind::File) return false;
-    if (entry.info.size > kMaxStoredLength) FailLimit(EFBIG, path, "files of 2 GiB or more cannot be stored");
+// Obtains and compresses one file; runs on a compressing thread. An error it raises
+// reaches the caller when the scan comes to this file.
+void CompressFile(bool bigEndian, bool convertLoc, const TFileJob& job, TPackedFile& packed) {
+    const host::DirEntry& entry = *job.entry;
+    if (entry.info.kind != host::EntryKind::File) return;
+    if (entry.info.size > kMaxStoredLength) FailLimit(EFBIG, job.path, "files of 2 GiB or more cannot be stored");
 
     TArrayOfByte content;
-    if (!ObtainContent(state, path, entry.name, content)) return false;
+    if (!ObtainContent(bigEndian, convertLoc, job.path, entry.name, content)) return;
     if (static_cast<int64_t>(content.size()) > kMaxStoredLength)
-        FailLimit(EFBIG, path, "files of 2 GiB or more cannot be stored");
+        FailLimit(EFBIG, job.path, "files of 2 GiB or more cannot be stored");
 
-    const TArrayOfByte packed = CompressBytes(content.data(), BufferLength(content));
-    if (state.dataOffset + static_cast<int64_t>(packed.size()) > kMaxArchiveSize)
+    packed.stream = CompressBytes(content.data(), BufferLength(content));
+    packed.unpackedSize = BufferLength(content);
+    packed.obtained = true;
+}
+
+// Stores one file: its stream at the archive's end, its record in the directory image.
+// False when its content could not be obtained; then nothing is stored.
+bool StoreFile(TBuildState& state, const std::string& path, const host::DirEntry& entry) {
+    const TPackedFile packed = state.packing->Take(state.nextFile++);
+    if (!packed.obtained) return false;
+    if (state.dataOffset + static_cast<int64_t>(packed.stream.size()) > kMaxArchiveSize)
         FailLimit(EFBIG, path, "the archive would reach 2 GiB");
 
     AppendDirString(state, entry.name);
     AppendDirInt(state, static_cast<int32_t>(state.dataOffset));
-    AppendDirInt(state, BufferLength(packed));
-    AppendDirInt(state, BufferLength(content));
-    state.archive.Write(packed.data(), static_cast<int64_t>(packed.size()));
-    state.dataOffset += static_cast<int64_t>(packed.size());
+    AppendDirInt(state, BufferLength(packed.stream));
+    AppendDirInt(state, packed.unpackedSize);
+    state.archive.Write(packed.stream.data(), static_cast<int64_t>(packed.stream.size()));
+    state.dataOffset += static_cast<int64_t>(packed.stream.size());
     return true;
 }
 
-void ScanFolder(TBuildState& state, const std::string& folder);
+// Lists one folder into its node, sub-folders and files in collation order, and the
+// folders below it, except a link back up the path.
+void ListFolder(TBuildState& state, const std::string& folder, TFolderNode& node) {
+    for (host::DirEntry& entry : host::ListDirectory(folder)) {
+        if (entry.info.kind == host::EntryKind::Directory) node.subFolders.push_back(std::move(entry));
+        else if (IsTheArchive(state, entry)) ++node.archivesHeld;  // no part of its own content
+        else node.files.push_back(std::move(entry));
+    }
+    std::sort(node.subFolders.begin(), node.subFolders.end(), NameLess);
+    std::sort(node.files.begin(), node.files.end(), NameLess);
 
-void PackSubFolder(TBuildState& state, const std::string& folder, const host::DirEntry& entry) {
+    node.children.resize(node.subFolders.size());
+    for (size_t k = 0; k < node.subFolders.size(); ++k) {
+        const host::DirEntry& entry = node.subFolders[k];
+        if (IsOnCurrentPath(state, entry.info.identity)) {
+            node.children[k].linksBack = true;
+            continue;
+        }
+        state.ancestors.push_back(entry.info.identity);
+        ListFolder(state, folder + entry.name + "\\", node.children[k]);
+        state.ancestors.pop_back();
+    }
+}
+
+// Every file of the tree in the order the scan stores them: a folder's sub-folder trees
+// first, then its own files.
+void CollectJobs(const TFolderNode& node, const std::string& folder, std::vector<TFileJob>& jobs) {
+    for (size_t k = 0; k < node.subFolders.size(); ++k)
+        CollectJobs(node.children[k], folder + node.subFolders[k].name + "\\", jobs);
+    for (const host::DirEntry& entry : node.files) jobs.push_back({folder + entry.name, &entry});
+}
+
+void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode& node);
+
+void PackSubFolder(TBuildState& state, const std::string& folder, const host::DirEntry& entry,
+                   const TFolderNode& node) {
     const std::string path = folder + entry.name;
     CheckNameLength(path, entry.name);
     AppendDirString(state, entry.name);
-    if (IsOnCurrentPath(state, entry.info.identity)) {
+    if (node.linksBack) {
         // A link back up the path: recorded as an empty folder; its content is already
         // stored under the folder it leads to.
         AppendDirInt(state, 0);
         AppendDirInt(state, 0);
     } else {
-        state.ancestors.push_back(entry.info.identity);
-        ScanFolder(state, path + "\\");
-        state.ancestors.pop_back();
+        ScanFolder(state, path + "\\", node);
     }
     ReportStep(state, path);
 }
 
-// Sorts the entries of one folder into its sub-folders and files, both in collation order.
-void ListFolder(TBuildState& state, const std::string& folder, std::vector<host::DirEntry>& subFolders,
-                std::vector<host::DirEntry>& files) {
-    for (host::DirEntry& entry : host::ListDirectory(folder)) {
-        if (entry.info.kind == host::EntryKind::Directory) {
-            ++state.folderCount;
-            subFolders.push_back(std::move(entry));
-        } else if (IsTheArchive(state, entry)) {
-            // The archive being written, and the one it replaces, are no part of its content.
-            --state.totalSteps;
-        } else {
-            ++state.fileCount;
-            files.push_back(std::move(entry));
-        }
-    }
-    std::sort(subFolders.begin(), subFolders.end(), NameLess);
-    std::sort(files.begin(), files.end(), NameLess);
-}
+void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode& node) {
+    state.folderCount += static_cast<int32_t>(node.subFolders.size());
+    state.fileCount += static_cast<int32_t>(node.files.size());
+    // The archive being written, and the one it replaces, were counted with the tree.
+    state.totalSteps -= node.archivesHeld;
 
-void ScanFolder(TBuildState& state, const std::string& folder) {
-    std::vector<host::DirEntry> subFolders;
-    std::vector<host::DirEntry> files;
-    ListFolder(state, folder, subFolders, files);
-
-    AppendDirInt(state, static_cast<int32_t>(subFolders.size()));
-    for (const host::DirEntry& entry : subFolders) PackSubFolder(state, folder, entry);
+    AppendDirInt(state, static_cast<int32_t>(node.subFolders.size()));
+    for (size_t k = 0; k < node.subFolders.size(); ++k)
+        PackSubFolder(state, folder, node.subFolders[k], node.children[k]);
 
     // The count is patched afterwards: a file whose content was not obtained gets no record,
     // and every counted record must be there for the directory to read back.
     const size_t fileCountOffset = state.directory.size();
-    AppendDirInt(state, static_cast<int32_t>(files.size()));
+    AppendDirInt(state, static_cast<int32_t>(node.files.size()));
     int32_t written = 0;
-    for (const host::DirEntry& entry : files) {
+    for (const host::DirEntry& entry : node.files) {
         const std::string path = folder + entry.name;
         CheckNameLength(path, entry.name);
-        if (PackFile(state, path, entry)) ++written;
+        if (StoreFile(state, path, entry)) ++written;
         else ++state.failureCount;
         ReportStep(state, path);
     }
-    if (written != static_cast<int32_t>(files.size())) PatchDirInt(state, fileCountOffset, written);
+    if (written != static_cast<int32_t>(node.files.size())) PatchDirInt(state, fileCountOffset, written);
 }
 
 // Compresses the directory image into the header, refusing what a reader would refuse.
@@ -214,6 +276,13 @@ void WriteHeader(bool bigEndian, HostFile& archive, const Veldane_PAK_HeaderType
 
 bool MakeArchive(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
                  const ProgressProc& progress, bool convertLoc, int32_t& folderCount, int32_t& fileCount) {
+    return MakeArchiveWithThreads(bigEndian, sourceDir, archivePath, progress, convertLoc, folderCount, fileCount,
+                                  CoreCount());
+}
+
+bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
+                            const ProgressProc& progress, bool convertLoc, int32_t& folderCount,
+                            int32_t& fileCount, int compressingThreads) {
     if (archivePath.empty()) return false;
     std::string root = sourceDir;
     WithTrailingBackslash(root);
@@ -236,7 +305,18 @@ bool MakeArchive(bool bigEndian, const std::string& sourceDir, const std::string
     state.ancestors.push_back(host::Stat(root).identity);
 
     Report(progress, 0, "scanning the directory...");
-    ScanFolder(state, root);
+    TFolderNode listed;
+    ListFolder(state, root, listed);
+    std::vector<TFileJob> jobs;
+    CollectJobs(listed, root, jobs);
+    TOrderedWork<TPackedFile> packing(
+        jobs.size(), compressingThreads, kBuildLimits, [&](size_t i) { return CompressionCost(*jobs[i].entry); },
+        [&](size_t i, TPackedFile& packed) {
+            CompressFile(bigEndian, convertLoc, jobs[i], packed);
+            return true;
+        });
+    state.packing = &packing;
+    ScanFolder(state, root, listed);
 
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
     Report(progress, 0, "finalizing...");

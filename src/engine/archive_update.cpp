@@ -6,6 +6,7 @@
 
 #include "engine/archive_format.h"
 #include "engine/archive_reader.h"
+#include "engine/file_record.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
 #include "engine/update_journal.h"
@@ -17,36 +18,8 @@
 
 namespace {
 
-// The three integers that follow a file record's name in the directory.
-struct TFileRecord {
-    int32_t DataOffset = 0;
-    int32_t PackedSize = 0;
-    int32_t UnpackedSize = 0;
-};
-
-constexpr int32_t kDataOffsetField = 0;
-constexpr int32_t kPackedSizeField = 4;
-constexpr int32_t kUnpackedSizeField = 8;
-
 // Updating serves only PC archives, so every integer it reads or writes is little-endian.
 constexpr bool kLittleEndian = false;
-
-TFileRecord ReadRecord(const TArrayOfByte& directory, int32_t entryPos) {
-    const size_t at = static_cast<size_t>(entryPos);
-    return {ReadInt32At(directory, at + kDataOffsetField), ReadInt32At(directory, at + kPackedSizeField),
-            ReadInt32At(directory, at + kUnpackedSizeField)};
-}
-
-void WriteRecord(TArrayOfByte& directory, int32_t entryPos, const TFileRecord& record) {
-    const size_t at = static_cast<size_t>(entryPos);
-    WriteInt32At(directory, at + kDataOffsetField, record.DataOffset);
-    WriteInt32At(directory, at + kPackedSizeField, record.PackedSize);
-    WriteInt32At(directory, at + kUnpackedSizeField, record.UnpackedSize);
-}
-
-bool RecordFitsDirectory(const TArrayOfByte& directory, int32_t entryPos) {
-    return entryPos >= 0 && static_cast<int64_t>(entryPos) + kFileRecordIntsSize <= BufferLength(directory);
-}
 
 bool IsUsableReplacement(const TReplacementData* data) {
     if (data == nullptr) return false;
@@ -234,6 +207,8 @@ void CollectFolder(const std::string& folder, TCollectWalk& walk) {
     }
 }
 
+}  // namespace
+
 // The archive file itself is never a replacement source: reading it while it is being
 // rewritten would feed an entry a half-updated archive.
 void LeaveOutArchive(const std::string& sourceDir, const std::string& archivePath, TStringList& files) {
@@ -243,8 +218,6 @@ void LeaveOutArchive(const std::string& sourceDir, const std::string& archivePat
         return info.kind == host::EntryKind::File && info.identity == archive;
     });
 }
-
-}  // namespace
 
 bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
                       const TReplacementData* data) {
@@ -298,8 +271,9 @@ bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::s
     return ReplaceEntryData(bigEndian, archivePath, key, matchByTag, &data);
 }
 
-bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
-                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount) {
+bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
+                                    bool matchByTag, bool convertLoc, const ProgressProc& progress,
+                                    int32_t& replacedCount) {
     replacedCount = 0;
     if (bigEndian) return false;
     if (!FileExistsSafe(archivePath)) return false;

@@ -23,10 +23,30 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
 bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
                     const std::string& key, bool convertLoc, bool matchByTag);
 
+// Replaces every entry for which the source tree holds a file, in one pass over the archive:
+// the files are read, matched and compressed first (ahead, on every core), then every stream
+// is moved once, the new streams and the directory are written. The archive, the count, the
+// result and the progress reports are exactly those of ReplaceFromDirectoryFileByFile.
 bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
                           bool convertLoc, const ProgressProc& progress, int32_t& replacedCount);
 
+// ReplaceFromDirectory with a chosen budget for the new streams held in memory: once they
+// exceed it, the replacements decided so far are written in one pass and deciding goes on.
+// ReplaceFromDirectory holds up to 64 MiB.
+bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir,
+                                 bool matchByTag, bool convertLoc, const ProgressProc& progress,
+                                 int32_t& replacedCount, int64_t heldStreamsBudget);
+
+// The file-by-file procedure: ReplaceOneFile for each file of the tree in collection order,
+// each listing, patching and closing the archive on its own.
+bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
+                                    bool matchByTag, bool convertLoc, const ProgressProc& progress,
+                                    int32_t& replacedCount);
+
 int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t prefixLength, int32_t suffixLength);
+
+// Removes from files (relative to sourceDir) the archive itself: it is never a source.
+void LeaveOutArchive(const std::string& sourceDir, const std::string& archivePath, TStringList& files);
 
 // Relative paths of every folder and file below dir, in enumeration order, depth first.
 // Either list may be absent.

@@ -72,3 +72,39 @@ void DeleteBytes(HostFile& file, int64_t position, int64_t count) {
     file.Seek(newEnd);
     file.Truncate();
 }
+
+namespace {
+
+// Moves one run in blocks: front to back when it moves towards the start, back to front
+// when towards the end, so that the run never overwrites its own unmoved bytes.
+void MoveRun(HostFile& file, std::vector<uint8_t>& buffer, const TRangeMove& move) {
+    const int64_t blocks = (move.length + kSpliceBlockSize - 1) / kSpliceBlockSize;
+    for (int64_t k = 0; k < blocks; ++k) {
+        const int64_t index = move.to < move.from ? k : blocks - 1 - k;
+        const int64_t offset = index * kSpliceBlockSize;
+        const int64_t length = std::min<int64_t>(kSpliceBlockSize, move.length - offset);
+        file.Seek(move.from + offset);
+        file.ReadExact(buffer.data(), length);
+        file.Seek(move.to + offset);
+        file.Write(buffer.data(), length);
+    }
+}
+
+}  // namespace
+
+void MoveRanges(HostFile& file, const std::vector<TRangeMove>& moves) {
+    PositionKeeper keeper(file);
+    std::vector<uint8_t> buffer;
+    auto moving = [](const TRangeMove& move) { return move.length > 0 && move.from != move.to; };
+    bool any = false;
+    for (const TRangeMove& move : moves) any = any || moving(move);
+    if (!any) return;
+    buffer.resize(kSpliceBlockSize);
+    // A run moving towards the start lands at or before its own source and behind the final
+    // place of every earlier run, so it destroys no source that is still to be read; a run
+    // moving towards the end is moved once every later run has left its place.
+    for (const TRangeMove& move : moves)
+        if (moving(move) && move.to < move.from) MoveRun(file, buffer, move);
+    for (auto it = moves.rbegin(); it != moves.rend(); ++it)
+        if (moving(*it) && it->to > it->from) MoveRun(file, buffer, *it);
+}

@@ -28,6 +28,10 @@ int64_t MaxInflatedSize(int64_t compressedSize) {
     return std::max<int64_t>(compressedSize, 0) * kMaxDeflateRatio + kRatioSlack;
 }
 
+int64_t CompressedSizeBound(int64_t count) {
+    return static_cast<int64_t>(compressBound(static_cast<uLong>(std::max<int64_t>(count, 0))));
+}
+
 TArrayOfByte CompressBytes(const void* source, int32_t count) {
     z_stream zs{};
     if (deflateInit(&zs, Z_BEST_COMPRESSION) != Z_OK) throw ECompressionError();

@@ -32,3 +32,6 @@ bool HasZlibHeader(const TArrayOfByte& buffer);
 // The largest expansion a zlib stream can achieve (deflate's best case is about 1032:1);
 // used to cap allocations that a recorded size asks for.
 int64_t MaxInflatedSize(int64_t compressedSize);
+
+// The most bytes CompressBytes can produce for count bytes of input, whatever they hold.
+int64_t CompressedSizeBound(int64_t count);

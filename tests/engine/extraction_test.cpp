@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <filesystem>
+#include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -272,4 +276,130 @@ TEST(Extraction, CorruptStreamRaisesDecompressionError) {
     WriteFile(dir / "x.pak", ArchiveBytes(directory, data, false));
     fs::create_directory(dir / "out");
     EXPECT_THROW(Extract(dir / "x.pak", dir / "out"), EDecompressionError);
+}
+
+namespace {
+
+std::string NumberedName(size_t i) { return "f" + std::to_string(1000 + i) + ".bin"; }
+std::string NumberedContent(size_t i) { return "content of file " + std::to_string(i) + std::string(i % 50, 'x'); }
+
+// A root folder of n numbered files; stream k (when below n) is replaced by the given one.
+TArrayOfByte NumberedArchive(size_t n, size_t k = SIZE_MAX, const TArrayOfByte& streamK = {},
+                             int32_t dataOffsetK = -1) {
+    TArrayOfByte data;
+    std::vector<std::tuple<std::string, TArrayOfByte, int32_t>> records;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string content = NumberedContent(i);
+        records.emplace_back(NumberedName(i), i == k ? streamK : Stream(content), static_cast<int32_t>(content.size()));
+    }
+    TArrayOfByte directory = RootWithRecords(records, data);
+    if (dataOffsetK >= 0) {
+        // The record's DataOffset stands right after its name; names here are all alike long.
+        const size_t recordSize = 4 + NumberedName(0).size() + 12;
+        const size_t at = 8 + k * recordSize + 4 + NumberedName(0).size();
+        WriteInt32At(directory, at, dataOffsetK);
+    }
+    return ArchiveBytes(directory, data, false);
+}
+
+// Checks the state after an extraction that raised at file k of n: every file before it
+// written in full and reported, file k present and empty, no file after it.
+void ExpectStoppedAt(const TempDir& dir, const Extraction& result, size_t k, size_t n) {
+    for (size_t i = 0; i < k; ++i) ASSERT_EQ(ReadFileText(dir / ("out/" + NumberedName(i))), NumberedContent(i)) << i;
+    ASSERT_TRUE(fs::exists(dir / ("out/" + NumberedName(k))));
+    EXPECT_EQ(fs::file_size(dir / ("out/" + NumberedName(k))), 0u);
+    for (size_t i = k + 1; i < n; ++i) ASSERT_FALSE(fs::exists(dir / ("out/" + NumberedName(i)))) << i;
+    ASSERT_EQ(result.reports.size(), k + 1) << "the folder step and one report per written file";
+    EXPECT_EQ(result.reports.back().second, NumberedName(k - 1));
+}
+
+}  // namespace
+
+TEST(Extraction, ManyFilesAreWrittenAndReportedOnTheCallingThreadInListingOrder) {
+    TempDir dir;
+    TestFolder root;
+    for (int f = 0; f < 6; ++f) {
+        TestFolder folder{"d" + std::to_string(f), {}, {}};
+        for (size_t i = 0; i < 60; ++i) folder.files.push_back(File(NumberedName(i), NumberedContent(i + 100 * f)));
+        root.folders.push_back(folder);
+    }
+    WriteTestArchive(dir / "x.pak", root);
+    fs::create_directory(dir / "out");
+    const std::thread::id caller = std::this_thread::get_id();
+    bool allOnCaller = true;
+    Extraction result;
+    int32_t prefix = 0;
+    int32_t suffix = 0;
+    result.ok = ExtractArchive(false, dir / "x.pak", result.listing, prefix, suffix, dir / "out", false, true,
+                               [&](uint32_t position, const char* text) {
+                                   allOnCaller = allOnCaller && std::this_thread::get_id() == caller;
+                                   result.reports.emplace_back(position, text);
+                               });
+    ASSERT_TRUE(result.ok);
+    EXPECT_TRUE(allOnCaller);
+    ASSERT_EQ(result.reports.size(), 361u);
+    for (size_t i = 0; i < 360; ++i) {
+        const std::string path = "d" + std::to_string(i / 60) + "\\" + NumberedName(i % 60);
+        EXPECT_EQ(result.reports[i + 1], std::make_pair((360u << 16) | static_cast<uint32_t>(i + 1), path));
+        EXPECT_EQ(ReadFileText(dir / ("out/d" + std::to_string(i / 60) + "/" + NumberedName(i % 60))),
+                  NumberedContent(i % 60 + 100 * (i / 60)));
+    }
+}
+
+TEST(Extraction, CorruptStreamAmongManyEndsTheExtractionAtThatFile) {
+    TempDir dir;
+    TArrayOfByte corrupt = Stream(NumberedContent(150));
+    for (size_t i = 2; i < corrupt.size(); ++i) corrupt[i] ^= 0x5A;
+    WriteFile(dir / "x.pak", NumberedArchive(400, 150, corrupt));
+    fs::create_directory(dir / "out");
+    Extraction result;
+    int32_t prefix = 0;
+    int32_t suffix = 0;
+    EXPECT_THROW(ExtractArchive(false, dir / "x.pak", result.listing, prefix, suffix, dir / "out", false, true,
+                                [&](uint32_t position, const char* text) { result.reports.emplace_back(position, text); }),
+                 EDecompressionError);
+    ExpectStoppedAt(dir, result, 150, 400);
+}
+
+TEST(Extraction, StreamPastTheEndAmongManyEndsTheExtractionAtThatFile) {
+    TempDir dir;
+    WriteFile(dir / "x.pak", NumberedArchive(300, 77, Stream(NumberedContent(77)), 0x7FFF0000));
+    fs::create_directory(dir / "out");
+    Extraction result;
+    int32_t prefix = 0;
+    int32_t suffix = 0;
+    try {
+        ExtractArchive(false, dir / "x.pak", result.listing, prefix, suffix, dir / "out", false, true,
+                       [&](uint32_t position, const char* text) { result.reports.emplace_back(position, text); });
+        FAIL() << "no error raised";
+    } catch (const EInOutError& error) {
+        EXPECT_STREQ(error.what(), "Read beyond end of file");
+    }
+    ExpectStoppedAt(dir, result, 77, 300);
+}
+
+TEST(Extraction, FilesLargerThanEverythingQueuedAtOnceAreExtractedWhole) {
+    TempDir dir;
+    TArrayOfByte big(48u << 20);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>((i * 31) >> 12);
+    TArrayOfByte other = big;
+    other[12345] ^= 1;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {{"a.bin", big}, File("b.txt", "small"), {"c.bin", other}}});
+    fs::create_directory(dir / "out");
+    ASSERT_TRUE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(ReadFileBytes(dir / "out/a.bin"), big);
+    EXPECT_EQ(ReadFileText(dir / "out/b.txt"), "small");
+    EXPECT_EQ(ReadFileBytes(dir / "out/c.bin"), other);
+}
+
+TEST(Extraction, RecordedSizeShorterThanTheStreamIsAFailedFile) {
+    TempDir dir;
+    TArrayOfByte data;
+    const TArrayOfByte directory =
+        RootWithRecords({{"a.bin", Stream("123456789"), 8}, {"b.bin", Stream("fine"), 4}}, data);
+    WriteFile(dir / "x.pak", ArchiveBytes(directory, data, false));
+    fs::create_directory(dir / "out");
+    EXPECT_FALSE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(fs::file_size(dir / "out/a.bin"), 0u);
+    EXPECT_EQ(ReadFileText(dir / "out/b.bin"), "fine");
 }

@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# Times vpak against the usual tools on one tree, side by side in one run:
+#   vpak make        against  zip -9 -r -q           and  tar cf - | pigz -9 -p 2
+#   vpak extract     against  unzip -q               and  tar xf (of an uncompressed tar)
+#   vpak list        of an archive of 100,000 entries (absolute time)
+#   vpak replace-dir of 100 files spread over a 400 MB archive  against  one cp of it
+# Each figure is the median of several runs; peak memory comes from /usr/bin/time -v.
+#
+# Usage: bench/compare.sh [-r RUNS] [-s TREE_MB] [-w WORK_DIR] [-k] [TREE]
+#   TREE      the tree to pack; without it one of about TREE_MB (default 450) is made of
+#             the system's own files (/usr/include, /usr/share, /usr/lib), in sorted order
+#   -r RUNS   runs per command (default 3)
+#   -w DIR    where the trees, archives and extractions go (default: a new /tmp/vpak-bench.*)
+#   -k        keep the work directory
+# Builds vpak in Release mode into build-release/ first (VPAK=path skips that).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+runs=3
+tree_mb=450
+work=""
+keep=0
+while getopts "r:s:w:kh" opt; do
+  case $opt in
+    r) runs=$OPTARG ;;
+    s) tree_mb=$OPTARG ;;
+    w) work=$OPTARG ;;
+    k) keep=1 ;;
+    *) sed -n '2,16p' "$0"; exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+source_tree=${1:-}
+
+for tool in zip unzip pigz tar /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "compare.sh: $tool is missing (tools/setup.sh installs it)" >&2; exit 1; }
+done
+
+if [ -z "${VPAK:-}" ]; then
+  cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVPAK_BUILD_GUI=OFF \
+        -DVPAK_BUILD_TESTS=OFF -DVPAK_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-release --target vpak >/dev/null
+  VPAK=$PWD/build-release/bin/vpak
+fi
+
+if [ -z "$work" ]; then work=$(mktemp -d /tmp/vpak-bench.XXXXXX); else mkdir -p "$work"; fi
+work=$(cd "$work" && pwd)
+[ "$keep" = 1 ] || trap 'rm -rf "$work"' EXIT
+
+say() { printf '%s\n' "$*" >&2; }
+
+# ---- measuring -------------------------------------------------------------------------------
+
+# measure NAME PREPARE COMMAND [NAME PREPARE COMMAND ...]: runs the commands of one group in
+# turn, RUNS rounds, so that each meets the machine and the file system in the same state;
+# PREPARE runs untimed before each COMMAND, which runs under /usr/bin/time -v. "$RUN" in them
+# is the round's number. Leaves the median wall time in seconds in T_NAME and the largest
+# peak resident size in MiB in M_NAME.
+measure() {
+  local -a names=() prepares=() commands=()
+  while [ $# -gt 0 ]; do names+=("$1"); prepares+=("$2"); commands+=("$3"); shift 3; done
+  local -A times=() peaks=()
+  local round k start end rss
+  for ((round = 1; round <= runs; round++)); do
+    for k in "${!names[@]}"; do
+      RUN=$round bash -c "${prepares[$k]}"
+      sync
+      start=$(date +%s%N)
+      RUN=$round /usr/bin/time -v -o "$work/time.txt" bash -c "${commands[$k]}" >/dev/null
+      end=$(date +%s%N)
+      times[${names[$k]}]+="$(( (end - start) / 1000000 )) "
+      rss=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$work/time.txt")
+      (( rss > ${peaks[${names[$k]}]:-0} )) && peaks[${names[$k]}]=$rss
+    done
+  done
+  local name median
+  for name in "${names[@]}"; do
+    median=$(printf '%s\n' ${times[$name]} | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}')
+    printf -v "T_$name" '%d.%03d' $((median / 1000)) $((median % 1000))
+    printf -v "M_$name" '%d' $((peaks[$name] / 1024))
+    say "  $name: $(eval echo "\$T_$name") s (runs: ${times[$name]}ms), peak $(eval echo "\$M_$name") MiB"
+  done
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r <= t ? "met" : "MISSED") }'; }
+
+# ---- the trees -------------------------------------------------------------------------------
+
+if [ -n "$source_tree" ]; then
+  tree=$(cd "$source_tree" && pwd)
+else
+  tree=$work/tree
+  say "Making a tree of about $tree_mb MB of system files in $tree ..."
+  mkdir -p "$tree"
+  # Regular files under 8 MB, in sorted order, until the size is reached.
+  { find /usr/include /usr/share /usr/lib -xdev -type f -size -8M -readable -print0 2>/dev/null || true; } |
+    sort -z > "$work/all.list"
+  perl -0 -ne 'BEGIN { $limit = shift(@ARGV) * 1000000; $sum = 0 }
+               chomp; next if m{/package-lists/}; my $s = -s $_; next unless defined $s;
+               last if $sum + $s > $limit; $sum += $s; s{^/}{}; print "$_\0"' "$tree_mb" \
+    < "$work/all.list" > "$work/chosen.list"
+  tar -C / -cf - --null -T "$work/chosen.list" | tar -xf - -C "$tree"
+  rm -f "$work/all.list" "$work/chosen.list"
+fi
+tree_bytes=$(du -sb "$tree" | cut -f1)
+tree_files=$(find "$tree" -type f | wc -l)
+largest=$(find "$tree" -type f -printf '%s\n' | sort -n | tail -1)
+say "Tree: $tree, $((tree_bytes / 1000000)) MB in $tree_files files, largest $((largest / 1000000)) MB"
+
+# ---- building --------------------------------------------------------------------------------
+
+say "Building (median of $runs runs each) ..."
+measure vpak_make "rm -f '$work/t.pak'" "'$VPAK' make -q '$work/t.pak' '$tree'" \
+        zip "rm -f '$work/t.zip'" "cd '$tree' && zip -9 -r -q '$work/t.zip' ." \
+        pigz "rm -f '$work/t.tgz'" "cd '$tree' && tar cf - . | pigz -9 -p 2 > '$work/t.tgz'"
+(cd "$tree" && tar cf "$work/t.tar" .)
+pak_bytes=$(stat -c %s "$work/t.pak")
+
+# ---- extracting ------------------------------------------------------------------------------
+
+# Every run extracts into a directory of its own: deleting a large tree just before makes
+# the file system slower at creating the next one, whoever comes next.
+say "Extracting ..."
+measure vpak_extract ":" "'$VPAK' extract -q '$work/t.pak' '$work/x-vpak-'\$RUN" \
+        unzip "mkdir -p '$work/x-unzip-'\$RUN" "unzip -q '$work/t.zip' -d '$work/x-unzip-'\$RUN" \
+        tar_x "mkdir -p '$work/x-tar-'\$RUN" "tar xf '$work/t.tar' -C '$work/x-tar-'\$RUN"
+diff -r -q "$tree" "$work/x-vpak-1" >/dev/null || say "  (warning: the extracted tree differs from the source)"
+rm -rf "$work"/x-*
+
+# ---- listing 100,000 entries -----------------------------------------------------------------
+
+say "Listing an archive of 100,000 entries ..."
+mkdir -p "$work/many"
+for ((d = 0; d < 100; d++)); do
+  mkdir -p "$work/many/folder$d"
+  (cd "$work/many/folder$d" && seq 1 1000 | split -l 1 -a 4 - "entry-")
+done
+"$VPAK" make -q "$work/many.pak" "$work/many" >/dev/null
+rm -rf "$work/many"
+measure vpak_list ":" "'$VPAK' list '$work/many.pak'"
+
+# ---- replacing 100 files in a 400 MB archive -------------------------------------------------
+
+say "Replacing 100 files spread over a 400 MB archive ..."
+# 40,000 files of 10 kB that do not compress (an archive of about 400 MB, with as many
+# entries as a game's archive), then new contents of other lengths for every 400th.
+mkdir -p "$work/big" "$work/new"
+for ((d = 0; d < 40; d++)); do
+  mkdir -p "$work/big/d$d"
+  head -c 10000000 /dev/urandom | (cd "$work/big/d$d" && split -b 10000 -a 3 - "f")
+done
+"$VPAK" make -q "$work/big.pak" "$work/big" >/dev/null
+"$VPAK" list "$work/big.pak" | cut -c46- | awk 'NR % 400 == 1' | tr '\\' / > "$work/chosen.txt"
+k=0
+while IFS= read -r path; do
+  mkdir -p "$work/new/$(dirname "$path")"
+  head -c $((9000 + 20 * k)) /dev/urandom > "$work/new/$path"
+  k=$((k + 1))
+done < "$work/chosen.txt"
+rm -rf "$work/big"
+big_bytes=$(stat -c %s "$work/big.pak")
+measure vpak_replace "cp '$work/big.pak' '$work/work.pak'" "'$VPAK' replace-dir -q '$work/work.pak' '$work/new'" \
+        cp "rm -f '$work/copy.pak'" "cp '$work/big.pak' '$work/copy.pak'"
+
+# ---- the figures -----------------------------------------------------------------------------
+
+limit_mb=$((64 + 2 * largest / 1048576))
+make_zip=$(ratio "$T_vpak_make" "$T_zip")
+make_pigz=$(ratio "$T_vpak_make" "$T_pigz")
+extract_unzip=$(ratio "$T_vpak_extract" "$T_unzip")
+extract_tar=$(ratio "$T_vpak_extract" "$T_tar_x")
+replace_cp=$(ratio "$T_vpak_replace" "$T_cp")
+
+echo
+echo "vpak against the usual tools, median of $runs runs, $(nproc) cores"
+echo "tree: $((tree_bytes / 1000000)) MB in $tree_files files (largest $((largest / 1000000)) MB), archive $((pak_bytes / 1000000)) MB"
+echo
+printf '%-34s %8s %10s %8s %10s %s\n' "" "vpak s" "reference" "ref s" "ratio" "target"
+printf '%-34s %8s %10s %8s %10s %s\n' "make" "$T_vpak_make" "zip -9" "$T_zip" "$make_zip" "<= 0.55 $(verdict "$make_zip" 0.55)"
+printf '%-34s %8s %10s %8s %10s %s\n' "make" "$T_vpak_make" "pigz -9" "$T_pigz" "$make_pigz" "<= 1.10 $(verdict "$make_pigz" 1.10)"
+printf '%-34s %8s %10s %8s %10s %s\n' "extract" "$T_vpak_extract" "unzip" "$T_unzip" "$extract_unzip" "<= 0.80 $(verdict "$extract_unzip" 0.80)"
+printf '%-34s %8s %10s %8s %10s %s\n' "extract" "$T_vpak_extract" "tar xf" "$T_tar_x" "$extract_tar" "<= 1.30 $(verdict "$extract_tar" 1.30)"
+printf '%-34s %8s %10s %8s %10s %s\n' "replace-dir, 100 files in $((big_bytes / 1000000)) MB" "$T_vpak_replace" "cp" "$T_cp" "$replace_cp" "<= 3.00 $(verdict "$replace_cp" 3.00)"
+printf '%-34s %8s %10s %8s %10s %s\n' "list, 100,000 entries" "$T_vpak_list" "" "" "" "< 0.2 s $(verdict "$T_vpak_list" 0.199)"
+echo
+echo "peak memory (MiB): make $M_vpak_make, extract $M_vpak_extract, list $M_vpak_list, replace-dir $M_vpak_replace;"
+echo "  zip $M_zip, pigz pipeline $M_pigz, unzip $M_unzip, tar xf $M_tar_x"
+echo "  make and extract under 64 MiB + twice the largest file = $limit_mb MiB:" \
+     "make $(verdict "$M_vpak_make" "$limit_mb"), extract $(verdict "$M_vpak_extract" "$limit_mb")"

@@ -1,0 +1,499 @@
+// "Re&placeX" in one pass over the archive.
+//
+// The files of the source tree are read, converted and compressed ahead on every core. The
+// calling thread takes them in collection order and decides each one exactly as replacing
+// the files one by one would (entry found or not, replacement refused or not), keeping in
+// memory what each replacement changes: the file records and the sizes, not the data. Then
+// every stream behind the first replaced one is moved once, and the new streams and the
+// recompressed directory are written. The archive ends with the bytes that replacing the
+// files one by one leaves, at the cost of one pass instead of one per file.
+//
+// Whether a replacement is refused depends on the header size only near the reader's limits
+// (a compressed directory near 10 MiB, an archive near 2 GiB); there the exact size of every
+// intermediate directory would be needed, so from such a file on the files are replaced one
+// by one after all.
+#include "engine/archive_update.h"
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/archive_format.h"
+#include "engine/archive_reader.h"
+#include "engine/file_record.h"
+#include "engine/hash_tag.h"
+#include "engine/loc_convert.h"
+#include "engine/update_journal.h"
+#include "support/host.h"
+#include "support/number_text.h"
+#include "support/ordered_work.h"
+#include "support/paths.h"
+#include "support/splice.h"
+#include "support/zlib_adapter.h"
+
+namespace {
+
+// Updating serves only PC archives, so every integer it reads or writes is little-endian.
+constexpr bool kLittleEndian = false;
+
+// Source files compressed ahead of the deciding thread: at most this many, holding this much.
+constexpr TWorkLimits kReadAheadLimits{64, 32 << 20};
+// Memory a file holds while it is compressed: its content and zlib's output area, which
+// starts a tenth larger than the input. Small files count a fixed amount more.
+constexpr int64_t kPerFileOverhead = 4096;
+// New streams waiting to be written. Beyond this the replacements decided so far are
+// written, and deciding goes on from the archive they leave.
+constexpr int64_t kHeldStreamsBudget = 64 << 20;
+
+constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
+
+// One source file as a compressing thread hands it over.
+struct TSourceFile {
+    bool obtained = false;             // its content was obtained
+    TArrayOfByte stream;               // the content compressed
+    int32_t unpackedSize = 0;
+    std::exception_ptr compressError;  // raised while compressing: matters only for a file that has an entry
+};
+
+// Obtains and compresses one file as ReplaceOneFile does; runs on a compressing thread. An
+// error while reading reaches the deciding thread when it takes this file; one raised by
+// compression is kept, as one by one the file would only be compressed once its entry is
+// found.
+void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceFile& file) {
+    const bool convert = convertLoc && IsLocFileName(path);
+    TArrayOfByte content;
+    file.obtained = convert ? TextToLoc(kLittleEndian, path, content) : ReadWholeFile(path, content);
+    if (!file.obtained) return;
+    if (content.size() > static_cast<size_t>(kMaxInt32)) {
+        file.obtained = false;
+        return;
+    }
+    file.unpackedSize = BufferLength(content);
+    try {
+        file.stream = CompressBytes(content.data(), BufferLength(content));
+        file.stream.shrink_to_fit();  // it may wait long for the pass
+    } catch (...) {
+        file.compressError = std::current_exception();
+    }
+}
+
+int64_t ReadAheadCost(const std::string& path) {
+    const int64_t size = std::max<int64_t>(host::Stat(path).size, 0);
+    return size * 2 + size / 10 + kPerFileOverhead;
+}
+
+// Running sums of stream length changes, by rank in offset order (a Fenwick tree): the
+// shift of a record is the sum of the changes of every replaced stream in front of it.
+class TShiftSums {
+public:
+    void Reset(size_t count) { tree_.assign(count + 1, 0); }
+
+    void Add(size_t rank, int64_t delta) {
+        for (size_t i = rank + 1; i < tree_.size(); i += i & (~i + 1)) tree_[i] += delta;
+    }
+
+    // The sum of the changes added at ranks below rank.
+    int64_t Below(size_t rank) const {
+        int64_t sum = 0;
+        for (size_t i = rank; i > 0; i -= i & (~i + 1)) sum += tree_[i];
+        return sum;
+    }
+
+private:
+    std::vector<int64_t> tree_;
+};
+
+enum class TDecision {
+    Replaced,   // the entry was replaced (in memory, until the pass)
+    Failed,     // the file-by-file procedure would return false for this file
+    Uncertain,  // only the exact size of an intermediate header could tell
+};
+
+// The archive as the replacements decided so far leave it, and the new streams to write.
+class TBatchReplacement {
+public:
+    TBatchReplacement(std::string archivePath, bool matchByTag, TArchiveUpdate& update)
+        : archivePath_(std::move(archivePath)), matchByTag_(matchByTag), update_(update) {}
+
+    // Decides one source file. Raises where the file-by-file procedure would raise: the
+    // listing when the first content is obtained, the opening of the archive when the first
+    // entry is found, and a compression error of a file that has an entry.
+    TDecision Consider(const std::string& key, TSourceFile& file) {
+        if (!file.obtained) return TDecision::Failed;
+        if (!Listed()) return TDecision::Failed;
+        const int32_t index = FindTarget(key);
+        if (index < 0) return TDecision::Failed;
+        if (file.compressError) std::rethrow_exception(file.compressError);
+        if (!Opened()) return TDecision::Failed;
+        if (!recordsFit_) return TDecision::Failed;
+        if (!regular_) return TDecision::Uncertain;
+        return Decide(static_cast<size_t>(index), file);
+    }
+
+    int64_t HeldBytes() const { return heldBytes_; }
+
+    // Writes every replacement decided so far in one pass: the streams between them move
+    // once to their new places, then the new streams, the header and the directory are
+    // written, and the file is cut where the data area now ends.
+    void Apply() {
+        if (pending_.empty()) return;
+        const int64_t oldHeaderSize = header_.HeaderSize;
+        WriteCurrentRecords();
+        Veldane_PAK_HeaderType header;
+        header.UnpackedDirSize = BufferLength(directory_);
+        header.PackedDir = CompressBytes(directory_.data(), BufferLength(directory_));
+        header.HeaderSize = BufferLength(header.PackedDir) + kFixedHeaderSize;
+
+        std::vector<size_t> targets;
+        for (const auto& entry : pending_) targets.push_back(entry.first);
+        std::sort(targets.begin(), targets.end(), [&](size_t a, size_t b) { return baseOffset_[a] < baseOffset_[b]; });
+
+        std::vector<TRangeMove> moves;
+        std::vector<std::pair<int64_t, const TArrayOfByte*>> streams;
+        int64_t from = 0;   // in the data area as it stands on disk
+        int64_t shift = 0;  // how far the bytes from there on move within the data area
+        for (const size_t t : targets) {
+            moves.push_back({oldHeaderSize + from, header.HeaderSize + from + shift, baseOffset_[t] - from});
+            const TArrayOfByte& stream = pending_.at(t);
+            streams.emplace_back(header.HeaderSize + baseOffset_[t] + shift, &stream);
+            shift += BufferLength(stream) - static_cast<int64_t>(diskPacked_[t]);
+            from = baseOffset_[t] + diskPacked_[t];
+        }
+        moves.push_back({oldHeaderSize + from, header.HeaderSize + from + shift, diskDataAreaSize_ - from});
+
+        const int64_t finalSize = header.HeaderSize + diskDataAreaSize_ + shift;
+        const int64_t size = archive_->Size();
+        update_.Protect(ChangedRanges(moves, streams, header.HeaderSize, finalSize, size));
+
+        // From the first move to the header write the archive on disk is inconsistent;
+        // nothing here returns early, only a raised error can stop it, and the journal
+        // then takes the archive back.
+        MoveRanges(*archive_, moves);
+        for (const auto& [position, stream] : streams) {
+            archive_->Seek(position);
+            archive_->Write(stream->data(), BufferLength(*stream));
+        }
+        WriteHeader(header);
+        if (size > finalSize) {
+            archive_->Seek(finalSize);
+            archive_->Truncate();
+        }
+        TakeAsBase(std::move(header), diskDataAreaSize_ + shift);
+    }
+
+    void Close() {
+        if (archive_) archive_->Close();
+    }
+
+private:
+    // The bytes of the archive as it stands that the pass overwrites or cuts off: the
+    // header, the places the moved runs and the new streams land on, and the end it cuts.
+    static std::vector<TByteRange> ChangedRanges(const std::vector<TRangeMove>& moves,
+                                                 const std::vector<std::pair<int64_t, const TArrayOfByte*>>& streams,
+                                                 int64_t headerSize, int64_t finalSize, int64_t size) {
+        std::vector<TByteRange> ranges{{0, headerSize}};
+        for (const TRangeMove& move : moves)
+            if (move.from != move.to && move.length > 0) ranges.push_back({move.to, move.to + move.length});
+        for (const auto& [position, stream] : streams) ranges.push_back({position, position + BufferLength(*stream)});
+        if (finalSize < size) ranges.push_back({finalSize, size});
+        std::sort(ranges.begin(), ranges.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });
+        std::vector<TByteRange> merged;
+        for (TByteRange range : ranges) {
+            range.to = std::min(range.to, size);
+            if (range.from >= range.to) continue;
+            if (!merged.empty() && range.from <= merged.back().to) merged.back().to = std::max(merged.back().to, range.to);
+            else merged.push_back(range);
+        }
+        return merged;
+    }
+
+    bool Listed() {
+        if (!listingTried_) {
+            listingTried_ = true;
+            listable_ = ExtractArchive(kLittleEndian, archivePath_, lines_, prefixLength_, suffixLength_, "", false,
+                                       false, nullptr);
+            if (listable_) IndexListing();
+        }
+        return listable_;
+    }
+
+    // The first line for each key, as FindEntryByPath and FindEntryByTag find it.
+    void IndexListing() {
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            const std::string path = CutLine(lines_[i], prefixLength_, suffixLength_);
+            index_.emplace(matchByTag_ ? TagKey(PathHashTag(path)) : PathKey(path), static_cast<int32_t>(i));
+        }
+    }
+
+    static std::string TagKey(const HashTag& tag) { return std::string(tag.begin(), tag.end()); }
+
+    static std::string PathKey(std::string path) {
+        SlashesToBackslashes(path);
+        return LowerAscii(path);
+    }
+
+    int32_t FindTarget(const std::string& key) const {
+        if (!matchByTag_ && key.empty()) return -1;
+        const auto found = index_.find(matchByTag_ ? TagKey(TagFromText(key)) : PathKey(key));
+        return found == index_.end() ? -1 : found->second;
+    }
+
+    bool Opened() {
+        if (!openTried_) {
+            openTried_ = true;
+            archive_ = std::make_unique<HostFile>(archivePath_, HostFile::Mode::ReadWrite);
+            update_.Watch(*archive_);
+            opened_ = ReadArchiveHeader(kLittleEndian, *archive_, header_, directory_);
+            if (opened_) LoadRecords();
+        }
+        return opened_;
+    }
+
+    // Reads every listed record and works out what stays true whatever is replaced: their
+    // order by offset, and which streams share bytes with another (never replaceable).
+    void LoadRecords() {
+        const size_t count = lines_.size();
+        positions_.resize(count);
+        for (size_t i = 0; i < count; ++i) positions_[i] = ListingField(lines_[i], kEntryPosColumn);
+        recordsFit_ = std::all_of(positions_.begin(), positions_.end(),
+                                  [&](int32_t pos) { return RecordFitsDirectory(directory_, pos); });
+        if (!recordsFit_) return;
+
+        baseOffset_.resize(count);
+        diskPacked_.resize(count);
+        packed_.resize(count);
+        unpacked_.resize(count);
+        regular_ = true;
+        for (size_t i = 0; i < count; ++i) {
+            const TFileRecord record = ReadRecord(directory_, positions_[i]);
+            baseOffset_[i] = record.DataOffset;
+            diskPacked_[i] = packed_[i] = record.PackedSize;
+            unpacked_[i] = record.UnpackedSize;
+            // Negative offsets or sizes follow rules of their own; they are left to the
+            // file-by-file procedure.
+            regular_ = regular_ && record.DataOffset >= 0 && record.PackedSize >= 0;
+        }
+        if (!regular_) return;
+        RankByOffset();
+        FindSharedStreams();
+        maxOffset_ = count == 0 ? 0 : *std::max_element(baseOffset_.begin(), baseOffset_.end());
+        diskDataAreaSize_ = dataAreaSize_ = archive_->Size() - header_.HeaderSize;
+        headerUpper_ = header_.HeaderSize;
+        shifts_.Reset(offsets_.size());
+    }
+
+    // Replacing a stream moves the records behind it by the same amount, so their order by
+    // offset never changes: the ranks hold for the whole operation.
+    void RankByOffset() {
+        offsets_.assign(baseOffset_.begin(), baseOffset_.end());
+        std::sort(offsets_.begin(), offsets_.end());
+        offsets_.erase(std::unique(offsets_.begin(), offsets_.end()), offsets_.end());
+        rank_.resize(baseOffset_.size());
+        for (size_t i = 0; i < baseOffset_.size(); ++i)
+            rank_[i] = static_cast<size_t>(std::lower_bound(offsets_.begin(), offsets_.end(), baseOffset_[i]) -
+                                           offsets_.begin());
+    }
+
+    // A stream shares bytes with another when both start at one offset or their ranges
+    // meet. A replacement never changes which streams do: a replaceable stream shares with
+    // none, so every pair that does lies wholly in front of it or wholly behind it.
+    void FindSharedStreams() {
+        const size_t count = baseOffset_.size();
+        std::vector<size_t> order(count);
+        for (size_t i = 0; i < count; ++i) order[i] = i;
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return baseOffset_[a] < baseOffset_[b]; });
+        shared_.assign(count, false);
+        auto end = [&](size_t i) { return baseOffset_[i] + diskPacked_[i]; };
+        // Against the streams that start earlier: one of them reaches past this start.
+        int64_t reach = std::numeric_limits<int64_t>::min();
+        for (size_t k = 0; k < count;) {
+            size_t group = k;
+            while (group < count && baseOffset_[order[group]] == baseOffset_[order[k]]) ++group;
+            for (size_t g = k; g < group; ++g) {
+                if (group - k > 1 || baseOffset_[order[g]] < reach) shared_[order[g]] = true;
+            }
+            for (size_t g = k; g < group; ++g) reach = std::max(reach, end(order[g]));
+            k = group;
+        }
+        // Against the streams that start later: the next start lies before this end.
+        for (size_t k = 0; k < count; ++k) {
+            size_t next = k + 1;
+            while (next < count && baseOffset_[order[next]] == baseOffset_[order[k]]) ++next;
+            if (next < count && baseOffset_[order[next]] < end(order[k])) shared_[order[k]] = true;
+        }
+    }
+
+    int64_t CurrentOffset(size_t index) const { return baseOffset_[index] + shifts_.Below(rank_[index]); }
+
+    // The checks of one replacement against the archive as the earlier ones leave it.
+    TDecision Decide(size_t index, TSourceFile& file) {
+        const int64_t offset = CurrentOffset(index);
+        const int64_t oldPacked = packed_[index];
+        if (offset + oldPacked > dataAreaSize_) return TDecision::Failed;  // the stream runs past the file
+        if (shared_[index]) return TDecision::Failed;
+        const int64_t newPacked = BufferLength(file.stream);
+        const int64_t delta = newPacked - oldPacked;
+        if (maxOffset_ > offset && maxOffset_ + delta > kMaxInt32) return TDecision::Failed;
+
+        // The header's size matters only near the limits; below them every size it can
+        // take passes.
+        const int64_t headerBound = kFixedHeaderSize + CompressedSizeBound(BufferLength(directory_));
+        if (headerBound > kMaxHeaderSize) return TDecision::Uncertain;
+        if (std::max(headerUpper_, headerBound) + dataAreaSize_ + std::max<int64_t>(delta, 0) > kMaxArchiveSize)
+            return TDecision::Uncertain;
+
+        shifts_.Add(rank_[index], delta);
+        if (maxOffset_ > offset) maxOffset_ += delta;
+        packed_[index] = static_cast<int32_t>(newPacked);
+        unpacked_[index] = file.unpackedSize;
+        dataAreaSize_ += delta;
+        headerUpper_ = headerBound;
+        TArrayOfByte& held = pending_[index];
+        heldBytes_ += newPacked - BufferLength(held);
+        held = std::move(file.stream);
+        return TDecision::Replaced;
+    }
+
+    void WriteCurrentRecords() {
+        for (size_t i = 0; i < positions_.size(); ++i) {
+            const TFileRecord record{static_cast<int32_t>(CurrentOffset(i)), packed_[i], unpacked_[i]};
+            WriteRecord(directory_, positions_[i], record);
+        }
+    }
+
+    void WriteHeader(const Veldane_PAK_HeaderType& header) {
+        TArrayOfByte fixed(kFixedHeaderSize);
+        WriteInt32At(fixed, 0, FromArchiveOrder(kLittleEndian, header.UnpackedDirSize));
+        WriteInt32At(fixed, 4, FromArchiveOrder(kLittleEndian, header.HeaderSize));
+        archive_->Seek(0);
+        archive_->Write(fixed.data(), BufferLength(fixed));
+        archive_->Write(header.PackedDir.data(), BufferLength(header.PackedDir));
+    }
+
+    // The archive on disk now holds every decision: it is the new starting point.
+    void TakeAsBase(Veldane_PAK_HeaderType header, int64_t dataAreaSize) {
+        for (size_t i = 0; i < baseOffset_.size(); ++i) baseOffset_[i] = CurrentOffset(i);
+        diskPacked_ = packed_;
+        shifts_.Reset(offsets_.size());
+        header_ = std::move(header);
+        headerUpper_ = header_.HeaderSize;
+        diskDataAreaSize_ = dataAreaSize_ = dataAreaSize;
+        pending_.clear();
+        heldBytes_ = 0;
+    }
+
+    const std::string archivePath_;
+    const bool matchByTag_;
+    TArchiveUpdate& update_;
+
+    bool listingTried_ = false;
+    bool listable_ = false;
+    TStringList lines_;
+    int32_t prefixLength_ = 0;
+    int32_t suffixLength_ = 0;
+    std::unordered_map<std::string, int32_t> index_;
+
+    bool openTried_ = false;
+    bool opened_ = false;
+    std::unique_ptr<HostFile> archive_;
+    Veldane_PAK_HeaderType header_;  // as on disk
+    TArrayOfByte directory_;         // as on disk, until the pass writes the records into it
+    bool recordsFit_ = false;
+    bool regular_ = false;
+
+    // Per listed entry.
+    std::vector<int32_t> positions_;
+    std::vector<int64_t> baseOffset_;  // DataOffset on disk
+    std::vector<int32_t> diskPacked_;  // PackedSize on disk
+    std::vector<int32_t> packed_;      // PackedSize after the decided replacements
+    std::vector<int32_t> unpacked_;
+    std::vector<size_t> rank_;         // among the distinct offsets
+    std::vector<bool> shared_;
+
+    std::vector<int64_t> offsets_;  // the distinct offsets on disk, ascending
+    TShiftSums shifts_;
+    int64_t maxOffset_ = 0;          // the largest DataOffset after the decided replacements
+    int64_t diskDataAreaSize_ = 0;
+    int64_t dataAreaSize_ = 0;       // after the decided replacements
+    int64_t headerUpper_ = 0;        // the most HeaderSize can be after them
+
+    std::map<size_t, TArrayOfByte> pending_;  // new stream by entry; a later file replaces an earlier one's
+    int64_t heldBytes_ = 0;
+};
+
+std::string KeyOf(const std::string& relative, bool matchByTag) {
+    return matchByTag ? HashTagFromFileName(relative) : relative;
+}
+
+// Decides the files in collection order while later ones are compressed ahead. Returns the
+// index of the first file that must be replaced on its own, or the number of files.
+size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const TStringList& files,
+                   bool matchByTag, bool convertLoc, const ProgressProc& progress, int64_t heldStreamsBudget,
+                   int32_t& replacedCount) {
+    const size_t total = files.size();
+    std::vector<int64_t> costs(total);
+    for (size_t i = 0; i < total; ++i) costs[i] = ReadAheadCost(sourceDir + files[i]);
+    TOrderedWork<TSourceFile> reading(
+        total, CoreCount(), kReadAheadLimits, [&](size_t i) { return costs[i]; },
+        [&](size_t i, TSourceFile& file) {
+            ObtainSourceFile(sourceDir + files[i], convertLoc, file);
+            return true;
+        });
+    for (size_t i = 0; i < total; ++i) {
+        TSourceFile file = reading.Take(i);
+        const TDecision decision = batch.Consider(KeyOf(files[i], matchByTag), file);
+        if (decision == TDecision::Uncertain) return i;
+        if (decision == TDecision::Replaced) ++replacedCount;
+        Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1), files[i].c_str());
+        if (batch.HeldBytes() > heldStreamsBudget) batch.Apply();
+    }
+    return total;
+}
+
+}  // namespace
+
+bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
+                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount) {
+    return ReplaceFromDirectoryHolding(bigEndian, archivePath, std::move(sourceDir), matchByTag, convertLoc, progress,
+                                       replacedCount, kHeldStreamsBudget);
+}
+
+bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir,
+                                 bool matchByTag, bool convertLoc, const ProgressProc& progress,
+                                 int32_t& replacedCount, int64_t heldStreamsBudget) {
+    replacedCount = 0;
+    if (bigEndian) return false;
+    if (!FileExistsSafe(archivePath)) return false;
+    WithTrailingBackslash(sourceDir);
+    if (!DirExistsSafe(sourceDir)) return false;
+
+    // One journal covers every file of the directory: an interruption or an error leaves the
+    // archive as it was before the first of them, as one by one.
+    TArchiveUpdate update(archivePath);
+    Report(progress, 0, "preparing...");
+    TStringList files;
+    if (!CollectFiles(sourceDir, nullptr, &files)) return false;
+    LeaveOutArchive(sourceDir, archivePath, files);
+
+    const size_t total = files.size();
+    TBatchReplacement batch(archivePath, matchByTag, update);
+    size_t next =
+        DecideFiles(batch, sourceDir, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount);
+    batch.Apply();
+    batch.Close();
+
+    for (; next < total; ++next) {
+        const std::string& relative = files[next];
+        if (ReplaceOneFile(bigEndian, archivePath, sourceDir + relative, KeyOf(relative, matchByTag), convertLoc,
+                           matchByTag))
+            ++replacedCount;
+        Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(next) + 1),
+               relative.c_str());
+    }
+    update.Commit();
+    return replacedCount == static_cast<int32_t>(total);
+}

@@ -1,0 +1,53 @@
+#include "support/fast_inflate.h"
+
+#include <libdeflate.h>
+
+#include <memory>
+
+#include "support/errors.h"
+#include "support/zlib_adapter.h"
+
+namespace {
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+// One decompressor per thread: it is not safe to share, and allocating it per stream
+// would cost more than inflating a small file.
+libdeflate_decompressor& ThreadDecompressor() {
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
+        libdeflate_alloc_decompressor());
+    if (!decompressor) throw EDecompressionError();
+    return *decompressor;
+}
+
+}  // namespace
+
+TInflateOutcome InflateExactSize(const void* source, int32_t count, int32_t expectedSize, TArrayOfByte& output) {
+    output.clear();
+    if (count < 0) throw EDecompressionError();
+    if (expectedSize < 0 || expectedSize > MaxInflatedSize(count)) return TInflateOutcome::OtherSize;
+
+    output.resize(static_cast<size_t>(expectedSize));
+    uint8_t none = 0;  // a valid address for an empty output
+    void* out = output.empty() ? &none : output.data();
+    size_t produced = 0;
+    // With the produced size asked for, a shorter stream still has its checksum verified,
+    // so corruption is told apart from a wrong recorded size in both directions.
+    const libdeflate_result rc = libdeflate_zlib_decompress(&ThreadDecompressor(), source, static_cast<size_t>(count),
+                                                            out, output.size(), &produced);
+    switch (rc) {
+        case LIBDEFLATE_SUCCESS:
+            if (produced == output.size()) return TInflateOutcome::Exact;
+            TArrayOfByte().swap(output);
+            return TInflateOutcome::OtherSize;
+        case LIBDEFLATE_INSUFFICIENT_SPACE:
+        case LIBDEFLATE_SHORT_OUTPUT:
+            TArrayOfByte().swap(output);
+            return TInflateOutcome::OtherSize;
+        default:
+            TArrayOfByte().swap(output);
+            throw EDecompressionError();
+    }
+}

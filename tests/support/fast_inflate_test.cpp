@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/errors.h"
+#include "support/fast_inflate.h"
+#include "support/zlib_adapter.h"
+
+namespace {
+
+TArrayOfByte Compress(const TArrayOfByte& content) { return CompressBytes(content.data(), BufferLength(content)); }
+
+// Text-like data: runs and repeats that deflate finds, with some noise.
+TArrayOfByte MixedContent(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    TArrayOfByte content;
+    content.reserve(size);
+    while (content.size() < size) {
+        if (random() % 4 == 0 && content.size() > 64) {
+            const size_t from = random() % (content.size() - 32);
+            const size_t length = 3 + random() % 29;
+            for (size_t k = 0; k < length && content.size() < size; ++k) content.push_back(content[from + k]);
+        } else {
+            content.push_back(static_cast<uint8_t>('a' + random() % 26));
+        }
+    }
+    return content;
+}
+
+TInflateOutcome Inflate(const TArrayOfByte& stream, int32_t expectedSize, TArrayOfByte& output) {
+    return InflateExactSize(stream.data(), BufferLength(stream), expectedSize, output);
+}
+
+}  // namespace
+
+TEST(InflateExactSize, GivesTheBytesZlibGivesForContentsOfEveryKind) {
+    std::mt19937 random(7);
+    std::vector<TArrayOfByte> contents{{}, {0x41}, TArrayOfByte(1 << 20, 0), MixedContent(300000, 1)};
+    TArrayOfByte noise(200000);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
+    contents.push_back(noise);
+    for (const TArrayOfByte& content : contents) {
+        const TArrayOfByte stream = Compress(content);
+        TArrayOfByte output;
+        ASSERT_EQ(Inflate(stream, BufferLength(content), output), TInflateOutcome::Exact);
+        EXPECT_EQ(output, content);
+        EXPECT_EQ(output, DecompressBytes(stream.data(), BufferLength(stream), BufferLength(content)));
+    }
+}
+
+TEST(InflateExactSize, AStreamOfAnotherSizeThanRecordedIsOtherSizeWithEmptyOutput) {
+    const TArrayOfByte content = MixedContent(5000, 2);
+    const TArrayOfByte stream = Compress(content);
+    for (int32_t recorded : {4999, 5001, 0, 1}) {
+        TArrayOfByte output{1, 2, 3};
+        EXPECT_EQ(Inflate(stream, recorded, output), TInflateOutcome::OtherSize) << recorded;
+        EXPECT_TRUE(output.empty());
+    }
+    TArrayOfByte output;
+    EXPECT_EQ(Inflate(Compress({}), 1, output), TInflateOutcome::OtherSize);
+}
+
+TEST(InflateExactSize, ASizeTheStreamCannotProduceIsOtherSizeWithoutAllocating) {
+    const TArrayOfByte stream = Compress(TArrayOfByte{'h', 'e', 'l', 'l', 'o'});
+    for (int32_t recorded : {0x7FFFFFF0, -5, static_cast<int32_t>(MaxInflatedSize(BufferLength(stream)) + 1)}) {
+        TArrayOfByte output;
+        EXPECT_EQ(Inflate(stream, recorded, output), TInflateOutcome::OtherSize) << recorded;
+        EXPECT_EQ(output.capacity(), 0u) << recorded;
+    }
+}
+
+TEST(InflateExactSize, CorruptTruncatedOrWronglyCheckedStreamsRaise) {
+    const TArrayOfByte content = MixedContent(20000, 3);
+    const TArrayOfByte stream = Compress(content);
+    TArrayOfByte output;
+
+    TArrayOfByte corrupt = stream;
+    for (size_t i = 2; i < corrupt.size(); ++i) corrupt[i] ^= 0x5A;
+    EXPECT_THROW(Inflate(corrupt, BufferLength(content), output), EDecompressionError);
+
+    const TArrayOfByte truncated(stream.begin(), stream.end() - 10);
+    EXPECT_THROW(Inflate(truncated, BufferLength(content), output), EDecompressionError);
+
+    // A wrong checksum is corruption, whatever size was recorded: the shorter stream's
+    // checksum is verified too.
+    TArrayOfByte badChecksum = stream;
+    badChecksum.back() ^= 1;
+    EXPECT_THROW(Inflate(badChecksum, BufferLength(content), output), EDecompressionError);
+    EXPECT_THROW(Inflate(badChecksum, BufferLength(content) + 100, output), EDecompressionError);
+
+    const TArrayOfByte notZlib{0x1F, 0x8B, 0x08, 0x00, 0x00};
+    EXPECT_THROW(Inflate(notZlib, 5, output), EDecompressionError);
+}
+
+TEST(InflateExactSize, BytesAfterTheEndOfTheStreamAreIgnored) {
+    const TArrayOfByte content = MixedContent(1000, 4);
+    TArrayOfByte stream = Compress(content);
+    stream.insert(stream.end(), {0xDE, 0xAD, 0xBE, 0xEF});
+    TArrayOfByte output;
+    ASSERT_EQ(Inflate(stream, BufferLength(content), output), TInflateOutcome::Exact);
+    EXPECT_EQ(output, content);
+}
