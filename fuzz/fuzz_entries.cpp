@@ -6,12 +6,15 @@
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <map>
 #include <set>
 #include <system_error>
+#include <vector>
 
 #include "engine/archive_format.h"
 #include "engine/archive_reader.h"
 #include "engine/directory_walk.h"
+#include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -104,7 +107,14 @@ std::string ReadOneOrder(bool bigEndian, const std::string& path) {
         int32_t suffixLength = 0;
         const bool listed = ExtractArchive(bigEndian, path, listing, prefixLength, suffixLength, "", false, false, {});
         if (listed && !read) return "listed an archive whose header was refused";
-        return CheckListing(listing);
+        const std::string verdict = CheckListing(listing);
+        if (!verdict.empty() || !listed) return verdict;
+
+        // Listing again into the same list replaces the lines instead of adding to them.
+        TStringList again = listing;
+        if (!ExtractArchive(bigEndian, path, again, prefixLength, suffixLength, "", false, false, {}) ||
+            again != listing)
+            return "a second listing differs from the first";
     } catch (const EInOutError&) {
     } catch (const EZlibError&) {
     }
@@ -118,6 +128,8 @@ std::string WalkOneOrder(bool bigEndian, const TArrayOfByte& directory) {
     if (walk.errorCount < 0) return "negative error count";
     const std::string verdict = CheckListing(listing);
     if (!verdict.empty()) return verdict;
+    // Each line needs a record of at least its three integers.
+    if (static_cast<int64_t>(listing.size()) * kFileRecordIntsSize > walk.cursor) return "more lines than records";
     for (const std::string& line : listing) {
         // A record's three integers follow the position the line names, inside what was walked.
         const int64_t entryPos = ListingField(line, kEntryPosColumn);
@@ -138,10 +150,15 @@ std::string CheckLocText(const TArrayOfByte& text) {
     return {};
 }
 
+// A table converted without fault gives one line per string.
 std::string TableToText(bool bigEndian, const uint8_t* data, size_t size) {
     TArrayOfByte buffer(data, data + size);
     if (!LocToText(bigEndian, buffer)) return {};
-    return CheckLocText(buffer);
+    const std::string verdict = CheckLocText(buffer);
+    if (!verdict.empty()) return verdict;
+    const int64_t count = FromArchiveOrder(bigEndian, ReadInt32At(TArrayOfByte(data, data + 4), 0));
+    if (std::count(buffer.begin(), buffer.end(), '\n') != count) return "LocToText gave a line count other than the table's";
+    return {};
 }
 
 // Text read into a table and written out again must read back to the same text: the
@@ -206,10 +223,33 @@ TArrayOfByte ArchiveFromRawInput(bool bigEndian, const uint8_t* data, size_t siz
     return archive;
 }
 
+// After a true result every listed file is in place: the size its record gives unless it
+// was converted from .loc, or written again by a later line of the same name.
+std::string CheckExtractedFiles(const TStringList& listing, std::string target, bool hashTags, bool convertLoc) {
+    WithTrailingBackslash(target);
+    std::map<std::string, int> written;
+    std::vector<std::string> outputs;
+    for (const std::string& line : listing) {
+        const std::string path = CutLine(line, kPrefixLength, kSuffixLength);
+        outputs.push_back(hashTags ? AttachTag(target + path, path) : target + path);
+        ++written[outputs.back()];
+    }
+    for (size_t i = 0; i < listing.size(); ++i) {
+        const host::EntryInfo info = host::Stat(outputs[i]);
+        if (info.kind != host::EntryKind::File) return "a listed file is missing after a true result: " + outputs[i];
+        const bool converted = convertLoc && IsLocFileName(outputs[i]);
+        if (!converted && written[outputs[i]] == 1 && info.size != ListingField(listing[i], kUnpackedSizeColumn))
+            return "an extracted file has the wrong size: " + outputs[i];
+    }
+    return {};
+}
+
 std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const std::string& target,
                                bool hashTags, bool convertLoc) {
     std::string verdict;
+    size_t reports = 0;
     const ProgressProc progress = [&](uint32_t position, const char* text) {
+        ++reports;
         if (text == nullptr && verdict.empty()) verdict = "progress text is a null pointer";
         if (verdict.empty()) verdict = CheckProgressWord(position);
     };
@@ -219,8 +259,12 @@ std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const
         int32_t suffixLength = 0;
         if (!ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, {})) return {};
         if (listing.size() > kMaxExtractedFiles) return {};
-        ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, target, hashTags, convertLoc,
-                       progress);
+        const bool extracted = ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, target,
+                                              hashTags, convertLoc, progress);
+        if (!verdict.empty()) return verdict;
+        // One report before the folders are made, then one per file, failed files included.
+        if (reports != listing.size() + 1) return "progress was not reported once per file";
+        if (extracted) return CheckExtractedFiles(listing, target, hashTags, convertLoc);
     } catch (const EInOutError&) {
     } catch (const EZlibError&) {
     }

@@ -24,9 +24,15 @@ build=build-fuzz
 bash tools/setup.sh "$build" -DCMAKE_CXX_COMPILER=clang++-14 -DVPAK_FUZZ=ON \
   -DVPAK_BUILD_GUI=OFF -DVPAK_BUILD_TESTS=OFF -DVPAK_BUILD_BENCH=OFF
 
-# The targets write their inputs and sandboxes below TMPDIR; keep that inside the build.
-export TMPDIR="$PWD/$build/tmp"
-mkdir -p "$TMPDIR"
+# The targets write their inputs and sandboxes below TMPDIR, a few files per execution:
+# memory-backed /dev/shm runs them about a hundred times faster than a disk.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  TMPDIR=$(mktemp -d /dev/shm/vpak-fuzz.XXXXXX)
+else
+  TMPDIR=$(mktemp -d "$PWD/$build/tmp.XXXXXX")
+fi
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 export UBSAN_OPTIONS=print_stacktrace=1
 
 # No input of at most max_len bytes has any business asking for 128 MiB at once.
