@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libssl-dev libicu-dev libdeflate-dev
   qt6-base-dev libsimpleini-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick zip unzip pigz time
 )
 

@@ -1,0 +1,328 @@
+#include "fuzz/fuzz_entries.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <map>
+#include <set>
+#include <system_error>
+#include <vector>
+
+#include "engine/archive_format.h"
+#include "engine/archive_reader.h"
+#include "engine/directory_walk.h"
+#include "engine/hash_tag.h"
+#include "engine/loc_convert.h"
+#include "support/errors.h"
+#include "support/host.h"
+#include "support/paths.h"
+#include "support/zlib_adapter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The header size the walk target hands to WalkDirectory; any value is valid there.
+constexpr int32_t kWalkHeaderSize = kMinHeaderSize;
+// Extraction writes one file per listed entry; an input listing more is read but not
+// extracted, so a single run stays short.
+constexpr size_t kMaxExtractedFiles = 512;
+constexpr char kFieldSeparator = '*';
+constexpr int32_t kFieldColumns[] = {kEntryPosColumn, kDataOffsetColumn, kAbsOffsetColumn, kPackedSizeColumn,
+                                     kUnpackedSizeColumn};
+
+// One temporary directory per process, removed at exit, with a sub-folder per target so
+// targets run in one process (the replay tests) never see each other's files.
+class WorkArea {
+public:
+    static const WorkArea& Get() {
+        static const WorkArea area;
+        return area;
+    }
+
+    std::string Folder(const std::string& name) const {
+        const fs::path folder = root_ / name;
+        fs::create_directories(folder);
+        return folder.string();
+    }
+
+private:
+    WorkArea() {
+        std::string pattern = (fs::temp_directory_path() / "vpak-fuzz-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        root_ = pattern;
+    }
+    ~WorkArea() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    fs::path root_;
+};
+
+void WriteInput(const std::string& path, const uint8_t* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!out) std::abort();
+}
+
+TArrayOfByte ReadBack(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return TArrayOfByte(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every listing line carries five 8-digit fields, each closed by "*", before the path;
+// ListingField and CutLine depend on that layout.
+std::string CheckListing(const TStringList& listing) {
+    for (const std::string& line : listing) {
+        if (line.size() < static_cast<size_t>(kPrefixLength)) return "listing line shorter than its prefix: " + line;
+        for (const int32_t column : kFieldColumns)
+            if (line[static_cast<size_t>(column + kHexFieldWidth)] != kFieldSeparator)
+                return "listing field not closed by '*': " + line;
+    }
+    return {};
+}
+
+// A position word: the total in the upper half, the items done (never more) in the lower.
+std::string CheckProgressWord(uint32_t position) {
+    if ((position & 0xFFFF) > (position >> 16)) return "progress reports more items done than its total";
+    return {};
+}
+
+std::string ReadOneOrder(bool bigEndian, const std::string& path) {
+    try {
+        HostFile archive(path, HostFile::Mode::Read);
+        Veldane_PAK_HeaderType header;
+        TArrayOfByte directory;
+        const bool read = ReadArchiveHeader(bigEndian, archive, header, directory);
+        if (archive.Position() != 0) return "ReadArchiveHeader moved the file position";
+        if (read && BufferLength(directory) != header.UnpackedDirSize)
+            return "accepted a directory whose size differs from UnpackedDirSize";
+
+        TStringList listing;
+        int32_t prefixLength = 0;
+        int32_t suffixLength = 0;
+        const bool listed = ExtractArchive(bigEndian, path, listing, prefixLength, suffixLength, "", false, false, {});
+        if (listed && !read) return "listed an archive whose header was refused";
+        const std::string verdict = CheckListing(listing);
+        if (!verdict.empty() || !listed) return verdict;
+
+        // Listing again into the same list replaces the lines instead of adding to them.
+        TStringList again = listing;
+        if (!ExtractArchive(bigEndian, path, again, prefixLength, suffixLength, "", false, false, {}) ||
+            again != listing)
+            return "a second listing differs from the first";
+    } catch (const EInOutError&) {
+    } catch (const EZlibError&) {
+    }
+    return {};
+}
+
+std::string WalkOneOrder(bool bigEndian, const TArrayOfByte& directory) {
+    TStringList listing;
+    const TWalkResult walk = WalkDirectory(bigEndian, directory, kWalkHeaderSize, listing);
+    if (walk.cursor < 0 || walk.cursor > BufferLength(directory)) return "walk cursor outside the directory";
+    if (walk.errorCount < 0) return "negative error count";
+    const std::string verdict = CheckListing(listing);
+    if (!verdict.empty()) return verdict;
+    // Each line needs a record of at least its three integers.
+    if (static_cast<int64_t>(listing.size()) * kFileRecordIntsSize > walk.cursor) return "more lines than records";
+    for (const std::string& line : listing) {
+        // A record's three integers follow the position the line names, inside what was walked.
+        const int64_t entryPos = ListingField(line, kEntryPosColumn);
+        if (entryPos < 0 || entryPos + kFileRecordIntsSize > walk.cursor) return "record position outside the walk: " + line;
+    }
+    return {};
+}
+
+// Text from LocToText holds no control bytes except the CR LF that ends each line.
+std::string CheckLocText(const TArrayOfByte& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0x20) continue;
+        const bool lineEnd = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        if (!lineEnd) return "control byte left unescaped in .loc text";
+        ++i;
+    }
+    if (!text.empty() && text.back() != '\n') return ".loc text does not end with a line end";
+    return {};
+}
+
+// A table converted without fault gives one line per string.
+std::string TableToText(bool bigEndian, const uint8_t* data, size_t size) {
+    TArrayOfByte buffer(data, data + size);
+    if (!LocToText(bigEndian, buffer)) return {};
+    const std::string verdict = CheckLocText(buffer);
+    if (!verdict.empty()) return verdict;
+    const int64_t count = FromArchiveOrder(bigEndian, ReadInt32At(TArrayOfByte(data, data + 4), 0));
+    if (std::count(buffer.begin(), buffer.end(), '\n') != count) return "LocToText gave a line count other than the table's";
+    return {};
+}
+
+// Text read into a table and written out again must read back to the same text: the
+// escapes cover every byte a line cannot hold.
+std::string TextRoundTrip(bool bigEndian, const std::string& folder, const std::string& textPath) {
+    TArrayOfByte table;
+    if (!TextToLoc(bigEndian, textPath, table)) return "TextToLoc refused a small text";
+    TArrayOfByte text = table;
+    if (!LocToText(bigEndian, text)) return "LocToText refused a table TextToLoc wrote";
+    std::string verdict = CheckLocText(text);
+    if (!verdict.empty()) return verdict;
+
+    const std::string againPath = folder + "/again.txt";
+    WriteInput(againPath, text.data(), text.size());
+    TArrayOfByte tableAgain;
+    if (!TextToLoc(bigEndian, againPath, tableAgain)) return "TextToLoc refused text LocToText wrote";
+    TArrayOfByte textAgain = tableAgain;
+    if (!LocToText(bigEndian, textAgain)) return "LocToText refused a table written from its own text";
+    if (textAgain != text) return ".loc text changed on a second round trip";
+    return {};
+}
+
+std::string SortedEntries(const fs::path& dir, std::set<std::string>& names) {
+    std::error_code error;
+    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
+        names.insert(it->path().filename().string());
+    return error ? "cannot list " + dir.string() : std::string();
+}
+
+// Only the archive and the sandbox may be in the run's folder, and only the target
+// directory in the sandbox; the archive must be as it was written.
+std::string CheckSandbox(const fs::path& run, const fs::path& archive, const TArrayOfByte& written) {
+    std::set<std::string> names;
+    std::string verdict = SortedEntries(run, names);
+    if (!verdict.empty()) return verdict;
+    if (names != std::set<std::string>{"input.pak", "sandbox"}) return "extraction wrote outside its target directory";
+    names.clear();
+    verdict = SortedEntries(run / "sandbox", names);
+    if (!verdict.empty()) return verdict;
+    if (names != std::set<std::string>{"out"}) return "extraction wrote outside its target directory";
+    if (ReadBack(archive.string()) != written) return "extraction changed the archive";
+    return {};
+}
+
+void PutArchiveInt(TArrayOfByte& out, bool bigEndian, int32_t value) {
+    AppendInt32(FromArchiveOrder(bigEndian, value), out);
+}
+
+// The archive of a raw extraction input: header, the directory compressed, the data area.
+TArrayOfByte ArchiveFromRawInput(bool bigEndian, const uint8_t* data, size_t size) {
+    uint32_t declared = 0;
+    for (size_t k = 0; k < kFuzzRawLengthSize && k < size; ++k) declared |= static_cast<uint32_t>(data[k]) << (8 * k);
+    const size_t start = std::min(size, kFuzzRawLengthSize);
+    const size_t dirLength = std::min<size_t>(declared, size - start);
+    const TArrayOfByte packed = CompressBytes(data + start, static_cast<int32_t>(dirLength));
+
+    TArrayOfByte archive;
+    PutArchiveInt(archive, bigEndian, static_cast<int32_t>(dirLength));
+    PutArchiveInt(archive, bigEndian, static_cast<int32_t>(kFixedHeaderSize + packed.size()));
+    archive.insert(archive.end(), packed.begin(), packed.end());
+    archive.insert(archive.end(), data + start + dirLength, data + size);
+    return archive;
+}
+
+// After a true result every listed file is in place: the size its record gives unless it
+// was converted from .loc, or written again by a later line of the same name.
+std::string CheckExtractedFiles(const TStringList& listing, std::string target, bool hashTags, bool convertLoc) {
+    WithTrailingBackslash(target);
+    std::map<std::string, int> written;
+    std::vector<std::string> outputs;
+    for (const std::string& line : listing) {
+        const std::string path = CutLine(line, kPrefixLength, kSuffixLength);
+        outputs.push_back(hashTags ? AttachTag(target + path, path) : target + path);
+        ++written[outputs.back()];
+    }
+    for (size_t i = 0; i < listing.size(); ++i) {
+        const host::EntryInfo info = host::Stat(outputs[i]);
+        if (info.kind != host::EntryKind::File) return "a listed file is missing after a true result: " + outputs[i];
+        const bool converted = convertLoc && IsLocFileName(outputs[i]);
+        if (!converted && written[outputs[i]] == 1 && info.size != ListingField(listing[i], kUnpackedSizeColumn))
+            return "an extracted file has the wrong size: " + outputs[i];
+    }
+    return {};
+}
+
+std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const std::string& target,
+                               bool hashTags, bool convertLoc) {
+    std::string verdict;
+    size_t reports = 0;
+    const ProgressProc progress = [&](uint32_t position, const char* text) {
+        ++reports;
+        if (text == nullptr && verdict.empty()) verdict = "progress text is a null pointer";
+        if (verdict.empty()) verdict = CheckProgressWord(position);
+    };
+    try {
+        TStringList listing;
+        int32_t prefixLength = 0;
+        int32_t suffixLength = 0;
+        if (!ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, {})) return {};
+        if (listing.size() > kMaxExtractedFiles) return {};
+        const bool extracted = ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, target,
+                                              hashTags, convertLoc, progress);
+        if (!verdict.empty()) return verdict;
+        // One report before the folders are made, then one per file, failed files included.
+        if (reports != listing.size() + 1) return "progress was not reported once per file";
+        if (extracted) return CheckExtractedFiles(listing, target, hashTags, convertLoc);
+    } catch (const EInOutError&) {
+    } catch (const EZlibError&) {
+    }
+    return verdict;
+}
+
+}  // namespace
+
+std::string FuzzArchiveReader(const uint8_t* data, size_t size) {
+    const std::string path = WorkArea::Get().Folder("reader") + "/input.pak";
+    WriteInput(path, data, size);
+    for (const bool bigEndian : {false, true}) {
+        const std::string verdict = ReadOneOrder(bigEndian, path);
+        if (!verdict.empty()) return verdict;
+    }
+    return {};
+}
+
+std::string FuzzDirectoryWalk(const uint8_t* data, size_t size) {
+    const TArrayOfByte directory(data, data + size);
+    for (const bool bigEndian : {false, true}) {
+        const std::string verdict = WalkOneOrder(bigEndian, directory);
+        if (!verdict.empty()) return verdict;
+    }
+    return {};
+}
+
+std::string FuzzLocParser(const uint8_t* data, size_t size) {
+    for (const bool bigEndian : {false, true}) {
+        const std::string verdict = TableToText(bigEndian, data, size);
+        if (!verdict.empty()) return verdict;
+    }
+    const std::string folder = WorkArea::Get().Folder("loc");
+    const std::string textPath = folder + "/input.txt";
+    WriteInput(textPath, data, size);
+    for (const bool bigEndian : {false, true}) {
+        const std::string verdict = TextRoundTrip(bigEndian, folder, textPath);
+        if (!verdict.empty()) return verdict;
+    }
+    return {};
+}
+
+std::string FuzzExtraction(const uint8_t* data, size_t size) {
+    if (size == 0) return {};
+    const uint8_t flags = data[0];
+    const fs::path run = WorkArea::Get().Folder("extraction");
+    fs::remove_all(run);
+    const fs::path target = run / "sandbox" / "out";
+    fs::create_directories(target);
+    const bool bigEndian = (flags & kFuzzBigEndianBit) != 0;
+    const TArrayOfByte bytes = (flags & kFuzzRawDirectoryBit) != 0 ? ArchiveFromRawInput(bigEndian, data + 1, size - 1)
+                                                                    : TArrayOfByte(data + 1, data + size);
+    const fs::path archive = run / "input.pak";
+    WriteInput(archive.string(), bytes.data(), bytes.size());
+
+    std::string verdict = ExtractIntoSandbox(bigEndian, archive.string(), target.string(),
+                                             (flags & kFuzzHashTagsBit) != 0, (flags & kFuzzConvertLocBit) != 0);
+    if (verdict.empty()) verdict = CheckSandbox(run, archive, bytes);
+    fs::remove_all(run);
+    return verdict;
+}
