@@ -7,24 +7,9 @@
 #include "support/number_text.h"
 #include "support/zlib_adapter.h"
 
-namespace {
-
-// Returns the file to the position it had, however the header read ends.
-class PositionRestorer {
-public:
-    explicit PositionRestorer(HostFile& file) : file_(file), saved_(file.Position()) {}
-    ~PositionRestorer() { file_.Seek(saved_); }
-
-private:
-    HostFile& file_;
-    int64_t saved_;
-};
-
-}  // namespace
-
 bool ReadArchiveHeader(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType& header,
                        TArrayOfByte& directory) {
-    PositionRestorer restorer(archive);
+    FilePositionGuard restorer(archive);
 
     archive.Seek(0);
     uint8_t fixed[kFixedHeaderSize];

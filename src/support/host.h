@@ -199,3 +199,16 @@ private:
 bool HoldsExclusiveLock(const FileIdentity& identity);
 
 }  // namespace host
+
+// Returns a file to the position it had, however the routine that moved it ends.
+class FilePositionGuard {
+public:
+    explicit FilePositionGuard(HostFile& file) : file_(file), saved_(file.Position()) {}
+    ~FilePositionGuard() { file_.Seek(saved_); }
+    FilePositionGuard(const FilePositionGuard&) = delete;
+    FilePositionGuard& operator=(const FilePositionGuard&) = delete;
+
+private:
+    HostFile& file_;
+    int64_t saved_;
+};

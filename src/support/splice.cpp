@@ -7,17 +7,6 @@
 
 namespace {
 
-// Restores the file position however the routine ends.
-class PositionKeeper {
-public:
-    explicit PositionKeeper(HostFile& file) : file_(file), saved_(file.Position()) {}
-    ~PositionKeeper() { file_.Seek(saved_); }
-
-private:
-    HostFile& file_;
-    int64_t saved_;
-};
-
 void FillWith(HostFile& file, std::vector<uint8_t>& buffer, uint8_t value, int64_t from, int64_t count) {
     std::fill(buffer.begin(), buffer.end(), value);
     file.Seek(from);
@@ -32,7 +21,7 @@ void FillWith(HostFile& file, std::vector<uint8_t>& buffer, uint8_t value, int64
 
 void InsertBytes(HostFile& file, int64_t position, int64_t count) {
     if (count <= 0) return;
-    PositionKeeper keeper(file);
+    FilePositionGuard keeper(file);
     std::vector<uint8_t> buffer(kSpliceBlockSize);
     int64_t blockEnd = file.Size();
     int64_t blockStart = blockEnd;
@@ -51,7 +40,7 @@ void InsertBytes(HostFile& file, int64_t position, int64_t count) {
 
 void DeleteBytes(HostFile& file, int64_t position, int64_t count) {
     if (count <= 0) return;
-    PositionKeeper keeper(file);
+    FilePositionGuard keeper(file);
     std::vector<uint8_t> buffer(kSpliceBlockSize);
     const int64_t size = file.Size();
     count = std::min(count, std::max<int64_t>(size - position, 0));
@@ -93,7 +82,7 @@ void MoveRun(HostFile& file, std::vector<uint8_t>& buffer, const TRangeMove& mov
 }  // namespace
 
 void MoveRanges(HostFile& file, const std::vector<TRangeMove>& moves) {
-    PositionKeeper keeper(file);
+    FilePositionGuard keeper(file);
     std::vector<uint8_t> buffer;
     auto moving = [](const TRangeMove& move) { return move.length > 0 && move.from != move.to; };
     bool any = false;
