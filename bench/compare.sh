@@ -54,8 +54,9 @@ say() { printf '%s\n' "$*" >&2; }
 # measure NAME PREPARE COMMAND [NAME PREPARE COMMAND ...]: runs the commands of one group in
 # turn, RUNS rounds, so that each meets the machine and the file system in the same state;
 # PREPARE runs untimed before each COMMAND, which runs under /usr/bin/time -v. "$RUN" in them
-# is the round's number. Leaves the median wall time in seconds in T_NAME and the largest
-# peak resident size in MiB in M_NAME.
+# is the round's number. Leaves the median wall time in seconds in T_NAME, the best in B_NAME
+# (the run least disturbed by whatever else the machine did), and the largest peak resident
+# size in MiB in M_NAME.
 measure() {
   local -a names=() prepares=() commands=()
   while [ $# -gt 0 ]; do names+=("$1"); prepares+=("$2"); commands+=("$3"); shift 3; done
@@ -73,10 +74,12 @@ measure() {
       (( rss > ${peaks[${names[$k]}]:-0} )) && peaks[${names[$k]}]=$rss
     done
   done
-  local name median
+  local name median best
   for name in "${names[@]}"; do
     median=$(printf '%s\n' ${times[$name]} | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}')
+    best=$(printf '%s\n' ${times[$name]} | sort -n | head -1)
     printf -v "T_$name" '%d.%03d' $((median / 1000)) $((median % 1000))
+    printf -v "B_$name" '%d.%03d' $((best / 1000)) $((best % 1000))
     printf -v "M_$name" '%d' $((peaks[$name] / 1024))
     say "  $name: $(eval echo "\$T_$name") s (runs: ${times[$name]}ms), peak $(eval echo "\$M_$name") MiB"
   done
@@ -166,23 +169,29 @@ measure vpak_replace "cp '$work/big.pak' '$work/work.pak'" "'$VPAK' replace-dir 
 # ---- the figures -----------------------------------------------------------------------------
 
 limit_mb=$((64 + 2 * largest / 1048576))
-make_zip=$(ratio "$T_vpak_make" "$T_zip")
-make_pigz=$(ratio "$T_vpak_make" "$T_pigz")
-extract_unzip=$(ratio "$T_vpak_extract" "$T_unzip")
-extract_tar=$(ratio "$T_vpak_extract" "$T_tar_x")
-replace_cp=$(ratio "$T_vpak_replace" "$T_cp")
+
+# row LABEL VPAK REFERENCE_NAME REFERENCE TARGET: one comparison, medians and best runs.
+row() {
+  local label=$1 mine=$2 refname=$3 ref=$4 target=$5 median best
+  median=$(ratio "$(eval echo "\$T_$mine")" "$(eval echo "\$T_$ref")")
+  best=$(ratio "$(eval echo "\$B_$mine")" "$(eval echo "\$B_$ref")")
+  printf '%-34s %8s %-8s %8s %7s %7s  <= %-5s %s\n' "$label" "$(eval echo "\$T_$mine")" "$refname" \
+    "$(eval echo "\$T_$ref")" "$median" "$best" "$target" "$(verdict "$median" "$target")"
+}
 
 echo
-echo "vpak against the usual tools, median of $runs runs, $(nproc) cores"
+echo "vpak against the usual tools: median of $runs runs (and ratio of the best runs), $(nproc) cores"
 echo "tree: $((tree_bytes / 1000000)) MB in $tree_files files (largest $((largest / 1000000)) MB), archive $((pak_bytes / 1000000)) MB"
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-printf '%-34s %8s %10s %8s %10s %s\n' "" "vpak s" "reference" "ref s" "ratio" "target"
-printf '%-34s %8s %10s %8s %10s %s\n' "make" "$T_vpak_make" "zip -9" "$T_zip" "$make_zip" "<= 0.55 $(verdict "$make_zip" 0.55)"
-printf '%-34s %8s %10s %8s %10s %s\n' "make" "$T_vpak_make" "pigz -9" "$T_pigz" "$make_pigz" "<= 1.10 $(verdict "$make_pigz" 1.10)"
-printf '%-34s %8s %10s %8s %10s %s\n' "extract" "$T_vpak_extract" "unzip" "$T_unzip" "$extract_unzip" "<= 0.80 $(verdict "$extract_unzip" 0.80)"
-printf '%-34s %8s %10s %8s %10s %s\n' "extract" "$T_vpak_extract" "tar xf" "$T_tar_x" "$extract_tar" "<= 1.30 $(verdict "$extract_tar" 1.30)"
-printf '%-34s %8s %10s %8s %10s %s\n' "replace-dir, 100 files in $((big_bytes / 1000000)) MB" "$T_vpak_replace" "cp" "$T_cp" "$replace_cp" "<= 3.00 $(verdict "$replace_cp" 3.00)"
-printf '%-34s %8s %10s %8s %10s %s\n' "list, 100,000 entries" "$T_vpak_list" "" "" "" "< 0.2 s $(verdict "$T_vpak_list" 0.199)"
+printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "" "vpak s" "against" "s" "ratio" "best" "target"
+row "make" vpak_make "zip -9" zip 0.55
+row "make" vpak_make "pigz -9" pigz 1.10
+row "extract" vpak_extract "unzip" unzip 0.80
+row "extract" vpak_extract "tar xf" tar_x 1.30
+row "replace-dir, 100 files in $((big_bytes / 1000000)) MB" vpak_replace "cp" cp 3.00
+printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "list, 100,000 entries" "$T_vpak_list" "" "" "" "" \
+  "< 0.2 s $(verdict "$T_vpak_list" 0.199)"
 echo
 echo "peak memory (MiB): make $M_vpak_make, extract $M_vpak_extract, list $M_vpak_list, replace-dir $M_vpak_replace;"
 echo "  zip $M_zip, pigz pipeline $M_pigz, unzip $M_unzip, tar xf $M_tar_x"
