@@ -5,8 +5,8 @@
 # Usage: tools/fuzz.sh [run|merge] [TARGET...]
 #   run    (default) fuzz each target for VPAK_FUZZ_SECONDS seconds (default 60); exits 1
 #          when a target found a crash, which is saved under build-fuzz/crashes/<target>/.
-#   merge  minimise fuzz/corpus/<target>/ together with what the runs found
-#          (build-fuzz/corpus/<target>/) into a new fuzz/corpus/<target>/.
+#   merge  add to fuzz/corpus/<target>/ the inputs the runs found (build-fuzz/corpus/<target>/)
+#          that reach code the saved corpus does not.
 # TARGET is archive_reader, directory_walk, loc_parser or extraction; all of them by default.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,15 +38,18 @@ export UBSAN_OPTIONS=print_stacktrace=1
 # No input of at most max_len bytes has any business asking for 128 MiB at once.
 limits=(-max_len=8192 -timeout=60 -rss_limit_mb=2048 -malloc_limit_mb=128)
 
+# The saved corpus stays whole; of what the runs found, only inputs that reach code the
+# saved ones do not are added (edges only, not hit counts, so the corpus stays small).
 merge_target() {
   local target=$1 fresh="$build/merged/$1"
   rm -rf "$fresh"
   mkdir -p "$fresh" "$build/corpus/$target"
-  "$build/bin/fuzz_$target" -merge=1 "${limits[@]}" "$fresh" "fuzz/corpus/$target" "$build/corpus/$target" \
+  cp "fuzz/corpus/$target"/* "$fresh"/
+  "$build/bin/fuzz_$target" -merge=1 -use_counters=0 "${limits[@]}" "$fresh" "$build/corpus/$target" \
     > "$build/logs/$target-merge.log" 2>&1
   rm -rf "fuzz/corpus/$target"
   mv "$fresh" "fuzz/corpus/$target"
-  echo "fuzz_$target: $(find "fuzz/corpus/$target" -type f | wc -l) inputs kept in fuzz/corpus/$target"
+  echo "fuzz_$target: $(find "fuzz/corpus/$target" -type f | wc -l) inputs in fuzz/corpus/$target"
 }
 
 run_target() {
