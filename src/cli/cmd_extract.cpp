@@ -1,7 +1,10 @@
+#include <iostream>
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/progress_bar.h"
 #include "engine/archive_reader.h"
+#include "support/host.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 
@@ -23,8 +26,12 @@ int RunExtract(const ExtractOptions& options) {
     TStringList listing;
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
-    const bool ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength,
-                                   options.directory, options.hash, !options.noLoc, nullptr);
+    bool ok = false;
+    {
+        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
+        ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength, options.directory,
+                            options.hash, !options.noLoc, bar.Callback());
+    }
     return Outcome(ok, "O.K. Successfully extracted " + GroupThousands(static_cast<int32_t>(listing.size())) +
                            " files!");
 }

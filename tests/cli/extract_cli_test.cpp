@@ -4,6 +4,7 @@
 
 #include "helpers/archive_writer.h"
 #include "helpers/run_cli.h"
+#include "helpers/run_cli_terminal.h"
 #include "helpers/temp_dir.h"
 #include "support/zlib_adapter.h"
 
@@ -68,4 +69,22 @@ TEST(ExtractCommand, MissingDirectoryArgumentIsAUsageError) {
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find("extract"), std::string::npos);
     EXPECT_NE(result.err.find("--hash"), std::string::npos) << "usage errors print the command's help";
+}
+
+TEST(ExtractCommand, ProgressWithTheCurrentPathIsDrawnOnATerminal) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {{"d", {}, {File("a", "1")}}}, {File("b", "2")}});
+    const CliResult result = RunVpakOnTerminal({"extract", dir / "x.pak", dir / "out"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "O.K. Successfully extracted 2 files!\n");
+    EXPECT_NE(result.err.find("\rcreating sub-directory structure..."), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.back(), '\r') << "the bar is cleared at the end";
+}
+
+TEST(ExtractCommand, QuietOptionDrawsNothingOnATerminal) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("b", "2")}});
+    const CliResult result = RunVpakOnTerminal({"extract", "-q", dir / "x.pak", dir / "out"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
 }
