@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh build
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j "$(nproc)"
+ctest --test-dir build --output-on-failure -LE long -j "$(nproc)"

@@ -14,16 +14,19 @@ std::string ResolvedTarget(const std::string& archivePath) {
     return host::ResolvedPath(archivePath);
 }
 
+// True when a build holds its staging file.
+bool IsBuilding(const std::string& stagingPath) {
+    if (host::StatNoFollow(stagingPath).kind != host::EntryKind::File) return false;
+    HostFile staging(stagingPath, HostFile::Mode::ReadNoLink);
+    return !host::FileLock::TryExclusive(staging);
+}
+
 // A file under the staging name that no build holds is what a killed build left. Any other
 // kind of entry under that name (a link, say) is never a build's, and is removed as well.
 void RemoveLeftOverStagingFile(const std::string& stagingPath, const std::string& target) {
-    const host::EntryInfo info = host::StatNoFollow(stagingPath);
-    if (info.kind == host::EntryKind::Missing) return;
-    if (info.kind == host::EntryKind::File) {
-        HostFile stale(stagingPath, HostFile::Mode::ReadNoLink);
-        if (!host::FileLock::TryExclusive(stale))
-            throw EInOutError(EBUSY, "Cannot build \"" + target + "\": another build of it is running");
-    }
+    if (!host::NameExists(stagingPath)) return;
+    if (IsBuilding(stagingPath))
+        throw EInOutError(EBUSY, "Cannot build \"" + target + "\": another build of it is running");
     host::RemoveFile(stagingPath);
 }
 
@@ -32,6 +35,16 @@ void RemoveLeftOverStagingFile(const std::string& stagingPath, const std::string
 }
 
 }  // namespace
+
+void RemoveLeftOverBuild(const std::string& archivePath) {
+    const std::string target = ResolvedTarget(archivePath);
+    const std::string stagingPath = target + kStagingSuffix;
+    if (!host::NameExists(stagingPath)) return;
+    const std::string directory = host::ParentDirectoryOf(target);
+    if (host::Stat(directory).kind != host::EntryKind::Directory) return;
+    const host::FileLock directoryLock(directory, host::LockKind::Exclusive);
+    if (host::NameExists(stagingPath) && !IsBuilding(stagingPath)) host::RemoveFile(stagingPath);
+}
 
 TStagedArchive::TStagedArchive(const std::string& archivePath)
     : target_(ResolvedTarget(archivePath)), stagingPath_(target_ + kStagingSuffix) {
@@ -68,8 +81,10 @@ void TStagedArchive::Commit() {
     if (host::Stat(target_).kind == host::EntryKind::File) {
         file_->SetOwnership(host::OwnershipOf(target_));
         oldLock = std::make_unique<host::FileLock>(target_, host::LockKind::Exclusive);
-        RecoverArchive(target_);
     }
+    // A journal left beside the old archive (or beside none) must not outlive it: the new
+    // file could get the old one's inode number and take the journal for its own.
+    RecoverArchive(target_);
     host::Rename(stagingPath_, target_);
     committed_ = true;
     host::FlushDirectoryOf(target_);

@@ -15,6 +15,10 @@
 
 inline constexpr const char* kStagingSuffix = ".vpak-new";
 
+// Removes the file a killed build of the archive left beside it, unless a build is still
+// writing it.
+void RemoveLeftOverBuild(const std::string& archivePath);
+
 class TStagedArchive {
 public:
     // Removes what a killed build of the same target left and creates the new file. Raises

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "engine/staged_archive.h"
 #include "support/errors.h"
 #include "support/sha1.h"
 
@@ -170,6 +171,11 @@ std::map<std::pair<uint64_t, uint64_t>, TUpdateJournal*>& ActiveUpdates() {
     return updates;
 }
 
+bool& JournalEnabled() {
+    static bool enabled = true;
+    return enabled;
+}
+
 std::pair<uint64_t, uint64_t> KeyOf(const host::FileIdentity& identity) { return {identity.device, identity.inode}; }
 
 TUpdateJournal* ActiveUpdateOf(const host::FileIdentity& identity) {
@@ -281,8 +287,9 @@ void TUpdateJournal::Protect(const std::vector<TByteRange>& ranges) {
 }
 
 void TUpdateJournal::Create() {
-    // The journal holds the archive's bytes: it gets the archive's read and write bits.
-    const uint32_t permissions = host::OwnershipOf(archivePath_).mode & 0666;
+    // The journal holds the archive's bytes: it gets the archive's read and write bits, and
+    // its owner may always read it back.
+    const uint32_t permissions = (host::OwnershipOf(archivePath_).mode & 0666) | 0600;
     journal_ = std::make_unique<HostFile>(journalPath_, HostFile::Mode::CreateNew, permissions);
     digest_ = std::make_unique<TSha1Stream>();
     const auto header = EncodeHeader(header_);
@@ -325,8 +332,8 @@ void TUpdateJournal::Commit() {
     // The archive's new bytes must be on disk before the journal that could undo them goes.
     reader_.Flush();
     journal_->Close();
-    journal_.reset();
     RemoveJournal(journalPath_);
+    journal_.reset();
 }
 
 void TUpdateJournal::RollBack() {
@@ -355,6 +362,7 @@ TArchiveUpdate::TArchiveUpdate(const std::string& archivePath) : archivePath_(ar
 
     lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Exclusive);
     RecoverLocked(archivePath, JournalPathOf(archivePath));
+    RemoveLeftOverBuild(archivePath);
     journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity());
     active_ = journal_.get();
     std::lock_guard<std::mutex> guard(ActiveMutex());
@@ -377,11 +385,11 @@ TArchiveUpdate::~TArchiveUpdate() {
 }
 
 void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges) {
-    if (active_ != nullptr) active_->Protect(ranges);
+    if (active_ != nullptr && JournalEnabled()) active_->Protect(ranges);
 }
 
 void TArchiveUpdate::Watch(HostFile& archive) {
-    if (active_ != nullptr) archive.SetChangeWatcher(active_);
+    if (active_ != nullptr && JournalEnabled()) archive.SetChangeWatcher(active_);
 }
 
 void TArchiveUpdate::Commit() {
@@ -391,8 +399,11 @@ void TArchiveUpdate::Commit() {
     committed_ = true;
 }
 
+void SetUpdateJournalEnabled(bool enabled) { JournalEnabled() = enabled; }
+
 TArchiveReading::TArchiveReading(const std::string& archivePath) {
     if (!IsRegularFile(archivePath)) return;
+    RemoveLeftOverBuild(archivePath);
     // A journal that appears while this waits for the shared lock was left by an update
     // killed meanwhile; it is rolled back before the archive is read.
     for (;;) {

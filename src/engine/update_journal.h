@@ -80,8 +80,14 @@ private:
     bool committed_ = false;
 };
 
-// Reading an archive: rolls back an interrupted update, then holds a shared lock, so that no
-// update of another process runs while the archive is read.
+// For measuring what the journal costs, and nothing else: with false, updates still lock
+// the archive but write no journal and flush nothing, so an interrupted update leaves a torn
+// archive. On by default; the command line and the window never turn it off.
+void SetUpdateJournalEnabled(bool enabled);
+
+// Reading an archive: rolls back an interrupted update and removes the file a killed build
+// left beside it, then holds a shared lock, so that no update of another process runs while
+// the archive is read.
 class TArchiveReading {
 public:
     explicit TArchiveReading(const std::string& archivePath);

@@ -194,3 +194,26 @@ TEST(StagedBuild, StagingFileInsideTheSourceTreeIsNotPacked) {
     EXPECT_EQ(files, 1);
     EXPECT_EQ(lastPosition, (1u << 16) | 1u);
 }
+
+TEST(StagedBuild, OpeningTheArchiveRemovesWhatAKilledBuildLeftButNotARunningBuildsFile) {
+    BuildScene s;
+    WriteFile(s.staging, "left over");
+    { const TArchiveReading reading(s.archive); }
+    EXPECT_FALSE(fs::exists(s.staging));
+
+    WriteFile(s.staging, "being written");
+    const int fd = open(s.staging.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    { const TArchiveReading reading(s.archive); }
+    EXPECT_TRUE(fs::exists(s.staging));
+    close(fd);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
+}
+
+TEST(StagedBuild, JournalLeftWhereNoArchiveIsGoesBeforeTheNewArchiveArrives) {
+    BuildScene s;
+    const std::string fresh = s.dir / "fresh.pak";
+    WriteFile(JournalPathOf(fresh), "a journal of an archive deleted since");
+    ASSERT_TRUE(Build(s.source, fresh));
+    EXPECT_FALSE(fs::exists(JournalPathOf(fresh)));
+}

@@ -1,0 +1,167 @@
+// A disk that really runs full (a small tmpfs): extraction, building and updating end with
+// exit status 3 and the system's message, never a crash, and nothing is lost: the old
+// archive stays byte for byte, with no journal or staging file beside it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "helpers/archive_probe.h"
+#include "helpers/archive_writer.h"
+#include "helpers/run_cli.h"
+#include "helpers/small_disk.h"
+#include "helpers/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kDiskSize = 1024 * 1024;
+constexpr const char* kNoSpace = "No space left on device";
+
+TArrayOfByte RandomBytes(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    TArrayOfByte out(n);
+    for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
+    return out;
+}
+
+// About 600 KB of incompressible streams: more than half the disk.
+TestFolder BigTree() {
+    TestFolder root;
+    root.folders.push_back({"data", {}, {{"first.bin", RandomBytes(250000, 1)}, {"second.bin", RandomBytes(250000, 2)}}});
+    root.files = {{"middle.bin", RandomBytes(90000, 3)}, {"tail.bin", RandomBytes(10000, 4)}};
+    return root;
+}
+
+std::vector<std::string> NamesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The archive on the small disk and what it must still be after a failure.
+struct FullDiskScene {
+    SmallDisk disk{kDiskSize};
+    TempDir elsewhere;
+    std::string archive = disk / "data.pak";
+    TArrayOfByte before;
+    std::string listing;
+
+    bool Ready() {
+        if (!disk.Mounted()) return false;
+        WriteTestArchive(archive, BigTree());
+        before = ReadFileBytes(archive);
+        listing = RunVpak({"list", archive}).out;
+        return true;
+    }
+
+    void ExpectCleanFailure(const CliResult& result) const {
+        EXPECT_EQ(result.status, 3) << result.err;
+        EXPECT_NE(result.err.find(kNoSpace), std::string::npos) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+
+    void ExpectNothingLost() const {
+        EXPECT_EQ(NamesIn(disk.Path()), std::vector<std::string>{"data.pak"});
+        EXPECT_EQ(ReadFileBytes(archive), before);
+        const CliResult listed = RunVpak({"list", archive});
+        EXPECT_EQ(listed.status, 0);
+        EXPECT_EQ(listed.out, listing);
+    }
+};
+
+}  // namespace
+
+TEST(DiskFull, ExtractionOntoAFullDiskEndsWithExitThree) {
+    SmallDisk disk(kDiskSize);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    TempDir dir;
+    TestFolder tree = BigTree();
+    tree.files.push_back({"more.bin", RandomBytes(600000, 5)});
+    WriteTestArchive(dir / "data.pak", tree);
+    const TArrayOfByte before = ReadFileBytes(dir / "data.pak");
+
+    const CliResult result = RunVpak({"extract", "-q", dir / "data.pak", disk / "out"});
+    EXPECT_EQ(result.status, 3) << result.err;
+    EXPECT_NE(result.err.find(kNoSpace), std::string::npos) << result.err;
+    EXPECT_EQ(ReadFileBytes(dir / "data.pak"), before);
+}
+
+TEST(DiskFull, BuildThatDoesNotFitKeepsTheOldArchiveAndLeavesNoStagingFile) {
+    FullDiskScene s;
+    if (!s.Ready()) GTEST_SKIP() << s.disk.Reason();
+    WriteFile(s.elsewhere / "src/big.bin", RandomBytes(500000, 6));
+    WriteFile(s.elsewhere / "src/sub/more.bin", RandomBytes(100000, 7));
+
+    s.ExpectCleanFailure(RunVpak({"make", "-q", s.archive, s.elsewhere / "src"}));
+    s.ExpectNothingLost();
+}
+
+TEST(DiskFull, BuildOfANewArchiveThatDoesNotFitLeavesNoFile) {
+    SmallDisk disk(kDiskSize);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    TempDir dir;
+    WriteFile(dir / "src/big.bin", RandomBytes(1200000, 8));
+    const CliResult result = RunVpak({"make", "-q", disk / "new.pak", dir / "src"});
+    EXPECT_EQ(result.status, 3) << result.err;
+    EXPECT_NE(result.err.find(kNoSpace), std::string::npos) << result.err;
+    EXPECT_TRUE(NamesIn(disk.Path()).empty());
+}
+
+TEST(DiskFull, ReplacementWhoseJournalDoesNotFitLeavesTheArchiveUntouched) {
+    FullDiskScene s;
+    if (!s.Ready()) GTEST_SKIP() << s.disk.Reason();
+    // Near the front: the journal must hold almost the whole archive, more than is free.
+    ASSERT_LT(s.disk.FreeBytes(), static_cast<int64_t>(s.before.size()));
+    WriteFile(s.elsewhere / "new.bin", RandomBytes(260000, 9));
+    s.ExpectCleanFailure(RunVpak({"replace", "--path", "data\\first.bin", s.archive, s.elsewhere / "new.bin"}));
+    s.ExpectNothingLost();
+}
+
+TEST(DiskFull, ReplacementThatCannotGrowTheArchiveIsRolledBack) {
+    FullDiskScene s;
+    if (!s.Ready()) GTEST_SKIP() << s.disk.Reason();
+    // The last stream: a small journal fits, the archive's growth does not.
+    const int64_t growth = s.disk.FreeBytes() + 50000;
+    WriteFile(s.elsewhere / "new.bin", RandomBytes(static_cast<size_t>(growth), 10));
+    s.ExpectCleanFailure(RunVpak({"replace", "--path", "tail.bin", s.archive, s.elsewhere / "new.bin"}));
+    s.ExpectNothingLost();
+}
+
+TEST(DiskFull, ReplacingADirectoryThatRunsOutOfRoomHalfWayUndoesEveryFile) {
+    FullDiskScene s;
+    if (!s.Ready()) GTEST_SKIP() << s.disk.Reason();
+    // Two streams near the end each grow by less than half the free room: whichever comes
+    // first fits with its journal, the second does not. The growth is chosen so that
+    // neither replacement alone changes the directory's length, which would move the whole
+    // data area and need a journal of all of it.
+    const auto keepsHeaderSize = [&](const std::string& name) {
+        TempDir copy;
+        WriteFile(copy / "data.pak", s.before);
+        const CliResult r = RunVpak({"replace", "--path", name, copy / "data.pak", s.elsewhere / ("src/" + name)});
+        return r.status == 0 && ProbeHeaderSize(ReadFileBytes(copy / "data.pak")) == ProbeHeaderSize(s.before);
+    };
+    bool found = false;
+    for (int attempt = 0; attempt < 40 && !found; ++attempt) {
+        const auto growth = static_cast<size_t>(s.disk.FreeBytes() * 45 / 100 - 997 * attempt);
+        WriteFile(s.elsewhere / "src/middle.bin", RandomBytes(90000 + growth, 11));
+        WriteFile(s.elsewhere / "src/tail.bin", RandomBytes(10000 + growth, 12));
+        found = keepsHeaderSize("middle.bin") && keepsHeaderSize("tail.bin");
+    }
+    ASSERT_TRUE(found);
+    s.ExpectCleanFailure(RunVpak({"replace-dir", "-q", s.archive, s.elsewhere / "src"}));
+    s.ExpectNothingLost();
+}
+
+TEST(DiskFull, UpdateThatFitsStillSucceedsOnTheSmallDisk) {
+    FullDiskScene s;
+    if (!s.Ready()) GTEST_SKIP() << s.disk.Reason();
+    WriteFile(s.elsewhere / "new.bin", RandomBytes(12000, 13));
+    const CliResult result = RunVpak({"replace", "--path", "tail.bin", s.archive, s.elsewhere / "new.bin"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(NamesIn(s.disk.Path()), std::vector<std::string>{"data.pak"});
+    EXPECT_NE(ReadFileBytes(s.archive), s.before);
+}

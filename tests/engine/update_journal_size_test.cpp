@@ -1,0 +1,122 @@
+// What an update's journal holds: the header with the directory and the bytes from the
+// replaced stream on, never the untouched front of the data area.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <random>
+
+#include "engine/archive_update.h"
+#include "engine/update_journal.h"
+#include "helpers/archive_probe.h"
+#include "helpers/archive_writer.h"
+#include "helpers/temp_dir.h"
+#include "support/errors.h"
+#include "support/host.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TArrayOfByte RandomBytes(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    TArrayOfByte out(n);
+    for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
+    return out;
+}
+
+// Ten streams of 30 to 100 KB, of lengths as irregular as real ones.
+TestFolder TenFiles() {
+    TestFolder root;
+    for (int i = 0; i < 10; ++i) {
+        const size_t length = 30000 + (static_cast<size_t>(i) * 7919 * 13) % 70000;
+        root.files.push_back({"f" + std::to_string(i), RandomBytes(length, static_cast<uint32_t>(i))});
+    }
+    return root;
+}
+
+bool Replace(const std::string& archive, const std::string& key, const TArrayOfByte& content) {
+    TReplacementData data;
+    data.Valid = 1;
+    data.Data = content.data();
+    data.UnpackedSize = static_cast<int32_t>(content.size());
+    data.DataSize = static_cast<int32_t>(content.size());
+    return ReplaceEntryData(false, archive, key, false, &data);
+}
+
+// Runs the replacement with the journal's removal failing for good, so that the journal
+// stays behind to be measured; then lets the next open put things right.
+int64_t JournalSizeOf(const std::string& archive, const std::string& key, const TArrayOfByte& content) {
+    host::FailNth(host::Operation::Remove, 1, EIO, true);
+    EXPECT_THROW(Replace(archive, key, content), EInOutError);
+    host::ClearFaults();
+    const int64_t size = static_cast<int64_t>(fs::file_size(JournalPathOf(archive)));
+    EXPECT_EQ(RecoverArchive(archive), TRecovery::RolledBack);
+    return size;
+}
+
+}  // namespace
+
+TEST(UpdateJournalSize, StreamOfTheSameLengthSavesOnlyTheHeaderAndThatStream) {
+    TempDir dir;
+    const std::string archive = dir / "data.pak";
+    WriteTestArchive(archive, TenFiles());
+    const TArrayOfByte before = ReadFileBytes(archive);
+    const std::vector<ProbedEntry> entries = ProbeEntries(archive);
+    const int64_t header = ProbeHeaderSize(before);
+
+    const int64_t size = JournalSizeOf(archive, "f2", RandomBytes(entries[2].unpackedSize, 99));
+    EXPECT_GE(size, header + entries[2].packedSize);
+    EXPECT_LT(size, header + entries[2].packedSize + 200);
+    EXPECT_EQ(ReadFileBytes(archive), before);
+}
+
+TEST(UpdateJournalSize, LongerStreamNearTheEndSavesTheHeaderAndTheTailOnly) {
+    TempDir dir;
+    const std::string archive = dir / "data.pak";
+    WriteTestArchive(archive, TenFiles());
+    const TArrayOfByte before = ReadFileBytes(archive);
+    const std::vector<ProbedEntry> entries = ProbeEntries(archive);
+    const int64_t header = ProbeHeaderSize(before);
+
+    // A growth after which the compressed directory keeps its length: whole multiples of
+    // 256 change fewest bytes of the directory.
+    TArrayOfByte longer;
+    for (size_t growth = 256; growth < 256 * 64 && longer.empty(); growth += 256) {
+        TempDir trial;
+        WriteFile(trial / "data.pak", before);
+        const TArrayOfByte candidate = RandomBytes(entries[8].unpackedSize + growth, 98);
+        ASSERT_TRUE(Replace(trial / "data.pak", "f8", candidate));
+        if (ProbeHeaderSize(ReadFileBytes(trial / "data.pak")) == header) longer = candidate;
+    }
+    ASSERT_FALSE(longer.empty());
+
+    const int64_t tail = static_cast<int64_t>(before.size()) - entries[8].absOffset;
+    const int64_t size = JournalSizeOf(archive, "f8", longer);
+    EXPECT_GE(size, header + tail);
+    EXPECT_LT(size, header + tail + 200);
+    EXPECT_EQ(ReadFileBytes(archive), before);
+}
+
+TEST(UpdateJournalSize, DirectoryOfAnotherLengthMovesTheDataAreaAndSavesAllOfIt) {
+    TempDir dir;
+    const std::string archive = dir / "data.pak";
+    WriteTestArchive(archive, TenFiles());
+    const TArrayOfByte before = ReadFileBytes(archive);
+    const int64_t header = ProbeHeaderSize(before);
+
+    TArrayOfByte longer;
+    for (size_t growth = 100; growth < 400 && longer.empty(); ++growth) {
+        TempDir trial;
+        WriteFile(trial / "data.pak", before);
+        const TArrayOfByte candidate = RandomBytes(ProbeEntries(archive)[8].unpackedSize + growth, 97);
+        ASSERT_TRUE(Replace(trial / "data.pak", "f8", candidate));
+        if (ProbeHeaderSize(ReadFileBytes(trial / "data.pak")) != header) longer = candidate;
+    }
+    ASSERT_FALSE(longer.empty());
+
+    const int64_t size = JournalSizeOf(archive, "f8", longer);
+    EXPECT_GE(size, static_cast<int64_t>(before.size()));
+    EXPECT_LT(size, static_cast<int64_t>(before.size()) + 200);
+    EXPECT_EQ(ReadFileBytes(archive), before);
+}
