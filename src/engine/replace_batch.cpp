@@ -11,7 +11,8 @@
 // Whether a replacement is refused depends on the header size only near the reader's limits
 // (a compressed directory near 10 MiB, an archive near 2 GiB); there the exact size of every
 // intermediate directory would be needed, so from such a file on the files are replaced one
-// by one after all.
+// by one after all, as they are in archives whose records hold negative offsets or sizes.
+// The whole operation runs under one rollback journal, as the file-by-file procedure does.
 #include "engine/archive_update.h"
 
 #include <algorithm>
