@@ -209,14 +209,23 @@ void CollectFolder(const std::string& folder, TCollectWalk& walk) {
 
 }  // namespace
 
+bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir) {
+    if (bigEndian) return false;
+    if (!FileExistsSafe(archivePath)) return false;
+    WithTrailingBackslash(sourceDir);
+    return DirExistsSafe(sourceDir);
+}
+
 // The archive file itself is never a replacement source: reading it while it is being
 // rewritten would feed an entry a half-updated archive.
-void LeaveOutArchive(const std::string& sourceDir, const std::string& archivePath, TStringList& files) {
+bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, TStringList& files) {
+    if (!CollectFiles(sourceDir, nullptr, &files)) return false;
     const host::FileIdentity archive = host::Stat(archivePath).identity;
     std::erase_if(files, [&](const std::string& relative) {
         const host::EntryInfo info = host::Stat(sourceDir + relative);
         return info.kind == host::EntryKind::File && info.identity == archive;
     });
+    return true;
 }
 
 bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
@@ -275,18 +284,14 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
                                     bool matchByTag, bool convertLoc, const ProgressProc& progress,
                                     int32_t& replacedCount) {
     replacedCount = 0;
-    if (bigEndian) return false;
-    if (!FileExistsSafe(archivePath)) return false;
-    WithTrailingBackslash(sourceDir);
-    if (!DirExistsSafe(sourceDir)) return false;
+    if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir)) return false;
 
     // One journal covers every file of the directory: an interruption leaves the archive as
     // it was before the first of them.
     TArchiveUpdate update(archivePath);
     Report(progress, 0, "preparing...");
     TStringList files;
-    if (!CollectFiles(sourceDir, nullptr, &files)) return false;
-    LeaveOutArchive(sourceDir, archivePath, files);
+    if (!CollectSourceFiles(sourceDir, archivePath, files)) return false;
 
     const int64_t total = static_cast<int64_t>(files.size());
     for (size_t i = 0; i < files.size(); ++i) {

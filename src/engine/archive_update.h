@@ -45,8 +45,13 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
 
 int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t prefixLength, int32_t suffixLength);
 
-// Removes from files (relative to sourceDir) the archive itself: it is never a source.
-void LeaveOutArchive(const std::string& sourceDir, const std::string& archivePath, TStringList& files);
+// The checks every replacement from a directory makes before it touches anything: a PC
+// archive that exists and a source directory that exists (given a trailing backslash).
+bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir);
+
+// The files below sourceDir (relative paths, collection order) that may replace entries:
+// every file but the archive itself. False when the directory cannot be collected.
+bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, TStringList& files);
 
 // Relative paths of every folder and file below dir, in enumeration order, depth first.
 // Either list may be absent.

@@ -467,18 +467,14 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
                                  bool matchByTag, bool convertLoc, const ProgressProc& progress,
                                  int32_t& replacedCount, int64_t heldStreamsBudget) {
     replacedCount = 0;
-    if (bigEndian) return false;
-    if (!FileExistsSafe(archivePath)) return false;
-    WithTrailingBackslash(sourceDir);
-    if (!DirExistsSafe(sourceDir)) return false;
+    if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir)) return false;
 
     // One journal covers every file of the directory: an interruption or an error leaves the
     // archive as it was before the first of them, as one by one.
     TArchiveUpdate update(archivePath);
     Report(progress, 0, "preparing...");
     TStringList files;
-    if (!CollectFiles(sourceDir, nullptr, &files)) return false;
-    LeaveOutArchive(sourceDir, archivePath, files);
+    if (!CollectSourceFiles(sourceDir, archivePath, files)) return false;
 
     const size_t total = files.size();
     TBatchReplacement batch(archivePath, matchByTag, update);
