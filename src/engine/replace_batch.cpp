@@ -20,6 +20,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -114,6 +115,33 @@ enum class TDecision {
     Uncertain,  // only the exact size of an intermediate header could tell
 };
 
+// What one pass does to the archive.
+struct TPassPlan {
+    std::vector<TRangeMove> moves;                                 // in ascending order
+    std::vector<std::pair<int64_t, const TArrayOfByte*>> streams;  // new streams by position
+    int64_t finalSize = 0;
+
+    // The bytes of the archive, size bytes long as it stands, that the pass overwrites or
+    // cuts off: the header, the places the moved runs and the new streams land on, and the
+    // end it cuts.
+    std::vector<TByteRange> ChangedRanges(int64_t headerSize, int64_t size) const {
+        std::vector<TByteRange> ranges{{0, headerSize}};
+        for (const TRangeMove& move : moves)
+            if (move.from != move.to && move.length > 0) ranges.push_back({move.to, move.to + move.length});
+        for (const auto& [position, stream] : streams) ranges.push_back({position, position + BufferLength(*stream)});
+        if (finalSize < size) ranges.push_back({finalSize, size});
+        std::sort(ranges.begin(), ranges.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });
+        std::vector<TByteRange> merged;
+        for (TByteRange range : ranges) {
+            range.to = std::min(range.to, size);
+            if (range.from >= range.to) continue;
+            if (!merged.empty() && range.from <= merged.back().to) merged.back().to = std::max(merged.back().to, range.to);
+            else merged.push_back(range);
+        }
+        return merged;
+    }
+};
+
 // The archive as the replacements decided so far leave it, and the new streams to write.
 class TBatchReplacement {
 public:
@@ -143,47 +171,48 @@ public:
     void Apply() {
         if (pending_.empty()) return;
         const int64_t oldHeaderSize = header_.HeaderSize;
+        const int64_t size = archive_->Size();
         WriteCurrentRecords();
         Veldane_PAK_HeaderType header;
         header.UnpackedDirSize = BufferLength(directory_);
-        header.PackedDir = CompressBytes(directory_.data(), BufferLength(directory_));
+        {
+            // Compressing the directory at level 9 takes a while, and only then is the
+            // header's new length known. Meanwhile the journal saves what the pass changes
+            // should the header keep its length: the tail from the first replaced stream,
+            // nearly all that it saves in any case.
+            const std::vector<TByteRange> likely = Plan(oldHeaderSize).ChangedRanges(oldHeaderSize, size);
+            std::exception_ptr saveError;
+            std::jthread saver([&] {
+                try {
+                    update_.Protect(likely);
+                } catch (...) {
+                    saveError = std::current_exception();
+                }
+            });
+            header.PackedDir = CompressBytes(directory_.data(), BufferLength(directory_));
+            saver.join();
+            if (saveError) std::rethrow_exception(saveError);
+        }
         header.HeaderSize = BufferLength(header.PackedDir) + kFixedHeaderSize;
 
-        std::vector<size_t> targets;
-        for (const auto& entry : pending_) targets.push_back(entry.first);
-        std::sort(targets.begin(), targets.end(), [&](size_t a, size_t b) { return baseOffset_[a] < baseOffset_[b]; });
-
-        std::vector<TRangeMove> moves;
-        std::vector<std::pair<int64_t, const TArrayOfByte*>> streams;
-        int64_t from = 0;   // in the data area as it stands on disk
-        int64_t shift = 0;  // how far the bytes from there on move within the data area
-        for (const size_t t : targets) {
-            moves.push_back({oldHeaderSize + from, header.HeaderSize + from + shift, baseOffset_[t] - from});
-            const TArrayOfByte& stream = pending_.at(t);
-            streams.emplace_back(header.HeaderSize + baseOffset_[t] + shift, &stream);
-            shift += BufferLength(stream) - static_cast<int64_t>(diskPacked_[t]);
-            from = baseOffset_[t] + diskPacked_[t];
-        }
-        moves.push_back({oldHeaderSize + from, header.HeaderSize + from + shift, diskDataAreaSize_ - from});
-
-        const int64_t finalSize = header.HeaderSize + diskDataAreaSize_ + shift;
-        const int64_t size = archive_->Size();
-        update_.Protect(ChangedRanges(moves, streams, header.HeaderSize, finalSize, size));
+        const TPassPlan plan = Plan(header.HeaderSize);
+        update_.Protect(plan.ChangedRanges(header.HeaderSize, size));
 
         // From the first move to the header write the archive on disk is inconsistent;
         // nothing here returns early, only a raised error can stop it, and the journal
         // then takes the archive back.
-        MoveRanges(*archive_, moves);
-        for (const auto& [position, stream] : streams) {
+        MoveRanges(*archive_, plan.moves);
+        for (const auto& [position, stream] : plan.streams) {
             archive_->Seek(position);
             archive_->Write(stream->data(), BufferLength(*stream));
         }
         WriteHeader(header);
-        if (size > finalSize) {
-            archive_->Seek(finalSize);
+        if (size > plan.finalSize) {
+            archive_->Seek(plan.finalSize);
             archive_->Truncate();
         }
-        TakeAsBase(std::move(header), diskDataAreaSize_ + shift);
+        const int64_t dataAreaSize = plan.finalSize - header.HeaderSize;
+        TakeAsBase(std::move(header), dataAreaSize);
     }
 
     void Close() {
@@ -191,25 +220,27 @@ public:
     }
 
 private:
-    // The bytes of the archive as it stands that the pass overwrites or cuts off: the
-    // header, the places the moved runs and the new streams land on, and the end it cuts.
-    static std::vector<TByteRange> ChangedRanges(const std::vector<TRangeMove>& moves,
-                                                 const std::vector<std::pair<int64_t, const TArrayOfByte*>>& streams,
-                                                 int64_t headerSize, int64_t finalSize, int64_t size) {
-        std::vector<TByteRange> ranges{{0, headerSize}};
-        for (const TRangeMove& move : moves)
-            if (move.from != move.to && move.length > 0) ranges.push_back({move.to, move.to + move.length});
-        for (const auto& [position, stream] : streams) ranges.push_back({position, position + BufferLength(*stream)});
-        if (finalSize < size) ranges.push_back({finalSize, size});
-        std::sort(ranges.begin(), ranges.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });
-        std::vector<TByteRange> merged;
-        for (TByteRange range : ranges) {
-            range.to = std::min(range.to, size);
-            if (range.from >= range.to) continue;
-            if (!merged.empty() && range.from <= merged.back().to) merged.back().to = std::max(merged.back().to, range.to);
-            else merged.push_back(range);
+    // Where the pass puts every byte when the header takes headerSize bytes: the runs of
+    // the data area between the replaced streams move, the new streams land between them.
+    TPassPlan Plan(int64_t headerSize) const {
+        std::vector<size_t> targets;
+        for (const auto& entry : pending_) targets.push_back(entry.first);
+        std::sort(targets.begin(), targets.end(), [&](size_t a, size_t b) { return baseOffset_[a] < baseOffset_[b]; });
+
+        TPassPlan plan;
+        const int64_t oldHeaderSize = header_.HeaderSize;
+        int64_t from = 0;   // in the data area as it stands on disk
+        int64_t shift = 0;  // how far the bytes from there on move within the data area
+        for (const size_t t : targets) {
+            plan.moves.push_back({oldHeaderSize + from, headerSize + from + shift, baseOffset_[t] - from});
+            const TArrayOfByte& stream = pending_.at(t);
+            plan.streams.emplace_back(headerSize + baseOffset_[t] + shift, &stream);
+            shift += BufferLength(stream) - static_cast<int64_t>(diskPacked_[t]);
+            from = baseOffset_[t] + diskPacked_[t];
         }
-        return merged;
+        plan.moves.push_back({oldHeaderSize + from, headerSize + from + shift, diskDataAreaSize_ - from});
+        plan.finalSize = headerSize + diskDataAreaSize_ + shift;
+        return plan;
     }
 
     bool Listed() {

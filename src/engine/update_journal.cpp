@@ -8,18 +8,23 @@
 
 #include "engine/staged_archive.h"
 #include "support/errors.h"
+#include "support/crc32.h"
 #include "support/sha1.h"
 
 namespace {
 
 constexpr char kMagic[8] = {'V', 'P', 'A', 'K', '-', 'J', 'N', 'L'};
-constexpr uint32_t kLayoutVersion = 1;
+// The first layout sealed with a SHA-1; it is still read, so that a journal an earlier
+// version left is rolled back. The second seals with a CRC-32, which checks a tail of
+// hundreds of megabytes in a fraction of the time.
+constexpr uint32_t kSha1Layout = 1;
+constexpr uint32_t kCrcLayout = 2;
+constexpr uint32_t kLayoutVersion = kCrcLayout;
 constexpr int64_t kHeaderLength = 40;  // magic, version, header length, device, inode, old size
 constexpr char kRecordTag[4] = {'S', 'A', 'V', 'E'};
 constexpr char kSealTag[4] = {'S', 'E', 'A', 'L'};
 constexpr int64_t kTagLength = 8;           // the tag and 4 zero bytes
 constexpr int64_t kRecordHeadLength = 24;   // tag, offset, length
-constexpr int64_t kSealLength = 28;         // tag, digest
 constexpr int64_t kCopyBlock = 4194304;
 
 // Little-endian fields of the journal.
@@ -34,14 +39,45 @@ uint64_t GetUint(const uint8_t* at, int width) {
 }
 
 struct TJournalHeader {
+    uint32_t version = kLayoutVersion;
     host::FileIdentity archive;
     int64_t oldSize = 0;
+};
+
+// The checksum a seal holds over every journal byte in front of it.
+class TSealSum {
+public:
+    explicit TSealSum(uint32_t version) {
+        if (version == kSha1Layout) sha1_ = std::make_unique<TSha1Stream>();
+    }
+
+    void Update(const void* bytes, size_t count) {
+        if (sha1_) sha1_->Update(bytes, count);
+        else crc_ = Crc32(crc_, bytes, count);
+    }
+
+    // The checksum as the seal stores it: the digest, or the CRC little-endian.
+    std::vector<uint8_t> Value() const {
+        if (sha1_) {
+            const TSha1Digest digest = sha1_->Digest();
+            return std::vector<uint8_t>(digest.begin(), digest.end());
+        }
+        std::vector<uint8_t> bytes(4);
+        PutUint(bytes.data(), crc_, 4);
+        return bytes;
+    }
+
+    int64_t SealLength() const { return kTagLength + (sha1_ ? 20 : 4); }
+
+private:
+    std::unique_ptr<TSha1Stream> sha1_;
+    uint32_t crc_ = 0;
 };
 
 std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
     std::array<uint8_t, kHeaderLength> bytes{};
     std::memcpy(bytes.data(), kMagic, sizeof kMagic);
-    PutUint(bytes.data() + 8, kLayoutVersion, 4);
+    PutUint(bytes.data() + 8, header.version, 4);
     PutUint(bytes.data() + 12, kHeaderLength, 4);
     PutUint(bytes.data() + 16, header.archive.device, 8);
     PutUint(bytes.data() + 24, header.archive.inode, 8);
@@ -51,7 +87,8 @@ std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
 
 bool DecodeHeader(const uint8_t* bytes, TJournalHeader& header) {
     if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return false;
-    if (GetUint(bytes + 8, 4) != kLayoutVersion) return false;
+    header.version = static_cast<uint32_t>(GetUint(bytes + 8, 4));
+    if (header.version != kSha1Layout && header.version != kCrcLayout) return false;
     if (GetUint(bytes + 12, 4) != kHeaderLength) return false;
     header.archive = {GetUint(bytes + 16, 8), GetUint(bytes + 24, 8)};
     header.oldSize = static_cast<int64_t>(GetUint(bytes + 32, 8));
@@ -74,7 +111,7 @@ struct TJournalScan {
 };
 
 // Feeds length bytes of the journal from its current position to the digest.
-bool DigestJournalBytes(HostFile& journal, int64_t length, TSha1Stream& digest, std::vector<uint8_t>& buffer) {
+bool DigestJournalBytes(HostFile& journal, int64_t length, TSealSum& digest, std::vector<uint8_t>& buffer) {
     while (length > 0) {
         const int64_t piece = std::min<int64_t>(length, static_cast<int64_t>(buffer.size()));
         if (journal.Read(buffer.data(), piece) != piece) return false;
@@ -86,7 +123,7 @@ bool DigestJournalBytes(HostFile& journal, int64_t length, TSha1Stream& digest, 
 
 // Reads one record's head and its bytes into the digest; false when it is cut short or
 // describes a range outside the archive's old size.
-bool ScanRecord(HostFile& journal, const uint8_t* tag, int64_t journalSize, int64_t oldSize, TSha1Stream& digest,
+bool ScanRecord(HostFile& journal, const uint8_t* tag, int64_t journalSize, int64_t oldSize, TSealSum& digest,
                 std::vector<uint8_t>& buffer, TSavedRange& range) {
     uint8_t fields[kRecordHeadLength - kTagLength];
     if (journal.Read(fields, sizeof fields) != static_cast<int64_t>(sizeof fields)) return false;
@@ -111,7 +148,7 @@ TJournalScan ScanJournal(HostFile& journal) {
     if (!DecodeHeader(headerBytes, scan.header)) return scan;
     scan.headerValid = true;
 
-    TSha1Stream digest;
+    TSealSum digest(scan.header.version);
     digest.Update(headerBytes, kHeaderLength);
     std::vector<uint8_t> buffer(kCopyBlock);
     std::vector<TSavedRange> unsealed;
@@ -125,10 +162,10 @@ TJournalScan ScanJournal(HostFile& journal) {
             continue;
         }
         if (std::memcmp(tag, kSealTag, sizeof kSealTag) != 0) break;
-        TSha1Digest stored{};
+        std::vector<uint8_t> stored(static_cast<size_t>(digest.SealLength() - kTagLength));
         if (journal.Read(stored.data(), static_cast<int64_t>(stored.size())) != static_cast<int64_t>(stored.size()))
             break;
-        if (stored != digest.Digest()) break;
+        if (stored != digest.Value()) break;
         digest.Update(tag, kTagLength);
         digest.Update(stored.data(), stored.size());
         scan.sealed.insert(scan.sealed.end(), unsealed.begin(), unsealed.end());
@@ -244,7 +281,7 @@ private:
     HostFile reader_;
     TJournalHeader header_;
     std::unique_ptr<HostFile> journal_;
-    std::unique_ptr<TSha1Stream> digest_;
+    std::unique_ptr<TSealSum> digest_;
     std::vector<TByteRange> saved_;  // sorted, disjoint
 };
 
@@ -291,7 +328,7 @@ void TUpdateJournal::Create() {
     // its owner may always read it back.
     const uint32_t permissions = (host::OwnershipOf(archivePath_).mode & 0666) | 0600;
     journal_ = std::make_unique<HostFile>(journalPath_, HostFile::Mode::CreateNew, permissions);
-    digest_ = std::make_unique<TSha1Stream>();
+    digest_ = std::make_unique<TSealSum>(header_.version);
     const auto header = EncodeHeader(header_);
     journal_->Write(header.data(), kHeaderLength);
     digest_->Update(header.data(), header.size());
@@ -310,7 +347,11 @@ void TUpdateJournal::SaveRange(const TByteRange& range) {
         const int64_t piece = std::min<int64_t>(range.to - at, static_cast<int64_t>(buffer.size()));
         reader_.Seek(at);
         reader_.ReadExact(buffer.data(), piece);
+        const int64_t written = journal_->Position();
         journal_->Write(buffer.data(), piece);
+        // The group is flushed before the archive changes; writing it out meanwhile lets
+        // the disk work while the next piece is copied.
+        journal_->StartWriteback(written, piece);
         digest_->Update(buffer.data(), static_cast<size_t>(piece));
         at += piece;
     }
@@ -319,12 +360,12 @@ void TUpdateJournal::SaveRange(const TByteRange& range) {
 }
 
 void TUpdateJournal::Seal() {
-    uint8_t seal[kSealLength]{};
-    std::memcpy(seal, kSealTag, sizeof kSealTag);
-    const TSha1Digest digest = digest_->Digest();
-    std::memcpy(seal + kTagLength, digest.data(), digest.size());
-    journal_->Write(seal, kSealLength);
-    digest_->Update(seal, kSealLength);
+    std::vector<uint8_t> seal(static_cast<size_t>(kTagLength));
+    std::memcpy(seal.data(), kSealTag, sizeof kSealTag);
+    const std::vector<uint8_t> sum = digest_->Value();
+    seal.insert(seal.end(), sum.begin(), sum.end());
+    journal_->Write(seal.data(), static_cast<int64_t>(seal.size()));
+    digest_->Update(seal.data(), seal.size());
 }
 
 void TUpdateJournal::Commit() {

@@ -3,7 +3,7 @@
 // Before the first byte of the archive changes, the journal beside it (the archive's name +
 // ".vpak-journal", created exclusively, never through a symbolic link) receives the archive's
 // device, inode and size and the present content of every range the update is going to
-// overwrite or cut off, sealed by a SHA-1 over everything before the seal, and is flushed to
+// overwrite or cut off, sealed by a CRC-32 over everything before the seal, and is flushed to
 // disk. Only then does the archive change. When the update is complete the archive is
 // flushed and the journal removed. Whoever opens the archive next and finds a journal sealed
 // for this very file writes the saved ranges back and cuts the archive to its old size.
@@ -11,7 +11,8 @@
 // Layout, integers little-endian:
 //   header   "VPAK-JNL", version (4), header length (4), device (8), inode (8), old size (8)
 //   record   "SAVE", 4 zero bytes, archive offset (8), length n (8), the n saved bytes
-//   seal     "SEAL", 4 zero bytes, SHA-1 of every journal byte in front of the seal (20)
+//   seal     "SEAL", 4 zero bytes, CRC-32 of every journal byte in front of the seal (4)
+// Version 2 is written; version 1, whose seals hold a SHA-1 (20 bytes), is still read.
 // Records and seals follow each other in groups; a group is flushed before the archive
 // changes inside its ranges. A roll-back applies the records up to the last valid seal.
 #pragma once

@@ -458,6 +458,10 @@ void HostFile::Flush() {
     if (::fsync(fd_) != 0) Fail("Cannot flush file");
 }
 
+void HostFile::StartWriteback(int64_t position, int64_t count) {
+    if (count > 0) ::sync_file_range(fd_, position, count, SYNC_FILE_RANGE_WRITE);
+}
+
 void HostFile::SetOwnership(const host::FileOwnership& ownership) {
     // Only the superuser may give a file away; anyone else keeps it, as any new file.
     struct stat st {};

@@ -138,6 +138,9 @@ public:
     void Truncate();
     // Forces what was written to the disk (fsync).
     void Flush();
+    // Lets the system start writing count bytes from position to the disk now, without
+    // waiting, so that a later Flush finds little left to do. Only a hint: nothing fails.
+    void StartWriteback(int64_t position, int64_t count);
     // Gives the file the permission bits of ownership and, where the process may, its owner.
     void SetOwnership(const host::FileOwnership& ownership);
     // From now on every write and cut first tells watcher (none: nullptr).

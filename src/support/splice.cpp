@@ -76,6 +76,9 @@ void MoveRun(HostFile& file, std::vector<uint8_t>& buffer, const TRangeMove& mov
         file.ReadExact(buffer.data(), length);
         file.Seek(move.to + offset);
         file.Write(buffer.data(), length);
+        // A moved tail is flushed before the update ends; writing it out meanwhile lets the
+        // disk work while the next block is copied.
+        file.StartWriteback(move.to + offset, length);
     }
 }
 

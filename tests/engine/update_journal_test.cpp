@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <random>
 
+#include <zlib.h>
+
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -37,9 +39,11 @@ void CutAt(const std::string& path, int64_t size) {
     file.Truncate();
 }
 
-// An encoder of journals written independently of the engine's, for recovery tests.
+// An encoder of journals written independently of the engine's, for recovery tests. Layout 2
+// seals with a CRC-32 (zlib's), layout 1, which earlier versions wrote, with a SHA-1.
 struct HandJournal {
     TArrayOfByte bytes;
+    uint32_t layout;
 
     void PutUint(uint64_t value, int width) {
         for (int i = 0; i < width; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -48,9 +52,10 @@ struct HandJournal {
         for (size_t i = 0; i < n; ++i) bytes.push_back(static_cast<uint8_t>(text[i]));
     }
 
-    HandJournal(const host::FileIdentity& identity, int64_t oldSize) {
+    HandJournal(const host::FileIdentity& identity, int64_t oldSize, uint32_t layoutVersion = 2)
+        : layout(layoutVersion) {
         PutText("VPAK-JNL", 8);
-        PutUint(1, 4);
+        PutUint(layout, 4);
         PutUint(40, 4);
         PutUint(identity.device, 8);
         PutUint(identity.inode, 8);
@@ -64,11 +69,19 @@ struct HandJournal {
         bytes.insert(bytes.end(), saved.begin(), saved.end());
     }
     void Seal() {
-        const TSha1Digest digest = Sha1Digest(bytes.data(), bytes.size());
+        if (layout == 1) {
+            const TSha1Digest digest = Sha1Digest(bytes.data(), bytes.size());
+            PutText("SEAL", 4);
+            PutUint(0, 4);
+            bytes.insert(bytes.end(), digest.begin(), digest.end());
+            return;
+        }
+        const uint32_t crc = static_cast<uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
         PutText("SEAL", 4);
         PutUint(0, 4);
-        bytes.insert(bytes.end(), digest.begin(), digest.end());
+        PutUint(crc, 4);
     }
+    size_t SealLength() const { return layout == 1 ? 28 : 12; }
 };
 
 TArrayOfByte Slice(const TArrayOfByte& bytes, size_t from, size_t to) {
@@ -131,6 +144,34 @@ TEST(RecoverArchive, SealedJournalOfThisFileRestoresSavedBytesAndOldSize) {
     EXPECT_FALSE(fs::exists(s.journal));
 }
 
+TEST(RecoverArchive, JournalSealedWithSha1ByAnEarlierVersionIsStillRolledBack) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000, 1);
+    j.Save(0, Slice(s.original, 0, 100));
+    j.Save(6000, Slice(s.original, 6000, 10000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    Overwrite(s.archive, 0, Pattern(100, 1));
+    Overwrite(s.archive, 6000, Pattern(7000, 2));
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(RecoverArchive, JournalOfAnUnknownLayoutIsDiscarded) {
+    Scene s;
+    const TArrayOfByte current = Pattern(10000, 9);
+    WriteFile(s.archive, current);
+    HandJournal j(s.Identity(), 10000, 3);
+    j.Save(0, Slice(s.original, 0, 5000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+}
+
 TEST(RecoverArchive, ShrunkArchiveIsGrownBackToItsOldSize) {
     Scene s;
     HandJournal j(s.Identity(), 10000);
@@ -163,7 +204,7 @@ TEST(RecoverArchive, UnsealedOrDamagedJournalIsDiscardedAndTheArchiveLeftAsItIs)
     j.Seal();
 
     TArrayOfByte noSeal = j.bytes;
-    noSeal.resize(noSeal.size() - 28);
+    noSeal.resize(noSeal.size() - j.SealLength());
     TArrayOfByte cutShort = j.bytes;
     cutShort.resize(2000);
     TArrayOfByte flipped = j.bytes;
