@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 
@@ -26,6 +27,10 @@ constexpr char kSealTag[4] = {'S', 'E', 'A', 'L'};
 constexpr int64_t kTagLength = 8;           // the tag and 4 zero bytes
 constexpr int64_t kRecordHeadLength = 24;   // tag, offset, length
 constexpr int64_t kCopyBlock = 4194304;
+// Pieces of the journal written but not yet known to be on the disk. Beyond this the oldest
+// is waited for and dropped from the cache, so that the journal of a large tail reuses a
+// few megabytes of cache instead of taking hundreds afresh.
+constexpr size_t kWritebackWindow = 8;
 
 // Little-endian fields of the journal.
 void PutUint(uint8_t* at, uint64_t value, int width) {
@@ -275,6 +280,8 @@ private:
     void Create();
     void SaveRange(const TByteRange& range);
     void Seal();
+    void HandToDisk(int64_t position, int64_t length);
+    void ForgetWritten();
 
     std::string archivePath_;
     std::string journalPath_;
@@ -283,6 +290,7 @@ private:
     std::unique_ptr<HostFile> journal_;
     std::unique_ptr<TSealSum> digest_;
     std::vector<TByteRange> saved_;  // sorted, disjoint
+    std::deque<TByteRange> inWriteback_;  // journal positions, oldest first
 };
 
 // The parts of range inside the old archive that no record holds yet.
@@ -318,6 +326,7 @@ void TUpdateJournal::Protect(const std::vector<TByteRange>& ranges) {
     }
     Seal();
     journal_->Flush();
+    ForgetWritten();
     // The journal's name must be on disk before the archive changes, or a power cut could
     // leave a changed archive and no journal.
     if (creating) host::FlushDirectoryOf(journalPath_);
@@ -349,14 +358,29 @@ void TUpdateJournal::SaveRange(const TByteRange& range) {
         reader_.ReadExact(buffer.data(), piece);
         const int64_t written = journal_->Position();
         journal_->Write(buffer.data(), piece);
-        // The group is flushed before the archive changes; writing it out meanwhile lets
-        // the disk work while the next piece is copied.
-        journal_->StartWriteback(written, piece);
+        HandToDisk(written, piece);
         digest_->Update(buffer.data(), static_cast<size_t>(piece));
         at += piece;
     }
     saved_.push_back(range);
     std::sort(saved_.begin(), saved_.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });
+}
+
+// The group is flushed before the archive changes; writing it out meanwhile lets the disk
+// work while the next piece is copied.
+void TUpdateJournal::HandToDisk(int64_t position, int64_t length) {
+    journal_->StartWriteback(position, length);
+    inWriteback_.push_back({position, position + length});
+    if (inWriteback_.size() <= kWritebackWindow) return;
+    const TByteRange oldest = inWriteback_.front();
+    inWriteback_.pop_front();
+    journal_->FlushRangeAndForget(oldest.from, oldest.to - oldest.from);
+}
+
+// After the flush of a group: its last pieces are on the disk and leave the cache too.
+void TUpdateJournal::ForgetWritten() {
+    for (const TByteRange& piece : inWriteback_) journal_->FlushRangeAndForget(piece.from, piece.to - piece.from);
+    inWriteback_.clear();
 }
 
 void TUpdateJournal::Seal() {

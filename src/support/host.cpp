@@ -462,6 +462,15 @@ void HostFile::StartWriteback(int64_t position, int64_t count) {
     if (count > 0) ::sync_file_range(fd_, position, count, SYNC_FILE_RANGE_WRITE);
 }
 
+void HostFile::FlushRangeAndForget(int64_t position, int64_t count) {
+    if (count <= 0) return;
+    if (const int injected = BeforeOperation(host::Operation::Flush)) Raise("Cannot flush file", path_, injected);
+    constexpr unsigned kWriteAndWait =
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (::sync_file_range(fd_, position, count, kWriteAndWait) != 0) Fail("Cannot flush file");
+    ::posix_fadvise(fd_, position, count, POSIX_FADV_DONTNEED);
+}
+
 void HostFile::SetOwnership(const host::FileOwnership& ownership) {
     // Only the superuser may give a file away; anyone else keeps it, as any new file.
     struct stat st {};

@@ -141,6 +141,12 @@ public:
     // Lets the system start writing count bytes from position to the disk now, without
     // waiting, so that a later Flush finds little left to do. Only a hint: nothing fails.
     void StartWriteback(int64_t position, int64_t count);
+    // Waits until count bytes from position have gone to the disk and lets the system drop
+    // them from its cache. A file written once and read only after a crash then occupies a
+    // few pages at a time instead of crowding out the cache. The disk's own cache is still
+    // to be flushed (Flush). Raises "Cannot flush file" when the write failed: the error
+    // would not be reported again.
+    void FlushRangeAndForget(int64_t position, int64_t count);
     // Gives the file the permission bits of ownership and, where the process may, its owner.
     void SetOwnership(const host::FileOwnership& ownership);
     // From now on every write and cut first tells watcher (none: nullptr).

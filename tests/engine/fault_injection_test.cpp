@@ -166,3 +166,28 @@ TEST(FaultInjection, FailedBuildLeavesTheOldArchiveAndNoStagingFile) {
     });
     EXPECT_GT(failures, 10);
 }
+
+// A tail longer than the journal keeps in the cache is written out piece by piece while it
+// is saved; a failure there must stop the update before the archive changes.
+TEST(FaultInjection, FailedWriteOutOfALongJournalLeavesTheOldArchive) {
+    FaultReset reset;
+    TestFolder root;
+    root.files = {{"front.bin", RandomBytes(1000, 20)}, {"tail.bin", RandomBytes(40 << 20, 21)}};
+    TempDir dir;
+    const std::string archive = dir / "data.pak";
+    WriteTestArchive(archive, root);
+    const TArrayOfByte before = ReadFileBytes(archive);
+    WriteFile(dir / "new", RandomBytes(3000, 22));
+
+    host::FailNth(host::Operation::Flush, 1, EIO, false);
+    try {
+        ReplaceOneFile(false, archive, dir / "new", "front.bin", false, false);
+        ADD_FAILURE() << "the replacement went through";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(error.Code(), EIO);
+        EXPECT_NE(std::string(error.what()).find("Cannot flush file"), std::string::npos) << error.what();
+    }
+    host::ClearFaults();
+    EXPECT_EQ(ReadFileBytes(archive), before);
+    EXPECT_FALSE(fs::exists(archive + kJournalSuffix));
+}
