@@ -419,14 +419,6 @@ void HostFile::Write(const void* buffer, int64_t count) {
     }
     if (fate.kill) KillThisProcess();
     if (fate.injectedCode != 0) Raise("Cannot write file", path_, fate.injectedCode);
-    while (done < count) {
-        const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(count - done), position_ + done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("Cannot write file");
-        }
-        done += n;
-    }
     position_ += done;
 }
 
