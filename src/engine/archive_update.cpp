@@ -293,16 +293,26 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
     TStringList files;
     if (!CollectSourceFiles(sourceDir, archivePath, files)) return false;
 
+    ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, 0, matchByTag, convertLoc, progress, replacedCount);
+    update.Commit();
+    return replacedCount == static_cast<int32_t>(files.size());
+}
+
+std::string SourceFileKey(const std::string& relative, bool matchByTag) {
+    return matchByTag ? HashTagFromFileName(relative) : relative;
+}
+
+void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
+                          const TStringList& files, size_t from, bool matchByTag, bool convertLoc,
+                          const ProgressProc& progress, int32_t& replacedCount) {
     const int64_t total = static_cast<int64_t>(files.size());
-    for (size_t i = 0; i < files.size(); ++i) {
+    for (size_t i = from; i < files.size(); ++i) {
         const std::string& relative = files[i];
-        const std::string key = matchByTag ? HashTagFromFileName(relative) : relative;
-        if (ReplaceOneFile(bigEndian, archivePath, sourceDir + relative, key, convertLoc, matchByTag))
+        if (ReplaceOneFile(bigEndian, archivePath, sourceDir + relative, SourceFileKey(relative, matchByTag),
+                           convertLoc, matchByTag))
             ++replacedCount;
         Report(progress, PackProgress(total, static_cast<int64_t>(i) + 1), relative.c_str());
     }
-    update.Commit();
-    return replacedCount == total;
 }
 
 int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t prefixLength, int32_t suffixLength) {

@@ -53,6 +53,16 @@ bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std
 // every file but the archive itself. False when the directory cannot be collected.
 bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, TStringList& files);
 
+// The key a source file's entry is found by: its relative path, or the hash tag its name
+// carries when matchByTag.
+std::string SourceFileKey(const std::string& relative, bool matchByTag);
+
+// ReplaceOneFile for files[from] to the last, in order, each reported once done; counts the
+// replaced ones into replacedCount.
+void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
+                          const TStringList& files, size_t from, bool matchByTag, bool convertLoc,
+                          const ProgressProc& progress, int32_t& replacedCount);
+
 // Relative paths of every folder and file below dir, in enumeration order, depth first.
 // Either list may be absent.
 bool CollectFiles(std::string dir, TStringList* folders, TStringList* files);

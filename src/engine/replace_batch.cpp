@@ -457,10 +457,6 @@ private:
     int64_t heldBytes_ = 0;
 };
 
-std::string KeyOf(const std::string& relative, bool matchByTag) {
-    return matchByTag ? HashTagFromFileName(relative) : relative;
-}
-
 // Decides the files in collection order while later ones are compressed ahead. Returns the
 // index of the first file that must be replaced on its own, or the number of files.
 size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const TStringList& files,
@@ -477,7 +473,7 @@ size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const
         });
     for (size_t i = 0; i < total; ++i) {
         TSourceFile file = reading.Take(i);
-        const TDecision decision = batch.Consider(KeyOf(files[i], matchByTag), file);
+        const TDecision decision = batch.Consider(SourceFileKey(files[i], matchByTag), file);
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
         Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1), files[i].c_str());
@@ -507,21 +503,16 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     TStringList files;
     if (!CollectSourceFiles(sourceDir, archivePath, files)) return false;
 
-    const size_t total = files.size();
     TBatchReplacement batch(archivePath, matchByTag, update);
-    size_t next =
+    const size_t next =
         DecideFiles(batch, sourceDir, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount);
     batch.Apply();
     batch.Close();
 
-    for (; next < total; ++next) {
-        const std::string& relative = files[next];
-        if (ReplaceOneFile(bigEndian, archivePath, sourceDir + relative, KeyOf(relative, matchByTag), convertLoc,
-                           matchByTag))
-            ++replacedCount;
-        Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(next) + 1),
-               relative.c_str());
-    }
+    // From a file whose replacement only an intermediate header could decide, the rest go
+    // one by one.
+    ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, next, matchByTag, convertLoc, progress,
+                         replacedCount);
     update.Commit();
-    return replacedCount == static_cast<int32_t>(total);
+    return replacedCount == static_cast<int32_t>(files.size());
 }
