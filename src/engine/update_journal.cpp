@@ -72,7 +72,9 @@ public:
         return bytes;
     }
 
-    int64_t SealLength() const { return kTagLength + (sha1_ ? 20 : 4); }
+    int64_t SealLength() const {
+        return kTagLength + static_cast<int64_t>(sha1_ ? sizeof(TSha1Digest) : sizeof(crc_));
+    }
 
 private:
     std::unique_ptr<TSha1Stream> sha1_;
