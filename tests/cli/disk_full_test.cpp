@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <random>
 
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"
 #include "helpers/small_disk.h"
 #include "helpers/temp_dir.h"
@@ -19,13 +19,6 @@ namespace {
 
 constexpr int64_t kDiskSize = 1024 * 1024;
 constexpr const char* kNoSpace = "No space left on device";
-
-TArrayOfByte RandomBytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    TArrayOfByte out(n);
-    for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
-    return out;
-}
 
 // About 600 KB of incompressible streams: more than half the disk.
 TestFolder BigTree() {

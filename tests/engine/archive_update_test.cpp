@@ -18,6 +18,7 @@
 #include "engine/loc_convert.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/number_text.h"
@@ -27,13 +28,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-TArrayOfByte RandomBytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    TArrayOfByte out(n);
-    for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
-    return out;
-}
 
 TArrayOfByte RepeatedText(const std::string& text, size_t times) {
     std::string out;

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
-#include <random>
 
 #include "engine/archive_builder.h"
 #include "engine/archive_update.h"
@@ -16,6 +15,7 @@
 #include "engine/update_journal.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -27,13 +27,6 @@ namespace {
 struct FaultReset {
     ~FaultReset() { host::ClearFaults(); }
 };
-
-TArrayOfByte RandomBytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    TArrayOfByte out(n);
-    for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
-    return out;
-}
 
 TestFolder SmallTree() {
     TestFolder root;

@@ -4,12 +4,12 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <random>
 
 #include "engine/archive_update.h"
 #include "engine/update_journal.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -17,13 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-TArrayOfByte RandomBytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    TArrayOfByte out(n);
-    for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
-    return out;
-}
 
 // Ten streams of 30 to 100 KB, of lengths as irregular as real ones.
 TestFolder TenFiles() {

@@ -7,10 +7,10 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <random>
 
 #include <zlib.h>
 
+#include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -19,13 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-TArrayOfByte Pattern(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    TArrayOfByte out(n);
-    for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
-    return out;
-}
 
 void Overwrite(const std::string& path, int64_t at, const TArrayOfByte& bytes) {
     HostFile file(path, HostFile::Mode::ReadWrite);
@@ -69,17 +62,17 @@ struct HandJournal {
         bytes.insert(bytes.end(), saved.begin(), saved.end());
     }
     void Seal() {
+        TArrayOfByte sum;
         if (layout == 1) {
             const TSha1Digest digest = Sha1Digest(bytes.data(), bytes.size());
-            PutText("SEAL", 4);
-            PutUint(0, 4);
-            bytes.insert(bytes.end(), digest.begin(), digest.end());
-            return;
+            sum.assign(digest.begin(), digest.end());
+        } else {
+            const uLong crc = crc32(0, bytes.data(), static_cast<uInt>(bytes.size()));
+            for (int i = 0; i < 4; ++i) sum.push_back(static_cast<uint8_t>(crc >> (8 * i)));
         }
-        const uint32_t crc = static_cast<uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
         PutText("SEAL", 4);
         PutUint(0, 4);
-        PutUint(crc, 4);
+        bytes.insert(bytes.end(), sum.begin(), sum.end());
     }
     size_t SealLength() const { return layout == 1 ? 28 : 12; }
 };
@@ -93,11 +86,28 @@ struct Scene {
     TempDir dir;
     std::string archive = dir / "data.pak";
     std::string journal = archive + kJournalSuffix;
-    TArrayOfByte original = Pattern(10000, 7);
+    TArrayOfByte original = RandomBytes(10000, 7);
 
     Scene() { WriteFile(archive, original); }
     host::FileIdentity Identity() const { return host::Stat(archive).identity; }
 };
+
+// A journal of the given layout, sealed for this file, undoes an update that rewrote the
+// header and grew the tail.
+void ExpectSealedJournalRestoresTheArchive(uint32_t layout) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000, layout);
+    j.Save(0, Slice(s.original, 0, 100));
+    j.Save(6000, Slice(s.original, 6000, 10000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    Overwrite(s.archive, 0, RandomBytes(100, 1));
+    Overwrite(s.archive, 6000, RandomBytes(7000, 2));
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
 
 // Runs body in a child process that ends without unwinding, as a killed update does.
 template <typename Body>
@@ -129,39 +139,16 @@ TEST(RecoverArchive, NoJournalLeavesTheArchiveAlone) {
 }
 
 TEST(RecoverArchive, SealedJournalOfThisFileRestoresSavedBytesAndOldSize) {
-    Scene s;
-    HandJournal j(s.Identity(), 10000);
-    j.Save(0, Slice(s.original, 0, 100));
-    j.Save(6000, Slice(s.original, 6000, 10000));
-    j.Seal();
-    WriteFile(s.journal, j.bytes);
-    // The update had rewritten the header and grown the tail.
-    Overwrite(s.archive, 0, Pattern(100, 1));
-    Overwrite(s.archive, 6000, Pattern(7000, 2));
-
-    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
-    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
-    EXPECT_FALSE(fs::exists(s.journal));
+    ExpectSealedJournalRestoresTheArchive(2);
 }
 
 TEST(RecoverArchive, JournalSealedWithSha1ByAnEarlierVersionIsStillRolledBack) {
-    Scene s;
-    HandJournal j(s.Identity(), 10000, 1);
-    j.Save(0, Slice(s.original, 0, 100));
-    j.Save(6000, Slice(s.original, 6000, 10000));
-    j.Seal();
-    WriteFile(s.journal, j.bytes);
-    Overwrite(s.archive, 0, Pattern(100, 1));
-    Overwrite(s.archive, 6000, Pattern(7000, 2));
-
-    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
-    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
-    EXPECT_FALSE(fs::exists(s.journal));
+    ExpectSealedJournalRestoresTheArchive(1);
 }
 
 TEST(RecoverArchive, JournalOfAnUnknownLayoutIsDiscarded) {
     Scene s;
-    const TArrayOfByte current = Pattern(10000, 9);
+    const TArrayOfByte current = RandomBytes(10000, 9);
     WriteFile(s.archive, current);
     HandJournal j(s.Identity(), 10000, 3);
     j.Save(0, Slice(s.original, 0, 5000));
@@ -189,7 +176,7 @@ TEST(RecoverArchive, SealWithoutRecordsStillCutsWhatTheUpdateAppended) {
     HandJournal j(s.Identity(), 10000);
     j.Seal();
     WriteFile(s.journal, j.bytes);
-    Overwrite(s.archive, 10000, Pattern(500, 3));
+    Overwrite(s.archive, 10000, RandomBytes(500, 3));
 
     EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
@@ -197,7 +184,7 @@ TEST(RecoverArchive, SealWithoutRecordsStillCutsWhatTheUpdateAppended) {
 
 TEST(RecoverArchive, UnsealedOrDamagedJournalIsDiscardedAndTheArchiveLeftAsItIs) {
     Scene s;
-    const TArrayOfByte current = Pattern(10000, 9);
+    const TArrayOfByte current = RandomBytes(10000, 9);
     WriteFile(s.archive, current);
     HandJournal j(s.Identity(), 10000);
     j.Save(0, Slice(s.original, 0, 5000));
@@ -221,7 +208,7 @@ TEST(RecoverArchive, UnsealedOrDamagedJournalIsDiscardedAndTheArchiveLeftAsItIs)
 
 TEST(RecoverArchive, JournalOfAnotherFileIsDiscarded) {
     Scene s;
-    const TArrayOfByte current = Pattern(10000, 9);
+    const TArrayOfByte current = RandomBytes(10000, 9);
     WriteFile(s.archive, current);
     host::FileIdentity other = s.Identity();
     other.inode += 1;
@@ -241,9 +228,9 @@ TEST(RecoverArchive, OnlyRecordsUpToTheLastValidSealAreApplied) {
     j.Save(8000, Slice(s.original, 8000, 10000));
     j.Seal();
     // A second group whose seal never arrived: the update had not touched its range yet.
-    j.Save(0, Pattern(100, 4));
+    j.Save(0, RandomBytes(100, 4));
     WriteFile(s.journal, j.bytes);
-    Overwrite(s.archive, 8000, Pattern(2000, 5));
+    Overwrite(s.archive, 8000, RandomBytes(2000, 5));
 
     EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
@@ -251,7 +238,7 @@ TEST(RecoverArchive, OnlyRecordsUpToTheLastValidSealAreApplied) {
 
 TEST(RecoverArchive, RecordsPastTheOldSizeMakeTheJournalInvalid) {
     Scene s;
-    const TArrayOfByte current = Pattern(10000, 9);
+    const TArrayOfByte current = RandomBytes(10000, 9);
     WriteFile(s.archive, current);
     HandJournal j(s.Identity(), 1000);
     j.Save(900, Slice(s.original, 900, 1100));
@@ -297,7 +284,7 @@ TEST(RecoverArchive, JournalOfAnUpdateRunningInAnotherProcessIsNeverRolledBack) 
     j.Save(0, Slice(s.original, 0, 10000));
     j.Seal();
     WriteFile(s.journal, j.bytes);
-    const TArrayOfByte updated = Pattern(10000, 11);
+    const TArrayOfByte updated = RandomBytes(10000, 11);
 
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -327,7 +314,7 @@ TEST(RecoverArchive, JournalOfAnUpdateRunningInAnotherProcessIsNeverRolledBack) 
 
 TEST(ArchiveUpdate, CommittedUpdateKeepsItsChangesAndLeavesNoJournal) {
     Scene s;
-    const TArrayOfByte changed = Pattern(3000, 12);
+    const TArrayOfByte changed = RandomBytes(3000, 12);
     {
         TArchiveUpdate update(s.archive);
         update.Protect({{0, 100}, {5000, 10000}});
@@ -357,8 +344,8 @@ TEST(ArchiveUpdate, KilledUpdateIsRolledBackByTheNextOpen) {
     RunAndVanish([&] {
         TArchiveUpdate update(s.archive);
         update.Protect({{0, 50}, {2000, 10000}});
-        Overwrite(s.archive, 0, Pattern(50, 1));
-        Overwrite(s.archive, 2000, Pattern(12000, 2));
+        Overwrite(s.archive, 0, RandomBytes(50, 1));
+        Overwrite(s.archive, 2000, RandomBytes(12000, 2));
         std::exit(0);  // no Commit, no unwinding
     });
     ASSERT_TRUE(fs::exists(s.journal));
@@ -397,7 +384,7 @@ TEST(ArchiveUpdate, WatchedWritesOutsideTheProtectedRangesAreSavedFirst) {
         HostFile archive(s.archive, HostFile::Mode::ReadWrite);
         update.Watch(archive);
         archive.Seek(300);
-        const TArrayOfByte junk = Pattern(700, 3);
+        const TArrayOfByte junk = RandomBytes(700, 3);
         archive.Write(junk.data(), 700);
         archive.Seek(9990);
         archive.Write(junk.data(), 700);
@@ -415,7 +402,7 @@ TEST(ArchiveUpdate, ErrorDuringTheUpdateRollsBackAtOnce) {
         {
             TArchiveUpdate update(s.archive);
             update.Protect({{0, 10000}});
-            Overwrite(s.archive, 0, Pattern(12000, 4));
+            Overwrite(s.archive, 0, RandomBytes(12000, 4));
             throw EInOutError(ENOSPC, "disk full");
         },
         EInOutError);
@@ -430,7 +417,7 @@ TEST(ArchiveUpdate, NestedUpdateOfTheSameArchiveJoinsTheOuterOne) {
         {
             TArchiveUpdate inner(s.archive);
             inner.Protect({{0, 10000}});
-            Overwrite(s.archive, 0, Pattern(10000, 5));
+            Overwrite(s.archive, 0, RandomBytes(10000, 5));
             inner.Commit();
         }
         // The inner commit leaves the journal to the outer update.
@@ -452,7 +439,7 @@ TEST(ArchiveUpdate, ALeftOverJournalIsRolledBackBeforeANewUpdateStarts) {
     j.Save(0, s.original);
     j.Seal();
     WriteFile(s.journal, j.bytes);
-    Overwrite(s.archive, 0, Pattern(10000, 6));
+    Overwrite(s.archive, 0, RandomBytes(10000, 6));
     {
         TArchiveUpdate update(s.archive);
         EXPECT_EQ(ReadFileBytes(s.archive), s.original);
@@ -491,7 +478,7 @@ TEST(ArchiveReading, RollsBackALeftOverJournalBeforeReading) {
     j.Save(0, s.original);
     j.Seal();
     WriteFile(s.journal, j.bytes);
-    Overwrite(s.archive, 0, Pattern(10000, 6));
+    Overwrite(s.archive, 0, RandomBytes(10000, 6));
     const TArchiveReading reading(s.archive);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
     EXPECT_FALSE(fs::exists(s.journal));

@@ -29,6 +29,7 @@
 #include "engine/archive_update.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 #include "support/host.h"
@@ -44,12 +45,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-TArrayOfByte RandomBytes(size_t n, std::mt19937& rng) {
-    TArrayOfByte out(n);
-    for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
-    return out;
-}
 
 TArrayOfByte TextBytes(size_t n, std::mt19937& rng) {
     static const char* const kWords[] = {"the ", "quest ", "of ", "Veldane ", "begins ", "at ", "dawn. ", "\r\n"};

@@ -3,6 +3,7 @@
 #include <random>
 #include <vector>
 
+#include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/host.h"
 #include "support/splice.h"
@@ -25,12 +26,6 @@ std::vector<TRangeMove> RandomMoves(std::mt19937& random, int64_t size, int runs
     return moves;
 }
 
-TArrayOfByte RandomContent(std::mt19937& random, size_t size) {
-    TArrayOfByte content(size);
-    for (uint8_t& b : content) b = static_cast<uint8_t>(random());
-    return content;
-}
-
 void ExpectMovedAsPlanned(const TArrayOfByte& before, const TArrayOfByte& after, const std::vector<TRangeMove>& moves) {
     for (const TRangeMove& move : moves) {
         ASSERT_LE(static_cast<size_t>(move.to + move.length), after.size());
@@ -47,7 +42,7 @@ TEST(MoveRanges, EveryRunArrivesIntactWhicheverWayItsNeighboursMove) {
     for (int round = 0; round < 40; ++round) {
         TempDir dir;
         const int64_t size = std::uniform_int_distribution<int64_t>(1, 20000)(random);
-        const TArrayOfByte before = RandomContent(random, static_cast<size_t>(size));
+        const TArrayOfByte before = RandomBytes(static_cast<size_t>(size), random);
         WriteFile(dir / "f", before);
         const std::vector<TRangeMove> moves = RandomMoves(random, size, round % 7 + 1, 300);
         HostFile file(dir / "f", HostFile::Mode::ReadWrite);
@@ -63,7 +58,7 @@ TEST(MoveRanges, RunsLongerThanTheWorkBufferMoveBothWays) {
     std::mt19937 random(6);
     TempDir dir;
     const int64_t size = 3 * kSpliceBlockSize + 12345;
-    const TArrayOfByte before = RandomContent(random, static_cast<size_t>(size));
+    const TArrayOfByte before = RandomBytes(static_cast<size_t>(size), random);
     WriteFile(dir / "f", before);
     // Both runs move forwards by less than a block, then back again.
     const std::vector<TRangeMove> moves{{0, 1000, 2 * kSpliceBlockSize + 7},

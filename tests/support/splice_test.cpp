@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <random>
 
+#include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/host.h"
 #include "support/splice.h"
@@ -9,13 +9,6 @@
 namespace {
 
 // Random bytes: any byte moved to a wrong place shows up in a comparison.
-TArrayOfByte RandomBytes(size_t count, uint32_t seed) {
-    std::mt19937 random(seed);
-    TArrayOfByte bytes(count);
-    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-    return bytes;
-}
-
 TArrayOfByte Join(const TArrayOfByte& a, const TArrayOfByte& b, const TArrayOfByte& c = {}) {
     TArrayOfByte all = a;
     all.insert(all.end(), b.begin(), b.end());

@@ -3,17 +3,11 @@
 #include <random>
 
 #include "helpers/allocation_probe.h"
+#include "helpers/random_bytes.h"
 #include "support/errors.h"
 #include "support/zlib_adapter.h"
 
 namespace {
-
-TArrayOfByte NoisyBytes(size_t count, uint32_t seed) {
-    std::mt19937 random(seed);
-    TArrayOfByte bytes(count);
-    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-    return bytes;
-}
 
 // Text-like data: compresses, but not to nothing, so streams have some length.
 TArrayOfByte TextBytes(size_t count) {
@@ -60,7 +54,7 @@ TEST(CompressBytesRoutine, EmptyStreamDecompressesToNothingBothWays) {
 }
 
 TEST(CompressBytesRoutine, RoundTripsTextAndIncompressibleData) {
-    for (const TArrayOfByte& data : {TextBytes(100000), NoisyBytes(70000, 1), NoisyBytes(1, 2)}) {
+    for (const TArrayOfByte& data : {TextBytes(100000), RandomBytes(70000, 1), RandomBytes(1, 2)}) {
         const TArrayOfByte stream = Compress(data);
         EXPECT_EQ(stream[0], 0x78);
         EXPECT_EQ(stream[1], 0xDA);
@@ -97,13 +91,13 @@ TEST(DecompressToBufferRoutine, ExactMultiplesOf1024ComeBackWhole) {
 
 TEST(DecompressToBufferRoutine, LengthsAroundTheChunkSizeComeBackWhole) {
     for (size_t size : {size_t{1}, size_t{1023}, size_t{1025}, size_t{2047}, size_t{2049}}) {
-        const TArrayOfByte data = NoisyBytes(size, static_cast<uint32_t>(size));
+        const TArrayOfByte data = RandomBytes(size, static_cast<uint32_t>(size));
         EXPECT_EQ(Streamed(Compress(data)), data) << size;
     }
 }
 
 TEST(DecompressToBufferRoutine, InputLongerThanOneSourceBlockIsReadWhole) {
-    const TArrayOfByte data = NoisyBytes(300000, 3);  // its stream spans several 64 KiB blocks
+    const TArrayOfByte data = RandomBytes(300000, 3);  // its stream spans several 64 KiB blocks
     const TArrayOfByte stream = Compress(data);
     ASSERT_GT(stream.size(), 3u * 65536u);
     EXPECT_EQ(Streamed(stream), data);
@@ -123,7 +117,7 @@ TEST(DecompressToBufferRoutine, LimitAtTheExactSizeReturnsEverything) {
 }
 
 TEST(DecompressToBufferRoutine, TruncatedInputGivesThePartialDataWithoutError) {
-    const TArrayOfByte data = NoisyBytes(20000, 4);
+    const TArrayOfByte data = RandomBytes(20000, 4);
     TArrayOfByte stream = Compress(data);
     stream.resize(stream.size() / 2);
     TArrayOfByte out;
@@ -195,7 +189,7 @@ TEST(DecompressBytesRoutine, CorruptDataRaisesDecompressionError) {
 }
 
 TEST(DecompressBytesRoutine, TruncatedStreamRaisesDecompressionError) {
-    TArrayOfByte stream = Compress(NoisyBytes(5000, 5));
+    TArrayOfByte stream = Compress(RandomBytes(5000, 5));
     stream.resize(stream.size() / 2);
     EXPECT_THROW(Whole(stream, 5000), EDecompressionError);
 }
