@@ -19,6 +19,19 @@
 
 extern char** environ;
 
+int SpawnVpak(const std::vector<std::string>& args, const posix_spawn_file_actions_t& actions, pid_t& pid) {
+    const std::string program = std::filesystem::absolute(VPAK_CLI_PATH).string();
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    return posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+}
+
+int ExitStatusOf(int waitStatus) {
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir) {
     TempDir capture;
     const std::string outPath = capture / "out";
@@ -31,21 +44,15 @@ CliResult RunVpak(const std::vector<std::string>& args, const std::string& worki
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
 
-    const std::string program = std::filesystem::absolute(VPAK_CLI_PATH).string();
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = SpawnVpak(args, actions, pid);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + program);
+    if (rc != 0) throw std::runtime_error("cannot start vpak");
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
 
     CliResult result;
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    result.status = ExitStatusOf(wstatus);
     result.out = ReadFileText(outPath);
     result.err = ReadFileText(errPath);
     return result;

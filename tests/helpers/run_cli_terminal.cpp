@@ -8,16 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <stdexcept>
 
+#include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
-
-#ifndef VPAK_CLI_PATH
-#define VPAK_CLI_PATH "vpak"
-#endif
-
-extern char** environ;
 
 namespace {
 
@@ -57,26 +51,20 @@ CliResult RunVpakOnTerminal(const std::vector<std::string>& args) {
     posix_spawn_file_actions_addclose(&actions, master);
     posix_spawn_file_actions_addclose(&actions, slave);
 
-    const std::string program = std::filesystem::absolute(VPAK_CLI_PATH).string();
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = SpawnVpak(args, actions, pid);
     posix_spawn_file_actions_destroy(&actions);
     ::close(slave);
     if (rc != 0) {
         ::close(master);
-        throw std::runtime_error("cannot start " + program);
+        throw std::runtime_error("cannot start vpak");
     }
     CliResult result;
     result.err = DrainTerminal(master);
     ::close(master);
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    result.status = ExitStatusOf(wstatus);
     result.out = ReadFileText(outPath);
     return result;
 }
