@@ -182,32 +182,28 @@ TArrayOfByte IrregularArchive(TRandom& random, std::vector<std::string>& paths, 
     return ArchiveBytes(directory, data, false);
 }
 
-}  // namespace
-
-TEST(ReplaceFromDirectoryOnePass, RandomBatchesByPathLeaveTheFileByFileBytes) {
-    for (unsigned seed = 1; seed <= 12; ++seed) {
+// Random trees, each with a random batch of new files matched by path or by tag.
+void ExpectRandomBatchesLeaveTheFileByFileBytes(unsigned firstSeed, unsigned trees, bool byTag) {
+    for (unsigned seed = firstSeed; seed < firstSeed + trees; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         TempDir dir;
         TRandom random(seed);
         std::vector<std::string> paths;
         const TestFolder tree = RandomTree(random, paths);
         const TestArchive encoded = EncodeTree(tree, false);
-        WriteRandomBatch(random, paths, dir / "src", false);
-        ExpectSameAsFileByFile(dir, ArchiveBytes(encoded.directory, encoded.data, false), dir / "src", false);
+        WriteRandomBatch(random, paths, dir / "src", byTag);
+        ExpectSameAsFileByFile(dir, ArchiveBytes(encoded.directory, encoded.data, false), dir / "src", byTag);
     }
 }
 
+}  // namespace
+
+TEST(ReplaceFromDirectoryOnePass, RandomBatchesByPathLeaveTheFileByFileBytes) {
+    ExpectRandomBatchesLeaveTheFileByFileBytes(1, 12, false);
+}
+
 TEST(ReplaceFromDirectoryOnePass, RandomBatchesByTagLeaveTheFileByFileBytes) {
-    for (unsigned seed = 100; seed < 108; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        TempDir dir;
-        TRandom random(seed);
-        std::vector<std::string> paths;
-        const TestFolder tree = RandomTree(random, paths);
-        const TestArchive encoded = EncodeTree(tree, false);
-        WriteRandomBatch(random, paths, dir / "src", true);
-        ExpectSameAsFileByFile(dir, ArchiveBytes(encoded.directory, encoded.data, false), dir / "src", true);
-    }
+    ExpectRandomBatchesLeaveTheFileByFileBytes(100, 8, true);
 }
 
 TEST(ReplaceFromDirectoryOnePass, GapsSharedStreamsAndTrailingBytesLeaveTheFileByFileBytes) {
