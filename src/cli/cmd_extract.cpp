@@ -27,11 +27,13 @@ int RunExtract(const ExtractOptions& options) {
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
     bool ok = false;
+    CommandNotices notices;
     {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
         ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength, options.directory,
-                            options.hash, !options.noLoc, bar.Callback());
+                            options.hash, !options.noLoc, bar.Callback(), notices.Sink());
     }
+    notices.Print();
     return Outcome(ok, "O.K. Successfully extracted " + GroupThousands(static_cast<int32_t>(listing.size())) +
                            " files!");
 }

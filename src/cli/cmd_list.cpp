@@ -15,8 +15,10 @@ int RunList(const ListOptions& options) {
     TStringList listing;
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
+    CommandNotices notices;
     const bool ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength, "", false,
-                                   false, nullptr);
+                                   false, nullptr, notices.Sink());
+    notices.Print();
     if (ok) {
         std::string out;
         for (const std::string& line : listing) {

@@ -25,11 +25,13 @@ int RunMake(const MakeOptions& options) {
     int32_t folderCount = 0;
     int32_t fileCount = 0;
     bool ok = false;
+    CommandNotices notices;
     {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
         ok = MakeArchive(options.xbox, options.dir, options.archive, bar.Callback(), !options.noLoc, folderCount,
-                         fileCount);
+                         fileCount, notices.Sink());
     }
+    notices.Print();
     return Outcome(ok, PackedText(folderCount, fileCount));
 }
 

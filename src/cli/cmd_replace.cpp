@@ -29,27 +29,26 @@ struct ReplaceDirOptions {
 
 int RunReplace(const ReplaceOptions& options, bool byPath) {
     const std::string successText = "O.K. Successfully updated!";
-    if (byPath) {
-        const bool ok = ReplaceOneFile(options.xbox, options.archive, options.file, options.entryPath, !options.noLoc,
-                                       false);
-        return Outcome(ok, successText);
-    }
-    // The file's name must carry the tag of the entry it replaces; without one the archive
-    // is not touched.
-    const std::string tag = HashTagFromFileName(options.file);
-    if (tag.empty()) return Outcome(false, successText);
-    const bool ok = ReplaceOneFile(options.xbox, options.archive, options.file, tag, !options.noLoc, true);
+    // Without --path the file's name must carry the tag of the entry it replaces; without one
+    // the archive is not touched.
+    const std::string key = byPath ? options.entryPath : HashTagFromFileName(options.file);
+    if (!byPath && key.empty()) return Outcome(false, successText);
+    CommandNotices notices;
+    const bool ok = ReplaceOneFile(options.xbox, options.archive, options.file, key, !options.noLoc, !byPath, notices.Sink());
+    notices.Print();
     return Outcome(ok, successText);
 }
 
 int RunReplaceDir(const ReplaceDirOptions& options) {
     int32_t count = 0;
     bool ok = false;
+    CommandNotices notices;
     {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
         ok = ReplaceFromDirectory(options.xbox, options.archive, options.dir, options.hash, !options.noLoc,
-                                  bar.Callback(), count);
+                                  bar.Callback(), count, notices.Sink());
     }
+    notices.Print();
     if (ok && count < 1) return Outcome(true, "I didn't find any file in the given directory.");
     return Outcome(ok, "O.K. Successfully updated " + GroupThousands(count) + " files!");
 }

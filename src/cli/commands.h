@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "engine/notices.h"
+
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
@@ -25,3 +27,20 @@ void RegisterReplaceCommands(CLI::App& app, int& exitStatus);
 // Prints the outcome text on standard output for a true result, "Error :-(" on standard
 // error for a false one, and returns the exit status.
 int Outcome(bool ok, const std::string& successText);
+
+// What one command's operation has to tell besides its result, printed on standard error, one
+// line each, as "vpak: " + text: by Print before the outcome, or when the command ends with an
+// error, on the way out.
+class CommandNotices {
+public:
+    CommandNotices() = default;
+    ~CommandNotices() { Print(); }
+    CommandNotices(const CommandNotices&) = delete;
+    CommandNotices& operator=(const CommandNotices&) = delete;
+
+    TNotices* Sink() { return &notices_; }
+    void Print();
+
+private:
+    TNotices notices_;
+};

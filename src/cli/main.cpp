@@ -15,6 +15,11 @@ int Outcome(bool ok, const std::string& successText) {
     return kExitSuccess;
 }
 
+void CommandNotices::Print() {
+    for (const TNotice& notice : notices_) std::cerr << "vpak: " << notice.text << '\n';
+    notices_.clear();
+}
+
 namespace {
 
 // Usage errors print the message and the help of the command that was being parsed.

@@ -275,14 +275,15 @@ void WriteHeader(bool bigEndian, HostFile& archive, const Veldane_PAK_HeaderType
 }  // namespace
 
 bool MakeArchive(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
-                 const ProgressProc& progress, bool convertLoc, int32_t& folderCount, int32_t& fileCount) {
+                 const ProgressProc& progress, bool convertLoc, int32_t& folderCount, int32_t& fileCount,
+                 TNotices* notices) {
     return MakeArchiveWithThreads(bigEndian, sourceDir, archivePath, progress, convertLoc, folderCount, fileCount,
-                                  CoreCount());
+                                  CoreCount(), notices);
 }
 
 bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
                             const ProgressProc& progress, bool convertLoc, int32_t& folderCount,
-                            int32_t& fileCount, int compressingThreads) {
+                            int32_t& fileCount, int compressingThreads, TNotices* notices) {
     if (archivePath.empty()) return false;
     std::string root = sourceDir;
     WithTrailingBackslash(root);

@@ -40,7 +40,7 @@ int32_t ListingField(const std::string& line, int32_t column) {
 
 bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList& listing,
                     int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
-                    bool hashTags, bool convertLoc, const ProgressProc& progress) {
+                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices) {
     prefixLength = kPrefixLength;
     suffixLength = kSuffixLength;
     if (!FileExistsSafe(archivePath)) return false;

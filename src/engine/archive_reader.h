@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/archive_format.h"
+#include "engine/notices.h"
 #include "support/bytes.h"
 #include "support/progress.h"
 
@@ -16,10 +17,11 @@ bool ReadArchiveHeader(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType
                        TArrayOfByte& directory);
 
 // Lists the archive into listing; with a non-empty target directory it then extracts every
-// file below it. True when everything read (and extracted) without fault.
+// file below it. True when everything read (and extracted) without fault. Files that failed
+// and files beside the archive that were left alone are told in notices.
 bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList& listing,
                     int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
-                    bool hashTags, bool convertLoc, const ProgressProc& progress);
+                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices = nullptr);
 
 // The numeric field of a listing line that starts at column (zero-based).
 int32_t ListingField(const std::string& line, int32_t column);

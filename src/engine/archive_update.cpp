@@ -229,7 +229,7 @@ bool CollectSourceFiles(const std::string& sourceDir, const std::string& archive
 }
 
 bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
-                      const TReplacementData* data) {
+                      const TReplacementData* data, TNotices* notices) {
     if (bigEndian) return false;
     if (!IsUsableReplacement(data)) return false;
 
@@ -262,7 +262,7 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
 }
 
 bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                    const std::string& key, bool convertLoc, bool matchByTag) {
+                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices) {
     if (bigEndian) return false;
     const bool convert = convertLoc && IsLocFileName(filePath);
 
@@ -277,12 +277,12 @@ bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::s
     data.UnpackedSize = BufferLength(content);
     data.DataSize = BufferLength(content);
     data.IsPacked = 0;
-    return ReplaceEntryData(bigEndian, archivePath, key, matchByTag, &data);
+    return ReplaceEntryData(bigEndian, archivePath, key, matchByTag, &data, notices);
 }
 
 bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
                                     bool matchByTag, bool convertLoc, const ProgressProc& progress,
-                                    int32_t& replacedCount) {
+                                    int32_t& replacedCount, TNotices* notices) {
     replacedCount = 0;
     if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir)) return false;
 
@@ -293,7 +293,8 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
     TStringList files;
     if (!CollectSourceFiles(sourceDir, archivePath, files)) return false;
 
-    ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, 0, matchByTag, convertLoc, progress, replacedCount);
+    ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, 0, matchByTag, convertLoc, progress, replacedCount,
+                         notices);
     update.Commit();
     return replacedCount == static_cast<int32_t>(files.size());
 }
@@ -304,12 +305,12 @@ std::string SourceFileKey(const std::string& relative, bool matchByTag) {
 
 void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
                           const TStringList& files, size_t from, bool matchByTag, bool convertLoc,
-                          const ProgressProc& progress, int32_t& replacedCount) {
+                          const ProgressProc& progress, int32_t& replacedCount, TNotices* notices) {
     const int64_t total = static_cast<int64_t>(files.size());
     for (size_t i = from; i < files.size(); ++i) {
         const std::string& relative = files[i];
         if (ReplaceOneFile(bigEndian, archivePath, sourceDir + relative, SourceFileKey(relative, matchByTag),
-                           convertLoc, matchByTag))
+                           convertLoc, matchByTag, notices))
             ++replacedCount;
         Report(progress, PackProgress(total, static_cast<int64_t>(i) + 1), relative.c_str());
     }

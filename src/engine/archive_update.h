@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/notices.h"
 #include "support/bytes.h"
 #include "support/progress.h"
 
@@ -18,30 +19,31 @@ struct TReplacementData {
 
 // Replaces the entry found by key (an archive path, or a 24-digit tag text when matchByTag).
 bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
-                      const TReplacementData* data);
+                      const TReplacementData* data, TNotices* notices = nullptr);
 
 bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                    const std::string& key, bool convertLoc, bool matchByTag);
+                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices = nullptr);
 
 // Replaces every entry for which the source tree holds a file, in one pass over the archive:
 // the files are read, matched and compressed first (ahead, on every core), then every stream
 // is moved once, the new streams and the directory are written. The archive, the count, the
 // result and the progress reports are exactly those of ReplaceFromDirectoryFileByFile.
 bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
-                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount);
+                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount,
+                          TNotices* notices = nullptr);
 
 // ReplaceFromDirectory with a chosen budget for the new streams held in memory: once they
 // exceed it, the replacements decided so far are written in one pass and deciding goes on.
 // ReplaceFromDirectory holds up to 64 MiB.
 bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir,
                                  bool matchByTag, bool convertLoc, const ProgressProc& progress,
-                                 int32_t& replacedCount, int64_t heldStreamsBudget);
+                                 int32_t& replacedCount, int64_t heldStreamsBudget, TNotices* notices = nullptr);
 
 // The file-by-file procedure: ReplaceOneFile for each file of the tree in collection order,
 // each listing, patching and closing the archive on its own.
 bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
                                     bool matchByTag, bool convertLoc, const ProgressProc& progress,
-                                    int32_t& replacedCount);
+                                    int32_t& replacedCount, TNotices* notices = nullptr);
 
 int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t prefixLength, int32_t suffixLength);
 
@@ -61,7 +63,7 @@ std::string SourceFileKey(const std::string& relative, bool matchByTag);
 // replaced ones into replacedCount.
 void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
                           const TStringList& files, size_t from, bool matchByTag, bool convertLoc,
-                          const ProgressProc& progress, int32_t& replacedCount);
+                          const ProgressProc& progress, int32_t& replacedCount, TNotices* notices = nullptr);
 
 // Relative paths of every folder and file below dir, in enumeration order, depth first.
 // Either list may be absent.

@@ -485,14 +485,15 @@ size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const
 }  // namespace
 
 bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
-                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount) {
+                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount,
+                          TNotices* notices) {
     return ReplaceFromDirectoryHolding(bigEndian, archivePath, std::move(sourceDir), matchByTag, convertLoc, progress,
-                                       replacedCount, kHeldStreamsBudget);
+                                       replacedCount, kHeldStreamsBudget, notices);
 }
 
 bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir,
                                  bool matchByTag, bool convertLoc, const ProgressProc& progress,
-                                 int32_t& replacedCount, int64_t heldStreamsBudget) {
+                                 int32_t& replacedCount, int64_t heldStreamsBudget, TNotices* notices) {
     replacedCount = 0;
     if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir)) return false;
 
@@ -512,7 +513,7 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     // From a file whose replacement only an intermediate header could decide, the rest go
     // one by one.
     ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, next, matchByTag, convertLoc, progress,
-                         replacedCount);
+                         replacedCount, notices);
     update.Commit();
     return replacedCount == static_cast<int32_t>(files.size());
 }
