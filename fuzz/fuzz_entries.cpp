@@ -225,13 +225,13 @@ TArrayOfByte ArchiveFromRawInput(bool bigEndian, const uint8_t* data, size_t siz
 
 // After a true result every listed file is in place: the size its record gives unless it
 // was converted from .loc, or written again by a later line of the same name.
-std::string CheckExtractedFiles(const TStringList& listing, std::string target, bool hashTags, bool convertLoc) {
-    WithTrailingBackslash(target);
+std::string CheckExtractedFiles(const TStringList& listing, const std::string& target, bool hashTags,
+                                bool convertLoc) {
     std::map<std::string, int> written;
     std::vector<std::string> outputs;
     for (const std::string& line : listing) {
         const std::string path = CutLine(line, kPrefixLength, kSuffixLength);
-        outputs.push_back(hashTags ? AttachTag(target + path, path) : target + path);
+        outputs.push_back(HostPathBelow(target, hashTags ? AttachTag(path, path) : path));
         ++written[outputs.back()];
     }
     for (size_t i = 0; i < listing.size(); ++i) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/archive_format.h"
-#include "engine/loc_convert.h"
+#include "engine/source_content.h"
 #include "engine/staged_archive.h"
 #include "support/collation.h"
 #include "support/errors.h"
@@ -28,19 +28,24 @@ struct TFolderNode {
     std::vector<host::DirEntry> subFolders;
     std::vector<TFolderNode> children;  // one per sub-folder
     std::vector<host::DirEntry> files;
+    // Entries whose names hold a "\": the archive's separator cannot be part of a stored
+    // name, so they are never read, and each is a failure.
+    std::vector<host::DirEntry> unstorable;
     bool linksBack = false;             // a link to a folder on its own path: not listed
     int32_t archivesHeld = 0;           // the archive being written, or the one it replaces, stood here
+    std::string unreadable;             // why the folder could not be listed to its end
 };
 
-// A file to compress, in the order the scan stores files.
+// A file to compress, in the order the scan stores them.
 struct TFileJob {
-    std::string path;
+    std::string hostPath;
     const host::DirEntry* entry;
 };
 
 // A file's stream as a compressing thread hands it over.
 struct TPackedFile {
     bool obtained = false;  // false: its content could not be obtained
+    std::string problem;    // why not
     TArrayOfByte stream;
     int32_t unpackedSize = 0;
 };
@@ -58,17 +63,20 @@ int64_t CompressionCost(const host::DirEntry& entry) {
 
 // Everything one build works on. The folder scan appends to the directory image and
 // writes streams at the archive's end; the counters are the caller's output arguments.
+// Folders are named by their path relative to the source directory in the archive's form
+// ("A\\B\\"), which is also what progress reports show.
 struct TBuildState {
     bool bigEndian;
     bool convertLoc;
     const ProgressProc& progress;
-    size_t rootLength;
+    const std::string& sourceDir;
     HostFile& archive;
-    // The new archive and the one it replaces; both existed when the tree was counted.
+    // The new archive and the one it replaces; both existed when the tree was listed.
     host::FileIdentity archiveIdentity;
     host::FileIdentity replacedIdentity;
     int32_t& folderCount;
     int32_t& fileCount;
+    TNotices* notices;
     int64_t totalSteps = 0;
     int64_t processedSteps = 0;
     int32_t failureCount = 0;
@@ -99,16 +107,23 @@ void PatchDirInt(TBuildState& state, size_t offset, int32_t value) {
     WriteInt32At(state.directory, offset, FromArchiveOrder(state.bigEndian, value));
 }
 
-void ReportStep(TBuildState& state, const std::string& fullPath) {
+void ReportStep(TBuildState& state, const std::string& relativePath) {
     ++state.processedSteps;
-    if (!state.progress) return;
-    const std::string relative = fullPath.substr(std::min(state.rootLength, fullPath.size()));
-    state.progress(PackProgress(state.totalSteps, state.processedSteps), relative.c_str());
+    Report(state.progress, PackProgress(state.totalSteps, state.processedSteps), relativePath.c_str());
 }
 
-void CheckNameLength(const std::string& fullPath, const std::string& name) {
+// A failure of the build that does not end it: counted, and told to the caller.
+void CountFailure(TBuildState& state, const std::string& relativePath, const std::string& what,
+                  const std::string& reason) {
+    ++state.failureCount;
+    const std::string hostPath = HostPathBelow(state.sourceDir, relativePath);
+    Notify(state.notices, hostPath, NoticeText(what, hostPath, reason));
+}
+
+void CheckNameLength(const TBuildState& state, const std::string& relativePath, const std::string& name) {
     if (static_cast<int64_t>(name.size()) > kMaxNameLength)
-        FailLimit(ENAMETOOLONG, fullPath, "the name is longer than " + GroupThousands(kMaxNameLength) + " bytes");
+        FailLimit(ENAMETOOLONG, HostPathBelow(state.sourceDir, relativePath),
+                  "the name is longer than " + GroupThousands(kMaxNameLength) + " bytes");
 }
 
 bool IsOnCurrentPath(const TBuildState& state, const host::FileIdentity& identity) {
@@ -120,32 +135,25 @@ bool IsTheArchive(const TBuildState& state, const host::DirEntry& entry) {
     return entry.info.identity == state.archiveIdentity || entry.info.identity == state.replacedIdentity;
 }
 
-bool NameLess(const host::DirEntry& a, const host::DirEntry& b) { return CollationLess(a.name, b.name); }
+bool HoldsSeparator(const host::DirEntry& entry) { return entry.name.find('\\') != std::string::npos; }
 
-// Reads a file's content as it is to be stored: a .loc text converted to its table, any
-// other file as its bytes. False when the content could not be obtained.
-bool ObtainContent(bool bigEndian, bool convertLoc, const std::string& path, const std::string& name,
-                   TArrayOfByte& content) {
-    if (convertLoc && IsLocFileName(name)) {
-        // The entry may have been replaced since it was listed; a FIFO or socket in its
-        // place has no content, and opening one could block.
-        if (host::Stat(path).kind != host::EntryKind::File) return false;
-        return TextToLoc(bigEndian, path, content);
-    }
-    return ReadWholeFile(path, content);
-}
+bool NameLess(const host::DirEntry& a, const host::DirEntry& b) { return CollationLess(a.name, b.name); }
 
 // Obtains and compresses one file; runs on a compressing thread. An error it raises
 // reaches the caller when the scan comes to this file.
 void CompressFile(bool bigEndian, bool convertLoc, const TFileJob& job, TPackedFile& packed) {
     const host::DirEntry& entry = *job.entry;
-    if (entry.info.kind != host::EntryKind::File) return;
-    if (entry.info.size > kMaxStoredLength) FailLimit(EFBIG, job.path, "files of 2 GiB or more cannot be stored");
+    if (entry.info.kind != host::EntryKind::File) {
+        packed.problem = entry.info.kind == host::EntryKind::Missing ? host::ErrorText(ENOENT) : "not a regular file";
+        return;
+    }
+    if (entry.info.size > kMaxStoredLength) FailLimit(EFBIG, job.hostPath, "files of 2 GiB or more cannot be stored");
 
     TArrayOfByte content;
-    if (!ObtainContent(bigEndian, convertLoc, job.path, entry.name, content)) return;
+    packed.problem = ObtainStoredContent(bigEndian, convertLoc, job.hostPath, content);
+    if (!packed.problem.empty()) return;
     if (static_cast<int64_t>(content.size()) > kMaxStoredLength)
-        FailLimit(EFBIG, job.path, "files of 2 GiB or more cannot be stored");
+        FailLimit(EFBIG, job.hostPath, "files of 2 GiB or more cannot be stored");
 
     packed.stream = CompressBytes(content.data(), BufferLength(content));
     packed.unpackedSize = BufferLength(content);
@@ -154,11 +162,14 @@ void CompressFile(bool bigEndian, bool convertLoc, const TFileJob& job, TPackedF
 
 // Stores one file: its stream at the archive's end, its record in the directory image.
 // False when its content could not be obtained; then nothing is stored.
-bool StoreFile(TBuildState& state, const std::string& path, const host::DirEntry& entry) {
+bool StoreFile(TBuildState& state, const std::string& relativePath, const host::DirEntry& entry) {
     const TPackedFile packed = state.packing->Take(state.nextFile++);
-    if (!packed.obtained) return false;
+    if (!packed.obtained) {
+        CountFailure(state, relativePath, "cannot read", packed.problem);
+        return false;
+    }
     if (state.dataOffset + static_cast<int64_t>(packed.stream.size()) > kMaxArchiveSize)
-        FailLimit(EFBIG, path, "the archive would reach 2 GiB");
+        FailLimit(EFBIG, HostPathBelow(state.sourceDir, relativePath), "the archive would reach 2 GiB");
 
     AppendDirString(state, entry.name);
     AppendDirInt(state, static_cast<int32_t>(state.dataOffset));
@@ -170,15 +181,20 @@ bool StoreFile(TBuildState& state, const std::string& path, const host::DirEntry
 }
 
 // Lists one folder into its node, sub-folders and files in collation order, and the
-// folders below it, except a link back up the path.
+// folders below it, except a link back up the path. A folder that cannot be listed keeps
+// what was read of it and the reason.
 void ListFolder(TBuildState& state, const std::string& folder, TFolderNode& node) {
-    for (host::DirEntry& entry : host::ListDirectory(folder)) {
-        if (entry.info.kind == host::EntryKind::Directory) node.subFolders.push_back(std::move(entry));
+    host::DirListing listing = host::ListDirectory(HostPathBelow(state.sourceDir, folder));
+    if (listing.errorCode != 0) node.unreadable = host::ErrorText(listing.errorCode);
+    for (host::DirEntry& entry : listing.entries) {
+        if (HoldsSeparator(entry)) node.unstorable.push_back(std::move(entry));
+        else if (entry.info.kind == host::EntryKind::Directory) node.subFolders.push_back(std::move(entry));
         else if (IsTheArchive(state, entry)) ++node.archivesHeld;  // no part of its own content
         else node.files.push_back(std::move(entry));
     }
     std::sort(node.subFolders.begin(), node.subFolders.end(), NameLess);
     std::sort(node.files.begin(), node.files.end(), NameLess);
+    std::sort(node.unstorable.begin(), node.unstorable.end(), NameLess);
 
     node.children.resize(node.subFolders.size());
     for (size_t k = 0; k < node.subFolders.size(); ++k) {
@@ -193,12 +209,22 @@ void ListFolder(TBuildState& state, const std::string& folder, TFolderNode& node
     }
 }
 
+// The progress steps of a listed tree: one per folder and per file met, the archive
+// itself left out.
+int64_t CountSteps(const TFolderNode& node) {
+    int64_t steps = static_cast<int64_t>(node.subFolders.size() + node.files.size() + node.unstorable.size());
+    for (const TFolderNode& child : node.children) steps += CountSteps(child);
+    return steps;
+}
+
 // Every file of the tree in the order the scan stores them: a folder's sub-folder trees
 // first, then its own files.
-void CollectJobs(const TFolderNode& node, const std::string& folder, std::vector<TFileJob>& jobs) {
+void CollectJobs(const TBuildState& state, const TFolderNode& node, const std::string& folder,
+                 std::vector<TFileJob>& jobs) {
     for (size_t k = 0; k < node.subFolders.size(); ++k)
-        CollectJobs(node.children[k], folder + node.subFolders[k].name + "\\", jobs);
-    for (const host::DirEntry& entry : node.files) jobs.push_back({folder + entry.name, &entry});
+        CollectJobs(state, node.children[k], folder + node.subFolders[k].name + "\\", jobs);
+    for (const host::DirEntry& entry : node.files)
+        jobs.push_back({HostPathBelow(state.sourceDir, folder + entry.name), &entry});
 }
 
 void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode& node);
@@ -206,7 +232,7 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode
 void PackSubFolder(TBuildState& state, const std::string& folder, const host::DirEntry& entry,
                    const TFolderNode& node) {
     const std::string path = folder + entry.name;
-    CheckNameLength(path, entry.name);
+    CheckNameLength(state, path, entry.name);
     AppendDirString(state, entry.name);
     if (node.linksBack) {
         // A link back up the path: recorded as an empty folder; its content is already
@@ -219,11 +245,22 @@ void PackSubFolder(TBuildState& state, const std::string& folder, const host::Di
     ReportStep(state, path);
 }
 
+// The entries that cannot be stored under their names: each is a failure, told by name.
+void RefuseUnstorable(TBuildState& state, const std::string& folder, const TFolderNode& node) {
+    for (const host::DirEntry& entry : node.unstorable) {
+        if (entry.info.kind == host::EntryKind::Directory) ++state.folderCount;
+        else ++state.fileCount;
+        CountFailure(state, folder + entry.name, "cannot store",
+                     "the name holds a backslash, which the archive takes for a folder separator");
+        ReportStep(state, folder + entry.name);
+    }
+}
+
 void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode& node) {
     state.folderCount += static_cast<int32_t>(node.subFolders.size());
     state.fileCount += static_cast<int32_t>(node.files.size());
-    // The archive being written, and the one it replaces, were counted with the tree.
-    state.totalSteps -= node.archivesHeld;
+    // What could be read of a folder is stored; that the rest could not is a failure.
+    if (!node.unreadable.empty()) CountFailure(state, folder, "cannot read the folder", node.unreadable);
 
     AppendDirInt(state, static_cast<int32_t>(node.subFolders.size()));
     for (size_t k = 0; k < node.subFolders.size(); ++k)
@@ -236,12 +273,12 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode
     int32_t written = 0;
     for (const host::DirEntry& entry : node.files) {
         const std::string path = folder + entry.name;
-        CheckNameLength(path, entry.name);
+        CheckNameLength(state, path, entry.name);
         if (StoreFile(state, path, entry)) ++written;
-        else ++state.failureCount;
         ReportStep(state, path);
     }
     if (written != static_cast<int32_t>(node.files.size())) PatchDirInt(state, fileCountOffset, written);
+    RefuseUnstorable(state, folder, node);
 }
 
 // Compresses the directory image into the header, refusing what a reader would refuse.
@@ -285,31 +322,33 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
                             const ProgressProc& progress, bool convertLoc, int32_t& folderCount,
                             int32_t& fileCount, int compressingThreads, TNotices* notices) {
     if (archivePath.empty()) return false;
-    std::string root = sourceDir;
-    WithTrailingBackslash(root);
+    // An empty source is the current directory, as a path given without folder is.
+    const std::string root = sourceDir.empty() ? "." : sourceDir;
     if (!DirExistsSafe(root)) return false;
+    // A source that cannot be listed at all fails before anything is written.
+    if (const int code = host::ListDirectory(root).errorCode) {
+        Notify(notices, root, NoticeText("cannot read the folder", root, host::ErrorText(code)));
+        return false;
+    }
 
     Report(progress, 0, "preparing...");
     // The new archive is written beside the target and takes its place only when complete.
-    // It is created before the count, so a count of a tree that holds it meets it too.
+    // It is created before the tree is listed, so a listing of a tree that holds it meets it.
     TStagedArchive staged(archivePath);
-    const TTreeCount tree = CountTree(root, true);
-    if (!tree.ok) return false;
-
     HostFile& archive = staged.File();
     folderCount = 0;
     fileCount = 0;
-    TBuildState state{bigEndian, convertLoc, progress, root.size(), archive, staged.Identity(),
-                      staged.ReplacedIdentity(), folderCount, fileCount};
-    state.totalSteps = static_cast<int64_t>(tree.dirCount) + tree.fileCount;
+    TBuildState state{bigEndian, convertLoc, progress, root, archive, staged.Identity(), staged.ReplacedIdentity(),
+                      folderCount, fileCount, notices};
     state.dataOffset = archive.Position();
     state.ancestors.push_back(host::Stat(root).identity);
 
     Report(progress, 0, "scanning the directory...");
     TFolderNode listed;
-    ListFolder(state, root, listed);
+    ListFolder(state, "", listed);
+    state.totalSteps = CountSteps(listed);
     std::vector<TFileJob> jobs;
-    CollectJobs(listed, root, jobs);
+    CollectJobs(state, listed, "", jobs);
     TOrderedWork<TPackedFile> packing(
         jobs.size(), compressingThreads, kBuildLimits, [&](size_t i) { return CompressionCost(*jobs[i].entry); },
         [&](size_t i, TPackedFile& packed) {
@@ -317,7 +356,7 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
             return true;
         });
     state.packing = &packing;
-    ScanFolder(state, root, listed);
+    ScanFolder(state, "", listed);
 
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
     Report(progress, 0, "finalizing...");

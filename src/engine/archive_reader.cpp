@@ -61,6 +61,7 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     if (targetDir.empty()) return walked;
     if (!walked) return false;
 
-    TExtractionRequest request{bigEndian, archive, archiveSize, listing, targetDir, hashTags, convertLoc, progress};
+    TExtractionRequest request{bigEndian, archive, archiveSize, listing,  targetDir,
+                               hashTags,  convertLoc, progress, notices};
     return ExtractListedFiles(request);
 }

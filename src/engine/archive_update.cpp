@@ -9,6 +9,7 @@
 #include "engine/file_record.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
+#include "engine/source_content.h"
 #include "engine/update_journal.h"
 #include "support/host.h"
 #include "support/number_text.h"
@@ -183,26 +184,38 @@ bool SameTextIgnoringAsciiCase(const std::string& a, const std::string& b) {
 // The walk keeps the identities of the folders on its current path, so a symbolic link back
 // to one of them is listed but not entered again.
 struct TCollectWalk {
-    size_t rootLength = 0;
-    TStringList* folders = nullptr;
-    TStringList* files = nullptr;
+    const std::string& root;
+    TSourceTree& tree;
     std::vector<host::FileIdentity> ancestors;
 };
 
+void Refuse(TCollectWalk& walk, const std::string& relative, const std::string& what, const std::string& reason) {
+    const std::string path = HostPathBelow(walk.root, relative);
+    walk.tree.refused.push_back({path, NoticeText(what, path, reason)});
+}
+
+// folder is relative to the root, in the archive's form, "" or ending in "\\".
 void CollectFolder(const std::string& folder, TCollectWalk& walk) {
-    for (const host::DirEntry& entry : host::ListDirectory(folder)) {
-        const std::string path = folder + entry.name;
-        const std::string relative = path.substr(walk.rootLength);
-        if (entry.info.kind != host::EntryKind::Directory) {
-            if (walk.files != nullptr) walk.files->push_back(relative);
+    const host::DirListing listing = host::ListDirectory(HostPathBelow(walk.root, folder));
+    if (listing.errorCode != 0) Refuse(walk, folder, "cannot read the folder", host::ErrorText(listing.errorCode));
+    for (const host::DirEntry& entry : listing.entries) {
+        const std::string relative = folder + entry.name;
+        // A "\\" in a Linux name would be taken for a folder separator, and the file for
+        // another one.
+        if (entry.name.find('\\') != std::string::npos) {
+            Refuse(walk, relative, "cannot use", "the name holds a backslash, which archive paths take for a separator");
             continue;
         }
-        if (walk.folders != nullptr) walk.folders->push_back(relative);
+        if (entry.info.kind != host::EntryKind::Directory) {
+            walk.tree.files.push_back(relative);
+            continue;
+        }
+        walk.tree.folders.push_back(relative);
         bool onPath = false;
         for (const host::FileIdentity& a : walk.ancestors) onPath = onPath || a == entry.info.identity;
         if (onPath) continue;
         walk.ancestors.push_back(entry.info.identity);
-        CollectFolder(path + "\\", walk);
+        CollectFolder(relative + "\\", walk);
         walk.ancestors.pop_back();
     }
 }
@@ -212,20 +225,28 @@ void CollectFolder(const std::string& folder, TCollectWalk& walk) {
 bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir) {
     if (bigEndian) return false;
     if (!FileExistsSafe(archivePath)) return false;
-    WithTrailingBackslash(sourceDir);
+    if (sourceDir.empty()) sourceDir = ".";
     return DirExistsSafe(sourceDir);
 }
 
 // The archive file itself is never a replacement source: reading it while it is being
 // rewritten would feed an entry a half-updated archive.
-bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, TStringList& files) {
-    if (!CollectFiles(sourceDir, nullptr, &files)) return false;
+bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, TStringList& files,
+                        TNotices& refused) {
+    TSourceTree tree;
+    if (!CollectFiles(sourceDir, tree)) return false;
     const host::FileIdentity archive = host::Stat(archivePath).identity;
-    std::erase_if(files, [&](const std::string& relative) {
-        const host::EntryInfo info = host::Stat(sourceDir + relative);
+    std::erase_if(tree.files, [&](const std::string& relative) {
+        const host::EntryInfo info = host::Stat(HostPathBelow(sourceDir, relative));
         return info.kind == host::EntryKind::File && info.identity == archive;
     });
+    files = std::move(tree.files);
+    refused = std::move(tree.refused);
     return true;
+}
+
+void PassOn(const TNotices& from, TNotices* to) {
+    for (const TNotice& notice : from) Notify(to, notice.path, notice.text);
 }
 
 bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
@@ -237,7 +258,7 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
     TArchiveUpdate update(archivePath);
     TArchiveListing listing;
     if (!ExtractArchive(bigEndian, archivePath, listing.lines, listing.prefixLength, listing.suffixLength, "",
-                        false, false, nullptr))
+                        false, false, nullptr, notices))
         return false;
     const int32_t index = FindTarget(listing, key, matchByTag);
     if (index < 0) return false;
@@ -264,12 +285,12 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
 bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
                     const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices) {
     if (bigEndian) return false;
-    const bool convert = convertLoc && IsLocFileName(filePath);
-
     TArrayOfByte content;
-    const bool obtained = convert ? TextToLoc(kLittleEndian, filePath, content) : ReadWholeFile(filePath, content);
-    if (!obtained) return false;
-    if (content.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
+    const std::string problem = ObtainStoredContent(kLittleEndian, convertLoc, filePath, content);
+    if (!problem.empty()) {
+        Notify(notices, filePath, NoticeText("cannot read", filePath, problem));
+        return false;
+    }
 
     TReplacementData data;
     data.Valid = 1;
@@ -291,12 +312,14 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
     TArchiveUpdate update(archivePath);
     Report(progress, 0, "preparing...");
     TStringList files;
-    if (!CollectSourceFiles(sourceDir, archivePath, files)) return false;
+    TNotices refused;
+    if (!CollectSourceFiles(sourceDir, archivePath, files, refused)) return false;
+    PassOn(refused, notices);
 
     ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, 0, matchByTag, convertLoc, progress, replacedCount,
                          notices);
     update.Commit();
-    return replacedCount == static_cast<int32_t>(files.size());
+    return replacedCount == static_cast<int32_t>(files.size()) && refused.empty();
 }
 
 std::string SourceFileKey(const std::string& relative, bool matchByTag) {
@@ -309,7 +332,7 @@ void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const 
     const int64_t total = static_cast<int64_t>(files.size());
     for (size_t i = from; i < files.size(); ++i) {
         const std::string& relative = files[i];
-        if (ReplaceOneFile(bigEndian, archivePath, sourceDir + relative, SourceFileKey(relative, matchByTag),
+        if (ReplaceOneFile(bigEndian, archivePath, HostPathBelow(sourceDir, relative), SourceFileKey(relative, matchByTag),
                            convertLoc, matchByTag, notices))
             ++replacedCount;
         Report(progress, PackProgress(total, static_cast<int64_t>(i) + 1), relative.c_str());
@@ -327,16 +350,10 @@ int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t pre
     return -1;
 }
 
-bool CollectFiles(std::string dir, TStringList* folders, TStringList* files) {
+bool CollectFiles(const std::string& dir, TSourceTree& tree) {
+    tree = TSourceTree{};
     if (!DirExistsSafe(dir)) return false;
-    WithTrailingBackslash(dir);
-    TCollectWalk walk;
-    walk.rootLength = dir.size();
-    walk.folders = folders;
-    walk.files = files;
-    if (folders != nullptr) folders->clear();
-    if (files != nullptr) files->clear();
-    walk.ancestors.push_back(host::Stat(dir).identity);
-    CollectFolder(dir, walk);
+    TCollectWalk walk{dir, tree, {host::Stat(dir).identity}};
+    CollectFolder("", walk);
     return true;
 }

@@ -48,12 +48,17 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
 int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t prefixLength, int32_t suffixLength);
 
 // The checks every replacement from a directory makes before it touches anything: a PC
-// archive that exists and a source directory that exists (given a trailing backslash).
+// archive that exists and a source directory that exists (an empty one is made ".").
 bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir);
 
 // The files below sourceDir (relative paths, collection order) that may replace entries:
-// every file but the archive itself. False when the directory cannot be collected.
-bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, TStringList& files);
+// every file but the archive itself. What could not be taken (a folder that cannot be read,
+// a name holding a "\") is in refused. False when the directory cannot be collected.
+bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, TStringList& files,
+                        TNotices& refused);
+
+// Adds the notices from to to (when to is not null).
+void PassOn(const TNotices& from, TNotices* to);
 
 // The key a source file's entry is found by: its relative path, or the hash tag its name
 // carries when matchByTag.
@@ -65,6 +70,11 @@ void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const 
                           const TStringList& files, size_t from, bool matchByTag, bool convertLoc,
                           const ProgressProc& progress, int32_t& replacedCount, TNotices* notices = nullptr);
 
-// Relative paths of every folder and file below dir, in enumeration order, depth first.
-// Either list may be absent.
-bool CollectFiles(std::string dir, TStringList* folders, TStringList* files);
+// Every folder and file below the host directory dir as relative paths in the archive's
+// form, in enumeration order, depth first, and what could not be taken, and why.
+struct TSourceTree {
+    TStringList folders;
+    TStringList files;
+    TNotices refused;
+};
+bool CollectFiles(const std::string& dir, TSourceTree& tree);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
+#include <vector>
 
 #include "engine/archive_format.h"
 #include "engine/archive_reader.h"
@@ -10,8 +12,8 @@
 #include "support/fast_inflate.h"
 #include "support/host.h"
 #include "support/number_text.h"
-#include "support/paths.h"
 #include "support/ordered_work.h"
+#include "support/paths.h"
 #include "support/zlib_adapter.h"
 
 namespace {
@@ -23,23 +25,34 @@ bool IsDrivePrefix(const std::string& component) {
            ((component[0] >= 'A' && component[0] <= 'Z') || (component[0] >= 'a' && component[0] <= 'z'));
 }
 
-// An archive path may only name a place below the target directory: no component may be
+// An archive path as it goes to the host: the folders that hold the file, and its name.
+struct TPlacement {
+    std::vector<std::string> folders;
+    std::string name;
+};
+
+// Splits an archive path into components at "\" and "/" alike (archives written elsewhere
+// use either). It may only name a place below the target directory: no component may be
 // empty, "." or "..", none may begin with a drive, and a NUL would cut the name short on
-// its way to the OS. Both separators count, since the host turns "\" into "/".
-bool IsSafeArchivePath(const std::string& path) {
+// its way to the OS. False for any other path.
+bool PlaceArchivePath(const std::string& path, TPlacement& placement) {
     if (path.empty()) return false;
     if (path.find('\0') != std::string::npos) return false;
+    std::vector<std::string> components;
     size_t start = 0;
-    bool first = true;
     for (;;) {
         const size_t end = path.find_first_of("\\/", start);
-        const std::string component = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string component = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (component.empty() || component == "." || component == "..") return false;
-        if (first && IsDrivePrefix(component)) return false;
-        if (end == std::string::npos) return true;
+        if (components.empty() && IsDrivePrefix(component)) return false;
+        components.push_back(std::move(component));
+        if (end == std::string::npos) break;
         start = end + 1;
-        first = false;
     }
+    placement.name = std::move(components.back());
+    components.pop_back();
+    placement.folders = std::move(components);
+    return true;
 }
 
 struct TListedFile {
@@ -54,16 +67,6 @@ TListedFile ParseListingLine(const std::string& line) {
             ListingField(line, kUnpackedSizeColumn), CutLine(line, kPrefixLength, kSuffixLength)};
 }
 
-// The folders that hold a file, each level on its own, created before any file is written.
-void CreateListedFolders(const TExtractionRequest& request, const std::string& target) {
-    TStringList safeLines;
-    for (const std::string& line : request.listing)
-        if (IsSafeArchivePath(CutLine(line, kPrefixLength, kSuffixLength))) safeLines.push_back(line);
-    TStringList folders;
-    CollectDirPrefixes(safeLines, folders, kPrefixLength, kSuffixLength);
-    CreateDirList(target, folders);
-}
-
 // One thread reads and decompresses the files ahead while the calling thread creates and
 // writes them: the archive is read in listing order from one file position, and creating
 // files is the slower half. The queue between them is bounded by count and bytes.
@@ -75,30 +78,51 @@ constexpr int64_t kPerFileOverhead = 512;
 // What the decompressing thread hands to the writing one for each listed file.
 struct TPreparedFile {
     std::string path;          // the archive path, as reported
-    std::string output;        // the output file; empty when nothing may be written for it
+    bool placed = false;       // the path names a place below the target
+    TPlacement placement;      // where the file goes
     bool ok = false;           // the content was obtained
+    std::string problem;       // why not, for the user
     TArrayOfByte content;      // what to write
     std::exception_ptr error;  // raised while obtaining the content; raised again once the
                                // output file exists, as the file-by-file order has it
 };
 
+std::string ProblemText(const std::string& path, const std::string& reason) {
+    return NoticeText("cannot extract", path, reason);
+}
+
 class TExtraction {
 public:
-    TExtraction(const TExtractionRequest& request, std::string target)
-        : request_(request), target_(std::move(target)), archiveIdentity_(request.archive.Identity()) {}
+    TExtraction(const TExtractionRequest& request, host::FolderCursor& cursor)
+        : request_(request),
+          cursor_(cursor),
+          archiveIdentity_(request.archive.Identity()),
+          inflateBudget_(MaxInflatedSize(request.archiveSize)) {}
 
-    // Runs on the decompressing thread. False once an error has been raised: nothing after
-    // that file is read.
-    bool Prepare(size_t index, TPreparedFile& prepared) const {
+    // Creates the folder of every file that may be written, before any file is, in listing
+    // order: the folders of one folder's files follow each other, so each is entered once.
+    void CreateFolders() {
+        std::string problem;
+        for (const std::string& line : request_.listing) {
+            TPlacement placement;
+            if (PlaceArchivePath(CutLine(line, kPrefixLength, kSuffixLength), placement))
+                cursor_.Enter(placement.folders, problem);  // a link in the way fails its files later
+        }
+    }
+
+    // Runs on the decompressing thread, one file after the other. False once an error has
+    // been raised: nothing after that file is read.
+    bool Prepare(size_t index, TPreparedFile& prepared) {
         const TListedFile file = ParseListingLine(request_.listing[index]);
         prepared.path = file.path;
-        if (!IsSafeArchivePath(file.path)) return true;
-        std::string output = target_ + file.path;
-        if (request_.hashTags) output = AttachTag(output, file.path);
-        if (IsTheArchive(output)) return true;
-        prepared.output = std::move(output);
+        const std::string tagged = request_.hashTags ? AttachTag(file.path, file.path) : file.path;
+        prepared.placed = PlaceArchivePath(tagged, prepared.placement);
+        if (!prepared.placed) {
+            prepared.problem = "the name does not lead to a place inside the target folder";
+            return true;
+        }
         try {
-            prepared.ok = ObtainContent(file, prepared.output, prepared.content);
+            prepared.ok = ObtainContent(file, prepared.placement.name, prepared);
         } catch (...) {
             prepared.error = std::current_exception();
             return false;
@@ -117,68 +141,75 @@ public:
 
     // Runs on the calling thread. False when the file failed and counts as an error.
     bool Write(const TPreparedFile& prepared) {
-        if (prepared.output.empty()) return false;
-        CreateOwnFolders(prepared.path);
-        HostFile out(prepared.output, HostFile::Mode::Create);
+        if (!prepared.placed) return Fail(prepared.path, prepared.problem);
+        std::string problem;
+        if (!cursor_.Enter(prepared.placement.folders, problem)) {
+            if (prepared.error) std::rethrow_exception(prepared.error);
+            return Fail(prepared.path, problem);
+        }
+        const std::unique_ptr<HostFile> out = cursor_.CreateFresh(prepared.placement.name, archiveIdentity_, problem);
         if (prepared.error) std::rethrow_exception(prepared.error);
-        if (prepared.ok && !prepared.content.empty()) out.Write(prepared.content.data(), BufferLength(prepared.content));
-        out.Close();
-        return prepared.ok;
+        if (out == nullptr) return Fail(prepared.path, problem);
+        if (prepared.ok && !prepared.content.empty()) out->Write(prepared.content.data(), BufferLength(prepared.content));
+        out->Close();
+        if (!prepared.ok) return Fail(prepared.path, prepared.problem);
+        return true;
     }
 
 private:
-    bool IsTheArchive(const std::string& output) const {
-        const host::EntryInfo info = host::Stat(output);
-        return info.kind != host::EntryKind::Missing && info.identity == archiveIdentity_;
+    bool Fail(const std::string& path, const std::string& reason) {
+        Notify(request_.notices, path, ProblemText(path, reason));
+        return false;
     }
 
     // Decompresses one stream and turns it into the bytes to write. False for a failed file.
-    bool ObtainContent(const TListedFile& file, const std::string& output, TArrayOfByte& content) const {
-        if (file.packedSize <= 0 || file.packedSize > request_.archiveSize) return false;
-        if (file.unpackedSize < 0) return false;
+    bool ObtainContent(const TListedFile& file, const std::string& outputName, TPreparedFile& prepared) {
+        if (file.packedSize <= 0 || file.packedSize > request_.archiveSize || file.unpackedSize < 0) {
+            prepared.problem = "its record holds an impossible size";
+            return false;
+        }
+        // Records may share one stream, so the sizes they promise can add up to far more than
+        // the archive holds; the whole extraction writes no more than its streams can produce.
+        if (file.unpackedSize > inflateBudget_) {
+            prepared.problem = "the files before it already reached " + std::to_string(MaxInflatedSize(request_.archiveSize)) +
+                               " bytes, all that an archive of this size can hold";
+            return false;
+        }
+        inflateBudget_ -= file.unpackedSize;
+
         HostFile& archive = request_.archive;
         if (archive.Position() != file.absOffset) archive.Seek(static_cast<uint32_t>(file.absOffset));
         TArrayOfByte packed(static_cast<size_t>(file.packedSize));
         archive.ReadExact(packed.data(), file.packedSize);
-        const TInflateOutcome outcome = InflateExactSize(packed.data(), file.packedSize, file.unpackedSize, content);
-        if (outcome != TInflateOutcome::Exact) return false;
+        TArrayOfByte& content = prepared.content;
+        if (InflateExactSize(packed.data(), file.packedSize, file.unpackedSize, content) != TInflateOutcome::Exact) {
+            prepared.problem = "its stream does not inflate to the size its record gives";
+            return false;
+        }
         if (file.unpackedSize == 0) return true;
-        if (request_.convertLoc && IsLocFileName(output)) return LocToText(request_.bigEndian, content);
+        if (request_.convertLoc && IsLocFileName(outputName) && !LocToText(request_.bigEndian, content)) {
+            prepared.problem = "it is not a string table that converts to text";
+            return false;
+        }
         return true;
     }
 
-    // Folders differing only in case were created once under their first spelling; on a
-    // case-sensitive file system this file's own spelling may still be missing. Files of
-    // one folder follow each other in the listing, so the folder of the previous file is
-    // known to exist.
-    void CreateOwnFolders(const std::string& path) {
-        std::string folders = path;
-        SlashesToBackslashes(folders);
-        const size_t last = folders.rfind('\\');
-        if (last == std::string::npos) return;
-        folders.resize(last + 1);
-        if (folders == lastFolders_) return;
-        CreateDirsForFile(target_, folders);
-        lastFolders_ = std::move(folders);
-    }
-
     const TExtractionRequest& request_;
-    const std::string target_;
+    host::FolderCursor& cursor_;
     const host::FileIdentity archiveIdentity_;
-    std::string lastFolders_;
+    int64_t inflateBudget_;  // touched by the decompressing thread only
 };
 
 }  // namespace
 
 bool ExtractListedFiles(const TExtractionRequest& request) {
     if (!DirExistsSafe(request.targetDir)) return false;
-    std::string target = request.targetDir;
-    WithTrailingBackslash(target);
+    host::FolderCursor cursor(request.targetDir);
 
     Report(request.progress, 0, kCreatingFoldersText);
-    CreateListedFolders(request, target);
+    TExtraction extraction(request, cursor);
+    extraction.CreateFolders();
 
-    TExtraction extraction(request, target);
     const size_t total = request.listing.size();
     TOrderedWork<TPreparedFile> work(
         total, kDecompressingThreads, kExtractionLimits, [&](size_t i) { return extraction.Cost(i); },

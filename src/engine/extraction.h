@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/notices.h"
 #include "support/bytes.h"
 #include "support/progress.h"
 
@@ -18,7 +19,9 @@ struct TExtractionRequest {
     bool hashTags;
     bool convertLoc;
     const ProgressProc& progress;
+    TNotices* notices;  // each failed file, and why
 };
 
-// True when every file was written without fault.
+// True when every file was written without fault. Nothing is written outside the target
+// directory, and no symbolic link below it is followed.
 bool ExtractListedFiles(const TExtractionRequest& request);

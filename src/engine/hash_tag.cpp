@@ -50,7 +50,7 @@ HashTag TagFromText(const std::string& text) {
 std::string AttachTag(const std::string& outputPath, const std::string& archivePath) {
     const std::string tagText = TagToText(PathHashTag(archivePath));
     TSplitPath parts = SplitPath(outputPath);
-    WithTrailingBackslash(parts.dir);
+    if (!parts.dir.empty()) WithTrailingBackslash(parts.dir);
     return parts.dir + parts.stem + ".[" + tagText + "]" + parts.ext;
 }
 

@@ -169,7 +169,11 @@ bool TextToLoc(bool bigEndian, const std::string& path, TArrayOfByte& buffer) {
     if (!FileExistsSafe(path)) return false;
     TArrayOfByte content;
     if (!ReadWholeFile(path, content)) return false;
-    const Veldane_LOC_Type table = TableFromText(TextBeforeNul(content));
+    return TextBytesToLoc(bigEndian, content, buffer);
+}
+
+bool TextBytesToLoc(bool bigEndian, const TArrayOfByte& text, TArrayOfByte& buffer) {
+    const Veldane_LOC_Type table = TableFromText(TextBeforeNul(text));
     if (!FitsLocLimits(table)) return false;
     WriteLocTable(bigEndian, table, buffer);
     return true;

@@ -29,6 +29,7 @@
 #include "engine/file_record.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
+#include "engine/source_content.h"
 #include "engine/update_journal.h"
 #include "support/host.h"
 #include "support/number_text.h"
@@ -56,6 +57,7 @@ constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
 // One source file as a compressing thread hands it over.
 struct TSourceFile {
     bool obtained = false;             // its content was obtained
+    std::string problem;               // why not
     TArrayOfByte stream;               // the content compressed
     int32_t unpackedSize = 0;
     std::exception_ptr compressError;  // raised while compressing: matters only for a file that has an entry
@@ -66,14 +68,10 @@ struct TSourceFile {
 // compression is kept, as one by one the file would only be compressed once its entry is
 // found.
 void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceFile& file) {
-    const bool convert = convertLoc && IsLocFileName(path);
     TArrayOfByte content;
-    file.obtained = convert ? TextToLoc(kLittleEndian, path, content) : ReadWholeFile(path, content);
+    file.problem = ObtainStoredContent(kLittleEndian, convertLoc, path, content);
+    file.obtained = file.problem.empty();
     if (!file.obtained) return;
-    if (content.size() > static_cast<size_t>(kMaxInt32)) {
-        file.obtained = false;
-        return;
-    }
     file.unpackedSize = BufferLength(content);
     try {
         file.stream = CompressBytes(content.data(), BufferLength(content));
@@ -461,18 +459,23 @@ private:
 // index of the first file that must be replaced on its own, or the number of files.
 size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const TStringList& files,
                    bool matchByTag, bool convertLoc, const ProgressProc& progress, int64_t heldStreamsBudget,
-                   int32_t& replacedCount) {
+                   int32_t& replacedCount, TNotices* notices) {
     const size_t total = files.size();
+    std::vector<std::string> paths(total);
     std::vector<int64_t> costs(total);
-    for (size_t i = 0; i < total; ++i) costs[i] = ReadAheadCost(sourceDir + files[i]);
+    for (size_t i = 0; i < total; ++i) {
+        paths[i] = HostPathBelow(sourceDir, files[i]);
+        costs[i] = ReadAheadCost(paths[i]);
+    }
     TOrderedWork<TSourceFile> reading(
         total, CoreCount(), kReadAheadLimits, [&](size_t i) { return costs[i]; },
         [&](size_t i, TSourceFile& file) {
-            ObtainSourceFile(sourceDir + files[i], convertLoc, file);
+            ObtainSourceFile(paths[i], convertLoc, file);
             return true;
         });
     for (size_t i = 0; i < total; ++i) {
         TSourceFile file = reading.Take(i);
+        if (!file.obtained) Notify(notices, paths[i], NoticeText("cannot read", paths[i], file.problem));
         const TDecision decision = batch.Consider(SourceFileKey(files[i], matchByTag), file);
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
@@ -502,11 +505,14 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     TArchiveUpdate update(archivePath);
     Report(progress, 0, "preparing...");
     TStringList files;
-    if (!CollectSourceFiles(sourceDir, archivePath, files)) return false;
+    TNotices refused;
+    if (!CollectSourceFiles(sourceDir, archivePath, files, refused)) return false;
+    PassOn(refused, notices);
 
     TBatchReplacement batch(archivePath, matchByTag, update);
     const size_t next =
-        DecideFiles(batch, sourceDir, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount);
+        DecideFiles(batch, sourceDir, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount,
+                    notices);
     batch.Apply();
     batch.Close();
 
@@ -515,5 +521,5 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, next, matchByTag, convertLoc, progress,
                          replacedCount, notices);
     update.Commit();
-    return replacedCount == static_cast<int32_t>(files.size());
+    return replacedCount == static_cast<int32_t>(files.size()) && refused.empty();
 }

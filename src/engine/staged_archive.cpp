@@ -34,6 +34,14 @@ void RemoveLeftOverStagingFile(const std::string& stagingPath, const std::string
     throw EInOutError(code, "Cannot create file \"" + archivePath + "\": " + std::strerror(code));
 }
 
+// Only a missing name or a regular file may become an archive: a device, FIFO or socket in
+// its place is something else's, and renaming over it would destroy it.
+void RefuseSpecialFile(const std::string& archivePath, const host::EntryInfo& target) {
+    if (target.kind != host::EntryKind::Other) return;
+    throw EInOutError(EINVAL, "Cannot create file \"" + archivePath +
+                                  "\": it is a device, FIFO or socket, not a file an archive can replace");
+}
+
 }  // namespace
 
 void RemoveLeftOverBuild(const std::string& archivePath) {
@@ -50,6 +58,7 @@ TStagedArchive::TStagedArchive(const std::string& archivePath)
     : target_(ResolvedTarget(archivePath)), stagingPath_(target_ + kStagingSuffix) {
     const host::EntryInfo old = host::Stat(target_);
     if (old.kind == host::EntryKind::Directory) FailToCreate(archivePath, EISDIR);
+    RefuseSpecialFile(archivePath, old);
     const std::string directory = host::ParentDirectoryOf(target_);
     const host::EntryKind directoryKind = host::Stat(directory).kind;
     if (directoryKind == host::EntryKind::Missing) FailToCreate(archivePath, ENOENT);
@@ -78,7 +87,11 @@ TStagedArchive::~TStagedArchive() {
 void TStagedArchive::Commit() {
     file_->Flush();
     std::unique_ptr<host::FileLock> oldLock;
-    if (host::Stat(target_).kind == host::EntryKind::File) {
+    // What stands under the target's name now is what the rename replaces.
+    const host::EntryInfo current = host::Stat(target_);
+    if (current.kind == host::EntryKind::Directory) FailToCreate(target_, EISDIR);
+    RefuseSpecialFile(target_, current);
+    if (current.kind == host::EntryKind::File) {
         file_->SetOwnership(host::OwnershipOf(target_));
         oldLock = std::make_unique<host::FileLock>(target_, host::LockKind::Exclusive);
     }

@@ -230,32 +230,34 @@ int64_t OperationCount() {
     return FaultPlan().operationCount;
 }
 
-std::string ToHostPath(const std::string& path) {
-    std::string result = path;
-    for (char& c : result)
-        if (c == '\\') c = '/';
-    return result;
-}
-
 EntryInfo Stat(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(ToHostPath(path).c_str(), &st) != 0) return {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
     return InfoOf(st);
 }
 
 EntryInfo StatNoFollow(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::lstat(ToHostPath(path).c_str(), &st) != 0) return {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0) return {};
     return InfoOf(st);
 }
 
-std::vector<DirEntry> ListDirectory(const std::string& dir) {
-    std::vector<DirEntry> entries;
-    const std::string hostDir = ToHostPath(dir.empty() ? "." : dir);
-    DIR* d = ::opendir(hostDir.c_str());
-    if (d == nullptr) return entries;
+DirListing ListDirectory(const std::string& dir) {
+    DirListing listing;
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (d == nullptr) {
+        listing.errorCode = errno;
+        return listing;
+    }
     const int dfd = ::dirfd(d);
-    while (const dirent* e = ::readdir(d)) {
+    for (;;) {
+        // readdir reports the end and an error alike with null; only errno tells them apart.
+        errno = 0;
+        const dirent* e = ::readdir(d);
+        if (e == nullptr) {
+            listing.errorCode = errno;
+            break;
+        }
         const std::string name = e->d_name;
         if (name == "." || name == "..") continue;
         DirEntry entry;
@@ -266,18 +268,20 @@ std::vector<DirEntry> ListDirectory(const std::string& dir) {
         } else {
             entry.info.kind = EntryKind::Other;  // a dangling link: listed, never readable
         }
-        entries.push_back(std::move(entry));
+        listing.entries.push_back(std::move(entry));
     }
     ::closedir(d);
-    return entries;
+    return listing;
 }
 
+std::string ErrorText(int code) { return std::strerror(code); }
+
 bool MakeDirectory(const std::string& path) {
-    return ::mkdir(ToHostPath(path).c_str(), 0777) == 0;
+    return ::mkdir(path.c_str(), 0777) == 0;
 }
 
 bool IsLocalWritableMedium(const std::string& path) {
-    std::string probe = ToHostPath(path.empty() ? "." : path);
+    std::string probe = path.empty() ? "." : path;
     struct statfs fs {};
     while (::statfs(probe.c_str(), &fs) != 0) {
         const size_t slash = probe.find_last_of('/');
@@ -294,47 +298,41 @@ bool IsLocalWritableMedium(const std::string& path) {
     return true;
 }
 
-std::string CurrentDirectory() {
-    char buffer[4096];
-    if (::getcwd(buffer, sizeof buffer) == nullptr) return ".";
-    return buffer;
-}
-
 bool NameExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::lstat(ToHostPath(path).c_str(), &st) == 0;
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string ResolvedPath(const std::string& path) {
     if (path.empty()) return path;
-    char* resolved = ::realpath(ToHostPath(path).c_str(), nullptr);
+    char* resolved = ::realpath(path.c_str(), nullptr);
     if (resolved == nullptr) return path;
     std::string result = resolved;
     std::free(resolved);
     return result;
 }
 
-std::string ParentDirectoryOf(const std::string& path) { return ParentDirectory(ToHostPath(path)); }
+std::string ParentDirectoryOf(const std::string& path) { return ParentDirectory(path); }
 
 void Rename(const std::string& from, const std::string& to) {
     if (const int injected = BeforeOperation(Operation::Rename)) Raise("Cannot rename file", from, injected);
-    if (::rename(ToHostPath(from).c_str(), ToHostPath(to).c_str()) != 0) Raise("Cannot rename file", from, errno);
+    if (::rename(from.c_str(), to.c_str()) != 0) Raise("Cannot rename file", from, errno);
 }
 
 bool RemoveFile(const std::string& path) {
     if (const int injected = BeforeOperation(Operation::Remove)) Raise("Cannot remove file", path, injected);
-    if (::unlink(ToHostPath(path).c_str()) == 0) return true;
+    if (::unlink(path.c_str()) == 0) return true;
     if (errno == ENOENT) return false;
     Raise("Cannot remove file", path, errno);
 }
 
 bool RemoveFileQuietly(const std::string& path) {
     if (BeforeOperation(Operation::Remove) != 0) return false;
-    return ::unlink(ToHostPath(path).c_str()) == 0;
+    return ::unlink(path.c_str()) == 0;
 }
 
 void FlushDirectoryOf(const std::string& path) {
-    const std::string dir = ParentDirectory(ToHostPath(path));
+    const std::string dir = ParentDirectory(path);
     if (const int injected = BeforeOperation(Operation::Flush)) Raise("Cannot flush directory", dir, injected);
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) Raise("Cannot open directory", dir, errno);
@@ -347,7 +345,7 @@ void FlushDirectoryOf(const std::string& path) {
 
 FileOwnership OwnershipOf(const std::string& path) {
     struct stat st {};
-    if (::stat(ToHostPath(path).c_str(), &st) != 0) Raise("Cannot get the status of file", path, errno);
+    if (::stat(path.c_str(), &st) != 0) Raise("Cannot get the status of file", path, errno);
     return {static_cast<uint32_t>(st.st_mode & 07777), static_cast<uint32_t>(st.st_uid),
             static_cast<uint32_t>(st.st_gid)};
 }
@@ -359,16 +357,19 @@ HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions) : p
     switch (mode) {
         case Mode::Read: flags |= O_RDONLY; break;
         case Mode::ReadNoLink: flags |= O_RDONLY | O_NOFOLLOW | O_NONBLOCK; break;
+        case Mode::ReadNonBlocking: flags |= O_RDONLY | O_NONBLOCK; break;
         case Mode::ReadWrite: flags |= O_RDWR; break;
         case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
-    fd_ = ::open(host::ToHostPath(path).c_str(), flags, static_cast<mode_t>(permissions));
+    fd_ = ::open(path.c_str(), flags, static_cast<mode_t>(permissions));
     if (fd_ < 0) {
         const int code = errno;
         throw EInOutError(code, OsMessage("Cannot open file", path, code));
     }
 }
+
+HostFile::HostFile(int fd, std::string path) : path_(std::move(path)), fd_(fd) {}
 
 HostFile::~HostFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -480,6 +481,12 @@ void HostFile::Close() {
     if (::close(fd) != 0) Fail("Cannot close file");
 }
 
+bool HostFile::IsRegularFile() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
+    return S_ISREG(st.st_mode);
+}
+
 host::FileIdentity HostFile::Identity() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
@@ -491,7 +498,7 @@ namespace host {
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 FileLock::FileLock(const std::string& path, LockKind kind) {
-    const std::string hostPath = ToHostPath(path);
+    const std::string& hostPath = path;
     // A file renamed over path while this waited would leave the lock on a file no longer
     // under that name; then the lock is taken again on the file path names now.
     for (;;) {
@@ -556,6 +563,127 @@ bool HoldsExclusiveLock(const FileIdentity& identity) {
     std::lock_guard<std::mutex> lock(LockRegistryMutex());
     auto held = LockRegistry().find(RegistryKey(identity));
     return held != LockRegistry().end() && held->second.kind == LockKind::Exclusive;
+}
+
+}  // namespace host
+
+namespace {
+
+constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+host::FileIdentity IdentityOfOpenFolder(int fd, const std::string& path) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) Raise("Cannot get the status of directory", path, errno);
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+bool IsLinkAt(int dirFd, const std::string& name) {
+    struct stat st {};
+    return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+}  // namespace
+
+namespace host {
+
+FolderCursor::FolderCursor(const std::string& root) : root_(root) {
+    rootFd_ = ::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd_ < 0) Raise("Cannot open directory", root, errno);
+    rootIdentity_ = IdentityOfOpenFolder(rootFd_, root);
+}
+
+FolderCursor::~FolderCursor() {
+    if (fd_ >= 0) ::close(fd_);
+    if (rootFd_ >= 0) ::close(rootFd_);
+}
+
+std::string FolderCursor::PathOf(const std::string& name) const {
+    std::string path = root_;
+    for (const Level& level : levels_) path += "/" + level.name;
+    return name.empty() ? path : path + "/" + name;
+}
+
+// Climbs to the folder at that depth. A folder renamed away meanwhile makes ".." lead
+// somewhere else; that is refused rather than written to.
+void FolderCursor::GoUpTo(size_t depth) {
+    if (depth >= levels_.size()) return;
+    if (depth == 0) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        levels_.clear();
+        return;
+    }
+    while (levels_.size() > depth) {
+        const int parent = ::openat(fd_, "..", kFolderOpenFlags);
+        if (parent < 0) Raise("Cannot open directory", PathOf(".."), errno);
+        levels_.pop_back();
+        ::close(fd_);
+        fd_ = parent;
+        if (!(IdentityOfOpenFolder(fd_, PathOf("")) == levels_.back().identity))
+            Raise("Cannot open directory", PathOf(""), ESTALE);
+    }
+}
+
+bool FolderCursor::GoDown(const std::string& name, std::string& problem) {
+    const int parent = CurrentFd();
+    int child = ::openat(parent, name.c_str(), kFolderOpenFlags);
+    if (child < 0 && errno == ENOENT) {
+        if (::mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST)
+            Raise("Cannot create directory", PathOf(name), errno);
+        child = ::openat(parent, name.c_str(), kFolderOpenFlags);
+    }
+    if (child < 0) {
+        const int code = errno;
+        if ((code == ENOTDIR || code == ELOOP) && IsLinkAt(parent, name)) {
+            problem = "\"" + PathOf(name) + "\" is a symbolic link, which extraction does not follow";
+            return false;
+        }
+        Raise("Cannot create directory", PathOf(name), code);
+    }
+    const FileIdentity identity = IdentityOfOpenFolder(child, PathOf(name));
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = child;
+    levels_.push_back({name, identity});
+    return true;
+}
+
+bool FolderCursor::Enter(const std::vector<std::string>& components, std::string& problem) {
+    size_t common = 0;
+    while (common < levels_.size() && common < components.size() && levels_[common].name == components[common])
+        ++common;
+    GoUpTo(common);
+    for (size_t k = common; k < components.size(); ++k)
+        if (!GoDown(components[k], problem)) return false;
+    return true;
+}
+
+std::unique_ptr<HostFile> FolderCursor::CreateFresh(const std::string& name, const FileIdentity& keep,
+                                                    std::string& problem) {
+    const int folder = CurrentFd();
+    constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    // Two tries: a name that is taken again between the removal and the creation belongs to
+    // someone racing this extraction, and the file fails with that error.
+    for (int attempt = 0;; ++attempt) {
+        const int fd = ::openat(folder, name.c_str(), kCreateFlags, 0666);
+        if (fd >= 0) return std::make_unique<HostFile>(fd, PathOf(name));
+        const int code = errno;
+        if (code != EEXIST || attempt > 0) Raise("Cannot open file", PathOf(name), code);
+
+        struct stat own {};
+        if (::fstatat(folder, name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+        struct stat reached {};
+        const bool reaches = ::fstatat(folder, name.c_str(), &reached, 0) == 0;
+        const auto identity = [](const struct stat& st) {
+            return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+        };
+        if (identity(own) == keep || (reaches && identity(reached) == keep)) {
+            problem = "\"" + PathOf(name) + "\" is the archive being read";
+            return nullptr;
+        }
+        if (S_ISDIR(own.st_mode)) Raise("Cannot open file", PathOf(name), EISDIR);
+        if (::unlinkat(folder, name.c_str(), 0) != 0 && errno != ENOENT)
+            Raise("Cannot remove file", PathOf(name), errno);
+    }
 }
 
 }  // namespace host

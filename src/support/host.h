@@ -1,15 +1,16 @@
-// The one module that talks to the operating system. Every path it takes is in the
-// archive's form, with "\" as separator; it turns each "\" into "/" on the way to the OS.
-// Failures raise EInOutError with the OS error code and a message naming the path.
+// The one module that talks to the operating system. Every path it takes is the host's own,
+// "/" separated, as the user gave it: a "\" is an ordinary byte of a Linux name. Paths inside
+// an archive ("\" separated) reach the OS only one component at a time, through a
+// FolderCursor. Failures raise EInOutError with the OS error code and a message naming the
+// path.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace host {
-
-std::string ToHostPath(const std::string& path);
 
 enum class EntryKind { Missing, File, Directory, Other };  // Other: FIFO, socket, device
 
@@ -35,9 +36,16 @@ struct DirEntry {
     EntryInfo info;
 };
 
-// Every entry of a directory, dot files included. A directory that cannot be read gives
-// an empty list.
-std::vector<DirEntry> ListDirectory(const std::string& dir);
+// Every entry of a directory, dot files included, as far as it could be read: errorCode is
+// the OS error when the directory could not be opened or read to its end (0: complete).
+struct DirListing {
+    std::vector<DirEntry> entries;
+    int errorCode = 0;
+};
+DirListing ListDirectory(const std::string& dir);
+
+// The text the OS gives for an error code ("Permission denied").
+std::string ErrorText(int code);
 
 // Creates one directory; false when that fails (the OS error is left in errno).
 bool MakeDirectory(const std::string& path);
@@ -45,9 +53,6 @@ bool MakeDirectory(const std::string& path);
 // False for file systems extraction must not write to (network shares, optical media).
 // Looks at the nearest existing ancestor of path.
 bool IsLocalWritableMedium(const std::string& path);
-
-// The current directory, used only to resolve relative paths for comparisons.
-std::string CurrentDirectory();
 
 // True when a directory entry of that name exists, whatever it is; a symbolic link counts
 // as itself and is not followed.
@@ -117,11 +122,14 @@ protected:
 class HostFile {
 public:
     // CreateNew never replaces an existing name and never follows a symbolic link: the file
-    // it opens is one it made itself. ReadNoLink refuses a symbolic link.
-    enum class Mode { Read, ReadNoLink, ReadWrite, Create, CreateNew };
+    // it opens is one it made itself. ReadNoLink refuses a symbolic link. ReadNonBlocking
+    // cannot hang on a FIFO that has no writer (check IsRegularFile before reading).
+    enum class Mode { Read, ReadNoLink, ReadNonBlocking, ReadWrite, Create, CreateNew };
 
     // permissions applies to a created file, less the process's umask.
     HostFile(const std::string& path, Mode mode, uint32_t permissions = 0666);
+    // Takes over a descriptor opened elsewhere in this module; path names it in messages.
+    HostFile(int fd, std::string path);
     ~HostFile();
     HostFile(const HostFile&) = delete;
     HostFile& operator=(const HostFile&) = delete;
@@ -155,6 +163,7 @@ public:
 
     const std::string& Path() const { return path_; }
     host::FileIdentity Identity() const;
+    bool IsRegularFile() const;
 
 private:
     friend class host::FileLock;
@@ -206,6 +215,53 @@ private:
 
 // True when this process holds an exclusive lock on the file.
 bool HoldsExclusiveLock(const FileIdentity& identity);
+
+// Writes into folders below a root directory without ever following a symbolic link that
+// lies below it, so that a link planted there cannot send a write elsewhere. The root is
+// opened once (a link naming the root itself is the caller's choice and is followed); every
+// folder below it is entered by descriptor from its parent with O_NOFOLLOW and created with
+// mkdirat where it is missing. The cursor stands in one folder at a time: moving to another
+// goes up to the common ancestor through "..", each step checked against the identity the
+// folder had when it was entered, and down from there, so a walk in depth-first order opens
+// each folder about once, whatever the depth, with two descriptors open.
+class FolderCursor {
+public:
+    explicit FolderCursor(const std::string& root);
+    ~FolderCursor();
+    FolderCursor(const FolderCursor&) = delete;
+    FolderCursor& operator=(const FolderCursor&) = delete;
+
+    // Stands in the folder the components name below the root, creating the missing ones.
+    // False when one of them is a symbolic link: problem then names it and says why, and the
+    // cursor stands in the folder above it. Any other failure (a file in the way, no
+    // permission) raises.
+    bool Enter(const std::vector<std::string>& components, std::string& problem);
+
+    // Creates the file name afresh in the current folder and opens it for writing. Whatever
+    // stood under that name (a file, a link, a hard link, a FIFO) is removed first, never
+    // opened or written through. Null when the name is the file keep or a link to it:
+    // problem says why. Other failures (a folder under the name) raise.
+    std::unique_ptr<HostFile> CreateFresh(const std::string& name, const FileIdentity& keep, std::string& problem);
+
+    // root/component/.../name, for messages.
+    std::string PathOf(const std::string& name) const;
+
+private:
+    struct Level {
+        std::string name;
+        FileIdentity identity;
+    };
+
+    int CurrentFd() const { return levels_.empty() ? rootFd_ : fd_; }
+    void GoUpTo(size_t depth);
+    bool GoDown(const std::string& name, std::string& problem);
+
+    std::string root_;
+    int rootFd_ = -1;
+    FileIdentity rootIdentity_;
+    int fd_ = -1;                // the current folder's, when below the root
+    std::vector<Level> levels_;  // from the root down to the current folder
+};
 
 }  // namespace host
 

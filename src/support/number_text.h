@@ -16,4 +16,4 @@ std::string LowerAscii(const std::string& text);  // only 'A'..'Z' fold
 void SlashesToBackslashes(std::string& text);
 
 bool FileExistsSafe(const std::string& path);     // a file that is not a directory
-bool DirExistsSafe(const std::string& path);      // a trailing backslash is allowed
+bool DirExistsSafe(const std::string& path);      // a trailing slash is allowed

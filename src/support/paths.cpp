@@ -1,6 +1,8 @@
 #include "support/paths.h"
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "support/collation.h"
@@ -52,59 +54,40 @@ TSplitPath SplitPath(const std::string& path) {
 
 bool DirHasEntries(const std::string& dir) {
     if (!DirExistsSafe(dir)) return false;
-    return !host::ListDirectory(dir).empty();
+    const host::DirListing listing = host::ListDirectory(dir);
+    return listing.errorCode != 0 || !listing.entries.empty();
 }
 
 bool CreateDirChain(std::string base, std::string rel) {
-    WithTrailingBackslash(base);
-    WithTrailingBackslash(rel);
-    bool ok = true;
-    std::string rest = rel;
-    // A component that starts with a backslash (two in a row) ends the chain.
-    while (ok && !rest.empty()) {
-        const size_t p = rest.find('\\');
-        if (p == std::string::npos || p == 0) break;
-        base += rest.substr(0, p);
-        rest.erase(0, p + 1);
-        if (!DirExistsSafe(base) && !host::MakeDirectory(base)) ok = false;
-        base += '\\';
+    if (!base.empty() && base.back() != '/') base += '/';
+    size_t start = 0;
+    while (start < rel.size()) {
+        const size_t slash = rel.find('/', start);
+        const size_t end = slash == std::string::npos ? rel.size() : slash;
+        // Repeated slashes name no component of their own.
+        if (end > start) {
+            base += rel.substr(start, end - start);
+            if (!DirExistsSafe(base) && !host::MakeDirectory(base)) return false;
+            base += '/';
+        }
+        start = end + 1;
     }
-    return ok;
+    return true;
 }
 
 bool CreateFullDirPath(const std::string& path) {
-    std::string p = path;
-    SlashesToBackslashes(p);
-    if (p.empty()) return false;
-    if (!host::IsLocalWritableMedium(p)) return false;
+    if (path.empty()) return false;
+    if (!host::IsLocalWritableMedium(path)) return false;
     // An absolute path starts from the root; a relative one from the current directory.
-    if (p[0] == '\\') {
-        size_t start = p.find_first_not_of('\\');
-        if (start == std::string::npos) return true;
-        return CreateDirChain("\\", p.substr(start));
-    }
-    return CreateDirChain("", p);
+    if (path[0] == '/') return CreateDirChain("/", path.substr(1));
+    return CreateDirChain("", path);
 }
 
-void CreateDirsForFile(std::string base, const std::string& rel) {
-    if (base.empty()) base = ".";
-    if (base.back() != '\\') base += '\\';
-    std::string rest = rel;
-    while (!rest.empty()) {
-        const size_t p = rest.find('\\');
-        if (p == std::string::npos || p == 0) break;
-        base += rest.substr(0, p);
-        rest.erase(0, p + 1);
-        if (!DirExistsSafe(base) && !host::MakeDirectory(base)) {
-            const int code = errno;
-            throw EInOutError(code, "Cannot create directory \"" + base + "\": " + std::strerror(code));
-        }
-        base += '\\';
-    }
-}
-
-void CreateDirList(const std::string& base, const TStringList& dirs) {
-    for (const std::string& entry : dirs) CreateDirsForFile(base, entry);
+std::string HostPathBelow(const std::string& dir, const std::string& relative) {
+    std::string path = dir.empty() ? "." : dir;
+    if (path.back() != '/') path += '/';
+    for (const char c : relative) path += c == '\\' ? '/' : c;
+    return path;
 }
 
 std::string CutLine(const std::string& line, int32_t cutStart, int32_t cutEnd) {
@@ -146,49 +129,39 @@ int32_t CollectDirPrefixes(const TStringList& lines, TStringList& dirs, int32_t 
 
 namespace {
 
-void CountFolder(const std::string& dir, bool recurse, TTreeCount& count,
-                 std::vector<host::FileIdentity>& ancestors) {
-    for (const host::DirEntry& entry : host::ListDirectory(dir)) {
-        if (entry.info.kind != host::EntryKind::Directory) {
-            ++count.fileCount;
-            continue;
-        }
-        ++count.dirCount;
-        if (!recurse) continue;
-        // A link back to a folder on the current path would make the walk endless.
-        bool loop = false;
-        for (const auto& a : ancestors) loop = loop || a == entry.info.identity;
-        if (loop) continue;
-        ancestors.push_back(entry.info.identity);
-        CountFolder(dir + entry.name + "\\", recurse, count, ancestors);
-        ancestors.pop_back();
-    }
-}
+std::string TooLargeText(int64_t maxSize) { return "it is larger than " + std::to_string(maxSize) + " bytes"; }
 
 }  // namespace
 
-TTreeCount CountTree(std::string dir, bool recurse) {
-    TTreeCount count;
-    WithTrailingBackslash(dir);
-    if (!DirExistsSafe(dir)) return count;
-    std::vector<host::FileIdentity> ancestors{host::Stat(dir).identity};
-    CountFolder(dir, recurse, count, ancestors);
-    count.ok = true;
-    return count;
+bool ReadWholeFile(const std::string& path, TArrayOfByte& buffer) {
+    return ReadWholeFileOrSayWhy(path, buffer).empty();
 }
 
-bool ReadWholeFile(const std::string& path, TArrayOfByte& buffer) {
+std::string ReadWholeFileOrSayWhy(const std::string& path, TArrayOfByte& buffer, int64_t maxSize) {
+    if (path.empty()) return "no file named";
     const host::EntryInfo info = host::Stat(path);
-    if (path.empty() || info.kind == host::EntryKind::Missing || info.kind == host::EntryKind::Directory)
-        return false;
+    if (info.kind == host::EntryKind::Missing) return host::ErrorText(ENOENT);
+    if (info.kind == host::EntryKind::Directory) return host::ErrorText(EISDIR);
     // A FIFO, socket or device has no content to obtain, and opening one could block.
-    if (info.kind == host::EntryKind::Other) return false;
-    HostFile file(path, HostFile::Mode::Read);
-    const int64_t size = file.Size();
-    buffer.resize(static_cast<size_t>(size));
-    const int64_t read = size > 0 ? file.Read(buffer.data(), size) : 0;
-    file.Close();
-    return read == size;
+    if (info.kind == host::EntryKind::Other) return "not a regular file";
+    if (info.size > maxSize) return TooLargeText(maxSize);
+
+    std::unique_ptr<HostFile> file;
+    try {
+        file = std::make_unique<HostFile>(path, HostFile::Mode::ReadNonBlocking);
+    } catch (const EInOutError& error) {
+        return host::ErrorText(error.Code());
+    }
+    // The name may have been given to something else since it was looked at.
+    if (!file->IsRegularFile()) return "not a regular file";
+    const int64_t size = file->Size();
+    if (size > maxSize) return TooLargeText(maxSize);
+    TArrayOfByte content(static_cast<size_t>(size));
+    const int64_t read = size > 0 ? file->Read(content.data(), size) : 0;
+    file->Close();
+    if (read != size) return "it shrank while it was read";
+    buffer = std::move(content);
+    return "";
 }
 
 void AppendTextToChars(const std::string& text, TArrayOfChar& chars) {

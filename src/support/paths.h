@@ -1,7 +1,10 @@
-// Paths, directory trees and whole files. Paths use "\" as separator; positions count from 1.
+// Paths, directory trees and whole files. Paths inside an archive use "\" as separator; paths
+// on the host are Linux paths, "/" separated, in which "\" is an ordinary byte of a name.
+// Positions count from 1.
 #pragma once
 
 #include <cstdint>
+#include <climits>
 #include <string>
 
 #include "support/bytes.h"
@@ -17,23 +20,28 @@ void WithTrailingBackslash(std::string& path);
 void StripTrailingBackslashes(std::string& path);
 TSplitPath SplitPath(const std::string& path);
 
+// True when the host directory holds any entry, or cannot be read (it may hold some).
 bool DirHasEntries(const std::string& dir);
+// Creates every "/"-separated component of rel below the host directory base.
 bool CreateDirChain(std::string base, std::string rel);
+// Creates a host directory and its missing parents.
 bool CreateFullDirPath(const std::string& path);
-void CreateDirsForFile(std::string base, const std::string& rel);
-void CreateDirList(const std::string& base, const TStringList& dirs);
 int32_t CollectDirPrefixes(const TStringList& lines, TStringList& dirs, int32_t cutStart, int32_t cutEnd);
 
-struct TTreeCount {
-    bool ok = false;
-    int32_t dirCount = 0;
-    int32_t fileCount = 0;
-};
-TTreeCount CountTree(std::string dir, bool recurse);
+// The host path of relative below the host directory dir, relative being a path in the
+// archive's form whose components hold no "\" of their own.
+std::string HostPathBelow(const std::string& dir, const std::string& relative);
 
 // False for a missing file and for one whose content cannot be obtained (a FIFO, a socket,
 // a device, or a file that gave fewer bytes than its size).
 bool ReadWholeFile(const std::string& path, TArrayOfByte& buffer);
+
+// Why a file's content could not be obtained, in words for the user; empty when it was.
+// A file is never opened unless it is a regular file, so a FIFO cannot block the reader
+// and a device is never touched. Files larger than maxSize are refused before they are
+// read. A failing read of an opened file raises, as any input/output error does.
+std::string ReadWholeFileOrSayWhy(const std::string& path, TArrayOfByte& buffer,
+                                  int64_t maxSize = INT64_MAX);
 
 void AppendTextToChars(const std::string& text, TArrayOfChar& chars);
 void AppendTextToBytes(const std::string& text, TArrayOfByte& buffer);

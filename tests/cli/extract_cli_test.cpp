@@ -43,13 +43,14 @@ TEST(ExtractCommand, HashAndNoLocFlagsReachTheEngine) {
     EXPECT_EQ(fs::file_size(written), 4u) << "the table is written as stored";
 }
 
-TEST(ExtractCommand, AFailedFilePrintsErrorAndExitsOne) {
+TEST(ExtractCommand, AFailedFileIsNamedWithTheReasonThenErrorAndExitOne) {
     TempDir dir;
     WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("bad.loc", "xy")}});
     const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "out"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Error :-(\n");
+    EXPECT_EQ(result.err,
+              "vpak: cannot extract \"bad.loc\": it is not a string table that converts to text\nError :-(\n");
 }
 
 TEST(ExtractCommand, ATruncatedArchiveExitsThreeWithTheMessage) {

@@ -48,14 +48,14 @@ TEST(MakeCommand, MissingDirectoryFailsWithStatusOneAndCreatesNothing) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out.pak"));
 }
 
-TEST(MakeCommand, FileWhoseContentCannotBeReadFailsWithStatusOneButTheArchiveLists) {
+TEST(MakeCommand, FileWhoseContentCannotBeReadIsNamedAndFailsWithStatusOneButTheArchiveLists) {
     TempDir dir;
     WriteSmallTree(dir);
     ASSERT_EQ(::mkfifo((dir / "src/pipe").c_str(), 0644), 0);
     const CliResult result = RunVpak({"make", dir / "out.pak", dir / "src"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Error :-(\n");
+    EXPECT_EQ(result.err, "vpak: cannot read \"" + dir / "src/pipe" + "\": not a regular file\nError :-(\n");
     const CliResult list = RunVpak({"list", dir / "out.pak"});
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out.find("pipe"), std::string::npos) << list.out;

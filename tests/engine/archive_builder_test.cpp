@@ -312,11 +312,10 @@ TEST(MakeArchive, SymbolicLinkLoopEndsAndIsRecordedAsAnEmptyFolder) {
     TempDir dir;
     WriteFile(dir / "src/sub/f", "f");
     ASSERT_EQ(::symlink("..", (dir / "src/sub/up").c_str()), 0);
-    const TTreeCount count = CountTree(dir / "src", true);
     const TBuildOutcome outcome = Build(dir / "src", dir / "out.pak");
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.folders, count.dirCount);
-    EXPECT_EQ(outcome.files, count.fileCount);
+    EXPECT_EQ(outcome.folders, 2);  // sub and the link
+    EXPECT_EQ(outcome.files, 1);
     const TestFolder expected = Folder("", {Folder("sub", {Folder("up", {}, {})}, {File("f", "f")})}, {});
     EXPECT_EQ(ReadFileBytes(dir / "out.pak"), ExpectedArchive(expected));
 }
@@ -498,7 +497,7 @@ TEST(MakeArchiveRoundTrip, ExtractingTheArchiveGivesBackEveryFileByteForByte) {
         if (entry.is_regular_file()) ++extractedFiles;
     EXPECT_EQ(extractedFiles, tree.Expected().size());
     for (const auto& [path, stored] : tree.Expected()) {
-        const std::string hostPath = host::ToHostPath(path);
+        const std::string hostPath = HostPathBelow("", path).substr(2);
         EXPECT_EQ(ReadFileBytes(dir / "out/" + hostPath), ReadFileBytes(dir / "src/" + hostPath)) << path;
     }
 }

@@ -781,30 +781,31 @@ TEST(CollectFiles, ListsEveryFolderAndFileRelativeToTheDirectory) {
     WriteFile(dir / "top/x.txt", "x");
     fs::create_directories(dir / "top/empty");
 
-    TStringList folders{"stale"};
-    TStringList files{"stale"};
-    ASSERT_TRUE(CollectFiles(dir / "top", &folders, &files));
+    TSourceTree tree;
+    tree.files = {"stale"};
+    ASSERT_TRUE(CollectFiles(dir / "top", tree));
+    const TStringList& folders = tree.folders;
     EXPECT_EQ(std::set<std::string>(folders.begin(), folders.end()),
               (std::set<std::string>{"a", "a\\b", "empty"}));
-    EXPECT_EQ(std::set<std::string>(files.begin(), files.end()),
+    EXPECT_EQ(std::set<std::string>(tree.files.begin(), tree.files.end()),
               (std::set<std::string>{"a\\b\\c.txt", ".hidden", "x.txt"}));
+    EXPECT_TRUE(tree.refused.empty());
     // Depth first: a folder comes before its sub-folders.
     EXPECT_LT(std::find(folders.begin(), folders.end(), "a"), std::find(folders.begin(), folders.end(), "a\\b"));
 
-    TStringList onlyFiles;
-    ASSERT_TRUE(CollectFiles(dir / "top\\", nullptr, &onlyFiles));
-    EXPECT_EQ(onlyFiles.size(), 3u);
-    EXPECT_FALSE(CollectFiles(dir / "missing", &folders, &files));
-    EXPECT_FALSE(CollectFiles(dir / "top/x.txt", &folders, &files));
+    TSourceTree withSlash;
+    ASSERT_TRUE(CollectFiles(dir / "top/", withSlash));
+    EXPECT_EQ(withSlash.files.size(), 3u);
+    EXPECT_FALSE(CollectFiles(dir / "missing", tree));
+    EXPECT_FALSE(CollectFiles(dir / "top/x.txt", tree));
 }
 
 TEST(CollectFiles, LinkBackToAnAncestorIsNotEnteredAgain) {
     TempDir dir;
     WriteFile(dir / "top/a/file.txt", "f");
     fs::create_directory_symlink(dir / "top", dir / "top/a/loop");
-    TStringList folders;
-    TStringList files;
-    ASSERT_TRUE(CollectFiles(dir / "top", &folders, &files));
-    EXPECT_EQ(files, TStringList{"a\\file.txt"});
-    EXPECT_EQ(std::set<std::string>(folders.begin(), folders.end()), (std::set<std::string>{"a", "a\\loop"}));
+    TSourceTree tree;
+    ASSERT_TRUE(CollectFiles(dir / "top", tree));
+    EXPECT_EQ(tree.files, TStringList{"a\\file.txt"});
+    EXPECT_EQ(std::set<std::string>(tree.folders.begin(), tree.folders.end()), (std::set<std::string>{"a", "a\\loop"}));
 }

@@ -61,7 +61,7 @@ TEST(ExistenceTests, FileAndDirectoryAreTellApart) {
     EXPECT_FALSE(DirExistsSafe(dir / "f.txt"));
     EXPECT_FALSE(FileExistsSafe(dir.Path()));
     EXPECT_TRUE(DirExistsSafe(dir.Path()));
-    EXPECT_TRUE(DirExistsSafe(dir.Path() + "\\"));
+    EXPECT_TRUE(DirExistsSafe(dir.Path() + "/"));
     EXPECT_FALSE(FileExistsSafe(""));
     EXPECT_FALSE(DirExistsSafe(""));
     EXPECT_FALSE(FileExistsSafe(dir / "missing"));

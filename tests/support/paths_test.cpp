@@ -134,14 +134,14 @@ TEST(CutLineRoutine, CutsFromBothEndsAndNeverPastTheLine) {
 TEST(DirHasEntriesRoutine, AnEmptyDirectoryHasNone) {
     TempDir dir;
     EXPECT_FALSE(DirHasEntries(dir.Path()));
-    EXPECT_FALSE(DirHasEntries(dir.Path() + "\\"));
+    EXPECT_FALSE(DirHasEntries(dir.Path() + "/"));
 }
 
 TEST(DirHasEntriesRoutine, AHiddenFileCounts) {
     TempDir dir;
     WriteFile(dir / ".hidden", "x");
     EXPECT_TRUE(DirHasEntries(dir.Path()));
-    EXPECT_TRUE(DirHasEntries(dir.Path() + "\\"));
+    EXPECT_TRUE(DirHasEntries(dir.Path() + "/"));
 }
 
 TEST(DirHasEntriesRoutine, AnEmptySubdirectoryCounts) {
@@ -162,36 +162,27 @@ TEST(DirHasEntriesRoutine, AMissingDirectoryOrAFileHasNone) {
 
 TEST(CreateDirChainRoutine, CreatesEveryComponentBelowTheBase) {
     TempDir dir;
-    EXPECT_TRUE(CreateDirChain(dir.Path(), "x\\y"));
-    EXPECT_TRUE(IsDir(dir / "x"));
+    EXPECT_TRUE(CreateDirChain(dir.Path(), "x/y"));
     EXPECT_TRUE(IsDir(dir / "x/y"));
-    EXPECT_TRUE(CreateDirChain(dir.Path() + "\\", "x\\y\\z\\"));  // existing parts are fine
+    EXPECT_TRUE(CreateDirChain(dir.Path() + "/", "x//y/z/"));  // existing parts and doubled slashes are fine
     EXPECT_TRUE(IsDir(dir / "x/y/z"));
 }
 
 TEST(CreateDirChainRoutine, StopsAtTheFirstFailureAndKeepsWhatItMade) {
     TempDir dir;
     WriteFile(dir / "f", "a file where a directory should go");
-    EXPECT_FALSE(CreateDirChain(dir.Path(), "f\\y"));
+    EXPECT_FALSE(CreateDirChain(dir.Path(), "f/y"));
     EXPECT_FALSE(fs::exists(dir / "f/y"));
 
     const std::string tooLong(300, 'n');  // longer than any file name may be
-    EXPECT_FALSE(CreateDirChain(dir.Path(), "made\\" + tooLong + "\\after"));
+    EXPECT_FALSE(CreateDirChain(dir.Path(), "made/" + tooLong + "/after"));
     EXPECT_TRUE(IsDir(dir / "made"));
     EXPECT_FALSE(fs::exists(dir / "made/after"));
 }
 
-TEST(CreateDirChainRoutine, AnEmptyComponentEndsTheChainWithSuccess) {
-    TempDir dir;
-    EXPECT_TRUE(CreateDirChain(dir.Path(), "x\\\\y"));
-    EXPECT_TRUE(IsDir(dir / "x"));
-    EXPECT_FALSE(fs::exists(dir / "y"));
-    EXPECT_FALSE(fs::exists(dir / "x/y"));
-}
-
 TEST(CreateFullDirPathRoutine, CreatesAnAbsolutePathFromTheRoot) {
     TempDir dir;
-    EXPECT_TRUE(CreateFullDirPath(dir.Path() + "\\a\\b\\c"));
+    EXPECT_TRUE(CreateFullDirPath(dir.Path() + "/a/b/c"));
     EXPECT_TRUE(IsDir(dir / "a/b/c"));
     EXPECT_TRUE(CreateFullDirPath(dir.Path() + "/p/q/"));
     EXPECT_TRUE(IsDir(dir / "p/q"));
@@ -200,68 +191,28 @@ TEST(CreateFullDirPathRoutine, CreatesAnAbsolutePathFromTheRoot) {
 TEST(CreateFullDirPathRoutine, CreatesARelativePathFromTheCurrentDirectory) {
     TempDir dir;
     InsideDirectory inside(dir.Path());
-    EXPECT_TRUE(CreateFullDirPath("r1\\r2"));
+    EXPECT_TRUE(CreateFullDirPath("r1/r2"));
     EXPECT_TRUE(IsDir(dir / "r1/r2"));
+}
+
+TEST(CreateFullDirPathRoutine, ABackslashIsPartOfAFolderName) {
+    TempDir dir;
+    EXPECT_TRUE(CreateFullDirPath(dir.Path() + "/we\\ird"));
+    EXPECT_TRUE(IsDir(dir / "we\\ird"));
+    EXPECT_FALSE(fs::exists(dir / "we"));
 }
 
 TEST(CreateFullDirPathRoutine, FailsForAnEmptyPathAndWhenAComponentIsAFile) {
     TempDir dir;
     WriteFile(dir / "f", "x");
     EXPECT_FALSE(CreateFullDirPath(""));
-    EXPECT_FALSE(CreateFullDirPath(dir.Path() + "\\f\\sub"));
+    EXPECT_FALSE(CreateFullDirPath(dir.Path() + "/f/sub"));
 }
 
-TEST(CreateDirsForFileRoutine, CreatesTheFoldersButNotTheFileName) {
-    TempDir dir;
-    CreateDirsForFile(dir.Path(), "a\\b\\file.txt");
-    EXPECT_TRUE(IsDir(dir / "a/b"));
-    EXPECT_FALSE(fs::exists(dir / "a/b/file.txt"));
-}
-
-TEST(CreateDirsForFileRoutine, AnEntryEndingInABackslashIsCreatedWhole) {
-    TempDir dir;
-    CreateDirsForFile(dir.Path() + "\\", "x\\y\\");
-    EXPECT_TRUE(IsDir(dir / "x/y"));
-}
-
-TEST(CreateDirsForFileRoutine, AnEmptyBaseMeansTheCurrentDirectory) {
-    TempDir dir;
-    InsideDirectory inside(dir.Path());
-    CreateDirsForFile("", "c1\\c2\\f");
-    EXPECT_TRUE(IsDir(dir / "c1/c2"));
-}
-
-TEST(CreateDirsForFileRoutine, LongComponentsAreHandled) {
-    TempDir dir;
-    const std::string longName(200, 'L');
-    CreateDirsForFile(dir.Path(), longName + "\\" + longName + "\\f");
-    EXPECT_TRUE(IsDir(dir / (longName + "/" + longName)));
-}
-
-TEST(CreateDirsForFileRoutine, AComponentThatIsAFileRaisesWithTheOsCode) {
-    TempDir dir;
-    WriteFile(dir / "f", "x");
-    try {
-        CreateDirsForFile(dir.Path(), "f\\sub\\x.txt");
-        FAIL() << "no error raised";
-    } catch (const EInOutError& error) {
-        EXPECT_NE(error.Code(), 0);
-        EXPECT_NE(std::string(error.what()).find("f"), std::string::npos);
-    }
-    EXPECT_FALSE(fs::exists(dir / "f/sub"));
-}
-
-TEST(CreateDirListRoutine, CreatesEveryEntryInOrderAndStopsAtAFailure) {
-    TempDir dir;
-    WriteFile(dir / "f", "x");
-    CreateDirList(dir.Path(), {});
-    EXPECT_EQ(CountTree(dir.Path(), true).dirCount, 0);
-    CreateDirList(dir.Path(), {"a\\", "a\\b\\", "c\\"});
-    EXPECT_TRUE(IsDir(dir / "a/b"));
-    EXPECT_TRUE(IsDir(dir / "c"));
-    EXPECT_THROW(CreateDirList(dir.Path(), {"d\\", "f\\x\\", "later\\"}), EInOutError);
-    EXPECT_TRUE(IsDir(dir / "d"));
-    EXPECT_FALSE(fs::exists(dir / "later"));
+TEST(HostPathBelowRoutine, TurnsOnlyTheArchiveSeparatorsOfTheRelativePart) {
+    EXPECT_EQ(HostPathBelow("/tmp/we\\ird", "a\\b.txt"), "/tmp/we\\ird/a/b.txt");
+    EXPECT_EQ(HostPathBelow("src/", "x"), "src/x");
+    EXPECT_EQ(HostPathBelow("", "x\\"), "./x/");
 }
 
 // ---- folder prefixes of a listing -----------------------------------------------------
@@ -308,67 +259,6 @@ TEST(CollectDirPrefixesRoutine, NoFoldersGiveAnEmptyList) {
     EXPECT_EQ(CollectDirPrefixes({}, dirs, 0, 0), 0);
 }
 
-// ---- counting a tree ---------------------------------------------------------------------
-
-TEST(CountTreeRoutine, AMissingDirectoryIsNotCounted) {
-    TempDir dir;
-    WriteFile(dir / "file", "x");
-    for (const std::string& path : {dir / "missing", dir / "file"}) {
-        const TTreeCount count = CountTree(path, true);
-        EXPECT_FALSE(count.ok) << path;
-        EXPECT_EQ(count.dirCount, 0);
-        EXPECT_EQ(count.fileCount, 0);
-    }
-}
-
-TEST(CountTreeRoutine, CountsFilesAndFoldersWithOrWithoutRecursion) {
-    TempDir dir;
-    WriteFile(dir / "f1", "1");
-    WriteFile(dir / ".f2", "2");
-    WriteFile(dir / "sub/f3", "3");
-    WriteFile(dir / "sub/deeper/f4", "4");
-    fs::create_directory(dir / "empty");
-
-    const TTreeCount flat = CountTree(dir.Path(), false);
-    EXPECT_TRUE(flat.ok);
-    EXPECT_EQ(flat.dirCount, 2);
-    EXPECT_EQ(flat.fileCount, 2);
-
-    const TTreeCount deep = CountTree(dir.Path() + "\\", true);
-    EXPECT_TRUE(deep.ok);
-    EXPECT_EQ(deep.dirCount, 3);
-    EXPECT_EQ(deep.fileCount, 4);
-}
-
-TEST(CountTreeRoutine, ALinkBackToAnAncestorIsCountedButNotEntered) {
-    TempDir dir;
-    WriteFile(dir / "sub/f", "x");
-    fs::create_directory_symlink(dir.Path(), dir / "sub/loop");
-    const TTreeCount count = CountTree(dir.Path(), true);
-    EXPECT_TRUE(count.ok);
-    EXPECT_EQ(count.dirCount, 2);  // sub and the link
-    EXPECT_EQ(count.fileCount, 1);
-}
-
-TEST(CountTreeRoutine, ALinkToAFolderOffThePathIsEntered) {
-    TempDir dir;
-    WriteFile(dir / "a/f", "x");
-    fs::create_directory(dir / "b");
-    fs::create_directory_symlink(dir / "a", dir / "b/link");
-    const TTreeCount count = CountTree(dir.Path(), true);
-    EXPECT_EQ(count.dirCount, 3);   // a, b, b/link
-    EXPECT_EQ(count.fileCount, 2);  // a/f, and again through the link
-}
-
-TEST(CountTreeRoutine, AFifoCountsAsAFile) {
-    TempDir dir;
-    Fifo fifo(dir / "pipe");
-    const TTreeCount count = CountTree(dir.Path(), true);
-    EXPECT_TRUE(count.ok);
-    EXPECT_EQ(count.dirCount, 0);
-    EXPECT_EQ(count.fileCount, 1);
-}
-
 // ---- whole files ------------------------------------------------------------------------
 
 TEST(ReadWholeFileRoutine, ReadsTheWholeContentReplacingTheBuffer) {
@@ -404,10 +294,33 @@ TEST(ReadWholeFileRoutine, AFifoGivesFalse) {
     EXPECT_EQ(buffer, (TArrayOfByte{7}));
 }
 
-TEST(ReadWholeFileRoutine, ReadsAnArchiveFormPath) {
+TEST(ReadWholeFileRoutine, ABackslashIsPartOfTheNameNotASeparator) {
     TempDir dir;
-    WriteFile(dir / "sub/f", "content");
+    WriteFile(dir / "a/b.txt", "the other file");
+    WriteFile(dir / "a\\b.txt", "its own content");
     TArrayOfByte buffer;
-    EXPECT_TRUE(ReadWholeFile(dir.Path() + "\\sub\\f", buffer));
-    EXPECT_EQ(buffer, Bytes("content"));
+    EXPECT_TRUE(ReadWholeFile(dir / "a\\b.txt", buffer));
+    EXPECT_EQ(buffer, Bytes("its own content"));
+}
+
+TEST(ReadWholeFileOrSayWhyRoutine, SaysWhyTheContentWasNotObtained) {
+    TempDir dir;
+    WriteFile(dir / "big", std::string(100, 'x'));
+    Fifo fifo(dir / "pipe");
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    const std::pair<std::string, std::string> cases[] = {
+        {dir / "missing", "No such file or directory"},
+        {dir / "dangling", "No such file or directory"},
+        {dir.Path(), "Is a directory"},
+        {dir / "pipe", "not a regular file"},
+        {dir / "big", "it is larger than 99 bytes"},
+    };
+    for (const auto& [path, reason] : cases) {
+        TArrayOfByte buffer = {7};
+        EXPECT_EQ(ReadWholeFileOrSayWhy(path, buffer, 99), reason) << path;
+        EXPECT_EQ(buffer, (TArrayOfByte{7})) << path;
+    }
+    TArrayOfByte buffer;
+    EXPECT_EQ(ReadWholeFileOrSayWhy(dir / "big", buffer, 100), "");
+    EXPECT_EQ(buffer.size(), 100u);
 }
