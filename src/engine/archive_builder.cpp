@@ -113,10 +113,9 @@ void ReportStep(TBuildState& state, const std::string& relativePath) {
 }
 
 // A failure of the build that does not end it: counted, and told to the caller.
-void CountFailure(TBuildState& state, const std::string& relativePath, const std::string& what,
+void CountFailure(TBuildState& state, const std::string& hostPath, const std::string& what,
                   const std::string& reason) {
     ++state.failureCount;
-    const std::string hostPath = HostPathBelow(state.sourceDir, relativePath);
     Notify(state.notices, hostPath, NoticeText(what, hostPath, reason));
 }
 
@@ -165,7 +164,7 @@ void CompressFile(bool bigEndian, bool convertLoc, const TFileJob& job, TPackedF
 bool StoreFile(TBuildState& state, const std::string& relativePath, const host::DirEntry& entry) {
     const TPackedFile packed = state.packing->Take(state.nextFile++);
     if (!packed.obtained) {
-        CountFailure(state, relativePath, "cannot read", packed.problem);
+        CountFailure(state, HostPathBelow(state.sourceDir, relativePath), "cannot read", packed.problem);
         return false;
     }
     if (state.dataOffset + static_cast<int64_t>(packed.stream.size()) > kMaxArchiveSize)
@@ -250,7 +249,7 @@ void RefuseUnstorable(TBuildState& state, const std::string& folder, const TFold
     for (const host::DirEntry& entry : node.unstorable) {
         if (entry.info.kind == host::EntryKind::Directory) ++state.folderCount;
         else ++state.fileCount;
-        CountFailure(state, folder + entry.name, "cannot store",
+        CountFailure(state, HostPathOfEntry(state.sourceDir, folder, entry.name), "cannot store",
                      "the name holds a backslash, which the archive takes for a folder separator");
         ReportStep(state, folder + entry.name);
     }
@@ -260,7 +259,7 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode
     state.folderCount += static_cast<int32_t>(node.subFolders.size());
     state.fileCount += static_cast<int32_t>(node.files.size());
     // What could be read of a folder is stored; that the rest could not is a failure.
-    if (!node.unreadable.empty()) CountFailure(state, folder, "cannot read the folder", node.unreadable);
+    if (!node.unreadable.empty()) CountFailure(state, HostPathOfEntry(state.sourceDir, folder, ""), "cannot read the folder", node.unreadable);
 
     AppendDirInt(state, static_cast<int32_t>(node.subFolders.size()));
     for (size_t k = 0; k < node.subFolders.size(); ++k)

@@ -189,21 +189,25 @@ struct TCollectWalk {
     std::vector<host::FileIdentity> ancestors;
 };
 
-void Refuse(TCollectWalk& walk, const std::string& relative, const std::string& what, const std::string& reason) {
-    const std::string path = HostPathBelow(walk.root, relative);
+// Names what cannot be taken: the entry name of folder ("" or ending in "\\"), or the folder
+// itself. The name is taken as it is, a "\\" in it included.
+void Refuse(TCollectWalk& walk, const std::string& folder, const std::string& name, const std::string& what,
+            const std::string& reason) {
+    const std::string path = HostPathOfEntry(walk.root, folder, name);
     walk.tree.refused.push_back({path, NoticeText(what, path, reason)});
 }
 
 // folder is relative to the root, in the archive's form, "" or ending in "\\".
 void CollectFolder(const std::string& folder, TCollectWalk& walk) {
     const host::DirListing listing = host::ListDirectory(HostPathBelow(walk.root, folder));
-    if (listing.errorCode != 0) Refuse(walk, folder, "cannot read the folder", host::ErrorText(listing.errorCode));
+    if (listing.errorCode != 0) Refuse(walk, folder, "", "cannot read the folder", host::ErrorText(listing.errorCode));
     for (const host::DirEntry& entry : listing.entries) {
         const std::string relative = folder + entry.name;
         // A "\\" in a Linux name would be taken for a folder separator, and the file for
         // another one.
         if (entry.name.find('\\') != std::string::npos) {
-            Refuse(walk, relative, "cannot use", "the name holds a backslash, which archive paths take for a separator");
+            Refuse(walk, folder, entry.name, "cannot use",
+                   "the name holds a backslash, which archive paths take for a separator");
             continue;
         }
         if (entry.info.kind != host::EntryKind::Directory) {

@@ -90,6 +90,12 @@ std::string HostPathBelow(const std::string& dir, const std::string& relative) {
     return path;
 }
 
+std::string HostPathOfEntry(const std::string& dir, const std::string& folder, const std::string& name) {
+    std::string path = HostPathBelow(dir, folder);
+    if (name.empty() && path.size() > 1 && path.back() == '/') path.pop_back();
+    return path + name;
+}
+
 std::string CutLine(const std::string& line, int32_t cutStart, int32_t cutEnd) {
     std::string result = line;
     if (cutStart > 0) result.erase(0, std::min<size_t>(result.size(), static_cast<size_t>(cutStart)));

@@ -31,6 +31,10 @@ int32_t CollectDirPrefixes(const TStringList& lines, TStringList& dirs, int32_t 
 // The host path of relative below the host directory dir, relative being a path in the
 // archive's form whose components hold no "\" of their own.
 std::string HostPathBelow(const std::string& dir, const std::string& relative);
+// The host path of the entry name of folder, folder being relative to the host directory dir
+// in the archive's form ("" or ending in "\\"); the folder's own path when name is empty. The
+// name is taken as it is, a "\\" in it included.
+std::string HostPathOfEntry(const std::string& dir, const std::string& folder, const std::string& name);
 
 // False for a missing file and for one whose content cannot be obtained (a FIFO, a socket,
 // a device, or a file that gave fewer bytes than its size).

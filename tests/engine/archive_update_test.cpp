@@ -16,6 +16,7 @@
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
+#include "helpers/allocation_probe.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"
@@ -514,6 +515,22 @@ TEST(ReplaceOneFile, MissingFileGivesFalseUntouched) {
     const Snapshot snapshot = TakeSnapshot(pak);
     EXPECT_FALSE(ReplaceOneFile(false, pak, dir / "missing.txt", "readme.txt", false, false));
     EXPECT_FALSE(ReplaceOneFile(false, pak, dir.Path(), "readme.txt", false, false));
+    ExpectUntouched(pak, snapshot);
+}
+
+TEST(ReplaceOneFile, AFileTooLargeToStoreIsRefusedBeforeItIsRead) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    WriteTestArchive(pak, SampleTree());
+    const Snapshot snapshot = TakeSnapshot(pak);
+    WriteFile(dir / "huge.txt", "");
+    fs::resize_file(dir / "huge.txt", uintmax_t{1} << 31);  // sparse: costs no disk
+    ResetLargestAllocation();
+    TNotices notices;
+    EXPECT_FALSE(ReplaceOneFile(false, pak, dir / "huge.txt", "readme.txt", false, false, &notices));
+    EXPECT_LT(LargestAllocation(), kLargeAllocation);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].path, dir / "huge.txt");
     ExpectUntouched(pak, snapshot);
 }
 

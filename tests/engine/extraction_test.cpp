@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <climits>
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +17,7 @@
 #include "helpers/archive_writer.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
+#include "engine/notices.h"
 #include "support/zlib_adapter.h"
 
 namespace fs = std::filesystem;
@@ -402,4 +407,144 @@ TEST(Extraction, RecordedSizeShorterThanTheStreamIsAFailedFile) {
     EXPECT_FALSE(Extract(dir / "x.pak", dir / "out").ok);
     EXPECT_EQ(fs::file_size(dir / "out/a.bin"), 0u);
     EXPECT_EQ(ReadFileText(dir / "out/b.bin"), "fine");
+}
+
+// ---- what already stands in the target ------------------------------------------------
+
+namespace {
+
+Extraction ExtractNoting(const std::string& archive, const std::string& target, TNotices& notices) {
+    Extraction result;
+    int32_t prefix = 0;
+    int32_t suffix = 0;
+    result.ok = ExtractArchive(false, archive, result.listing, prefix, suffix, target, false, true, nullptr, &notices);
+    return result;
+}
+
+std::string NoticesText(const TNotices& notices) {
+    std::string text;
+    for (const TNotice& notice : notices) text += notice.text + "\n";
+    return text;
+}
+
+}  // namespace
+
+TEST(Extraction, AFolderLinkBelowTheTargetIsNotFollowedAndItsFilesFailByName) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {{"sub", {}, {File("evil.txt", "planted")}}}, {File("ok.txt", "k")}});
+    fs::create_directories(dir / "out");
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "out/sub");
+    TNotices notices;
+    EXPECT_FALSE(ExtractNoting(dir / "x.pak", dir / "out", notices).ok);
+    EXPECT_FALSE(fs::exists(dir / "elsewhere/evil.txt"));
+    EXPECT_TRUE(fs::is_symlink(dir / "out/sub"));
+    EXPECT_EQ(ReadFileText(dir / "out/ok.txt"), "k");
+    EXPECT_NE(NoticesText(notices).find("\"sub\\evil.txt\": \"" + dir / "out/sub" + "\" is a symbolic link"),
+              std::string::npos)
+        << NoticesText(notices);
+}
+
+TEST(Extraction, WhateverStandsUnderAFileNameIsReplacedNeverWrittenThrough) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("link", "L"), File("hard", "H"), File("pipe", "P")}});
+    fs::create_directories(dir / "out");
+    WriteFile(dir / "victim-of-link", "keep 1");
+    WriteFile(dir / "victim-of-hard-link", "keep 2");
+    fs::create_symlink(dir / "victim-of-link", dir / "out/link");
+    fs::create_hard_link(dir / "victim-of-hard-link", dir / "out/hard");
+    ASSERT_EQ(::mkfifo((dir / "out/pipe").c_str(), 0644), 0);  // no writer: opening it for reading would block
+
+    ASSERT_TRUE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(ReadFileText(dir / "victim-of-link"), "keep 1");
+    EXPECT_EQ(ReadFileText(dir / "victim-of-hard-link"), "keep 2");
+    for (const auto& [name, content] : {std::pair<std::string, std::string>{"link", "L"}, {"hard", "H"}, {"pipe", "P"}}) {
+        const std::string path = dir / ("out/" + name);
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path))) << name;
+        EXPECT_EQ(fs::hard_link_count(path), 1u) << name;
+        EXPECT_EQ(ReadFileText(path), content) << name;
+    }
+}
+
+TEST(Extraction, ALinkToTheArchiveUnderAFileNameIsAFailedFile) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("copy.pak", "clobber")}});
+    const TArrayOfByte before = ReadFileBytes(dir / "x.pak");
+    fs::create_directories(dir / "out");
+    fs::create_symlink(dir / "x.pak", dir / "out/copy.pak");
+    TNotices notices;
+    EXPECT_FALSE(ExtractNoting(dir / "x.pak", dir / "out", notices).ok);
+    EXPECT_EQ(ReadFileBytes(dir / "x.pak"), before);
+    EXPECT_TRUE(fs::is_symlink(dir / "out/copy.pak"));
+    EXPECT_NE(NoticesText(notices).find("is the archive being read"), std::string::npos) << NoticesText(notices);
+}
+
+TEST(Extraction, ADeepChainOfFoldersIsCreatedWhole) {
+    TempDir dir;
+    constexpr int kDepth = 2500;  // a path far longer than PATH_MAX
+    // Each folder holds the next and no file; the last holds bottom.txt; the root top.txt.
+    TArrayOfByte directory;
+    for (int level = 0; level <= kDepth; ++level) {
+        PutInt(directory, false, level < kDepth ? 1 : 0);
+        if (level < kDepth) PutName(directory, false, "d");
+    }
+    const TArrayOfByte deep = Stream("deep");
+    const TArrayOfByte top = Stream("top");
+    PutInt(directory, false, 1);
+    PutName(directory, false, "bottom.txt");
+    for (const int32_t field : {0, static_cast<int32_t>(deep.size()), 4}) PutInt(directory, false, field);
+    for (int level = 0; level < kDepth - 1; ++level) PutInt(directory, false, 0);
+    PutInt(directory, false, 1);
+    PutName(directory, false, "top.txt");
+    for (const int32_t field : {static_cast<int32_t>(deep.size()), static_cast<int32_t>(top.size()), 3})
+        PutInt(directory, false, field);
+    TArrayOfByte data = deep;
+    data.insert(data.end(), top.begin(), top.end());
+    WriteFile(dir / "x.pak", ArchiveBytes(directory, data, false));
+    fs::create_directories(dir / "out");
+    ASSERT_TRUE(Extract(dir / "x.pak", dir / "out").ok);
+    EXPECT_EQ(ReadFileText(dir / "out/top.txt"), "top");
+    // Walk down by descriptor: the whole path is too long for a single open.
+    int fd = ::open((dir / "out").c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < kDepth && fd >= 0; ++level) {
+        const int child = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = child;
+    }
+    ASSERT_GE(fd, 0);
+    const int file = ::openat(fd, "bottom.txt", O_RDONLY);
+    ::close(fd);
+    ASSERT_GE(file, 0);
+    char content[8] = {};
+    EXPECT_EQ(::read(file, content, sizeof content), 4);
+    ::close(file);
+    EXPECT_EQ(std::string(content), "deep");
+}
+
+TEST(Extraction, RecordsSharingAStreamWriteNoMoreThanTheArchiveCanInflateTo) {
+    TempDir dir;
+    // One stream of 4 MiB of zeros (a few KB stored), and many records that all point at it.
+    const std::string zeros(4 << 20, '\0');
+    const TArrayOfByte stream = Stream(zeros);
+    TArrayOfByte directory;
+    constexpr int kRecords = 400;
+    PutInt(directory, false, 0);
+    PutInt(directory, false, kRecords);
+    for (int i = 0; i < kRecords; ++i) {
+        PutName(directory, false, "copy" + std::to_string(i));
+        PutInt(directory, false, 0);
+        PutInt(directory, false, static_cast<int32_t>(stream.size()));
+        PutInt(directory, false, static_cast<int32_t>(zeros.size()));
+    }
+    WriteFile(dir / "x.pak", ArchiveBytes(directory, stream, false));
+    fs::create_directories(dir / "out");
+    TNotices notices;
+    EXPECT_FALSE(ExtractNoting(dir / "x.pak", dir / "out", notices).ok);
+
+    uintmax_t written = 0;
+    for (const auto& entry : fs::directory_iterator(dir / "out")) written += fs::file_size(entry.path());
+    const int64_t archiveSize = static_cast<int64_t>(fs::file_size(dir / "x.pak"));
+    EXPECT_LE(static_cast<int64_t>(written), MaxInflatedSize(archiveSize));
+    EXPECT_GT(written, 0u) << "the first records are extracted";
+    EXPECT_NE(NoticesText(notices).find("\"copy399\""), std::string::npos);
 }

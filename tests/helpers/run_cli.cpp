@@ -19,20 +19,26 @@
 
 extern char** environ;
 
-int SpawnVpak(const std::vector<std::string>& args, const posix_spawn_file_actions_t& actions, pid_t& pid) {
-    const std::string program = std::filesystem::absolute(VPAK_CLI_PATH).string();
+namespace {
+
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
+
+std::string VpakProgram() { return std::filesystem::absolute(VPAK_CLI_PATH).string(); }
+
+int Spawn(const std::vector<std::string>& command, const posix_spawn_file_actions_t& actions, pid_t& pid) {
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    return posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    return posix_spawn(&pid, command[0].c_str(), &actions, nullptr, argv.data(), environ);
 }
 
-int ExitStatusOf(int waitStatus) {
-    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+std::vector<std::string> VpakCommand(const std::vector<std::string>& args) {
+    std::vector<std::string> command{VpakProgram()};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
 }
 
-CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir) {
+CliResult RunCaptured(const std::vector<std::string>& command, const std::string& workingDir) {
     TempDir capture;
     const std::string outPath = capture / "out";
     const std::string errPath = capture / "err";
@@ -45,9 +51,9 @@ CliResult RunVpak(const std::vector<std::string>& args, const std::string& worki
     if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
 
     pid_t pid = 0;
-    const int rc = SpawnVpak(args, actions, pid);
+    const int rc = Spawn(command, actions, pid);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start vpak");
+    if (rc != 0) throw std::runtime_error("cannot start " + command[0]);
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
 
@@ -56,4 +62,28 @@ CliResult RunVpak(const std::vector<std::string>& args, const std::string& worki
     result.out = ReadFileText(outPath);
     result.err = ReadFileText(errPath);
     return result;
+}
+
+}  // namespace
+
+int SpawnVpak(const std::vector<std::string>& args, const posix_spawn_file_actions_t& actions, pid_t& pid) {
+    return Spawn(VpakCommand(args), actions, pid);
+}
+
+int ExitStatusOf(int waitStatus) {
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
+CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir) {
+    return RunCaptured(VpakCommand(args), workingDir);
+}
+
+bool CanRunAsOtherUser() { return ::geteuid() == 0 && ::access(kSetpriv, X_OK) == 0; }
+
+CliResult RunVpakAsOtherUser(const std::vector<std::string>& args, const std::string& workingDir) {
+    const std::string id = std::to_string(kOtherUser);
+    std::vector<std::string> command{kSetpriv, "--reuid=" + id, "--regid=" + id, "--clear-groups", "--"};
+    const std::vector<std::string> vpak = VpakCommand(args);
+    command.insert(command.end(), vpak.begin(), vpak.end());
+    return RunCaptured(command, workingDir);
 }

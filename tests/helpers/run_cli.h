@@ -14,6 +14,16 @@ struct CliResult {
 
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir = "");
 
+// The user and group the permission tests run vpak as: nobody, who owns nothing the tests make.
+inline constexpr unsigned kOtherUser = 65534;
+
+// True when this process may run vpak as another user (it runs as root, as CI does). Root
+// passes every permission check, so only another user shows what permissions do.
+bool CanRunAsOtherUser();
+
+// Runs vpak as kOtherUser through setpriv, without supplementary groups.
+CliResult RunVpakAsOtherUser(const std::vector<std::string>& args, const std::string& workingDir = "");
+
 // Starts the vpak executable with args, its descriptors set up by actions. Returns
 // posix_spawn's result; pid receives the process.
 int SpawnVpak(const std::vector<std::string>& args, const posix_spawn_file_actions_t& actions, pid_t& pid);

@@ -213,6 +213,9 @@ TEST(HostPathBelowRoutine, TurnsOnlyTheArchiveSeparatorsOfTheRelativePart) {
     EXPECT_EQ(HostPathBelow("/tmp/we\\ird", "a\\b.txt"), "/tmp/we\\ird/a/b.txt");
     EXPECT_EQ(HostPathBelow("src/", "x"), "src/x");
     EXPECT_EQ(HostPathBelow("", "x\\"), "./x/");
+    EXPECT_EQ(HostPathOfEntry("src", "a\\", "b\\c"), "src/a/b\\c");
+    EXPECT_EQ(HostPathOfEntry("src", "a\\", ""), "src/a");
+    EXPECT_EQ(HostPathOfEntry("src", "", ""), "src");
 }
 
 // ---- folder prefixes of a listing -----------------------------------------------------

@@ -1,0 +1,96 @@
+// Extracting archives that are all folders: chains of nested folders with one file at the
+// bottom of each. A few hundred bytes of archive ask for thousands of folders; the time must
+// grow with the number of folders, not with its square (each folder entered from its
+// parent's descriptor, once), whatever the depth.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/archive_reader.h"
+#include "support/zlib_adapter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void PutInt(std::string& out, int32_t value) {
+    for (int k = 0; k < 4; ++k) out += static_cast<char>(static_cast<uint32_t>(value) >> (8 * k));
+}
+
+void PutName(std::string& out, const std::string& name) {
+    PutInt(out, static_cast<int32_t>(name.size()));
+    out += name;
+}
+
+// chains folders at the root, each the top of a chain depth folders deep holding one file.
+void WriteChains(const fs::path& path, int chains, int depth) {
+    const std::string content = "bottom";
+    const TArrayOfByte stream = CompressBytes(content.data(), static_cast<int32_t>(content.size()));
+    std::string directory;
+    PutInt(directory, chains);
+    for (int c = 0; c < chains; ++c) {
+        PutName(directory, "c" + std::to_string(c));
+        for (int level = 1; level < depth; ++level) {
+            PutInt(directory, 1);
+            PutName(directory, "d");
+        }
+        PutInt(directory, 0);
+        PutInt(directory, 1);
+        PutName(directory, "f.txt");
+        PutInt(directory, 0);  // every record shares the one stream
+        PutInt(directory, static_cast<int32_t>(stream.size()));
+        PutInt(directory, static_cast<int32_t>(content.size()));
+        for (int level = 1; level < depth; ++level) PutInt(directory, 0);
+    }
+    PutInt(directory, 0);
+    const TArrayOfByte packed = CompressBytes(directory.data(), static_cast<int32_t>(directory.size()));
+    std::string header;
+    PutInt(header, static_cast<int32_t>(directory.size()));
+    PutInt(header, static_cast<int32_t>(8 + packed.size()));
+    std::ofstream out(path, std::ios::binary);
+    out << header;
+    out.write(reinterpret_cast<const char*>(packed.data()), static_cast<std::streamsize>(packed.size()));
+    out.write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+}
+
+void BM_ExtractFolderChains(benchmark::State& state) {
+    const int chains = static_cast<int>(state.range(0));
+    const int depth = static_cast<int>(state.range(1));
+    const fs::path root = fs::temp_directory_path() / "vpak-deep-tree-bench";
+    fs::remove_all(root);
+    fs::create_directories(root);
+    WriteChains(root / "chains.pak", chains, depth);
+    int run = 0;
+    for (auto _ : state) {
+        const fs::path target = root / ("out" + std::to_string(run++));
+        fs::create_directories(target);
+        TStringList listing;
+        int32_t prefix = 0;
+        int32_t suffix = 0;
+        if (!ExtractArchive(false, (root / "chains.pak").string(), listing, prefix, suffix, target.string(), false,
+                            false, nullptr))
+            state.SkipWithError("extraction failed");
+        state.PauseTiming();
+        fs::remove_all(target);
+        state.ResumeTiming();
+    }
+    state.counters["folders"] = static_cast<double>(chains) * depth;
+    state.counters["archive_bytes"] = static_cast<double>(fs::file_size(root / "chains.pak"));
+    fs::remove_all(root);
+}
+
+}  // namespace
+
+// One chain ever deeper, then the same number of folders as many chains.
+BENCHMARK(BM_ExtractFolderChains)
+    ->Args({1, 1000})
+    ->Args({1, 2000})
+    ->Args({1, 4000})
+    ->Args({10, 2000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+
+BENCHMARK_MAIN();
