@@ -44,7 +44,8 @@ void RegisterExtractCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<ExtractOptions>();
     CLI::App* sub = app.add_subcommand(
         "extract", "Extract every file of ARCHIVE below DIR, recreating its folders. DIR and its parents\n"
-                   "are created; existing files of the same names are overwritten without a question.");
+                   "are created; existing files of the same names are replaced without a question.\n"
+                   "Symbolic links below DIR are never followed; each file that fails is named.");
     sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
     sub->add_flag("--hash", options->hash,
                   "Put each file's hash tag into its name (name.[24 hex digits].ext), for replace-dir --hash");

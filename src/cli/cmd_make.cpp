@@ -41,7 +41,9 @@ void RegisterMakeCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<MakeOptions>();
     CLI::App* sub = app.add_subcommand(
         "make", "Build a new ARCHIVE from every folder and file below DIR, replacing any file of\n"
-                "that name. Text files named *.loc are converted to the game's string tables.");
+                "that name (never a device, FIFO or socket). Text files named *.loc are converted\n"
+                "to the game's string tables. Files and folders that cannot be read, or whose\n"
+                "names hold a backslash, are named and make the command fail (exit 1).");
     sub->add_flag("--xbox", options->xbox, "Build an Xbox 360 (big-endian) archive");
     sub->add_flag("--no-loc", options->noLoc, "Store .loc files as they are (for trees that hold binary tables)");
     sub->add_flag("-q,--quiet", options->quiet, "Show no progress");

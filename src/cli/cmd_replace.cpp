@@ -73,7 +73,8 @@ void RegisterReplaceCommands(CLI::App& app, int& exitStatus) {
     CLI::App* replaceDir = app.add_subcommand(
         "replace-dir", "Replace, in place, every file of ARCHIVE (a PC archive) for which DIR holds a file\n"
                        "with the same relative path or, with --hash, with the entry's hash tag in its name.\n"
-                       "Files without a counterpart are skipped and make the command fail.");
+                       "Files without a counterpart are skipped and make the command fail; files and\n"
+                       "folders that cannot be read, or whose names hold a backslash, are named.");
     replaceDir->add_flag("--hash", dir->hash, "Match files by the hash tags in their names");
     replaceDir->add_flag("--no-loc", dir->noLoc, "Store .loc text files as they are instead of converting them");
     replaceDir->add_flag("--xbox", dir->xbox, "The archive is an Xbox 360 archive (updating refuses these)");

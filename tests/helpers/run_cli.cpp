@@ -1,6 +1,7 @@
 #include "helpers/run_cli.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,4 +87,18 @@ CliResult RunVpakAsOtherUser(const std::vector<std::string>& args, const std::st
     const std::vector<std::string> vpak = VpakCommand(args);
     command.insert(command.end(), vpak.begin(), vpak.end());
     return RunCaptured(command, workingDir);
+}
+
+int RunAsOtherUser(const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("cannot fork");
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
+            ::setresuid(kOtherUser, kOtherUser, kOtherUser) != 0)
+            ::_exit(125);
+        ::_exit(body());
+    }
+    int wstatus = 0;
+    ::waitpid(pid, &wstatus, 0);
+    return ExitStatusOf(wstatus);
 }

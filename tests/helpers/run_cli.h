@@ -3,6 +3,7 @@
 
 #include <spawn.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ bool CanRunAsOtherUser();
 
 // Runs vpak as kOtherUser through setpriv, without supplementary groups.
 CliResult RunVpakAsOtherUser(const std::vector<std::string>& args, const std::string& workingDir = "");
+
+// Runs body in a child process that has become kOtherUser, and returns its exit status
+// (body's result, or 128 + a signal).
+int RunAsOtherUser(const std::function<int()>& body);
 
 // Starts the vpak executable with args, its descriptors set up by actions. Returns
 // posix_spawn's result; pid receives the process.
