@@ -115,12 +115,13 @@ public:
     bool Prepare(size_t index, TPreparedFile& prepared) {
         const TListedFile file = ParseListingLine(request_.listing[index]);
         prepared.path = file.path;
-        const std::string tagged = request_.hashTags ? AttachTag(file.path, file.path) : file.path;
-        prepared.placed = PlaceArchivePath(tagged, prepared.placement);
+        prepared.placed = PlaceArchivePath(file.path, prepared.placement);
         if (!prepared.placed) {
             prepared.problem = "the name does not lead to a place inside the target folder";
             return true;
         }
+        // The tag is that of the whole archive path; it goes into the file's own name.
+        if (request_.hashTags) prepared.placement.name = AttachTag(prepared.placement.name, file.path);
         try {
             prepared.ok = ObtainContent(file, prepared.placement.name, prepared);
         } catch (...) {

@@ -230,11 +230,15 @@ TEST(Extraction, PathsThatWouldLeaveTheTargetAreFailedFilesAndWriteNothing) {
     records.emplace_back("safe.txt", Stream("good"), 4);
     const TArrayOfByte directory = RootWithRecords(records, data);
     WriteFile(dir / "in/x.pak", ArchiveBytes(directory, data, false));
-    fs::create_directories(dir / "a/b/out");
-    const Extraction result = Extract(dir / "in/x.pak", dir / "a/b/out");
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.reports.size(), unsafe.size() + 2);
-    EXPECT_EQ(FilesBelow(dir.Path()), (std::vector<std::string>{"a/b/out/safe.txt", "in/x.pak"}));
+    for (const bool hashTags : {false, true}) {
+        fs::remove_all(dir / "a");
+        fs::create_directories(dir / "a/b/out");
+        const Extraction result = Extract(dir / "in/x.pak", dir / "a/b/out", false, hashTags);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.reports.size(), unsafe.size() + 2);
+        const std::string safe = hashTags ? "safe.[" + TagToText(PathHashTag("safe.txt")) + "].txt" : "safe.txt";
+        EXPECT_EQ(FilesBelow(dir.Path()), (std::vector<std::string>{"a/b/out/" + safe, "in/x.pak"})) << hashTags;
+    }
 }
 
 TEST(Extraction, AnEntryThatWouldOverwriteTheArchiveItselfFails) {
