@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,10 +50,12 @@ CliResult RunVpak(const std::vector<std::string>& args, const std::string& worki
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start vpak");
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    struct rusage usage {};
+    wait4(pid, &wstatus, 0, &usage);
 
     CliResult result;
     result.status = ExitStatusOf(wstatus);
+    result.peakMemoryBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;  // reported in KiB
     result.out = ReadFileText(outPath);
     result.err = ReadFileText(errPath);
     return result;

@@ -3,6 +3,7 @@
 
 #include <spawn.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ struct CliResult {
     int status = -1;
     std::string out;
     std::string err;
+    int64_t peakMemoryBytes = 0;  // the largest resident set the process reached
 };
 
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir = "");
