@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "helpers/crafted_archives.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 
@@ -106,6 +107,16 @@ TEST(LocCommands, BadTableFailsAndWritesNothing) {
         EXPECT_EQ(result.err, "Error :-(\n");
         EXPECT_FALSE(std::filesystem::exists(dir / "bad.txt"));
     }
+}
+
+TEST(LocCommands, ATableOfOffsetsSharingOneLongStringFailsWithoutLargeMemory) {
+    TempDir dir;
+    WriteFile(dir / "bomb.loc", LocBombTable(1500, 1 << 20));
+    const CliResult result = RunVpak({"loc2txt", dir / "bomb.loc", dir / "bomb.txt"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error :-(\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "bomb.txt"));
+    EXPECT_LT(result.peakMemoryBytes, int64_t{256} << 20);
 }
 
 TEST(LocCommands, FailedConversionLeavesAnExistingOutputAlone) {

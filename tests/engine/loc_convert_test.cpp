@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <random>
 
 #include "engine/loc_convert.h"
+#include "helpers/allocation_probe.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 
@@ -135,6 +137,49 @@ TEST(LocToText, FailsOnAnOffsetOutsideTheCharacterAreaButConvertsTheOthers) {
 
     TArrayOfByte emptyArea = LocTable({0}, "");
     EXPECT_FALSE(LocToText(false, emptyArea));
+}
+
+TEST(LocToText, OffsetsSharingOneLongStringFailFastWithoutALargeAllocation) {
+    // 1,500 offsets at one 1 MiB string: 1.5 GB of text from a table of 1 MiB.
+    TArrayOfByte buffer = LocTable(std::vector<uint32_t>(1500, 0), std::string(1 << 20, 'A') + '\0');
+    ResetLargestAllocation();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(LocToText(false, buffer));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_LT(LargestAllocation(), kLargeAllocation);
+}
+
+TEST(LocToText, TextUpToTheBoundConvertsAndOneByteMoreFails) {
+    // n = perTableByte + 1 offsets at one string of length L: the text n (L + 2) grows by one
+    // byte per byte of L faster than the bound, and meets it exactly at this L.
+    const int64_t perByte = kLocTextBound.perTableByte;
+    const int64_t n = perByte + 1;
+    const int64_t atBound = perByte * (5 + 4 * n) + kLocTextBound.allowance - 2 * n;
+    for (const int64_t length : {atBound, atBound + 1}) {
+        TArrayOfByte buffer = LocTable(std::vector<uint32_t>(static_cast<size_t>(n), 0),
+                                       std::string(static_cast<size_t>(length), 'x') + '\0');
+        const int64_t bound = perByte * static_cast<int64_t>(buffer.size()) + kLocTextBound.allowance;
+        const bool converted = LocToText(false, buffer);
+        EXPECT_EQ(converted, length == atBound) << length;
+        if (converted) {
+            EXPECT_EQ(static_cast<int64_t>(buffer.size()), bound);
+        }
+    }
+}
+
+TEST(LocToText, ForeignTableSharingStringsWithinTheBoundConverts) {
+    // Ten offsets at one 10,000-byte string, fifty at one empty string and one at a suffix:
+    // more text than the allowance alone would admit, within the multiple of the table.
+    const std::string longString(10000, 'w');
+    std::vector<uint32_t> offsets(10, 0);
+    offsets.insert(offsets.end(), 50, static_cast<uint32_t>(longString.size()));
+    offsets.push_back(9990);
+    TArrayOfByte buffer = LocTable(offsets, longString + '\0');
+    const size_t tableSize = buffer.size();
+    ASSERT_TRUE(LocToText(false, buffer));
+    EXPECT_GT(static_cast<int64_t>(buffer.size()), kLocTextBound.allowance);
+    EXPECT_GT(buffer.size(), 4 * tableSize);
+    EXPECT_EQ(buffer.size(), 10 * (longString.size() + 2) + 50 * 2 + 12);
 }
 
 TEST(LocEscapes, ControlBytesBackslashAndTildeAreWrittenAsHex) {
