@@ -12,7 +12,9 @@
 class HostFile;
 
 // Reads and checks the header and the compressed directory of an open archive and
-// decompresses the directory. The file position is left where it was.
+// decompresses the directory. A declared directory larger than its compressed bytes could
+// inflate to is refused before anything is decompressed. The file position is left where
+// it was.
 bool ReadArchiveHeader(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType& header,
                        TArrayOfByte& directory);
 

@@ -10,6 +10,7 @@
 #include "engine/directory_walk.h"
 #include "helpers/allocation_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/crafted_archives.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -418,6 +419,34 @@ TEST_F(HeaderCheck, ReadArchiveHeaderKeepsThePositionWhenItRefuses) {
     TArrayOfByte directory;
     EXPECT_FALSE(ReadArchiveHeader(false, file, header, directory));
     EXPECT_EQ(file.Position(), 17);
+}
+
+TEST_F(HeaderCheck, ADirectoryDeclaredBeyondWhatItsStreamCanInflateToIsRefusedBeforeInflating) {
+    // 72 MiB of zeros inflate from about 73 KB, near deflate's best ratio; one byte more than
+    // that length could ever give is refused without inflating any of it.
+    const TArrayOfByte packed = CompressedZeros(72 << 20);
+    const int64_t declared = MaxInflatedSize(static_cast<int64_t>(packed.size())) + 1;
+    WriteFile(path, ArchiveDeclaringDirectory(packed, static_cast<int32_t>(declared)));
+    HostFile file(path, HostFile::Mode::Read);
+    Veldane_PAK_HeaderType header;
+    TArrayOfByte directory;
+    ResetLargestAllocation();
+    EXPECT_FALSE(ReadArchiveHeader(false, file, header, directory));
+    EXPECT_LT(LargestAllocation(), kLargeAllocation);
+    EXPECT_TRUE(directory.empty());
+}
+
+TEST_F(HeaderCheck, AnHonestDirectoryNearTheBestRatioIsRead) {
+    const size_t zeros = 1 << 20;
+    const TArrayOfByte packed = CompressedZeros(zeros);
+    // As close to the bound as zlib gets: within a few percent of it.
+    ASSERT_GT(static_cast<int64_t>(zeros) * 100, MaxInflatedSize(static_cast<int64_t>(packed.size())) * 95);
+    WriteFile(path, ArchiveDeclaringDirectory(packed, static_cast<int32_t>(zeros)));
+    HostFile file(path, HostFile::Mode::Read);
+    Veldane_PAK_HeaderType header;
+    TArrayOfByte directory;
+    EXPECT_TRUE(ReadArchiveHeader(false, file, header, directory));
+    EXPECT_EQ(directory, TArrayOfByte(zeros, 0));
 }
 
 // ---- walking faulty directories --------------------------------------------------------
