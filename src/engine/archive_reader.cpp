@@ -67,7 +67,8 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     if (!ReadArchiveHeader(bigEndian, archive, header, directory)) return false;
 
     listing.clear();
-    const TWalkResult walk = WalkDirectory(bigEndian, directory, header.HeaderSize, listing);
+    const TWalkLimits limits{.fileRecords = MaxFileRecords(archiveSize - header.HeaderSize)};
+    const TWalkResult walk = WalkDirectory(bigEndian, directory, header.HeaderSize, listing, limits);
     const bool walked = !walk.overran && !walk.tooLarge && walk.cursor == BufferLength(directory) && walk.errorCount == 0;
     if (targetDir.empty()) return walked;
     if (!walked) return false;

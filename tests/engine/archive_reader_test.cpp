@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <limits>
 
 #include "engine/archive_reader.h"
@@ -585,7 +586,61 @@ TEST(DirectoryWalkLimit, AListingThatOutgrowsItsLimitStopsTheWalk) {
     EXPECT_EQ(listing.size(), 100u);
 
     listing.clear();
-    const TWalkResult limited = WalkDirectory(false, directory, 20, listing, 49 * (45 + 60001 + 1));
+    const TWalkResult limited = WalkDirectory(false, directory, 20, listing, {.listingBytes = 49 * (45 + 60001 + 1)});
     EXPECT_TRUE(limited.tooLarge);
     EXPECT_EQ(listing.size(), 49u);
+}
+
+TEST(DirectoryWalkLimit, AWalkStopsOnceItsFileRecordsPassTheirLimit) {
+    const TArrayOfByte directory = DirectoryImage().Int(0).Int(3).File("a", 0, 8, 0).File("b", 0, 8, 0)
+                                       .File("c", 0, 8, 0).Bytes();
+    const struct {
+        int64_t limit;
+        bool tooLarge;
+        size_t lines;
+    } cases[] = {{3, false, 3}, {2, true, 2}, {0, true, 0}};
+    for (const auto& c : cases) {
+        TStringList listing;
+        const TWalkResult walk = WalkDirectory(false, directory, 20, listing, {.fileRecords = c.limit});
+        EXPECT_EQ(walk.tooLarge, c.tooLarge) << c.limit;
+        EXPECT_EQ(listing.size(), c.lines) << c.limit;
+    }
+}
+
+TEST(DirectoryWalkLimit, RecordsAllowedGrowWithTheDataArea) {
+    EXPECT_EQ(MaxFileRecords(0), kRecordAllowance);
+    EXPECT_EQ(MaxFileRecords(-100), kRecordAllowance);
+    EXPECT_EQ(MaxFileRecords(8), kStreamSharingFactor + kRecordAllowance);
+    EXPECT_EQ(MaxFileRecords(800000), 100000 * kStreamSharingFactor + kRecordAllowance);
+}
+
+TEST_F(Listing, ManyRecordsSharingOneEmptyStreamAreRefusedWithABoundedListing) {
+    // 300,000 records, one 8-byte stream: the listing would be a thousand times the archive.
+    WriteFile(path, SharedStreamArchive(300000, {}));
+    ASSERT_LT(ReadFileBytes(path).size(), 64u * 1024u);
+    ResetLargestAllocation();
+    const auto start = std::chrono::steady_clock::now();
+    const Listed listed = List(path);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_FALSE(listed.ok);
+    EXPECT_LE(static_cast<int64_t>(listed.lines.size()), MaxFileRecords(8));
+    EXPECT_LT(LargestAllocation(), kLargeAllocation);
+}
+
+TEST_F(Listing, AnArchiveOfManyEmptyFilesEachWithItsOwnStreamLists) {
+    // More records than the allowance alone admits: the data area pays for them.
+    constexpr int32_t kFiles = 100000;
+    const TArrayOfByte emptyStream = CompressBytes(nullptr, 0);
+    ASSERT_EQ(static_cast<int64_t>(emptyStream.size()), kSmallestStreamSize);
+    DirectoryImage image;
+    image.Int(0).Int(kFiles);
+    TArrayOfByte data;
+    for (int32_t i = 0; i < kFiles; ++i) {
+        image.File("e" + std::to_string(i), static_cast<int32_t>(data.size()), 8, 0);
+        data.insert(data.end(), emptyStream.begin(), emptyStream.end());
+    }
+    WriteFile(path, ArchiveBytes(image.Bytes(), data, false));
+    const Listed listed = List(path);
+    EXPECT_TRUE(listed.ok);
+    EXPECT_EQ(listed.lines.size(), static_cast<size_t>(kFiles));
 }
