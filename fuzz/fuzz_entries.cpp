@@ -27,9 +27,14 @@ namespace {
 
 // The header size the walk target hands to WalkDirectory; any value is valid there.
 constexpr int32_t kWalkHeaderSize = kMinHeaderSize;
-// Extraction writes one file per listed entry; an input listing more is read but not
-// extracted, so a single run stays short.
+// Extraction writes one file per listed entry, as large as its record declares, and
+// creates each folder level of its path; an input listing more files, declaring more bytes
+// in all, or nesting deeper than these is read but not extracted, so a single run stays
+// short. A few kilobytes of archive can declare a gigabyte (records sharing one stream) or
+// a chain of thousands of folders.
 constexpr size_t kMaxExtractedFiles = 512;
+constexpr int64_t kMaxExtractedBytes = int64_t{64} << 20;
+constexpr size_t kMaxExtractedDepth = 64;
 constexpr char kFieldSeparator = '*';
 constexpr int32_t kFieldColumns[] = {kEntryPosColumn, kDataOffsetColumn, kAbsOffsetColumn, kPackedSizeColumn,
                                      kUnpackedSizeColumn};
@@ -244,6 +249,20 @@ std::string CheckExtractedFiles(const TStringList& listing, std::string target, 
     return {};
 }
 
+size_t FolderDepth(const std::string& path) {
+    return static_cast<size_t>(std::count_if(path.begin(), path.end(), [](char c) { return c == '\\' || c == '/'; }));
+}
+
+bool WithinExtractionLimits(const TStringList& listing) {
+    if (listing.size() > kMaxExtractedFiles) return false;
+    int64_t declared = 0;
+    for (const std::string& line : listing) {
+        declared += std::max(ListingField(line, kUnpackedSizeColumn), 0);
+        if (FolderDepth(CutLine(line, kPrefixLength, kSuffixLength)) >= kMaxExtractedDepth) return false;
+    }
+    return declared <= kMaxExtractedBytes;
+}
+
 std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const std::string& target,
                                bool hashTags, bool convertLoc) {
     std::string verdict;
@@ -258,7 +277,7 @@ std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const
         int32_t prefixLength = 0;
         int32_t suffixLength = 0;
         if (!ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, {})) return {};
-        if (listing.size() > kMaxExtractedFiles) return {};
+        if (!WithinExtractionLimits(listing)) return {};
         const bool extracted = ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, target,
                                               hashTags, convertLoc, progress);
         if (!verdict.empty()) return verdict;
