@@ -20,22 +20,17 @@ const std::string kBigTable("\0\0\0\x02\0\0\0\0\0\0\0\x02" "A\0B\0", 16);
 }  // namespace
 
 TEST(TagCommand, PrintsTheTagTextOfThePath) {
-    const CliResult result = RunVpak({"tag", "abc"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "a9993e364706816aba3e2571\n");
-    EXPECT_EQ(result.err, "");
-}
-
-TEST(TagCommand, FoldsCaseAndSlashes) {
-    const CliResult folded = RunVpak({"tag", "Text/Menu.LOC"});
-    EXPECT_EQ(folded.status, 0);
-    EXPECT_EQ(folded.out, "c8ef54dca9c97b5e95b3b4ae\n");
-}
-
-TEST(TagCommand, EmptyPathPrintsTwentyFourZeros) {
-    const CliResult result = RunVpak({"tag", ""});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "000000000000000000000000\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"abc", "a9993e364706816aba3e2571\n"},
+        {"Text/Menu.LOC", "c8ef54dca9c97b5e95b3b4ae\n"},  // case and slashes are folded
+        {"", "000000000000000000000000\n"},               // the empty path: twenty-four zeros
+    };
+    for (const auto& [path, tag] : cases) {
+        const CliResult result = RunVpak({"tag", path});
+        EXPECT_EQ(result.status, 0) << path;
+        EXPECT_EQ(result.out, tag) << path;
+        EXPECT_EQ(result.err, "") << path;
+    }
 }
 
 TEST(TagCommand, MissingPathIsAUsageError) {

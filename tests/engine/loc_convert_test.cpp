@@ -61,9 +61,21 @@ TEST(LocToText, CountTwoExampleGivesOneLinePerString) {
     EXPECT_EQ(Text(buffer), "A\r\nB\r\n");
 }
 
-TEST(TextToLoc, CountTwoExampleGivesMarkerThenStringsAtSevenAndNine) {
-    const TArrayOfByte expected = LocTable({7, 9}, kMarker + std::string("A\0B\0", 4));
-    EXPECT_EQ(LocFromText("A\r\nB\r\n"), expected);
+TEST(TextToLoc, EachTextGivesTheTableOfItsLines) {
+    const struct {
+        const char* what;
+        std::string text;
+        TArrayOfByte table;
+    } cases[] = {
+        {"two lines: the marker, then strings at 7 and 9", "A\r\nB\r\n",
+         LocTable({7, 9}, kMarker + std::string("A\0B\0", 4))},
+        {"an empty file: the eleven-byte table", "", LocTable({}, kMarker)},
+        {"a last line without a line end", "A\r\nB", LocTable({7, 9}, kMarker + std::string("A\0B\0", 4))},
+        {"lines are not trimmed", "  a \t\r\n", LocTable({7}, kMarker + std::string("  a \t\0", 6))},
+        {"a byte order mark is part of the first string", "\xEF\xBB\xBFhi\r\n",
+         LocTable({7}, kMarker + std::string("\xEF\xBB\xBFhi\0", 6))},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LocFromText(c.text), c.table) << c.what;
 }
 
 TEST(LocToText, CountZeroGivesEmptyText) {
@@ -226,10 +238,6 @@ TEST(TextToLoc, EscapedTextReadsBackUnchanged) {
     EXPECT_EQ(LocFromText(Text(table)), LocTable({7}, kMarker + original + '\0'));
 }
 
-TEST(TextToLoc, EmptyFileGivesTheElevenByteTable) {
-    EXPECT_EQ(LocFromText(""), LocTable({}, kMarker));
-}
-
 TEST(TextToLoc, AcceptsCrLfLoneCrAndLoneLf) {
     const TArrayOfByte expected = LocTable({7, 9, 11, 13}, kMarker + std::string("a\0b\0c\0d\0", 8));
     EXPECT_EQ(LocFromText("a\r\nb\rc\nd\r\n"), expected);
@@ -237,18 +245,10 @@ TEST(TextToLoc, AcceptsCrLfLoneCrAndLoneLf) {
     EXPECT_EQ(LocFromText("a\rb\rc\rd\r"), expected);
 }
 
-TEST(TextToLoc, LastLineWithoutLineEndGivesTheSameTable) {
-    EXPECT_EQ(LocFromText("A\r\nB"), LocFromText("A\r\nB\r\n"));
-}
-
 TEST(TextToLoc, TwoTrailingLineEndsGiveAnEmptyLastString) {
     EXPECT_EQ(LocFromText("A\r\n\r\n"), LocTable({7, 9}, kMarker + std::string("A\0\0", 3)));
     // LF CR is two line ends, not one.
     EXPECT_EQ(LocFromText("A\n\r"), LocTable({7, 9}, kMarker + std::string("A\0\0", 3)));
-}
-
-TEST(TextToLoc, LinesAreNotTrimmed) {
-    EXPECT_EQ(LocFromText("  a \t\r\n"), LocTable({7}, kMarker + std::string("  a \t\0", 6)));
 }
 
 TEST(TextToLoc, NulByteEndsTheText) {
@@ -260,10 +260,6 @@ TEST(TextToLoc, WritesBigEndianCountAndOffsets) {
     const TArrayOfByte table = LocFromText("x", true);
     const std::string expected = std::string("\0\0\0\x01\0\0\0\x07", 8) + kMarker + std::string("x\0", 2);
     EXPECT_EQ(Text(table), expected);
-}
-
-TEST(TextToLoc, ByteOrderMarkBecomesPartOfTheFirstString) {
-    EXPECT_EQ(LocFromText("\xEF\xBB\xBFhi\r\n"), LocTable({7}, kMarker + std::string("\xEF\xBB\xBFhi\0", 6)));
 }
 
 TEST(TextToLoc, MissingFileFailsAndLeavesTheBufferAlone) {

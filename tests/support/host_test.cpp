@@ -153,33 +153,6 @@ TEST(WriteFileReplacing, CreatesAMissingFileAsAnyNewFileIsCreated) {
     EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"out", "reference"}));
 }
 
-TEST(WriteFileReplacing, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
-    TempDir dir;
-    WriteFile(dir / "real/out", "old");
-    fs::create_symlink("real/out", dir / "link");
-    WriteReplacing(dir / "link", "new");
-    EXPECT_TRUE(fs::is_symlink(dir / "link"));
-    EXPECT_EQ(fs::read_symlink(dir / "link"), "real/out");
-    EXPECT_EQ(ReadFileText(dir / "real/out"), "new");
-    EXPECT_EQ(NamesIn(dir / "real"), std::vector<std::string>{"out"});
-}
-
-TEST(WriteFileReplacing, AFifoIsWrittenIntoAndStaysAFifo) {
-    TempDir dir;
-    const std::string fifo = dir / "pipe";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    // The reading end is open first, so opening the writing end does not wait.
-    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    WriteReplacing(fifo, "through the pipe");
-    char buffer[64];
-    const ssize_t n = read(reader, buffer, sizeof buffer);
-    close(reader);
-    EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0))), "through the pipe");
-    EXPECT_TRUE(fs::is_fifo(fifo));
-    EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"pipe"});
-}
-
 TEST(WriteFileReplacing, ADirectoryOrASocketRaisesAnErrorNamingItAndStays) {
     TempDir dir;
     fs::create_directory(dir / "folder");
