@@ -581,12 +581,12 @@ std::string TemporaryNameIn(const std::string& folder) {
 // A new file in folder that no other entry names: O_EXCL neither opens an existing name
 // nor follows a link. Failures name path, the file the caller means to write.
 std::unique_ptr<HostFile> CreateTemporaryIn(const std::string& folder, const std::string& path,
-                                            std::string& temporary) {
+                                            uint32_t permissions, std::string& temporary) {
     int code = EEXIST;
     for (int attempt = 0; attempt < kTemporaryNameAttempts && code == EEXIST; ++attempt) {
         temporary = TemporaryNameIn(folder);
         try {
-            return std::make_unique<HostFile>(temporary, HostFile::Mode::CreateNew, kNewFilePermissions);
+            return std::make_unique<HostFile>(temporary, HostFile::Mode::CreateNew, permissions);
         } catch (const EInOutError& error) {
             code = error.Code();
         }
@@ -624,8 +624,12 @@ void CheckWritable(const std::string& path) {
 
 void WriteThroughTemporary(const std::string& path, const std::string& target, const struct stat* old,
                            const void* data, int64_t count) {
+    // While it is written, the new file gives no more access than the one it replaces.
+    const uint32_t permissions = old != nullptr ? static_cast<uint32_t>(old->st_mode) & kNewFilePermissions
+                                                : kNewFilePermissions;
     std::string temporary;
-    std::unique_ptr<HostFile> file = CreateTemporaryIn(ParentDirectory(host::ToHostPath(target)), path, temporary);
+    std::unique_ptr<HostFile> file =
+        CreateTemporaryIn(ParentDirectory(host::ToHostPath(target)), path, permissions, temporary);
     try {
         file->Write(data, count);
         if (old != nullptr)
