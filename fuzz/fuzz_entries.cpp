@@ -27,9 +27,13 @@ namespace {
 
 // The header size the walk target hands to WalkDirectory; any value is valid there.
 constexpr int32_t kWalkHeaderSize = kMinHeaderSize;
-// Extraction writes one file per listed entry; an input listing more is read but not
-// extracted, so a single run stays short.
+// Extraction writes one file per listed entry and creates each folder level of its path; an
+// input listing more files or nesting deeper than these is read but not extracted, so a
+// single run stays short (a chain of thousands of folders costs what the file system takes
+// to create them, and its paths outgrow what the checks here can open). What the files
+// hold in all is bounded by extraction itself: no more than the archive can inflate to.
 constexpr size_t kMaxExtractedFiles = 512;
+constexpr size_t kMaxExtractedDepth = 64;
 constexpr char kFieldSeparator = '*';
 constexpr int32_t kFieldColumns[] = {kEntryPosColumn, kDataOffsetColumn, kAbsOffsetColumn, kPackedSizeColumn,
                                      kUnpackedSizeColumn};
@@ -244,6 +248,17 @@ std::string CheckExtractedFiles(const TStringList& listing, const std::string& t
     return {};
 }
 
+size_t FolderDepth(const std::string& path) {
+    return static_cast<size_t>(std::count_if(path.begin(), path.end(), [](char c) { return c == '\\' || c == '/'; }));
+}
+
+bool WithinExtractionLimits(const TStringList& listing) {
+    if (listing.size() > kMaxExtractedFiles) return false;
+    for (const std::string& line : listing)
+        if (FolderDepth(CutLine(line, kPrefixLength, kSuffixLength)) >= kMaxExtractedDepth) return false;
+    return true;
+}
+
 std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const std::string& target,
                                bool hashTags, bool convertLoc) {
     std::string verdict;
@@ -258,7 +273,7 @@ std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const
         int32_t prefixLength = 0;
         int32_t suffixLength = 0;
         if (!ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, {})) return {};
-        if (listing.size() > kMaxExtractedFiles) return {};
+        if (!WithinExtractionLimits(listing)) return {};
         const bool extracted = ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, target,
                                               hashTags, convertLoc, progress);
         if (!verdict.empty()) return verdict;

@@ -4,7 +4,9 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_entries.h"
+#include "engine/directory_walk.h"
 #include "helpers/archive_writer.h"
+#include "helpers/crafted_archives.h"
 #include "helpers/temp_dir.h"
 
 namespace {
@@ -127,6 +129,52 @@ void AddLocSeeds(std::vector<FuzzSeed>& seeds) {
     for (const auto& [name, text] : texts) seeds.push_back({"loc_parser", name, SeedKind::LocText, false, Bytes(text)});
 }
 
+// The hostile seeds: bombs the reader refuses within a bound of their size, and inputs that
+// extraction must survive.
+constexpr int32_t kBombOffsets = 1500;
+constexpr size_t kBombStringLength = 1 << 20;
+constexpr int32_t kSmallBombOffsets = 400;
+constexpr size_t kSmallBombStringLength = 1024;
+constexpr size_t kZeroDirectoryLength = 2 << 20;
+constexpr int32_t kLargestDeclaredDirectory = 0x7FFFFFFF;
+constexpr int32_t kChainDepth = 2000;
+constexpr char kChainFolderName[] = "sub";
+constexpr int32_t kSharingRecords = 256;
+constexpr size_t kSharedContentLength = 4 << 20;
+
+struct HostileArchive {
+    std::string name;
+    TArrayOfByte bytes;
+    uint8_t extractionOptions;
+};
+
+std::vector<HostileArchive> HostileArchives() {
+    TestFolder locBomb;
+    locBomb.files = {{"bomb.loc", LocBombTable(kBombOffsets, kBombStringLength)}};
+    const TestArchive locBombArchive = EncodeTree(locBomb, false);
+    // One record more than a data area of one empty stream admits.
+    const auto sharedEmpty = static_cast<int32_t>(MaxFileRecords(kSmallestStreamSize) + 1);
+    return {
+        {"loc-bomb-le", ArchiveBytes(locBombArchive.directory, locBombArchive.data, false), kFuzzConvertLocBit},
+        {"directory-size-bomb-le", ArchiveDeclaringDirectory(CompressedZeros(kZeroDirectoryLength),
+                                                             kLargestDeclaredDirectory), 0},
+        {"shared-empty-stream-le", SharedStreamArchive(sharedEmpty, {}), 0},
+        {"folder-chain-le", NestedChainArchive(kChainDepth, kChainFolderName), 0},
+        {"shared-large-stream-le", SharedStreamArchive(kSharingRecords, TArrayOfByte(kSharedContentLength, 0)), 0},
+    };
+}
+
+void AddHostileSeeds(std::vector<FuzzSeed>& seeds) {
+    for (HostileArchive& archive : HostileArchives()) {
+        seeds.push_back({"archive_reader", archive.name + ".pak", SeedKind::Archive, false, archive.bytes, true});
+        seeds.push_back({"extraction", archive.name + "-options" + std::to_string(archive.extractionOptions),
+                         SeedKind::ExtractionInput, false, WithOptions(archive.extractionOptions, archive.bytes),
+                         true});
+    }
+    seeds.push_back({"loc_parser", "loc-bomb-small-le.loc", SeedKind::LocTable, false,
+                     LocBombTable(kSmallBombOffsets, kSmallBombStringLength), true});
+}
+
 }  // namespace
 
 std::vector<FuzzSeed> MakeSeedCorpus() {
@@ -134,6 +182,7 @@ std::vector<FuzzSeed> MakeSeedCorpus() {
     AddArchiveSeeds(seeds);
     AddExtractionSeeds(seeds);
     AddLocSeeds(seeds);
+    AddHostileSeeds(seeds);
     return seeds;
 }
 

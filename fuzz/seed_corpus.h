@@ -1,6 +1,7 @@
 // The seed corpus of the fuzz targets: valid archives (both byte orders, nested folders,
 // .loc entries, empty files), their directory images, and valid .loc tables and texts,
-// written with the tests' independent archive writer.
+// written with the tests' independent archive writer; and hostile inputs, a few kilobytes
+// each, that cost far more than their size when read naively.
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ struct FuzzSeed {
     SeedKind kind;
     bool bigEndian;
     TArrayOfByte bytes;
+    bool hostile = false;  // crafted to cost far more than its size: need not list or convert
 };
 
 std::vector<FuzzSeed> MakeSeedCorpus();

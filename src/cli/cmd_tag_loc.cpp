@@ -10,17 +10,20 @@
 
 namespace {
 
+constexpr const char* kOutputNote =
+    "An existing OUT is replaced only once its whole new content is on the disk;\n"
+    "a pipe or terminal as OUT is written directly.";
+
 struct LocOptions {
     bool xbox = false;
     std::string input;
     std::string output;
 };
 
-// OUT is created only once the conversion has succeeded, so a failure leaves no file behind.
+// OUT is written only once the conversion has succeeded, and replaced only once the whole
+// new content is on the disk, so neither a failed conversion nor a full disk loses it.
 void WriteOutput(const std::string& path, const TArrayOfByte& content) {
-    HostFile file(path, HostFile::Mode::Create);
-    file.Write(content.data(), static_cast<int64_t>(content.size()));
-    file.Close();
+    host::WriteFileReplacing(path, content.data(), static_cast<int64_t>(content.size()));
 }
 
 int RunLocToText(const LocOptions& options) {
@@ -61,14 +64,14 @@ void RegisterLocCommands(CLI::App& app, int& exitStatus) {
     auto toText = std::make_shared<LocOptions>();
     CLI::App* loc2txt = app.add_subcommand(
         "loc2txt", "Convert the binary .loc string table IN into text OUT: one string per\n"
-                   "CR LF line, control bytes, '\\' and '~' written as \\XX.");
+                   "CR LF line, control bytes, '\\' and '~' written as \\XX.\n" + std::string(kOutputNote));
     AddLocArguments(loc2txt, *toText, "The binary .loc table", "The text file to write");
     loc2txt->callback([toText, &exitStatus] { exitStatus = RunLocToText(*toText); });
 
     auto toLoc = std::make_shared<LocOptions>();
     CLI::App* txt2loc = app.add_subcommand(
         "txt2loc", "Convert the text IN (one string per line, \\XX or ~XX escapes) into the\n"
-                   "binary .loc string table OUT.");
+                   "binary .loc string table OUT.\n" + std::string(kOutputNote));
     AddLocArguments(txt2loc, *toLoc, "The text file", "The binary .loc table to write");
     txt2loc->callback([toLoc, &exitStatus] { exitStatus = RunTextToLoc(*toLoc); });
 }

@@ -7,6 +7,20 @@
 #include "support/number_text.h"
 #include "support/zlib_adapter.h"
 
+namespace {
+
+// The two fixed integers, checked before the compressed directory is read. No zlib stream
+// inflates past MaxInflatedSize of its length, so a larger declared directory is refused
+// here instead of after inflating gigabytes of a crafted stream of zeros.
+bool FixedFieldsAreSound(const Veldane_PAK_HeaderType& header) {
+    if (header.UnpackedDirSize <= 0) return false;
+    if (header.HeaderSize < kMinHeaderSize) return false;
+    if (header.HeaderSize > kMaxHeaderSize) return false;
+    return header.UnpackedDirSize <= MaxInflatedSize(header.HeaderSize - kFixedHeaderSize);
+}
+
+}  // namespace
+
 bool ReadArchiveHeader(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType& header,
                        TArrayOfByte& directory) {
     FilePositionGuard restorer(archive);
@@ -17,10 +31,7 @@ bool ReadArchiveHeader(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType
     const TArrayOfByte fixedBytes(fixed, fixed + kFixedHeaderSize);
     header.UnpackedDirSize = FromArchiveOrder(bigEndian, ReadInt32At(fixedBytes, 0));
     header.HeaderSize = FromArchiveOrder(bigEndian, ReadInt32At(fixedBytes, 4));
-
-    if (header.UnpackedDirSize <= 0) return false;
-    if (header.HeaderSize < kMinHeaderSize) return false;
-    if (header.HeaderSize > kMaxHeaderSize) return false;
+    if (!FixedFieldsAreSound(header)) return false;
 
     header.PackedDir.resize(static_cast<size_t>(header.HeaderSize - kFixedHeaderSize));
     const int64_t packedLength = BufferLength(header.PackedDir);
@@ -56,7 +67,8 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     if (!ReadArchiveHeader(bigEndian, archive, header, directory)) return false;
 
     listing.clear();
-    const TWalkResult walk = WalkDirectory(bigEndian, directory, header.HeaderSize, listing);
+    const TWalkLimits limits{.fileRecords = MaxFileRecords(archiveSize - header.HeaderSize)};
+    const TWalkResult walk = WalkDirectory(bigEndian, directory, header.HeaderSize, listing, limits);
     const bool walked = !walk.overran && !walk.tooLarge && walk.cursor == BufferLength(directory) && walk.errorCount == 0;
     if (targetDir.empty()) return walked;
     if (!walked) return false;

@@ -1,5 +1,6 @@
 #include "engine/directory_walk.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -75,13 +76,18 @@ struct FolderFrame {
 
 }  // namespace
 
+int64_t MaxFileRecords(int64_t dataAreaSize) {
+    return std::max<int64_t>(dataAreaSize, 0) / kSmallestStreamSize * kStreamSharingFactor + kRecordAllowance;
+}
+
 TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
-                          TStringList& listing, int64_t maxListingBytes) {
+                          TStringList& listing, const TWalkLimits& limits) {
     TWalkResult result;
     DirectoryCursor cursor(bigEndian, directory, result);
     std::string prefix;
     std::vector<FolderFrame> stack;
     int64_t listingBytes = 0;
+    int64_t fileRecords = 0;
 
     auto enterFolder = [&] {
         if (!prefix.empty()) prefix += '\\';
@@ -110,7 +116,7 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
             const int32_t unpackedSize = cursor.ReadDirInt();
             if (cursor.Overran()) break;
             listingBytes += kPrefixLength + static_cast<int64_t>(prefix.size() + name.size());
-            if (listingBytes > maxListingBytes) {
+            if (listingBytes > limits.listingBytes || ++fileRecords > limits.fileRecords) {
                 result.tooLarge = true;
                 return result;
             }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "support/bytes.h"
 
@@ -16,8 +17,27 @@ struct TWalkResult {
 // tiny file records) could ask for a listing of terabytes. Real archives stay far below this.
 inline constexpr int64_t kMaxListingBytes = int64_t{1} << 30;
 
+// Every stored file is a zlib stream of at least kSmallestStreamSize bytes (an empty one)
+// inside the data area, so a data area of D bytes holds at most D / 8 distinct streams.
+// Foreign archives may point several records at one stream (identical files stored once):
+// kStreamSharingFactor records per possible stream are allowed, and kRecordAllowance more
+// for small archives of many empty files that share one. Millions of records naming one
+// 8-byte stream are a listing bomb of gigabytes from an archive of a few hundred kilobytes.
+inline constexpr int64_t kSmallestStreamSize = 8;
+inline constexpr int64_t kStreamSharingFactor = 4;
+inline constexpr int64_t kRecordAllowance = 65536;
+
+// The most file records an archive whose data area holds dataAreaSize bytes may list.
+int64_t MaxFileRecords(int64_t dataAreaSize);
+
+struct TWalkLimits {
+    int64_t listingBytes = kMaxListingBytes;                        // the listing's text
+    int64_t fileRecords = std::numeric_limits<int64_t>::max();      // lines of the listing
+};
+
 // Appends one line per file record to listing. Never reads past the end of the directory;
 // nesting is walked with an explicit stack, however deep.
-// The walk stops, with tooLarge set, once the listing's text would pass maxListingBytes.
+// The walk stops, with tooLarge set, once the listing's text would pass limits.listingBytes
+// or its lines limits.fileRecords.
 TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
-                          TStringList& listing, int64_t maxListingBytes = kMaxListingBytes);
+                          TStringList& listing, const TWalkLimits& limits = {});

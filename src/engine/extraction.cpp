@@ -189,7 +189,7 @@ private:
         }
         if (file.unpackedSize == 0) return true;
         if (request_.convertLoc && IsLocFileName(outputName) && !LocToText(request_.bigEndian, content)) {
-            prepared.problem = "it is not a string table that converts to text";
+            prepared.problem = "its string table does not convert to text (damaged, or the text would be far larger than the table)";
             return false;
         }
         return true;

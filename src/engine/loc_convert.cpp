@@ -17,6 +17,7 @@ constexpr char kLineEnd[] = "\r\n";
 constexpr char kMarker[] = "ZORVEL";
 constexpr uint8_t kFirstPrintable = 0x20;
 constexpr size_t kEscapeDigits = 2;
+constexpr int64_t kLineEndLength = sizeof kLineEnd - 1;
 
 bool IsEscapeIntroducer(char c) { return c == '\\' || c == '~'; }
 
@@ -50,6 +51,10 @@ std::string StringAt(const TArrayOfChar& chars, size_t offset) {
     const void* nul = std::memchr(start, 0, available);
     const size_t length = nul ? static_cast<size_t>(static_cast<const char*>(nul) - start) : available;
     return std::string(start, length);
+}
+
+int64_t MaxTextLength(int64_t tableLength) {
+    return tableLength * kLocTextBound.perTableByte + kLocTextBound.allowance;
 }
 
 // Finds the next line of text from pos. A line ends at CR LF, a lone CR or a lone LF; a
@@ -145,6 +150,7 @@ void UnescapeLocText(std::string& text) {
 }
 
 bool LocToText(bool bigEndian, TArrayOfByte& buffer) {
+    const int64_t maxText = MaxTextLength(static_cast<int64_t>(buffer.size()));
     Veldane_LOC_Type table;
     if (!DecodeLocTable(bigEndian, buffer, table)) return false;
 
@@ -159,6 +165,8 @@ bool LocToText(bool bigEndian, TArrayOfByte& buffer) {
         }
         std::string line = StringAt(table.text, static_cast<size_t>(offset));
         EscapeLocText(line);
+        // Checked before the text grows, so a bomb is refused without holding its text.
+        if (static_cast<int64_t>(buffer.size() + line.size()) + kLineEndLength > maxText) return false;
         AppendTextToBytes(line, buffer);
         AppendTextToBytes(kLineEnd, buffer);
     }

@@ -1,6 +1,7 @@
-// A disk that really runs full (a small tmpfs): extraction, building and updating end with
-// exit status 3 and the system's message, never a crash, and nothing is lost: the old
-// archive stays byte for byte, with no journal or staging file beside it.
+// A disk that really runs full (a small tmpfs): extraction, building, updating and the .loc
+// conversions end with exit status 3 and the system's message, never a crash, and nothing is
+// lost: the old archive or output stays byte for byte, with no journal, staging or
+// temporary file beside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/crafted_archives.h"
 #include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"
 #include "helpers/small_disk.h"
@@ -157,4 +159,23 @@ TEST(DiskFull, UpdateThatFitsStillSucceedsOnTheSmallDisk) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(NamesIn(s.disk.Path()), std::vector<std::string>{"data.pak"});
     EXPECT_NE(ReadFileBytes(s.archive), s.before);
+}
+
+TEST(DiskFull, ConversionThatDoesNotFitKeepsTheOldOutputAndLeavesNoTemporaryFile) {
+    SmallDisk disk(256 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    TempDir dir;
+    // A table of one 400,000-byte string, and its text: either output is larger than the disk.
+    WriteFile(dir / "big.loc", LocBombTable(1, 400000));
+    WriteFile(dir / "big.txt", std::string(400000, 'A') + "\r\n");
+    const TArrayOfByte previous = Bytes("the output of an earlier run\r\n");
+    for (const auto& [command, input] : {std::pair{"loc2txt", dir / "big.loc"}, std::pair{"txt2loc", dir / "big.txt"}}) {
+        SCOPED_TRACE(command);
+        WriteFile(disk / "out", previous);
+        const CliResult result = RunVpak({command, input, disk / "out"});
+        EXPECT_EQ(result.status, 3) << result.err;
+        EXPECT_NE(result.err.find(kNoSpace), std::string::npos) << result.err;
+        EXPECT_EQ(ReadFileBytes(disk / "out"), previous);
+        EXPECT_EQ(NamesIn(disk.Path()), std::vector<std::string>{"out"});
+    }
 }

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "helpers/archive_writer.h"
+#include "helpers/crafted_archives.h"
 #include "helpers/run_cli.h"
 #include "helpers/run_cli_terminal.h"
 #include "helpers/temp_dir.h"
@@ -50,7 +51,20 @@ TEST(ExtractCommand, AFailedFileIsNamedWithTheReasonThenErrorAndExitOne) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err,
-              "vpak: cannot extract \"bad.loc\": it is not a string table that converts to text\nError :-(\n");
+              "vpak: cannot extract \"bad.loc\": its string table does not convert to text (damaged, or the text would be far larger than the table)\nError :-(\n");
+}
+
+TEST(ExtractCommand, ALocTableOfOffsetsSharingOneLongStringIsAFailedFileWithoutLargeMemory) {
+    TempDir dir;
+    // About a kilobyte of archive whose table would turn into 1.5 GB of text.
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {{"bomb.loc", LocBombTable(1500, 1 << 20)}}});
+    ASSERT_LT(fs::file_size(dir / "x.pak"), 4096u);
+    const CliResult result = RunVpak({"extract", "-q", dir / "x.pak", dir / "out"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "vpak: cannot extract \"bomb.loc\": its string table does not convert to text "
+                          "(damaged, or the text would be far larger than the table)\nError :-(\n");
+    EXPECT_LT(result.peakMemoryBytes, int64_t{256} << 20);
 }
 
 TEST(ExtractCommand, ATruncatedArchiveExitsThreeWithTheMessage) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "helpers/archive_writer.h"
+#include "helpers/crafted_archives.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 #include "support/number_text.h"
@@ -144,4 +145,13 @@ TEST(UsageErrors, AnUnknownSubcommandExits2) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("Usage"), std::string::npos);
+}
+
+TEST_F(ListCommand, ManyRecordsSharingOneStreamPrintNothingAndExitOne) {
+    WriteFile(archive, SharedStreamArchive(300000, {}));
+    const CliResult r = RunVpak({"list", archive});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Error :-(\n");
+    EXPECT_LT(r.peakMemoryBytes, int64_t{256} << 20);
 }

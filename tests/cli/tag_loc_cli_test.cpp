@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <iterator>
 
+#include "helpers/crafted_archives.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 
@@ -17,22 +20,17 @@ const std::string kBigTable("\0\0\0\x02\0\0\0\0\0\0\0\x02" "A\0B\0", 16);
 }  // namespace
 
 TEST(TagCommand, PrintsTheTagTextOfThePath) {
-    const CliResult result = RunVpak({"tag", "abc"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "a9993e364706816aba3e2571\n");
-    EXPECT_EQ(result.err, "");
-}
-
-TEST(TagCommand, FoldsCaseAndSlashes) {
-    const CliResult folded = RunVpak({"tag", "Text/Menu.LOC"});
-    EXPECT_EQ(folded.status, 0);
-    EXPECT_EQ(folded.out, "c8ef54dca9c97b5e95b3b4ae\n");
-}
-
-TEST(TagCommand, EmptyPathPrintsTwentyFourZeros) {
-    const CliResult result = RunVpak({"tag", ""});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "000000000000000000000000\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"abc", "a9993e364706816aba3e2571\n"},
+        {"Text/Menu.LOC", "c8ef54dca9c97b5e95b3b4ae\n"},  // case and slashes are folded
+        {"", "000000000000000000000000\n"},               // the empty path: twenty-four zeros
+    };
+    for (const auto& [path, tag] : cases) {
+        const CliResult result = RunVpak({"tag", path});
+        EXPECT_EQ(result.status, 0) << path;
+        EXPECT_EQ(result.out, tag) << path;
+        EXPECT_EQ(result.err, "") << path;
+    }
 }
 
 TEST(TagCommand, MissingPathIsAUsageError) {
@@ -108,6 +106,16 @@ TEST(LocCommands, BadTableFailsAndWritesNothing) {
     }
 }
 
+TEST(LocCommands, ATableOfOffsetsSharingOneLongStringFailsWithoutLargeMemory) {
+    TempDir dir;
+    WriteFile(dir / "bomb.loc", LocBombTable(1500, 1 << 20));
+    const CliResult result = RunVpak({"loc2txt", dir / "bomb.loc", dir / "bomb.txt"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error :-(\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "bomb.txt"));
+    EXPECT_LT(result.peakMemoryBytes, int64_t{256} << 20);
+}
+
 TEST(LocCommands, FailedConversionLeavesAnExistingOutputAlone) {
     TempDir dir;
     WriteFile(dir / "bad.loc", std::string("\x05\0\0\0", 4));
@@ -132,6 +140,47 @@ TEST(LocCommands, UnwritableOutputIsARaisedError) {
     const CliResult result = RunVpak({"txt2loc", dir / "menu.txt", dir / "no-such-dir/menu.loc"});
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err.find("no-such-dir"), std::string::npos);
+}
+
+TEST(LocCommands, AFifoAsOutputReceivesTheTextAndStaysAFifo) {
+    TempDir dir;
+    WriteFile(dir / "menu.loc", kLittleTable);
+    const std::string fifo = dir / "menu.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The reading end is open before vpak starts, so vpak's open for writing does not wait.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const CliResult result = RunVpak({"loc2txt", dir / "menu.loc", fifo});
+    char buffer[64];
+    const ssize_t n = read(reader, buffer, sizeof buffer);
+    close(reader);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(n > 0 ? n : 0)), "A\r\nB\r\n");
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+}
+
+TEST(LocCommands, AnOutputLinkStaysALinkToTheReplacedFile) {
+    TempDir dir;
+    WriteFile(dir / "menu.txt", "A\r\nB\r\n");
+    WriteFile(dir / "tables/menu.loc", "old table");
+    std::filesystem::create_symlink("tables/menu.loc", dir / "link.loc");
+    const CliResult result = RunVpak({"txt2loc", dir / "menu.txt", dir / "link.loc"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.loc"));
+    EXPECT_EQ(std::filesystem::read_symlink(dir / "link.loc"), "tables/menu.loc");
+    EXPECT_EQ(ReadFileText(dir / "tables/menu.loc"), std::string("\x02\0\0\0\x07\0\0\0\x09\0\0\0ZORVEL\0A\0B\0", 23));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "tables"), {}), 1);
+}
+
+TEST(LocCommands, ADirectoryAsOutputIsARaisedErrorNamingIt) {
+    TempDir dir;
+    WriteFile(dir / "menu.loc", kLittleTable);
+    std::filesystem::create_directory(dir / "menu.txt");
+    const CliResult result = RunVpak({"loc2txt", dir / "menu.loc", dir / "menu.txt"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find(dir / "menu.txt"), std::string::npos) << result.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "menu.txt"));
 }
 
 TEST(LocCommands, MissingArgumentIsAUsageError) {

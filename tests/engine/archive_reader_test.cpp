@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <limits>
 
 #include "engine/archive_reader.h"
 #include "engine/directory_walk.h"
 #include "helpers/allocation_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/crafted_archives.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -285,18 +287,15 @@ TEST_F(HeaderCheck, AFifoIsRefusedWithoutBeingRead) {
     ::close(holder);
 }
 
-TEST_F(HeaderCheck, AnEmptyFileIsRefused) {
-    WriteFile(path, TArrayOfByte{});
-    const Listed listed = List(path, false, {"keep"});
-    EXPECT_FALSE(listed.ok);
-    EXPECT_EQ(listed.lines, TStringList{"keep"});
-}
-
-TEST_F(HeaderCheck, ASevenByteFileIsRefused) {
-    TArrayOfByte archive = ArchiveBytes(EncodeTree(ExampleTree(), false).directory, {}, false);
-    archive.resize(7);
-    WriteFile(path, archive);
-    EXPECT_FALSE(List(path).ok);
+TEST_F(HeaderCheck, AFileCutShortOfItsHeaderIsRefusedLeavingTheListing) {
+    const TArrayOfByte whole = ArchiveBytes(EncodeTree(ExampleTree(), false).directory, {}, false);
+    // Empty, inside the two fixed integers, one byte short of the compressed directory.
+    for (const size_t length : {size_t{0}, size_t{7}, whole.size() - 1}) {
+        WriteFile(path, TArrayOfByte(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
+        const Listed listed = List(path, false, {"keep"});
+        EXPECT_FALSE(listed.ok) << length;
+        EXPECT_EQ(listed.lines, TStringList{"keep"}) << length;
+    }
 }
 
 TEST_F(HeaderCheck, UnpackedDirSizeOfZeroOrLessIsRefused) {
@@ -352,13 +351,6 @@ TEST_F(HeaderCheck, HeaderSizeOfExactlyTenMiBIsAccepted) {
     EXPECT_TRUE(listed.ok);
     ASSERT_EQ(listed.lines.size(), 2u);
     EXPECT_EQ(listed.lines[0].substr(0, 27), "0000001D*00000000*00A00000*");
-}
-
-TEST_F(HeaderCheck, AShortCompressedDirectoryIsRefused) {
-    TArrayOfByte archive = ArchiveBytes(EncodeTree(ExampleTree(), false).directory, {}, false);
-    archive.resize(archive.size() - 1);
-    WriteFile(path, archive);
-    EXPECT_FALSE(List(path).ok);
 }
 
 TEST_F(HeaderCheck, OtherZlibHeadersAreRefusedThoughTheStreamIsValid) {
@@ -418,6 +410,34 @@ TEST_F(HeaderCheck, ReadArchiveHeaderKeepsThePositionWhenItRefuses) {
     TArrayOfByte directory;
     EXPECT_FALSE(ReadArchiveHeader(false, file, header, directory));
     EXPECT_EQ(file.Position(), 17);
+}
+
+TEST_F(HeaderCheck, ADirectoryDeclaredBeyondWhatItsStreamCanInflateToIsRefusedBeforeInflating) {
+    // 72 MiB of zeros inflate from about 73 KB, near deflate's best ratio; one byte more than
+    // that length could ever give is refused without inflating any of it.
+    const TArrayOfByte packed = CompressedZeros(72 << 20);
+    const int64_t declared = MaxInflatedSize(static_cast<int64_t>(packed.size())) + 1;
+    WriteFile(path, ArchiveDeclaringDirectory(packed, static_cast<int32_t>(declared)));
+    HostFile file(path, HostFile::Mode::Read);
+    Veldane_PAK_HeaderType header;
+    TArrayOfByte directory;
+    ResetLargestAllocation();
+    EXPECT_FALSE(ReadArchiveHeader(false, file, header, directory));
+    EXPECT_LT(LargestAllocation(), kLargeAllocation);
+    EXPECT_TRUE(directory.empty());
+}
+
+TEST_F(HeaderCheck, AnHonestDirectoryNearTheBestRatioIsRead) {
+    const size_t zeros = 1 << 20;
+    const TArrayOfByte packed = CompressedZeros(zeros);
+    // As close to the bound as zlib gets: within a few percent of it.
+    ASSERT_GT(static_cast<int64_t>(zeros) * 100, MaxInflatedSize(static_cast<int64_t>(packed.size())) * 95);
+    WriteFile(path, ArchiveDeclaringDirectory(packed, static_cast<int32_t>(zeros)));
+    HostFile file(path, HostFile::Mode::Read);
+    Veldane_PAK_HeaderType header;
+    TArrayOfByte directory;
+    EXPECT_TRUE(ReadArchiveHeader(false, file, header, directory));
+    EXPECT_EQ(directory, TArrayOfByte(zeros, 0));
 }
 
 // ---- walking faulty directories --------------------------------------------------------
@@ -556,7 +576,54 @@ TEST(DirectoryWalkLimit, AListingThatOutgrowsItsLimitStopsTheWalk) {
     EXPECT_EQ(listing.size(), 100u);
 
     listing.clear();
-    const TWalkResult limited = WalkDirectory(false, directory, 20, listing, 49 * (45 + 60001 + 1));
+    const TWalkResult limited = WalkDirectory(false, directory, 20, listing, {.listingBytes = 49 * (45 + 60001 + 1)});
     EXPECT_TRUE(limited.tooLarge);
     EXPECT_EQ(listing.size(), 49u);
+}
+
+TEST(DirectoryWalkLimit, AWalkStopsOnceItsFileRecordsPassTheirLimit) {
+    const TArrayOfByte directory = DirectoryImage().Int(0).Int(3).File("a", 0, 8, 0).File("b", 0, 8, 0)
+                                       .File("c", 0, 8, 0).Bytes();
+    const struct {
+        int64_t limit;
+        bool tooLarge;
+        size_t lines;
+    } cases[] = {{3, false, 3}, {2, true, 2}, {0, true, 0}};
+    for (const auto& c : cases) {
+        TStringList listing;
+        const TWalkResult walk = WalkDirectory(false, directory, 20, listing, {.fileRecords = c.limit});
+        EXPECT_EQ(walk.tooLarge, c.tooLarge) << c.limit;
+        EXPECT_EQ(listing.size(), c.lines) << c.limit;
+    }
+}
+
+TEST_F(Listing, ManyRecordsSharingOneEmptyStreamAreRefusedWithABoundedListing) {
+    // 300,000 records, one 8-byte stream: the listing would be a thousand times the archive.
+    WriteFile(path, SharedStreamArchive(300000, {}));
+    ASSERT_LT(ReadFileBytes(path).size(), 64u * 1024u);
+    ResetLargestAllocation();
+    const auto start = std::chrono::steady_clock::now();
+    const Listed listed = List(path);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_FALSE(listed.ok);
+    EXPECT_LE(static_cast<int64_t>(listed.lines.size()), MaxFileRecords(8));
+    EXPECT_LT(LargestAllocation(), kLargeAllocation);
+}
+
+TEST_F(Listing, AnArchiveOfManyEmptyFilesEachWithItsOwnStreamLists) {
+    // More records than the allowance alone admits: the data area pays for them.
+    constexpr int32_t kFiles = 100000;
+    const TArrayOfByte emptyStream = CompressBytes(nullptr, 0);
+    ASSERT_EQ(static_cast<int64_t>(emptyStream.size()), kSmallestStreamSize);
+    DirectoryImage image;
+    image.Int(0).Int(kFiles);
+    TArrayOfByte data;
+    for (int32_t i = 0; i < kFiles; ++i) {
+        image.File("e" + std::to_string(i), static_cast<int32_t>(data.size()), 8, 0);
+        data.insert(data.end(), emptyStream.begin(), emptyStream.end());
+    }
+    WriteFile(path, ArchiveBytes(image.Bytes(), data, false));
+    const Listed listed = List(path);
+    EXPECT_TRUE(listed.ok);
+    EXPECT_EQ(listed.lines.size(), static_cast<size_t>(kFiles));
 }

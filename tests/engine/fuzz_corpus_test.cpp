@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -75,10 +76,18 @@ TArrayOfByte ArchiveOfExtractionInput(const FuzzSeed& seed) {
                         seed.bigEndian);
 }
 
+// The well-formed seeds of one kind; the hostile ones need not list or convert.
 std::vector<FuzzSeed> SeedsOfKind(SeedKind kind) {
     std::vector<FuzzSeed> seeds;
     for (FuzzSeed& seed : MakeSeedCorpus())
-        if (seed.kind == kind) seeds.push_back(std::move(seed));
+        if (seed.kind == kind && !seed.hostile) seeds.push_back(std::move(seed));
+    return seeds;
+}
+
+std::vector<FuzzSeed> HostileSeeds() {
+    std::vector<FuzzSeed> seeds;
+    for (FuzzSeed& seed : MakeSeedCorpus())
+        if (seed.hostile) seeds.push_back(std::move(seed));
     return seeds;
 }
 
@@ -165,4 +174,43 @@ TEST(FuzzSeeds, EverySeedKeepsTheProperties) {
         ASSERT_NE(target, std::end(kTargets));
         EXPECT_EQ(RunEntry(target->entry, seed.bytes), "");
     }
+}
+
+TEST(FuzzSeeds, HostileSeedsAreAFewKilobytesAtMost) {
+    const std::vector<FuzzSeed> seeds = HostileSeeds();
+    ASSERT_FALSE(seeds.empty());
+    for (const FuzzSeed& seed : seeds) EXPECT_LE(seed.bytes.size(), 8u * 1024u) << seed.target << "/" << seed.name;
+}
+
+// The bombs are refused within their bounds; the others are sound archives that are costly
+// to extract (a folder chain deeper than any path, one large stream named by many records).
+TEST(FuzzSeeds, HostileArchivesListOnlyWhereTheyAreSound) {
+    const std::map<std::string, bool> lists = {
+        {"loc-bomb-le.pak", true},           {"directory-size-bomb-le.pak", false},
+        {"shared-empty-stream-le.pak", false}, {"folder-chain-le.pak", true},
+        {"shared-large-stream-le.pak", true},
+    };
+    TempDir dir;
+    size_t checked = 0;
+    for (const FuzzSeed& seed : HostileSeeds()) {
+        if (seed.kind != SeedKind::Archive) continue;
+        SCOPED_TRACE(seed.name);
+        ASSERT_EQ(lists.count(seed.name), 1u);
+        WriteFile(dir / seed.name, seed.bytes);
+        EXPECT_EQ(ListArchive(dir / seed.name, seed.bigEndian).ok, lists.at(seed.name));
+        ++checked;
+    }
+    EXPECT_EQ(checked, lists.size());
+}
+
+TEST(FuzzSeeds, HostileLocTablesFailToConvert) {
+    size_t checked = 0;
+    for (const FuzzSeed& seed : HostileSeeds()) {
+        if (seed.kind != SeedKind::LocTable) continue;
+        SCOPED_TRACE(seed.name);
+        TArrayOfByte buffer = seed.bytes;
+        EXPECT_FALSE(LocToText(seed.bigEndian, buffer));
+        ++checked;
+    }
+    EXPECT_GT(checked, 0u);
 }

@@ -2,10 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 
 #include "engine/loc_convert.h"
+#include "helpers/allocation_probe.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
@@ -61,9 +63,21 @@ TEST(LocToText, CountTwoExampleGivesOneLinePerString) {
     EXPECT_EQ(Text(buffer), "A\r\nB\r\n");
 }
 
-TEST(TextToLoc, CountTwoExampleGivesMarkerThenStringsAtSevenAndNine) {
-    const TArrayOfByte expected = LocTable({7, 9}, kMarker + std::string("A\0B\0", 4));
-    EXPECT_EQ(LocFromText("A\r\nB\r\n"), expected);
+TEST(TextToLoc, EachTextGivesTheTableOfItsLines) {
+    const struct {
+        const char* what;
+        std::string text;
+        TArrayOfByte table;
+    } cases[] = {
+        {"two lines: the marker, then strings at 7 and 9", "A\r\nB\r\n",
+         LocTable({7, 9}, kMarker + std::string("A\0B\0", 4))},
+        {"an empty file: the eleven-byte table", "", LocTable({}, kMarker)},
+        {"a last line without a line end", "A\r\nB", LocTable({7, 9}, kMarker + std::string("A\0B\0", 4))},
+        {"lines are not trimmed", "  a \t\r\n", LocTable({7}, kMarker + std::string("  a \t\0", 6))},
+        {"a byte order mark is part of the first string", "\xEF\xBB\xBFhi\r\n",
+         LocTable({7}, kMarker + std::string("\xEF\xBB\xBFhi\0", 6))},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LocFromText(c.text), c.table) << c.what;
 }
 
 TEST(LocToText, CountZeroGivesEmptyText) {
@@ -139,6 +153,49 @@ TEST(LocToText, FailsOnAnOffsetOutsideTheCharacterAreaButConvertsTheOthers) {
     EXPECT_FALSE(LocToText(false, emptyArea));
 }
 
+TEST(LocToText, OffsetsSharingOneLongStringFailFastWithoutALargeAllocation) {
+    // 1,500 offsets at one 1 MiB string: 1.5 GB of text from a table of 1 MiB.
+    TArrayOfByte buffer = LocTable(std::vector<uint32_t>(1500, 0), std::string(1 << 20, 'A') + '\0');
+    ResetLargestAllocation();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(LocToText(false, buffer));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_LT(LargestAllocation(), kLargeAllocation);
+}
+
+TEST(LocToText, TextUpToTheBoundConvertsAndOneByteMoreFails) {
+    // n = perTableByte + 1 offsets at one string of length L: the text n (L + 2) grows by one
+    // byte per byte of L faster than the bound, and meets it exactly at this L.
+    const int64_t perByte = kLocTextBound.perTableByte;
+    const int64_t n = perByte + 1;
+    const int64_t atBound = perByte * (5 + 4 * n) + kLocTextBound.allowance - 2 * n;
+    for (const int64_t length : {atBound, atBound + 1}) {
+        TArrayOfByte buffer = LocTable(std::vector<uint32_t>(static_cast<size_t>(n), 0),
+                                       std::string(static_cast<size_t>(length), 'x') + '\0');
+        const int64_t bound = perByte * static_cast<int64_t>(buffer.size()) + kLocTextBound.allowance;
+        const bool converted = LocToText(false, buffer);
+        EXPECT_EQ(converted, length == atBound) << length;
+        if (converted) {
+            EXPECT_EQ(static_cast<int64_t>(buffer.size()), bound);
+        }
+    }
+}
+
+TEST(LocToText, ForeignTableSharingStringsWithinTheBoundConverts) {
+    // Ten offsets at one 10,000-byte string, fifty at one empty string and one at a suffix:
+    // more text than the allowance alone would admit, within the multiple of the table.
+    const std::string longString(10000, 'w');
+    std::vector<uint32_t> offsets(10, 0);
+    offsets.insert(offsets.end(), 50, static_cast<uint32_t>(longString.size()));
+    offsets.push_back(9990);
+    TArrayOfByte buffer = LocTable(offsets, longString + '\0');
+    const size_t tableSize = buffer.size();
+    ASSERT_TRUE(LocToText(false, buffer));
+    EXPECT_GT(static_cast<int64_t>(buffer.size()), kLocTextBound.allowance);
+    EXPECT_GT(buffer.size(), 4 * tableSize);
+    EXPECT_EQ(buffer.size(), 10 * (longString.size() + 2) + 50 * 2 + 12);
+}
+
 TEST(LocEscapes, ControlBytesBackslashAndTildeAreWrittenAsHex) {
     EXPECT_EQ(Escaped("a\nb"), "a\\0Ab");
     EXPECT_EQ(Escaped("\t\\~"), "\\09\\5C\\7E");
@@ -183,10 +240,6 @@ TEST(TextToLoc, EscapedTextReadsBackUnchanged) {
     EXPECT_EQ(LocFromText(Text(table)), LocTable({7}, kMarker + original + '\0'));
 }
 
-TEST(TextToLoc, EmptyFileGivesTheElevenByteTable) {
-    EXPECT_EQ(LocFromText(""), LocTable({}, kMarker));
-}
-
 TEST(TextToLoc, AcceptsCrLfLoneCrAndLoneLf) {
     const TArrayOfByte expected = LocTable({7, 9, 11, 13}, kMarker + std::string("a\0b\0c\0d\0", 8));
     EXPECT_EQ(LocFromText("a\r\nb\rc\nd\r\n"), expected);
@@ -194,18 +247,10 @@ TEST(TextToLoc, AcceptsCrLfLoneCrAndLoneLf) {
     EXPECT_EQ(LocFromText("a\rb\rc\rd\r"), expected);
 }
 
-TEST(TextToLoc, LastLineWithoutLineEndGivesTheSameTable) {
-    EXPECT_EQ(LocFromText("A\r\nB"), LocFromText("A\r\nB\r\n"));
-}
-
 TEST(TextToLoc, TwoTrailingLineEndsGiveAnEmptyLastString) {
     EXPECT_EQ(LocFromText("A\r\n\r\n"), LocTable({7, 9}, kMarker + std::string("A\0\0", 3)));
     // LF CR is two line ends, not one.
     EXPECT_EQ(LocFromText("A\n\r"), LocTable({7, 9}, kMarker + std::string("A\0\0", 3)));
-}
-
-TEST(TextToLoc, LinesAreNotTrimmed) {
-    EXPECT_EQ(LocFromText("  a \t\r\n"), LocTable({7}, kMarker + std::string("  a \t\0", 6)));
 }
 
 TEST(TextToLoc, NulByteEndsTheText) {
@@ -217,10 +262,6 @@ TEST(TextToLoc, WritesBigEndianCountAndOffsets) {
     const TArrayOfByte table = LocFromText("x", true);
     const std::string expected = std::string("\0\0\0\x01\0\0\0\x07", 8) + kMarker + std::string("x\0", 2);
     EXPECT_EQ(Text(table), expected);
-}
-
-TEST(TextToLoc, ByteOrderMarkBecomesPartOfTheFirstString) {
-    EXPECT_EQ(LocFromText("\xEF\xBB\xBFhi\r\n"), LocTable({7}, kMarker + std::string("\xEF\xBB\xBFhi\0", 6)));
 }
 
 TEST(TextToLoc, MissingFileFailsAndLeavesTheBufferAlone) {

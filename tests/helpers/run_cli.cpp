@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,10 +57,12 @@ CliResult RunCaptured(const std::vector<std::string>& command, const std::string
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " + command[0]);
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    struct rusage usage {};
+    wait4(pid, &wstatus, 0, &usage);
 
     CliResult result;
     result.status = ExitStatusOf(wstatus);
+    result.peakMemoryBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;  // reported in KiB
     result.out = ReadFileText(outPath);
     result.err = ReadFileText(errPath);
     return result;

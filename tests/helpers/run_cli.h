@@ -3,6 +3,7 @@
 
 #include <spawn.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@ struct CliResult {
     int status = -1;
     std::string out;
     std::string err;
+    int64_t peakMemoryBytes = 0;  // the largest resident set the process reached
 };
 
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir = "");

@@ -3,12 +3,19 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
@@ -105,6 +112,105 @@ TEST(Host, FlushingAFileAndItsDirectorySucceeds) {
     WriteText(file, "data");
     EXPECT_NO_THROW(file.Flush());
     EXPECT_NO_THROW(host::FlushDirectoryOf(dir / "f"));
+}
+
+// ---- replacing a file's content -----------------------------------------------------------
+
+namespace {
+
+void WriteReplacing(const std::string& path, const std::string& text) {
+    host::WriteFileReplacing(path, text.data(), static_cast<int64_t>(text.size()));
+}
+
+std::vector<std::string> NamesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(WriteFileReplacing, ReplacesAFileWithANewOneOfTheSamePermissionBits) {
+    TempDir dir;
+    WriteFile(dir / "out", "old content");
+    fs::permissions(dir / "out", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const host::FileIdentity before = host::Stat(dir / "out").identity;
+    WriteReplacing(dir / "out", "new");
+    EXPECT_EQ(ReadFileText(dir / "out"), "new");
+    EXPECT_NE(host::Stat(dir / "out").identity, before) << "written into a new file, not in place";
+    EXPECT_EQ(fs::status(dir / "out").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"out"});
+}
+
+TEST(WriteFileReplacing, CreatesAMissingFileAsAnyNewFileIsCreated) {
+    TempDir dir;
+    WriteFile(dir / "reference", "");
+    WriteReplacing(dir / "out", "");
+    EXPECT_EQ(ReadFileText(dir / "out"), "");
+    EXPECT_EQ(fs::status(dir / "out").permissions(), fs::status(dir / "reference").permissions());
+    EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"out", "reference"}));
+}
+
+TEST(WriteFileReplacing, ADirectoryOrASocketRaisesAnErrorNamingItAndStays) {
+    TempDir dir;
+    fs::create_directory(dir / "folder");
+    const std::string socketPath = dir / "socket";
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    for (const std::string& path : {dir / "folder", socketPath}) {
+        try {
+            WriteReplacing(path, "text");
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const EInOutError& error) {
+            EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+        }
+    }
+    close(listener);
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    EXPECT_TRUE(fs::is_empty(dir / "folder"));
+    EXPECT_TRUE(fs::is_socket(socketPath));
+    EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"folder", "socket"}));
+}
+
+TEST(WriteFileReplacing, AFailureAtAnyStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
+    FaultReset reset;
+    for (const host::Operation step : {host::Operation::Write, host::Operation::Flush, host::Operation::Rename}) {
+        TempDir dir;
+        WriteFile(dir / "out", "old content");
+        host::FailNth(step, 1, ENOSPC);
+        EXPECT_EQ(CodeOf([&] { WriteReplacing(dir / "out", "new content"); }), ENOSPC);
+        host::ClearFaults();
+        EXPECT_EQ(ReadFileText(dir / "out"), "old content");
+        EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"out"});
+    }
+}
+
+TEST(WriteFileReplacing, AFileThatMayNotBeWrittenIsNotReplaced) {
+    if (!CanRunAsOtherUser()) GTEST_SKIP() << "permissions only bite for another user: run as root";
+    TempDir dir;
+    fs::permissions(dir.Path(), fs::perms::all);  // the folder would let the other user rename into it
+    WriteFile(dir / "out", "old");
+    fs::permissions(dir / "out", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(RunAsOtherUser([&] { return CodeOf([&] { WriteReplacing(dir / "out", "new"); }); }), EACCES);
+    EXPECT_EQ(ReadFileText(dir / "out"), "old");
+    EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"out"});
+}
+
+TEST(WriteFileReplacing, AMissingFolderRaisesAnErrorNamingThePath) {
+    TempDir dir;
+    try {
+        WriteReplacing(dir / "no-such-dir/out", "text");
+        ADD_FAILURE() << "no error";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(error.Code(), ENOENT);
+        EXPECT_NE(std::string(error.what()).find(dir / "no-such-dir/out"), std::string::npos) << error.what();
+    }
 }
 
 // ---- locks -------------------------------------------------------------------------------

@@ -1,0 +1,26 @@
+// Small inputs crafted to cost far more than their size when read naively, for tests of the
+// reader's bounds and for the fuzz seeds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "support/bytes.h"
+
+// A .loc table of count offsets that all point at one string of length 'A' bytes.
+TArrayOfByte LocBombTable(int32_t count, size_t length, bool bigEndian = false);
+
+// An archive whose header declares a directory of declaredSize bytes over the compressed
+// bytes packed (which need not inflate to that size), with no data area.
+TArrayOfByte ArchiveDeclaringDirectory(const TArrayOfByte& packed, int32_t declaredSize, bool bigEndian = false);
+
+// The zlib stream of count zero bytes.
+TArrayOfByte CompressedZeros(size_t count);
+
+// An archive of records files in its root that all point at the one stream of its data
+// area, which holds content.
+TArrayOfByte SharedStreamArchive(int32_t records, const TArrayOfByte& content, bool bigEndian = false);
+
+// An archive of one chain of depth folders, each named folderName, with one small file in
+// the deepest.
+TArrayOfByte NestedChainArchive(int32_t depth, const std::string& folderName, bool bigEndian = false);
