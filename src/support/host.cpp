@@ -673,7 +673,6 @@ namespace host {
 FolderCursor::FolderCursor(const std::string& root) : root_(root) {
     rootFd_ = ::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd_ < 0) Raise("Cannot open directory", root, errno);
-    rootIdentity_ = IdentityOfOpenFolder(rootFd_, root);
 }
 
 FolderCursor::~FolderCursor() {

@@ -268,7 +268,6 @@ private:
 
     std::string root_;
     int rootFd_ = -1;
-    FileIdentity rootIdentity_;
     int fd_ = -1;                // the current folder's, when below the root
     std::vector<Level> levels_;  // from the root down to the current folder
 };
