@@ -292,7 +292,7 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     Report(progress, 0, "preparing...");
     // The new archive is written beside the target and takes its place only when complete.
     // It is created before the count, so a count of a tree that holds it meets it too.
-    TStagedArchive staged(archivePath);
+    TStagedArchive staged(archivePath, notices);
     const TTreeCount tree = CountTree(root, true);
     if (!tree.ok) return false;
 

@@ -203,7 +203,7 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
     if (!IsUsableReplacement(data)) return false;
 
     // Locks the archive for the whole update, after rolling back one that was interrupted.
-    TArchiveUpdate update(archivePath);
+    TArchiveUpdate update(archivePath, notices);
     TArchiveListing listing;
     if (!ExtractArchive(bigEndian, archivePath, listing.lines, listing.prefixLength, listing.suffixLength, "",
                         false, false, nullptr))
@@ -256,7 +256,7 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
 
     // One journal covers every file of the directory: an interruption leaves the archive as
     // it was before the first of them.
-    TArchiveUpdate update(archivePath);
+    TArchiveUpdate update(archivePath, notices);
     Report(progress, 0, "preparing...");
     TStringList files;
     if (!CollectSourceFiles(sourceDir, archivePath, files)) return false;

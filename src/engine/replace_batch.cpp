@@ -436,7 +436,7 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
 
     // One journal covers every file of the directory: an interruption or an error leaves the
     // archive as it was before the first of them, as one by one.
-    TArchiveUpdate update(archivePath);
+    TArchiveUpdate update(archivePath, notices);
     Report(progress, 0, "preparing...");
     TStringList files;
     if (!CollectSourceFiles(sourceDir, archivePath, files)) return false;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "engine/staged_archive.h"
 #include "support/errors.h"
@@ -183,8 +185,7 @@ TJournalScan ScanJournal(HostFile& journal) {
 }
 
 // Writes the saved bytes back and cuts the archive to its old size, then flushes it.
-void ApplyJournal(HostFile& journal, const TJournalScan& scan, const std::string& archivePath) {
-    HostFile archive(archivePath, HostFile::Mode::ReadWrite);
+void ApplyJournal(HostFile& journal, const TJournalScan& scan, HostFile& archive) {
     std::vector<uint8_t> buffer(kCopyBlock);
     for (const TSavedRange& range : scan.sealed) {
         int64_t done = 0;
@@ -235,27 +236,93 @@ void RemoveJournal(const std::string& journalPath) {
 
 bool IsRegularFile(const std::string& path) { return host::Stat(path).kind == host::EntryKind::File; }
 
+// What recovery did, and the journal it left where it was, if any.
+struct TRecoveryResult {
+    TRecovery outcome = TRecovery::NoJournal;
+    std::optional<host::FileIdentity> left;
+};
+
+TRecoveryResult Done(TRecovery outcome) { return {outcome, std::nullopt}; }
+
+TRecoveryResult Stays(TRecovery outcome, const host::FileIdentity& journal) { return {outcome, journal}; }
+
+std::string ReasonOf(const EInOutError& error) { return std::strerror(error.Code()); }
+
+// False, told in notices, when this process may not remove the journal.
+bool RemoveJournalIfAllowed(const std::string& journalPath, TNotices* notices) {
+    try {
+        RemoveJournal(journalPath);
+        return true;
+    } catch (const EInOutError& error) {
+        if (!host::IsAccessRefused(error.Code())) throw;
+        Notify(notices, journalPath, NoticeText("cannot remove", journalPath, ReasonOf(error)));
+        return false;
+    }
+}
+
+TRecoveryResult DiscardJournal(const std::string& journalPath, const host::FileIdentity& journal,
+                               TNotices* notices) {
+    if (RemoveJournalIfAllowed(journalPath, notices)) return Done(TRecovery::Discarded);
+    return Stays(TRecovery::Ignored, journal);
+}
+
+// The journal open for reading; none, told in notices, when this process may not read it.
+std::unique_ptr<HostFile> OpenJournal(const std::string& journalPath, TNotices* notices) {
+    try {
+        return std::make_unique<HostFile>(journalPath, HostFile::Mode::ReadNoLink);
+    } catch (const EInOutError& error) {
+        if (!host::IsAccessRefused(error.Code())) throw;
+        Notify(notices, journalPath, NoticeText("left the journal", journalPath, "cannot read it: " + ReasonOf(error)));
+        return nullptr;
+    }
+}
+
+// The archive open for writing the journal back; none, told in notices, when this process
+// may not write it.
+std::unique_ptr<HostFile> OpenArchiveToRollBack(const std::string& archivePath, const std::string& journalPath,
+                                                TNotices* notices) {
+    try {
+        return std::make_unique<HostFile>(archivePath, HostFile::Mode::ReadWrite);
+    } catch (const EInOutError& error) {
+        if (!host::IsAccessRefused(error.Code())) throw;
+        Notify(notices, journalPath,
+               NoticeText("left the journal", journalPath, "cannot write the archive: " + ReasonOf(error)));
+        return nullptr;
+    }
+}
+
 // Recovery with the archive locked exclusively (or known to be absent).
-TRecovery RecoverLocked(const std::string& archivePath, const std::string& journalPath) {
-    if (!host::NameExists(journalPath)) return TRecovery::NoJournal;
+TRecoveryResult RecoverLocked(const std::string& archivePath, const std::string& journalPath, TNotices* notices) {
+    const host::EntryInfo entry = host::StatNoFollow(journalPath);
+    if (entry.kind == host::EntryKind::Missing) return Done(TRecovery::NoJournal);
     const host::EntryInfo archive = host::Stat(archivePath);
-    const bool journalIsFile = host::StatNoFollow(journalPath).kind == host::EntryKind::File;
-    if (archive.kind != host::EntryKind::File || !journalIsFile) {
+    if (archive.kind != host::EntryKind::File || entry.kind != host::EntryKind::File) {
         // A journal without its archive, or a name that is no journal file: nothing to apply.
-        RemoveJournal(journalPath);
-        return TRecovery::Discarded;
+        return DiscardJournal(journalPath, entry.identity, notices);
     }
-    HostFile journal(journalPath, HostFile::Mode::ReadNoLink);
-    const TJournalScan scan = ScanJournal(journal);
+    std::unique_ptr<HostFile> journal = OpenJournal(journalPath, notices);
+    if (journal == nullptr) return Stays(TRecovery::Ignored, entry.identity);
+    const TJournalScan scan = ScanJournal(*journal);
     if (!scan.headerValid || scan.seals == 0 || !(scan.header.archive == archive.identity)) {
-        journal.Close();
-        RemoveJournal(journalPath);
-        return TRecovery::Discarded;
+        journal->Close();
+        return DiscardJournal(journalPath, entry.identity, notices);
     }
-    ApplyJournal(journal, scan, archivePath);
-    journal.Close();
-    RemoveJournal(journalPath);
-    return TRecovery::RolledBack;
+    std::unique_ptr<HostFile> target = OpenArchiveToRollBack(archivePath, journalPath, notices);
+    if (target == nullptr) return Stays(TRecovery::Ignored, entry.identity);
+    ApplyJournal(*journal, scan, *target);
+    journal->Close();
+    if (RemoveJournalIfAllowed(journalPath, notices)) return Done(TRecovery::RolledBack);
+    return Stays(TRecovery::RolledBack, entry.identity);
+}
+
+TRecoveryResult RecoverUnlessUpdating(const std::string& archivePath, TNotices* notices) {
+    const std::string journalPath = JournalPathOf(archivePath);
+    if (!host::NameExists(journalPath)) return Done(TRecovery::NoJournal);
+    if (!IsRegularFile(archivePath)) return RecoverLocked(archivePath, journalPath, notices);
+    if (ActiveUpdateOf(host::Stat(archivePath).identity) != nullptr) return Done(TRecovery::NoJournal);
+    // An update of another process holds the lock until it has removed its journal.
+    const host::FileLock lock(archivePath, host::LockKind::Exclusive);
+    return RecoverLocked(archivePath, journalPath, notices);
 }
 
 }  // namespace
@@ -264,8 +331,9 @@ TRecovery RecoverLocked(const std::string& archivePath, const std::string& journ
 // knows which ranges of the old archive it already holds.
 class TUpdateJournal : public host::ChangeWatcher {
 public:
-    TUpdateJournal(const std::string& archivePath, const host::FileIdentity& identity)
+    TUpdateJournal(const std::string& archivePath, const host::FileIdentity& identity, TNotices* notices)
         : archivePath_(archivePath),
+          notices_(notices),
           journalPath_(JournalPathOf(archivePath)),
           reader_(archivePath, HostFile::Mode::Read) {
         header_.archive = identity;
@@ -286,6 +354,7 @@ private:
     void ForgetWritten();
 
     std::string archivePath_;
+    TNotices* notices_;
     std::string journalPath_;
     HostFile reader_;
     TJournalHeader header_;
@@ -407,30 +476,28 @@ void TUpdateJournal::RollBack() {
     if (journal_ == nullptr) return;
     journal_->Close();
     journal_.reset();
-    RecoverLocked(archivePath_, journalPath_);
+    RecoverLocked(archivePath_, journalPath_, notices_);
 }
 
 std::string JournalPathOf(const std::string& archivePath) { return host::ResolvedPath(archivePath) + kJournalSuffix; }
 
-TRecovery RecoverArchive(const std::string& archivePath) {
-    const std::string journalPath = JournalPathOf(archivePath);
-    if (!host::NameExists(journalPath)) return TRecovery::NoJournal;
-    if (!IsRegularFile(archivePath)) return RecoverLocked(archivePath, journalPath);
-    if (ActiveUpdateOf(host::Stat(archivePath).identity) != nullptr) return TRecovery::NoJournal;
-    // An update of another process holds the lock until it has removed its journal.
-    const host::FileLock lock(archivePath, host::LockKind::Exclusive);
-    return RecoverLocked(archivePath, journalPath);
+TRecovery RecoverArchive(const std::string& archivePath, TNotices* notices) {
+    return RecoverUnlessUpdating(archivePath, notices).outcome;
 }
 
-TArchiveUpdate::TArchiveUpdate(const std::string& archivePath) : archivePath_(archivePath) {
+TArchiveUpdate::TArchiveUpdate(const std::string& archivePath, TNotices* notices)
+    : archivePath_(archivePath), notices_(notices) {
     if (!IsRegularFile(archivePath)) return;
     active_ = ActiveUpdateOf(host::Stat(archivePath).identity);
     if (active_ != nullptr) return;
 
     lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Exclusive);
-    RecoverLocked(archivePath, JournalPathOf(archivePath));
-    RemoveLeftOverBuild(archivePath);
-    journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity());
+    const std::string journalPath = JournalPathOf(archivePath);
+    if (RecoverLocked(archivePath, journalPath, notices).left)
+        throw EInOutError(EEXIST, "Cannot update \"" + archivePath + "\": the journal \"" + journalPath +
+                                      "\" beside it stays");
+    RemoveLeftOverBuild(archivePath, notices);
+    journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity(), notices);
     active_ = journal_.get();
     std::lock_guard<std::mutex> guard(ActiveMutex());
     ActiveUpdates()[KeyOf(lock_->Identity())] = active_;
@@ -468,15 +535,20 @@ void TArchiveUpdate::Commit() {
 
 void SetUpdateJournalEnabled(bool enabled) { JournalEnabled() = enabled; }
 
-TArchiveReading::TArchiveReading(const std::string& archivePath) {
+TArchiveReading::TArchiveReading(const std::string& archivePath, TNotices* notices) {
     if (!IsRegularFile(archivePath)) return;
-    RemoveLeftOverBuild(archivePath);
+    // An update this process runs has dealt with the left-overs and holds the archive.
+    if (ActiveUpdateOf(host::Stat(archivePath).identity) != nullptr) return;
+    RemoveLeftOverBuild(archivePath, notices);
     // A journal that appears while this waits for the shared lock was left by an update
-    // killed meanwhile; it is rolled back before the archive is read.
+    // killed meanwhile; it is rolled back before the archive is read. One that recovery left
+    // where it was is read past.
     for (;;) {
-        RecoverArchive(archivePath);
+        const TRecoveryResult recovery = RecoverUnlessUpdating(archivePath, notices);
         lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Shared);
-        if (!host::NameExists(JournalPathOf(archivePath))) return;
+        const host::EntryInfo journal = host::StatNoFollow(JournalPathOf(archivePath));
+        if (journal.kind == host::EntryKind::Missing) return;
+        if (recovery.left == journal.identity) return;
         if (ActiveUpdateOf(lock_->Identity()) != nullptr) return;
         lock_.reset();
     }

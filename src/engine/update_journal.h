@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/notices.h"
 #include "support/host.h"
 
 inline constexpr const char* kJournalSuffix = ".vpak-journal";
@@ -33,11 +34,13 @@ enum class TRecovery {
     NoJournal,   // nothing to do
     RolledBack,  // a sealed journal of this file was applied: the archive is as before the update
     Discarded,   // an unsealed or foreign journal was removed; the archive was left as it is
+    Ignored,     // a journal this process may not apply or remove stays; the archive was left as it is
 };
 
 // Rolls back what an interrupted update of the archive left. Waits while another process
-// updates the archive. Does nothing to an update that this process is running.
-TRecovery RecoverArchive(const std::string& archivePath);
+// updates the archive. Does nothing to an update that this process is running. What it
+// leaves alone, and why, is told in notices.
+TRecovery RecoverArchive(const std::string& archivePath, TNotices* notices = nullptr);
 
 // A byte range of the archive, from up to (not including) to.
 struct TByteRange {
@@ -55,9 +58,11 @@ class TUpdateJournal;
 // back at once; should that fail too, the journal stays for the next open.
 class TArchiveUpdate {
 public:
-    // Rolls back an interrupted update first. A path that names no regular file gives an
-    // update that protects nothing (the operation will refuse that archive itself).
-    explicit TArchiveUpdate(const std::string& archivePath);
+    // Rolls back an interrupted update first; raises when a journal stays beside the archive
+    // (told in notices), as the update could not keep its own. A path that names no regular
+    // file gives an update that protects nothing (the operation will refuse that archive
+    // itself).
+    explicit TArchiveUpdate(const std::string& archivePath, TNotices* notices = nullptr);
     ~TArchiveUpdate();
     TArchiveUpdate(const TArchiveUpdate&) = delete;
     TArchiveUpdate& operator=(const TArchiveUpdate&) = delete;
@@ -75,6 +80,7 @@ public:
 
 private:
     std::string archivePath_;
+    TNotices* notices_ = nullptr;
     std::unique_ptr<host::FileLock> lock_;
     std::unique_ptr<TUpdateJournal> journal_;  // owned by the outermost update only
     TUpdateJournal* active_ = nullptr;         // this update's journal or the outer one's
@@ -88,10 +94,11 @@ void SetUpdateJournalEnabled(bool enabled);
 
 // Reading an archive: rolls back an interrupted update and removes the file a killed build
 // left beside it, then holds a shared lock, so that no update of another process runs while
-// the archive is read.
+// the archive is read. A left-over this process may not remove or apply stays, told in
+// notices, and the archive is read as it is.
 class TArchiveReading {
 public:
-    explicit TArchiveReading(const std::string& archivePath);
+    explicit TArchiveReading(const std::string& archivePath, TNotices* notices = nullptr);
 
 private:
     std::unique_ptr<host::FileLock> lock_;

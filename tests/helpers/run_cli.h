@@ -14,6 +14,14 @@ struct CliResult {
 
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir = "");
 
+// The unprivileged user (nobody) that runs vpak where permissions must bite: the tests run
+// as root, whom no permission stops.
+inline constexpr unsigned kOtherUser = 65534;
+
+// RunVpak as kOtherUser, with no supplementary groups, through setpriv. Only root may do
+// this; the files the run needs must be reachable by that user.
+CliResult RunVpakAsOtherUser(const std::vector<std::string>& args);
+
 // Starts the vpak executable with args, its descriptors set up by actions. Returns
 // posix_spawn's result; pid receives the process.
 int SpawnVpak(const std::vector<std::string>& args, const posix_spawn_file_actions_t& actions, pid_t& pid);
