@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 
+#include "engine/archive_format.h"
 #include "engine/staged_archive.h"
 #include "support/errors.h"
 #include "support/crc32.h"
@@ -29,6 +30,12 @@ constexpr char kSealTag[4] = {'S', 'E', 'A', 'L'};
 constexpr int64_t kTagLength = 8;           // the tag and 4 zero bytes
 constexpr int64_t kRecordHeadLength = 24;   // tag, offset, length
 constexpr int64_t kCopyBlock = 4194304;
+// A journal holds the archive's bytes and says what to write into it: one that others may
+// write could make the archive anything.
+constexpr uint32_t kWritableByOthers = 0022;
+// A new journal may be read by whoever may read the archive, and written by its owner alone.
+constexpr uint32_t kReadableBits = 0444;
+constexpr uint32_t kOwnerReadWrite = 0600;
 // Pieces of the journal written but not yet known to be on the disk. Beyond this the oldest
 // is waited for and dropped from the cache, so that the journal of a large tail reuses a
 // few megabytes of cache instead of taking hundreds afresh.
@@ -101,7 +108,8 @@ bool DecodeHeader(const uint8_t* bytes, TJournalHeader& header) {
     if (GetUint(bytes + 12, 4) != kHeaderLength) return false;
     header.archive = {GetUint(bytes + 16, 8), GetUint(bytes + 24, 8)};
     header.oldSize = static_cast<int64_t>(GetUint(bytes + 32, 8));
-    return header.oldSize >= 0;
+    // Every record must lie inside the old size: no archive is larger than the format allows.
+    return header.oldSize >= 0 && header.oldSize <= kMaxArchiveSize;
 }
 
 // One saved range: where it belongs in the archive and where its bytes are in the journal.
@@ -248,6 +256,26 @@ TRecoveryResult Stays(TRecovery outcome, const host::FileIdentity& journal) { re
 
 std::string ReasonOf(const EInOutError& error) { return std::strerror(error.Code()); }
 
+// A journal this process may not trust or touch stays where it is, unapplied.
+TRecoveryResult LeaveJournal(const std::string& journalPath, const host::FileIdentity& journal,
+                             const std::string& reason, TNotices* notices) {
+    Notify(notices, journalPath, NoticeText("left the journal", journalPath, reason));
+    return Stays(TRecovery::Ignored, journal);
+}
+
+// Why the open journal is not to be trusted; empty when it is. Only the archive's owner, or
+// the user recovering it, can have written a journal that is applied: one that another user
+// planted, or that others may change, could write anything into the archive.
+std::string DistrustOf(const HostFile& journal, const std::string& archivePath) {
+    if (journal.Kind() != host::EntryKind::File) return "it is not a regular file";
+    const host::FileOwnership ownership = journal.Ownership();
+    const bool ours = ownership.user == host::CurrentUser() ||
+                      (IsRegularFile(archivePath) && ownership.user == host::OwnershipOf(archivePath).user);
+    if (!ours) return "it belongs to another user";
+    if ((ownership.mode & kWritableByOthers) != 0) return "other users may write it";
+    return {};
+}
+
 // False, told in notices, when this process may not remove the journal.
 bool RemoveJournalIfAllowed(const std::string& journalPath, TNotices* notices) {
     try {
@@ -266,11 +294,16 @@ TRecoveryResult DiscardJournal(const std::string& journalPath, const host::FileI
     return Stays(TRecovery::Ignored, journal);
 }
 
-// The journal open for reading; none, told in notices, when this process may not read it.
+// The journal open for reading, never through a link; none, told in notices, when this
+// process may not read it or a link took its place meanwhile.
 std::unique_ptr<HostFile> OpenJournal(const std::string& journalPath, TNotices* notices) {
     try {
         return std::make_unique<HostFile>(journalPath, HostFile::Mode::ReadNoLink);
     } catch (const EInOutError& error) {
+        if (error.Code() == ELOOP) {
+            Notify(notices, journalPath, NoticeText("left the journal", journalPath, "it is not a regular file"));
+            return nullptr;
+        }
         if (!host::IsAccessRefused(error.Code())) throw;
         Notify(notices, journalPath, NoticeText("left the journal", journalPath, "cannot read it: " + ReasonOf(error)));
         return nullptr;
@@ -295,13 +328,19 @@ std::unique_ptr<HostFile> OpenArchiveToRollBack(const std::string& archivePath, 
 TRecoveryResult RecoverLocked(const std::string& archivePath, const std::string& journalPath, TNotices* notices) {
     const host::EntryInfo entry = host::StatNoFollow(journalPath);
     if (entry.kind == host::EntryKind::Missing) return Done(TRecovery::NoJournal);
-    const host::EntryInfo archive = host::Stat(archivePath);
-    if (archive.kind != host::EntryKind::File || entry.kind != host::EntryKind::File) {
-        // A journal without its archive, or a name that is no journal file: nothing to apply.
-        return DiscardJournal(journalPath, entry.identity, notices);
-    }
+    if (entry.kind != host::EntryKind::File)
+        return LeaveJournal(journalPath, entry.identity, "it is not a regular file", notices);
     std::unique_ptr<HostFile> journal = OpenJournal(journalPath, notices);
     if (journal == nullptr) return Stays(TRecovery::Ignored, entry.identity);
+    const std::string distrust = DistrustOf(*journal, archivePath);
+    if (!distrust.empty()) return LeaveJournal(journalPath, entry.identity, distrust, notices);
+
+    const host::EntryInfo archive = host::Stat(archivePath);
+    if (archive.kind != host::EntryKind::File) {
+        // A journal without its archive: nothing to apply it to.
+        journal->Close();
+        return DiscardJournal(journalPath, entry.identity, notices);
+    }
     const TJournalScan scan = ScanJournal(*journal);
     if (!scan.headerValid || scan.seals == 0 || !(scan.header.archive == archive.identity)) {
         journal->Close();
@@ -404,9 +443,9 @@ void TUpdateJournal::Protect(const std::vector<TByteRange>& ranges) {
 }
 
 void TUpdateJournal::Create() {
-    // The journal holds the archive's bytes: it gets the archive's read and write bits, and
-    // its owner may always read it back.
-    const uint32_t permissions = (host::OwnershipOf(archivePath_).mode & 0666) | 0600;
+    // The journal holds the archive's bytes: whoever may read the archive may read it, and
+    // no one but its owner may write it, or recovery would not trust it.
+    const uint32_t permissions = (host::OwnershipOf(archivePath_).mode & kReadableBits) | kOwnerReadWrite;
     journal_ = std::make_unique<HostFile>(journalPath_, HostFile::Mode::CreateNew, permissions);
     digest_ = std::make_unique<TSealSum>(header_.version);
     const auto header = EncodeHeader(header_);

@@ -13,6 +13,7 @@
 #include "engine/staged_archive.h"
 #include "engine/update_journal.h"
 #include "helpers/archive_writer.h"
+#include "helpers/hand_journal.h"
 #include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
@@ -144,7 +145,28 @@ TEST_F(ReaderAsOtherUser, ExtractReadsPastAnotherUsersLeftOversInAStickyFolder) 
     EXPECT_EQ(ReadFileText(out + "/data/b.txt"), "bravo");
     EXPECT_NE(r.err.find(Notice("cannot remove \"" + staging + "\": Operation not permitted")), std::string::npos)
         << r.err;
-    EXPECT_NE(r.err.find("\"" + journal + "\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(Notice("left the journal \"" + journal + "\": it belongs to another user")),
+              std::string::npos)
+        << r.err;
     EXPECT_TRUE(fs::exists(staging));
     EXPECT_TRUE(fs::exists(journal));
+}
+
+TEST_F(ReaderAsOtherUser, OwnersListLeavesAJournalAnotherUserPlanted) {
+    // A user who may not write the archive writes a journal that would put chosen bytes into
+    // it and grow it, in a folder open to all.
+    MakeFolderSticky();
+    HandJournal j(host::Stat(archive).identity, int64_t{1} << 30);
+    j.Save(0, Bytes("chosen bytes"));
+    j.Seal();
+    const TArrayOfByte planted = j.bytes;
+    WriteFile(journal, planted);
+    Own(journal, kOtherUser, 0644);
+
+    const CliResult r = RunVpak({"list", archive});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, listing);
+    EXPECT_EQ(r.err, Notice("left the journal \"" + journal + "\": it belongs to another user"));
+    EXPECT_EQ(ReadFileBytes(journal), planted);
+    EXPECT_EQ(ReadFileBytes(archive), original);
 }

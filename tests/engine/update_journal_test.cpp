@@ -2,19 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 
-#include <zlib.h>
-
+#include "helpers/hand_journal.h"
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"
-#include "support/sha1.h"
 
 namespace fs = std::filesystem;
 
@@ -31,51 +30,6 @@ void CutAt(const std::string& path, int64_t size) {
     file.Seek(size);
     file.Truncate();
 }
-
-// An encoder of journals written independently of the engine's, for recovery tests. Layout 2
-// seals with a CRC-32 (zlib's), layout 1, which earlier versions wrote, with a SHA-1.
-struct HandJournal {
-    TArrayOfByte bytes;
-    uint32_t layout;
-
-    void PutUint(uint64_t value, int width) {
-        for (int i = 0; i < width; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    }
-    void PutText(const char* text, size_t n) {
-        for (size_t i = 0; i < n; ++i) bytes.push_back(static_cast<uint8_t>(text[i]));
-    }
-
-    HandJournal(const host::FileIdentity& identity, int64_t oldSize, uint32_t layoutVersion = 2)
-        : layout(layoutVersion) {
-        PutText("VPAK-JNL", 8);
-        PutUint(layout, 4);
-        PutUint(40, 4);
-        PutUint(identity.device, 8);
-        PutUint(identity.inode, 8);
-        PutUint(static_cast<uint64_t>(oldSize), 8);
-    }
-    void Save(int64_t offset, const TArrayOfByte& saved) {
-        PutText("SAVE", 4);
-        PutUint(0, 4);
-        PutUint(static_cast<uint64_t>(offset), 8);
-        PutUint(saved.size(), 8);
-        bytes.insert(bytes.end(), saved.begin(), saved.end());
-    }
-    void Seal() {
-        TArrayOfByte sum;
-        if (layout == 1) {
-            const TSha1Digest digest = Sha1Digest(bytes.data(), bytes.size());
-            sum.assign(digest.begin(), digest.end());
-        } else {
-            const uLong crc = crc32(0, bytes.data(), static_cast<uInt>(bytes.size()));
-            for (int i = 0; i < 4; ++i) sum.push_back(static_cast<uint8_t>(crc >> (8 * i)));
-        }
-        PutText("SEAL", 4);
-        PutUint(0, 4);
-        bytes.insert(bytes.end(), sum.begin(), sum.end());
-    }
-    size_t SealLength() const { return layout == 1 ? 28 : 12; }
-};
 
 TArrayOfByte Slice(const TArrayOfByte& bytes, size_t from, size_t to) {
     return TArrayOfByte(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));
@@ -107,6 +61,29 @@ void ExpectSealedJournalRestoresTheArchive(uint32_t layout) {
     EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
     EXPECT_FALSE(fs::exists(s.journal));
+}
+
+// A user other than the one the tests run as.
+constexpr uid_t kStranger = 65534;
+
+using Texts = std::vector<std::string>;
+
+Texts NoticeTexts(const TNotices& notices) {
+    Texts texts;
+    for (const TNotice& notice : notices) texts.push_back(notice.text);
+    return texts;
+}
+
+// A journal sealed for the scene's archive, whose first half an update had overwritten;
+// returns the archive as the update left it.
+TArrayOfByte WriteTornArchive(Scene& s) {
+    HandJournal j(s.Identity(), 10000);
+    j.Save(0, Slice(s.original, 0, 5000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    fs::permissions(s.journal, fs::perms::owner_read | fs::perms::owner_write);
+    Overwrite(s.archive, 0, RandomBytes(5000, 13));
+    return ReadFileBytes(s.archive);
 }
 
 // Runs body in a child process that ends without unwinding, as a killed update does.
@@ -249,7 +226,7 @@ TEST(RecoverArchive, RecordsPastTheOldSizeMakeTheJournalInvalid) {
     EXPECT_EQ(ReadFileBytes(s.archive), current);
 }
 
-TEST(RecoverArchive, JournalNameThatIsALinkIsRemovedWithoutTouchingItsTarget) {
+TEST(RecoverArchive, JournalNameThatIsALinkIsLeftWithoutFollowingIt) {
     Scene s;
     const std::string elsewhere = s.dir / "elsewhere";
     HandJournal j(s.Identity(), 10);
@@ -257,10 +234,60 @@ TEST(RecoverArchive, JournalNameThatIsALinkIsRemovedWithoutTouchingItsTarget) {
     WriteFile(elsewhere, j.bytes);
     fs::create_symlink(elsewhere, s.journal);
 
-    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(s.journal)));
+    TNotices notices;
+    EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Ignored);
+    EXPECT_TRUE(fs::is_symlink(s.journal));
     EXPECT_EQ(ReadFileBytes(elsewhere), j.bytes);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_EQ(NoticeTexts(notices), Texts{"left the journal \"" + s.journal + "\": it is not a regular file"});
+}
+
+TEST(RecoverArchive, JournalOfAnotherUserIsLeftUnapplied) {
+    Scene s;
+    const TArrayOfByte current = WriteTornArchive(s);
+    ASSERT_EQ(chown(s.journal.c_str(), kStranger, kStranger), 0);
+
+    TNotices notices;
+    EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Ignored);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_TRUE(fs::exists(s.journal));
+    EXPECT_EQ(NoticeTexts(notices), Texts{"left the journal \"" + s.journal + "\": it belongs to another user"});
+}
+
+TEST(RecoverArchive, JournalOfTheArchivesOwnerIsAppliedForAnotherUser) {
+    Scene s;
+    WriteTornArchive(s);
+    ASSERT_EQ(chown(s.archive.c_str(), kStranger, kStranger), 0);
+    ASSERT_EQ(chown(s.journal.c_str(), kStranger, kStranger), 0);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, JournalOthersMayWriteIsLeftUnapplied) {
+    for (const mode_t mode : {mode_t{0664}, mode_t{0646}}) {
+        Scene s;
+        const TArrayOfByte current = WriteTornArchive(s);
+        ASSERT_EQ(chmod(s.journal.c_str(), mode), 0);
+
+        TNotices notices;
+        EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Ignored);
+        EXPECT_EQ(ReadFileBytes(s.archive), current);
+        EXPECT_TRUE(fs::exists(s.journal));
+        EXPECT_EQ(NoticeTexts(notices), Texts{"left the journal \"" + s.journal + "\": other users may write it"});
+    }
+}
+
+TEST(RecoverArchive, OldSizeNoArchiveCanHaveMakesTheJournalInvalid) {
+    Scene s;
+    HandJournal j(s.Identity(), int64_t{1} << 62);
+    j.Save(int64_t{1} << 30, RandomBytes(100, 8));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
 }
 
 TEST(RecoverArchive, JournalWithoutItsArchiveIsRemoved) {
@@ -470,6 +497,44 @@ TEST(ArchiveUpdate, JournalGetsTheArchivesPermissionBits) {
         std::exit(0);
     });
     EXPECT_EQ(fs::status(s.journal).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(ArchiveUpdate, NewJournalIsNeverWritableByOthers) {
+    Scene s;
+    ASSERT_EQ(chmod(s.archive.c_str(), 0666), 0);
+    const mode_t mask = umask(0);
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{0, 10}});
+        std::exit(0);
+    });
+    umask(mask);
+    EXPECT_EQ(fs::status(s.journal).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+}
+
+TEST(ArchiveUpdate, JournalThatStaysBesideTheArchiveStopsTheUpdateBeforeItChangesAnything) {
+    Scene s;
+    const TArrayOfByte current = WriteTornArchive(s);
+    ASSERT_EQ(chown(s.journal.c_str(), kStranger, kStranger), 0);
+    const TArrayOfByte planted = ReadFileBytes(s.journal);
+
+    TNotices notices;
+    EXPECT_THROW(TArchiveUpdate update(s.archive, &notices), EInOutError);
+    EXPECT_EQ(ReadFileBytes(s.journal), planted);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_EQ(notices.size(), 1u);
+}
+
+TEST(ArchiveReading, ReadsPastAJournalItLeavesWithoutWaitingForIt) {
+    Scene s;
+    const TArrayOfByte current = WriteTornArchive(s);
+    ASSERT_EQ(chown(s.journal.c_str(), kStranger, kStranger), 0);
+    TNotices notices;
+    { const TArchiveReading reading(s.archive, &notices); }
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_TRUE(fs::exists(s.journal));
+    EXPECT_EQ(notices.size(), 1u);
 }
 
 TEST(ArchiveReading, RollsBackALeftOverJournalBeforeReading) {
