@@ -41,17 +41,6 @@ constexpr uint32_t kOwnerReadWrite = 0600;
 // few megabytes of cache instead of taking hundreds afresh.
 constexpr size_t kWritebackWindow = 8;
 
-// Little-endian fields of the journal.
-void PutUint(uint8_t* at, uint64_t value, int width) {
-    for (int i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint64_t GetUint(const uint8_t* at, int width) {
-    uint64_t value = 0;
-    for (int i = width - 1; i >= 0; --i) value = (value << 8) | at[i];
-    return value;
-}
-
 struct TJournalHeader {
     uint32_t version = kLayoutVersion;
     host::FileIdentity archive;
@@ -77,7 +66,7 @@ public:
             return std::vector<uint8_t>(digest.begin(), digest.end());
         }
         std::vector<uint8_t> bytes(4);
-        PutUint(bytes.data(), crc_, 4);
+        PutLittleEndian(bytes.data(), crc_, 4);
         return bytes;
     }
 
@@ -93,21 +82,21 @@ private:
 std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
     std::array<uint8_t, kHeaderLength> bytes{};
     std::memcpy(bytes.data(), kMagic, sizeof kMagic);
-    PutUint(bytes.data() + 8, header.version, 4);
-    PutUint(bytes.data() + 12, kHeaderLength, 4);
-    PutUint(bytes.data() + 16, header.archive.device, 8);
-    PutUint(bytes.data() + 24, header.archive.inode, 8);
-    PutUint(bytes.data() + 32, static_cast<uint64_t>(header.oldSize), 8);
+    PutLittleEndian(bytes.data() + 8, header.version, 4);
+    PutLittleEndian(bytes.data() + 12, kHeaderLength, 4);
+    PutLittleEndian(bytes.data() + 16, header.archive.device, 8);
+    PutLittleEndian(bytes.data() + 24, header.archive.inode, 8);
+    PutLittleEndian(bytes.data() + 32, static_cast<uint64_t>(header.oldSize), 8);
     return bytes;
 }
 
 bool DecodeHeader(const uint8_t* bytes, TJournalHeader& header) {
     if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return false;
-    header.version = static_cast<uint32_t>(GetUint(bytes + 8, 4));
+    header.version = static_cast<uint32_t>(GetLittleEndian(bytes + 8, 4));
     if (header.version != kSha1Layout && header.version != kCrcLayout) return false;
-    if (GetUint(bytes + 12, 4) != kHeaderLength) return false;
-    header.archive = {GetUint(bytes + 16, 8), GetUint(bytes + 24, 8)};
-    header.oldSize = static_cast<int64_t>(GetUint(bytes + 32, 8));
+    if (GetLittleEndian(bytes + 12, 4) != kHeaderLength) return false;
+    header.archive = {GetLittleEndian(bytes + 16, 8), GetLittleEndian(bytes + 24, 8)};
+    header.oldSize = static_cast<int64_t>(GetLittleEndian(bytes + 32, 8));
     // Every record must lie inside the old size: no archive is larger than the format allows.
     return header.oldSize >= 0 && header.oldSize <= kMaxArchiveSize;
 }
@@ -144,8 +133,8 @@ bool ScanRecord(HostFile& journal, const uint8_t* tag, int64_t journalSize, int6
                 std::vector<uint8_t>& buffer, TSavedRange& range) {
     uint8_t fields[kRecordHeadLength - kTagLength];
     if (journal.Read(fields, sizeof fields) != static_cast<int64_t>(sizeof fields)) return false;
-    range.offset = static_cast<int64_t>(GetUint(fields, 8));
-    range.length = static_cast<int64_t>(GetUint(fields + 8, 8));
+    range.offset = static_cast<int64_t>(GetLittleEndian(fields, 8));
+    range.length = static_cast<int64_t>(GetLittleEndian(fields + 8, 8));
     range.journalPosition = journal.Position();
     if (range.offset < 0 || range.length <= 0) return false;
     if (range.offset > oldSize || range.length > oldSize - range.offset) return false;
@@ -456,8 +445,8 @@ void TUpdateJournal::Create() {
 void TUpdateJournal::SaveRange(const TByteRange& range) {
     uint8_t head[kRecordHeadLength]{};
     std::memcpy(head, kRecordTag, sizeof kRecordTag);
-    PutUint(head + 8, static_cast<uint64_t>(range.from), 8);
-    PutUint(head + 16, static_cast<uint64_t>(range.to - range.from), 8);
+    PutLittleEndian(head + 8, static_cast<uint64_t>(range.from), 8);
+    PutLittleEndian(head + 16, static_cast<uint64_t>(range.to - range.from), 8);
     journal_->Write(head, kRecordHeadLength);
     digest_->Update(head, kRecordHeadLength);
 
