@@ -20,10 +20,11 @@ namespace {
 constexpr char kMagic[8] = {'V', 'P', 'A', 'K', '-', 'J', 'N', 'L'};
 // The first layout sealed with a SHA-1; it is still read, so that a journal an earlier
 // version left is rolled back. The second seals with a CRC-32, which checks a tail of
-// hundreds of megabytes in a fraction of the time.
+// hundreds of megabytes in a fraction of the time. The third adds the STATE record.
 constexpr uint32_t kSha1Layout = 1;
 constexpr uint32_t kCrcLayout = 2;
-constexpr uint32_t kLayoutVersion = kCrcLayout;
+constexpr uint32_t kStateLayout = 3;
+constexpr uint32_t kLayoutVersion = kStateLayout;
 constexpr int64_t kHeaderLength = 40;  // magic, version, header length, device, inode, old size
 constexpr char kRecordTag[4] = {'S', 'A', 'V', 'E'};
 constexpr char kSealTag[4] = {'S', 'E', 'A', 'L'};
@@ -93,7 +94,7 @@ std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
 bool DecodeHeader(const uint8_t* bytes, TJournalHeader& header) {
     if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return false;
     header.version = static_cast<uint32_t>(GetLittleEndian(bytes + 8, 4));
-    if (header.version != kSha1Layout && header.version != kCrcLayout) return false;
+    if (header.version < kSha1Layout || header.version > kStateLayout) return false;
     if (GetLittleEndian(bytes + 12, 4) != kHeaderLength) return false;
     header.archive = {GetLittleEndian(bytes + 16, 8), GetLittleEndian(bytes + 24, 8)};
     header.oldSize = static_cast<int64_t>(GetLittleEndian(bytes + 32, 8));
@@ -114,6 +115,7 @@ struct TJournalScan {
     TJournalHeader header;
     int seals = 0;  // a seal without records still records the old size
     std::vector<TSavedRange> sealed;
+    std::optional<TJournalState> state;  // the last sealed one
 };
 
 // Feeds length bytes of the journal from its current position to the digest.
@@ -158,6 +160,7 @@ TJournalScan ScanJournal(HostFile& journal) {
     digest.Update(headerBytes, kHeaderLength);
     std::vector<uint8_t> buffer(kCopyBlock);
     std::vector<TSavedRange> unsealed;
+    std::optional<TJournalState> unsealedState;
     for (;;) {
         uint8_t tag[kTagLength];
         if (journal.Read(tag, kTagLength) != kTagLength) break;
@@ -165,6 +168,15 @@ TJournalScan ScanJournal(HostFile& journal) {
             TSavedRange range;
             if (!ScanRecord(journal, tag, journalSize, scan.header.oldSize, digest, buffer, range)) break;
             unsealed.push_back(range);
+            continue;
+        }
+        if (scan.header.version >= kStateLayout && std::memcmp(tag, kStateTag, sizeof kStateTag) == 0) {
+            TJournalState state;
+            std::vector<uint8_t> body;
+            if (!ReadState(journal, journalSize, state, body)) break;
+            digest.Update(tag, kTagLength);
+            digest.Update(body.data(), body.size());
+            unsealedState = std::move(state);
             continue;
         }
         if (std::memcmp(tag, kSealTag, sizeof kSealTag) != 0) break;
@@ -176,6 +188,8 @@ TJournalScan ScanJournal(HostFile& journal) {
         digest.Update(stored.data(), stored.size());
         scan.sealed.insert(scan.sealed.end(), unsealed.begin(), unsealed.end());
         unsealed.clear();
+        if (unsealedState) scan.state = std::move(unsealedState);
+        unsealedState.reset();
         ++scan.seals;
     }
     return scan;
@@ -199,6 +213,38 @@ void ApplyJournal(HostFile& journal, const TJournalScan& scan, HostFile& archive
     archive.Truncate();
     archive.Flush();
     archive.Close();
+}
+
+// The byte a roll-back writes at each sample position, where the journal holds one.
+std::vector<std::optional<uint8_t>> RestoredBytes(HostFile& journal, const TJournalScan& scan) {
+    std::vector<TSavedRange> ranges = scan.sealed;
+    std::sort(ranges.begin(), ranges.end(), [](const TSavedRange& a, const TSavedRange& b) { return a.offset < b.offset; });
+    const std::vector<TStateSample>& samples = scan.state->samples;
+    std::vector<std::optional<uint8_t>> restored(samples.size());
+    std::vector<int64_t> positions;
+    std::vector<size_t> which;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const int64_t at = samples[i].position;
+        auto range = std::upper_bound(ranges.begin(), ranges.end(), at,
+                                      [](int64_t p, const TSavedRange& r) { return p < r.offset; });
+        if (range == ranges.begin()) continue;
+        --range;
+        if (at >= range->offset + range->length) continue;
+        positions.push_back(range->journalPosition + at - range->offset);
+        which.push_back(i);
+    }
+    std::vector<uint8_t> bytes(positions.size());
+    if (!positions.empty()) journal.ReadBytesAt(positions, bytes.data());
+    for (size_t k = 0; k < which.size(); ++k) restored[which[k]] = bytes[k];
+    return restored;
+}
+
+// True when the archive is still one the last sealed pass may have left, or a roll-back of
+// it that was itself interrupted. Journals of the layouts without states cannot tell.
+bool DescribesArchive(HostFile& journal, const TJournalScan& scan, const std::string& archivePath) {
+    if (scan.header.version < kStateLayout) return true;
+    HostFile archive(archivePath, HostFile::Mode::Read);
+    return ArchiveFitsState(*scan.state, archive, scan.header.oldSize, RestoredBytes(journal, scan));
 }
 
 // The updates this process runs, by archive, so that nested operations join them and a
@@ -313,6 +359,51 @@ std::unique_ptr<HostFile> OpenArchiveToRollBack(const std::string& archivePath, 
     }
 }
 
+// What a journal that can be trusted has to do with the archive.
+enum class TVerdict {
+    Discard,  // nothing: it is unsealed, damaged, another file's, or no pass had begun
+    Stale,    // nothing, although sealed for this file: the archive is in another state
+    Apply,
+};
+
+TVerdict Judge(HostFile& journal, const TJournalScan& scan, const host::EntryInfo& archive,
+               const std::string& archivePath) {
+    if (!scan.headerValid || scan.seals == 0) return TVerdict::Discard;
+    if (!(scan.header.archive == archive.identity)) return TVerdict::Discard;
+    if (scan.header.version >= kStateLayout && !scan.state) return TVerdict::Discard;
+    if (!DescribesArchive(journal, scan, archivePath)) return TVerdict::Stale;
+    return TVerdict::Apply;
+}
+
+// Recovery with a journal that passed the checks of its file.
+TRecoveryResult RecoverTrusted(HostFile& journal, const std::string& archivePath, const std::string& journalPath,
+                               const host::FileIdentity& identity, TNotices* notices) {
+    const host::EntryInfo archive = host::Stat(archivePath);
+    if (archive.kind != host::EntryKind::File) {
+        // A journal without its archive: nothing to apply it to.
+        journal.Close();
+        return DiscardJournal(journalPath, identity, notices);
+    }
+    const TJournalScan scan = ScanJournal(journal);
+    const TVerdict verdict = Judge(journal, scan, archive, archivePath);
+    if (verdict == TVerdict::Stale) {
+        // The archive was restored, replaced in place or updated through another name since:
+        // the journal is ours and can never apply again, so it goes.
+        Notify(notices, journalPath,
+               NoticeText("did not apply the journal", journalPath, "the archive is not in a state it describes"));
+    }
+    if (verdict != TVerdict::Apply) {
+        journal.Close();
+        return DiscardJournal(journalPath, identity, notices);
+    }
+    std::unique_ptr<HostFile> target = OpenArchiveToRollBack(archivePath, journalPath, notices);
+    if (target == nullptr) return Stays(TRecovery::Ignored, identity);
+    ApplyJournal(journal, scan, *target);
+    journal.Close();
+    if (RemoveJournalIfAllowed(journalPath, notices)) return Done(TRecovery::RolledBack);
+    return Stays(TRecovery::RolledBack, identity);
+}
+
 // Recovery with the archive locked exclusively (or known to be absent).
 TRecoveryResult RecoverLocked(const std::string& archivePath, const std::string& journalPath, TNotices* notices) {
     const host::EntryInfo entry = host::StatNoFollow(journalPath);
@@ -323,24 +414,7 @@ TRecoveryResult RecoverLocked(const std::string& archivePath, const std::string&
     if (journal == nullptr) return Stays(TRecovery::Ignored, entry.identity);
     const std::string distrust = DistrustOf(*journal, archivePath);
     if (!distrust.empty()) return LeaveJournal(journalPath, entry.identity, distrust, notices);
-
-    const host::EntryInfo archive = host::Stat(archivePath);
-    if (archive.kind != host::EntryKind::File) {
-        // A journal without its archive: nothing to apply it to.
-        journal->Close();
-        return DiscardJournal(journalPath, entry.identity, notices);
-    }
-    const TJournalScan scan = ScanJournal(*journal);
-    if (!scan.headerValid || scan.seals == 0 || !(scan.header.archive == archive.identity)) {
-        journal->Close();
-        return DiscardJournal(journalPath, entry.identity, notices);
-    }
-    std::unique_ptr<HostFile> target = OpenArchiveToRollBack(archivePath, journalPath, notices);
-    if (target == nullptr) return Stays(TRecovery::Ignored, entry.identity);
-    ApplyJournal(*journal, scan, *target);
-    journal->Close();
-    if (RemoveJournalIfAllowed(journalPath, notices)) return Done(TRecovery::RolledBack);
-    return Stays(TRecovery::RolledBack, entry.identity);
+    return RecoverTrusted(*journal, archivePath, journalPath, entry.identity, notices);
 }
 
 TRecoveryResult RecoverUnlessUpdating(const std::string& archivePath, TNotices* notices) {
@@ -368,15 +442,19 @@ public:
         header_.oldSize = reader_.Size();
     }
 
-    void Protect(const std::vector<TByteRange>& ranges);
-    void BeforeChange(int64_t from, int64_t to) override { Protect({{from, to}}); }
+    void Protect(const std::vector<TByteRange>& ranges) { SaveAndSeal(ranges, nullptr); }
+    void ProtectPass(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome);
+    void PassDone() { passCovered_ = false; }
+    void BeforeChange(int64_t from, int64_t to) override;
     void Commit();
     void RollBack();
 
 private:
     std::vector<TByteRange> Unsaved(TByteRange range) const;
+    void SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state);
     void Create();
     void SaveRange(const TByteRange& range);
+    void WriteState(const TJournalState& state);
     void Seal();
     void HandToDisk(int64_t position, int64_t length);
     void ForgetWritten();
@@ -390,6 +468,7 @@ private:
     std::unique_ptr<TSealSum> digest_;
     std::vector<TByteRange> saved_;  // sorted, disjoint
     std::deque<TByteRange> inWriteback_;  // journal positions, oldest first
+    bool passCovered_ = false;  // a sealed state covers the changes being made now
 };
 
 // The parts of range inside the old archive that no record holds yet.
@@ -408,7 +487,7 @@ std::vector<TByteRange> TUpdateJournal::Unsaved(TByteRange range) const {
     return gaps;
 }
 
-void TUpdateJournal::Protect(const std::vector<TByteRange>& ranges) {
+void TUpdateJournal::SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state) {
     std::vector<TByteRange> gaps;
     bool changesSomething = false;
     for (const TByteRange& range : ranges) {
@@ -417,18 +496,35 @@ void TUpdateJournal::Protect(const std::vector<TByteRange>& ranges) {
     }
     // Even a change wholly behind the old end needs the journal: it records the old size.
     const bool creating = journal_ == nullptr;
-    if (gaps.empty() && !(creating && changesSomething)) return;
+    if (gaps.empty() && state == nullptr && !(creating && changesSomething)) return;
     if (creating) Create();
     for (const TByteRange& gap : gaps) {
         // Ranges given together may overlap; what an earlier one saved is not saved twice.
         for (const TByteRange& part : Unsaved(gap)) SaveRange(part);
     }
+    if (state != nullptr) WriteState(*state);
     Seal();
     journal_->Flush();
     ForgetWritten();
     // The journal's name must be on disk before the archive changes, or a power cut could
     // leave a changed archive and no journal.
     if (creating) host::FlushDirectoryOf(journalPath_);
+    if (state != nullptr) passCovered_ = true;
+}
+
+void TUpdateJournal::ProtectPass(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome) {
+    const TJournalState state = MeasureState(reader_, outcome);
+    SaveAndSeal(ranges, &state);
+}
+
+// A change no pass announced: recovery must not take the archive it leaves for another's.
+void TUpdateJournal::BeforeChange(int64_t from, int64_t to) {
+    if (passCovered_) {
+        SaveAndSeal({{from, to}}, nullptr);
+        return;
+    }
+    const TJournalState unknown = UnknownState();
+    SaveAndSeal({{from, to}}, &unknown);
 }
 
 void TUpdateJournal::Create() {
@@ -480,6 +576,12 @@ void TUpdateJournal::HandToDisk(int64_t position, int64_t length) {
 void TUpdateJournal::ForgetWritten() {
     for (const TByteRange& piece : inWriteback_) journal_->FlushRangeAndForget(piece.from, piece.to - piece.from);
     inWriteback_.clear();
+}
+
+void TUpdateJournal::WriteState(const TJournalState& state) {
+    const std::vector<uint8_t> record = EncodeState(state);
+    journal_->Write(record.data(), static_cast<int64_t>(record.size()));
+    digest_->Update(record.data(), record.size());
 }
 
 void TUpdateJournal::Seal() {
@@ -548,6 +650,14 @@ TArchiveUpdate::~TArchiveUpdate() {
 
 void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges) {
     if (active_ != nullptr && JournalEnabled()) active_->Protect(ranges);
+}
+
+void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome) {
+    if (active_ != nullptr && JournalEnabled()) active_->ProtectPass(ranges, outcome);
+}
+
+void TArchiveUpdate::PassDone() {
+    if (active_ != nullptr) active_->PassDone();
 }
 
 void TArchiveUpdate::Watch(HostFile& archive) {

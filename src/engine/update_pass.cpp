@@ -1,6 +1,8 @@
 #include "engine/update_pass.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 #include "support/host.h"
 
@@ -48,6 +50,29 @@ std::vector<TByteRange> TPassPlan::ChangedRanges(int64_t size) const {
     return MergedInside(std::move(ranges), size);
 }
 
+TByteSource TPassPlan::SourceOf(int64_t position) const {
+    if (position < headLength) return {false, 0, head.at(static_cast<size_t>(position))};
+    // Destinations ascend, and no two moves land at one place: a stream lies between them.
+    auto move = std::upper_bound(moves.begin(), moves.end(), position,
+                                 [](int64_t p, const TRangeMove& m) { return p < m.to; });
+    if (move != moves.begin()) {
+        --move;
+        if (position < move->to + move->length) return {true, move->from + position - move->to, 0};
+    }
+    auto stream = std::upper_bound(streams.begin(), streams.end(), position,
+                                   [](int64_t p, const auto& s) { return p < s.first; });
+    if (stream != streams.begin()) {
+        --stream;
+        const int64_t within = position - stream->first;
+        if (within < BufferLength(*stream->second)) return {false, 0, (*stream->second)[static_cast<size_t>(within)]};
+    }
+    throw std::logic_error("no byte of the pass lands at position " + std::to_string(position));
+}
+
+TPassOutcome TPassPlan::Outcome() const {
+    return {finalSize, [this](int64_t position) { return SourceOf(position); }};
+}
+
 TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLength,
                    const std::vector<TStreamReplacement>& replacements) {
     TPassPlan plan;
@@ -74,6 +99,7 @@ TArrayOfByte HeadBytes(const Veldane_PAK_HeaderType& header) {
 }
 
 void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update) {
-    update.Protect(plan.ChangedRanges(archive.Size()));
+    update.Protect(plan.ChangedRanges(archive.Size()), plan.Outcome());
     ApplyPass(archive, plan);
+    update.PassDone();
 }

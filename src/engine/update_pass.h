@@ -4,7 +4,9 @@
 // new streams land between them, the header with the compressed directory is written at the
 // front, and the file is cut where the data area now ends. No byte of the archive is written
 // twice, every byte that is written gets its final value, and every run is read before
-// anything lands on it.
+// anything lands on it. So at any moment of a pass each byte below the smaller of the old and
+// the new size holds its old value or its final one, and the size lies between the two: the
+// journal's STATE record relies on this.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +38,13 @@ struct TPassPlan {
     // The bytes of the archive, size bytes long as it stands, that the pass overwrites or
     // cuts off, merged and in ascending order.
     std::vector<TByteRange> ChangedRanges(int64_t size) const;
+
+    // Where the byte the pass leaves at a position below finalSize comes from. The head's
+    // bytes must be known.
+    TByteSource SourceOf(int64_t position) const;
+
+    // What the pass leaves, for the journal's state; it refers to this plan.
+    TPassOutcome Outcome() const;
 };
 
 // The pass that puts the replacements (in ascending order of offset, no two sharing bytes)
@@ -47,7 +56,7 @@ TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLeng
 // The fixed header fields (little-endian) followed by the compressed directory.
 TArrayOfByte HeadBytes(const Veldane_PAK_HeaderType& header);
 
-// Has the journal save what the pass changes, then applies it. Between the first move and
+// Has the journal save what the pass changes, with the pass's state, then applies it. Between the first move and
 // the cut the archive on disk is neither the old nor the new one; nothing here returns
 // early, only a raised error can stop it, and the journal then takes the archive back.
 void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update);

@@ -86,6 +86,71 @@ TArrayOfByte WriteTornArchive(Scene& s) {
     return ReadFileBytes(s.archive);
 }
 
+// Bytes a pass puts at a place of the archive.
+struct Piece {
+    int64_t at = 0;
+    TArrayOfByte bytes;
+};
+
+// What a pass writing the pieces into an archive of oldSize bytes leaves, for the journal's
+// state; the pieces do not overlap.
+TPassOutcome OutcomeOf(int64_t oldSize, std::vector<Piece> pieces) {
+    int64_t newSize = oldSize;
+    for (const Piece& piece : pieces) newSize = std::max<int64_t>(newSize, piece.at + static_cast<int64_t>(piece.bytes.size()));
+    return {newSize, [pieces](int64_t position) {
+                for (const Piece& piece : pieces) {
+                    const int64_t within = position - piece.at;
+                    if (within >= 0 && within < static_cast<int64_t>(piece.bytes.size()))
+                        return TByteSource{false, 0, piece.bytes[static_cast<size_t>(within)]};
+                }
+                return TByteSource{true, position, 0};
+            }};
+}
+
+void WritePieces(const std::string& path, const std::vector<Piece>& pieces) {
+    for (const Piece& piece : pieces) Overwrite(path, piece.at, piece.bytes);
+}
+
+// Samples of a pass from before to after at every 37th position below both sizes, the
+// header's bytes first.
+std::vector<HandJournal::Sample> SamplesOf(const TArrayOfByte& before, const TArrayOfByte& after) {
+    std::vector<HandJournal::Sample> samples;
+    const size_t limit = std::min(before.size(), after.size());
+    for (size_t p = 0; p < limit; p += p < 8 ? 1 : 37) samples.push_back({static_cast<int64_t>(p), before[p], after[p]});
+    return samples;
+}
+
+// One pass over the scene's archive: it rewrites the first 100 bytes and everything from
+// 6000 on, growing the archive to 12000 bytes. The journal saves what the pass changes and
+// records its state, and is sealed.
+struct PassScene : Scene {
+    TArrayOfByte after = original;
+    HandJournal j{Identity(), 10000, 3};
+
+    PassScene() {
+        after.resize(12000);
+        const TArrayOfByte front = RandomBytes(100, 21);
+        const TArrayOfByte tail = RandomBytes(6000, 22);
+        std::copy(front.begin(), front.end(), after.begin());
+        std::copy(tail.begin(), tail.end(), after.begin() + 6000);
+        j.Save(0, Slice(original, 0, 100));
+        j.Save(6000, Slice(original, 6000, 10000));
+        j.State(10000, 12000, SamplesOf(original, after));
+        j.Seal();
+    }
+
+    // The archive as the pass left it when interrupted: the front written, the tail not yet.
+    TArrayOfByte HalfWay() const {
+        TArrayOfByte bytes = original;
+        std::copy(after.begin(), after.begin() + 100, bytes.begin());
+        return bytes;
+    }
+
+    std::string StaleNotice() const {
+        return "did not apply the journal \"" + journal + "\": the archive is not in a state it describes";
+    }
+};
+
 // Runs body in a child process that ends without unwinding, as a killed update does.
 template <typename Body>
 void RunAndVanish(Body body) {
@@ -127,6 +192,88 @@ TEST(RecoverArchive, JournalOfAnUnknownLayoutIsDiscarded) {
     Scene s;
     const TArrayOfByte current = RandomBytes(10000, 9);
     WriteFile(s.archive, current);
+    HandJournal j(s.Identity(), 10000, 4);
+    j.Save(0, Slice(s.original, 0, 5000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+}
+
+TEST(RecoverArchive, ArchiveAnInterruptedPassLeftIsRolledBack) {
+    PassScene s;
+    WriteFile(s.journal, s.j.bytes);
+    WriteFile(s.archive, s.HalfWay());
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(RecoverArchive, ArchiveWhoseSizeNoMomentOfThePassHasIsLeftAndItsJournalRemoved) {
+    PassScene s;
+    WriteFile(s.journal, s.j.bytes);
+    const TArrayOfByte shorter = Slice(s.HalfWay(), 0, 9000);
+    WriteFile(s.archive, shorter);
+    TNotices notices;
+    EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), shorter);
+    EXPECT_FALSE(fs::exists(s.journal));
+    EXPECT_EQ(NoticeTexts(notices), Texts{s.StaleNotice()});
+}
+
+TEST(RecoverArchive, ArchiveWithASampledByteNeitherOldNorNewIsLeftAndItsJournalRemoved) {
+    PassScene s;
+    WriteFile(s.journal, s.j.bytes);
+    TArrayOfByte other = s.HalfWay();
+    const size_t sampled = 8 + 37 * 100;
+    other[sampled] = static_cast<uint8_t>(s.original[sampled] ^ s.after[sampled] ^ 0xFF);
+    ASSERT_NE(other[sampled], s.original[sampled]);
+    ASSERT_NE(other[sampled], s.after[sampled]);
+    WriteFile(s.archive, other);
+    TNotices notices;
+    EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), other);
+    EXPECT_FALSE(fs::exists(s.journal));
+    EXPECT_EQ(NoticeTexts(notices), Texts{s.StaleNotice()});
+}
+
+TEST(RecoverArchive, StateOfUnknownContentLetsAnyArchivePass) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000, 3);
+    j.Save(0, s.original);
+    j.UnknownState();
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    WriteFile(s.archive, RandomBytes(7000, 23));
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, OnlyTheLastSealedStateDecides) {
+    PassScene s;
+    // A later pass between two other archives, sealed: the archive is neither of them.
+    s.j.State(12000, 12000, SamplesOf(RandomBytes(12000, 28), RandomBytes(12000, 29)));
+    s.j.Seal();
+    WriteFile(s.journal, s.j.bytes);
+    WriteFile(s.archive, s.HalfWay());
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.HalfWay());
+}
+
+TEST(RecoverArchive, StateWithoutItsSealDecidesNothing) {
+    PassScene s;
+    s.j.State(10000, 10000, SamplesOf(RandomBytes(10000, 24), RandomBytes(10000, 25)));
+    WriteFile(s.journal, s.j.bytes);
+    WriteFile(s.archive, s.HalfWay());
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, JournalWithStatesButNoneSealedWasNeverActedOn) {
+    Scene s;
+    const TArrayOfByte current = RandomBytes(10000, 9);
+    WriteFile(s.archive, current);
     HandJournal j(s.Identity(), 10000, 3);
     j.Save(0, Slice(s.original, 0, 5000));
     j.Seal();
@@ -134,6 +281,45 @@ TEST(RecoverArchive, JournalOfAnUnknownLayoutIsDiscarded) {
 
     EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
     EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(RecoverArchive, StateNamingASizeNoArchiveCanHaveMakesItsGroupInvalid) {
+    PassScene s;
+    HandJournal j(s.Identity(), 10000, 3);
+    j.Save(0, Slice(s.original, 0, 100));
+    j.State(10000, int64_t{1} << 40, {});
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    WriteFile(s.archive, s.HalfWay());
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.HalfWay());
+}
+
+TEST(RecoverArchive, RollBackCutShortIsFinishedByTheNextOpen) {
+    // Two passes: the first rewrote [0, 3000), the second [2000, 5000). A roll-back then put
+    // the original front back and was cut short before the rest.
+    Scene s;
+    TArrayOfByte first = s.original;
+    const TArrayOfByte a = RandomBytes(3000, 26);
+    std::copy(a.begin(), a.end(), first.begin());
+    TArrayOfByte second = first;
+    const TArrayOfByte b = RandomBytes(3000, 27);
+    std::copy(b.begin(), b.end(), second.begin() + 2000);
+    HandJournal j(s.Identity(), 10000, 3);
+    j.Save(0, Slice(s.original, 0, 3000));
+    j.State(10000, 10000, SamplesOf(s.original, first));
+    j.Seal();
+    j.Save(3000, Slice(s.original, 3000, 5000));
+    j.State(10000, 10000, SamplesOf(first, second));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    TArrayOfByte cutShort = second;
+    std::copy(s.original.begin(), s.original.begin() + 2500, cutShort.begin());
+    WriteFile(s.archive, cutShort);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
 }
 
 TEST(RecoverArchive, ShrunkArchiveIsGrownBackToItsOldSize) {
@@ -370,9 +556,9 @@ TEST(ArchiveUpdate, KilledUpdateIsRolledBackByTheNextOpen) {
     Scene s;
     RunAndVanish([&] {
         TArchiveUpdate update(s.archive);
-        update.Protect({{0, 50}, {2000, 10000}});
-        Overwrite(s.archive, 0, RandomBytes(50, 1));
-        Overwrite(s.archive, 2000, RandomBytes(12000, 2));
+        const std::vector<Piece> pass{{0, RandomBytes(50, 1)}, {2000, RandomBytes(12000, 2)}};
+        update.Protect({{0, 50}, {2000, 10000}}, OutcomeOf(10000, pass));
+        WritePieces(s.archive, pass);
         std::exit(0);  // no Commit, no unwinding
     });
     ASSERT_TRUE(fs::exists(s.journal));
@@ -425,14 +611,14 @@ TEST(ArchiveUpdate, WatchedWritesOutsideTheProtectedRangesAreSavedFirst) {
 
 TEST(ArchiveUpdate, ErrorDuringTheUpdateRollsBackAtOnce) {
     Scene s;
-    EXPECT_THROW(
-        {
-            TArchiveUpdate update(s.archive);
-            update.Protect({{0, 10000}});
-            Overwrite(s.archive, 0, RandomBytes(12000, 4));
-            throw EInOutError(ENOSPC, "disk full");
-        },
-        EInOutError);
+    const std::vector<Piece> pass{{0, RandomBytes(12000, 4)}};
+    const auto failingUpdate = [&] {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{0, 10000}}, OutcomeOf(10000, pass));
+        WritePieces(s.archive, pass);
+        throw EInOutError(ENOSPC, "disk full");
+    };
+    EXPECT_THROW(failingUpdate(), EInOutError);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
     EXPECT_FALSE(fs::exists(s.journal));
 }
@@ -443,8 +629,9 @@ TEST(ArchiveUpdate, NestedUpdateOfTheSameArchiveJoinsTheOuterOne) {
         TArchiveUpdate outer(s.archive);
         {
             TArchiveUpdate inner(s.archive);
-            inner.Protect({{0, 10000}});
-            Overwrite(s.archive, 0, RandomBytes(10000, 5));
+            const std::vector<Piece> pass{{0, RandomBytes(10000, 5)}};
+            inner.Protect({{0, 10000}}, OutcomeOf(10000, pass));
+            WritePieces(s.archive, pass);
             inner.Commit();
         }
         // The inner commit leaves the journal to the outer update.

@@ -136,3 +136,28 @@ TEST(UpdatePass, ChangedRangesCoverEveryWriteAndTheCut) {
         }
     }
 }
+
+TEST(UpdatePass, SourceOfGivesEveryByteThePassLeaves) {
+    std::mt19937 random(44);
+    for (int trial = 0; trial < 10; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        const PassCase c(random, 100000, 1 + trial % 4);
+        const TPassPlan plan = c.Plan();
+        const TArrayOfByte after = c.After();
+        ASSERT_EQ(plan.finalSize, static_cast<int64_t>(after.size()));
+        for (int64_t p = 0; p < plan.finalSize; ++p) {
+            const TByteSource source = plan.SourceOf(p);
+            const uint8_t byte = source.fromArchive ? c.before[static_cast<size_t>(source.position)] : source.value;
+            ASSERT_EQ(byte, after[static_cast<size_t>(p)]) << "at " << p;
+        }
+    }
+}
+
+TEST(UpdatePass, OutcomeHasTheFinalSize) {
+    std::mt19937 random(45);
+    const PassCase c(random, 50000, 2);
+    const TPassPlan plan = c.Plan();
+    const TPassOutcome outcome = plan.Outcome();
+    EXPECT_EQ(outcome.newSize, static_cast<int64_t>(c.After().size()));
+    EXPECT_EQ(outcome.sourceOf(3).value, c.head[3]);
+}

@@ -30,6 +30,29 @@ void HandJournal::Save(int64_t offset, const TArrayOfByte& saved) {
     bytes.insert(bytes.end(), saved.begin(), saved.end());
 }
 
+void HandJournal::State(int64_t oldSize, int64_t newSize, const std::vector<Sample>& samples) {
+    PutText("STAT", 4);
+    PutUint(0, 4);
+    PutUint(static_cast<uint64_t>(oldSize), 8);
+    PutUint(static_cast<uint64_t>(newSize), 8);
+    PutUint(0, 4);
+    PutUint(samples.size(), 4);
+    for (const Sample& sample : samples) {
+        PutUint(static_cast<uint64_t>(sample.position), 8);
+        bytes.push_back(sample.oldByte);
+        bytes.push_back(sample.newByte);
+    }
+}
+
+void HandJournal::UnknownState() {
+    PutText("STAT", 4);
+    PutUint(0, 4);
+    PutUint(0, 8);
+    PutUint(0x7FFFFFFF, 8);
+    PutUint(1, 4);
+    PutUint(0, 4);
+}
+
 void HandJournal::Seal() {
     TArrayOfByte sum;
     if (layout == 1) {
