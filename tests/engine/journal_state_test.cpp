@@ -115,20 +115,6 @@ TEST(JournalState, RecordsNoPassCanHaveAreRefused) {
     EXPECT_FALSE(ReadBack(dir / "j", RecordWith(3000, 2000, 0, 2, {1}), state));
 }
 
-TEST(JournalState, ArchiveFitsWithEachSampledByteOldNewOrRestored) {
-    TempDir dir;
-    WriteFile(dir / "a", TArrayOfByte{10, 21, 32, 40});
-    HostFile archive(dir / "a", HostFile::Mode::Read);
-    TJournalState state;
-    state.oldSize = 4;
-    state.newSize = 4;
-    state.samples = {{0, 10, 11}, {1, 20, 21}, {2, 30, 31}};
-    EXPECT_FALSE(ArchiveFitsState(state, archive, 4, {std::nullopt, std::nullopt, std::nullopt}));
-    EXPECT_TRUE(ArchiveFitsState(state, archive, 4, {std::nullopt, std::nullopt, uint8_t{32}}));
-    EXPECT_FALSE(ArchiveFitsState(state, archive, 5, {std::nullopt, std::nullopt, uint8_t{33}}));
-    EXPECT_TRUE(ArchiveFitsState(UnknownState(), archive, 4, {}));
-}
-
 TEST(JournalState, ArchiveFitsOnlyWithASizeBetweenTheStatesAndTheRestoredOne) {
     TempDir dir;
     WriteFile(dir / "a", RandomBytes(1000, 2));

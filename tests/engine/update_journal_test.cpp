@@ -284,18 +284,6 @@ TEST(RecoverArchive, JournalWithStatesButNoneSealedWasNeverActedOn) {
     EXPECT_FALSE(fs::exists(s.journal));
 }
 
-TEST(RecoverArchive, StateNamingASizeNoArchiveCanHaveMakesItsGroupInvalid) {
-    PassScene s;
-    HandJournal j(s.Identity(), 10000, 3);
-    j.Save(0, Slice(s.original, 0, 100));
-    j.State(10000, int64_t{1} << 40, {});
-    j.Seal();
-    WriteFile(s.journal, j.bytes);
-    WriteFile(s.archive, s.HalfWay());
-    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
-    EXPECT_EQ(ReadFileBytes(s.archive), s.HalfWay());
-}
-
 TEST(RecoverArchive, RollBackCutShortIsFinishedByTheNextOpen) {
     // Two passes: the first rewrote [0, 3000), the second [2000, 5000). A roll-back then put
     // the original front back and was cut short before the rest.

@@ -65,23 +65,6 @@ public:
 
 }  // namespace
 
-TEST(UpdatePass, LeavesTheFileTheReplacementsDescribe) {
-    std::mt19937 random(41);
-    for (int trial = 0; trial < 20; ++trial) {
-        SCOPED_TRACE("trial " + std::to_string(trial));
-        const PassCase c(random, 300000, 1 + trial % 5);
-        TempDir dir;
-        const std::string path = dir / "data.pak";
-        WriteFile(path, c.before);
-        TArchiveUpdate update(path);
-        HostFile file(path, HostFile::Mode::ReadWrite);
-        RunPass(file, c.Plan(), update);
-        file.Close();
-        update.Commit();
-        ASSERT_EQ(ReadFileBytes(path), c.After());
-    }
-}
-
 TEST(UpdatePass, WritesNoByteTwice) {
     std::mt19937 random(42);
     for (int trial = 0; trial < 8; ++trial) {
@@ -151,13 +134,4 @@ TEST(UpdatePass, SourceOfGivesEveryByteThePassLeaves) {
             ASSERT_EQ(byte, after[static_cast<size_t>(p)]) << "at " << p;
         }
     }
-}
-
-TEST(UpdatePass, OutcomeHasTheFinalSize) {
-    std::mt19937 random(45);
-    const PassCase c(random, 50000, 2);
-    const TPassPlan plan = c.Plan();
-    const TPassOutcome outcome = plan.Outcome();
-    EXPECT_EQ(outcome.newSize, static_cast<int64_t>(c.After().size()));
-    EXPECT_EQ(outcome.sourceOf(3).value, c.head[3]);
 }
