@@ -625,7 +625,7 @@ TArchiveUpdate::TArchiveUpdate(const std::string& archivePath, TNotices* notices
     const std::string journalPath = JournalPathOf(archivePath);
     if (RecoverLocked(archivePath, journalPath, notices).left)
         throw EInOutError(EEXIST, "Cannot update \"" + archivePath + "\": the journal \"" + journalPath +
-                                      "\" beside it stays");
+                                      "\" beside it was left alone");
     RemoveLeftOverBuild(archivePath, notices);
     journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity(), notices);
     active_ = journal_.get();
