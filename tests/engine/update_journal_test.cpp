@@ -597,6 +597,26 @@ TEST(ArchiveUpdate, WatchedWritesOutsideTheProtectedRangesAreSavedFirst) {
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
 }
 
+TEST(ArchiveUpdate, WatchedChangeAfterAPassIsCoveredAlthoughNoPassDescribesIt) {
+    Scene s;
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        HostFile archive(s.archive, HostFile::Mode::ReadWrite);
+        update.Watch(archive);
+        const std::vector<Piece> pass{{0, RandomBytes(100, 1)}};
+        update.Protect({{0, 100}}, OutcomeOf(10000, pass));
+        WritePieces(s.archive, pass);
+        update.PassDone();
+        // Neither old nor new for the pass before: only a state of unknown content fits.
+        const TArrayOfByte other = RandomBytes(3000, 2);
+        archive.Seek(0);
+        archive.Write(other.data(), 3000);
+        std::exit(0);
+    });
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
 TEST(ArchiveUpdate, ErrorDuringTheUpdateRollsBackAtOnce) {
     Scene s;
     const std::vector<Piece> pass{{0, RandomBytes(12000, 4)}};
