@@ -333,7 +333,7 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     Report(progress, 0, "preparing...");
     // The new archive is written beside the target and takes its place only when complete.
     // It is created before the tree is listed, so a listing of a tree that holds it meets it.
-    TStagedArchive staged(archivePath);
+    TStagedArchive staged(archivePath, notices);
     HostFile& archive = staged.File();
     folderCount = 0;
     fileCount = 0;

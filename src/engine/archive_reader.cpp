@@ -59,7 +59,7 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     if (host::Stat(archivePath).kind != host::EntryKind::File) return false;
 
     // An update that was interrupted is rolled back before anything is read.
-    const TArchiveReading reading(archivePath);
+    const TArchiveReading reading(archivePath, notices);
     HostFile archive(archivePath, HostFile::Mode::Read);
     const int64_t archiveSize = archive.Size();
     Veldane_PAK_HeaderType header;

@@ -11,10 +11,10 @@
 #include "engine/loc_convert.h"
 #include "engine/source_content.h"
 #include "engine/update_journal.h"
+#include "engine/update_pass.h"
 #include "support/host.h"
 #include "support/number_text.h"
 #include "support/paths.h"
-#include "support/splice.h"
 #include "support/zlib_adapter.h"
 
 namespace {
@@ -60,10 +60,7 @@ TArrayOfByte NewStream(const TReplacementData& data) {
 
 // Everything the write phase needs, worked out and checked before the first byte is written.
 struct TReplacementPlan {
-    int64_t absOffset = 0;           // where the target's stream begins in the file
-    int32_t streamDelta = 0;         // new PackedSize minus old
-    int32_t headerDelta = 0;         // new HeaderSize minus old
-    const TArrayOfByte* stream = nullptr;
+    TStreamReplacement target;        // the stream replaced, where it stands in the data area
     Veldane_PAK_HeaderType header;   // the new header, with the recompressed directory
 };
 
@@ -111,16 +108,15 @@ bool PlanReplacement(const TArchiveListing& listing, int32_t index, const TArray
 
     // The old stream must lie inside the file, or resizing it would move the wrong bytes.
     if (target.DataOffset < 0 || target.PackedSize < 0) return false;
-    plan.absOffset = static_cast<int64_t>(header.HeaderSize) + target.DataOffset;
-    if (plan.absOffset + target.PackedSize > archiveSize) return false;
+    const int64_t absOffset = static_cast<int64_t>(header.HeaderSize) + target.DataOffset;
+    if (absOffset + target.PackedSize > archiveSize) return false;
 
     const int64_t newPackedSize = BufferLength(stream);
     const int64_t streamDelta = newPackedSize - target.PackedSize;
     if (archiveSize + streamDelta > kMaxArchiveSize) return false;
-    plan.streamDelta = static_cast<int32_t>(streamDelta);
-    plan.stream = &stream;
+    plan.target = {target.DataOffset, target.PackedSize, &stream};
 
-    if (!ShiftLaterRecords(directory, positions, targetPos, target, plan.streamDelta)) return false;
+    if (!ShiftLaterRecords(directory, positions, targetPos, target, static_cast<int32_t>(streamDelta))) return false;
     WriteRecord(directory, targetPos, {target.DataOffset, static_cast<int32_t>(newPackedSize), unpackedSize});
 
     // Only fixed-width integers changed, so the directory keeps its length.
@@ -129,44 +125,17 @@ bool PlanReplacement(const TArchiveListing& listing, int32_t index, const TArray
     const int64_t newHeaderSize = static_cast<int64_t>(BufferLength(plan.header.PackedDir)) + kFixedHeaderSize;
     if (newHeaderSize > kMaxHeaderSize) return false;
     plan.header.HeaderSize = static_cast<int32_t>(newHeaderSize);
-    plan.headerDelta = plan.header.HeaderSize - header.HeaderSize;
-    if (archiveSize + streamDelta + plan.headerDelta > kMaxArchiveSize) return false;
+    const int64_t headerDelta = newHeaderSize - header.HeaderSize;
+    if (archiveSize + streamDelta + headerDelta > kMaxArchiveSize) return false;
     return true;
 }
 
-// Opens or closes room of |delta| bytes at position.
-void ResizeAt(HostFile& archive, int64_t position, int64_t delta) {
-    if (delta < 0) DeleteBytes(archive, position, -delta);
-    else if (delta > 0) InsertBytes(archive, position, delta);
-}
-
-void WriteHeader(HostFile& archive, const Veldane_PAK_HeaderType& header) {
-    TArrayOfByte fixed(kFixedHeaderSize);
-    WriteInt32At(fixed, 0, FromArchiveOrder(kLittleEndian, header.UnpackedDirSize));
-    WriteInt32At(fixed, 4, FromArchiveOrder(kLittleEndian, header.HeaderSize));
-    archive.Seek(0);
-    archive.Write(fixed.data(), BufferLength(fixed));
-    archive.Write(header.PackedDir.data(), BufferLength(header.PackedDir));
-}
-
-// The bytes of the present archive that applying the plan overwrites or cuts off: the header
-// with the directory, and the target's stream, with everything behind it when the stream
-// changes length. When the directory changes length the whole data area moves.
-std::vector<TByteRange> BytesThePlanChanges(const TReplacementPlan& plan, int64_t headerSize, int64_t archiveSize) {
-    if (plan.headerDelta != 0) return {{0, archiveSize}};
-    const int64_t streamEnd = plan.streamDelta == 0 ? plan.absOffset + BufferLength(*plan.stream) : archiveSize;
-    return {{0, headerSize}, {plan.absOffset, streamEnd}};
-}
-
-// Between the first resize and the header write the archive is inconsistent; nothing here
-// returns early, only a raised error can stop it. The journal makes that state recoverable.
-void ApplyReplacement(HostFile& archive, const TReplacementPlan& plan) {
-    ResizeAt(archive, plan.absOffset, plan.streamDelta);
-    archive.Seek(plan.absOffset);
-    archive.Write(plan.stream->data(), BufferLength(*plan.stream));
-    // DataOffset counts from the data area, so moving the whole area changes no record.
-    ResizeAt(archive, 0, plan.headerDelta);
-    WriteHeader(archive, plan.header);
+// The one pass that puts the new stream and header in place: the data area in front of the
+// stream and behind it move once, as far as the header and the stream change length.
+TPassPlan PassOf(const TReplacementPlan& plan, int64_t oldHeaderSize, int64_t archiveSize) {
+    TPassPlan pass = PlanPass(oldHeaderSize, archiveSize - oldHeaderSize, plan.header.HeaderSize, {plan.target});
+    pass.head = HeadBytes(plan.header);
+    return pass;
 }
 
 bool SameTextIgnoringAsciiCase(const std::string& a, const std::string& b) {
@@ -259,7 +228,7 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
     if (!IsUsableReplacement(data)) return false;
 
     // Locks the archive for the whole update, after rolling back one that was interrupted.
-    TArchiveUpdate update(archivePath);
+    TArchiveUpdate update(archivePath, notices);
     TArchiveListing listing;
     if (!ExtractArchive(bigEndian, archivePath, listing.lines, listing.prefixLength, listing.suffixLength, "",
                         false, false, nullptr, notices))
@@ -278,9 +247,8 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
     if (!PlanReplacement(listing, index, stream, data->UnpackedSize, archiveSize, header, directory, plan))
         return false;
 
-    update.Protect(BytesThePlanChanges(plan, header.HeaderSize, archiveSize));
     update.Watch(archive);
-    ApplyReplacement(archive, plan);
+    RunPass(archive, PassOf(plan, header.HeaderSize, archiveSize), update);
     archive.Close();
     update.Commit();
     return true;
@@ -313,7 +281,7 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
 
     // One journal covers every file of the directory: an interruption leaves the archive as
     // it was before the first of them.
-    TArchiveUpdate update(archivePath);
+    TArchiveUpdate update(archivePath, notices);
     Report(progress, 0, "preparing...");
     TStringList files;
     TNotices refused;

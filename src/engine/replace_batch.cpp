@@ -31,11 +31,11 @@
 #include "engine/loc_convert.h"
 #include "engine/source_content.h"
 #include "engine/update_journal.h"
+#include "engine/update_pass.h"
 #include "support/host.h"
 #include "support/number_text.h"
 #include "support/ordered_work.h"
 #include "support/paths.h"
-#include "support/splice.h"
 #include "support/zlib_adapter.h"
 
 namespace {
@@ -113,33 +113,6 @@ enum class TDecision {
     Uncertain,  // only the exact size of an intermediate header could tell
 };
 
-// What one pass does to the archive.
-struct TPassPlan {
-    std::vector<TRangeMove> moves;                                 // in ascending order
-    std::vector<std::pair<int64_t, const TArrayOfByte*>> streams;  // new streams by position
-    int64_t finalSize = 0;
-
-    // The bytes of the archive, size bytes long as it stands, that the pass overwrites or
-    // cuts off: the header, the places the moved runs and the new streams land on, and the
-    // end it cuts.
-    std::vector<TByteRange> ChangedRanges(int64_t headerSize, int64_t size) const {
-        std::vector<TByteRange> ranges{{0, headerSize}};
-        for (const TRangeMove& move : moves)
-            if (move.from != move.to && move.length > 0) ranges.push_back({move.to, move.to + move.length});
-        for (const auto& [position, stream] : streams) ranges.push_back({position, position + BufferLength(*stream)});
-        if (finalSize < size) ranges.push_back({finalSize, size});
-        std::sort(ranges.begin(), ranges.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });
-        std::vector<TByteRange> merged;
-        for (TByteRange range : ranges) {
-            range.to = std::min(range.to, size);
-            if (range.from >= range.to) continue;
-            if (!merged.empty() && range.from <= merged.back().to) merged.back().to = std::max(merged.back().to, range.to);
-            else merged.push_back(range);
-        }
-        return merged;
-    }
-};
-
 // The archive as the replacements decided so far leave it, and the new streams to write.
 class TBatchReplacement {
 public:
@@ -163,9 +136,7 @@ public:
 
     int64_t HeldBytes() const { return heldBytes_; }
 
-    // Writes every replacement decided so far in one pass: the streams between them move
-    // once to their new places, then the new streams, the header and the directory are
-    // written, and the file is cut where the data area now ends.
+    // Writes every replacement decided so far in one pass.
     void Apply() {
         if (pending_.empty()) return;
         const int64_t oldHeaderSize = header_.HeaderSize;
@@ -178,7 +149,7 @@ public:
             // header's new length known. Meanwhile the journal saves what the pass changes
             // should the header keep its length: the tail from the first replaced stream,
             // nearly all that it saves in any case.
-            const std::vector<TByteRange> likely = Plan(oldHeaderSize).ChangedRanges(oldHeaderSize, size);
+            const std::vector<TByteRange> likely = Plan(oldHeaderSize).ChangedRanges(size);
             std::exception_ptr saveError;
             std::jthread saver([&] {
                 try {
@@ -193,22 +164,9 @@ public:
         }
         header.HeaderSize = BufferLength(header.PackedDir) + kFixedHeaderSize;
 
-        const TPassPlan plan = Plan(header.HeaderSize);
-        update_.Protect(plan.ChangedRanges(header.HeaderSize, size));
-
-        // From the first move to the header write the archive on disk is inconsistent;
-        // nothing here returns early, only a raised error can stop it, and the journal
-        // then takes the archive back.
-        MoveRanges(*archive_, plan.moves);
-        for (const auto& [position, stream] : plan.streams) {
-            archive_->Seek(position);
-            archive_->Write(stream->data(), BufferLength(*stream));
-        }
-        WriteHeader(header);
-        if (size > plan.finalSize) {
-            archive_->Seek(plan.finalSize);
-            archive_->Truncate();
-        }
+        TPassPlan plan = Plan(header.HeaderSize);
+        plan.head = HeadBytes(header);
+        RunPass(*archive_, plan, update_);
         const int64_t dataAreaSize = plan.finalSize - header.HeaderSize;
         TakeAsBase(std::move(header), dataAreaSize);
     }
@@ -221,24 +179,12 @@ private:
     // Where the pass puts every byte when the header takes headerSize bytes: the runs of
     // the data area between the replaced streams move, the new streams land between them.
     TPassPlan Plan(int64_t headerSize) const {
-        std::vector<size_t> targets;
-        for (const auto& entry : pending_) targets.push_back(entry.first);
-        std::sort(targets.begin(), targets.end(), [&](size_t a, size_t b) { return baseOffset_[a] < baseOffset_[b]; });
-
-        TPassPlan plan;
-        const int64_t oldHeaderSize = header_.HeaderSize;
-        int64_t from = 0;   // in the data area as it stands on disk
-        int64_t shift = 0;  // how far the bytes from there on move within the data area
-        for (const size_t t : targets) {
-            plan.moves.push_back({oldHeaderSize + from, headerSize + from + shift, baseOffset_[t] - from});
-            const TArrayOfByte& stream = pending_.at(t);
-            plan.streams.emplace_back(headerSize + baseOffset_[t] + shift, &stream);
-            shift += BufferLength(stream) - static_cast<int64_t>(diskPacked_[t]);
-            from = baseOffset_[t] + diskPacked_[t];
-        }
-        plan.moves.push_back({oldHeaderSize + from, headerSize + from + shift, diskDataAreaSize_ - from});
-        plan.finalSize = headerSize + diskDataAreaSize_ + shift;
-        return plan;
+        std::vector<TStreamReplacement> replacements;
+        for (const auto& [index, stream] : pending_)
+            replacements.push_back({baseOffset_[index], diskPacked_[index], &stream});
+        std::sort(replacements.begin(), replacements.end(),
+                  [](const TStreamReplacement& a, const TStreamReplacement& b) { return a.offset < b.offset; });
+        return PlanPass(header_.HeaderSize, diskDataAreaSize_, headerSize, replacements);
     }
 
     bool Listed() {
@@ -395,15 +341,6 @@ private:
         }
     }
 
-    void WriteHeader(const Veldane_PAK_HeaderType& header) {
-        TArrayOfByte fixed(kFixedHeaderSize);
-        WriteInt32At(fixed, 0, FromArchiveOrder(kLittleEndian, header.UnpackedDirSize));
-        WriteInt32At(fixed, 4, FromArchiveOrder(kLittleEndian, header.HeaderSize));
-        archive_->Seek(0);
-        archive_->Write(fixed.data(), BufferLength(fixed));
-        archive_->Write(header.PackedDir.data(), BufferLength(header.PackedDir));
-    }
-
     // The archive on disk now holds every decision: it is the new starting point.
     void TakeAsBase(Veldane_PAK_HeaderType header, int64_t dataAreaSize) {
         for (size_t i = 0; i < baseOffset_.size(); ++i) baseOffset_[i] = CurrentOffset(i);
@@ -502,7 +439,7 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
 
     // One journal covers every file of the directory: an interruption or an error leaves the
     // archive as it was before the first of them, as one by one.
-    TArchiveUpdate update(archivePath);
+    TArchiveUpdate update(archivePath, notices);
     Report(progress, 0, "preparing...");
     TStringList files;
     TNotices refused;

@@ -44,18 +44,25 @@ void RefuseSpecialFile(const std::string& archivePath, const host::EntryInfo& ta
 
 }  // namespace
 
-void RemoveLeftOverBuild(const std::string& archivePath) {
+void RemoveLeftOverBuild(const std::string& archivePath, TNotices* notices) {
     const std::string target = ResolvedTarget(archivePath);
     const std::string stagingPath = target + kStagingSuffix;
     if (!host::NameExists(stagingPath)) return;
     const std::string directory = host::ParentDirectoryOf(target);
     if (host::Stat(directory).kind != host::EntryKind::Directory) return;
-    const host::FileLock directoryLock(directory, host::LockKind::Exclusive);
-    if (host::NameExists(stagingPath) && !IsBuilding(stagingPath)) host::RemoveFile(stagingPath);
+    // Another user's file in a shared folder, or a folder this process may not write: the
+    // file stays, and the archive beside it is as good as before.
+    try {
+        const host::FileLock directoryLock(directory, host::LockKind::Exclusive);
+        if (host::NameExists(stagingPath) && !IsBuilding(stagingPath)) host::RemoveFile(stagingPath);
+    } catch (const EInOutError& error) {
+        if (!host::IsAccessRefused(error.Code())) throw;
+        Notify(notices, stagingPath, NoticeText("cannot remove", stagingPath, std::strerror(error.Code())));
+    }
 }
 
-TStagedArchive::TStagedArchive(const std::string& archivePath)
-    : target_(ResolvedTarget(archivePath)), stagingPath_(target_ + kStagingSuffix) {
+TStagedArchive::TStagedArchive(const std::string& archivePath, TNotices* notices)
+    : target_(ResolvedTarget(archivePath)), notices_(notices), stagingPath_(target_ + kStagingSuffix) {
     const host::EntryInfo old = host::Stat(target_);
     if (old.kind == host::EntryKind::Directory) FailToCreate(archivePath, EISDIR);
     RefuseSpecialFile(archivePath, old);
@@ -97,7 +104,7 @@ void TStagedArchive::Commit() {
     }
     // A journal left beside the old archive (or beside none) must not outlive it: the new
     // file could get the old one's inode number and take the journal for its own.
-    RecoverArchive(target_);
+    RecoverArchive(target_, notices_);
     host::Rename(stagingPath_, target_);
     committed_ = true;
     host::FlushDirectoryOf(target_);

@@ -11,19 +11,21 @@
 #include <memory>
 #include <string>
 
+#include "engine/notices.h"
 #include "support/host.h"
 
 inline constexpr const char* kStagingSuffix = ".vpak-new";
 
 // Removes the file a killed build of the archive left beside it, unless a build is still
-// writing it.
-void RemoveLeftOverBuild(const std::string& archivePath);
+// writing it. One this process may not remove stays, told in notices.
+void RemoveLeftOverBuild(const std::string& archivePath, TNotices* notices = nullptr);
 
 class TStagedArchive {
 public:
     // Removes what a killed build of the same target left and creates the new file. Raises
     // when the target is a directory, or while another build of the same target runs.
-    explicit TStagedArchive(const std::string& archivePath);
+    // What recovery leaves alone on the way is told in notices.
+    explicit TStagedArchive(const std::string& archivePath, TNotices* notices = nullptr);
     // Without Commit the new file is removed.
     ~TStagedArchive();
     TStagedArchive(const TStagedArchive&) = delete;
@@ -42,6 +44,7 @@ public:
 
 private:
     std::string target_;
+    TNotices* notices_;
     std::string stagingPath_;
     std::unique_ptr<HostFile> file_;
     host::FileIdentity identity_;

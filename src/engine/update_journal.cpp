@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 
+#include "engine/archive_format.h"
 #include "engine/staged_archive.h"
 #include "support/errors.h"
 #include "support/crc32.h"
@@ -17,31 +20,27 @@ namespace {
 constexpr char kMagic[8] = {'V', 'P', 'A', 'K', '-', 'J', 'N', 'L'};
 // The first layout sealed with a SHA-1; it is still read, so that a journal an earlier
 // version left is rolled back. The second seals with a CRC-32, which checks a tail of
-// hundreds of megabytes in a fraction of the time.
+// hundreds of megabytes in a fraction of the time. The third adds the STATE record.
 constexpr uint32_t kSha1Layout = 1;
 constexpr uint32_t kCrcLayout = 2;
-constexpr uint32_t kLayoutVersion = kCrcLayout;
+constexpr uint32_t kStateLayout = 3;
+constexpr uint32_t kLayoutVersion = kStateLayout;
 constexpr int64_t kHeaderLength = 40;  // magic, version, header length, device, inode, old size
 constexpr char kRecordTag[4] = {'S', 'A', 'V', 'E'};
 constexpr char kSealTag[4] = {'S', 'E', 'A', 'L'};
 constexpr int64_t kTagLength = 8;           // the tag and 4 zero bytes
 constexpr int64_t kRecordHeadLength = 24;   // tag, offset, length
 constexpr int64_t kCopyBlock = 4194304;
+// A journal holds the archive's bytes and says what to write into it: one that others may
+// write could make the archive anything.
+constexpr uint32_t kWritableByOthers = 0022;
+// A new journal may be read by whoever may read the archive, and written by its owner alone.
+constexpr uint32_t kReadableBits = 0444;
+constexpr uint32_t kOwnerReadWrite = 0600;
 // Pieces of the journal written but not yet known to be on the disk. Beyond this the oldest
 // is waited for and dropped from the cache, so that the journal of a large tail reuses a
 // few megabytes of cache instead of taking hundreds afresh.
 constexpr size_t kWritebackWindow = 8;
-
-// Little-endian fields of the journal.
-void PutUint(uint8_t* at, uint64_t value, int width) {
-    for (int i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint64_t GetUint(const uint8_t* at, int width) {
-    uint64_t value = 0;
-    for (int i = width - 1; i >= 0; --i) value = (value << 8) | at[i];
-    return value;
-}
 
 struct TJournalHeader {
     uint32_t version = kLayoutVersion;
@@ -68,7 +67,7 @@ public:
             return std::vector<uint8_t>(digest.begin(), digest.end());
         }
         std::vector<uint8_t> bytes(4);
-        PutUint(bytes.data(), crc_, 4);
+        PutLittleEndian(bytes.data(), crc_, 4);
         return bytes;
     }
 
@@ -84,22 +83,23 @@ private:
 std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
     std::array<uint8_t, kHeaderLength> bytes{};
     std::memcpy(bytes.data(), kMagic, sizeof kMagic);
-    PutUint(bytes.data() + 8, header.version, 4);
-    PutUint(bytes.data() + 12, kHeaderLength, 4);
-    PutUint(bytes.data() + 16, header.archive.device, 8);
-    PutUint(bytes.data() + 24, header.archive.inode, 8);
-    PutUint(bytes.data() + 32, static_cast<uint64_t>(header.oldSize), 8);
+    PutLittleEndian(bytes.data() + 8, header.version, 4);
+    PutLittleEndian(bytes.data() + 12, kHeaderLength, 4);
+    PutLittleEndian(bytes.data() + 16, header.archive.device, 8);
+    PutLittleEndian(bytes.data() + 24, header.archive.inode, 8);
+    PutLittleEndian(bytes.data() + 32, static_cast<uint64_t>(header.oldSize), 8);
     return bytes;
 }
 
 bool DecodeHeader(const uint8_t* bytes, TJournalHeader& header) {
     if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return false;
-    header.version = static_cast<uint32_t>(GetUint(bytes + 8, 4));
-    if (header.version != kSha1Layout && header.version != kCrcLayout) return false;
-    if (GetUint(bytes + 12, 4) != kHeaderLength) return false;
-    header.archive = {GetUint(bytes + 16, 8), GetUint(bytes + 24, 8)};
-    header.oldSize = static_cast<int64_t>(GetUint(bytes + 32, 8));
-    return header.oldSize >= 0;
+    header.version = static_cast<uint32_t>(GetLittleEndian(bytes + 8, 4));
+    if (header.version < kSha1Layout || header.version > kStateLayout) return false;
+    if (GetLittleEndian(bytes + 12, 4) != kHeaderLength) return false;
+    header.archive = {GetLittleEndian(bytes + 16, 8), GetLittleEndian(bytes + 24, 8)};
+    header.oldSize = static_cast<int64_t>(GetLittleEndian(bytes + 32, 8));
+    // Every record must lie inside the old size: no archive is larger than the format allows.
+    return header.oldSize >= 0 && header.oldSize <= kMaxArchiveSize;
 }
 
 // One saved range: where it belongs in the archive and where its bytes are in the journal.
@@ -115,6 +115,7 @@ struct TJournalScan {
     TJournalHeader header;
     int seals = 0;  // a seal without records still records the old size
     std::vector<TSavedRange> sealed;
+    std::optional<TJournalState> state;  // the last sealed one
 };
 
 // Feeds length bytes of the journal from its current position to the digest.
@@ -134,8 +135,8 @@ bool ScanRecord(HostFile& journal, const uint8_t* tag, int64_t journalSize, int6
                 std::vector<uint8_t>& buffer, TSavedRange& range) {
     uint8_t fields[kRecordHeadLength - kTagLength];
     if (journal.Read(fields, sizeof fields) != static_cast<int64_t>(sizeof fields)) return false;
-    range.offset = static_cast<int64_t>(GetUint(fields, 8));
-    range.length = static_cast<int64_t>(GetUint(fields + 8, 8));
+    range.offset = static_cast<int64_t>(GetLittleEndian(fields, 8));
+    range.length = static_cast<int64_t>(GetLittleEndian(fields + 8, 8));
     range.journalPosition = journal.Position();
     if (range.offset < 0 || range.length <= 0) return false;
     if (range.offset > oldSize || range.length > oldSize - range.offset) return false;
@@ -159,6 +160,7 @@ TJournalScan ScanJournal(HostFile& journal) {
     digest.Update(headerBytes, kHeaderLength);
     std::vector<uint8_t> buffer(kCopyBlock);
     std::vector<TSavedRange> unsealed;
+    std::optional<TJournalState> unsealedState;
     for (;;) {
         uint8_t tag[kTagLength];
         if (journal.Read(tag, kTagLength) != kTagLength) break;
@@ -166,6 +168,15 @@ TJournalScan ScanJournal(HostFile& journal) {
             TSavedRange range;
             if (!ScanRecord(journal, tag, journalSize, scan.header.oldSize, digest, buffer, range)) break;
             unsealed.push_back(range);
+            continue;
+        }
+        if (scan.header.version >= kStateLayout && std::memcmp(tag, kStateTag, sizeof kStateTag) == 0) {
+            TJournalState state;
+            std::vector<uint8_t> body;
+            if (!ReadState(journal, journalSize, state, body)) break;
+            digest.Update(tag, kTagLength);
+            digest.Update(body.data(), body.size());
+            unsealedState = std::move(state);
             continue;
         }
         if (std::memcmp(tag, kSealTag, sizeof kSealTag) != 0) break;
@@ -177,14 +188,15 @@ TJournalScan ScanJournal(HostFile& journal) {
         digest.Update(stored.data(), stored.size());
         scan.sealed.insert(scan.sealed.end(), unsealed.begin(), unsealed.end());
         unsealed.clear();
+        if (unsealedState) scan.state = std::move(unsealedState);
+        unsealedState.reset();
         ++scan.seals;
     }
     return scan;
 }
 
 // Writes the saved bytes back and cuts the archive to its old size, then flushes it.
-void ApplyJournal(HostFile& journal, const TJournalScan& scan, const std::string& archivePath) {
-    HostFile archive(archivePath, HostFile::Mode::ReadWrite);
+void ApplyJournal(HostFile& journal, const TJournalScan& scan, HostFile& archive) {
     std::vector<uint8_t> buffer(kCopyBlock);
     for (const TSavedRange& range : scan.sealed) {
         int64_t done = 0;
@@ -201,6 +213,38 @@ void ApplyJournal(HostFile& journal, const TJournalScan& scan, const std::string
     archive.Truncate();
     archive.Flush();
     archive.Close();
+}
+
+// The byte a roll-back writes at each sample position, where the journal holds one.
+std::vector<std::optional<uint8_t>> RestoredBytes(HostFile& journal, const TJournalScan& scan) {
+    std::vector<TSavedRange> ranges = scan.sealed;
+    std::sort(ranges.begin(), ranges.end(), [](const TSavedRange& a, const TSavedRange& b) { return a.offset < b.offset; });
+    const std::vector<TStateSample>& samples = scan.state->samples;
+    std::vector<std::optional<uint8_t>> restored(samples.size());
+    std::vector<int64_t> positions;
+    std::vector<size_t> which;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const int64_t at = samples[i].position;
+        auto range = std::upper_bound(ranges.begin(), ranges.end(), at,
+                                      [](int64_t p, const TSavedRange& r) { return p < r.offset; });
+        if (range == ranges.begin()) continue;
+        --range;
+        if (at >= range->offset + range->length) continue;
+        positions.push_back(range->journalPosition + at - range->offset);
+        which.push_back(i);
+    }
+    std::vector<uint8_t> bytes(positions.size());
+    if (!positions.empty()) journal.ReadBytesAt(positions, bytes.data());
+    for (size_t k = 0; k < which.size(); ++k) restored[which[k]] = bytes[k];
+    return restored;
+}
+
+// True when the archive is still one the last sealed pass may have left, or a roll-back of
+// it that was itself interrupted. Journals of the layouts without states cannot tell.
+bool DescribesArchive(HostFile& journal, const TJournalScan& scan, const std::string& archivePath) {
+    if (scan.header.version < kStateLayout) return true;
+    HostFile archive(archivePath, HostFile::Mode::Read);
+    return ArchiveFitsState(*scan.state, archive, scan.header.oldSize, RestoredBytes(journal, scan));
 }
 
 // The updates this process runs, by archive, so that nested operations join them and a
@@ -235,27 +279,152 @@ void RemoveJournal(const std::string& journalPath) {
 
 bool IsRegularFile(const std::string& path) { return host::Stat(path).kind == host::EntryKind::File; }
 
-// Recovery with the archive locked exclusively (or known to be absent).
-TRecovery RecoverLocked(const std::string& archivePath, const std::string& journalPath) {
-    if (!host::NameExists(journalPath)) return TRecovery::NoJournal;
+// What recovery did, and the journal it left where it was, if any.
+struct TRecoveryResult {
+    TRecovery outcome = TRecovery::NoJournal;
+    std::optional<host::FileIdentity> left;
+};
+
+TRecoveryResult Done(TRecovery outcome) { return {outcome, std::nullopt}; }
+
+TRecoveryResult Stays(TRecovery outcome, const host::FileIdentity& journal) { return {outcome, journal}; }
+
+std::string ReasonOf(const EInOutError& error) { return std::strerror(error.Code()); }
+
+// A journal this process may not trust or touch stays where it is, unapplied.
+TRecoveryResult LeaveJournal(const std::string& journalPath, const host::FileIdentity& journal,
+                             const std::string& reason, TNotices* notices) {
+    Notify(notices, journalPath, NoticeText("left the journal", journalPath, reason));
+    return Stays(TRecovery::Ignored, journal);
+}
+
+// Why the open journal is not to be trusted; empty when it is. Only the archive's owner, or
+// the user recovering it, can have written a journal that is applied: one that another user
+// planted, or that others may change, could write anything into the archive.
+std::string DistrustOf(const HostFile& journal, const std::string& archivePath) {
+    if (journal.Kind() != host::EntryKind::File) return "it is not a regular file";
+    const host::FileOwnership ownership = journal.Ownership();
+    const bool ours = ownership.user == host::CurrentUser() ||
+                      (IsRegularFile(archivePath) && ownership.user == host::OwnershipOf(archivePath).user);
+    if (!ours) return "it belongs to another user";
+    if ((ownership.mode & kWritableByOthers) != 0) return "other users may write it";
+    return {};
+}
+
+// False, told in notices, when this process may not remove the journal.
+bool RemoveJournalIfAllowed(const std::string& journalPath, TNotices* notices) {
+    try {
+        RemoveJournal(journalPath);
+        return true;
+    } catch (const EInOutError& error) {
+        if (!host::IsAccessRefused(error.Code())) throw;
+        Notify(notices, journalPath, NoticeText("cannot remove", journalPath, ReasonOf(error)));
+        return false;
+    }
+}
+
+TRecoveryResult DiscardJournal(const std::string& journalPath, const host::FileIdentity& journal,
+                               TNotices* notices) {
+    if (RemoveJournalIfAllowed(journalPath, notices)) return Done(TRecovery::Discarded);
+    return Stays(TRecovery::Ignored, journal);
+}
+
+// The journal open for reading, never through a link; none, told in notices, when this
+// process may not read it or a link took its place meanwhile.
+std::unique_ptr<HostFile> OpenJournal(const std::string& journalPath, TNotices* notices) {
+    try {
+        return std::make_unique<HostFile>(journalPath, HostFile::Mode::ReadNoLink);
+    } catch (const EInOutError& error) {
+        if (error.Code() == ELOOP) {
+            Notify(notices, journalPath, NoticeText("left the journal", journalPath, "it is not a regular file"));
+            return nullptr;
+        }
+        if (!host::IsAccessRefused(error.Code())) throw;
+        Notify(notices, journalPath, NoticeText("left the journal", journalPath, "cannot read it: " + ReasonOf(error)));
+        return nullptr;
+    }
+}
+
+// The archive open for writing the journal back; none, told in notices, when this process
+// may not write it.
+std::unique_ptr<HostFile> OpenArchiveToRollBack(const std::string& archivePath, const std::string& journalPath,
+                                                TNotices* notices) {
+    try {
+        return std::make_unique<HostFile>(archivePath, HostFile::Mode::ReadWrite);
+    } catch (const EInOutError& error) {
+        if (!host::IsAccessRefused(error.Code())) throw;
+        Notify(notices, journalPath,
+               NoticeText("left the journal", journalPath, "cannot write the archive: " + ReasonOf(error)));
+        return nullptr;
+    }
+}
+
+// What a journal that can be trusted has to do with the archive.
+enum class TVerdict {
+    Discard,  // nothing: it is unsealed, damaged, another file's, or no pass had begun
+    Stale,    // nothing, although sealed for this file: the archive is in another state
+    Apply,
+};
+
+TVerdict Judge(HostFile& journal, const TJournalScan& scan, const host::EntryInfo& archive,
+               const std::string& archivePath) {
+    if (!scan.headerValid || scan.seals == 0) return TVerdict::Discard;
+    if (!(scan.header.archive == archive.identity)) return TVerdict::Discard;
+    if (scan.header.version >= kStateLayout && !scan.state) return TVerdict::Discard;
+    if (!DescribesArchive(journal, scan, archivePath)) return TVerdict::Stale;
+    return TVerdict::Apply;
+}
+
+// Recovery with a journal that passed the checks of its file.
+TRecoveryResult RecoverTrusted(HostFile& journal, const std::string& archivePath, const std::string& journalPath,
+                               const host::FileIdentity& identity, TNotices* notices) {
     const host::EntryInfo archive = host::Stat(archivePath);
-    const bool journalIsFile = host::StatNoFollow(journalPath).kind == host::EntryKind::File;
-    if (archive.kind != host::EntryKind::File || !journalIsFile) {
-        // A journal without its archive, or a name that is no journal file: nothing to apply.
-        RemoveJournal(journalPath);
-        return TRecovery::Discarded;
-    }
-    HostFile journal(journalPath, HostFile::Mode::ReadNoLink);
-    const TJournalScan scan = ScanJournal(journal);
-    if (!scan.headerValid || scan.seals == 0 || !(scan.header.archive == archive.identity)) {
+    if (archive.kind != host::EntryKind::File) {
+        // A journal without its archive: nothing to apply it to.
         journal.Close();
-        RemoveJournal(journalPath);
-        return TRecovery::Discarded;
+        return DiscardJournal(journalPath, identity, notices);
     }
-    ApplyJournal(journal, scan, archivePath);
+    const TJournalScan scan = ScanJournal(journal);
+    const TVerdict verdict = Judge(journal, scan, archive, archivePath);
+    if (verdict == TVerdict::Stale) {
+        // The archive was restored, replaced in place or updated through another name since:
+        // the journal is ours and can never apply again, so it goes.
+        Notify(notices, journalPath,
+               NoticeText("did not apply the journal", journalPath, "the archive is not in a state it describes"));
+    }
+    if (verdict != TVerdict::Apply) {
+        journal.Close();
+        return DiscardJournal(journalPath, identity, notices);
+    }
+    std::unique_ptr<HostFile> target = OpenArchiveToRollBack(archivePath, journalPath, notices);
+    if (target == nullptr) return Stays(TRecovery::Ignored, identity);
+    ApplyJournal(journal, scan, *target);
     journal.Close();
-    RemoveJournal(journalPath);
-    return TRecovery::RolledBack;
+    if (RemoveJournalIfAllowed(journalPath, notices)) return Done(TRecovery::RolledBack);
+    return Stays(TRecovery::RolledBack, identity);
+}
+
+// Recovery with the archive locked exclusively (or known to be absent).
+TRecoveryResult RecoverLocked(const std::string& archivePath, const std::string& journalPath, TNotices* notices) {
+    const host::EntryInfo entry = host::StatNoFollow(journalPath);
+    if (entry.kind == host::EntryKind::Missing) return Done(TRecovery::NoJournal);
+    if (entry.kind != host::EntryKind::File)
+        return LeaveJournal(journalPath, entry.identity, "it is not a regular file", notices);
+    std::unique_ptr<HostFile> journal = OpenJournal(journalPath, notices);
+    if (journal == nullptr) return Stays(TRecovery::Ignored, entry.identity);
+    const std::string distrust = DistrustOf(*journal, archivePath);
+    if (!distrust.empty()) return LeaveJournal(journalPath, entry.identity, distrust, notices);
+    return RecoverTrusted(*journal, archivePath, journalPath, entry.identity, notices);
+}
+
+TRecoveryResult RecoverUnlessUpdating(const std::string& archivePath, TNotices* notices) {
+    const std::string journalPath = JournalPathOf(archivePath);
+    if (!host::NameExists(journalPath)) return Done(TRecovery::NoJournal);
+    if (!IsRegularFile(archivePath)) return RecoverLocked(archivePath, journalPath, notices);
+    if (ActiveUpdateOf(host::Stat(archivePath).identity) != nullptr) return Done(TRecovery::NoJournal);
+    // An update of another process holds the lock until it has removed its journal.
+    const host::FileLock lock(archivePath, host::LockKind::Exclusive);
+    return RecoverLocked(archivePath, journalPath, notices);
 }
 
 }  // namespace
@@ -264,28 +433,34 @@ TRecovery RecoverLocked(const std::string& archivePath, const std::string& journ
 // knows which ranges of the old archive it already holds.
 class TUpdateJournal : public host::ChangeWatcher {
 public:
-    TUpdateJournal(const std::string& archivePath, const host::FileIdentity& identity)
+    TUpdateJournal(const std::string& archivePath, const host::FileIdentity& identity, TNotices* notices)
         : archivePath_(archivePath),
+          notices_(notices),
           journalPath_(JournalPathOf(archivePath)),
           reader_(archivePath, HostFile::Mode::Read) {
         header_.archive = identity;
         header_.oldSize = reader_.Size();
     }
 
-    void Protect(const std::vector<TByteRange>& ranges);
-    void BeforeChange(int64_t from, int64_t to) override { Protect({{from, to}}); }
+    void Protect(const std::vector<TByteRange>& ranges) { SaveAndSeal(ranges, nullptr); }
+    void ProtectPass(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome);
+    void PassDone() { passCovered_ = false; }
+    void BeforeChange(int64_t from, int64_t to) override;
     void Commit();
     void RollBack();
 
 private:
     std::vector<TByteRange> Unsaved(TByteRange range) const;
+    void SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state);
     void Create();
     void SaveRange(const TByteRange& range);
+    void WriteState(const TJournalState& state);
     void Seal();
     void HandToDisk(int64_t position, int64_t length);
     void ForgetWritten();
 
     std::string archivePath_;
+    TNotices* notices_;
     std::string journalPath_;
     HostFile reader_;
     TJournalHeader header_;
@@ -293,6 +468,7 @@ private:
     std::unique_ptr<TSealSum> digest_;
     std::vector<TByteRange> saved_;  // sorted, disjoint
     std::deque<TByteRange> inWriteback_;  // journal positions, oldest first
+    bool passCovered_ = false;  // a sealed state covers the changes being made now
 };
 
 // The parts of range inside the old archive that no record holds yet.
@@ -311,7 +487,7 @@ std::vector<TByteRange> TUpdateJournal::Unsaved(TByteRange range) const {
     return gaps;
 }
 
-void TUpdateJournal::Protect(const std::vector<TByteRange>& ranges) {
+void TUpdateJournal::SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state) {
     std::vector<TByteRange> gaps;
     bool changesSomething = false;
     for (const TByteRange& range : ranges) {
@@ -320,24 +496,41 @@ void TUpdateJournal::Protect(const std::vector<TByteRange>& ranges) {
     }
     // Even a change wholly behind the old end needs the journal: it records the old size.
     const bool creating = journal_ == nullptr;
-    if (gaps.empty() && !(creating && changesSomething)) return;
+    if (gaps.empty() && state == nullptr && !(creating && changesSomething)) return;
     if (creating) Create();
     for (const TByteRange& gap : gaps) {
         // Ranges given together may overlap; what an earlier one saved is not saved twice.
         for (const TByteRange& part : Unsaved(gap)) SaveRange(part);
     }
+    if (state != nullptr) WriteState(*state);
     Seal();
     journal_->Flush();
     ForgetWritten();
     // The journal's name must be on disk before the archive changes, or a power cut could
     // leave a changed archive and no journal.
     if (creating) host::FlushDirectoryOf(journalPath_);
+    if (state != nullptr) passCovered_ = true;
+}
+
+void TUpdateJournal::ProtectPass(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome) {
+    const TJournalState state = MeasureState(reader_, outcome);
+    SaveAndSeal(ranges, &state);
+}
+
+// A change no pass announced: recovery must not take the archive it leaves for another's.
+void TUpdateJournal::BeforeChange(int64_t from, int64_t to) {
+    if (passCovered_) {
+        SaveAndSeal({{from, to}}, nullptr);
+        return;
+    }
+    const TJournalState unknown = UnknownState();
+    SaveAndSeal({{from, to}}, &unknown);
 }
 
 void TUpdateJournal::Create() {
-    // The journal holds the archive's bytes: it gets the archive's read and write bits, and
-    // its owner may always read it back.
-    const uint32_t permissions = (host::OwnershipOf(archivePath_).mode & 0666) | 0600;
+    // The journal holds the archive's bytes: whoever may read the archive may read it, and
+    // no one but its owner may write it, or recovery would not trust it.
+    const uint32_t permissions = (host::OwnershipOf(archivePath_).mode & kReadableBits) | kOwnerReadWrite;
     journal_ = std::make_unique<HostFile>(journalPath_, HostFile::Mode::CreateNew, permissions);
     digest_ = std::make_unique<TSealSum>(header_.version);
     const auto header = EncodeHeader(header_);
@@ -348,8 +541,8 @@ void TUpdateJournal::Create() {
 void TUpdateJournal::SaveRange(const TByteRange& range) {
     uint8_t head[kRecordHeadLength]{};
     std::memcpy(head, kRecordTag, sizeof kRecordTag);
-    PutUint(head + 8, static_cast<uint64_t>(range.from), 8);
-    PutUint(head + 16, static_cast<uint64_t>(range.to - range.from), 8);
+    PutLittleEndian(head + 8, static_cast<uint64_t>(range.from), 8);
+    PutLittleEndian(head + 16, static_cast<uint64_t>(range.to - range.from), 8);
     journal_->Write(head, kRecordHeadLength);
     digest_->Update(head, kRecordHeadLength);
 
@@ -385,6 +578,12 @@ void TUpdateJournal::ForgetWritten() {
     inWriteback_.clear();
 }
 
+void TUpdateJournal::WriteState(const TJournalState& state) {
+    const std::vector<uint8_t> record = EncodeState(state);
+    journal_->Write(record.data(), static_cast<int64_t>(record.size()));
+    digest_->Update(record.data(), record.size());
+}
+
 void TUpdateJournal::Seal() {
     std::vector<uint8_t> seal(static_cast<size_t>(kTagLength));
     std::memcpy(seal.data(), kSealTag, sizeof kSealTag);
@@ -407,30 +606,28 @@ void TUpdateJournal::RollBack() {
     if (journal_ == nullptr) return;
     journal_->Close();
     journal_.reset();
-    RecoverLocked(archivePath_, journalPath_);
+    RecoverLocked(archivePath_, journalPath_, notices_);
 }
 
 std::string JournalPathOf(const std::string& archivePath) { return host::ResolvedPath(archivePath) + kJournalSuffix; }
 
-TRecovery RecoverArchive(const std::string& archivePath) {
-    const std::string journalPath = JournalPathOf(archivePath);
-    if (!host::NameExists(journalPath)) return TRecovery::NoJournal;
-    if (!IsRegularFile(archivePath)) return RecoverLocked(archivePath, journalPath);
-    if (ActiveUpdateOf(host::Stat(archivePath).identity) != nullptr) return TRecovery::NoJournal;
-    // An update of another process holds the lock until it has removed its journal.
-    const host::FileLock lock(archivePath, host::LockKind::Exclusive);
-    return RecoverLocked(archivePath, journalPath);
+TRecovery RecoverArchive(const std::string& archivePath, TNotices* notices) {
+    return RecoverUnlessUpdating(archivePath, notices).outcome;
 }
 
-TArchiveUpdate::TArchiveUpdate(const std::string& archivePath) : archivePath_(archivePath) {
+TArchiveUpdate::TArchiveUpdate(const std::string& archivePath, TNotices* notices)
+    : archivePath_(archivePath), notices_(notices) {
     if (!IsRegularFile(archivePath)) return;
     active_ = ActiveUpdateOf(host::Stat(archivePath).identity);
     if (active_ != nullptr) return;
 
     lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Exclusive);
-    RecoverLocked(archivePath, JournalPathOf(archivePath));
-    RemoveLeftOverBuild(archivePath);
-    journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity());
+    const std::string journalPath = JournalPathOf(archivePath);
+    if (RecoverLocked(archivePath, journalPath, notices).left)
+        throw EInOutError(EEXIST, "Cannot update \"" + archivePath + "\": the journal \"" + journalPath +
+                                      "\" beside it was left alone");
+    RemoveLeftOverBuild(archivePath, notices);
+    journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity(), notices);
     active_ = journal_.get();
     std::lock_guard<std::mutex> guard(ActiveMutex());
     ActiveUpdates()[KeyOf(lock_->Identity())] = active_;
@@ -455,6 +652,14 @@ void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges) {
     if (active_ != nullptr && JournalEnabled()) active_->Protect(ranges);
 }
 
+void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome) {
+    if (active_ != nullptr && JournalEnabled()) active_->ProtectPass(ranges, outcome);
+}
+
+void TArchiveUpdate::PassDone() {
+    if (active_ != nullptr) active_->PassDone();
+}
+
 void TArchiveUpdate::Watch(HostFile& archive) {
     if (active_ != nullptr && JournalEnabled()) archive.SetChangeWatcher(active_);
 }
@@ -468,15 +673,20 @@ void TArchiveUpdate::Commit() {
 
 void SetUpdateJournalEnabled(bool enabled) { JournalEnabled() = enabled; }
 
-TArchiveReading::TArchiveReading(const std::string& archivePath) {
+TArchiveReading::TArchiveReading(const std::string& archivePath, TNotices* notices) {
     if (!IsRegularFile(archivePath)) return;
-    RemoveLeftOverBuild(archivePath);
+    // An update this process runs has dealt with the left-overs and holds the archive.
+    if (ActiveUpdateOf(host::Stat(archivePath).identity) != nullptr) return;
+    RemoveLeftOverBuild(archivePath, notices);
     // A journal that appears while this waits for the shared lock was left by an update
-    // killed meanwhile; it is rolled back before the archive is read.
+    // killed meanwhile; it is rolled back before the archive is read. One that recovery left
+    // where it was is read past.
     for (;;) {
-        RecoverArchive(archivePath);
+        const TRecoveryResult recovery = RecoverUnlessUpdating(archivePath, notices);
         lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Shared);
-        if (!host::NameExists(JournalPathOf(archivePath))) return;
+        const host::EntryInfo journal = host::StatNoFollow(JournalPathOf(archivePath));
+        if (journal.kind == host::EntryKind::Missing) return;
+        if (recovery.left == journal.identity) return;
         if (ActiveUpdateOf(lock_->Identity()) != nullptr) return;
         lock_.reset();
     }

@@ -1,18 +1,27 @@
 // The rollback journal that makes an in-place update of an archive old-or-new.
 //
 // Before the first byte of the archive changes, the journal beside it (the archive's name +
-// ".vpak-journal", created exclusively, never through a symbolic link) receives the archive's
-// device, inode and size and the present content of every range the update is going to
-// overwrite or cut off, sealed by a CRC-32 over everything before the seal, and is flushed to
-// disk. Only then does the archive change. When the update is complete the archive is
-// flushed and the journal removed. Whoever opens the archive next and finds a journal sealed
-// for this very file writes the saved ranges back and cuts the archive to its old size.
+// ".vpak-journal", created exclusively, never through a symbolic link, readable by whoever may
+// read the archive and writable by its owner alone) receives the archive's device, inode and
+// size and the present content of every range the update is going to overwrite or cut off,
+// and, for each pass, the state the pass leads from and to (journal_state.h), sealed by a
+// CRC-32 over everything before the seal, and is flushed to disk. Only then does the archive
+// change. When the update is complete the archive is flushed and the journal removed.
+//
+// Whoever opens the archive next and finds a journal applies it only when it can trust it
+// and it describes this very archive: a regular file, owned by the archive's owner or by the
+// user recovering, that no one else may write, sealed for this file (device and inode), and
+// the archive still in the state of its last sealed STATE record. Then the saved ranges are
+// written back and the archive is cut to its old size. A journal that is not to be trusted
+// is left where it is, unapplied; a trusted one that does not fit is removed unapplied.
 //
 // Layout, integers little-endian:
 //   header   "VPAK-JNL", version (4), header length (4), device (8), inode (8), old size (8)
 //   record   "SAVE", 4 zero bytes, archive offset (8), length n (8), the n saved bytes
+//   record   "STAT", 4 zero bytes, the state of a pass (journal_state.h)
 //   seal     "SEAL", 4 zero bytes, CRC-32 of every journal byte in front of the seal (4)
-// Version 2 is written; version 1, whose seals hold a SHA-1 (20 bytes), is still read.
+// Version 3 is written. Versions 2 (no STATE records) and 1 (no STATE records, seals holding a
+// SHA-1 of 20 bytes) are still read, and applied on the checks of the file alone.
 // Records and seals follow each other in groups; a group is flushed before the archive
 // changes inside its ranges. A roll-back applies the records up to the last valid seal.
 #pragma once
@@ -22,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/journal_state.h"
+#include "engine/notices.h"
 #include "support/host.h"
 
 inline constexpr const char* kJournalSuffix = ".vpak-journal";
@@ -32,12 +43,15 @@ std::string JournalPathOf(const std::string& archivePath);
 enum class TRecovery {
     NoJournal,   // nothing to do
     RolledBack,  // a sealed journal of this file was applied: the archive is as before the update
-    Discarded,   // an unsealed or foreign journal was removed; the archive was left as it is
+    Discarded,   // a journal unsealed, damaged, of another file or another state of it was
+                 // removed; the archive was left as it is
+    Ignored,     // a journal this process may not apply or remove stays; the archive was left as it is
 };
 
 // Rolls back what an interrupted update of the archive left. Waits while another process
-// updates the archive. Does nothing to an update that this process is running.
-TRecovery RecoverArchive(const std::string& archivePath);
+// updates the archive. Does nothing to an update that this process is running. What it
+// leaves alone, and why, is told in notices.
+TRecovery RecoverArchive(const std::string& archivePath, TNotices* notices = nullptr);
 
 // A byte range of the archive, from up to (not including) to.
 struct TByteRange {
@@ -55,19 +69,31 @@ class TUpdateJournal;
 // back at once; should that fail too, the journal stays for the next open.
 class TArchiveUpdate {
 public:
-    // Rolls back an interrupted update first. A path that names no regular file gives an
-    // update that protects nothing (the operation will refuse that archive itself).
-    explicit TArchiveUpdate(const std::string& archivePath);
+    // Rolls back an interrupted update first; raises when a journal stays beside the archive
+    // (told in notices), as the update could not keep its own. A path that names no regular
+    // file gives an update that protects nothing (the operation will refuse that archive
+    // itself).
+    explicit TArchiveUpdate(const std::string& archivePath, TNotices* notices = nullptr);
     ~TArchiveUpdate();
     TArchiveUpdate(const TArchiveUpdate&) = delete;
     TArchiveUpdate& operator=(const TArchiveUpdate&) = delete;
 
     // Saves what the ranges hold now, as far as no earlier record holds it, and flushes the
-    // journal. Call before the archive changes there.
+    // journal. This records no state: before a pass changes the archive, it must still be
+    // protected with its outcome.
     void Protect(const std::vector<TByteRange>& ranges);
 
+    // The same before a pass: the journal also records the state the pass leads from and to,
+    // so that recovery can tell the archive an interrupted pass left from any other. Call
+    // before the archive changes there.
+    void Protect(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome);
+
+    // The pass the last outcome described is complete: a change after it needs another.
+    void PassDone();
+
     // From now on every write to archive saves the bytes it overwrites first, should they lie
-    // outside the protected ranges.
+    // outside the protected ranges. A write that comes while no pass is protected first
+    // records a state of unknown content, so that the journal covers it all the same.
     void Watch(HostFile& archive);
 
     // The update is complete: the archive is flushed and the journal removed.
@@ -75,6 +101,7 @@ public:
 
 private:
     std::string archivePath_;
+    TNotices* notices_ = nullptr;
     std::unique_ptr<host::FileLock> lock_;
     std::unique_ptr<TUpdateJournal> journal_;  // owned by the outermost update only
     TUpdateJournal* active_ = nullptr;         // this update's journal or the outer one's
@@ -88,10 +115,11 @@ void SetUpdateJournalEnabled(bool enabled);
 
 // Reading an archive: rolls back an interrupted update and removes the file a killed build
 // left beside it, then holds a shared lock, so that no update of another process runs while
-// the archive is read.
+// the archive is read. A left-over this process may not remove or apply stays, told in
+// notices, and the archive is read as it is.
 class TArchiveReading {
 public:
-    explicit TArchiveReading(const std::string& archivePath);
+    explicit TArchiveReading(const std::string& archivePath, TNotices* notices = nullptr);
 
 private:
     std::unique_ptr<host::FileLock> lock_;

@@ -27,3 +27,13 @@ void WriteInt32At(TArrayOfByte& buffer, size_t offset, int32_t value) {
     const uint32_t v = static_cast<uint32_t>(value);
     for (int k = 0; k < 4; ++k) buffer[offset + k] = static_cast<uint8_t>(v >> (8 * k));
 }
+
+void PutLittleEndian(uint8_t* at, uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t GetLittleEndian(const uint8_t* at, int width) {
+    uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = (value << 8) | at[i];
+    return value;
+}

@@ -30,3 +30,7 @@ void AppendBytes(const void* source, int32_t count, TArrayOfByte& buffer);
 int32_t ReadInt32At(const TArrayOfByte& buffer, size_t offset);
 // Stores value as 4 little-endian bytes at offset; the caller checks bounds.
 void WriteInt32At(TArrayOfByte& buffer, size_t offset, int32_t value);
+
+// Unsigned little-endian fields of width bytes (up to 8), as files of vpak's own hold them.
+void PutLittleEndian(uint8_t* at, uint64_t value, int width);
+uint64_t GetLittleEndian(const uint8_t* at, int width);

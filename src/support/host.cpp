@@ -353,6 +353,10 @@ FileOwnership OwnershipOf(const std::string& path) {
             static_cast<uint32_t>(st.st_gid)};
 }
 
+uint32_t CurrentUser() { return static_cast<uint32_t>(::geteuid()); }
+
+bool IsAccessRefused(int code) { return code == EACCES || code == EPERM || code == EROFS; }
+
 }  // namespace host
 
 HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions) : path_(path) {
@@ -402,6 +406,18 @@ int64_t HostFile::Read(void* buffer, int64_t count) {
 
 void HostFile::ReadExact(void* buffer, int64_t count) {
     if (Read(buffer, count) != count) throw EInOutError(0, kReadBeyondEndOfFile);
+}
+
+void HostFile::ReadBytesAt(const std::vector<int64_t>& positions, uint8_t* bytes) {
+    if (const int injected = BeforeOperation(host::Operation::Read)) Raise("Cannot read file", path_, injected);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        for (;;) {
+            const ssize_t n = ::pread(fd_, bytes + i, 1, positions[i]);
+            if (n == 1) break;
+            if (n == 0) throw EInOutError(0, kReadBeyondEndOfFile);
+            if (errno != EINTR) Fail("Cannot read file");
+        }
+    }
 }
 
 void HostFile::Write(const void* buffer, int64_t count) {
@@ -484,16 +500,23 @@ void HostFile::Close() {
     if (::close(fd) != 0) Fail("Cannot close file");
 }
 
-bool HostFile::IsRegularFile() const {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
-    return S_ISREG(st.st_mode);
-}
-
 host::FileIdentity HostFile::Identity() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
     return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+host::EntryKind HostFile::Kind() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
+    return InfoOf(st).kind;
+}
+
+host::FileOwnership HostFile::Ownership() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
+    return {static_cast<uint32_t>(st.st_mode & 07777), static_cast<uint32_t>(st.st_uid),
+            static_cast<uint32_t>(st.st_gid)};
 }
 
 namespace host {

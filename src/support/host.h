@@ -96,6 +96,13 @@ struct FileOwnership {
 };
 FileOwnership OwnershipOf(const std::string& path);
 
+// The user this process acts as (its effective user id).
+uint32_t CurrentUser();
+
+// True for the errors of an operation the process may not do (no permission, a read-only
+// file system), as against one that went wrong.
+bool IsAccessRefused(int code);
+
 // Fault injection for tests. The operations that can be made to fail, and that the kill
 // hook counts.
 enum class Operation { Read, Write, Truncate, Flush, Rename, Remove };
@@ -133,7 +140,7 @@ class HostFile {
 public:
     // CreateNew never replaces an existing name and never follows a symbolic link: the file
     // it opens is one it made itself. ReadNoLink refuses a symbolic link. ReadNonBlocking
-    // cannot hang on a FIFO that has no writer (check IsRegularFile before reading).
+    // cannot hang on a FIFO that has no writer (check Kind before reading).
     enum class Mode { Read, ReadNoLink, ReadNonBlocking, ReadWrite, Create, CreateNew };
 
     // permissions applies to a created file, less the process's umask.
@@ -148,6 +155,10 @@ public:
     int64_t Read(void* buffer, int64_t count);
     // Reads exactly count bytes or raises "Read beyond end of file".
     void ReadExact(void* buffer, int64_t count);
+    // Reads the byte at each position into bytes (as many as positions), as one operation;
+    // raises "Read beyond end of file" when a position lies past the end. The file position
+    // is kept.
+    void ReadBytesAt(const std::vector<int64_t>& positions, uint8_t* bytes);
     void Write(const void* buffer, int64_t count);
     void Seek(int64_t position);
     int64_t Position() const { return position_; }
@@ -173,7 +184,9 @@ public:
 
     const std::string& Path() const { return path_; }
     host::FileIdentity Identity() const;
-    bool IsRegularFile() const;
+    // What the open file is (a link is never opened through ReadNoLink), and its owner.
+    host::EntryKind Kind() const;
+    host::FileOwnership Ownership() const;
 
 private:
     friend class host::FileLock;

@@ -159,7 +159,7 @@ std::string ReadWholeFileOrSayWhy(const std::string& path, TArrayOfByte& buffer,
         return host::ErrorText(error.Code());
     }
     // The name may have been given to something else since it was looked at.
-    if (!file->IsRegularFile()) return "not a regular file";
+    if (file->Kind() != host::EntryKind::File) return "not a regular file";
     const int64_t size = file->Size();
     if (size > maxSize) return TooLargeText(maxSize);
     TArrayOfByte content(static_cast<size_t>(size));

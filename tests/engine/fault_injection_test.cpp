@@ -148,6 +148,23 @@ TEST(FaultInjection, FailedReplacementFromADirectoryLeavesTheOldArchiveWhole) {
     EXPECT_GT(failures, 40);
 }
 
+// Each file in a pass of its own: a failure in a later pass takes back the earlier ones too.
+TEST(FaultInjection, FailedReplacementFromADirectoryPassByPassLeavesTheOldArchiveWhole) {
+    TempDir files;
+    WriteFile(files / "many/a/one.bin", RandomBytes(25000, 10));
+    WriteFile(files / "many/b/three.bin", "short");
+    WriteFile(files / "many/four.bin", RandomBytes(5000, 11));
+    for (const bool fileByFile : {false, true}) {
+        SCOPED_TRACE(fileByFile ? "file by file" : "one pass per file");
+        const int failures = FailEveryOperationInTurn(EncodedArchive(SmallTree()), [&](const std::string& archive) {
+            int32_t count = 0;
+            if (fileByFile) ReplaceFromDirectoryFileByFile(false, archive, files / "many", false, false, nullptr, count);
+            else ReplaceFromDirectoryHolding(false, archive, files / "many", false, false, nullptr, count, 0);
+        });
+        EXPECT_GT(failures, 40);
+    }
+}
+
 TEST(FaultInjection, FailedBuildLeavesTheOldArchiveAndNoStagingFile) {
     TempDir files;
     WriteFile(files / "tree/x.bin", RandomBytes(40000, 12));

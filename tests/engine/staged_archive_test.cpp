@@ -180,6 +180,21 @@ TEST(StagedBuild, JournalOfAnInterruptedUpdateOfTheOldArchiveGoesWithIt) {
     EXPECT_EQ(RecoverArchive(s.archive), TRecovery::NoJournal);
 }
 
+TEST(StagedBuild, JournalOfAnotherUserStaysUnappliedAndTheBuildGoesThrough) {
+    BuildScene s;
+    const std::string journal = JournalPathOf(s.archive);
+    WriteFile(journal, "another user's journal");
+    ASSERT_EQ(chown(journal.c_str(), 65534, 65534), 0);
+    TNotices notices;
+    int32_t folders = 0;
+    int32_t files = 0;
+    ASSERT_TRUE(MakeArchive(false, s.source, s.archive, nullptr, false, folders, files, &notices));
+    EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
+    EXPECT_EQ(ReadFileText(journal), "another user's journal");
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].text, "left the journal \"" + journal + "\": it belongs to another user");
+}
+
 TEST(StagedBuild, StagingFileInsideTheSourceTreeIsNotPacked) {
     TempDir dir;
     WriteFile(dir / "src/a", "a");

@@ -2,19 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 
-#include <zlib.h>
-
+#include "helpers/hand_journal.h"
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"
-#include "support/sha1.h"
 
 namespace fs = std::filesystem;
 
@@ -31,51 +30,6 @@ void CutAt(const std::string& path, int64_t size) {
     file.Seek(size);
     file.Truncate();
 }
-
-// An encoder of journals written independently of the engine's, for recovery tests. Layout 2
-// seals with a CRC-32 (zlib's), layout 1, which earlier versions wrote, with a SHA-1.
-struct HandJournal {
-    TArrayOfByte bytes;
-    uint32_t layout;
-
-    void PutUint(uint64_t value, int width) {
-        for (int i = 0; i < width; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    }
-    void PutText(const char* text, size_t n) {
-        for (size_t i = 0; i < n; ++i) bytes.push_back(static_cast<uint8_t>(text[i]));
-    }
-
-    HandJournal(const host::FileIdentity& identity, int64_t oldSize, uint32_t layoutVersion = 2)
-        : layout(layoutVersion) {
-        PutText("VPAK-JNL", 8);
-        PutUint(layout, 4);
-        PutUint(40, 4);
-        PutUint(identity.device, 8);
-        PutUint(identity.inode, 8);
-        PutUint(static_cast<uint64_t>(oldSize), 8);
-    }
-    void Save(int64_t offset, const TArrayOfByte& saved) {
-        PutText("SAVE", 4);
-        PutUint(0, 4);
-        PutUint(static_cast<uint64_t>(offset), 8);
-        PutUint(saved.size(), 8);
-        bytes.insert(bytes.end(), saved.begin(), saved.end());
-    }
-    void Seal() {
-        TArrayOfByte sum;
-        if (layout == 1) {
-            const TSha1Digest digest = Sha1Digest(bytes.data(), bytes.size());
-            sum.assign(digest.begin(), digest.end());
-        } else {
-            const uLong crc = crc32(0, bytes.data(), static_cast<uInt>(bytes.size()));
-            for (int i = 0; i < 4; ++i) sum.push_back(static_cast<uint8_t>(crc >> (8 * i)));
-        }
-        PutText("SEAL", 4);
-        PutUint(0, 4);
-        bytes.insert(bytes.end(), sum.begin(), sum.end());
-    }
-    size_t SealLength() const { return layout == 1 ? 28 : 12; }
-};
 
 TArrayOfByte Slice(const TArrayOfByte& bytes, size_t from, size_t to) {
     return TArrayOfByte(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));
@@ -108,6 +62,94 @@ void ExpectSealedJournalRestoresTheArchive(uint32_t layout) {
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
     EXPECT_FALSE(fs::exists(s.journal));
 }
+
+// A user other than the one the tests run as.
+constexpr uid_t kStranger = 65534;
+
+using Texts = std::vector<std::string>;
+
+Texts NoticeTexts(const TNotices& notices) {
+    Texts texts;
+    for (const TNotice& notice : notices) texts.push_back(notice.text);
+    return texts;
+}
+
+// A journal sealed for the scene's archive, whose first half an update had overwritten;
+// returns the archive as the update left it.
+TArrayOfByte WriteTornArchive(Scene& s) {
+    HandJournal j(s.Identity(), 10000);
+    j.Save(0, Slice(s.original, 0, 5000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    fs::permissions(s.journal, fs::perms::owner_read | fs::perms::owner_write);
+    Overwrite(s.archive, 0, RandomBytes(5000, 13));
+    return ReadFileBytes(s.archive);
+}
+
+// Bytes a pass puts at a place of the archive.
+struct Piece {
+    int64_t at = 0;
+    TArrayOfByte bytes;
+};
+
+// What a pass writing the pieces into an archive of oldSize bytes leaves, for the journal's
+// state; the pieces do not overlap.
+TPassOutcome OutcomeOf(int64_t oldSize, std::vector<Piece> pieces) {
+    int64_t newSize = oldSize;
+    for (const Piece& piece : pieces) newSize = std::max<int64_t>(newSize, piece.at + static_cast<int64_t>(piece.bytes.size()));
+    return {newSize, [pieces](int64_t position) {
+                for (const Piece& piece : pieces) {
+                    const int64_t within = position - piece.at;
+                    if (within >= 0 && within < static_cast<int64_t>(piece.bytes.size()))
+                        return TByteSource{false, 0, piece.bytes[static_cast<size_t>(within)]};
+                }
+                return TByteSource{true, position, 0};
+            }};
+}
+
+void WritePieces(const std::string& path, const std::vector<Piece>& pieces) {
+    for (const Piece& piece : pieces) Overwrite(path, piece.at, piece.bytes);
+}
+
+// Samples of a pass from before to after at every 37th position below both sizes, the
+// header's bytes first.
+std::vector<HandJournal::Sample> SamplesOf(const TArrayOfByte& before, const TArrayOfByte& after) {
+    std::vector<HandJournal::Sample> samples;
+    const size_t limit = std::min(before.size(), after.size());
+    for (size_t p = 0; p < limit; p += p < 8 ? 1 : 37) samples.push_back({static_cast<int64_t>(p), before[p], after[p]});
+    return samples;
+}
+
+// One pass over the scene's archive: it rewrites the first 100 bytes and everything from
+// 6000 on, growing the archive to 12000 bytes. The journal saves what the pass changes and
+// records its state, and is sealed.
+struct PassScene : Scene {
+    TArrayOfByte after = original;
+    HandJournal j{Identity(), 10000, 3};
+
+    PassScene() {
+        after.resize(12000);
+        const TArrayOfByte front = RandomBytes(100, 21);
+        const TArrayOfByte tail = RandomBytes(6000, 22);
+        std::copy(front.begin(), front.end(), after.begin());
+        std::copy(tail.begin(), tail.end(), after.begin() + 6000);
+        j.Save(0, Slice(original, 0, 100));
+        j.Save(6000, Slice(original, 6000, 10000));
+        j.State(10000, 12000, SamplesOf(original, after));
+        j.Seal();
+    }
+
+    // The archive as the pass left it when interrupted: the front written, the tail not yet.
+    TArrayOfByte HalfWay() const {
+        TArrayOfByte bytes = original;
+        std::copy(after.begin(), after.begin() + 100, bytes.begin());
+        return bytes;
+    }
+
+    std::string StaleNotice() const {
+        return "did not apply the journal \"" + journal + "\": the archive is not in a state it describes";
+    }
+};
 
 // Runs body in a child process that ends without unwinding, as a killed update does.
 template <typename Body>
@@ -150,6 +192,88 @@ TEST(RecoverArchive, JournalOfAnUnknownLayoutIsDiscarded) {
     Scene s;
     const TArrayOfByte current = RandomBytes(10000, 9);
     WriteFile(s.archive, current);
+    HandJournal j(s.Identity(), 10000, 4);
+    j.Save(0, Slice(s.original, 0, 5000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+}
+
+TEST(RecoverArchive, ArchiveAnInterruptedPassLeftIsRolledBack) {
+    PassScene s;
+    WriteFile(s.journal, s.j.bytes);
+    WriteFile(s.archive, s.HalfWay());
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(RecoverArchive, ArchiveWhoseSizeNoMomentOfThePassHasIsLeftAndItsJournalRemoved) {
+    PassScene s;
+    WriteFile(s.journal, s.j.bytes);
+    const TArrayOfByte shorter = Slice(s.HalfWay(), 0, 9000);
+    WriteFile(s.archive, shorter);
+    TNotices notices;
+    EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), shorter);
+    EXPECT_FALSE(fs::exists(s.journal));
+    EXPECT_EQ(NoticeTexts(notices), Texts{s.StaleNotice()});
+}
+
+TEST(RecoverArchive, ArchiveWithASampledByteNeitherOldNorNewIsLeftAndItsJournalRemoved) {
+    PassScene s;
+    WriteFile(s.journal, s.j.bytes);
+    TArrayOfByte other = s.HalfWay();
+    const size_t sampled = 8 + 37 * 100;
+    other[sampled] = static_cast<uint8_t>(s.original[sampled] ^ s.after[sampled] ^ 0xFF);
+    ASSERT_NE(other[sampled], s.original[sampled]);
+    ASSERT_NE(other[sampled], s.after[sampled]);
+    WriteFile(s.archive, other);
+    TNotices notices;
+    EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), other);
+    EXPECT_FALSE(fs::exists(s.journal));
+    EXPECT_EQ(NoticeTexts(notices), Texts{s.StaleNotice()});
+}
+
+TEST(RecoverArchive, StateOfUnknownContentLetsAnyArchivePass) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000, 3);
+    j.Save(0, s.original);
+    j.UnknownState();
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    WriteFile(s.archive, RandomBytes(7000, 23));
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, OnlyTheLastSealedStateDecides) {
+    PassScene s;
+    // A later pass between two other archives, sealed: the archive is neither of them.
+    s.j.State(12000, 12000, SamplesOf(RandomBytes(12000, 28), RandomBytes(12000, 29)));
+    s.j.Seal();
+    WriteFile(s.journal, s.j.bytes);
+    WriteFile(s.archive, s.HalfWay());
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.HalfWay());
+}
+
+TEST(RecoverArchive, StateWithoutItsSealDecidesNothing) {
+    PassScene s;
+    s.j.State(10000, 10000, SamplesOf(RandomBytes(10000, 24), RandomBytes(10000, 25)));
+    WriteFile(s.journal, s.j.bytes);
+    WriteFile(s.archive, s.HalfWay());
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, JournalWithStatesButNoneSealedWasNeverActedOn) {
+    Scene s;
+    const TArrayOfByte current = RandomBytes(10000, 9);
+    WriteFile(s.archive, current);
     HandJournal j(s.Identity(), 10000, 3);
     j.Save(0, Slice(s.original, 0, 5000));
     j.Seal();
@@ -157,6 +281,33 @@ TEST(RecoverArchive, JournalOfAnUnknownLayoutIsDiscarded) {
 
     EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
     EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(RecoverArchive, RollBackCutShortIsFinishedByTheNextOpen) {
+    // Two passes: the first rewrote [0, 3000), the second [2000, 5000). A roll-back then put
+    // the original front back and was cut short before the rest.
+    Scene s;
+    TArrayOfByte first = s.original;
+    const TArrayOfByte a = RandomBytes(3000, 26);
+    std::copy(a.begin(), a.end(), first.begin());
+    TArrayOfByte second = first;
+    const TArrayOfByte b = RandomBytes(3000, 27);
+    std::copy(b.begin(), b.end(), second.begin() + 2000);
+    HandJournal j(s.Identity(), 10000, 3);
+    j.Save(0, Slice(s.original, 0, 3000));
+    j.State(10000, 10000, SamplesOf(s.original, first));
+    j.Seal();
+    j.Save(3000, Slice(s.original, 3000, 5000));
+    j.State(10000, 10000, SamplesOf(first, second));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+    TArrayOfByte cutShort = second;
+    std::copy(s.original.begin(), s.original.begin() + 2500, cutShort.begin());
+    WriteFile(s.archive, cutShort);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
 }
 
 TEST(RecoverArchive, ShrunkArchiveIsGrownBackToItsOldSize) {
@@ -249,7 +400,7 @@ TEST(RecoverArchive, RecordsPastTheOldSizeMakeTheJournalInvalid) {
     EXPECT_EQ(ReadFileBytes(s.archive), current);
 }
 
-TEST(RecoverArchive, JournalNameThatIsALinkIsRemovedWithoutTouchingItsTarget) {
+TEST(RecoverArchive, JournalNameThatIsALinkIsLeftWithoutFollowingIt) {
     Scene s;
     const std::string elsewhere = s.dir / "elsewhere";
     HandJournal j(s.Identity(), 10);
@@ -257,10 +408,60 @@ TEST(RecoverArchive, JournalNameThatIsALinkIsRemovedWithoutTouchingItsTarget) {
     WriteFile(elsewhere, j.bytes);
     fs::create_symlink(elsewhere, s.journal);
 
-    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(s.journal)));
+    TNotices notices;
+    EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Ignored);
+    EXPECT_TRUE(fs::is_symlink(s.journal));
     EXPECT_EQ(ReadFileBytes(elsewhere), j.bytes);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_EQ(NoticeTexts(notices), Texts{"left the journal \"" + s.journal + "\": it is not a regular file"});
+}
+
+TEST(RecoverArchive, JournalOfAnotherUserIsLeftUnapplied) {
+    Scene s;
+    const TArrayOfByte current = WriteTornArchive(s);
+    ASSERT_EQ(chown(s.journal.c_str(), kStranger, kStranger), 0);
+
+    TNotices notices;
+    EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Ignored);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_TRUE(fs::exists(s.journal));
+    EXPECT_EQ(NoticeTexts(notices), Texts{"left the journal \"" + s.journal + "\": it belongs to another user"});
+}
+
+TEST(RecoverArchive, JournalOfTheArchivesOwnerIsAppliedForAnotherUser) {
+    Scene s;
+    WriteTornArchive(s);
+    ASSERT_EQ(chown(s.archive.c_str(), kStranger, kStranger), 0);
+    ASSERT_EQ(chown(s.journal.c_str(), kStranger, kStranger), 0);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, JournalOthersMayWriteIsLeftUnapplied) {
+    for (const mode_t mode : {mode_t{0664}, mode_t{0646}}) {
+        Scene s;
+        const TArrayOfByte current = WriteTornArchive(s);
+        ASSERT_EQ(chmod(s.journal.c_str(), mode), 0);
+
+        TNotices notices;
+        EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Ignored);
+        EXPECT_EQ(ReadFileBytes(s.archive), current);
+        EXPECT_TRUE(fs::exists(s.journal));
+        EXPECT_EQ(NoticeTexts(notices), Texts{"left the journal \"" + s.journal + "\": other users may write it"});
+    }
+}
+
+TEST(RecoverArchive, OldSizeNoArchiveCanHaveMakesTheJournalInvalid) {
+    Scene s;
+    HandJournal j(s.Identity(), int64_t{1} << 62);
+    j.Save(int64_t{1} << 30, RandomBytes(100, 8));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
 }
 
 TEST(RecoverArchive, JournalWithoutItsArchiveIsRemoved) {
@@ -343,9 +544,9 @@ TEST(ArchiveUpdate, KilledUpdateIsRolledBackByTheNextOpen) {
     Scene s;
     RunAndVanish([&] {
         TArchiveUpdate update(s.archive);
-        update.Protect({{0, 50}, {2000, 10000}});
-        Overwrite(s.archive, 0, RandomBytes(50, 1));
-        Overwrite(s.archive, 2000, RandomBytes(12000, 2));
+        const std::vector<Piece> pass{{0, RandomBytes(50, 1)}, {2000, RandomBytes(12000, 2)}};
+        update.Protect({{0, 50}, {2000, 10000}}, OutcomeOf(10000, pass));
+        WritePieces(s.archive, pass);
         std::exit(0);  // no Commit, no unwinding
     });
     ASSERT_TRUE(fs::exists(s.journal));
@@ -396,16 +597,36 @@ TEST(ArchiveUpdate, WatchedWritesOutsideTheProtectedRangesAreSavedFirst) {
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
 }
 
+TEST(ArchiveUpdate, WatchedChangeAfterAPassIsCoveredAlthoughNoPassDescribesIt) {
+    Scene s;
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        HostFile archive(s.archive, HostFile::Mode::ReadWrite);
+        update.Watch(archive);
+        const std::vector<Piece> pass{{0, RandomBytes(100, 1)}};
+        update.Protect({{0, 100}}, OutcomeOf(10000, pass));
+        WritePieces(s.archive, pass);
+        update.PassDone();
+        // Neither old nor new for the pass before: only a state of unknown content fits.
+        const TArrayOfByte other = RandomBytes(3000, 2);
+        archive.Seek(0);
+        archive.Write(other.data(), 3000);
+        std::exit(0);
+    });
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
 TEST(ArchiveUpdate, ErrorDuringTheUpdateRollsBackAtOnce) {
     Scene s;
-    EXPECT_THROW(
-        {
-            TArchiveUpdate update(s.archive);
-            update.Protect({{0, 10000}});
-            Overwrite(s.archive, 0, RandomBytes(12000, 4));
-            throw EInOutError(ENOSPC, "disk full");
-        },
-        EInOutError);
+    const std::vector<Piece> pass{{0, RandomBytes(12000, 4)}};
+    const auto failingUpdate = [&] {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{0, 10000}}, OutcomeOf(10000, pass));
+        WritePieces(s.archive, pass);
+        throw EInOutError(ENOSPC, "disk full");
+    };
+    EXPECT_THROW(failingUpdate(), EInOutError);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
     EXPECT_FALSE(fs::exists(s.journal));
 }
@@ -416,8 +637,9 @@ TEST(ArchiveUpdate, NestedUpdateOfTheSameArchiveJoinsTheOuterOne) {
         TArchiveUpdate outer(s.archive);
         {
             TArchiveUpdate inner(s.archive);
-            inner.Protect({{0, 10000}});
-            Overwrite(s.archive, 0, RandomBytes(10000, 5));
+            const std::vector<Piece> pass{{0, RandomBytes(10000, 5)}};
+            inner.Protect({{0, 10000}}, OutcomeOf(10000, pass));
+            WritePieces(s.archive, pass);
             inner.Commit();
         }
         // The inner commit leaves the journal to the outer update.
@@ -470,6 +692,44 @@ TEST(ArchiveUpdate, JournalGetsTheArchivesPermissionBits) {
         std::exit(0);
     });
     EXPECT_EQ(fs::status(s.journal).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(ArchiveUpdate, NewJournalIsNeverWritableByOthers) {
+    Scene s;
+    ASSERT_EQ(chmod(s.archive.c_str(), 0666), 0);
+    const mode_t mask = umask(0);
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{0, 10}});
+        std::exit(0);
+    });
+    umask(mask);
+    EXPECT_EQ(fs::status(s.journal).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+}
+
+TEST(ArchiveUpdate, JournalThatStaysBesideTheArchiveStopsTheUpdateBeforeItChangesAnything) {
+    Scene s;
+    const TArrayOfByte current = WriteTornArchive(s);
+    ASSERT_EQ(chown(s.journal.c_str(), kStranger, kStranger), 0);
+    const TArrayOfByte planted = ReadFileBytes(s.journal);
+
+    TNotices notices;
+    EXPECT_THROW(TArchiveUpdate update(s.archive, &notices), EInOutError);
+    EXPECT_EQ(ReadFileBytes(s.journal), planted);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_EQ(notices.size(), 1u);
+}
+
+TEST(ArchiveReading, ReadsPastAJournalItLeavesWithoutWaitingForIt) {
+    Scene s;
+    const TArrayOfByte current = WriteTornArchive(s);
+    ASSERT_EQ(chown(s.journal.c_str(), kStranger, kStranger), 0);
+    TNotices notices;
+    { const TArchiveReading reading(s.archive, &notices); }
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_TRUE(fs::exists(s.journal));
+    EXPECT_EQ(notices.size(), 1u);
 }
 
 TEST(ArchiveReading, RollsBackALeftOverJournalBeforeReading) {

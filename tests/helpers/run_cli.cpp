@@ -40,6 +40,25 @@ std::vector<std::string> VpakCommand(const std::vector<std::string>& args) {
     return command;
 }
 
+// A copy of the executable in a folder every user may enter, when the build's own path is
+// closed to other users (a checkout in root's home, say).
+std::string VpakForOtherUsers() {
+    namespace fs = std::filesystem;
+    const fs::path program = fs::absolute(VPAK_CLI_PATH);
+    bool reachable = (fs::status(program).permissions() & fs::perms::others_exec) != fs::perms::none;
+    for (fs::path p = program.parent_path(); p != p.root_path(); p = p.parent_path())
+        reachable = reachable && (fs::status(p).permissions() & fs::perms::others_exec) != fs::perms::none;
+    if (reachable) return program.string();
+    static TempDir copy;
+    const fs::path copied = fs::path(copy.Path()) / "vpak";
+    if (!fs::exists(copied)) {
+        fs::permissions(copy.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec);
+        fs::copy_file(program, copied);
+    }
+    return copied.string();
+}
+
 CliResult RunCaptured(const std::vector<std::string>& command, const std::string& workingDir) {
     TempDir capture;
     const std::string outPath = capture / "out";
@@ -86,9 +105,9 @@ bool CanRunAsOtherUser() { return ::geteuid() == 0 && ::access(kSetpriv, X_OK) =
 
 CliResult RunVpakAsOtherUser(const std::vector<std::string>& args, const std::string& workingDir) {
     const std::string id = std::to_string(kOtherUser);
-    std::vector<std::string> command{kSetpriv, "--reuid=" + id, "--regid=" + id, "--clear-groups", "--"};
-    const std::vector<std::string> vpak = VpakCommand(args);
-    command.insert(command.end(), vpak.begin(), vpak.end());
+    std::vector<std::string> command{kSetpriv, "--reuid=" + id, "--regid=" + id, "--clear-groups", "--",
+                                     VpakForOtherUsers()};
+    command.insert(command.end(), args.begin(), args.end());
     return RunCaptured(command, workingDir);
 }
 

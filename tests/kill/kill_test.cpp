@@ -179,6 +179,8 @@ void RunTrial(const Scenario& scenario, int64_t killAt, double delaySeconds, Tal
 
     const CliResult listed = RunVpak({"list", archive});
     ASSERT_EQ(listed.status, 0) << listed.err;
+    // Nothing left over was refused: a journal of ours always fits what the kill left.
+    ASSERT_EQ(listed.err, "");
     const TArrayOfByte bytes = ReadFileBytes(archive);
     const bool isOld = bytes == scenario.before;
     const bool isNew = bytes == scenario.after;
@@ -203,6 +205,30 @@ int TrialCount() {
 
 bool ReplaceByPath(const std::string& archive, const std::string& file, const std::string& entry) {
     return ReplaceOneFile(false, archive, file, entry, false, false);
+}
+
+// The archive a user restores from a backup after the killed update: the start tree with one
+// file's content swapped for other bytes of its length, so that the backup has the archive's
+// size and header but other streams.
+TArrayOfByte BackupArchive() {
+    TestFolder tree = StartTree();
+    TestFile* file = FindTestFile(tree, "f5\\file0.bin");
+    file->content = RandomBytes(file->content.size(), 99);
+    return EncodedArchive(tree);
+}
+
+// Puts bytes into the file in place, as cp onto an existing file does: the inode stays.
+void RestoreInPlace(const std::string& path, const TArrayOfByte& bytes) {
+    const host::FileIdentity before = host::Stat(path).identity;
+    WriteFile(path, bytes);
+    ASSERT_EQ(host::Stat(path).identity, before);
+}
+
+std::vector<std::string> NamesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 class KillTest : public ::testing::Test {
@@ -332,4 +358,59 @@ TEST_F(KillTest, EveryInterruptedRunLeavesTheOldOrTheNewArchive) {
         EXPECT_GE(tally.killedOld, 1);
     }
     EXPECT_GE(total.killed, trials / 2);
+}
+
+TEST_F(KillTest, BackupRestoredAfterAKilledUpdateIsLeftAsItWas) {
+    ASSERT_FALSE(HasFatalFailure());
+    const TArrayOfByte backup = BackupArchive();
+    ASSERT_EQ(backup.size(), scenarios_[0].before.size());
+    ASSERT_NE(backup, scenarios_[0].before);
+    const int perScenario = std::max(3, TrialCount() / 5);
+    int journalsLeft = 0;
+    for (size_t i = 0; i < 4; ++i) {  // the updates, not the build
+        const Scenario& scenario = scenarios_[i];
+        SCOPED_TRACE(scenario.name);
+        for (int k = 1; k <= perScenario; ++k) {
+            const int64_t n = std::max<int64_t>(1, scenario.operations * k / (perScenario + 1));
+            SCOPED_TRACE("killed before operation " + std::to_string(n));
+            TempDir dir;
+            const std::string archive = dir / "data.pak";
+            WriteFile(archive, scenario.before);
+            WaitFor(StartVpak(WithArchive(scenario.args, archive), {"VPAK_TEST_KILL_AT=" + std::to_string(n)}));
+            journalsLeft += fs::exists(archive + ".vpak-journal") ? 1 : 0;
+
+            RestoreInPlace(archive, backup);
+            const CliResult listed = RunVpak({"list", archive});
+            ASSERT_EQ(listed.status, 0) << listed.err;
+            ASSERT_EQ(ReadFileBytes(archive), backup) << "the journal of the killed update was applied to the backup";
+            ASSERT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"data.pak"});
+        }
+    }
+    EXPECT_GE(journalsLeft, 1);
+}
+
+TEST_F(KillTest, UpdateThroughAHardLinkIsNotUndoneByAJournalLeftUnderTheOtherName) {
+    ASSERT_FALSE(HasFatalFailure());
+    const Scenario& grow = scenarios_[0];
+    const Scenario& shrink = scenarios_[1];
+    TempDir dir;
+    const std::string first = dir / "data.pak";
+    const std::string second = dir / "same.pak";
+    WriteFile(first, grow.before);
+    fs::create_hard_link(first, second);
+
+    // An update through the first name that cannot remove its journal rolls itself back and
+    // leaves the journal behind.
+    WaitFor(StartVpak(WithArchive(grow.args, first), {"VPAK_TEST_FAULT=remove:1:EIO:persistent"}));
+    ASSERT_TRUE(fs::exists(first + ".vpak-journal"));
+    ASSERT_EQ(ReadFileBytes(first), grow.before);
+
+    ASSERT_EQ(WEXITSTATUS(WaitFor(StartVpak(WithArchive(shrink.args, second), {}))), 0);
+    ASSERT_EQ(ReadFileBytes(second), shrink.after);
+
+    const CliResult listed = RunVpak({"list", first});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(ReadFileBytes(first), shrink.after);
+    EXPECT_NE(listed.err.find("did not apply the journal"), std::string::npos) << listed.err;
+    EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"data.pak", "same.pak"}));
 }

@@ -83,3 +83,14 @@ TEST(AppendToBuffers, TextIsAppendedWithoutTerminatorAndEmptyTextChangesNothing)
     AppendTextToChars("rs", chars);
     EXPECT_EQ(chars, (TArrayOfChar{'q', 'r', 's'}));
 }
+
+TEST(LittleEndian, FieldsOfEveryWidthRoundTrip) {
+    uint8_t at[8] = {};
+    PutLittleEndian(at, 0x0102030405060708u, 8);
+    EXPECT_EQ(at[0], 0x08);
+    EXPECT_EQ(at[7], 0x01);
+    EXPECT_EQ(GetLittleEndian(at, 8), 0x0102030405060708u);
+    PutLittleEndian(at, 0xFFFFFFFFu, 4);
+    EXPECT_EQ(GetLittleEndian(at, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(GetLittleEndian(at, 1), 0xFFu);
+}

@@ -85,6 +85,44 @@ TEST(HostFile, SetOwnershipCopiesThePermissionBits) {
     EXPECT_EQ(fs::status(dir / "new").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::group_read);
 }
 
+TEST(HostFile, ReadBytesAtReadsEachPositionAndKeepsThePosition) {
+    TempDir dir;
+    WriteFile(dir / "f", "abcdefghij");
+    HostFile f(dir / "f", HostFile::Mode::Read);
+    f.Seek(3);
+    uint8_t bytes[4] = {};
+    f.ReadBytesAt({9, 0, 4, 0}, bytes);
+    EXPECT_EQ(std::string(bytes, bytes + 4), "jaea");
+    EXPECT_EQ(f.Position(), 3);
+}
+
+TEST(HostFile, ReadBytesAtPastTheEndRaises) {
+    TempDir dir;
+    WriteFile(dir / "f", "abc");
+    HostFile f(dir / "f", HostFile::Mode::Read);
+    uint8_t bytes[2] = {};
+    EXPECT_THROW(f.ReadBytesAt({1, 3}, bytes), EInOutError);
+}
+
+TEST(HostFile, KindAndOwnershipDescribeTheOpenFile) {
+    TempDir dir;
+    WriteFile(dir / "f", "x");
+    ASSERT_EQ(chmod((dir / "f").c_str(), 0640), 0);
+    HostFile f(dir / "f", HostFile::Mode::ReadNoLink);
+    EXPECT_EQ(f.Kind(), host::EntryKind::File);
+    EXPECT_EQ(f.Ownership().mode, 0640u);
+    EXPECT_EQ(f.Ownership().user, host::CurrentUser());
+    EXPECT_EQ(host::CurrentUser(), static_cast<uint32_t>(geteuid()));
+}
+
+TEST(Host, RefusedAccessIsToldFromOtherFailures) {
+    EXPECT_TRUE(host::IsAccessRefused(EACCES));
+    EXPECT_TRUE(host::IsAccessRefused(EPERM));
+    EXPECT_TRUE(host::IsAccessRefused(EROFS));
+    EXPECT_FALSE(host::IsAccessRefused(EIO));
+    EXPECT_FALSE(host::IsAccessRefused(ENOSPC));
+}
+
 TEST(Host, RenameReplacesTheTargetAndRemoveReportsWhetherAnythingWentAway) {
     TempDir dir;
     WriteFile(dir / "a", "new");

@@ -1,0 +1,105 @@
+#include "engine/update_pass.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "support/host.h"
+
+namespace {
+
+// Updating serves only PC archives, so the header's integers are little-endian.
+constexpr bool kLittleEndian = false;
+
+std::vector<TByteRange> MergedInside(std::vector<TByteRange> ranges, int64_t size) {
+    std::sort(ranges.begin(), ranges.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });
+    std::vector<TByteRange> merged;
+    for (TByteRange range : ranges) {
+        range.to = std::min(range.to, size);
+        if (range.from >= range.to) continue;
+        if (!merged.empty() && range.from <= merged.back().to) merged.back().to = std::max(merged.back().to, range.to);
+        else merged.push_back(range);
+    }
+    return merged;
+}
+
+void ApplyPass(HostFile& archive, const TPassPlan& plan) {
+    const int64_t size = archive.Size();
+    MoveRanges(archive, plan.moves);
+    for (const auto& [position, stream] : plan.streams) {
+        archive.Seek(position);
+        archive.Write(stream->data(), BufferLength(*stream));
+    }
+    archive.Seek(0);
+    archive.Write(plan.head.data(), static_cast<int64_t>(plan.head.size()));
+    if (size > plan.finalSize) {
+        archive.Seek(plan.finalSize);
+        archive.Truncate();
+    }
+}
+
+}  // namespace
+
+// The header, the places the moved runs and the new streams land on, and the end it cuts.
+std::vector<TByteRange> TPassPlan::ChangedRanges(int64_t size) const {
+    std::vector<TByteRange> ranges{{0, headLength}};
+    for (const TRangeMove& move : moves)
+        if (move.from != move.to && move.length > 0) ranges.push_back({move.to, move.to + move.length});
+    for (const auto& [position, stream] : streams) ranges.push_back({position, position + BufferLength(*stream)});
+    if (finalSize < size) ranges.push_back({finalSize, size});
+    return MergedInside(std::move(ranges), size);
+}
+
+TByteSource TPassPlan::SourceOf(int64_t position) const {
+    if (position < headLength) return {false, 0, head.at(static_cast<size_t>(position))};
+    // Destinations ascend, and no two moves land at one place: a stream lies between them.
+    auto move = std::upper_bound(moves.begin(), moves.end(), position,
+                                 [](int64_t p, const TRangeMove& m) { return p < m.to; });
+    if (move != moves.begin()) {
+        --move;
+        if (position < move->to + move->length) return {true, move->from + position - move->to, 0};
+    }
+    auto stream = std::upper_bound(streams.begin(), streams.end(), position,
+                                   [](int64_t p, const auto& s) { return p < s.first; });
+    if (stream != streams.begin()) {
+        --stream;
+        const int64_t within = position - stream->first;
+        if (within < BufferLength(*stream->second)) return {false, 0, (*stream->second)[static_cast<size_t>(within)]};
+    }
+    throw std::logic_error("no byte of the pass lands at position " + std::to_string(position));
+}
+
+TPassOutcome TPassPlan::Outcome() const {
+    return {finalSize, [this](int64_t position) { return SourceOf(position); }};
+}
+
+TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLength,
+                   const std::vector<TStreamReplacement>& replacements) {
+    TPassPlan plan;
+    plan.headLength = headLength;
+    int64_t from = 0;   // in the data area as it stands on disk
+    int64_t shift = 0;  // how far the bytes from there on move within the data area
+    for (const TStreamReplacement& replacement : replacements) {
+        plan.moves.push_back({oldHeadLength + from, headLength + from + shift, replacement.offset - from});
+        plan.streams.emplace_back(headLength + replacement.offset + shift, replacement.stream);
+        shift += BufferLength(*replacement.stream) - replacement.oldLength;
+        from = replacement.offset + replacement.oldLength;
+    }
+    plan.moves.push_back({oldHeadLength + from, headLength + from + shift, dataAreaSize - from});
+    plan.finalSize = headLength + dataAreaSize + shift;
+    return plan;
+}
+
+TArrayOfByte HeadBytes(const Veldane_PAK_HeaderType& header) {
+    TArrayOfByte head(kFixedHeaderSize);
+    WriteInt32At(head, 0, FromArchiveOrder(kLittleEndian, header.UnpackedDirSize));
+    WriteInt32At(head, 4, FromArchiveOrder(kLittleEndian, header.HeaderSize));
+    head.insert(head.end(), header.PackedDir.begin(), header.PackedDir.end());
+    return head;
+}
+
+void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update) {
+    update.Protect(plan.ChangedRanges(archive.Size()), plan.Outcome());
+    ApplyPass(archive, plan);
+    update.PassDone();
+}

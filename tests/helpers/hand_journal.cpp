@@ -1,0 +1,68 @@
+#include "helpers/hand_journal.h"
+
+#include <zlib.h>
+
+#include "support/sha1.h"
+
+HandJournal::HandJournal(const host::FileIdentity& identity, int64_t oldSize, uint32_t layoutVersion)
+    : layout(layoutVersion) {
+    PutText("VPAK-JNL", 8);
+    PutUint(layout, 4);
+    PutUint(40, 4);
+    PutUint(identity.device, 8);
+    PutUint(identity.inode, 8);
+    PutUint(static_cast<uint64_t>(oldSize), 8);
+}
+
+void HandJournal::PutUint(uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void HandJournal::PutText(const char* text, size_t n) {
+    for (size_t i = 0; i < n; ++i) bytes.push_back(static_cast<uint8_t>(text[i]));
+}
+
+void HandJournal::Save(int64_t offset, const TArrayOfByte& saved) {
+    PutText("SAVE", 4);
+    PutUint(0, 4);
+    PutUint(static_cast<uint64_t>(offset), 8);
+    PutUint(saved.size(), 8);
+    bytes.insert(bytes.end(), saved.begin(), saved.end());
+}
+
+void HandJournal::State(int64_t oldSize, int64_t newSize, const std::vector<Sample>& samples) {
+    PutText("STAT", 4);
+    PutUint(0, 4);
+    PutUint(static_cast<uint64_t>(oldSize), 8);
+    PutUint(static_cast<uint64_t>(newSize), 8);
+    PutUint(0, 4);
+    PutUint(samples.size(), 4);
+    for (const Sample& sample : samples) {
+        PutUint(static_cast<uint64_t>(sample.position), 8);
+        bytes.push_back(sample.oldByte);
+        bytes.push_back(sample.newByte);
+    }
+}
+
+void HandJournal::UnknownState() {
+    PutText("STAT", 4);
+    PutUint(0, 4);
+    PutUint(0, 8);
+    PutUint(0x7FFFFFFF, 8);
+    PutUint(1, 4);
+    PutUint(0, 4);
+}
+
+void HandJournal::Seal() {
+    TArrayOfByte sum;
+    if (layout == 1) {
+        const TSha1Digest digest = Sha1Digest(bytes.data(), bytes.size());
+        sum.assign(digest.begin(), digest.end());
+    } else {
+        const uLong crc = crc32(0, bytes.data(), static_cast<uInt>(bytes.size()));
+        for (int i = 0; i < 4; ++i) sum.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+    }
+    PutText("SEAL", 4);
+    PutUint(0, 4);
+    bytes.insert(bytes.end(), sum.begin(), sum.end());
+}
