@@ -289,6 +289,8 @@ TRecoveryResult Done(TRecovery outcome) { return {outcome, std::nullopt}; }
 
 TRecoveryResult Stays(TRecovery outcome, const host::FileIdentity& journal) { return {outcome, journal}; }
 
+constexpr uint32_t kSuperuser = 0;
+
 std::string ReasonOf(const EInOutError& error) { return std::strerror(error.Code()); }
 
 // A journal this process may not trust or touch stays where it is, unapplied.
@@ -298,13 +300,14 @@ TRecoveryResult LeaveJournal(const std::string& journalPath, const host::FileIde
     return Stays(TRecovery::Ignored, journal);
 }
 
-// Why the open journal is not to be trusted; empty when it is. Only the archive's owner, or
-// the user recovering it, can have written a journal that is applied: one that another user
+// Why the open journal is not to be trusted; empty when it is. Only the archive's owner, the
+// user recovering it, or the superuser (who may write any archive anyway, and may have
+// updated this one) can have written a journal that is applied: one that another user
 // planted, or that others may change, could write anything into the archive.
 std::string DistrustOf(const HostFile& journal, const std::string& archivePath) {
     if (journal.Kind() != host::EntryKind::File) return "it is not a regular file";
     const host::FileOwnership ownership = journal.Ownership();
-    const bool ours = ownership.user == host::CurrentUser() ||
+    const bool ours = ownership.user == host::CurrentUser() || ownership.user == kSuperuser ||
                       (IsRegularFile(archivePath) && ownership.user == host::OwnershipOf(archivePath).user);
     if (!ours) return "it belongs to another user";
     if ((ownership.mode & kWritableByOthers) != 0) return "other users may write it";

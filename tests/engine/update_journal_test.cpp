@@ -11,6 +11,7 @@
 
 #include "helpers/hand_journal.h"
 #include "helpers/random_bytes.h"
+#include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -436,6 +437,19 @@ TEST(RecoverArchive, JournalOfTheArchivesOwnerIsAppliedForAnotherUser) {
 
     EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, JournalOfTheSuperuserIsAppliedForTheArchivesOwner) {
+    if (!CanRunAsOtherUser()) GTEST_SKIP() << "recovering as another user needs root";
+    Scene s;
+    WriteTornArchive(s);
+    fs::permissions(s.dir.Path(), fs::perms::all);
+    ASSERT_EQ(chown(s.archive.c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chmod(s.journal.c_str(), 0644), 0);  // root's, readable as an update makes it for this archive
+
+    EXPECT_EQ(RunAsOtherUser([&] { return RecoverArchive(s.archive) == TRecovery::RolledBack ? 0 : 1; }), 0);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
 }
 
 TEST(RecoverArchive, JournalOthersMayWriteIsLeftUnapplied) {
