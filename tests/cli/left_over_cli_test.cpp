@@ -44,6 +44,9 @@ void Own(const std::string& path, unsigned user, mode_t mode) {
 
 std::string Notice(const std::string& text) { return "vpak: " + text + "\n"; }
 
+// A user who is neither the one running vpak nor the superuser, whom recovery also trusts.
+constexpr unsigned kThirdUser = 4242;
+
 // An archive in a folder of its own below a temp folder every user may enter.
 class ReaderAsOtherUser : public ::testing::Test {
 protected:
@@ -134,7 +137,7 @@ TEST_F(ReaderAsOtherUser, ExtractReadsPastAnotherUsersLeftOversInAStickyFolder) 
     WriteFile(staging, "another user's build");
     Own(staging, 0, 0644);
     WriteFile(journal, "another user's junk");
-    Own(journal, 0, 0644);
+    Own(journal, kThirdUser, 0644);
     const std::string out = dir / "out";
     fs::create_directory(out);
     Own(out, kOtherUser, 0755);
