@@ -34,7 +34,8 @@ int RunReplace(const ReplaceOptions& options, bool byPath) {
     const std::string key = byPath ? options.entryPath : HashTagFromFileName(options.file);
     if (!byPath && key.empty()) return Outcome(false, successText);
     CommandNotices notices;
-    const bool ok = ReplaceOneFile(options.xbox, options.archive, options.file, key, !options.noLoc, !byPath, notices.Sink());
+    const bool ok =
+        ReplaceOneFile(options.xbox, options.archive, options.file, key, !options.noLoc, !byPath, notices.Sink());
     notices.Print();
     return Outcome(ok, successText);
 }

@@ -259,7 +259,8 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode
     state.folderCount += static_cast<int32_t>(node.subFolders.size());
     state.fileCount += static_cast<int32_t>(node.files.size());
     // What could be read of a folder is stored; that the rest could not is a failure.
-    if (!node.unreadable.empty()) CountFailure(state, HostPathOfEntry(state.sourceDir, folder, ""), "cannot read the folder", node.unreadable);
+    if (!node.unreadable.empty())
+        CountFailure(state, HostPathOfEntry(state.sourceDir, folder, ""), "cannot read the folder", node.unreadable);
 
     AppendDirInt(state, static_cast<int32_t>(node.subFolders.size()));
     for (size_t k = 0; k < node.subFolders.size(); ++k)

@@ -304,8 +304,8 @@ void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const 
     const int64_t total = static_cast<int64_t>(files.size());
     for (size_t i = from; i < files.size(); ++i) {
         const std::string& relative = files[i];
-        if (ReplaceOneFile(bigEndian, archivePath, HostPathBelow(sourceDir, relative), SourceFileKey(relative, matchByTag),
-                           convertLoc, matchByTag, notices))
+        if (ReplaceOneFile(bigEndian, archivePath, HostPathBelow(sourceDir, relative),
+                           SourceFileKey(relative, matchByTag), convertLoc, matchByTag, notices))
             ++replacedCount;
         Report(progress, PackProgress(total, static_cast<int64_t>(i) + 1), relative.c_str());
     }

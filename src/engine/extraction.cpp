@@ -151,7 +151,8 @@ public:
         const std::unique_ptr<HostFile> out = cursor_.CreateFresh(prepared.placement.name, archiveIdentity_, problem);
         if (prepared.error) std::rethrow_exception(prepared.error);
         if (out == nullptr) return Fail(prepared.path, problem);
-        if (prepared.ok && !prepared.content.empty()) out->Write(prepared.content.data(), BufferLength(prepared.content));
+        if (prepared.ok && !prepared.content.empty())
+            out->Write(prepared.content.data(), BufferLength(prepared.content));
         out->Close();
         if (!prepared.ok) return Fail(prepared.path, prepared.problem);
         return true;
@@ -172,8 +173,9 @@ private:
         // Records may share one stream, so the sizes they promise can add up to far more than
         // the archive holds; the whole extraction writes no more than its streams can produce.
         if (file.unpackedSize > inflateBudget_) {
-            prepared.problem = "the files before it already reached " + std::to_string(MaxInflatedSize(request_.archiveSize)) +
-                               " bytes, all that an archive of this size can hold";
+            const std::string bound = std::to_string(MaxInflatedSize(request_.archiveSize));
+            prepared.problem = "it would take the extraction past " + bound +
+                               " bytes, all that the streams of an archive this size can inflate to";
             return false;
         }
         inflateBudget_ -= file.unpackedSize;
@@ -189,7 +191,8 @@ private:
         }
         if (file.unpackedSize == 0) return true;
         if (request_.convertLoc && IsLocFileName(outputName) && !LocToText(request_.bigEndian, content)) {
-            prepared.problem = "its string table does not convert to text (damaged, or the text would be far larger than the table)";
+            prepared.problem =
+                "its string table does not convert to text (damaged, or the text would be far larger than the table)";
             return false;
         }
         return true;

@@ -192,6 +192,18 @@ TEST_F(FormTest, MakePakFailureSaysError) {
     EXPECT_FALSE(form->BusyFlag);
 }
 
+TEST_F(FormTest, MakePakOfATreeWithANameItCannotStoreSaysErrorAndStoresTheRest) {
+    CreateForm();
+    WriteFile(temp / "src/a/b.txt", "through the folder");
+    WriteFile(temp / "src/a\\b.txt", "a backslash in the name");
+    SetText("Edit1", temp / "built.pak");
+    SetText("Edit2", temp / "src");
+    Button("Button_MakeArchive")->click();
+    EXPECT_EQ(Caption(), "Error :-(");
+    EXPECT_FALSE(form->BusyFlag);
+    EXPECT_EQ(ExtractedText(temp / "built.pak", temp / "check", "a/b.txt"), "through the folder");
+}
+
 // ---- Replace1
 
 TEST_F(FormTest, Replace1AsksForTheFileWithItsOwnTitleAndFilter) {
