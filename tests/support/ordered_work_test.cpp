@@ -86,10 +86,11 @@ TEST(OrderedWork, AnErrorIsRaisedAtItsOwnItemAndEndsTheWork) {
     }
 }
 
-TEST(OrderedWork, AnItemThatEndsTheWorkIsTheLastOneProduced) {
+TEST(OrderedWork, AnItemThatEndsTheWorkIsTheLastOneProducedOrHandedOver) {
+    constexpr size_t kMaxItems = 4;
     for (int workers : {0, 2}) {
         std::atomic<size_t> highest{0};
-        TOrderedWork<size_t> work(100, workers, TWorkLimits{4, 100}, [](size_t) { return 1; },
+        TOrderedWork<size_t> work(100, workers, TWorkLimits{kMaxItems, 100}, [](size_t) { return 1; },
                                   [&](size_t i, size_t& out) {
                                       size_t seen = highest.load();
                                       while (i > seen && !highest.compare_exchange_weak(seen, i)) {
@@ -99,7 +100,10 @@ TEST(OrderedWork, AnItemThatEndsTheWorkIsTheLastOneProduced) {
                                   });
         for (size_t i = 0; i <= 10; ++i) EXPECT_EQ(work.Take(i), i);
         EXPECT_THROW(work.Take(11), std::logic_error);
-        EXPECT_EQ(highest.load(), 10u);
+        // On the calling thread nothing follows it; a second worker may already have begun
+        // one of the next items, within the items allowed in flight.
+        if (workers == 0) EXPECT_EQ(highest.load(), 10u);
+        else EXPECT_LE(highest.load(), 10u + kMaxItems);
     }
 }
 
