@@ -2,8 +2,11 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/interrupt_stop.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_reader.h"
+#include "engine/outcome_texts.h"
+#include "support/errors.h"
 #include "support/host.h"
 #include "support/number_text.h"
 #include "support/paths.h"
@@ -28,10 +31,14 @@ int RunExtract(const ExtractOptions& options) {
     int32_t suffixLength = 0;
     bool ok = false;
     CommandNotices notices;
-    {
+    TInterruptStop stop;
+    try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
         ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength, options.directory,
-                            options.hash, !options.noLoc, bar.Callback(), notices.Sink());
+                            options.hash, !options.noLoc, stop.Watch(bar.Callback()), notices.Sink());
+    } catch (const ECancelled&) {
+        notices.Print();
+        return Stopped(StoppedExtractionText(stop.ItemsReported()));
     }
     notices.Print();
     return Outcome(ok, "O.K. Successfully extracted " + GroupThousands(static_cast<int32_t>(listing.size())) +

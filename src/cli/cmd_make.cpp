@@ -2,8 +2,11 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/interrupt_stop.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_builder.h"
+#include "engine/outcome_texts.h"
+#include "support/errors.h"
 #include "support/host.h"
 #include "support/number_text.h"
 
@@ -26,10 +29,14 @@ int RunMake(const MakeOptions& options) {
     int32_t fileCount = 0;
     bool ok = false;
     CommandNotices notices;
-    {
+    TInterruptStop stop;
+    try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        ok = MakeArchive(options.xbox, options.dir, options.archive, bar.Callback(), !options.noLoc, folderCount,
-                         fileCount, notices.Sink());
+        ok = MakeArchive(options.xbox, options.dir, options.archive, stop.Watch(bar.Callback()), !options.noLoc,
+                         folderCount, fileCount, notices.Sink());
+    } catch (const ECancelled&) {
+        notices.Print();
+        return Stopped(kStoppedBuildText);
     }
     notices.Print();
     return Outcome(ok, PackedText(folderCount, fileCount));

@@ -2,9 +2,12 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/interrupt_stop.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
+#include "engine/outcome_texts.h"
+#include "support/errors.h"
 #include "support/host.h"
 #include "support/number_text.h"
 
@@ -34,8 +37,15 @@ int RunReplace(const ReplaceOptions& options, bool byPath) {
     const std::string key = byPath ? options.entryPath : HashTagFromFileName(options.file);
     if (!byPath && key.empty()) return Outcome(false, successText);
     CommandNotices notices;
-    const bool ok =
-        ReplaceOneFile(options.xbox, options.archive, options.file, key, !options.noLoc, !byPath, notices.Sink());
+    TInterruptStop stop;
+    bool ok = false;
+    try {
+        ok = ReplaceOneFile(options.xbox, options.archive, options.file, key, !options.noLoc, !byPath,
+                            notices.Sink(), stop.Watch({}));
+    } catch (const ECancelled&) {
+        notices.Print();
+        return Stopped(kStoppedUpdateText);
+    }
     notices.Print();
     return Outcome(ok, successText);
 }
@@ -44,10 +54,14 @@ int RunReplaceDir(const ReplaceDirOptions& options) {
     int32_t count = 0;
     bool ok = false;
     CommandNotices notices;
-    {
+    TInterruptStop stop;
+    try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
         ok = ReplaceFromDirectory(options.xbox, options.archive, options.dir, options.hash, !options.noLoc,
-                                  bar.Callback(), count, notices.Sink());
+                                  stop.Watch(bar.Callback()), count, notices.Sink());
+    } catch (const ECancelled&) {
+        notices.Print();
+        return Stopped(kStoppedUpdateText);
     }
     notices.Print();
     if (ok && count < 1) return Outcome(true, "I didn't find any file in the given directory.");

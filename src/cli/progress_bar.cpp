@@ -76,12 +76,17 @@ ProgressProc TerminalProgressBar::Callback() {
 }
 
 void TerminalProgressBar::Update(uint32_t position, const char* text) {
+    const std::string shown = text != nullptr ? text : "";
+    // A report without position that repeats the last text only says the operation is alive
+    // (a long step): what is drawn already says all there is.
+    if (position == 0 && drawnOnce_ && shown == lastText_) return;
+    lastText_ = shown;
     // Phase announcements (position 0) are few and mark slow steps: always shown.
     const auto now = std::chrono::steady_clock::now();
     if (position != 0 && drawnOnce_ && now - lastDraw_ < kRedrawInterval) return;
     lastDraw_ = now;
     drawnOnce_ = true;
-    Draw(ProgressLine(position, text != nullptr ? text : "", LineWidth()));
+    Draw(ProgressLine(position, shown, LineWidth()));
 }
 
 void TerminalProgressBar::Draw(const std::string& line) {

@@ -12,7 +12,7 @@
 
 class TerminalProgressBar {
 public:
-    // A disabled bar draws nothing; its callback is empty, so the engine skips its reports.
+    // A disabled bar draws nothing; its callback is empty.
     TerminalProgressBar(bool enabled, std::ostream& out);
     ~TerminalProgressBar();
     TerminalProgressBar(const TerminalProgressBar&) = delete;
@@ -31,6 +31,7 @@ private:
     std::ostream& out_;
     size_t drawnColumns_ = 0;
     bool drawnOnce_ = false;
+    std::string lastText_;
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 

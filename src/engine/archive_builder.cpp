@@ -183,6 +183,7 @@ bool StoreFile(TBuildState& state, const std::string& relativePath, const host::
 // folders below it, except a link back up the path. A folder that cannot be listed keeps
 // what was read of it and the reason.
 void ListFolder(TBuildState& state, const std::string& folder, TFolderNode& node) {
+    KeepAlive();
     host::DirListing listing = host::ListDirectory(HostPathBelow(state.sourceDir, folder));
     if (listing.errorCode != 0) node.unreadable = host::ErrorText(listing.errorCode);
     for (host::DirEntry& entry : listing.entries) {
@@ -321,6 +322,7 @@ bool MakeArchive(bool bigEndian, const std::string& sourceDir, const std::string
 bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
                             const ProgressProc& progress, bool convertLoc, int32_t& folderCount,
                             int32_t& fileCount, int compressingThreads, TNotices* notices) {
+    const TProgressScope scope(progress);
     if (archivePath.empty()) return false;
     // An empty source is the current directory, as a path given without folder is.
     const std::string root = sourceDir.empty() ? "." : sourceDir;

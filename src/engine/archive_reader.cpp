@@ -52,6 +52,7 @@ int32_t ListingField(const std::string& line, int32_t column) {
 bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList& listing,
                     int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
                     bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices) {
+    const TProgressScope scope(progress);
     prefixLength = kPrefixLength;
     suffixLength = kSuffixLength;
     if (!FileExistsSafe(archivePath)) return false;

@@ -255,7 +255,9 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
 }
 
 bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices) {
+                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices,
+                    const ProgressProc& progress) {
+    const TProgressScope scope(progress);
     if (bigEndian) return false;
     TArrayOfByte content;
     const std::string problem = ObtainStoredContent(kLittleEndian, convertLoc, filePath, content);
@@ -276,6 +278,7 @@ bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::s
 bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
                                     bool matchByTag, bool convertLoc, const ProgressProc& progress,
                                     int32_t& replacedCount, TNotices* notices) {
+    const TProgressScope scope(progress);
     replacedCount = 0;
     if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir)) return false;
 

@@ -21,8 +21,11 @@ struct TReplacementData {
 bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
                       const TReplacementData* data, TNotices* notices = nullptr);
 
+// Replaces the entry found by key with the content of filePath. progress hears the phases of
+// writing (saving, moving, writing) and may stop the replacement, which then rolls back.
 bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices = nullptr);
+                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices = nullptr,
+                    const ProgressProc& progress = {});
 
 // Replaces every entry for which the source tree holds a file, in one pass over the archive:
 // the files are read, matched and compressed first (ahead, on every core), then every stream

@@ -107,6 +107,7 @@ public:
             TPlacement placement;
             if (PlaceArchivePath(CutLine(line, kPrefixLength, kSuffixLength), placement))
                 cursor_.Enter(placement.folders, problem);  // a link in the way fails its files later
+            KeepAlive();
         }
     }
 

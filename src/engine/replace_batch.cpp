@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <future>
 #include <limits>
 #include <map>
 #include <memory>
@@ -150,17 +151,10 @@ public:
             // should the header keep its length: the tail from the first replaced stream,
             // nearly all that it saves in any case.
             const std::vector<TByteRange> likely = Plan(oldHeaderSize).ChangedRanges(size);
-            std::exception_ptr saveError;
-            std::jthread saver([&] {
-                try {
-                    update_.Protect(likely);
-                } catch (...) {
-                    saveError = std::current_exception();
-                }
-            });
+            ReportSaving();
+            std::future<void> saving = std::async(std::launch::async, [&] { update_.Protect(likely); });
             header.PackedDir = CompressBytes(directory_.data(), BufferLength(directory_));
-            saver.join();
-            if (saveError) std::rethrow_exception(saveError);
+            WaitKeepingAlive(saving);
         }
         header.HeaderSize = BufferLength(header.PackedDir) + kFixedHeaderSize;
 
@@ -434,6 +428,7 @@ bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::s
 bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir,
                                  bool matchByTag, bool convertLoc, const ProgressProc& progress,
                                  int32_t& replacedCount, int64_t heldStreamsBudget, TNotices* notices) {
+    const TProgressScope scope(progress);
     replacedCount = 0;
     if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir)) return false;
 

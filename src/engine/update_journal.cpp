@@ -13,6 +13,7 @@
 #include "engine/staged_archive.h"
 #include "support/errors.h"
 #include "support/crc32.h"
+#include "support/progress.h"
 #include "support/sha1.h"
 
 namespace {
@@ -559,6 +560,8 @@ void TUpdateJournal::SaveRange(const TByteRange& range) {
         HandToDisk(written, piece);
         digest_->Update(buffer.data(), static_cast<size_t>(piece));
         at += piece;
+        // A stop here leaves an unsealed group, which no roll-back applies.
+        KeepAlive();
     }
     saved_.push_back(range);
     std::sort(saved_.begin(), saved_.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });

@@ -5,11 +5,21 @@
 #include <string>
 
 #include "support/host.h"
+#include "support/progress.h"
 
 namespace {
 
 // Updating serves only PC archives, so the header's integers are little-endian.
 constexpr bool kLittleEndian = false;
+
+// The phases of writing a pass, as the caller sees them: the bar goes through them once.
+constexpr int64_t kWritePhases = 3;
+constexpr int64_t kSavingPhase = 1;
+constexpr int64_t kMovingPhase = 2;
+constexpr int64_t kWritingPhase = 3;
+constexpr const char* kSavingText = "saving what the update changes...";
+constexpr const char* kMovingText = "moving the archive's contents...";
+constexpr const char* kWritingText = "writing the new contents and the directory...";
 
 std::vector<TByteRange> MergedInside(std::vector<TByteRange> ranges, int64_t size) {
     std::sort(ranges.begin(), ranges.end(), [](const TByteRange& a, const TByteRange& b) { return a.from < b.from; });
@@ -25,7 +35,9 @@ std::vector<TByteRange> MergedInside(std::vector<TByteRange> ranges, int64_t siz
 
 void ApplyPass(HostFile& archive, const TPassPlan& plan) {
     const int64_t size = archive.Size();
+    ReportToScope(PackProgress(kWritePhases, kMovingPhase), kMovingText);
     MoveRanges(archive, plan.moves);
+    ReportToScope(PackProgress(kWritePhases, kWritingPhase), kWritingText);
     for (const auto& [position, stream] : plan.streams) {
         archive.Seek(position);
         archive.Write(stream->data(), BufferLength(*stream));
@@ -98,7 +110,10 @@ TArrayOfByte HeadBytes(const Veldane_PAK_HeaderType& header) {
     return head;
 }
 
+void ReportSaving() { ReportToScope(PackProgress(kWritePhases, kSavingPhase), kSavingText); }
+
 void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update) {
+    ReportSaving();
     update.Protect(plan.ChangedRanges(archive.Size()), plan.Outcome());
     ApplyPass(archive, plan);
     update.PassDone();

@@ -56,8 +56,12 @@ TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLeng
 // The fixed header fields (little-endian) followed by the compressed directory.
 TArrayOfByte HeadBytes(const Veldane_PAK_HeaderType& header);
 
-// Has the journal save what the pass changes, with the pass's state, then applies it.
+// Has the journal save what the pass changes, with the pass's state, then applies it. Each
+// phase (saving, moving, writing) is reported to the operation's callback.
 // Between the first move and the cut the archive on disk is neither the old nor the new one;
 // nothing here returns early, only a raised error can stop it, and the journal then takes
 // the archive back.
 void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update);
+
+// Reports the first phase of writing a pass, for a caller that starts saving early.
+void ReportSaving();

@@ -24,5 +24,13 @@ public:
 class ECompressionError : public EZlibError {};
 class EDecompressionError : public EZlibError {};
 
+// Raised by a progress callback to stop the operation because the user asked for it. It
+// leaves the operation as any raised error does: a build's new file is removed, an update
+// is rolled back, the files an extraction had finished stay.
+class ECancelled : public std::runtime_error {
+public:
+    ECancelled() : std::runtime_error("stopped") {}
+};
+
 // The message of a read that needed more bytes than the file holds.
 inline constexpr const char* kReadBeyondEndOfFile = "Read beyond end of file";

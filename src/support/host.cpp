@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <future>
+#include <thread>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -22,6 +25,7 @@
 #include <stdexcept>
 
 #include "support/errors.h"
+#include "support/progress.h"
 
 namespace {
 
@@ -153,6 +157,20 @@ TOperationFate FateOf(host::Operation operation) {
 [[noreturn]] void KillThisProcess() {
     ::kill(::getpid(), SIGKILL);
     std::abort();
+}
+
+// Reads and writes go to the system in pieces of at most this size, so that the caller of
+// a long operation keeps hearing from it between them.
+constexpr int64_t kIoPiece = int64_t{16} << 20;
+
+// Runs a system call that may block for long (an fsync of a large file) on a thread of its
+// own while this one keeps the operation's caller alive; returns what call returns. Should
+// the caller stop the operation meanwhile, the call is still waited for before the stop
+// goes on, since it uses a descriptor the way out closes.
+int CallKeepingAlive(const std::function<int()>& call) {
+    if (!InProgressScope()) return call();
+    std::future<int> done = std::async(std::launch::async, call);
+    return WaitKeepingAlive(done);
 }
 
 // Runs before every counted operation other than a write: kills the process when a test
@@ -392,7 +410,9 @@ int64_t HostFile::Read(void* buffer, int64_t count) {
     auto* p = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::pread(fd_, p + done, static_cast<size_t>(count - done), position_ + done);
+        if (done > 0) KeepAlive();
+        const int64_t piece = std::min(count - done, kIoPiece);
+        const ssize_t n = ::pread(fd_, p + done, static_cast<size_t>(piece), position_ + done);
         if (n < 0) {
             if (errno == EINTR) continue;
             Fail("Cannot read file");
@@ -430,7 +450,9 @@ void HostFile::Write(const void* buffer, int64_t count) {
     const int64_t allowed = (fate.kill || fate.injectedCode != 0) ? count / 2 : count;
     int64_t done = 0;
     while (done < allowed) {
-        const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(allowed - done), position_ + done);
+        if (done > 0) KeepAlive();
+        const int64_t piece = std::min(allowed - done, kIoPiece);
+        const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(piece), position_ + done);
         if (n < 0) {
             if (errno == EINTR) continue;
             Fail("Cannot write file");
@@ -467,7 +489,12 @@ void HostFile::Truncate() {
 
 void HostFile::Flush() {
     if (const int injected = BeforeOperation(host::Operation::Flush)) Raise("Cannot flush file", path_, injected);
-    if (::fsync(fd_) != 0) Fail("Cannot flush file");
+    const int fd = fd_;
+    const int result = CallKeepingAlive([fd] { return ::fsync(fd) == 0 ? 0 : errno; });
+    if (result != 0) {
+        errno = result;
+        Fail("Cannot flush file");
+    }
 }
 
 void HostFile::StartWriteback(int64_t position, int64_t count) {

@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/progress.h"
+
 struct TWorkLimits {
     size_t maxItems = 64;              // items produced but not yet done with by the caller
     int64_t maxBytes = 32 << 20;       // their summed cost
@@ -61,7 +63,8 @@ public:
 
     // The result of the next item in order (index must be the number of items taken so far).
     // The item taken before this one counts against the budget until this call: the caller
-    // is taken to be done with it. Rethrows the exception its production raised.
+    // is taken to be done with it. Rethrows the exception its production raised. While it
+    // waits it keeps the operation's caller alive (KeepAlive), which may stop it.
     TResult Take(size_t index) {
         if (workers_.empty()) return ProduceHere(index);
         std::unique_lock<std::mutex> lock(mutex_);
@@ -71,7 +74,13 @@ public:
         holding_ = false;
         room_.notify_all();
         TSlot& slot = slots_[index % slots_.size()];
-        ready_.wait(lock, [&] { return slot.ready; });
+        // One large item can take long: the caller keeps hearing from the operation meanwhile,
+        // and may stop it here, before the item is taken.
+        while (!ready_.wait_for(lock, kKeepAliveInterval, [&] { return slot.ready; })) {
+            lock.unlock();
+            KeepAlive();
+            lock.lock();
+        }
         TResult result = std::move(slot.result);
         const std::exception_ptr error = slot.error;
         heldCost_ = slot.cost;

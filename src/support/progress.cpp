@@ -1,5 +1,13 @@
 #include "support/progress.h"
 
+#include <exception>
+
+namespace {
+
+thread_local TProgressScope* currentScope = nullptr;
+
+}  // namespace
+
 uint32_t PackProgress(int64_t total, int64_t done) {
     constexpr int64_t kHalfMax = 0xFFFF;
     if (total > kHalfMax) {
@@ -8,4 +16,41 @@ uint32_t PackProgress(int64_t total, int64_t done) {
         total = kHalfMax;
     }
     return (static_cast<uint32_t>(total) << 16) | (static_cast<uint32_t>(done) & 0xFFFFu);
+}
+
+TProgressScope::TProgressScope(const ProgressProc& progress) {
+    if (!progress) return;
+    progress_ = &progress;
+    outer_ = currentScope;
+    lastReport_ = std::chrono::steady_clock::now();
+    currentScope = this;
+}
+
+TProgressScope::~TProgressScope() {
+    if (progress_ != nullptr) currentScope = outer_;
+}
+
+bool InProgressScope() { return currentScope != nullptr; }
+
+void NoteReport(const char* text) {
+    TProgressScope* scope = currentScope;
+    if (scope == nullptr) return;
+    scope->lastText_ = text != nullptr ? text : "";
+    scope->lastReport_ = std::chrono::steady_clock::now();
+}
+
+void ReportToScope(uint32_t position, const char* text) {
+    TProgressScope* scope = currentScope;
+    if (scope == nullptr) return;
+    NoteReport(text);
+    (*scope->progress_)(position, text);
+}
+
+void KeepAlive() {
+    TProgressScope* scope = currentScope;
+    if (scope == nullptr || std::uncaught_exceptions() > 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - scope->lastReport_ < kKeepAliveInterval) return;
+    scope->lastReport_ = now;
+    (*scope->progress_)(0, scope->lastText_.c_str());
 }

@@ -1,10 +1,16 @@
 // The progress callback that long operations take. The position word carries the total in
 // its upper 16 bits and the 1-based number of items done in its lower 16 bits; 0 for a
 // report without position. An empty function means "no callback".
+//
+// The callback may stop the operation by raising ECancelled: the operation ends as it ends
+// on any raised error, each step undoing what must not stay half done.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
+#include <string>
 
 using ProgressProc = std::function<void(uint32_t position, const char* text)>;
 
@@ -12,7 +18,60 @@ using ProgressProc = std::function<void(uint32_t position, const char* text)>;
 // same factor so that they fit 16 bits and the percentage stays right.
 uint32_t PackProgress(int64_t total, int64_t done);
 
+// Between two reports of an operation the caller hears from it at least this often: a
+// window keeps painting and can ask to stop while one large file is compressed, a tail is
+// moved or a journal is saved.
+inline constexpr std::chrono::milliseconds kKeepAliveInterval{100};
+
+// The callback of the operation running on this thread, for the steps deep inside it. An
+// operation opens a scope with its callback on its calling thread; scopes nest, and one
+// without a callback leaves the enclosing one in force (an operation run inside another
+// without progress of its own keeps the outer caller alive).
+class TProgressScope {
+public:
+    explicit TProgressScope(const ProgressProc& progress);
+    ~TProgressScope();
+    TProgressScope(const TProgressScope&) = delete;
+    TProgressScope& operator=(const TProgressScope&) = delete;
+
+private:
+    friend void NoteReport(const char* text);
+    friend void KeepAlive();
+    friend void ReportToScope(uint32_t position, const char* text);
+
+    const ProgressProc* progress_ = nullptr;
+    TProgressScope* outer_ = nullptr;
+    std::string lastText_;
+    std::chrono::steady_clock::time_point lastReport_;
+};
+
+// True when an operation with a callback runs on this thread.
+bool InProgressScope();
+
+// A report of the operation on this thread, made from a step deep inside it that has no
+// callback of its own (the phases of writing an update).
+void ReportToScope(uint32_t position, const char* text);
+
+// Remembers a report of the operation on this thread, for KeepAlive.
+void NoteReport(const char* text);
+
+// Repeats the last report, without position, when kKeepAliveInterval has passed since the
+// operation on this thread last reported. Does nothing on a thread without a scope, or
+// while an error is on its way (a roll-back on the way out must not be stopped).
+void KeepAlive();
+
+// Waits for work running on another thread, keeping the operation's caller alive meanwhile;
+// then returns its result or raises its error. Should the caller stop the operation while
+// it waits, the work is still waited for (by the future's owner) before the stop goes on.
+template <class T>
+T WaitKeepingAlive(std::future<T>& work) {
+    while (work.wait_for(kKeepAliveInterval) != std::future_status::ready) KeepAlive();
+    return work.get();
+}
+
 // Reports only when a callback is present.
 inline void Report(const ProgressProc& progress, uint32_t position, const char* text) {
-    if (progress) progress(position, text);
+    if (!progress) return;
+    NoteReport(text);
+    progress(position, text);
 }

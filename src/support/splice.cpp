@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "support/host.h"
+#include "support/progress.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ void FillWith(HostFile& file, std::vector<uint8_t>& buffer, uint8_t value, int64
         const int64_t piece = std::min<int64_t>(count, kSpliceBlockSize);
         file.Write(buffer.data(), piece);
         count -= piece;
+        KeepAlive();
     }
 }
 
@@ -34,6 +36,7 @@ void InsertBytes(HostFile& file, int64_t position, int64_t count) {
         file.Read(buffer.data(), length);
         file.Seek(blockStart + count);
         file.Write(buffer.data(), length);
+        KeepAlive();
     }
     FillWith(file, buffer, 0, position, count);
 }
@@ -54,6 +57,7 @@ void DeleteBytes(HostFile& file, int64_t position, int64_t count) {
         file.Seek(source - count);
         file.Write(buffer.data(), length);
         source += length;
+        KeepAlive();
     }
     const int64_t newEnd = size > count ? size - count : 0;
     // The stale copy of the tail's last bytes is overwritten before the cut.
@@ -79,6 +83,7 @@ void MoveRun(HostFile& file, std::vector<uint8_t>& buffer, const TRangeMove& mov
         // A moved tail is flushed before the update ends; writing it out meanwhile lets the
         // disk work while the next block is copied.
         file.StartWriteback(move.to + offset, length);
+        KeepAlive();
     }
 }
 

@@ -6,7 +6,8 @@
 
 class HostFile;
 
-// The work buffer through which every move and fill goes.
+// The work buffer through which every move and fill goes. After each block the caller of the
+// operation hears from it (KeepAlive), and may stop it there.
 inline constexpr int32_t kSpliceBlockSize = 4194304;
 
 // Afterwards the file is count bytes longer, the bytes from position on stand count bytes

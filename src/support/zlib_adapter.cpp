@@ -5,12 +5,14 @@
 #include <algorithm>
 
 #include "support/errors.h"
+#include "support/progress.h"
 
 namespace {
 
 constexpr int32_t kGrowthUnit = 256;
 constexpr int32_t kChunkSize = 1024;        // output per pass of the streamed decompressor
 constexpr int32_t kSourceBlock = 65536;     // input the streamed decompressor draws at once
+constexpr int64_t kCompressPiece = 1 << 20;  // input the compressor takes between keep-alives
 constexpr uint8_t kZlibMethodByte = 0x78;
 constexpr uint8_t kZlibLevel9Flags = 0xDA;
 constexpr uint8_t kZlibDefaultFlags = 0x9C;
@@ -20,6 +22,17 @@ constexpr int64_t kRatioSlack = 1024;
 
 int64_t RoundUpTo256(int64_t n) {
     return (n + kGrowthUnit - 1) / kGrowthUnit * kGrowthUnit;
+}
+
+// Lets the caller of a long (de)compression hear from it; should the caller stop it there,
+// the stream's memory is released on the way out.
+void KeepAliveOrEnd(z_stream& zs, int (*end)(z_streamp)) {
+    try {
+        KeepAlive();
+    } catch (...) {
+        end(&zs);
+        throw;
+    }
 }
 
 }  // namespace
@@ -37,21 +50,34 @@ TArrayOfByte CompressBytes(const void* source, int32_t count) {
     if (deflateInit(&zs, Z_BEST_COMPRESSION) != Z_OK) throw ECompressionError();
     const int64_t n = std::max<int32_t>(count, 0);
     TArrayOfByte area(static_cast<size_t>(RoundUpTo256(n + n / 10 + 12)));
-    zs.next_in = static_cast<Bytef*>(const_cast<void*>(source));
-    zs.avail_in = static_cast<uInt>(n);
+    const auto* in = static_cast<const Bytef*>(source);
     zs.next_out = area.data();
     zs.avail_out = static_cast<uInt>(area.size());
+    // The input goes in pieces, so that the caller keeps hearing from a long compression;
+    // deflate gives the same stream however its input is divided.
+    int64_t fed = 0;
     for (;;) {
-        const int rc = deflate(&zs, Z_FINISH);
-        if (rc == Z_STREAM_END) break;
-        if (rc != Z_OK && rc != Z_BUF_ERROR) {
-            deflateEnd(&zs);
-            throw ECompressionError();
+        const int64_t piece = std::min<int64_t>(n - fed, kCompressPiece);
+        zs.next_in = const_cast<Bytef*>(in + fed);
+        zs.avail_in = static_cast<uInt>(piece);
+        fed += piece;
+        const int flush = fed == n ? Z_FINISH : Z_NO_FLUSH;
+        for (;;) {
+            const int rc = deflate(&zs, flush);
+            if (rc == Z_STREAM_END) break;
+            if (rc != Z_OK && rc != Z_BUF_ERROR) {
+                deflateEnd(&zs);
+                throw ECompressionError();
+            }
+            if (flush == Z_NO_FLUSH && zs.avail_in == 0) break;
+            if (zs.avail_out > 0) continue;
+            const size_t used = area.size() - zs.avail_out;
+            area.resize(area.size() + kGrowthUnit);
+            zs.next_out = area.data() + used;
+            zs.avail_out = static_cast<uInt>(area.size() - used);
         }
-        const size_t used = area.size() - zs.avail_out;
-        area.resize(area.size() + kGrowthUnit);
-        zs.next_out = area.data() + used;
-        zs.avail_out = static_cast<uInt>(area.size() - used);
+        if (flush == Z_FINISH) break;
+        KeepAliveOrEnd(zs, deflateEnd);
     }
     area.resize(zs.total_out);
     deflateEnd(&zs);
@@ -101,6 +127,7 @@ void DecompressToBuffer(const void* source, int32_t count, TArrayOfByte& output,
     uint8_t chunk[kChunkSize];
     for (;;) {
         if (zs.avail_in == 0 && consumed < total) {
+            if (consumed > 0) KeepAliveOrEnd(zs, inflateEnd);
             const int64_t block = std::min<int64_t>(kSourceBlock, total - consumed);
             zs.next_in = const_cast<Bytef*>(input + consumed);
             zs.avail_in = static_cast<uInt>(block);

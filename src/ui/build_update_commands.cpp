@@ -49,7 +49,8 @@ void TForm1::Button_update1Click() {
     // The entry is found by the tag in the file's name; a name without one replaces nothing.
     const std::string tag = HashTagFromFileName(dialog.FileName);
     const bool ok = !tag.empty() && services_.Engine.ReplaceOneFile(CheckBox_XBOX->isChecked(), archive,
-                                                                    dialog.FileName, tag, AutoConvertLOCfiles, true);
+                                                                    dialog.FileName, tag, AutoConvertLOCfiles, true,
+                                                                    ProgressRoutine());
     SetCaption(ok ? "O.K. Successfully updated!" : ErrorText);
 }
 

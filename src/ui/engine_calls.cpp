@@ -36,9 +36,11 @@ TEngineCalls EngineOperations() {
         return ok;
     };
     calls.ReplaceOneFile = [](bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                              const std::string& key, bool convertLoc, bool matchByTag) {
+                              const std::string& key, bool convertLoc, bool matchByTag,
+                              const ProgressProc& progress) {
         TNotices notices;
-        const bool ok = ::ReplaceOneFile(bigEndian, archivePath, filePath, key, convertLoc, matchByTag, &notices);
+        const bool ok =
+            ::ReplaceOneFile(bigEndian, archivePath, filePath, key, convertLoc, matchByTag, &notices, progress);
         ShowNotices(notices);
         return ok;
     };

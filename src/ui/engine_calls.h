@@ -18,7 +18,7 @@ struct TEngineCalls {
                        const ProgressProc& progress, bool convertLoc, int32_t& folderCount, int32_t& fileCount)>
         MakeArchive;
     std::function<bool(bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                       const std::string& key, bool convertLoc, bool matchByTag)>
+                       const std::string& key, bool convertLoc, bool matchByTag, const ProgressProc& progress)>
         ReplaceOneFile;
     std::function<bool(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
                        bool matchByTag, bool convertLoc, const ProgressProc& progress, int32_t& replacedCount)>

@@ -7,10 +7,12 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QWindow>
 #include <algorithm>
 #include <exception>
 
+#include "support/errors.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "ui/contents_tree.h"
@@ -110,6 +112,10 @@ void TForm1::CreateControls() {
     connect(Button_Info, &QPushButton::clicked, this, [this] { RunCommand(&TForm1::Button_InfoClick); });
     connect(Button_Exit, &QPushButton::clicked, this, [this] { Button_ExitClick(); });
     connect(CheckBox_XBOX, &QCheckBox::toggled, this, [this] { CheckBox_XBOXClick(); });
+    // Escape asks to stop a running command, wherever the focus is.
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stop->setContext(Qt::WindowShortcut);
+    connect(stop, &QShortcut::activated, this, [this] { AskToStop(); });
 }
 
 void TForm1::FormCreate() {
@@ -203,15 +209,20 @@ void TForm1::SetCaption(const std::string& text) { setWindowTitle(QStr(text)); }
 
 std::string TForm1::Text(const QLineEdit* edit) const { return StdStr(edit->text()); }
 
-ProgressProc TForm1::ProgressRoutine() {
-    return [this](uint32_t position, const char* text) { ReportProgress(position, text); };
-}
-
 void TForm1::RunCommand(void (TForm1::*handler)()) {
     try {
         (this->*handler)();
+    } catch (const ECancelled&) {
+        SetCaption(StoppedText(handler));
     } catch (const std::exception& error) {
+        // The outcome ends every command: no phase text is left standing as if it still ran.
+        SetCaption(ErrorText);
         services_.Dialogs->ShowError(this, TitleLine, error.what());
+    }
+    // Closing was asked for while the command ran, and it has stopped now.
+    if (closeWhenStopped_ && !BusyFlag) {
+        closeWhenStopped_ = false;
+        close();
     }
 }
 
@@ -308,7 +319,9 @@ void TForm1::FormResize() {
 void TForm1::FormDblClick() { SetCaption(AuthorLine); }
 
 void TForm1::FormClose() {
-    ReportProgress(0, ExitingText.c_str());
+    // Shown at once, whatever the pace of the status line: the close steps follow.
+    SetCaption(ExitingText);
+    QApplication::processEvents();
     try {
         SaveSettings();
     } catch (const std::exception& error) {
@@ -325,8 +338,15 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // A close is never refused. A request that arrives once the close steps have run (from
-    // a progress report of a command still running) only closes again.
+    // Closing while a command runs first asks to stop it; the window closes once it has
+    // stopped, its clean-up done, and stays open for a No.
+    if (BusyFlag && !closed_) {
+        event->ignore();
+        AskToStop();
+        if (stopRequested_) closeWhenStopped_ = true;
+        return;
+    }
+    // A request that arrives once the close steps have run only closes again.
     event->accept();
     if (closed_) return;
     closed_ = true;

@@ -5,7 +5,9 @@
 
 #include <QRect>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,13 +25,16 @@ class QProgressBar;
 class TContentsTree;
 class TFlatButton;
 
-// What the window needs from outside: its dialogs, its settings file, the engine, and the
-// pause between the steps of the fade on close.
+using TClock = std::function<std::chrono::steady_clock::time_point()>;
+
+// What the window needs from outside: its dialogs, its settings file, the engine, the
+// pause between the steps of the fade on close, and the clock that paces the status line.
 struct TFormServices {
     std::unique_ptr<TDialogs> Dialogs;
     std::string SettingsFile;
     TEngineCalls Engine = EngineOperations();
     TWaitProc Wait = WaitWithoutEvents;
+    TClock Now = [] { return std::chrono::steady_clock::now(); };
 };
 
 class TForm1 : public QWidget {
@@ -52,8 +57,16 @@ public:
     void FormDblClick();
 
     // The progress routine handed to the engine: moves the bar, shows the text in the
-    // caption and processes pending window events.
+    // caption and processes pending window events, at most once in kShowInterval (the
+    // first report of a command at once).
     void ReportProgress(uint32_t position, const char* text);
+
+    // Shows that a command was refused, long enough to be read, while the running one goes on.
+    void ShowRefusal();
+    // Asks whether to stop the running command; on Yes it ends at its next report.
+    void AskToStop();
+    // A command begins: the bar, the pace of the status line and any stop request start anew.
+    void BeginCommand();
 
     void LoadSettings();
     void SaveSettings();
@@ -98,6 +111,8 @@ private:
 
     void SetCaption(const std::string& text);
     ProgressProc ProgressRoutine();
+    // What the caption says when the command run by handler was stopped.
+    std::string StoppedText(void (TForm1::*handler)()) const;
     // Runs a command handler; an error that ends it is shown in a message box.
     void RunCommand(void (TForm1::*handler)());
     bool Confirm(const std::string& line1, const std::string& line2, const std::string& line3);
@@ -107,6 +122,14 @@ private:
     TFormServices services_;
     std::vector<TPlacedControl> placed_;
     bool closed_ = false;
+
+    // The running command's status line and stop request.
+    bool shownOnce_ = false;
+    std::chrono::steady_clock::time_point lastShown_{};
+    std::chrono::steady_clock::time_point refusalUntil_{};
+    bool stopRequested_ = false;
+    bool closeWhenStopped_ = false;
+    int32_t itemsReported_ = 0;
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;

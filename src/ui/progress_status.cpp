@@ -1,9 +1,11 @@
-// The status line, the progress routine and the busy guard.
+// The status line, the progress routine, the busy guard and stopping a running command.
 #include <QApplication>
-#include <algorithm>
 #include <QProgressBar>
+#include <algorithm>
 
 #include "ui/main_window.h"
+#include "engine/outcome_texts.h"
+#include "support/errors.h"
 #include "ui/ui_texts.h"
 
 namespace {
@@ -12,25 +14,75 @@ constexpr uint32_t kDoneMask = 0xFFFF;
 constexpr int kTotalShift = 16;
 constexpr uint32_t kFullPercent = 100;
 
+// A caption and a bar drawn for each of 100,000 files cost more than the work itself and
+// flood the window manager, which then shows the outcome minutes late: the status line is
+// redrawn at most this often. The engine reports at least every kKeepAliveInterval, so
+// the window still paints and takes input several times a second whatever it does.
+constexpr std::chrono::milliseconds kShowInterval{100};
+// The refusal of a second command stays this long before progress texts cover it again.
+constexpr std::chrono::milliseconds kRefusalShown{1000};
+
 }  // namespace
 
 void TForm1::ReportProgress(uint32_t position, const char* text) {
+    const auto now = services_.Now();
+    if (shownOnce_ && now - lastShown_ < kShowInterval) return;
+    shownOnce_ = true;
+    lastShown_ = now;
     const uint32_t done = position & kDoneMask;
     const uint32_t total = position >> kTotalShift;
     const uint32_t percent = total == 0 ? 0 : std::min(done * kFullPercent / total, kFullPercent);
     // A text without position leaves the bar where it is.
     if (position != 0 || text == nullptr) ProgressBar1->setValue(static_cast<int>(percent));
-    SetCaption(text != nullptr ? text : "");
+    if (now >= refusalUntil_) SetCaption(text != nullptr ? text : "");
     // Keeps the window painting and movable during a long command; any handler may run here.
     QApplication::processEvents();
 }
 
+ProgressProc TForm1::ProgressRoutine() {
+    return [this](uint32_t position, const char* text) {
+        if (position != 0) ++itemsReported_;
+        ReportProgress(position, text);
+        // Asked for while the events above ran; the engine ends as on any raised error.
+        if (stopRequested_) {
+            stopRequested_ = false;
+            throw ECancelled();
+        }
+    };
+}
+
+void TForm1::ShowRefusal() {
+    SetCaption(RefusalText);
+    refusalUntil_ = services_.Now() + kRefusalShown;
+    QApplication::processEvents();
+}
+
+void TForm1::AskToStop() {
+    if (!BusyFlag || stopRequested_) return;
+    if (services_.Dialogs->Confirm(this, StopQuestion)) stopRequested_ = true;
+}
+
+void TForm1::BeginCommand() {
+    ProgressBar1->setValue(0);
+    shownOnce_ = false;
+    refusalUntil_ = {};
+    stopRequested_ = false;
+    itemsReported_ = 0;
+}
+
+std::string TForm1::StoppedText(void (TForm1::*handler)()) const {
+    if (handler == &TForm1::Button_XtractAllClick) return StoppedExtractionText(itemsReported_);
+    if (handler == &TForm1::Button_MakeArchiveClick) return kStoppedBuildText;
+    return kStoppedUpdateText;
+}
+
 TBusyScope::TBusyScope(TForm1& form) : form_(form) {
     if (form_.BusyFlag) {
-        form_.ReportProgress(0, RefusalText.c_str());
+        form_.ShowRefusal();
         return;
     }
     form_.BusyFlag = true;
+    form_.BeginCommand();
     entered_ = true;
 }
 

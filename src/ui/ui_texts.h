@@ -16,6 +16,7 @@ inline const std::string WindowClassName = "ZORVEL_APP_CLASS";
 
 inline const std::string ErrorText = "Error :-(";
 inline const std::string RefusalText = "Don't touch me! I'm working!!!";
+inline const std::string StopQuestion = "Stop the current command?";
 inline const std::string PreparingText = "preparing...";
 inline const std::string PleaseWaitText = "please wait...";
 inline const std::string ExitingText = "Exiting...";

@@ -13,6 +13,7 @@
 #include "engine/archive_format.h"
 #include "engine/archive_reader.h"
 #include "engine/loc_convert.h"
+#include "helpers/progress_record.h"
 #include "helpers/archive_writer.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
@@ -85,11 +86,7 @@ TArrayOfByte LocTableOf(const std::vector<std::string>& lines, bool bigEndian = 
     return table;
 }
 
-using TReports = std::vector<std::pair<uint32_t, std::string>>;
-
-ProgressProc Recorder(TReports& reports) {
-    return [&reports](uint32_t position, const char* text) { reports.emplace_back(position, text ? text : ""); };
-}
+ProgressProc Recorder(TReports& reports) { return RecordReports(reports); }
 
 }  // namespace
 

@@ -16,6 +16,7 @@
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
+#include "helpers/progress_record.h"
 #include "helpers/allocation_probe.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
@@ -682,7 +683,7 @@ TEST(ReplaceFromDirectory, ReportsPreparingThenEveryFileWithItsPosition) {
     WriteFile(dir / "src/data/b.txt", "three");
 
     std::vector<std::pair<uint32_t, std::string>> reports;
-    const ProgressProc progress = [&](uint32_t position, const char* text) { reports.emplace_back(position, text); };
+    const ProgressProc progress = RecordFileReports(reports);
     int32_t count = 0;
     EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "src", false, false, progress, count));
     EXPECT_EQ(count, 2);

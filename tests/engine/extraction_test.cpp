@@ -15,6 +15,7 @@
 #include "engine/archive_reader.h"
 #include "engine/hash_tag.h"
 #include "helpers/archive_writer.h"
+#include "helpers/progress_record.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "engine/notices.h"
@@ -36,7 +37,7 @@ Extraction Extract(const std::string& archive, const std::string& target, bool b
     int32_t prefix = 0;
     int32_t suffix = 0;
     result.ok = ExtractArchive(bigEndian, archive, result.listing, prefix, suffix, target, hashTags, convertLoc,
-                               [&](uint32_t position, const char* text) { result.reports.emplace_back(position, text); });
+                               RecordReports(result.reports));
     return result;
 }
 
@@ -340,9 +341,9 @@ TEST(Extraction, ManyFilesAreWrittenAndReportedOnTheCallingThreadInListingOrder)
     int32_t prefix = 0;
     int32_t suffix = 0;
     result.ok = ExtractArchive(false, dir / "x.pak", result.listing, prefix, suffix, dir / "out", false, true,
-                               [&](uint32_t position, const char* text) {
+                               [&, record = RecordReports(result.reports)](uint32_t position, const char* text) {
                                    allOnCaller = allOnCaller && std::this_thread::get_id() == caller;
-                                   result.reports.emplace_back(position, text);
+                                   record(position, text);
                                });
     ASSERT_TRUE(result.ok);
     EXPECT_TRUE(allOnCaller);
@@ -365,7 +366,7 @@ TEST(Extraction, CorruptStreamAmongManyEndsTheExtractionAtThatFile) {
     int32_t prefix = 0;
     int32_t suffix = 0;
     EXPECT_THROW(ExtractArchive(false, dir / "x.pak", result.listing, prefix, suffix, dir / "out", false, true,
-                                [&](uint32_t position, const char* text) { result.reports.emplace_back(position, text); }),
+                                RecordReports(result.reports)),
                  EDecompressionError);
     ExpectStoppedAt(dir, result, 150, 400);
 }
@@ -379,7 +380,7 @@ TEST(Extraction, StreamPastTheEndAmongManyEndsTheExtractionAtThatFile) {
     int32_t suffix = 0;
     try {
         ExtractArchive(false, dir / "x.pak", result.listing, prefix, suffix, dir / "out", false, true,
-                       [&](uint32_t position, const char* text) { result.reports.emplace_back(position, text); });
+                       RecordReports(result.reports));
         FAIL() << "no error raised";
     } catch (const EInOutError& error) {
         EXPECT_STREQ(error.what(), "Read beyond end of file");

@@ -10,12 +10,11 @@
 #include <vector>
 
 #include "engine/archive_builder.h"
+#include "helpers/progress_record.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 
 namespace {
-
-using TReports = std::vector<std::pair<uint32_t, std::string>>;
 
 struct TBuild {
     bool ok = false;
@@ -28,9 +27,7 @@ struct TBuild {
 
 TBuild BuildWith(const std::string& source, const std::string& archive, int threads, bool bigEndian = false) {
     TBuild build;
-    const ProgressProc recorder = [&build](uint32_t position, const char* text) {
-        build.reports.emplace_back(position, text);
-    };
+    const ProgressProc recorder = RecordReports(build.reports);
     try {
         build.ok = MakeArchiveWithThreads(bigEndian, source, archive, recorder, true, build.folders, build.files, threads);
     } catch (const EInOutError& error) {
@@ -98,7 +95,7 @@ TEST(ParallelBuild, MakeArchiveWritesTheSingleThreadedArchive) {
     int32_t files = 0;
     TReports reports;
     ASSERT_TRUE(MakeArchive(false, dir / "src", dir / "default.pak",
-                            [&reports](uint32_t position, const char* text) { reports.emplace_back(position, text); },
+                            RecordReports(reports),
                             true, folders, files));
     EXPECT_TRUE(reference.ok);
     EXPECT_EQ(folders, reference.folders);

@@ -16,6 +16,7 @@
 
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
+#include "helpers/progress_record.h"
 #include "helpers/archive_writer.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
@@ -26,8 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-using TReports = std::vector<std::pair<uint32_t, std::string>>;
 
 struct TOutcome {
     bool ok = false;
@@ -40,9 +39,7 @@ enum class TProcedure { OnePass, OnePassWritingEachFile, FileByFile };
 
 TOutcome Run(TProcedure procedure, const std::string& archive, const std::string& source, bool byTag) {
     TOutcome outcome;
-    const ProgressProc recorder = [&outcome](uint32_t position, const char* text) {
-        outcome.reports.emplace_back(position, text);
-    };
+    const ProgressProc recorder = RecordFileReports(outcome.reports);
     switch (procedure) {
         case TProcedure::OnePass:
             outcome.ok = ReplaceFromDirectory(false, archive, source, byTag, true, recorder, outcome.count);
@@ -254,7 +251,7 @@ TEST(ReplaceFromDirectoryOnePass, AnArchiveThatDoesNotListFailsEveryFileUntouche
     TReports reports;
     int32_t count = -1;
     EXPECT_FALSE(ReplaceFromDirectory(false, dir / "x.pak", dir / "src", false, true,
-                                      [&](uint32_t position, const char* text) { reports.emplace_back(position, text); },
+                                      RecordReports(reports),
                                       count));
     EXPECT_EQ(count, 0);
     EXPECT_EQ(reports.size(), 3u);

@@ -57,7 +57,7 @@ TEngineCalls LoggingEngine(TEngineLog& log) {
         return log.result;
     };
     engine.ReplaceOneFile = [&log](bool, const std::string& archive, const std::string& file, const std::string& key,
-                                   bool loc, bool byTag) {
+                                   bool loc, bool byTag, const ProgressProc&) {
         ++log.replaceOnes;
         log.oneArchive = archive;
         log.oneFile = file;

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QWindow>
+#include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -73,6 +74,11 @@ private:
 // A settings file that turns the fade off, so that closing in a test takes no time.
 inline const std::string kNoFadeSettings = "[Misc]\nFadeEffectOnExit=0\n";
 
+// The clock the window paces its status line by: each reading is clockStep after the one
+// before, so that each progress report of a test shows (the window shows at most one in
+// 100 ms) while a refusal (shown a second) covers the next ones.
+inline constexpr std::chrono::milliseconds kDefaultClockStep{150};
+
 class FormTest : public ::testing::Test {
 protected:
     TempDir temp;
@@ -80,6 +86,9 @@ protected:
     std::vector<std::string> captions;
     std::vector<int> fadeOpacities;
     std::unique_ptr<TForm1> form;
+    std::chrono::steady_clock::time_point now{};
+    std::chrono::milliseconds clockStep = kDefaultClockStep;
+    bool realClock = false;  // the machine's clock, for tests of what takes time
 
     std::string SettingsPath() const { return temp / "vpak-gui.ini"; }
 
@@ -91,6 +100,7 @@ protected:
         services.SettingsFile = SettingsPath();
         services.Engine = std::move(engine);
         services.Wait = [this](int) { fadeOpacities.push_back(qRound(form->windowHandle()->opacity() * 255)); };
+        if (!realClock) services.Now = [this] { return now += clockStep; };
         form = std::make_unique<TForm1>(std::move(services));
         script.busyProbe = [this] { return form->BusyFlag; };
         QObject::connect(form.get(), &QWidget::windowTitleChanged,

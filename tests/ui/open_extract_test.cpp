@@ -249,8 +249,8 @@ TEST_F(OpenExtractTest, RaisedErrorIsShownInABoxAndTheNextCommandIsAccepted) {
     EXPECT_EQ(script.errors[0].text, "Read beyond end of file");
     EXPECT_FALSE(script.errors[0].busyWhenShown);
     EXPECT_FALSE(form->BusyFlag);
-    // The caption keeps the last status: the report of the last file written.
-    EXPECT_EQ(Caption(), "beta\\x.txt");
+    // The outcome ends the command: no file's path is left standing as if it still ran.
+    EXPECT_EQ(Caption(), ErrorText);
 
     Button("Button_Info")->click();
     EXPECT_EQ(script.abouts.size(), 1u);

@@ -1,8 +1,10 @@
 // The progress routine, the busy guard, and closing while a command runs.
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 
 #include "form_fixture.h"
+#include "engine/outcome_texts.h"
 #include "helpers/archive_writer.h"
 #include "ui/ui_texts.h"
 
@@ -71,7 +73,7 @@ TEST_F(FormTest, ReportProcessesPendingEvents) {
     EXPECT_TRUE(ran);
 }
 
-TEST_F(FormTest, SecondCommandDuringARunningOneIsRefused) {
+TEST_F(FormTest, SecondCommandDuringARunningOneIsRefusedAndTheRefusalStaysReadable) {
     CreateForm(kNoFadeSettings, ThreeFileExtraction([this](int i) {
                    if (i != 1) return;
                    Button("Button_Info")->click();
@@ -84,7 +86,8 @@ TEST_F(FormTest, SecondCommandDuringARunningOneIsRefused) {
     Button("Button_XtractAll")->click();
 
     // Three refusals in a row show as one change of the caption; no second "preparing...".
-    EXPECT_EQ(TakeCaptions(), (std::vector<std::string>{"", "preparing...", "a", RefusalText, "b", "c",
+    // The next reports come within the second the refusal stays; the outcome ends it.
+    EXPECT_EQ(TakeCaptions(), (std::vector<std::string>{"", "preparing...", "a", RefusalText,
                                                        "O.K. Successfully extracted 3 files!"}));
     EXPECT_TRUE(script.abouts.empty());
     EXPECT_TRUE(script.opened.empty());
@@ -100,10 +103,9 @@ TEST_F(FormTest, ClickDeliveredByAProgressReportIsRefused) {
     TakeCaptions();
     Button("Button_XtractAll")->click();
     const std::vector<std::string> seen = TakeCaptions();
-    ASSERT_GE(seen.size(), 5u);
+    ASSERT_GE(seen.size(), 4u);
     EXPECT_EQ(seen[2], "a");
     EXPECT_EQ(seen[3], RefusalText);
-    EXPECT_EQ(seen[4], "b");
     EXPECT_TRUE(script.abouts.empty());
 }
 
@@ -121,10 +123,26 @@ TEST_F(FormTest, TogglingXboxDuringARunningCommandActsAtOnce) {
     EXPECT_EQ(Caption(), "O.K. Successfully extracted 3 files!");
 }
 
-TEST_F(FormTest, CloseDuringACommandRunsTheCloseStepsOnceAndTheCommandFinishes) {
+TEST_F(FormTest, CloseDuringACommandAnsweredNoKeepsTheWindowAndTheCommandFinishes) {
     CreateForm(kNoFadeSettings, ThreeFileExtraction([this](int i) {
                    if (i == 1) form->close();
-                   if (i == 2) form->close();  // absorbed: the tree is not destroyed twice
+               }));
+    SetText("Edit1", temp / "x.pak");
+    SetText("Edit2", temp / "out");
+    Button("Button_XtractAll")->click();
+
+    EXPECT_EQ(script.confirmed, std::vector<std::string>{StopQuestion});
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_NE(Tree(), nullptr);
+    EXPECT_EQ(Caption(), "O.K. Successfully extracted 3 files!");
+    EXPECT_FALSE(form->BusyFlag);
+}
+
+TEST_F(FormTest, CloseDuringACommandAnsweredYesStopsItThenRunsTheCloseStepsOnce) {
+    script.onConfirm = [](const std::string&) { return true; };
+    CreateForm(kNoFadeSettings, ThreeFileExtraction([this](int i) {
+                   if (i == 1) form->close();
+                   if (i == 2) form->close();  // never reached: the second report stops the command
                }));
     SetText("Edit1", temp / "x.pak");
     SetText("Edit2", temp / "out");
@@ -135,9 +153,60 @@ TEST_F(FormTest, CloseDuringACommandRunsTheCloseStepsOnceAndTheCommandFinishes) 
     EXPECT_FALSE(form->isVisible());
     const std::vector<std::string> seen = TakeCaptions();
     EXPECT_EQ(std::count(seen.begin(), seen.end(), ExitingText), 1);
-    EXPECT_EQ(seen.back(), "O.K. Successfully extracted 3 files!");
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[seen.size() - 2], StoppedExtractionText(2));
     EXPECT_NE(ReadFileText(SettingsPath()).find("pack_FileName=" + temp / "x.pak"), std::string::npos);
     EXPECT_FALSE(form->BusyFlag);
+}
+
+TEST_F(FormTest, EscapeAsksToStopAndYesEndsTheCommandAtItsNextReport) {
+    script.onConfirm = [](const std::string&) { return true; };
+    CreateForm(kNoFadeSettings, ThreeFileExtraction([this](int i) {
+                   if (i != 1) return;
+                   QTest::keyClick(Edit("Edit1"), Qt::Key_Escape);
+               }));
+    SetText("Edit1", temp / "x.pak");
+    SetText("Edit2", temp / "out");
+    Button("Button_XtractAll")->click();
+    EXPECT_EQ(script.confirmed, std::vector<std::string>{StopQuestion});
+    // The second file's report comes after the question and ends the command.
+    EXPECT_EQ(Caption(), StoppedExtractionText(2));
+    EXPECT_FALSE(form->BusyFlag);
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(FormTest, EscapeWithoutACommandAsksNothing) {
+    CreateForm();
+    QTest::keyClick(Edit("Edit1"), Qt::Key_Escape);
+    EXPECT_TRUE(script.confirmed.empty());
+}
+
+TEST_F(FormTest, ReportsCloserThanATenthOfASecondShowOnlyTheFirstUntilTheOutcome) {
+    clockStep = std::chrono::milliseconds(10);
+    CreateForm(kNoFadeSettings, ThreeFileExtraction());
+    SetText("Edit1", temp / "x.pak");
+    SetText("Edit2", temp / "out");
+    TakeCaptions();
+    Button("Button_XtractAll")->click();
+    EXPECT_EQ(TakeCaptions(), (std::vector<std::string>{"", "preparing...", "a",
+                                                       "O.K. Successfully extracted 3 files!"}));
+}
+
+TEST_F(FormTest, EachCommandStartsWithAnEmptyBar) {
+    CreateForm(kNoFadeSettings, ThreeFileExtraction([this](int i) {
+                   if (i == 1) EXPECT_EQ(Bar()->value(), 33);
+               }));
+    form->ReportProgress(Packed(4, 3), "an earlier command");
+    SetText("Edit1", temp / "x.pak");
+    SetText("Edit2", temp / "out");
+    int valueAtStart = -1;
+    script.onConfirm = [this, &valueAtStart](const std::string&) {
+        valueAtStart = Bar()->value();
+        return true;
+    };
+    WriteFile(temp / "out/existing", "x");  // the question comes after the command began
+    Button("Button_XtractAll")->click();
+    EXPECT_EQ(valueAtStart, 0);
 }
 
 TEST_F(FormTest, ClosingShowsExitingSavesAndDestroysTheTree) {
