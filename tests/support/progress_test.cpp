@@ -43,3 +43,79 @@ TEST(ReportProgress, CallsTheCallbackOnlyWhenOneIsGiven) {
     Report(ProgressProc{}, 5, "ignored");  // no callback: nothing to call, nothing breaks
     EXPECT_EQ(seen, 0x00020001u);
 }
+
+// ---- keeping the caller alive ------------------------------------------------------------
+
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct TCalls {
+    std::vector<std::pair<uint32_t, std::string>> seen;
+    ProgressProc Proc() {
+        return [this](uint32_t position, const char* text) { seen.emplace_back(position, text); };
+    }
+};
+
+void WaitOutTheInterval() { std::this_thread::sleep_for(kKeepAliveInterval + std::chrono::milliseconds(20)); }
+
+}  // namespace
+
+TEST(KeepAlive, RepeatsTheLastReportWithoutPositionOnceTheIntervalHasPassed) {
+    TCalls calls;
+    const ProgressProc progress = calls.Proc();
+    const TProgressScope scope(progress);
+    Report(progress, PackProgress(4, 1), "first file");
+    WaitOutTheInterval();
+    KeepAlive();
+    KeepAlive();  // at once again: the interval starts anew
+    EXPECT_EQ(calls.seen, (std::vector<std::pair<uint32_t, std::string>>{{PackProgress(4, 1), "first file"},
+                                                                         {0, "first file"}}));
+}
+
+TEST(KeepAlive, DoesNothingWithoutAScopeOrOnAnotherThread) {
+    TCalls calls;
+    const ProgressProc progress = calls.Proc();
+    WaitOutTheInterval();
+    KeepAlive();
+    {
+        const TProgressScope scope(progress);
+        WaitOutTheInterval();
+        std::thread([] { KeepAlive(); }).join();
+    }
+    EXPECT_TRUE(calls.seen.empty());
+}
+
+TEST(KeepAlive, AnInnerOperationWithoutCallbackKeepsTheOuterOneAlive) {
+    TCalls calls;
+    const ProgressProc progress = calls.Proc();
+    const TProgressScope outer(progress);
+    Report(progress, 0, "outer step");
+    {
+        const ProgressProc none;
+        const TProgressScope inner(none);
+        WaitOutTheInterval();
+        KeepAlive();
+    }
+    ASSERT_EQ(calls.seen.size(), 2u);
+    EXPECT_EQ(calls.seen[1], (std::pair<uint32_t, std::string>{0, "outer step"}));
+}
+
+TEST(KeepAlive, CallsNothingWhileAnErrorIsOnItsWayOut) {
+    TCalls calls;
+    const ProgressProc progress = calls.Proc();
+    const TProgressScope scope(progress);
+    struct TKeepsAliveOnTheWayOut {
+        ~TKeepsAliveOnTheWayOut() { KeepAlive(); }  // as a roll-back in a destructor does
+    };
+    WaitOutTheInterval();
+    try {
+        TKeepsAliveOnTheWayOut guard;
+        throw std::runtime_error("failure");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_TRUE(calls.seen.empty());
+}

@@ -6,6 +6,7 @@
 #include "form_fixture.h"
 #include "engine/outcome_texts.h"
 #include "helpers/archive_writer.h"
+#include "helpers/random_bytes.h"
 #include "ui/ui_texts.h"
 
 namespace fs = std::filesystem;
@@ -194,7 +195,9 @@ TEST_F(FormTest, ReportsCloserThanATenthOfASecondShowOnlyTheFirstUntilTheOutcome
 
 TEST_F(FormTest, EachCommandStartsWithAnEmptyBar) {
     CreateForm(kNoFadeSettings, ThreeFileExtraction([this](int i) {
-                   if (i == 1) EXPECT_EQ(Bar()->value(), 33);
+                   if (i == 1) {
+                       EXPECT_EQ(Bar()->value(), 33);
+                   }
                }));
     form->ReportProgress(Packed(4, 3), "an earlier command");
     SetText("Edit1", temp / "x.pak");
@@ -228,4 +231,74 @@ TEST_F(FormTest, ClosingFadesIn32StepsWhenTheFadeIsOn) {
     ASSERT_EQ(expected.size(), 32u);
     EXPECT_EQ(expected.back(), 7);
     EXPECT_EQ(fadeOpacities, expected);
+}
+
+// ---- a window that keeps taking events ---------------------------------------------------
+
+namespace {
+
+// Ticks every few milliseconds while a command runs, and keeps the longest time that passed
+// without one: the time the window took no events.
+class TEventWatch {
+public:
+    TEventWatch() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        last_ = std::chrono::steady_clock::now();
+        timer_.start();
+    }
+    std::chrono::milliseconds LongestSilence() {
+        Tick();
+        timer_.stop();
+        return longest_;
+    }
+
+private:
+    void Tick() {
+        const auto now = std::chrono::steady_clock::now();
+        longest_ = std::max(longest_, std::chrono::duration_cast<std::chrono::milliseconds>(now - last_));
+        last_ = now;
+    }
+
+    QTimer timer_;
+    std::chrono::steady_clock::time_point last_;
+    std::chrono::milliseconds longest_{0};
+};
+
+// Far above the 100 ms the engine keeps to, far below the seconds the work takes here.
+constexpr std::chrono::milliseconds kLongestAllowedSilence{600};
+
+}  // namespace
+
+TEST_F(FormTest, TheWindowTakesEventsWhileOneLargeFileIsCompressed) {
+    realClock = true;
+    CreateForm();
+    WriteFile(temp / "src/large.bin", RandomBytes(40 << 20, 3));  // seconds of level-9 compression
+    SetText("Edit1", temp / "built.pak");
+    SetText("Edit2", temp / "src");
+    TEventWatch watch;
+    Button("Button_MakeArchive")->click();
+    EXPECT_LT(watch.LongestSilence(), kLongestAllowedSilence);
+    EXPECT_EQ(Caption(), "O.K. Packed: 0 dirs and 1 files!");
+}
+
+TEST_F(FormTest, TheWindowTakesEventsAndShowsThePhasesWhileReplaceXWrites) {
+    realClock = true;
+    TestFolder root;
+    root.files.push_back({"a-first.bin", RandomBytes(1000, 1)});
+    for (int i = 0; i < 48; ++i) root.files.push_back({"tail" + std::to_string(10 + i), RandomBytes(1 << 20, 2 + i)});
+    WriteTestArchive(temp / "x.pak", root);
+    WriteFile(temp / "new/a-first.bin", RandomBytes(5000, 99));  // grows: the whole tail moves
+    CreateForm();
+    SetText("Edit1", temp / "x.pak");
+    SetText("Edit2", temp / "new");
+    TakeCaptions();
+    TEventWatch watch;
+    Button("Button_updateX")->click();
+    EXPECT_LT(watch.LongestSilence(), kLongestAllowedSilence);
+    // The saving takes most of the time here; how many of the later phases show depends on
+    // how long each lasts.
+    const std::vector<std::string> seen = TakeCaptions();
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "saving what the update changes..."), seen.end());
+    EXPECT_EQ(seen.back(), "O.K. Successfully updated 1 files!");
 }

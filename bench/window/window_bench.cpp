@@ -1,0 +1,116 @@
+// The window's extraction against the command line's for the same archive: the window pays
+// for its status line and its event processing, and must stay within a fifth of the command
+// line's time. Runs on Qt's offscreen platform.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "engine/archive_builder.h"
+#include "engine/archive_reader.h"
+#include "ui/main_window.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFileCount = 20000;
+
+// Dialogs that answer nothing: the benchmark's targets are always new, empty folders.
+class TSilentDialogs : public TDialogs {
+public:
+    bool ExecuteOpenDialog(QWidget*, TOpenDialogState&) override { return false; }
+    bool BrowseForFolder(QWidget*, const std::string&, const std::string&, std::string&) override { return false; }
+    bool Confirm(QWidget*, const std::string&) override { return true; }
+    void ShowAbout(QWidget*, const std::string&, const std::string&) override {}
+    void ShowError(QWidget*, const std::string&, const std::string&) override {}
+};
+
+struct Fixture {
+    fs::path root = fs::temp_directory_path() / "vpak-window-bench";
+    fs::path archive = root / "many.pak";
+
+    Fixture() {
+        fs::remove_all(root);
+        std::mt19937 random(5);
+        for (int i = 0; i < kFileCount; ++i) {
+            const fs::path folder = root / "tree" / ("d" + std::to_string(i % 100));
+            fs::create_directories(folder);
+            std::string content(random() % 2000, 'x');
+            for (char& c : content) c = static_cast<char>(random());
+            FILE* out = std::fopen((folder / ("f" + std::to_string(i))).c_str(), "wb");
+            std::fwrite(content.data(), 1, content.size(), out);
+            std::fclose(out);
+        }
+        int32_t folders = 0;
+        int32_t files = 0;
+        MakeArchive(false, (root / "tree").string(), archive.string(), nullptr, false, folders, files);
+        fs::remove_all(root / "tree");
+    }
+    ~Fixture() { fs::remove_all(root); }
+};
+
+Fixture& TheFixture() {
+    static Fixture fixture;
+    return fixture;
+}
+
+void ClearTarget(benchmark::State& state, const fs::path& target) {
+    state.PauseTiming();
+    fs::remove_all(target);
+    state.ResumeTiming();
+}
+
+// What vpak extract does: the engine with a callback that only counts and checks for Ctrl+C.
+void BM_ExtractAsTheCommandLine(benchmark::State& state) {
+    Fixture& fixture = TheFixture();
+    const fs::path target = fixture.root / "out";
+    for (auto _ : state) {
+        fs::create_directories(target);
+        TStringList listing;
+        int32_t prefix = 0;
+        int32_t suffix = 0;
+        int32_t reported = 0;
+        ExtractArchive(false, fixture.archive.string(), listing, prefix, suffix, target.string(), false, false,
+                       [&reported](uint32_t position, const char*) { reported += position != 0 ? 1 : 0; });
+        ClearTarget(state, target);
+    }
+    state.counters["files"] = kFileCount;
+}
+
+void BM_ExtractAsTheWindow(benchmark::State& state) {
+    Fixture& fixture = TheFixture();
+    const fs::path target = fixture.root / "out";
+    TFormServices services;
+    services.Dialogs = std::make_unique<TSilentDialogs>();
+    services.SettingsFile = (fixture.root / "vpak-gui.ini").string();
+    TForm1 form(std::move(services));
+    form.show();
+    form.findChild<QLineEdit*>("Edit1")->setText(QString::fromStdString(fixture.archive.string()));
+    form.findChild<QLineEdit*>("Edit2")->setText(QString::fromStdString(target.string()));
+    for (auto _ : state) {
+        form.findChild<QPushButton*>("Button_XtractAll")->click();
+        if (!form.windowTitle().startsWith("O.K.")) state.SkipWithError("the extraction failed");
+        ClearTarget(state, target);
+    }
+    state.counters["files"] = kFileCount;
+}
+
+}  // namespace
+
+BENCHMARK(BM_ExtractAsTheCommandLine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_ExtractAsTheWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
