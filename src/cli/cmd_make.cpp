@@ -31,8 +31,7 @@ int RunMake(const MakeOptions& options) {
         ok = MakeArchive(options.xbox, options.dir, options.archive, bar.Callback(), !options.noLoc, folderCount,
                          fileCount, notices.Sink());
     }
-    notices.Print();
-    return Outcome(ok, PackedText(folderCount, fileCount));
+    return Outcome(ok, PackedText(folderCount, fileCount), notices);
 }
 
 }  // namespace
