@@ -100,6 +100,8 @@ private:
     ProgressProc ProgressRoutine();
     // Runs a command handler; an error that ends it is shown in a message box.
     void RunCommand(void (TForm1::*handler)());
+    // Shows what an operation told besides its result, once its caption is set.
+    void ShowNotices(bool ok, const TNotices& notices);
     bool Confirm(const std::string& line1, const std::string& line2, const std::string& line3);
 
     std::string Text(const QLineEdit* edit) const;
