@@ -691,32 +691,3 @@ TEST_F(HeaderCheck, APathThatNamesNoFileIsToldWithTheReason) {
         EXPECT_EQ(notices[0].text, "cannot open the archive \"" + c.path + "\": " + c.reason);
     }
 }
-
-TEST_F(Listing, AnArchiveOfTheOtherByteOrderIsToldWithTheAdviceToChooseIt) {
-    const struct {
-        bool written, chosen;
-        std::string reason;
-        TAdvice advice;
-    } cases[] = {
-        {true, false, "it reads as an Xbox 360 archive", TAdvice::ChooseXbox},
-        {false, true, "it reads as a PC archive", TAdvice::ChoosePc},
-    };
-    for (const auto& c : cases) {
-        WriteTestArchive(path, ExampleTree(), c.written);
-        const TNotices notices = ListNoting(path, c.chosen);
-        ASSERT_EQ(notices.size(), 1u) << c.reason;
-        EXPECT_EQ(notices[0].text, "cannot read the archive \"" + path + "\": " + c.reason);
-        EXPECT_EQ(notices[0].advice, c.advice);
-    }
-}
-
-TEST_F(Listing, AnXboxArchiveListedForAnUpdateIsToldAsOneThatCannotBeUpdated) {
-    WriteTestArchive(path, ExampleTree(), true);
-    TStringList lines;
-    TNotices notices;
-    EXPECT_FALSE(ListArchiveToUpdate(path, lines, &notices));
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].text,
-              "cannot read the archive \"" + path + "\": it reads as an Xbox 360 archive, which cannot be updated in place");
-    EXPECT_EQ(notices[0].advice, TAdvice::None);
-}

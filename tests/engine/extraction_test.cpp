@@ -312,36 +312,6 @@ TEST(Extraction, CorruptStreamRaisesDecompressionError) {
 
 // ---- the target folder -----------------------------------------------------------------
 
-namespace {
-
-Extraction ExtractCreatingTarget(const std::string& archive, const std::string& target, TNotices& notices) {
-    Extraction result;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
-    result.ok = ExtractArchive(false, archive, result.listing, prefix, suffix, target, false, true, nullptr, &notices,
-                               TTargetFolder::CreateWithParents);
-    return result;
-}
-
-}  // namespace
-
-TEST(Extraction, TheTargetIsCreatedWithItsParentsOnlyOnceTheArchiveHasBeenRead) {
-    TempDir dir;
-    WriteTestArchive(dir / "good.pak", TestFolder{"", {}, {File("a.txt", "A")}});
-    WriteTestArchive(dir / "xbox.pak", TestFolder{"", {}, {File("a.txt", "A")}}, true);
-    WriteFile(dir / "text.pak", "not an archive");
-    for (const std::string& archive : {dir / "missing.pak", dir / "xbox.pak", dir / "text.pak"}) {
-        TNotices notices;
-        EXPECT_FALSE(ExtractCreatingTarget(archive, dir / "out/deep", notices).ok) << archive;
-        EXPECT_EQ(notices.size(), 1u) << archive;
-        EXPECT_FALSE(fs::exists(dir / "out")) << archive;
-    }
-    TNotices notices;
-    EXPECT_TRUE(ExtractCreatingTarget(dir / "good.pak", dir / "out/deep", notices).ok);
-    EXPECT_TRUE(notices.empty());
-    EXPECT_EQ(ReadFileText(dir / "out/deep/a.txt"), "A");
-}
-
 TEST(Extraction, ATargetThatIsNotThereOrCannotBeMadeIsToldAndNothingIsWritten) {
     TempDir dir;
     WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("a.txt", "A")}});
