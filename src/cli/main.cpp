@@ -45,7 +45,8 @@ int UsageError(CLI::App& app, const CLI::ParseError& error) {
     for (CLI::App* sub : app.get_subcommands()) context = sub;
     std::string message = error.what();
     const std::vector<std::string> unparsed = app.remaining();
-    if (context == &app && !unparsed.empty()) message = "unknown command \"" + unparsed.front() + "\"";
+    if (context == &app && !unparsed.empty() && !unparsed.front().starts_with('-'))
+        message = "unknown command \"" + unparsed.front() + "\"";
     std::cerr << "vpak: " << PrintableText(message) << "\n\n" << context->help();
     return kExitUsage;
 }

@@ -157,6 +157,7 @@ TEST(UsageErrors, AnUnknownCommandIsNamedWithTheHelpAndExits2) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.find("vpak: unknown command \"frobnicate\"\n"), 0u) << r.err;
     EXPECT_NE(r.err.find("Usage"), std::string::npos);
+    EXPECT_EQ(RunVpak({"--frobnicate"}).err.find("unknown command"), std::string::npos) << "an option is no command";
 }
 
 TEST_F(ListCommand, ManyRecordsSharingOneStreamPrintNothingAndExitOne) {
