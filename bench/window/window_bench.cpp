@@ -29,6 +29,7 @@ public:
     bool Confirm(QWidget*, const std::string&) override { return true; }
     void ShowAbout(QWidget*, const std::string&, const std::string&) override {}
     void ShowError(QWidget*, const std::string&, const std::string&) override {}
+    void ShowWarning(QWidget*, const std::string&, const std::string&) override {}
 };
 
 struct Fixture {

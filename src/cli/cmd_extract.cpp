@@ -9,7 +9,6 @@
 #include "support/errors.h"
 #include "support/host.h"
 #include "support/number_text.h"
-#include "support/paths.h"
 
 namespace {
 
@@ -23,9 +22,9 @@ struct ExtractOptions {
 };
 
 int RunExtract(const ExtractOptions& options) {
-    // As the window does: the target and its parents are created, and a target that still
-    // does not exist makes the extraction fail.
-    CreateFullDirPath(options.directory);
+    // An empty DIR is the current directory, as for replace-dir; the engine would take it
+    // for a listing without extraction.
+    const std::string directory = options.directory.empty() ? "." : options.directory;
     TStringList listing;
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
@@ -34,15 +33,17 @@ int RunExtract(const ExtractOptions& options) {
     TInterruptStop stop;
     try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength, options.directory,
-                            options.hash, !options.noLoc, stop.Watch(bar.Callback()), notices.Sink());
+        // As the window does: the target and its parents are created once the archive has
+        // been read, so that a missing or foreign archive leaves no folder behind.
+        ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength, directory,
+                            options.hash, !options.noLoc, stop.Watch(bar.Callback()), notices.Sink(),
+                            TTargetFolder::CreateWithParents);
     } catch (const ECancelled&) {
-        notices.Print();
-        return Stopped(StoppedExtractionText(stop.ItemsReported()));
+        return Stopped(StoppedExtractionText(stop.ItemsReported()), notices);
     }
-    notices.Print();
-    return Outcome(ok, "O.K. Successfully extracted " + GroupThousands(static_cast<int32_t>(listing.size())) +
-                           " files!");
+    return Outcome(ok,
+                   "O.K. Successfully extracted " + GroupThousands(static_cast<int32_t>(listing.size())) + " files!",
+                   notices);
 }
 
 }  // namespace
@@ -51,7 +52,8 @@ void RegisterExtractCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<ExtractOptions>();
     CLI::App* sub = app.add_subcommand(
         "extract", "Extract every file of ARCHIVE below DIR, recreating its folders. DIR and its parents\n"
-                   "are created; existing files of the same names are replaced without a question.\n"
+                   "are created once ARCHIVE has been read (\"\" is the current directory); existing\n"
+                   "files of the same names are replaced without a question.\n"
                    "Symbolic links below DIR are never followed; each file that fails is named.");
     sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
     sub->add_flag("--hash", options->hash,

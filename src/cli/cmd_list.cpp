@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "engine/archive_reader.h"
+#include "support/display_text.h"
 
 namespace {
 
@@ -18,16 +19,16 @@ int RunList(const ListOptions& options) {
     CommandNotices notices;
     const bool ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength, "", false,
                                    false, nullptr, notices.Sink());
-    notices.Print();
     if (ok) {
+        // A name holding a line feed must not fake a line of its own.
         std::string out;
         for (const std::string& line : listing) {
-            out += line;
+            out += PrintableText(line);
             out += '\n';
         }
         std::cout << out;
     }
-    return Outcome(ok, "");
+    return Outcome(ok, "", notices);
 }
 
 }  // namespace

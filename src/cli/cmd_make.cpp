@@ -35,11 +35,9 @@ int RunMake(const MakeOptions& options) {
         ok = MakeArchive(options.xbox, options.dir, options.archive, stop.Watch(bar.Callback()), !options.noLoc,
                          folderCount, fileCount, notices.Sink());
     } catch (const ECancelled&) {
-        notices.Print();
-        return Stopped(kStoppedBuildText);
+        return Stopped(kStoppedBuildText, notices);
     }
-    notices.Print();
-    return Outcome(ok, PackedText(folderCount, fileCount));
+    return Outcome(ok, PackedText(folderCount, fileCount), notices);
 }
 
 }  // namespace

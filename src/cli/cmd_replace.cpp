@@ -31,11 +31,9 @@ struct ReplaceDirOptions {
 };
 
 int RunReplace(const ReplaceOptions& options, bool byPath) {
-    const std::string successText = "O.K. Successfully updated!";
-    // Without --path the file's name must carry the tag of the entry it replaces; without one
-    // the archive is not touched.
+    // Without --path the file's name must carry the tag of the entry it replaces; the engine
+    // refuses a name without one, and says so, before it touches the archive.
     const std::string key = byPath ? options.entryPath : HashTagFromFileName(options.file);
-    if (!byPath && key.empty()) return Outcome(false, successText);
     CommandNotices notices;
     TInterruptStop stop;
     bool ok = false;
@@ -43,11 +41,9 @@ int RunReplace(const ReplaceOptions& options, bool byPath) {
         ok = ReplaceOneFile(options.xbox, options.archive, options.file, key, !options.noLoc, !byPath,
                             notices.Sink(), stop.Watch({}));
     } catch (const ECancelled&) {
-        notices.Print();
-        return Stopped(kStoppedUpdateText);
+        return Stopped(kStoppedUpdateText, notices);
     }
-    notices.Print();
-    return Outcome(ok, successText);
+    return Outcome(ok, "O.K. Successfully updated!", notices);
 }
 
 int RunReplaceDir(const ReplaceDirOptions& options) {
@@ -60,12 +56,10 @@ int RunReplaceDir(const ReplaceDirOptions& options) {
         ok = ReplaceFromDirectory(options.xbox, options.archive, options.dir, options.hash, !options.noLoc,
                                   stop.Watch(bar.Callback()), count, notices.Sink());
     } catch (const ECancelled&) {
-        notices.Print();
-        return Stopped(kStoppedUpdateText);
+        return Stopped(kStoppedUpdateText, notices);
     }
-    notices.Print();
-    if (ok && count < 1) return Outcome(true, "I didn't find any file in the given directory.");
-    return Outcome(ok, "O.K. Successfully updated " + GroupThousands(count) + " files!");
+    if (ok && count < 1) return Outcome(true, "I didn't find any file in the given directory.", notices);
+    return Outcome(ok, "O.K. Successfully updated " + GroupThousands(count) + " files!", notices);
 }
 
 }  // namespace
@@ -88,8 +82,9 @@ void RegisterReplaceCommands(CLI::App& app, int& exitStatus) {
     CLI::App* replaceDir = app.add_subcommand(
         "replace-dir", "Replace, in place, every file of ARCHIVE (a PC archive) for which DIR holds a file\n"
                        "with the same relative path or, with --hash, with the entry's hash tag in its name.\n"
-                       "Files without a counterpart are skipped and make the command fail; files and\n"
-                       "folders that cannot be read, or whose names hold a backslash, are named.");
+                       "Files without a counterpart, a second file for one entry, and files and folders\n"
+                       "that cannot be read or whose names hold a backslash are skipped, named, and make\n"
+                       "the command fail; the count is that of the entries replaced.");
     replaceDir->add_flag("--hash", dir->hash, "Match files by the hash tags in their names");
     replaceDir->add_flag("--no-loc", dir->noLoc, "Store .loc text files as they are instead of converting them");
     replaceDir->add_flag("--xbox", dir->xbox, "The archive is an Xbox 360 archive (updating refuses these)");

@@ -29,8 +29,8 @@ void RegisterReplaceCommands(CLI::App& app, int& exitStatus);
 int Outcome(bool ok, const std::string& successText);
 
 // What one command's operation has to tell besides its result, printed on standard error, one
-// line each, as "vpak: " + text: by Print before the outcome, or when the command ends with an
-// error, on the way out.
+// line each, as "vpak: " + text (with the advice, control bytes escaped): by Print after the
+// outcome, or when the command ends with an error, on the way out.
 class CommandNotices {
 public:
     CommandNotices() = default;
@@ -44,3 +44,10 @@ public:
 private:
     TNotices notices_;
 };
+
+// Outcome, then the notices: the outcome line comes first, the reasons follow it.
+int Outcome(bool ok, const std::string& successText, CommandNotices& notices);
+
+// The notice as a line of standard error, without "vpak: ": the advice worded for the
+// command line, control bytes escaped.
+std::string NoticeLine(const TNotice& notice);

@@ -36,7 +36,8 @@ ProgressProc TInterruptStop::Watch(ProgressProc draw) {
     };
 }
 
-int Stopped(const std::string& text) {
+int Stopped(const std::string& text, CommandNotices& notices) {
     std::cerr << text << '\n';
+    notices.Print();
     return kExitInterrupted;
 }

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdint>
 
+#include "cli/commands.h"
 #include "support/progress.h"
 
 inline constexpr int kExitInterrupted = 130;  // as a shell reports a process ended by SIGINT
@@ -31,5 +32,6 @@ private:
     int32_t itemsReported_ = 0;
 };
 
-// Prints what the stopped command left on standard error and returns kExitInterrupted.
-int Stopped(const std::string& text);
+// Prints what the stopped command left on standard error, then its notices, and returns
+// kExitInterrupted.
+int Stopped(const std::string& text, CommandNotices& notices);

@@ -5,28 +5,49 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "support/display_text.h"
 
 int Outcome(bool ok, const std::string& successText) {
     if (!ok) {
         std::cerr << kErrorText << '\n';
         return kExitFailure;
     }
-    if (!successText.empty()) std::cout << successText << '\n';
+    // Flushed, so that the outcome stays in front of the reasons where both streams meet.
+    if (!successText.empty()) std::cout << successText << std::endl;
     return kExitSuccess;
 }
 
+int Outcome(bool ok, const std::string& successText, CommandNotices& notices) {
+    const int status = Outcome(ok, successText);
+    notices.Print();
+    return status;
+}
+
+std::string NoticeLine(const TNotice& notice) {
+    std::string line = notice.text;
+    if (notice.advice == TAdvice::ChooseXbox) line += ": try --xbox";
+    if (notice.advice == TAdvice::ChoosePc) line += ": try without --xbox";
+    return PrintableText(line);
+}
+
 void CommandNotices::Print() {
-    for (const TNotice& notice : notices_) std::cerr << "vpak: " << notice.text << '\n';
+    for (const TNotice& notice : notices_) std::cerr << "vpak: " << NoticeLine(notice) << '\n';
     notices_.clear();
 }
 
 namespace {
 
-// Usage errors print the message and the help of the command that was being parsed.
+// Usage errors print the message and the help of the command that was being parsed. A
+// word that names no command is left over from a parse that found none, which the parser
+// only reports as a command missing.
 int UsageError(CLI::App& app, const CLI::ParseError& error) {
     CLI::App* context = &app;
     for (CLI::App* sub : app.get_subcommands()) context = sub;
-    std::cerr << "vpak: " << error.what() << "\n\n" << context->help();
+    std::string message = error.what();
+    const std::vector<std::string> unparsed = app.remaining();
+    if (context == &app && !unparsed.empty() && !unparsed.front().starts_with('-'))
+        message = "unknown command \"" + unparsed.front() + "\"";
+    std::cerr << "vpak: " << PrintableText(message) << "\n\n" << context->help();
     return kExitUsage;
 }
 
@@ -64,7 +85,7 @@ int main(int argc, char** argv) {
         return UsageError(app, error);
     } catch (const std::exception& error) {
         std::cout.flush();
-        std::cerr << "\nvpak: " << error.what() << '\n';
+        std::cerr << "\nvpak: " << PrintableText(error.what()) << '\n';
         return kExitRaised;
     }
     return exitStatus;

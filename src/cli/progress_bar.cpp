@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "support/display_text.h"
 #include "support/number_text.h"
 
 namespace {
@@ -76,7 +77,8 @@ ProgressProc TerminalProgressBar::Callback() {
 }
 
 void TerminalProgressBar::Update(uint32_t position, const char* text) {
-    const std::string shown = text != nullptr ? text : "";
+    // An entry's name may hold control bytes, which must not reach the terminal raw.
+    const std::string shown = PrintableText(text != nullptr ? text : "");
     // A report without position that repeats the last text only says the operation is alive
     // (a long step): what is drawn already says all there is.
     if (position == 0 && drawnOnce_ && shown == lastText_) return;

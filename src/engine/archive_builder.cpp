@@ -299,6 +299,15 @@ Veldane_PAK_HeaderType MakeHeader(const TBuildState& state, const std::string& a
     return header;
 }
 
+// Why the folder cannot be packed at all: "" when it can be listed.
+std::string SourceProblem(const std::string& root) {
+    const host::EntryInfo info = host::Stat(root);
+    if (info.kind == host::EntryKind::Missing) return host::ErrorText(info.errorCode);
+    if (info.kind != host::EntryKind::Directory) return "it is not a folder";
+    const int code = host::ListDirectory(root).errorCode;
+    return code == 0 ? "" : host::ErrorText(code);
+}
+
 // Puts the header and the compressed directory in front of the data area.
 void WriteHeader(bool bigEndian, HostFile& archive, const Veldane_PAK_HeaderType& header) {
     InsertBytes(archive, 0, header.HeaderSize);
@@ -323,13 +332,16 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
                             const ProgressProc& progress, bool convertLoc, int32_t& folderCount,
                             int32_t& fileCount, int compressingThreads, TNotices* notices) {
     const TProgressScope scope(progress);
-    if (archivePath.empty()) return false;
+    if (archivePath.empty()) {
+        Notify(notices, archivePath, NoticeText("cannot create the archive", archivePath, "no archive was named"));
+        return false;
+    }
     // An empty source is the current directory, as a path given without folder is.
     const std::string root = sourceDir.empty() ? "." : sourceDir;
-    if (!DirExistsSafe(root)) return false;
     // A source that cannot be listed at all fails before anything is written.
-    if (const int code = host::ListDirectory(root).errorCode) {
-        Notify(notices, root, NoticeText("cannot read the folder", root, host::ErrorText(code)));
+    const std::string problem = SourceProblem(root);
+    if (!problem.empty()) {
+        Notify(notices, root, NoticeText("cannot read the folder", root, problem));
         return false;
     }
 

@@ -1,7 +1,10 @@
 #include "engine/archive_update.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/archive_format.h"
@@ -9,9 +12,11 @@
 #include "engine/file_record.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
+#include "engine/replacement_reasons.h"
 #include "engine/source_content.h"
 #include "engine/update_journal.h"
 #include "engine/update_pass.h"
+#include "support/collation.h"
 #include "support/host.h"
 #include "support/number_text.h"
 #include "support/paths.h"
@@ -72,15 +77,22 @@ bool StreamsShareBytes(const TFileRecord& a, const TFileRecord& b) {
     return a.DataOffset < bEnd && b.DataOffset < aEnd;
 }
 
-// Moves the DataOffset of every record behind the target by delta. False when another
-// record's stream overlaps the target's: replacing would corrupt that entry too. False as
-// well when a moved offset would leave the 32-bit range.
+// True when another record's stream overlaps the target's: replacing would corrupt that
+// entry too.
+bool SharesBytesWithAnother(const TArrayOfByte& directory, const IntegerArrayType& positions, int32_t targetPos,
+                            const TFileRecord& target) {
+    for (const int32_t pos : positions)
+        if (pos != targetPos && StreamsShareBytes(ReadRecord(directory, pos), target)) return true;
+    return false;
+}
+
+// Moves the DataOffset of every record behind the target by delta. False when a moved
+// offset would leave the 32-bit range.
 bool ShiftLaterRecords(TArrayOfByte& directory, const IntegerArrayType& positions, int32_t targetPos,
                        const TFileRecord& target, int32_t delta) {
     for (const int32_t pos : positions) {
         if (pos == targetPos) continue;
         TFileRecord record = ReadRecord(directory, pos);
-        if (StreamsShareBytes(record, target)) return false;
         if (record.DataOffset <= target.DataOffset) continue;
         const int64_t moved = static_cast<int64_t>(record.DataOffset) + delta;
         if (moved > std::numeric_limits<int32_t>::max()) return false;
@@ -91,43 +103,47 @@ bool ShiftLaterRecords(TArrayOfByte& directory, const IntegerArrayType& position
 }
 
 // Checks the re-read archive against the listing, patches the directory in memory and
-// recompresses it. Writes nothing.
-bool PlanReplacement(const TArchiveListing& listing, int32_t index, const TArrayOfByte& stream,
-                     int32_t unpackedSize, int64_t archiveSize, Veldane_PAK_HeaderType& header,
-                     TArrayOfByte& directory, TReplacementPlan& plan) {
+// recompresses it. Writes nothing. Returns why the entry cannot be replaced, "" when it can;
+// the checks come in the order the one-pass procedure makes them, so that both tell one
+// reason.
+std::string PlanReplacement(const TArchiveListing& listing, int32_t index, const TArrayOfByte& stream,
+                            int32_t unpackedSize, int64_t archiveSize, Veldane_PAK_HeaderType& header,
+                            TArrayOfByte& directory, TReplacementPlan& plan) {
     const IntegerArrayType positions = EntryPositions(listing.lines);
     for (const int32_t pos : positions)
-        if (!RecordFitsDirectory(directory, pos)) return false;
+        if (!RecordFitsDirectory(directory, pos)) return kRecordOutsideDirectory;
 
     const int32_t targetPos = positions[static_cast<size_t>(index)];
     const TFileRecord target = ReadRecord(directory, targetPos);
     const uint32_t listedAbsOffset =
         static_cast<uint32_t>(ListingField(listing.lines[static_cast<size_t>(index)], kAbsOffsetColumn));
     const uint32_t recordAbsOffset = static_cast<uint32_t>(header.HeaderSize) + static_cast<uint32_t>(target.DataOffset);
-    if (recordAbsOffset != listedAbsOffset) return false;
+    if (recordAbsOffset != listedAbsOffset) return kRecordOutsideDirectory;
 
     // The old stream must lie inside the file, or resizing it would move the wrong bytes.
-    if (target.DataOffset < 0 || target.PackedSize < 0) return false;
+    if (target.DataOffset < 0 || target.PackedSize < 0) return kImpossibleRecord;
     const int64_t absOffset = static_cast<int64_t>(header.HeaderSize) + target.DataOffset;
-    if (absOffset + target.PackedSize > archiveSize) return false;
+    if (absOffset + target.PackedSize > archiveSize) return kStreamRunsPastEnd;
+    if (SharesBytesWithAnother(directory, positions, targetPos, target)) return kStreamShared;
 
     const int64_t newPackedSize = BufferLength(stream);
     const int64_t streamDelta = newPackedSize - target.PackedSize;
-    if (archiveSize + streamDelta > kMaxArchiveSize) return false;
+    if (archiveSize + streamDelta > kMaxArchiveSize) return kArchiveTooLarge;
     plan.target = {target.DataOffset, target.PackedSize, &stream};
 
-    if (!ShiftLaterRecords(directory, positions, targetPos, target, static_cast<int32_t>(streamDelta))) return false;
+    if (!ShiftLaterRecords(directory, positions, targetPos, target, static_cast<int32_t>(streamDelta)))
+        return kArchiveTooLarge;
     WriteRecord(directory, targetPos, {target.DataOffset, static_cast<int32_t>(newPackedSize), unpackedSize});
 
     // Only fixed-width integers changed, so the directory keeps its length.
     plan.header.UnpackedDirSize = BufferLength(directory);
     plan.header.PackedDir = CompressBytes(directory.data(), BufferLength(directory));
     const int64_t newHeaderSize = static_cast<int64_t>(BufferLength(plan.header.PackedDir)) + kFixedHeaderSize;
-    if (newHeaderSize > kMaxHeaderSize) return false;
+    if (newHeaderSize > kMaxHeaderSize) return kDirectoryTooLarge;
     plan.header.HeaderSize = static_cast<int32_t>(newHeaderSize);
     const int64_t headerDelta = newHeaderSize - header.HeaderSize;
-    if (archiveSize + streamDelta + headerDelta > kMaxArchiveSize) return false;
-    return true;
+    if (archiveSize + streamDelta + headerDelta > kMaxArchiveSize) return kArchiveTooLarge;
+    return "";
 }
 
 // The one pass that puts the new stream and header in place: the data area in front of the
@@ -163,26 +179,40 @@ struct TCollectWalk {
 void Refuse(TCollectWalk& walk, const std::string& folder, const std::string& name, const std::string& what,
             const std::string& reason) {
     const std::string path = HostPathOfEntry(walk.root, folder, name);
-    walk.tree.refused.push_back({path, NoticeText(what, path, reason)});
+    Notify(&walk.tree.refused, path, NoticeText(what, path, reason));
 }
 
-// folder is relative to the root, in the archive's form, "" or ending in "\\".
+bool EntryNameLess(const host::DirEntry& a, const host::DirEntry& b) { return CollationLess(a.name, b.name); }
+
+// One folder's entries as make stores them: sub-folders and files apart, each sorted, and
+// apart from them the names holding a "\\", which would be taken for a folder separator and
+// the file for another one.
+struct TSortedFolder {
+    std::vector<host::DirEntry> folders;
+    std::vector<host::DirEntry> files;
+    std::vector<host::DirEntry> unusable;
+};
+
+TSortedFolder SortFolder(host::DirListing listing) {
+    TSortedFolder sorted;
+    for (host::DirEntry& entry : listing.entries) {
+        if (entry.name.find('\\') != std::string::npos) sorted.unusable.push_back(std::move(entry));
+        else if (entry.info.kind == host::EntryKind::Directory) sorted.folders.push_back(std::move(entry));
+        else sorted.files.push_back(std::move(entry));
+    }
+    for (auto* part : {&sorted.folders, &sorted.files, &sorted.unusable})
+        std::sort(part->begin(), part->end(), EntryNameLess);
+    return sorted;
+}
+
+// folder is relative to the root, in the archive's form, "" or ending in "\\". A folder's
+// sub-folder trees come first, then its files, as the scan of make takes them.
 void CollectFolder(const std::string& folder, TCollectWalk& walk) {
     const host::DirListing listing = host::ListDirectory(HostPathBelow(walk.root, folder));
     if (listing.errorCode != 0) Refuse(walk, folder, "", "cannot read the folder", host::ErrorText(listing.errorCode));
-    for (const host::DirEntry& entry : listing.entries) {
+    const TSortedFolder sorted = SortFolder(listing);
+    for (const host::DirEntry& entry : sorted.folders) {
         const std::string relative = folder + entry.name;
-        // A "\\" in a Linux name would be taken for a folder separator, and the file for
-        // another one.
-        if (entry.name.find('\\') != std::string::npos) {
-            Refuse(walk, folder, entry.name, "cannot use",
-                   "the name holds a backslash, which archive paths take for a separator");
-            continue;
-        }
-        if (entry.info.kind != host::EntryKind::Directory) {
-            walk.tree.files.push_back(relative);
-            continue;
-        }
         walk.tree.folders.push_back(relative);
         bool onPath = false;
         for (const host::FileIdentity& a : walk.ancestors) onPath = onPath || a == entry.info.identity;
@@ -191,21 +221,109 @@ void CollectFolder(const std::string& folder, TCollectWalk& walk) {
         CollectFolder(relative + "\\", walk);
         walk.ancestors.pop_back();
     }
+    for (const host::DirEntry& entry : sorted.files) walk.tree.files.push_back(folder + entry.name);
+    for (const host::DirEntry& entry : sorted.unusable)
+        Refuse(walk, folder, entry.name, "cannot use", "the name holds a backslash, which archive paths take for a separator");
+}
+
+// What makes two source files stand for one entry: the path with ASCII letters lowered, as
+// entries are found, or the tag in the name; "" for a name that carries no tag.
+std::string EntryKeyOf(const std::string& relative, bool matchByTag) {
+    if (!matchByTag) return LowerAscii(relative);
+    const std::string tag = HashTagFromFileName(relative);
+    return tag.empty() ? "" : TagToText(TagFromText(tag));
+}
+
+// Keeps the first of the files that stand for one entry and refuses the later ones, so that
+// which file an entry receives does not depend on the order the folders list their files.
+void RefuseSecondSources(const std::string& sourceDir, bool matchByTag, TStringList& files, TNotices& refused) {
+    const char* reason = matchByTag ? "\" carries the same hash tag and is used instead"
+                                    : "\" stands for the same archive path and is used instead";
+    std::unordered_map<std::string, const std::string*> first;
+    TStringList kept;
+    for (const std::string& relative : files) {
+        const std::string key = EntryKeyOf(relative, matchByTag);
+        const auto [taken, inserted] = first.emplace(key, &relative);
+        if (key.empty() || inserted) {
+            kept.push_back(relative);
+            continue;
+        }
+        const std::string path = HostPathBelow(sourceDir, relative);
+        Notify(&refused, path, NoticeText("cannot use", path, "\"" + HostPathBelow(sourceDir, *taken->second) + reason));
+    }
+    files = std::move(kept);
+}
+
+// Replaces the entry found by key; sourceFile, the file the content came from, is named when
+// no entry matches ("" when the caller gave bytes).
+bool ReplaceEntry(const std::string& archivePath, const std::string& key, bool matchByTag,
+                  const TReplacementData& data, const std::string& sourceFile, TNotices* notices) {
+    // Locks the archive for the whole update, after rolling back one that was interrupted.
+    TArchiveUpdate update(archivePath, notices);
+    TArchiveListing listing{{}, kPrefixLength, kSuffixLength};
+    if (!ListArchiveToUpdate(archivePath, listing.lines, notices)) return false;
+    const int32_t index = FindTarget(listing, key, matchByTag);
+    if (index < 0) {
+        if (!sourceFile.empty()) TellNoEntry(notices, sourceFile, key, matchByTag);
+        else if (matchByTag) Notify(notices, key, "the archive holds no file with the hash tag " + key);
+        else Notify(notices, key, NoticeText("cannot replace", ArchivePathForUser(key), "the archive holds no such file"));
+        return false;
+    }
+
+    const TArrayOfByte stream = NewStream(data);
+
+    HostFile archive(archivePath, HostFile::Mode::ReadWrite);
+    Veldane_PAK_HeaderType header;
+    TArrayOfByte directory;
+    const std::string headerProblem = ArchiveHeaderProblem(kLittleEndian, archive, header, directory);
+    if (!headerProblem.empty()) {
+        Notify(notices, archivePath, NoticeText("cannot read the archive", archivePath, headerProblem));
+        return false;
+    }
+    TReplacementPlan plan;
+    const int64_t archiveSize = archive.Size();
+    const std::string problem =
+        PlanReplacement(listing, index, stream, data.UnpackedSize, archiveSize, header, directory, plan);
+    if (!problem.empty()) {
+        TellEntryRefused(notices, CutLine(listing.lines[static_cast<size_t>(index)], kPrefixLength, kSuffixLength),
+                         problem);
+        return false;
+    }
+
+    update.Watch(archive);
+    RunPass(archive, PassOf(plan, header.HeaderSize, archiveSize), update);
+    archive.Close();
+    update.Commit();
+    return true;
+}
+
+// Why sourceDir holds no files to take, "" when it is a folder.
+std::string SourceFolderProblem(const std::string& sourceDir) {
+    const host::EntryInfo info = host::Stat(sourceDir);
+    if (info.kind == host::EntryKind::Directory) return "";
+    return info.kind == host::EntryKind::Missing ? host::ErrorText(info.errorCode) : "it is not a folder";
 }
 
 }  // namespace
 
-bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir) {
-    if (bigEndian) return false;
-    if (!FileExistsSafe(archivePath)) return false;
+bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir,
+                             TNotices* notices) {
+    if (bigEndian) {
+        TellXboxRefused(notices, archivePath);
+        return false;
+    }
+    if (!CanOpenArchive(archivePath, notices)) return false;
     if (sourceDir.empty()) sourceDir = ".";
-    return DirExistsSafe(sourceDir);
+    const std::string problem = SourceFolderProblem(sourceDir);
+    if (problem.empty()) return true;
+    Notify(notices, sourceDir, NoticeText("cannot read the folder", sourceDir, problem));
+    return false;
 }
 
 // The archive file itself is never a replacement source: reading it while it is being
 // rewritten would feed an entry a half-updated archive.
-bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, TStringList& files,
-                        TNotices& refused) {
+bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, bool matchByTag,
+                        TStringList& files, TNotices& refused) {
     TSourceTree tree;
     if (!CollectFiles(sourceDir, tree)) return false;
     const host::FileIdentity archive = host::Stat(archivePath).identity;
@@ -215,54 +333,43 @@ bool CollectSourceFiles(const std::string& sourceDir, const std::string& archive
     });
     files = std::move(tree.files);
     refused = std::move(tree.refused);
+    RefuseSecondSources(sourceDir, matchByTag, files, refused);
     return true;
 }
 
 void PassOn(const TNotices& from, TNotices* to) {
-    for (const TNotice& notice : from) Notify(to, notice.path, notice.text);
+    for (const TNotice& notice : from) Notify(to, notice.path, notice.text, notice.advice);
 }
 
 bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
                       const TReplacementData* data, TNotices* notices) {
-    if (bigEndian) return false;
-    if (!IsUsableReplacement(data)) return false;
-
-    // Locks the archive for the whole update, after rolling back one that was interrupted.
-    TArchiveUpdate update(archivePath, notices);
-    TArchiveListing listing;
-    if (!ExtractArchive(bigEndian, archivePath, listing.lines, listing.prefixLength, listing.suffixLength, "",
-                        false, false, nullptr, notices))
+    if (bigEndian) {
+        TellXboxRefused(notices, archivePath);
         return false;
-    const int32_t index = FindTarget(listing, key, matchByTag);
-    if (index < 0) return false;
-
-    const TArrayOfByte stream = NewStream(*data);
-
-    HostFile archive(archivePath, HostFile::Mode::ReadWrite);
-    Veldane_PAK_HeaderType header;
-    TArrayOfByte directory;
-    if (!ReadArchiveHeader(bigEndian, archive, header, directory)) return false;
-    TReplacementPlan plan;
-    const int64_t archiveSize = archive.Size();
-    if (!PlanReplacement(listing, index, stream, data->UnpackedSize, archiveSize, header, directory, plan))
+    }
+    if (!IsUsableReplacement(data)) {
+        Notify(notices, key, NoticeText("cannot replace", ArchivePathForUser(key), "the new content given is not usable"));
         return false;
-
-    update.Watch(archive);
-    RunPass(archive, PassOf(plan, header.HeaderSize, archiveSize), update);
-    archive.Close();
-    update.Commit();
-    return true;
+    }
+    return ReplaceEntry(archivePath, key, matchByTag, *data, "", notices);
 }
 
 bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
                     const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices,
                     const ProgressProc& progress) {
     const TProgressScope scope(progress);
-    if (bigEndian) return false;
+    if (bigEndian) {
+        TellXboxRefused(notices, archivePath);
+        return false;
+    }
     TArrayOfByte content;
     const std::string problem = ObtainStoredContent(kLittleEndian, convertLoc, filePath, content);
     if (!problem.empty()) {
         Notify(notices, filePath, NoticeText("cannot read", filePath, problem));
+        return false;
+    }
+    if (matchByTag && key.empty()) {
+        TellUntagged(notices, filePath);
         return false;
     }
 
@@ -272,7 +379,7 @@ bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::s
     data.UnpackedSize = BufferLength(content);
     data.DataSize = BufferLength(content);
     data.IsPacked = 0;
-    return ReplaceEntryData(bigEndian, archivePath, key, matchByTag, &data, notices);
+    return ReplaceEntry(archivePath, key, matchByTag, data, filePath, notices);
 }
 
 bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
@@ -280,7 +387,7 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
                                     int32_t& replacedCount, TNotices* notices) {
     const TProgressScope scope(progress);
     replacedCount = 0;
-    if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir)) return false;
+    if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir, notices)) return false;
 
     // One journal covers every file of the directory: an interruption leaves the archive as
     // it was before the first of them.
@@ -288,7 +395,7 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
     Report(progress, 0, "preparing...");
     TStringList files;
     TNotices refused;
-    if (!CollectSourceFiles(sourceDir, archivePath, files, refused)) return false;
+    if (!CollectSourceFiles(sourceDir, archivePath, matchByTag, files, refused)) return false;
     PassOn(refused, notices);
 
     ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, 0, matchByTag, convertLoc, progress, replacedCount,
@@ -301,15 +408,21 @@ std::string SourceFileKey(const std::string& relative, bool matchByTag) {
     return matchByTag ? HashTagFromFileName(relative) : relative;
 }
 
+// Each file lists the archive again, and would tell again why the archive does not read:
+// every text is passed on once.
 void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
                           const TStringList& files, size_t from, bool matchByTag, bool convertLoc,
                           const ProgressProc& progress, int32_t& replacedCount, TNotices* notices) {
     const int64_t total = static_cast<int64_t>(files.size());
+    std::unordered_set<std::string> told;
     for (size_t i = from; i < files.size(); ++i) {
         const std::string& relative = files[i];
+        TNotices fileNotices;
         if (ReplaceOneFile(bigEndian, archivePath, HostPathBelow(sourceDir, relative),
-                           SourceFileKey(relative, matchByTag), convertLoc, matchByTag, notices))
+                           SourceFileKey(relative, matchByTag), convertLoc, matchByTag, &fileNotices))
             ++replacedCount;
+        for (const TNotice& notice : fileNotices)
+            if (told.insert(notice.text).second) Notify(notices, notice.path, notice.text, notice.advice);
         Report(progress, PackProgress(total, static_cast<int64_t>(i) + 1), relative.c_str());
     }
 }

@@ -9,6 +9,8 @@
 #include "engine/archive_reader.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
+#include "support/display_text.h"
+#include "support/errors.h"
 #include "support/fast_inflate.h"
 #include "support/host.h"
 #include "support/number_text.h"
@@ -88,7 +90,37 @@ struct TPreparedFile {
 };
 
 std::string ProblemText(const std::string& path, const std::string& reason) {
-    return NoticeText("cannot extract", path, reason);
+    return NoticeText("cannot extract", ArchivePathForUser(path), reason);
+}
+
+// The zlib routines say only "Error"; the user learns which entry's stream it was.
+std::exception_ptr NamedError(const std::string& path, const std::string& archivePath) {
+    try {
+        throw;
+    } catch (const EDecompressionError&) {
+        return std::make_exception_ptr(EDecompressionError("Damaged stream of entry \"" + ArchivePathForUser(path) +
+                                                           "\" in \"" + archivePath + "\""));
+    } catch (...) {
+        return std::current_exception();
+    }
+}
+
+// Creates a missing target when the request asks for that; one that exists is taken as it
+// is, wherever it lies. False, told in notices, when it is not a folder afterwards.
+bool PrepareTarget(const TExtractionRequest& request) {
+    const std::string& target = request.targetDir;
+    if (request.targetFolder == TTargetFolder::CreateWithParents && !DirExistsSafe(target)) {
+        const std::string problem = CreateFullDirPathOrSayWhy(target);
+        if (!problem.empty()) {
+            Notify(request.notices, target, problem);
+            return false;
+        }
+    }
+    const host::EntryInfo info = host::Stat(target);
+    if (info.kind == host::EntryKind::Directory) return true;
+    const std::string reason = info.kind == host::EntryKind::Missing ? host::ErrorText(info.errorCode) : "it is not a folder";
+    Notify(request.notices, target, NoticeText("cannot extract into", target, reason));
+    return false;
 }
 
 class TExtraction {
@@ -126,7 +158,7 @@ public:
         try {
             prepared.ok = ObtainContent(file, prepared.placement.name, prepared);
         } catch (...) {
-            prepared.error = std::current_exception();
+            prepared.error = NamedError(file.path, request_.archive.Path());
             return false;
         }
         return true;
@@ -208,7 +240,7 @@ private:
 }  // namespace
 
 bool ExtractListedFiles(const TExtractionRequest& request) {
-    if (!DirExistsSafe(request.targetDir)) return false;
+    if (!PrepareTarget(request)) return false;
     host::FolderCursor cursor(request.targetDir);
 
     Report(request.progress, 0, kCreatingFoldersText);

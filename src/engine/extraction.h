@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/archive_reader.h"
 #include "engine/notices.h"
 #include "support/bytes.h"
 #include "support/progress.h"
@@ -16,12 +17,14 @@ struct TExtractionRequest {
     int64_t archiveSize;
     const TStringList& listing;
     const std::string& targetDir;
+    TTargetFolder targetFolder;
     bool hashTags;
     bool convertLoc;
     const ProgressProc& progress;
-    TNotices* notices;  // each failed file, and why
+    TNotices* notices;  // a target that is not there, each failed file, and why
 };
 
 // True when every file was written without fault. Nothing is written outside the target
-// directory, and no symbolic link below it is followed.
+// directory, and no symbolic link below it is followed. A stream that does not inflate
+// raises EDecompressionError naming its entry.
 bool ExtractListedFiles(const TExtractionRequest& request);

@@ -30,6 +30,7 @@
 #include "engine/file_record.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
+#include "engine/replacement_reasons.h"
 #include "engine/source_content.h"
 #include "engine/update_journal.h"
 #include "engine/update_pass.h"
@@ -117,20 +118,29 @@ enum class TDecision {
 // The archive as the replacements decided so far leave it, and the new streams to write.
 class TBatchReplacement {
 public:
-    TBatchReplacement(std::string archivePath, bool matchByTag, TArchiveUpdate& update)
-        : archivePath_(std::move(archivePath)), matchByTag_(matchByTag), update_(update) {}
+    TBatchReplacement(std::string archivePath, bool matchByTag, TArchiveUpdate& update, TNotices* notices)
+        : archivePath_(std::move(archivePath)), matchByTag_(matchByTag), update_(update), notices_(notices) {}
 
-    // Decides one source file. Raises where the file-by-file procedure would raise: the
-    // listing when the first content is obtained, the opening of the archive when the first
-    // entry is found, and a compression error of a file that has an entry.
-    TDecision Consider(const std::string& key, TSourceFile& file) {
+    // Decides one source file, and tells why it replaces nothing as the file-by-file
+    // procedure tells it: the archive's troubles once, the file's own each time. Raises where
+    // that procedure would raise: the listing when the first content is obtained, the
+    // opening of the archive when the first entry is found, and a compression error of a
+    // file that has an entry.
+    TDecision Consider(const std::string& sourcePath, const std::string& key, TSourceFile& file) {
         if (!file.obtained) return TDecision::Failed;
+        if (matchByTag_ && key.empty()) {
+            TellUntagged(notices_, sourcePath);
+            return TDecision::Failed;
+        }
         if (!Listed()) return TDecision::Failed;
         const int32_t index = FindTarget(key);
-        if (index < 0) return TDecision::Failed;
+        if (index < 0) {
+            TellNoEntry(notices_, sourcePath, key, matchByTag_);
+            return TDecision::Failed;
+        }
         if (file.compressError) std::rethrow_exception(file.compressError);
         if (!Opened()) return TDecision::Failed;
-        if (!recordsFit_) return TDecision::Failed;
+        if (!recordsFit_) return Refuse(static_cast<size_t>(index), kRecordOutsideDirectory);
         if (!regular_) return TDecision::Uncertain;
         return Decide(static_cast<size_t>(index), file);
     }
@@ -181,11 +191,15 @@ private:
         return PlanPass(header_.HeaderSize, diskDataAreaSize_, headerSize, replacements);
     }
 
+    TDecision Refuse(size_t index, const char* reason) const {
+        TellEntryRefused(notices_, CutLine(lines_[index], prefixLength_, suffixLength_), reason);
+        return TDecision::Failed;
+    }
+
     bool Listed() {
         if (!listingTried_) {
             listingTried_ = true;
-            listable_ = ExtractArchive(kLittleEndian, archivePath_, lines_, prefixLength_, suffixLength_, "", false,
-                                       false, nullptr);
+            listable_ = ListArchiveToUpdate(archivePath_, lines_, notices_);
             if (listable_) IndexListing();
         }
         return listable_;
@@ -217,8 +231,10 @@ private:
             openTried_ = true;
             archive_ = std::make_unique<HostFile>(archivePath_, HostFile::Mode::ReadWrite);
             update_.Watch(*archive_);
-            opened_ = ReadArchiveHeader(kLittleEndian, *archive_, header_, directory_);
+            const std::string problem = ArchiveHeaderProblem(kLittleEndian, *archive_, header_, directory_);
+            opened_ = problem.empty();
             if (opened_) LoadRecords();
+            else Notify(notices_, archivePath_, NoticeText("cannot read the archive", archivePath_, problem));
         }
         return opened_;
     }
@@ -303,11 +319,11 @@ private:
     TDecision Decide(size_t index, TSourceFile& file) {
         const int64_t offset = CurrentOffset(index);
         const int64_t oldPacked = packed_[index];
-        if (offset + oldPacked > dataAreaSize_) return TDecision::Failed;  // the stream runs past the file
-        if (shared_[index]) return TDecision::Failed;
+        if (offset + oldPacked > dataAreaSize_) return Refuse(index, kStreamRunsPastEnd);
+        if (shared_[index]) return Refuse(index, kStreamShared);
         const int64_t newPacked = BufferLength(file.stream);
         const int64_t delta = newPacked - oldPacked;
-        if (maxOffset_ > offset && maxOffset_ + delta > kMaxInt32) return TDecision::Failed;
+        if (maxOffset_ > offset && maxOffset_ + delta > kMaxInt32) return Refuse(index, kArchiveTooLarge);
 
         // The header's size matters only near the limits; below them every size it can
         // take passes.
@@ -350,12 +366,13 @@ private:
     const std::string archivePath_;
     const bool matchByTag_;
     TArchiveUpdate& update_;
+    TNotices* notices_;
 
     bool listingTried_ = false;
     bool listable_ = false;
     TStringList lines_;
-    int32_t prefixLength_ = 0;
-    int32_t suffixLength_ = 0;
+    int32_t prefixLength_ = kPrefixLength;
+    int32_t suffixLength_ = kSuffixLength;
     std::unordered_map<std::string, int32_t> index_;
 
     bool openTried_ = false;
@@ -407,7 +424,7 @@ size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const
     for (size_t i = 0; i < total; ++i) {
         TSourceFile file = reading.Take(i);
         if (!file.obtained) Notify(notices, paths[i], NoticeText("cannot read", paths[i], file.problem));
-        const TDecision decision = batch.Consider(SourceFileKey(files[i], matchByTag), file);
+        const TDecision decision = batch.Consider(paths[i], SourceFileKey(files[i], matchByTag), file);
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
         Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1), files[i].c_str());
@@ -430,7 +447,7 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
                                  int32_t& replacedCount, int64_t heldStreamsBudget, TNotices* notices) {
     const TProgressScope scope(progress);
     replacedCount = 0;
-    if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir)) return false;
+    if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir, notices)) return false;
 
     // One journal covers every file of the directory: an interruption or an error leaves the
     // archive as it was before the first of them, as one by one.
@@ -438,10 +455,10 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     Report(progress, 0, "preparing...");
     TStringList files;
     TNotices refused;
-    if (!CollectSourceFiles(sourceDir, archivePath, files, refused)) return false;
+    if (!CollectSourceFiles(sourceDir, archivePath, matchByTag, files, refused)) return false;
     PassOn(refused, notices);
 
-    TBatchReplacement batch(archivePath, matchByTag, update);
+    TBatchReplacement batch(archivePath, matchByTag, update, notices);
     const size_t next =
         DecideFiles(batch, sourceDir, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount,
                     notices);

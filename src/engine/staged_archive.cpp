@@ -79,7 +79,13 @@ TStagedArchive::TStagedArchive(const std::string& archivePath, TNotices* notices
     // its lock.
     const host::FileLock directoryLock(directory, host::LockKind::Exclusive);
     RemoveLeftOverStagingFile(stagingPath_, target_);
-    file_ = std::make_unique<HostFile>(stagingPath_, HostFile::Mode::CreateNew, permissions);
+    // Its errors name the archive the user gave: the staging name is none the user chose.
+    try {
+        file_ = std::make_unique<HostFile>(stagingPath_, HostFile::Mode::CreateNew, permissions);
+    } catch (const EInOutError& error) {
+        FailToCreate(archivePath, error.Code());
+    }
+    file_->NameInMessages("file \"" + archivePath + "\"");
     if (!host::FileLock::TryExclusive(*file_))
         throw EInOutError(EBUSY, "Cannot build \"" + target_ + "\": another build of it is running");
     identity_ = file_->Identity();

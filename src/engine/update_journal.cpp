@@ -535,7 +535,14 @@ void TUpdateJournal::Create() {
     // The journal holds the archive's bytes: whoever may read the archive may read it, and
     // no one but its owner may write it, or recovery would not trust it.
     const uint32_t permissions = (host::OwnershipOf(archivePath_).mode & kReadableBits) | kOwnerReadWrite;
-    journal_ = std::make_unique<HostFile>(journalPath_, HostFile::Mode::CreateNew, permissions);
+    // Its errors name the archive the user gave, not a file the user never named.
+    const std::string subject = "the journal of \"" + archivePath_ + "\"";
+    try {
+        journal_ = std::make_unique<HostFile>(journalPath_, HostFile::Mode::CreateNew, permissions);
+    } catch (const EInOutError& error) {
+        throw EInOutError(error.Code(), "Cannot create " + subject + ": " + host::ErrorText(error.Code()));
+    }
+    journal_->NameInMessages(subject);
     digest_ = std::make_unique<TSealSum>(header_.version);
     const auto header = EncodeHeader(header_);
     journal_->Write(header.data(), kHeaderLength);

@@ -16,13 +16,23 @@ private:
     int code_;
 };
 
+// The zlib routines know nothing of what they compress or inflate, and say only "Error";
+// the engine raises these again with a message that names the stream: the directory of an
+// archive, or the stream of one entry.
 class EZlibError : public std::runtime_error {
 public:
-    EZlibError() : std::runtime_error("Error") {}
+    explicit EZlibError(const std::string& message = "Error") : std::runtime_error(message) {}
 };
 
-class ECompressionError : public EZlibError {};
-class EDecompressionError : public EZlibError {};
+class ECompressionError : public EZlibError {
+public:
+    using EZlibError::EZlibError;
+};
+
+class EDecompressionError : public EZlibError {
+public:
+    using EZlibError::EZlibError;
+};
 
 // Raised by a progress callback to stop the operation because the user asked for it. It
 // leaves the operation as any raised error does: a build's new file is removed, an update

@@ -253,13 +253,15 @@ int64_t OperationCount() {
 
 EntryInfo Stat(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
+    if (path.empty()) return {.errorCode = ENOENT};
+    if (::stat(path.c_str(), &st) != 0) return {.errorCode = errno};
     return InfoOf(st);
 }
 
 EntryInfo StatNoFollow(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0) return {};
+    if (path.empty()) return {.errorCode = ENOENT};
+    if (::lstat(path.c_str(), &st) != 0) return {.errorCode = errno};
     return InfoOf(st);
 }
 
@@ -336,8 +338,8 @@ std::string ResolvedPath(const std::string& path) {
 std::string ParentDirectoryOf(const std::string& path) { return ParentDirectory(path); }
 
 void Rename(const std::string& from, const std::string& to) {
-    if (const int injected = BeforeOperation(Operation::Rename)) Raise("Cannot rename file", from, injected);
-    if (::rename(from.c_str(), to.c_str()) != 0) Raise("Cannot rename file", from, errno);
+    if (const int injected = BeforeOperation(Operation::Rename)) Raise("Cannot rename a file to", to, injected);
+    if (::rename(from.c_str(), to.c_str()) != 0) Raise("Cannot rename a file to", to, errno);
 }
 
 bool RemoveFile(const std::string& path) {
@@ -377,7 +379,8 @@ bool IsAccessRefused(int code) { return code == EACCES || code == EPERM || code 
 
 }  // namespace host
 
-HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions) : path_(path) {
+HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions)
+    : path_(path), subject_("file \"" + path + "\"") {
     int flags = O_CLOEXEC;
     switch (mode) {
         case Mode::Read: flags |= O_RDONLY; break;
@@ -394,19 +397,20 @@ HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions) : p
     }
 }
 
-HostFile::HostFile(int fd, std::string path) : path_(std::move(path)), fd_(fd) {}
+HostFile::HostFile(int fd, std::string path) : path_(std::move(path)), subject_("file \"" + path_ + "\""), fd_(fd) {}
 
 HostFile::~HostFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-void HostFile::Fail(const char* what) const {
-    const int code = errno;
-    throw EInOutError(code, OsMessage(what, path_, code));
+void HostFile::Fail(const char* verb, int code) const {
+    throw EInOutError(code, std::string("Cannot ") + verb + " " + subject_ + ": " + std::strerror(code));
 }
 
+void HostFile::Fail(const char* verb) const { Fail(verb, errno); }
+
 int64_t HostFile::Read(void* buffer, int64_t count) {
-    if (const int injected = BeforeOperation(host::Operation::Read)) Raise("Cannot read file", path_, injected);
+    if (const int injected = BeforeOperation(host::Operation::Read)) Fail("read", injected);
     auto* p = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
@@ -415,7 +419,7 @@ int64_t HostFile::Read(void* buffer, int64_t count) {
         const ssize_t n = ::pread(fd_, p + done, static_cast<size_t>(piece), position_ + done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            Fail("Cannot read file");
+            Fail("read");
         }
         if (n == 0) break;
         done += n;
@@ -425,17 +429,21 @@ int64_t HostFile::Read(void* buffer, int64_t count) {
 }
 
 void HostFile::ReadExact(void* buffer, int64_t count) {
-    if (Read(buffer, count) != count) throw EInOutError(0, kReadBeyondEndOfFile);
+    if (Read(buffer, count) != count) ReadBeyondEnd();
+}
+
+void HostFile::ReadBeyondEnd() const {
+    throw EInOutError(0, "Cannot read " + subject_ + ": " + kReadBeyondEndOfFile);
 }
 
 void HostFile::ReadBytesAt(const std::vector<int64_t>& positions, uint8_t* bytes) {
-    if (const int injected = BeforeOperation(host::Operation::Read)) Raise("Cannot read file", path_, injected);
+    if (const int injected = BeforeOperation(host::Operation::Read)) Fail("read", injected);
     for (size_t i = 0; i < positions.size(); ++i) {
         for (;;) {
             const ssize_t n = ::pread(fd_, bytes + i, 1, positions[i]);
             if (n == 1) break;
-            if (n == 0) throw EInOutError(0, kReadBeyondEndOfFile);
-            if (errno != EINTR) Fail("Cannot read file");
+            if (n == 0) ReadBeyondEnd();
+            if (errno != EINTR) Fail("read");
         }
     }
 }
@@ -455,26 +463,26 @@ void HostFile::Write(const void* buffer, int64_t count) {
         const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(piece), position_ + done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            Fail("Cannot write file");
+            Fail("write");
         }
         done += n;
     }
     if (fate.kill) KillThisProcess();
-    if (fate.injectedCode != 0) Raise("Cannot write file", path_, fate.injectedCode);
+    if (fate.injectedCode != 0) Fail("write", fate.injectedCode);
     position_ += done;
 }
 
 void HostFile::Seek(int64_t position) {
     if (position < 0) {
         errno = EINVAL;
-        Fail("Cannot seek in file");
+        Fail("seek in");
     }
     position_ = position;
 }
 
 int64_t HostFile::Size() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("Cannot get the size of file");
+    if (::fstat(fd_, &st) != 0) Fail("get the size of");
     return st.st_size;
 }
 
@@ -483,18 +491,15 @@ void HostFile::Truncate() {
         const int64_t size = Size();
         watcher_->BeforeChange(std::min(position_, size), std::max(position_, size));
     }
-    if (const int injected = BeforeOperation(host::Operation::Truncate)) Raise("Cannot truncate file", path_, injected);
-    if (::ftruncate(fd_, position_) != 0) Fail("Cannot truncate file");
+    if (const int injected = BeforeOperation(host::Operation::Truncate)) Fail("truncate", injected);
+    if (::ftruncate(fd_, position_) != 0) Fail("truncate");
 }
 
 void HostFile::Flush() {
-    if (const int injected = BeforeOperation(host::Operation::Flush)) Raise("Cannot flush file", path_, injected);
+    if (const int injected = BeforeOperation(host::Operation::Flush)) Fail("flush", injected);
     const int fd = fd_;
     const int result = CallKeepingAlive([fd] { return ::fsync(fd) == 0 ? 0 : errno; });
-    if (result != 0) {
-        errno = result;
-        Fail("Cannot flush file");
-    }
+    if (result != 0) Fail("flush", result);
 }
 
 void HostFile::StartWriteback(int64_t position, int64_t count) {
@@ -503,45 +508,45 @@ void HostFile::StartWriteback(int64_t position, int64_t count) {
 
 void HostFile::FlushRangeAndForget(int64_t position, int64_t count) {
     if (count <= 0) return;
-    if (const int injected = BeforeOperation(host::Operation::Flush)) Raise("Cannot flush file", path_, injected);
+    if (const int injected = BeforeOperation(host::Operation::Flush)) Fail("flush", injected);
     constexpr unsigned kWriteAndWait =
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-    if (::sync_file_range(fd_, position, count, kWriteAndWait) != 0) Fail("Cannot flush file");
+    if (::sync_file_range(fd_, position, count, kWriteAndWait) != 0) Fail("flush");
     ::posix_fadvise(fd_, position, count, POSIX_FADV_DONTNEED);
 }
 
 void HostFile::SetOwnership(const host::FileOwnership& ownership) {
     // Only the superuser may give a file away; anyone else keeps it, as any new file.
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
+    if (::fstat(fd_, &st) != 0) Fail("get the status of");
     if (st.st_uid != ownership.user || st.st_gid != ownership.group)
         (void)::fchown(fd_, ownership.user, ownership.group);
     // After fchown, which clears the set-id bits.
-    if (::fchmod(fd_, static_cast<mode_t>(ownership.mode)) != 0) Fail("Cannot set the permissions of file");
+    if (::fchmod(fd_, static_cast<mode_t>(ownership.mode)) != 0) Fail("set the permissions of");
 }
 
 void HostFile::Close() {
     if (fd_ < 0) return;
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) Fail("Cannot close file");
+    if (::close(fd) != 0) Fail("close");
 }
 
 host::FileIdentity HostFile::Identity() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
+    if (::fstat(fd_, &st) != 0) Fail("get the status of");
     return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
 host::EntryKind HostFile::Kind() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
+    if (::fstat(fd_, &st) != 0) Fail("get the status of");
     return InfoOf(st).kind;
 }
 
 host::FileOwnership HostFile::Ownership() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("Cannot get the status of file");
+    if (::fstat(fd_, &st) != 0) Fail("get the status of");
     return {static_cast<uint32_t>(st.st_mode & 07777), static_cast<uint32_t>(st.st_uid),
             static_cast<uint32_t>(st.st_gid)};
 }
@@ -700,6 +705,7 @@ void WriteThroughTemporary(const std::string& path, const std::string& target, c
     std::string temporary;
     std::unique_ptr<HostFile> file =
         CreateTemporaryIn(ParentDirectory(target), path, permissions, temporary);
+    file->NameInMessages("file \"" + path + "\"");
     try {
         file->Write(data, count);
         if (old != nullptr)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace host {
@@ -23,7 +24,8 @@ struct FileIdentity {
 struct EntryInfo {
     EntryKind kind = EntryKind::Missing;  // after following symbolic links
     int64_t size = 0;
-    FileIdentity identity;
+    FileIdentity identity{};
+    int errorCode = 0;  // for Missing: why the path could not be looked at (ENOENT, EACCES ...)
 };
 
 EntryInfo Stat(const std::string& path);
@@ -65,7 +67,8 @@ std::string ResolvedPath(const std::string& path);
 // The directory that holds path ("." for a bare name).
 std::string ParentDirectoryOf(const std::string& path);
 
-// Renames from to to, replacing an existing to.
+// Renames from to to, replacing an existing to. The error it raises names to: from is a
+// temporary name the user never gave.
 void Rename(const std::string& from, const std::string& to);
 
 // Removes a directory entry (a link is removed, not followed). False when it did not exist;
@@ -147,16 +150,19 @@ public:
     HostFile(const std::string& path, Mode mode, uint32_t permissions = 0666);
     // Takes over a descriptor opened elsewhere in this module; path names it in messages.
     HostFile(int fd, std::string path);
+    // The errors raised from now on name the file as subject ("file \"a.pak\"" by default):
+    // a temporary file is told by the file the user named, `the journal of "a.pak"`.
+    void NameInMessages(std::string subject) { subject_ = std::move(subject); }
     ~HostFile();
     HostFile(const HostFile&) = delete;
     HostFile& operator=(const HostFile&) = delete;
 
     // Reads up to count bytes; returns how many arrived (fewer only at the end of the file).
     int64_t Read(void* buffer, int64_t count);
-    // Reads exactly count bytes or raises "Read beyond end of file".
+    // Reads exactly count bytes or raises "Cannot read file \"path\": Read beyond end of file".
     void ReadExact(void* buffer, int64_t count);
     // Reads the byte at each position into bytes (as many as positions), as one operation;
-    // raises "Read beyond end of file" when a position lies past the end. The file position
+    // raises as ReadExact does when a position lies past the end. The file position
     // is kept.
     void ReadBytesAt(const std::vector<int64_t>& positions, uint8_t* bytes);
     void Write(const void* buffer, int64_t count);
@@ -190,9 +196,13 @@ public:
 
 private:
     friend class host::FileLock;
-    [[noreturn]] void Fail(const char* what) const;
+    // Raises EInOutError: "Cannot " + verb + " " + the subject + ": " + the OS text of code.
+    [[noreturn]] void Fail(const char* verb, int code) const;
+    [[noreturn]] void Fail(const char* verb) const;
+    [[noreturn]] void ReadBeyondEnd() const;
 
     std::string path_;
+    std::string subject_;
     int fd_ = -1;
     int64_t position_ = 0;
     host::ChangeWatcher* watcher_ = nullptr;

@@ -1,6 +1,7 @@
 #include "support/paths.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <set>
@@ -10,7 +11,6 @@
 #include "support/host.h"
 #include "support/number_text.h"
 
-#include <cerrno>
 #include <cstring>
 
 void SplitAtLastBackslash(const std::string& text, std::string& head, std::string& tail) {
@@ -58,7 +58,14 @@ bool DirHasEntries(const std::string& dir) {
     return listing.errorCode != 0 || !listing.entries.empty();
 }
 
-bool CreateDirChain(std::string base, std::string rel) {
+namespace {
+
+std::string CannotCreateFolder(const std::string& path, const std::string& reason) {
+    return "cannot create the folder \"" + path + "\": " + reason;
+}
+
+// CreateDirChain that says which folder could not be made, and why ("" when none).
+std::string CreateDirChainOrSayWhy(std::string base, const std::string& rel) {
     if (!base.empty() && base.back() != '/') base += '/';
     size_t start = 0;
     while (start < rel.size()) {
@@ -67,20 +74,29 @@ bool CreateDirChain(std::string base, std::string rel) {
         // Repeated slashes name no component of their own.
         if (end > start) {
             base += rel.substr(start, end - start);
-            if (!DirExistsSafe(base) && !host::MakeDirectory(base)) return false;
+            if (!DirExistsSafe(base) && !host::MakeDirectory(base))
+                return CannotCreateFolder(base, errno == EEXIST ? "something other than a folder has that name"
+                                                                : host::ErrorText(errno));
             base += '/';
         }
         start = end + 1;
     }
-    return true;
+    return "";
 }
 
-bool CreateFullDirPath(const std::string& path) {
-    if (path.empty()) return false;
-    if (!host::IsLocalWritableMedium(path)) return false;
+}  // namespace
+
+bool CreateDirChain(std::string base, std::string rel) { return CreateDirChainOrSayWhy(std::move(base), rel).empty(); }
+
+bool CreateFullDirPath(const std::string& path) { return CreateFullDirPathOrSayWhy(path).empty(); }
+
+std::string CreateFullDirPathOrSayWhy(const std::string& path) {
+    if (path.empty()) return "no folder was named";
+    if (!host::IsLocalWritableMedium(path))
+        return CannotCreateFolder(path, "it would lie on a network share or an optical disc");
     // An absolute path starts from the root; a relative one from the current directory.
-    if (path[0] == '/') return CreateDirChain("/", path.substr(1));
-    return CreateDirChain("", path);
+    if (path[0] == '/') return CreateDirChainOrSayWhy("/", path.substr(1));
+    return CreateDirChainOrSayWhy("", path);
 }
 
 std::string HostPathBelow(const std::string& dir, const std::string& relative) {

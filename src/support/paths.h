@@ -26,6 +26,9 @@ bool DirHasEntries(const std::string& dir);
 bool CreateDirChain(std::string base, std::string rel);
 // Creates a host directory and its missing parents.
 bool CreateFullDirPath(const std::string& path);
+// The same, saying why not in a sentence for the user (`cannot create the folder "a/b":
+// Permission denied`); "" when the directory is there.
+std::string CreateFullDirPathOrSayWhy(const std::string& path);
 int32_t CollectDirPrefixes(const TStringList& lines, TStringList& dirs, int32_t cutStart, int32_t cutEnd);
 
 // The host path of relative below the host directory dir, relative being a path in the

@@ -26,11 +26,13 @@ void TForm1::Button_MakeArchiveClick() {
     // Building always turns .loc texts into tables: a tree to pack holds them as text.
     int32_t folderCount = 0;
     int32_t fileCount = 0;
+    TNotices notices;
     const bool ok = services_.Engine.MakeArchive(CheckBox_XBOX->isChecked(), source, archive, ProgressRoutine(), true,
-                                                 folderCount, fileCount);
+                                                 folderCount, fileCount, &notices);
     SetCaption(ok ? "O.K. Packed: " + GroupThousands(folderCount) + " dirs and " + GroupThousands(fileCount) +
                         " files!"
                   : ErrorText);
+    ShowNotices(ok, notices);
 }
 
 void TForm1::Button_update1Click() {
@@ -46,12 +48,14 @@ void TForm1::Button_update1Click() {
     dialog.Filter = "All files (*.*)|*.*";
     if (!services_.Dialogs->ExecuteOpenDialog(this, dialog)) return;
 
-    // The entry is found by the tag in the file's name; a name without one replaces nothing.
+    // The entry is found by the tag in the file's name; the engine refuses a name without
+    // one, and says so, before it touches the archive.
     const std::string tag = HashTagFromFileName(dialog.FileName);
-    const bool ok = !tag.empty() && services_.Engine.ReplaceOneFile(CheckBox_XBOX->isChecked(), archive,
-                                                                    dialog.FileName, tag, AutoConvertLOCfiles, true,
-                                                                    ProgressRoutine());
+    TNotices notices;
+    const bool ok = services_.Engine.ReplaceOneFile(CheckBox_XBOX->isChecked(), archive, dialog.FileName, tag,
+                                                    AutoConvertLOCfiles, true, &notices, ProgressRoutine());
     SetCaption(ok ? "O.K. Successfully updated!" : ErrorText);
+    ShowNotices(ok, notices);
 }
 
 void TForm1::Button_updateXClick() {
@@ -59,13 +63,21 @@ void TForm1::Button_updateXClick() {
     if (!busy.Entered()) return;
 
     SetCaption("");
-    // Both boxes go to the engine as they are: an empty archive path fails there, an empty
-    // directory stands for the current one.
+    // The engine would take an empty directory for the folder the program was started
+    // from, which a person never sees in the window: that is refused here. An empty archive
+    // box fails in the engine, which says why.
+    const std::string source = Text(Edit2);
+    if (source.empty()) {
+        services_.Dialogs->ShowError(this, TitleLine, EmptyDirectoryText);
+        return;
+    }
     int32_t replacedCount = 0;
-    const bool ok = services_.Engine.ReplaceFromDirectory(CheckBox_XBOX->isChecked(), Text(Edit1), Text(Edit2),
+    TNotices notices;
+    const bool ok = services_.Engine.ReplaceFromDirectory(CheckBox_XBOX->isChecked(), Text(Edit1), source,
                                                           CheckBox_hash->isChecked(), AutoConvertLOCfiles,
-                                                          ProgressRoutine(), replacedCount);
+                                                          ProgressRoutine(), replacedCount, &notices);
     if (!ok) SetCaption(ErrorText);
     else if (replacedCount >= 1) SetCaption("O.K. Successfully updated " + GroupThousands(replacedCount) + " files!");
     else SetCaption("I didn't find any file in the given directory.");
+    ShowNotices(ok, notices);
 }

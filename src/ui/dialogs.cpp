@@ -129,3 +129,9 @@ void TQtDialogs::ShowError(QWidget* owner, const std::string& title, const std::
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
+
+void TQtDialogs::ShowWarning(QWidget* owner, const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, QStr(title), DisplayLines(text), QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}

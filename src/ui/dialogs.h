@@ -32,6 +32,8 @@ public:
     virtual void ShowAbout(QWidget* owner, const std::string& title, const std::string& text) = 0;
     // A message box with the stop icon and one OK button.
     virtual void ShowError(QWidget* owner, const std::string& title, const std::string& text) = 0;
+    // A message box with the warning icon and one OK button.
+    virtual void ShowWarning(QWidget* owner, const std::string& title, const std::string& text) = 0;
 };
 
 // The dialogs of the running program.
@@ -43,6 +45,7 @@ public:
     bool Confirm(QWidget* owner, const std::string& text) override;
     void ShowAbout(QWidget* owner, const std::string& title, const std::string& text) override;
     void ShowError(QWidget* owner, const std::string& title, const std::string& text) override;
+    void ShowWarning(QWidget* owner, const std::string& title, const std::string& text) override;
 };
 
 // Line breaks as Qt's message boxes show them: CR LF pairs and lone CRs become LF.

@@ -241,17 +241,21 @@ void TForm1::Button_selectPAKClick() {
     TStringList listing;
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
+    TNotices notices;
     const bool ok = services_.Engine.ExtractArchive(CheckBox_XBOX->isChecked(), Text(Edit1), listing, prefixLength,
-                                                    suffixLength, "", false, false, ProgressProc());
+                                                    suffixLength, "", false, false, ProgressProc(), &notices,
+                                                    TTargetFolder::MustExist);
     const int32_t count = static_cast<int32_t>(listing.size());
     if (!ok) {
         SetCaption(ErrorText);
+        ShowNotices(false, notices);
         return;
     }
     SetCaption(PleaseWaitText);
     TStringList_2_TTreeView_proba(listing, prefixLength, suffixLength, ContentsTree, "", kImageClosedRedBook,
                                   kImageClosedRedBook, true);
     SetCaption("O.K. The file successfully opened, contains " + GroupThousands(count) + " files.");
+    ShowNotices(true, notices);
 }
 
 void TForm1::Button_selDIRClick() {
@@ -280,17 +284,20 @@ void TForm1::Button_XtractAllClick() {
         SetCaption("");
         return;
     }
-    // When the chain cannot be made, the extraction itself fails and says so.
-    CreateFullDirPath(target);
-
+    // The engine creates the target with its parents once the archive has been read, so a
+    // missing or foreign archive leaves no folder behind; when the chain cannot be made, the
+    // extraction fails and says why.
     TStringList listing;
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
+    TNotices notices;
     const bool ok = services_.Engine.ExtractArchive(CheckBox_XBOX->isChecked(), archive, listing, prefixLength,
                                                     suffixLength, target, CheckBox_hash->isChecked(),
-                                                    AutoConvertLOCfiles, ProgressRoutine());
+                                                    AutoConvertLOCfiles, ProgressRoutine(), &notices,
+                                                    TTargetFolder::CreateWithParents);
     const int32_t count = static_cast<int32_t>(listing.size());
     SetCaption(ok ? "O.K. Successfully extracted " + GroupThousands(count) + " files!" : ErrorText);
+    ShowNotices(ok, notices);
 }
 
 void TForm1::Button_InfoClick() {

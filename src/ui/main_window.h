@@ -115,6 +115,8 @@ private:
     std::string StoppedText(void (TForm1::*handler)()) const;
     // Runs a command handler; an error that ends it is shown in a message box.
     void RunCommand(void (TForm1::*handler)());
+    // Shows what an operation told besides its result, once its caption is set.
+    void ShowNotices(bool ok, const TNotices& notices);
     bool Confirm(const std::string& line1, const std::string& line2, const std::string& line3);
 
     std::string Text(const QLineEdit* edit) const;

@@ -5,6 +5,7 @@
 
 #include "ui/main_window.h"
 #include "engine/outcome_texts.h"
+#include "support/display_text.h"
 #include "support/errors.h"
 #include "ui/ui_texts.h"
 
@@ -34,7 +35,8 @@ void TForm1::ReportProgress(uint32_t position, const char* text) {
     const uint32_t percent = total == 0 ? 0 : std::min(done * kFullPercent / total, kFullPercent);
     // A text without position leaves the bar where it is.
     if (position != 0 || text == nullptr) ProgressBar1->setValue(static_cast<int>(percent));
-    if (now >= refusalUntil_) SetCaption(text != nullptr ? text : "");
+    // An entry's name may hold control bytes, which a title bar must not be given raw.
+    if (now >= refusalUntil_) SetCaption(PrintableText(text != nullptr ? text : ""));
     // Keeps the window painting and movable during a long command; any handler may run here.
     QApplication::processEvents();
 }

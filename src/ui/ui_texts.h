@@ -20,6 +20,8 @@ inline const std::string StopQuestion = "Stop the current command?";
 inline const std::string PreparingText = "preparing...";
 inline const std::string PleaseWaitText = "please wait...";
 inline const std::string ExitingText = "Exiting...";
+inline const std::string EmptyDirectoryText =
+    "The Directory box is empty: name the folder that holds the new files.";
 inline const std::string AuthorLine = "This program was created by The Zorvel";
 
 inline const std::string ConfirmTitle = "Confirm";

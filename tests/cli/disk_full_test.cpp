@@ -179,3 +179,28 @@ TEST(DiskFull, ConversionThatDoesNotFitKeepsTheOldOutputAndLeavesNoTemporaryFile
         EXPECT_EQ(NamesIn(disk.Path()), std::vector<std::string>{"out"});
     }
 }
+
+TEST(DiskFull, TheMessageNamesTheFileTheUserGaveNeverATemporaryOne) {
+    FullDiskScene s;
+    if (!s.Ready()) GTEST_SKIP() << s.disk.Reason();
+    WriteFile(s.elsewhere / "src/big.bin", RandomBytes(1200000, 14));
+    WriteFile(s.elsewhere / "big.loc", LocBombTable(1, 1200000));
+    WriteFile(s.elsewhere / "new.bin", RandomBytes(260000, 9));
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"make", "-q", s.disk / "new.pak", s.elsewhere / "src"},
+         "Cannot write file \"" + s.disk / "new.pak" + "\": No space left on device"},
+        {{"loc2txt", s.elsewhere / "big.loc", s.disk / "out.txt"},
+         "Cannot write file \"" + s.disk / "out.txt" + "\": No space left on device"},
+        {{"replace", "--path", "data\\first.bin", s.archive, s.elsewhere / "new.bin"},
+         "Cannot write the journal of \"" + s.archive + "\": No space left on device"},
+    };
+    for (const auto& c : cases) {
+        const CliResult result = RunVpak(c.args);
+        EXPECT_EQ(result.status, 3) << c.message;
+        EXPECT_EQ(result.err, "\nvpak: " + c.message + "\n");
+    }
+    s.ExpectNothingLost();
+}

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/crafted_archives.h"
 #include "helpers/run_cli.h"
@@ -28,7 +29,6 @@ TEST(ExtractCommand, CreatesTheTargetWithItsParentsAndPrintsTheCount) {
 TEST(ExtractCommand, XboxArchivesNeedTheXboxFlag) {
     TempDir dir;
     WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("b", "2")}}, true);
-    EXPECT_EQ(RunVpak({"extract", dir / "x.pak", dir / "pc"}).status, 1);
     const CliResult result = RunVpak({"extract", "--xbox", dir / "x.pak", dir / "xbox"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(ReadFileText(dir / "xbox/b"), "2");
@@ -50,8 +50,8 @@ TEST(ExtractCommand, AFailedFileIsNamedWithTheReasonThenErrorAndExitOne) {
     const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "out"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              "vpak: cannot extract \"bad.loc\": its string table does not convert to text (damaged, or the text would be far larger than the table)\nError :-(\n");
+    EXPECT_EQ(result.err, "Error :-(\nvpak: cannot extract \"bad.loc\": its string table does not convert to text "
+                          "(damaged, or the text would be far larger than the table)\n");
 }
 
 TEST(ExtractCommand, ALocTableOfOffsetsSharingOneLongStringIsAFailedFileWithoutLargeMemory) {
@@ -62,8 +62,8 @@ TEST(ExtractCommand, ALocTableOfOffsetsSharingOneLongStringIsAFailedFileWithoutL
     const CliResult result = RunVpak({"extract", "-q", dir / "x.pak", dir / "out"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "vpak: cannot extract \"bomb.loc\": its string table does not convert to text "
-                          "(damaged, or the text would be far larger than the table)\nError :-(\n");
+    EXPECT_EQ(result.err, "Error :-(\nvpak: cannot extract \"bomb.loc\": its string table does not convert to text "
+                          "(damaged, or the text would be far larger than the table)\n");
     EXPECT_LT(result.peakMemoryBytes, int64_t{256} << 20);
 }
 
@@ -76,6 +76,46 @@ TEST(ExtractCommand, ATruncatedArchiveExitsThreeWithTheMessage) {
     const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "out"});
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err.find("Read beyond end of file"), std::string::npos) << result.err;
+}
+
+TEST(ExtractCommand, ADamagedStreamIsARaisedErrorNamingItsEntry) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {{"d", {}, {File("a", std::string(5000, 'q'))}}}, {}});
+    TArrayOfByte bytes = ReadFileBytes(dir / "x.pak");
+    const ProbedEntry entry = ProbeEntries(dir / "x.pak").at(0);
+    for (int32_t i = 2; i < entry.packedSize; ++i) bytes[static_cast<size_t>(entry.absOffset + i)] ^= 0x5A;
+    WriteFile(dir / "x.pak", bytes);
+    const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "out"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err, "\nvpak: Damaged stream of entry \"d/a\" in \"" + dir / "x.pak" + "\"\n");
+}
+
+TEST(ExtractCommand, AnEmptyDirectoryIsTheCurrentOne) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("b", "2")}});
+    std::filesystem::create_directory(dir / "work");
+    const CliResult result = RunVpak({"extract", dir / "x.pak", ""}, dir / "work");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "O.K. Successfully extracted 1 files!\n");
+    EXPECT_EQ(ReadFileText(dir / "work/b"), "2");
+}
+
+TEST(ExtractCommand, AnArchiveThatDoesNotReadLeavesNoTargetAndSaysWhy) {
+    TempDir dir;
+    WriteTestArchive(dir / "xbox.pak", TestFolder{"", {}, {File("b", "2")}}, true);
+    const struct {
+        std::string archive, reason;
+    } cases[] = {
+        {dir / "missing.pak", "cannot open the archive \"" + dir / "missing.pak" + "\": No such file or directory"},
+        {dir / "xbox.pak", "cannot read the archive \"" + dir / "xbox.pak" + "\": it reads as an Xbox 360 archive: try --xbox"},
+    };
+    for (const auto& c : cases) {
+        const CliResult result = RunVpak({"extract", c.archive, dir / "out/deep"});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "Error :-(\nvpak: " + c.reason + "\n");
+        EXPECT_FALSE(fs::exists(dir / "out")) << c.archive;
+    }
 }
 
 TEST(ExtractCommand, MissingDirectoryArgumentIsAUsageError) {

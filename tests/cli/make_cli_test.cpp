@@ -39,12 +39,13 @@ TEST(MakeCommand, CountsAreWrittenWithThousandsSeparators) {
     EXPECT_EQ(result.out, "O.K. Packed: 0 dirs and 1,001 files!\n");
 }
 
-TEST(MakeCommand, MissingDirectoryFailsWithStatusOneAndCreatesNothing) {
+TEST(MakeCommand, MissingDirectoryFailsWithStatusOneSayingWhyAndCreatesNothing) {
     TempDir dir;
     const CliResult result = RunVpak({"make", dir / "out.pak", dir / "missing"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Error :-(\n");
+    EXPECT_EQ(result.err,
+              "Error :-(\nvpak: cannot read the folder \"" + dir / "missing" + "\": No such file or directory\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "out.pak"));
 }
 
@@ -55,7 +56,7 @@ TEST(MakeCommand, FileWhoseContentCannotBeReadIsNamedAndFailsWithStatusOneButThe
     const CliResult result = RunVpak({"make", dir / "out.pak", dir / "src"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "vpak: cannot read \"" + dir / "src/pipe" + "\": not a regular file\nError :-(\n");
+    EXPECT_EQ(result.err, "Error :-(\nvpak: cannot read \"" + dir / "src/pipe" + "\": not a regular file\n");
     const CliResult list = RunVpak({"list", dir / "out.pak"});
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out.find("pipe"), std::string::npos) << list.out;

@@ -66,7 +66,7 @@ TEST(ReplaceCommand, ByTheTagInTheFileNameUpdatesTheEntry) {
     EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
 }
 
-TEST(ReplaceCommand, FileNameWithoutATagFailsAndLeavesTheArchive) {
+TEST(ReplaceCommand, FileNameWithoutATagFailsSayingSoAndLeavesTheArchive) {
     TempDir dir;
     const std::string pak = dir / "data.pak";
     WriteTestArchive(pak, SmallTree());
@@ -76,7 +76,8 @@ TEST(ReplaceCommand, FileNameWithoutATagFailsAndLeavesTheArchive) {
     const CliResult r = RunVpak({"replace", pak, dir / "readme.txt"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Error :-(\n");
+    EXPECT_EQ(r.err, "Error :-(\nvpak: cannot use \"" + dir / "readme.txt" +
+                         "\": its name carries no hash tag (name.[24 hex digits].ext)\n");
     EXPECT_EQ(ReadFileBytes(pak), before);
 }
 
@@ -92,10 +93,20 @@ TEST(ReplaceCommand, PathOptionFindsTheEntryByItsArchivePath) {
     EXPECT_EQ(r.out, "O.K. Successfully updated!\n");
     FindTestFile(tree, "scripts\\outro.txt")->content = Bytes("new outro");
     EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+}
 
-    const CliResult missing = RunVpak({"replace", "--path", "scripts\\nothing.txt", pak, dir / "new.txt"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "Error :-(\n");
+TEST(ReplaceCommand, AnEntryTheArchiveDoesNotHoldIsNamedAsTheUserWritesIt) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    WriteTestArchive(pak, SmallTree());
+    const TArrayOfByte before = ReadFileBytes(pak);
+    WriteFile(dir / "new.txt", "new");
+
+    const CliResult r = RunVpak({"replace", "--path", "scripts\\nothing.txt", pak, dir / "new.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error :-(\nvpak: cannot use \"" + dir / "new.txt" +
+                         "\": the archive holds no file \"scripts/nothing.txt\"\n");
+    EXPECT_EQ(ReadFileBytes(pak), before);
 }
 
 TEST(ReplaceCommand, LocTextIsConvertedUnlessNoLocIsGiven) {
@@ -123,7 +134,7 @@ TEST(ReplaceCommand, XboxArchivesAreRefused) {
     WriteFile(dir / "new.txt", "x");
     const CliResult r = RunVpak({"replace", "--xbox", "--path", "readme.txt", pak, dir / "new.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Error :-(\n");
+    EXPECT_EQ(r.err, "Error :-(\nvpak: cannot update \"" + pak + "\": Xbox 360 archives cannot be updated in place\n");
     EXPECT_EQ(ReadFileBytes(pak), before);
 }
 
@@ -149,7 +160,8 @@ TEST(ReplaceCommand, AWriteFailureIsARaisedErrorWithItsMessage) {
         r = RunVpak({"replace", "--path", "readme.txt", pak, dir / "big.bin"});
     }
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("Cannot write file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("vpak: Cannot write the journal of \"" + pak + "\": File too large\n"), std::string::npos)
+        << r.err;
     EXPECT_EQ(r.out, "");
 }
 
@@ -198,19 +210,58 @@ TEST(ReplaceDirCommand, EmptyDirectorySaysItFoundNothing) {
     EXPECT_EQ(r.err, "");
 }
 
-TEST(ReplaceDirCommand, AFileWithoutCounterpartFailsAfterReplacingTheOthers) {
+TEST(ReplaceDirCommand, FilesWithoutCounterpartAreNamedOneALineAfterTheOthersAreReplaced) {
     TempDir dir;
     const std::string pak = dir / "data.pak";
     TestFolder tree = SmallTree();
     WriteTestArchive(pak, tree);
     WriteFile(dir / "src/readme.txt", "new readme");
+    WriteFile(dir / "src/scripts/intro.txt", "new intro");
     WriteFile(dir / "src/stranger.txt", "no entry");
+    WriteFile(dir / "src/text/other.loc", "no entry either");
     const CliResult r = RunVpak({"replace-dir", pak, dir / "src"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Error :-(\n");
+    EXPECT_EQ(r.err, "Error :-(\n"
+                     "vpak: cannot use \"" + dir / "src/text/other.loc" + "\": the archive holds no file \"text/other.loc\"\n"
+                     "vpak: cannot use \"" + dir / "src/stranger.txt" + "\": the archive holds no file \"stranger.txt\"\n");
     FindTestFile(tree, "readme.txt")->content = Bytes("new readme");
+    FindTestFile(tree, "scripts\\intro.txt")->content = Bytes("new intro");
     EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+}
+
+TEST(ReplaceDirCommand, OfTwoFilesForOneEntryTheFirstInSortedOrderIsUsedWhicheverWasMadeFirst) {
+    const std::string tag = TaggedName("x", "scripts\\intro.txt", ".txt");
+    const struct {
+        std::vector<std::string> options;
+        std::string first, second;  // below src, as sorted
+    } cases[] = {
+        {{}, "SCRIPTS/intro.txt", "scripts/intro.txt"},
+        {{"--hash"}, "sub/b." + tag.substr(2), "a" + tag.substr(1)},
+    };
+    for (const auto& c : cases) {
+        for (const bool firstMadeFirst : {true, false}) {
+            SCOPED_TRACE(c.first + (firstMadeFirst ? " made first" : " made second"));
+            TempDir dir;
+            const std::string pak = dir / "data.pak";
+            TestFolder tree = SmallTree();
+            WriteTestArchive(pak, tree);
+            for (const std::string& name : firstMadeFirst ? std::vector{c.first, c.second} : std::vector{c.second, c.first})
+                WriteFile(dir / ("src/" + name), "from " + name);
+            std::vector<std::string> args{"replace-dir"};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            args.insert(args.end(), {pak, dir / "src"});
+
+            const CliResult r = RunVpak(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            const std::string sameness = c.options.empty() ? "stands for the same archive path" : "carries the same hash tag";
+            EXPECT_EQ(r.err, "Error :-(\nvpak: cannot use \"" + dir / ("src/" + c.second) + "\": \"" +
+                                 dir / ("src/" + c.first) + "\" " + sameness + " and is used instead\n");
+            FindTestFile(tree, "scripts\\intro.txt")->content = Bytes("from " + c.first);
+            EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+        }
+    }
 }
 
 TEST(ReplaceDirCommand, HashMatchesByTagsAndEmptyDirMeansTheWorkingDirectory) {
@@ -227,22 +278,33 @@ TEST(ReplaceDirCommand, HashMatchesByTagsAndEmptyDirMeansTheWorkingDirectory) {
     EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
 }
 
-TEST(ReplaceDirCommand, MissingArchiveOrXboxFails) {
+TEST(ReplaceDirCommand, AMissingArchiveOrDirectoryOrAnXboxArchiveFailsSayingWhy) {
     TempDir dir;
     const std::string pak = dir / "data.pak";
     WriteTestArchive(pak, SmallTree(), true);
     const TArrayOfByte before = ReadFileBytes(pak);
     WriteFile(dir / "src/readme.txt", "x");
-
-    const CliResult missing = RunVpak({"replace-dir", dir / "none.pak", dir / "src"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "Error :-(\n");
-
-    const CliResult xbox = RunVpak({"replace-dir", "--xbox", pak, dir / "src"});
-    EXPECT_EQ(xbox.status, 1);
-    EXPECT_EQ(xbox.err, "Error :-(\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string reason;
+    } cases[] = {
+        {{"replace-dir", dir / "none.pak", dir / "src"},
+         "cannot open the archive \"" + dir / "none.pak" + "\": No such file or directory"},
+        {{"replace-dir", "--xbox", pak, dir / "src"},
+         "cannot update \"" + pak + "\": Xbox 360 archives cannot be updated in place"},
+        {{"replace-dir", pak, dir / "src"},
+         "cannot read the archive \"" + pak + "\": it reads as an Xbox 360 archive, which cannot be updated in place"},
+        {{"replace-dir", pak, dir / "none"}, "cannot read the folder \"" + dir / "none" + "\": No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        const CliResult r = RunVpak(c.args);
+        EXPECT_EQ(r.status, 1) << c.reason;
+        EXPECT_EQ(r.err, "Error :-(\nvpak: " + c.reason + "\n");
+    }
     EXPECT_EQ(ReadFileBytes(pak), before);
+}
 
-    const CliResult usage = RunVpak({"replace-dir", pak});
-    EXPECT_EQ(usage.status, 2);
+TEST(ReplaceDirCommand, AMissingDirectoryArgumentIsAUsageError) {
+    TempDir dir;
+    EXPECT_EQ(RunVpak({"replace-dir", dir / "data.pak"}).status, 2);
 }

@@ -376,13 +376,18 @@ TEST_F(HeaderCheck, ADecompressedLengthOtherThanUnpackedDirSizeIsRefused) {
     }
 }
 
-TEST_F(HeaderCheck, ACorruptCompressedDirectoryRaisesDecompressionError) {
+TEST_F(HeaderCheck, ACorruptCompressedDirectoryRaisesADecompressionErrorThatSaysItIsTheDirectory) {
     TArrayOfByte archive;
     PutInt(archive, false, 100);
     PutInt(archive, false, 8 + 8);
     for (uint8_t b : {0x78, 0xDA, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) archive.push_back(b);
     WriteFile(path, archive);
-    EXPECT_THROW(List(path), EDecompressionError);
+    try {
+        List(path);
+        FAIL() << "no error raised";
+    } catch (const EDecompressionError& error) {
+        EXPECT_EQ(error.what(), "Damaged directory in \"" + path + "\"");
+    }
 }
 
 TEST_F(HeaderCheck, ReadArchiveHeaderFillsTheRecordAndKeepsThePosition) {
@@ -626,4 +631,63 @@ TEST_F(Listing, AnArchiveOfManyEmptyFilesEachWithItsOwnStreamLists) {
     const Listed listed = List(path);
     EXPECT_TRUE(listed.ok);
     EXPECT_EQ(listed.lines.size(), static_cast<size_t>(kFiles));
+}
+
+// ---- why a listing failed ----------------------------------------------------------
+
+namespace {
+
+TNotices ListNoting(const std::string& path, bool bigEndian = false) {
+    TStringList lines;
+    int32_t prefix = 0;
+    int32_t suffix = 0;
+    TNotices notices;
+    EXPECT_FALSE(ExtractArchive(bigEndian, path, lines, prefix, suffix, "", false, false, nullptr, &notices));
+    return notices;
+}
+
+}  // namespace
+
+TEST_F(HeaderCheck, EachRefusalIsToldOnceWithItsReason) {
+    const TArrayOfByte whole = ArchiveBytes(EncodeTree(ExampleTree(), false).directory, {}, false);
+    TArrayOfByte longer = EncodeTree(ExampleTree(), false).directory;
+    longer.push_back(0);
+    TArrayOfByte wrongSize = whole;
+    WriteInt32At(wrongSize, 0, ReadInt32At(wrongSize, 0) + 1);
+    const struct {
+        TArrayOfByte archive;
+        std::string reason;
+    } cases[] = {
+        {TArrayOfByte(whole.begin(), whole.begin() + 7), "it is shorter than an archive's header"},
+        {TArrayOfByte(whole.begin(), whole.end() - 1), "it ends inside its directory"},
+        {Bytes("this is not an archive at all"), "it is not a .PAK archive, or its header is damaged"},
+        {wrongSize, "its directory does not inflate to the size its header gives"},
+        {ArchiveBytes(longer, {}, false), "its directory is damaged"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(path, c.archive);
+        const TNotices notices = ListNoting(path);
+        ASSERT_EQ(notices.size(), 1u) << c.reason;
+        EXPECT_EQ(notices[0].path, path);
+        EXPECT_EQ(notices[0].text, "cannot read the archive \"" + path + "\": " + c.reason);
+        EXPECT_EQ(notices[0].advice, TAdvice::None);
+    }
+}
+
+TEST_F(HeaderCheck, APathThatNamesNoFileIsToldWithTheReason) {
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    const struct {
+        std::string path, reason;
+    } cases[] = {
+        {dir / "missing.pak", "No such file or directory"},
+        {dir / "missing/x.pak", "No such file or directory"},
+        {"", "no archive was named"},
+        {dir.Path(), "it is a folder"},
+        {dir / "fifo", "it is a device, FIFO or socket, not a file"},
+    };
+    for (const auto& c : cases) {
+        const TNotices notices = ListNoting(c.path);
+        ASSERT_EQ(notices.size(), 1u) << c.path;
+        EXPECT_EQ(notices[0].text, "cannot open the archive \"" + c.path + "\": " + c.reason);
+    }
 }

@@ -459,6 +459,31 @@ TEST(ReplaceEntryData, TargetStreamPastTheEndOfTheFileIsRefused) {
     ExpectUntouched(pak, snapshot);
 }
 
+TEST(ReplaceEntryData, WhatIsRefusedIsToldNamingTheEntryAsTheUserWritesIt) {
+    TempDir dir;
+    const TArrayOfByte plain = Bytes("overlapping content");
+    const TArrayOfByte stream = CompressBytes(plain.data(), static_cast<int32_t>(plain.size()));
+    const int32_t n = static_cast<int32_t>(stream.size());
+    WriteForeignArchive(dir / "overlap.pak", {{"d\\a", 0, n, 19}, {"d\\b", 2, n - 2, 1}}, stream);
+    WriteForeignArchive(dir / "short.pak", {{"a", 0, n, 19}, {"d\\b", n, 1000, 5}}, stream);
+    const struct {
+        std::string archive, key, text;
+    } cases[] = {
+        {dir / "overlap.pak", "d\\a",
+         "cannot replace \"d/a\": its stream shares bytes with another file's, which replacing it would damage"},
+        {dir / "short.pak", "d\\b", "cannot replace \"d/b\": its stream runs past the end of the archive"},
+        {dir / "short.pak", "d\\c", "cannot replace \"d/c\": the archive holds no such file"},
+    };
+    const TArrayOfByte content = Bytes("other");
+    for (const auto& c : cases) {
+        TReplacementData data{1, content.data(), 5, 5, 0};
+        TNotices notices;
+        EXPECT_FALSE(ReplaceEntryData(false, c.archive, c.key, false, &data, &notices));
+        ASSERT_EQ(notices.size(), 1u) << c.text;
+        EXPECT_EQ(notices[0].text, c.text);
+    }
+}
+
 TEST(ReplaceEntryData, AnInputOutputErrorLeavesNoFileOpen) {
     TempDir dir;
     const std::string pak = dir / "data.pak";
@@ -590,6 +615,26 @@ TEST(ReplaceFromDirectory, FileWithoutAnEntryIsSkippedAndMakesTheResultFalse) {
     EXPECT_EQ(count, 2);
     FindTestFile(tree, "scripts\\outro.txt")->content = Bytes("new outro");
     FindTestFile(tree, "z.bin")->content = Bytes("new z");
+    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+}
+
+TEST(ReplaceFromDirectory, OfTwoFilesForOneEntryOnlyTheFirstIsUsedAndTheCountIsOfEntries) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    TestFolder tree = SampleTree();
+    WriteTestArchive(pak, tree);
+    WriteFile(dir / "src/scripts/intro.txt", "lower");
+    WriteFile(dir / "src/SCRIPTS/intro.txt", "upper");
+    WriteFile(dir / "src/readme.txt", "new readme");
+
+    int32_t count = -1;
+    TNotices notices;
+    EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "src", false, false, nullptr, count, &notices));
+    EXPECT_EQ(count, 2);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].path, dir / "src/scripts/intro.txt");
+    FindTestFile(tree, "scripts\\intro.txt")->content = Bytes("upper");
+    FindTestFile(tree, "readme.txt")->content = Bytes("new readme");
     EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
 }
 
@@ -816,6 +861,20 @@ TEST(CollectFiles, ListsEveryFolderAndFileRelativeToTheDirectory) {
     EXPECT_EQ(withSlash.files.size(), 3u);
     EXPECT_FALSE(CollectFiles(dir / "missing", tree));
     EXPECT_FALSE(CollectFiles(dir / "top/x.txt", tree));
+}
+
+TEST(CollectFiles, FilesComeInTheOrderMakeStoresThemWhateverOrderTheyWereMadeIn) {
+    const TStringList names{"b.txt", "c/x.txt", "A/z.txt", "B.txt", "a/y.txt", "a/deeper/w.txt"};
+    const TStringList sorted{"A\\z.txt", "a\\deeper\\w.txt", "a\\y.txt", "c\\x.txt", "B.txt", "b.txt"};
+    for (const bool reversed : {false, true}) {
+        TempDir dir;
+        TStringList order = names;
+        if (reversed) std::reverse(order.begin(), order.end());
+        for (const std::string& name : order) WriteFile(dir / ("top/" + name), name);
+        TSourceTree tree;
+        ASSERT_TRUE(CollectFiles(dir / "top", tree));
+        EXPECT_EQ(tree.files, sorted) << reversed;
+    }
 }
 
 TEST(CollectFiles, LinkBackToAnAncestorIsNotEnteredAgain) {

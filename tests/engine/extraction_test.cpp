@@ -242,6 +242,24 @@ TEST(Extraction, PathsThatWouldLeaveTheTargetAreFailedFilesAndWriteNothing) {
     }
 }
 
+TEST(Extraction, AnEntryNameIsToldWithSlashesAndItsControlBytesEscaped) {
+    TempDir dir;
+    TArrayOfByte data;
+    const TArrayOfByte directory = RootWithRecords({{"..\\new\nline\x1b[2J", Stream("bad"), 3}}, data);
+    WriteFile(dir / "x.pak", ArchiveBytes(directory, data, false));
+    fs::create_directory(dir / "out");
+    TNotices notices;
+    TStringList listing;
+    int32_t prefix = 0;
+    int32_t suffix = 0;
+    EXPECT_FALSE(ExtractArchive(false, dir / "x.pak", listing, prefix, suffix, dir / "out", false, true, nullptr,
+                                &notices));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].path, "..\\new\nline\x1b[2J") << "the path as the archive holds it";
+    EXPECT_EQ(notices[0].text,
+              "cannot extract \"../new<0A>line<1B>[2J\": the name does not lead to a place inside the target folder");
+}
+
 TEST(Extraction, AnEntryThatWouldOverwriteTheArchiveItselfFails) {
     TempDir dir;
     WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("other", "o"), File("x.pak", "clobber")}});
@@ -273,7 +291,7 @@ TEST(Extraction, StreamPastTheEndOfTheArchiveRaisesReadBeyondEndOfFile) {
         Extract(dir / "x.pak", dir / "out");
         FAIL() << "no error raised";
     } catch (const EInOutError& error) {
-        EXPECT_STREQ(error.what(), "Read beyond end of file");
+        EXPECT_EQ(error.what(), "Cannot read file \"" + dir / "x.pak" + "\": Read beyond end of file");
     }
 }
 
@@ -285,7 +303,43 @@ TEST(Extraction, CorruptStreamRaisesDecompressionError) {
     const TArrayOfByte directory = RootWithRecords({{"a", stream, 43}}, data);
     WriteFile(dir / "x.pak", ArchiveBytes(directory, data, false));
     fs::create_directory(dir / "out");
-    EXPECT_THROW(Extract(dir / "x.pak", dir / "out"), EDecompressionError);
+    try {
+        Extract(dir / "x.pak", dir / "out");
+        FAIL() << "no error raised";
+    } catch (const EDecompressionError& error) {
+        EXPECT_EQ(error.what(), "Damaged stream of entry \"a\" in \"" + dir / "x.pak" + "\"");
+    }
+}
+
+// ---- the target folder -----------------------------------------------------------------
+
+TEST(Extraction, ATargetThatIsNotThereOrCannotBeMadeIsToldAndNothingIsWritten) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("a.txt", "A")}});
+    WriteFile(dir / "file", "in the way");
+    const struct {
+        std::string target;
+        TTargetFolder folder;
+        std::string text;
+    } cases[] = {
+        {dir / "missing", TTargetFolder::MustExist,
+         "cannot extract into \"" + dir / "missing" + "\": No such file or directory"},
+        {dir / "file", TTargetFolder::MustExist, "cannot extract into \"" + dir / "file" + "\": it is not a folder"},
+        {dir / "file/sub", TTargetFolder::CreateWithParents,
+         "cannot create the folder \"" + dir / "file" + "\": something other than a folder has that name"},
+    };
+    for (const auto& c : cases) {
+        TStringList listing;
+        int32_t prefix = 0;
+        int32_t suffix = 0;
+        TNotices notices;
+        EXPECT_FALSE(ExtractArchive(false, dir / "x.pak", listing, prefix, suffix, c.target, false, true, nullptr,
+                                    &notices, c.folder));
+        ASSERT_EQ(notices.size(), 1u) << c.target;
+        EXPECT_EQ(notices[0].text, c.text);
+    }
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+    EXPECT_EQ(ReadFileText(dir / "file"), "in the way");
 }
 
 namespace {
@@ -383,7 +437,7 @@ TEST(Extraction, StreamPastTheEndAmongManyEndsTheExtractionAtThatFile) {
                        RecordReports(result.reports));
         FAIL() << "no error raised";
     } catch (const EInOutError& error) {
-        EXPECT_STREQ(error.what(), "Read beyond end of file");
+        EXPECT_EQ(error.what(), "Cannot read file \"" + dir / "x.pak" + "\": Read beyond end of file");
     }
     ExpectStoppedAt(dir, result, 77, 300);
 }
@@ -445,7 +499,7 @@ TEST(Extraction, AFolderLinkBelowTheTargetIsNotFollowedAndItsFilesFailByName) {
     EXPECT_FALSE(fs::exists(dir / "elsewhere/evil.txt"));
     EXPECT_TRUE(fs::is_symlink(dir / "out/sub"));
     EXPECT_EQ(ReadFileText(dir / "out/ok.txt"), "k");
-    EXPECT_NE(NoticesText(notices).find("\"sub\\evil.txt\": \"" + dir / "out/sub" + "\" is a symbolic link"),
+    EXPECT_NE(NoticesText(notices).find("\"sub/evil.txt\": \"" + dir / "out/sub" + "\" is a symbolic link"),
               std::string::npos)
         << NoticesText(notices);
 }

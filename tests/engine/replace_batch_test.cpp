@@ -33,6 +33,7 @@ struct TOutcome {
     int32_t count = -1;
     TReports reports;
     TArrayOfByte archive;
+    std::vector<std::string> notices;
 };
 
 enum class TProcedure { OnePass, OnePassWritingEachFile, FileByFile };
@@ -40,23 +41,33 @@ enum class TProcedure { OnePass, OnePassWritingEachFile, FileByFile };
 TOutcome Run(TProcedure procedure, const std::string& archive, const std::string& source, bool byTag) {
     TOutcome outcome;
     const ProgressProc recorder = RecordFileReports(outcome.reports);
+    TNotices notices;
     switch (procedure) {
         case TProcedure::OnePass:
-            outcome.ok = ReplaceFromDirectory(false, archive, source, byTag, true, recorder, outcome.count);
+            outcome.ok = ReplaceFromDirectory(false, archive, source, byTag, true, recorder, outcome.count, &notices);
             break;
         case TProcedure::OnePassWritingEachFile:
-            outcome.ok = ReplaceFromDirectoryHolding(false, archive, source, byTag, true, recorder, outcome.count, 0);
+            outcome.ok = ReplaceFromDirectoryHolding(false, archive, source, byTag, true, recorder, outcome.count, 0,
+                                                     &notices);
             break;
         case TProcedure::FileByFile:
-            outcome.ok = ReplaceFromDirectoryFileByFile(false, archive, source, byTag, true, recorder, outcome.count);
+            outcome.ok = ReplaceFromDirectoryFileByFile(false, archive, source, byTag, true, recorder, outcome.count,
+                                                        &notices);
             break;
     }
     outcome.archive = ReadFileBytes(archive);
+    // Each procedure runs on its own copy of the archive, which the notices may name.
+    for (const TNotice& notice : notices) {
+        std::string text = notice.text;
+        for (size_t at = text.find(archive); at != std::string::npos; at = text.find(archive))
+            text.replace(at, archive.size(), "ARCHIVE");
+        outcome.notices.push_back(text);
+    }
     return outcome;
 }
 
 // Runs the one-pass procedures and the file-by-file one on copies of one archive with one
-// source tree, and expects the same archive bytes, result, count and reports.
+// source tree, and expects the same archive bytes, result, count, reports and notices.
 void ExpectSameAsFileByFile(const TempDir& dir, const TArrayOfByte& archive, const std::string& source, bool byTag) {
     WriteFile(dir / "reference.pak", archive);
     const TOutcome reference = Run(TProcedure::FileByFile, dir / "reference.pak", source, byTag);
@@ -67,6 +78,7 @@ void ExpectSameAsFileByFile(const TempDir& dir, const TArrayOfByte& archive, con
         EXPECT_EQ(outcome.ok, reference.ok);
         EXPECT_EQ(outcome.count, reference.count);
         EXPECT_EQ(outcome.reports, reference.reports);
+        EXPECT_EQ(outcome.notices, reference.notices);
         EXPECT_TRUE(outcome.archive == reference.archive)
             << "archives differ: " << outcome.archive.size() << " and " << reference.archive.size() << " bytes";
     }
@@ -256,6 +268,18 @@ TEST(ReplaceFromDirectoryOnePass, AnArchiveThatDoesNotListFailsEveryFileUntouche
     EXPECT_EQ(count, 0);
     EXPECT_EQ(reports.size(), 3u);
     EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == notAnArchive);
+}
+
+TEST(ReplaceFromDirectoryOnePass, AnArchiveThatDoesNotListIsToldOnceAsFileByFile) {
+    TempDir dir;
+    WriteFile(dir / "src/a", "a");
+    WriteFile(dir / "src/b", "b");
+    const TArrayOfByte archive = Bytes("this is not an archive at all");
+    ExpectSameAsFileByFile(dir, archive, dir / "src", false);
+    WriteFile(dir / "x.pak", archive);
+    const TOutcome outcome = ::Run(TProcedure::OnePass, dir / "x.pak", dir / "src", false);
+    EXPECT_EQ(outcome.notices, std::vector<std::string>{
+                                   "cannot read the archive \"ARCHIVE\": it is not a .PAK archive, or its header is damaged"});
 }
 
 namespace {

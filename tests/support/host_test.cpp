@@ -104,6 +104,29 @@ TEST(HostFile, ReadBytesAtPastTheEndRaises) {
     EXPECT_THROW(f.ReadBytesAt({1, 3}, bytes), EInOutError);
 }
 
+TEST(HostFile, ErrorsNameTheFileAsTheSubjectItWasGiven) {
+    FaultReset reset;
+    TempDir dir;
+    WriteFile(dir / "f", "abc");
+    HostFile plain(dir / "f", HostFile::Mode::ReadWrite);
+    HostFile named(dir / "f", HostFile::Mode::ReadWrite);
+    named.NameInMessages("the journal of \"x.pak\"");
+    const auto messageOf = [](const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const EInOutError& error) {
+            return std::string(error.what());
+        }
+        return std::string("no error");
+    };
+    uint8_t bytes[8] = {};
+    EXPECT_EQ(messageOf([&] { plain.ReadExact(bytes, 8); }),
+              "Cannot read file \"" + dir / "f" + "\": Read beyond end of file");
+    EXPECT_EQ(messageOf([&] { named.ReadExact(bytes, 8); }), "Cannot read the journal of \"x.pak\": Read beyond end of file");
+    host::FailNth(host::Operation::Write, 1, ENOSPC);
+    EXPECT_EQ(messageOf([&] { named.Write("x", 1); }), "Cannot write the journal of \"x.pak\": No space left on device");
+}
+
 TEST(HostFile, KindAndOwnershipDescribeTheOpenFile) {
     TempDir dir;
     WriteFile(dir / "f", "x");
@@ -133,6 +156,15 @@ TEST(Host, RenameReplacesTheTargetAndRemoveReportsWhetherAnythingWentAway) {
     EXPECT_TRUE(host::RemoveFile(dir / "b"));
     EXPECT_FALSE(host::RemoveFile(dir / "b"));
     EXPECT_NE(CodeOf([&] { host::Rename(dir / "missing", dir / "b"); }), 0);
+}
+
+TEST(Host, StatSaysWhyAPathCouldNotBeLookedAt) {
+    TempDir dir;
+    WriteFile(dir / "file", "x");
+    EXPECT_EQ(host::Stat(dir / "missing").errorCode, ENOENT);
+    EXPECT_EQ(host::Stat(dir / "file/below").errorCode, ENOTDIR);
+    EXPECT_EQ(host::StatNoFollow("").errorCode, ENOENT);
+    EXPECT_EQ(host::Stat(dir / "file").errorCode, 0);
 }
 
 TEST(Host, NameExistsSeesADanglingLinkThatStatDoesNot) {
@@ -226,6 +258,29 @@ TEST(WriteFileReplacing, AFailureAtAnyStepKeepsTheOldFileAndLeavesNoTemporaryFil
         host::ClearFaults();
         EXPECT_EQ(ReadFileText(dir / "out"), "old content");
         EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"out"});
+    }
+}
+
+TEST(WriteFileReplacing, AFailureNamesTheFileNeverItsTemporaryName) {
+    FaultReset reset;
+    TempDir dir;
+    const struct {
+        host::Operation step;
+        std::string message;
+    } cases[] = {
+        {host::Operation::Write, "Cannot write file \"" + dir / "out" + "\": No space left on device"},
+        {host::Operation::Flush, "Cannot flush file \"" + dir / "out" + "\": No space left on device"},
+        {host::Operation::Rename, "Cannot rename a file to \"" + dir / "out" + "\": No space left on device"},
+    };
+    for (const auto& c : cases) {
+        host::FailNth(c.step, 1, ENOSPC);
+        try {
+            WriteReplacing(dir / "out", "new content");
+            ADD_FAILURE() << c.message;
+        } catch (const EInOutError& error) {
+            EXPECT_EQ(error.what(), c.message);
+        }
+        host::ClearFaults();
     }
 }
 

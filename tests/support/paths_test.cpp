@@ -209,6 +209,21 @@ TEST(CreateFullDirPathRoutine, FailsForAnEmptyPathAndWhenAComponentIsAFile) {
     EXPECT_FALSE(CreateFullDirPath(dir.Path() + "/f/sub"));
 }
 
+TEST(CreateFullDirPathRoutine, SaysWhichFolderItCouldNotCreateAndWhy) {
+    TempDir dir;
+    WriteFile(dir / "f", "x");
+    const std::string tooLong(300, 'n');
+    const struct {
+        std::string path, problem;
+    } cases[] = {
+        {dir / "made/there", ""},
+        {dir / "f/sub", "cannot create the folder \"" + dir / "f" + "\": something other than a folder has that name"},
+        {dir / ("g/" + tooLong + "/h"), "cannot create the folder \"" + dir / ("g/" + tooLong) + "\": File name too long"},
+        {"", "no folder was named"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CreateFullDirPathOrSayWhy(c.path), c.problem) << c.path;
+}
+
 TEST(HostPathBelowRoutine, TurnsOnlyTheArchiveSeparatorsOfTheRelativePart) {
     EXPECT_EQ(HostPathBelow("/tmp/we\\ird", "a\\b.txt"), "/tmp/we\\ird/a/b.txt");
     EXPECT_EQ(HostPathBelow("src/", "x"), "src/x");

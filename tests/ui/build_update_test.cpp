@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "engine/archive_reader.h"
+#include "engine/archive_update.h"
 #include "engine/hash_tag.h"
 #include "form_fixture.h"
 #include "helpers/archive_writer.h"
@@ -41,12 +42,13 @@ struct TEngineLog {
     std::string makeSource, makeArchive, oneArchive, oneFile, oneKey, dirArchive, dirSource;
     int32_t replacedToReport = 0;
     bool result = true;
+    TNotices noticesToTell;
 };
 
 TEngineCalls LoggingEngine(TEngineLog& log) {
     TEngineCalls engine = EngineOperations();
     engine.MakeArchive = [&log](bool xbox, const std::string& source, const std::string& archive,
-                                const ProgressProc&, bool loc, int32_t& folders, int32_t& files) {
+                                const ProgressProc&, bool loc, int32_t& folders, int32_t& files, TNotices* notices) {
         ++log.makes;
         log.makeXbox = xbox;
         log.makeSource = source;
@@ -54,10 +56,11 @@ TEngineCalls LoggingEngine(TEngineLog& log) {
         log.makeLoc = loc;
         folders = 2;
         files = 1234567;
+        PassOn(log.noticesToTell, notices);
         return log.result;
     };
     engine.ReplaceOneFile = [&log](bool, const std::string& archive, const std::string& file, const std::string& key,
-                                   bool loc, bool byTag, const ProgressProc&) {
+                                   bool loc, bool byTag, TNotices*, const ProgressProc&) {
         ++log.replaceOnes;
         log.oneArchive = archive;
         log.oneFile = file;
@@ -67,7 +70,7 @@ TEngineCalls LoggingEngine(TEngineLog& log) {
         return log.result;
     };
     engine.ReplaceFromDirectory = [&log](bool, const std::string& archive, const std::string& source, bool hash,
-                                         bool loc, const ProgressProc&, int32_t& count) {
+                                         bool loc, const ProgressProc&, int32_t& count, TNotices*) {
         ++log.replaceDirs;
         log.dirArchive = archive;
         log.dirSource = source;
@@ -192,6 +195,20 @@ TEST_F(FormTest, MakePakFailureSaysError) {
     EXPECT_FALSE(form->BusyFlag);
 }
 
+TEST_F(FormTest, WhatASuccessfulCommandLeftAloneIsShownAsAWarningAfterTheCaption) {
+    TEngineLog log;
+    log.noticesToTell = {{"x.pak.vpak-new", "cannot remove \"x.pak.vpak-new\": Permission denied"}};
+    CreateForm(kNoFadeSettings, LoggingEngine(log));
+    SetText("Edit1", temp / "x.pak");
+    SetText("Edit2", temp / "src");
+    Button("Button_MakeArchive")->click();
+    EXPECT_TRUE(script.errors.empty());
+    ASSERT_EQ(script.warnings.size(), 1u);
+    EXPECT_EQ(script.warnings[0].title, TitleLine);
+    EXPECT_EQ(script.warnings[0].text, "cannot remove \"x.pak.vpak-new\": Permission denied");
+    EXPECT_EQ(script.warnings[0].captionWhenShown, "O.K. Packed: 2 dirs and 1,234,567 files!");
+}
+
 TEST_F(FormTest, MakePakOfATreeWithANameItCannotStoreSaysErrorAndStoresTheRest) {
     CreateForm();
     WriteFile(temp / "src/a/b.txt", "through the folder");
@@ -201,6 +218,9 @@ TEST_F(FormTest, MakePakOfATreeWithANameItCannotStoreSaysErrorAndStoresTheRest) 
     Button("Button_MakeArchive")->click();
     EXPECT_EQ(Caption(), "Error :-(");
     EXPECT_FALSE(form->BusyFlag);
+    ASSERT_EQ(script.errors.size(), 1u);
+    EXPECT_EQ(script.errors[0].text, "cannot store \"" + temp / "src/a\\b.txt" +
+                                         "\": the name holds a backslash, which the archive takes for a folder separator");
     EXPECT_EQ(ExtractedText(temp / "built.pak", temp / "check", "a/b.txt"), "through the folder");
 }
 
@@ -226,11 +246,10 @@ TEST_F(FormTest, Replace1WithAnEmptyArchiveBoxAsksNothing) {
     EXPECT_EQ(Caption(), "");
 }
 
-TEST_F(FormTest, Replace1WithAnUntaggedNameFailsWithoutTouchingTheArchive) {
+TEST_F(FormTest, Replace1WithAnUntaggedNameFailsWithoutTouchingTheArchiveAndSaysWhy) {
     WriteTestArchive(temp / "a.pak", ScriptTree());
     const TArrayOfByte before = ReadFileBytes(temp / "a.pak");
-    TEngineLog log;
-    CreateForm(kNoFadeSettings, LoggingEngine(log));
+    CreateForm();
     WriteFile(temp / "intro.txt", "new");
     script.onOpen = [this](TOpenDialogState& dialog) {
         dialog.FileName = temp / "intro.txt";
@@ -239,7 +258,9 @@ TEST_F(FormTest, Replace1WithAnUntaggedNameFailsWithoutTouchingTheArchive) {
     SetText("Edit1", temp / "a.pak");
     Button("Button_update1")->click();
     EXPECT_EQ(Caption(), "Error :-(");
-    EXPECT_EQ(log.replaceOnes, 0);
+    ASSERT_EQ(script.errors.size(), 1u);
+    EXPECT_EQ(script.errors[0].text,
+              "cannot use \"" + temp / "intro.txt" + "\": its name carries no hash tag (name.[24 hex digits].ext)");
     EXPECT_EQ(ReadFileBytes(temp / "a.pak"), before);
     EXPECT_FALSE(form->BusyFlag);
 }
@@ -308,12 +329,42 @@ TEST_F(FormTest, ReplaceXReplacesEveryCounterpartAndCountsThem) {
     EXPECT_EQ(ReadFileText(temp / "check/scripts/outro.txt"), "old outro");
 }
 
-TEST_F(FormTest, ReplaceXWithAnEmptyArchiveBoxFails) {
+TEST_F(FormTest, ReplaceXWithAnEmptyArchiveBoxFailsSayingSo) {
     CreateForm();
     SetText("Edit2", temp.Path());
     Button("Button_updateX")->click();
     EXPECT_EQ(Caption(), "Error :-(");
+    ASSERT_EQ(script.errors.size(), 1u);
+    EXPECT_EQ(script.errors[0].text, "cannot open the archive \"\": no archive was named");
     EXPECT_FALSE(form->BusyFlag);
+}
+
+TEST_F(FormTest, ReplaceXWithAnEmptyDirectoryBoxIsRefusedWithAMessage) {
+    TEngineLog log;
+    CreateForm(kNoFadeSettings, LoggingEngine(log));
+    SetText("Edit1", temp / "a.pak");
+    Button("Button_updateX")->click();
+    EXPECT_EQ(log.replaceDirs, 0);
+    ASSERT_EQ(script.errors.size(), 1u);
+    EXPECT_EQ(script.errors[0].text, EmptyDirectoryText);
+    EXPECT_EQ(Caption(), "");
+    EXPECT_FALSE(form->BusyFlag);
+}
+
+TEST_F(FormTest, ReplaceXNamesEachFileItSkippedAfterReplacingTheRest) {
+    WriteTestArchive(temp / "a.pak", ScriptTree());
+    CreateForm();
+    WriteFile(temp / "new/readme.txt", "new readme");
+    WriteFile(temp / "new/scripts/intro.txt", "new intro");
+    WriteFile(temp / "new/stranger.txt", "no entry");
+    SetText("Edit1", temp / "a.pak");
+    SetText("Edit2", temp / "new");
+    Button("Button_updateX")->click();
+    EXPECT_EQ(Caption(), "Error :-(");
+    ASSERT_EQ(script.errors.size(), 1u);
+    EXPECT_EQ(script.errors[0].text,
+              "cannot use \"" + temp / "new/stranger.txt" + "\": the archive holds no file \"stranger.txt\"");
+    EXPECT_EQ(ExtractedText(temp / "a.pak", temp / "check", "readme.txt"), "new readme");
 }
 
 TEST_F(FormTest, ReplaceXPassesBothBoxesTheHashBoxAndTheLocSetting) {
@@ -321,11 +372,12 @@ TEST_F(FormTest, ReplaceXPassesBothBoxesTheHashBoxAndTheLocSetting) {
     log.replacedToReport = 1000;
     CreateForm(kLocOffSettings, LoggingEngine(log));
     SetText("Edit1", temp / "a.pak");
+    SetText("Edit2", temp / "dir");
     Box("CheckBox_hash")->setChecked(true);
     Button("Button_updateX")->click();
     ASSERT_EQ(log.replaceDirs, 1);
     EXPECT_EQ(log.dirArchive, temp / "a.pak");
-    EXPECT_EQ(log.dirSource, "");
+    EXPECT_EQ(log.dirSource, temp / "dir");
     EXPECT_TRUE(log.dirHash);
     EXPECT_FALSE(log.dirLoc);
     EXPECT_EQ(Caption(), "O.K. Successfully updated 1,000 files!");

@@ -36,10 +36,13 @@ struct TDialogScript {
         std::string title;
         std::string text;
         bool busyWhenShown;
+        std::string captionWhenShown;
     };
     std::vector<TError> errors;
+    std::vector<TError> warnings;
     std::vector<std::pair<std::string, std::string>> folders;  // title, preselected
     std::function<bool()> busyProbe = [] { return false; };
+    std::function<std::string()> captionProbe = [] { return std::string(); };
 };
 
 class TScriptedDialogs : public TDialogs {
@@ -64,7 +67,10 @@ public:
         script_.onAbout();
     }
     void ShowError(QWidget*, const std::string& title, const std::string& text) override {
-        script_.errors.push_back({title, text, script_.busyProbe()});
+        script_.errors.push_back({title, text, script_.busyProbe(), script_.captionProbe()});
+    }
+    void ShowWarning(QWidget*, const std::string& title, const std::string& text) override {
+        script_.warnings.push_back({title, text, script_.busyProbe(), script_.captionProbe()});
     }
 
 private:
@@ -103,6 +109,7 @@ protected:
         if (!realClock) services.Now = [this] { return now += clockStep; };
         form = std::make_unique<TForm1>(std::move(services));
         script.busyProbe = [this] { return form->BusyFlag; };
+        script.captionProbe = [this] { return Caption(); };
         QObject::connect(form.get(), &QWidget::windowTitleChanged,
                          [this](const QString& title) { captions.push_back(StdStr(title)); });
         form->show();

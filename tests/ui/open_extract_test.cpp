@@ -110,6 +110,30 @@ TEST_F(OpenExtractTest, OpeningTheXboxFlavourNeedsTheXboxBox) {
     EXPECT_EQ(Caption(), "O.K. The file successfully opened, contains 3 files.");
 }
 
+TEST_F(OpenExtractTest, OpeningAnArchiveOfTheOtherFlavourSaysWhichWayTheXboxBoxShouldBe) {
+    WriteTestArchive(temp / "xbox.pak", SmallTree(), true);
+    const struct {
+        std::string archive;
+        bool xboxChecked;
+        std::string reason;
+    } cases[] = {
+        {temp / "xbox.pak", false, "it reads as an Xbox 360 archive: try the \"XBOX\" box"},
+        {archive, true, "it reads as a PC archive: try without the \"XBOX\" box"},
+    };
+    CreateForm();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        script.errors.clear();
+        script.onOpen = Choose(c.archive);
+        Box("CheckBox_XBOX")->setChecked(c.xboxChecked);
+        Button("Button_selectPAK")->click();
+        ASSERT_EQ(script.errors.size(), 1u);
+        EXPECT_EQ(script.errors[0].title, TitleLine);
+        EXPECT_EQ(script.errors[0].text, "cannot read the archive \"" + c.archive + "\": " + c.reason);
+        EXPECT_EQ(script.errors[0].captionWhenShown, "Error :-(");
+    }
+}
+
 TEST_F(OpenExtractTest, ThousandsInTheFileCountAreGrouped) {
     TestFolder many{"", {}, {}};
     for (int i = 0; i < 1234; ++i) many.files.push_back(File("f" + std::to_string(i), ""));
@@ -181,7 +205,7 @@ TEST_F(OpenExtractTest, ExtractWithAnEmptyBoxCallsNothing) {
     int calls = 0;
     TEngineCalls engine = EngineOperations();
     engine.ExtractArchive = [&calls](bool, const std::string&, TStringList&, int32_t&, int32_t&,
-                                     const std::string&, bool, bool, const ProgressProc&) {
+                                     const std::string&, bool, bool, const ProgressProc&, TNotices*, TTargetFolder) {
         ++calls;
         return true;
     };
@@ -203,11 +227,13 @@ TEST_F(OpenExtractTest, ExtractionPassesTheBoxesAndTheLocSetting) {
     struct {
         bool xbox, hash, loc;
         std::string archive, target;
+        TTargetFolder folder;
     } seen{};
     TEngineCalls engine = EngineOperations();
     engine.ExtractArchive = [&seen](bool xbox, const std::string& archivePath, TStringList& listing, int32_t&,
-                                    int32_t&, const std::string& target, bool hash, bool loc, const ProgressProc& p) {
-        seen = {xbox, hash, loc, archivePath, target};
+                                    int32_t&, const std::string& target, bool hash, bool loc, const ProgressProc& p,
+                                    TNotices*, TTargetFolder folder) {
+        seen = {xbox, hash, loc, archivePath, target, folder};
         listing.assign(2, "line");
         return p != nullptr;
     };
@@ -222,7 +248,7 @@ TEST_F(OpenExtractTest, ExtractionPassesTheBoxesAndTheLocSetting) {
     EXPECT_FALSE(seen.loc);
     EXPECT_EQ(seen.archive, archive);
     EXPECT_EQ(seen.target, temp / "out");
-    EXPECT_TRUE(fs::is_directory(temp / "out"));
+    EXPECT_EQ(seen.folder, TTargetFolder::CreateWithParents) << "the engine creates the target once the archive reads";
     EXPECT_EQ(Caption(), "O.K. Successfully extracted 2 files!");
 }
 
@@ -233,6 +259,31 @@ TEST_F(OpenExtractTest, FailedExtractionSaysError) {
     Button("Button_XtractAll")->click();
     EXPECT_EQ(Caption(), "Error :-(");
     EXPECT_FALSE(form->BusyFlag);
+}
+
+TEST_F(OpenExtractTest, ExtractionOfAMissingArchiveSaysWhyAndCreatesNoFolder) {
+    CreateForm();
+    SetText("Edit1", temp / "missing.pak");
+    SetText("Edit2", temp / "out/deeper");
+    Button("Button_XtractAll")->click();
+    ASSERT_EQ(script.errors.size(), 1u);
+    EXPECT_EQ(script.errors[0].text,
+              "cannot open the archive \"" + temp / "missing.pak" + "\": No such file or directory");
+    EXPECT_EQ(script.errors[0].captionWhenShown, "Error :-(");
+    EXPECT_FALSE(fs::exists(temp / "out"));
+}
+
+TEST_F(OpenExtractTest, AFileInThePlaceOfTheTargetIsNamedWithWhatCouldNotBeCreated) {
+    WriteFile(temp / "out", "a file, not a folder");
+    CreateForm();
+    script.onConfirm = [](const std::string&) { return true; };
+    SetText("Edit1", archive);
+    SetText("Edit2", temp / "out/deeper");
+    Button("Button_XtractAll")->click();
+    EXPECT_EQ(Caption(), "Error :-(");
+    ASSERT_EQ(script.errors.size(), 1u);
+    EXPECT_EQ(script.errors[0].text,
+              "cannot create the folder \"" + temp / "out" + "\": something other than a folder has that name");
 }
 
 TEST_F(OpenExtractTest, RaisedErrorIsShownInABoxAndTheNextCommandIsAccepted) {
@@ -246,7 +297,7 @@ TEST_F(OpenExtractTest, RaisedErrorIsShownInABoxAndTheNextCommandIsAccepted) {
 
     ASSERT_EQ(script.errors.size(), 1u);
     EXPECT_EQ(script.errors[0].title, TitleLine);
-    EXPECT_EQ(script.errors[0].text, "Read beyond end of file");
+    EXPECT_EQ(script.errors[0].text, "Cannot read file \"" + archive + "\": Read beyond end of file");
     EXPECT_FALSE(script.errors[0].busyWhenShown);
     EXPECT_FALSE(form->BusyFlag);
     // The outcome ends the command: no file's path is left standing as if it still ran.

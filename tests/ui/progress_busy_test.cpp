@@ -21,7 +21,8 @@ uint32_t Packed(uint32_t total, uint32_t done) { return (total << 16) | done; }
 TEngineCalls ThreeFileExtraction(std::function<void(int)> between = [](int) {}) {
     TEngineCalls engine = EngineOperations();
     engine.ExtractArchive = [between](bool, const std::string&, TStringList& listing, int32_t&, int32_t&,
-                                      const std::string&, bool, bool, const ProgressProc& progress) {
+                                      const std::string&, bool, bool, const ProgressProc& progress, TNotices*,
+                                      TTargetFolder) {
         listing = {"a", "b", "c"};
         for (uint32_t i = 1; i <= 3; ++i) {
             Report(progress, Packed(3, i), listing[i - 1].c_str());
