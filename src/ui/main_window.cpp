@@ -17,6 +17,7 @@
 #include "ui/flat_button.h"
 #include "ui/text_bridge.h"
 #include "ui/ui_texts.h"
+#include "ui/window_title.h"
 
 namespace {
 
@@ -151,8 +152,8 @@ void TForm1::FormCreate() {
 
     LoadSettings();
 
+    KeepTitleExact(this);
     SetCaption(TitleLine);
-    QApplication::setApplicationDisplayName(QStr(TitleLine));
 
     SetWindowOpacity(this, kOpaque);
 }
