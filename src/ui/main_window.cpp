@@ -15,6 +15,7 @@
 #include "support/paths.h"
 #include "ui/contents_tree.h"
 #include "ui/flat_button.h"
+#include "ui/path_edit.h"
 #include "ui/text_bridge.h"
 #include "ui/ui_texts.h"
 #include "ui/window_title.h"
@@ -84,8 +85,8 @@ TControl* TForm1::Place(const char* name, const QRect& design, TAnchors anchors)
 void TForm1::CreateControls() {
     Label1 = Place<QLabel>("Label1", QRect(8, 10, 0, 0), TAnchors::LeftTop);
     Label2 = Place<QLabel>("Label2", QRect(8, 42, 0, 0), TAnchors::LeftTop);
-    Edit1 = Place<QLineEdit>("Edit1", QRect(80, 8, 257, 21), TAnchors::LeftTopRight);
-    Edit2 = Place<QLineEdit>("Edit2", QRect(80, 40, 257, 21), TAnchors::LeftTopRight);
+    Edit1 = Place<TPathEdit>("Edit1", QRect(80, 8, 257, 21), TAnchors::LeftTopRight);
+    Edit2 = Place<TPathEdit>("Edit2", QRect(80, 40, 257, 21), TAnchors::LeftTopRight);
     Button_selectPAK = Place<TFlatButton>("Button_selectPAK", QRect(344, 8, 17, 20), TAnchors::TopRight);
     Button_selDIR = Place<TFlatButton>("Button_selDIR", QRect(344, 40, 17, 20), TAnchors::TopRight);
     Button_Exit = Place<TFlatButton>("Button_Exit", QRect(440, 136, 65, 21), TAnchors::TopRight);
@@ -111,6 +112,7 @@ void TForm1::CreateControls() {
     connect(Button_Info, &QPushButton::clicked, this, [this] { RunCommand(&TForm1::Button_InfoClick); });
     connect(Button_Exit, &QPushButton::clicked, this, [this] { Button_ExitClick(); });
     connect(CheckBox_XBOX, &QCheckBox::toggled, this, [this] { CheckBox_XBOXClick(); });
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] { RunCommand(&TForm1::Edit1EnterPressed); });
 }
 
 void TForm1::FormCreate() {
@@ -227,7 +229,10 @@ void TForm1::Button_selectPAKClick() {
     if (!Edit1->text().isEmpty()) OpenDialog1.FileName = Text(Edit1);
     if (!services_.Dialogs->ExecuteOpenDialog(this, OpenDialog1)) return;
     Edit1->setText(QStr(OpenDialog1.FileName));
+    OpenNamedArchive();
+}
 
+void TForm1::OpenNamedArchive() {
     TStringList listing;
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
@@ -298,6 +303,15 @@ void TForm1::CheckBox_XBOXClick() {
     const bool pc = !CheckBox_XBOX->isChecked();
     Button_update1->setEnabled(pc);
     Button_updateX->setEnabled(pc);
+}
+
+void TForm1::Edit1EnterPressed() {
+    TBusyScope busy(*this);
+    if (!busy.Entered()) return;
+
+    // Enter opens the archive typed or dropped in the box, as choosing it with "..." does.
+    if (Edit1->text().isEmpty()) return;
+    OpenNamedArchive();
 }
 
 void TForm1::FormResize() {

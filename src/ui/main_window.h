@@ -48,6 +48,7 @@ public:
     void Button_InfoClick();
     void Button_ExitClick();
     void CheckBox_XBOXClick();
+    void Edit1EnterPressed();
     void FormResize();
     void FormDblClick();
 
@@ -97,6 +98,8 @@ private:
     void SetOuterHeight(int height);
 
     void SetCaption(const std::string& text);
+    // Reads the archive the .PAK box names and shows its file count and folder tree.
+    void OpenNamedArchive();
     ProgressProc ProgressRoutine();
     // Runs a command handler; an error that ends it is shown in a message box.
     void RunCommand(void (TForm1::*handler)());
