@@ -104,7 +104,7 @@ QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
 
 QTreeWidgetItem* TContentsTree::AddNode(QTreeWidgetItem* parent, const std::string& text, int imageIndex,
                                         int selectedIndex) {
-    auto* item = new QTreeWidgetItem(QStringList{QStr(text)});
+    auto* item = new QTreeWidgetItem(QStringList{DisplayName(text)});
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     item->setData(0, kImageIndexRole, imageIndex);
     item->setData(0, kSelectedImageIndexRole, selectedIndex);
