@@ -18,6 +18,7 @@
 #include "ui/path_edit.h"
 #include "ui/text_bridge.h"
 #include "ui/ui_texts.h"
+#include "ui/window_placement.h"
 #include "ui/window_title.h"
 
 namespace {
@@ -201,6 +202,24 @@ int TForm1::OuterWidth() const { return width() + kFrameWidth; }
 int TForm1::OuterHeight() const { return height() + kFrameHeight; }
 void TForm1::SetOuterWidth(int width) { resize(width - kFrameWidth, height()); }
 void TForm1::SetOuterHeight(int height) { resize(width(), height - kFrameHeight); }
+
+QRect TForm1::NormalOuterGeometry() const {
+    if (!isMaximized() && !isFullScreen()) return QRect(x(), y(), OuterWidth(), OuterHeight());
+    // normalGeometry() is the client area's; its frame's corner lies where it lies now.
+    const QRect normal = normalGeometry();
+    return QRect(normal.topLeft() - (geometry().topLeft() - pos()),
+                 QSize(normal.width() + kFrameWidth, normal.height() + kFrameHeight));
+}
+
+void TForm1::KeepOnScreen() {
+    const QRect outer(x(), y(), OuterWidth(), OuterHeight());
+    const QRect kept = FittedInto(outer, ScreenAreaHolding(outer));
+    if (kept.size() != outer.size()) {
+        SetOuterWidth(kept.width());
+        SetOuterHeight(kept.height());
+    }
+    move(kept.topLeft());
+}
 
 void TForm1::SetCaption(const std::string& text) { setWindowTitle(QStr(text)); }
 

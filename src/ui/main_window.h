@@ -96,6 +96,11 @@ private:
     void FormClose();
     void SetOuterWidth(int width);
     void SetOuterHeight(int height);
+    // The outer place and size the window has when neither maximized nor full screen.
+    QRect NormalOuterGeometry() const;
+    // Moves the window, and shrinks it where needed, onto the screen it is mostly on (the
+    // primary screen when it is on none).
+    void KeepOnScreen();
 
     void SetCaption(const std::string& text);
     // Reads the archive the .PAK box names and shows its file count and folder tree.
