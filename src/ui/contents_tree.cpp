@@ -90,8 +90,9 @@ TContentsTree::TContentsTree(const TImageList& images, QWidget* parent) : QTreeW
     setItemsExpandable(true);
     setSortingEnabled(false);
     setIconSize(QSize(kTreeImageSize, kTreeImageSize));
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setLineWidth(1);
+    // The style's own frame: a plain sunken panel draws its lower and right edges in the
+    // light colour, which vanishes against the tree's white.
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 }
 
 QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {

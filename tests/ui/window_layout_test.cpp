@@ -135,3 +135,17 @@ TEST_F(FormTest, ContentsTreeIsReadOnlyWithLinesAndButtons) {
     EXPECT_FALSE(Tree()->isSortingEnabled());
     EXPECT_EQ(Tree()->topLevelItemCount(), 0);
 }
+
+TEST_F(FormTest, TheTreesFrameShowsOnAllFourSides) {
+    CreateForm();
+    const QImage image = Tree()->grab().toImage();
+    const QString inside = image.pixelColor(image.rect().center()).name();
+    const QString around = form->palette().color(QPalette::Window).name();
+    const int w = image.width();
+    const int h = image.height();
+    for (const QPoint& edge : {QPoint(0, h / 2), QPoint(w - 1, h / 2), QPoint(w / 2, 0), QPoint(w / 2, h - 1)}) {
+        const QString shown = image.pixelColor(edge).name();
+        EXPECT_NE(shown, inside) << edge.x() << "," << edge.y();
+        EXPECT_NE(shown, around) << edge.x() << "," << edge.y();
+    }
+}
