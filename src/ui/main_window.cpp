@@ -68,6 +68,7 @@ TForm1::TForm1(TFormServices services, QWidget* parent) : QWidget(parent), servi
     setMinimumSize(kMinClientWidth, kMinClientHeight);
     move(kDesignLeft, kDesignTop);
     resize(kDesignClientWidth, kDesignClientHeight);
+    NormalFrame = new TNormalFrame(this);
     CreateControls();
     FormCreate();
 }
@@ -205,9 +206,10 @@ void TForm1::SetOuterHeight(int height) { resize(width(), height - kFrameHeight)
 
 QRect TForm1::NormalOuterGeometry() const {
     if (!isMaximized() && !isFullScreen()) return QRect(x(), y(), OuterWidth(), OuterHeight());
-    // normalGeometry() is the client area's; its frame's corner lies where it lies now.
+    // normalGeometry() is the client area's; the frame's corner lies where the normal frame
+    // put it.
     const QRect normal = normalGeometry();
-    return QRect(normal.topLeft() - (geometry().topLeft() - pos()),
+    return QRect(normal.topLeft() - NormalFrame->ClientOffset(),
                  QSize(normal.width() + kFrameWidth, normal.height() + kFrameHeight));
 }
 

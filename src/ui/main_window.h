@@ -22,6 +22,7 @@ class QLineEdit;
 class QProgressBar;
 class TContentsTree;
 class TFlatButton;
+class TNormalFrame;
 
 // What the window needs from outside: its dialogs, its settings file, the engine, and the
 // pause between the steps of the fade on close.
@@ -132,6 +133,8 @@ private:
     TFlatButton* Button_updateX = nullptr;
     QCheckBox* CheckBox_XBOX = nullptr;
     TContentsTree* ContentsTree = nullptr;
+
+    TNormalFrame* NormalFrame = nullptr;
 
     TOpenDialogState OpenDialog1;
     TImageList ImageList_TreeView;

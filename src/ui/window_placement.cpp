@@ -1,7 +1,9 @@
 #include "ui/window_placement.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 #include <algorithm>
 
 QRect FittedInto(const QRect& outer, const QRect& available) {
@@ -31,4 +33,19 @@ QRect ScreenAreaHolding(const QRect& outer) {
     for (const QScreen* screen : QGuiApplication::screens()) screens.push_back(screen->availableGeometry());
     const QScreen* primary = QGuiApplication::primaryScreen();
     return AreaHolding(outer, screens, primary != nullptr ? primary->availableGeometry() : outer);
+}
+
+TNormalFrame::TNormalFrame(QWidget* window) : QObject(window) {
+    clientOffset_ = window->geometry().topLeft() - window->pos();
+    window->installEventFilter(this);
+}
+
+bool TNormalFrame::eventFilter(QObject* watched, QEvent* event) {
+    const auto type = event->type();
+    if (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show) {
+        const auto* window = static_cast<const QWidget*>(watched);
+        const Qt::WindowStates other = Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
+        if ((window->windowState() & other) == 0) clientOffset_ = window->geometry().topLeft() - window->pos();
+    }
+    return false;
 }

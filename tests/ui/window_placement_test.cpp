@@ -85,3 +85,20 @@ TEST_F(PlacementTest, ClosingMaximizedSavesTheNormalPlaceAndSize) {
     for (const char* line : {"Left=33\n", "Top=44\n", "Width=608\n", "Height=429\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 }
+
+TEST_F(PlacementTest, ClosingInFullScreenSavesWhereTheNormalFrameWas) {
+    // The test platform draws a frame around a normal window and none around a full-screen
+    // one, as window managers may drop the border of a maximized window.
+    CreateForm();
+    form->move(33, 44);
+    QApplication::processEvents();
+    ASSERT_NE(form->geometry().topLeft(), form->pos());
+    form->showFullScreen();
+    QApplication::processEvents();
+    ASSERT_EQ(form->geometry().topLeft(), form->pos());
+    form->close();
+
+    const std::string text = ReadFileText(SettingsPath());
+    for (const char* line : {"Left=33\n", "Top=44\n", "Width=520\n", "Height=364\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+}
