@@ -73,13 +73,6 @@ TEST_F(PathBoxTest, DroppedTextReplacesTheTextToo) {
     EXPECT_EQ(StdStr(Edit("Edit1")->text()), "mods/second.pak");
 }
 
-TEST_F(PathBoxTest, OfSeveralDroppedFilesTheFirstLocalOneCounts) {
-    CreateForm();
-    ASSERT_TRUE(Drop(Edit("Edit1"), *DroppedFiles({QUrl("https://example.org/x.pak"), LocalUrl(temp / "a.pak"),
-                                                   LocalUrl(temp / "b.pak")})));
-    EXPECT_EQ(StdStr(Edit("Edit1")->text()), temp / "a.pak");
-}
-
 TEST_F(PathBoxTest, ADropWithoutALocalPathIsRefused) {
     CreateForm();
     SetText("Edit1", "kept.pak");
@@ -104,14 +97,6 @@ TEST_F(PathBoxTest, EnterInTheArchiveBoxOpensTheArchiveWithoutTheDialog) {
     EXPECT_EQ(TreeOutline(Tree()), (std::vector<std::string>{"alpha", "  y.txt", "top.txt", "two.txt"}));
     EXPECT_TRUE(script.opened.empty());
     EXPECT_FALSE(form->BusyFlag);
-}
-
-TEST_F(PathBoxTest, EnterInTheArchiveBoxOnAnUnreadableFileSaysError) {
-    WriteFile(temp / "plain.pak", "plain text, not an archive");
-    CreateForm();
-    SetText("Edit1", temp / "plain.pak");
-    QTest::keyClick(Edit("Edit1"), Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(Caption(), ErrorText);
 }
 
 TEST_F(PathBoxTest, EnterInAnEmptyArchiveBoxDoesNothing) {
@@ -139,12 +124,4 @@ TEST_F(PathBoxTest, ReturnAndEnterPressTheFocusedButton) {
     QTest::keyClick(info, Qt::Key_Return);
     QTest::keyClick(info, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(script.abouts.size(), 2u);
-}
-
-TEST_F(PathBoxTest, EnterWithAModifierPressesNoButton) {
-    CreateForm();
-    QPushButton* info = Button("Button_Info");
-    info->setFocus();
-    QTest::keyClick(info, Qt::Key_Return, Qt::ControlModifier);
-    EXPECT_TRUE(script.abouts.empty());
 }

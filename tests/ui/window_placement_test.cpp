@@ -22,10 +22,6 @@ protected:
 
 }  // namespace
 
-TEST(FittedInto, APlaceWithinTheAreaStaysAsItIs) {
-    EXPECT_EQ(FittedInto(QRect(510, 397, 520, 364), kPrimary), QRect(510, 397, 520, 364));
-}
-
 TEST(FittedInto, APlacePastAnEdgeMovesBackInside) {
     EXPECT_EQ(FittedInto(QRect(1100, 900, 520, 364), kPrimary), QRect(760, 660, 520, 364));
     EXPECT_EQ(FittedInto(QRect(-300, -50, 520, 364), kPrimary), QRect(0, 0, 520, 364));
@@ -58,11 +54,6 @@ TEST_F(PlacementTest, APlaceOffEveryScreenOpensOnThePrimaryScreen) {
 TEST_F(PlacementTest, APlaceHalfOffTheSecondScreenOpensWhollyOnIt) {
     CreateForm(Settings(2000, 600, 520, 364));
     EXPECT_EQ(Outer(), QRect(1280 + 1024 - 520, 768 - 364, 520, 364));
-}
-
-TEST_F(PlacementTest, ASizeLargerThanTheScreenIsCutToTheScreen) {
-    CreateForm(Settings(0, 0, 5000, 5000));
-    EXPECT_EQ(Outer(), kPrimary);
 }
 
 TEST_F(PlacementTest, APlaceOnAScreenIsKept) {
