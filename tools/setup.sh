@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libsimpleini-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  xvfb xauth imagemagick zip unzip pigz time
+  libxcb1-dev xvfb xauth openbox x11-utils imagemagick zip unzip pigz time
 )
 
 missing=()

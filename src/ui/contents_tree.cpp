@@ -90,8 +90,9 @@ TContentsTree::TContentsTree(const TImageList& images, QWidget* parent) : QTreeW
     setItemsExpandable(true);
     setSortingEnabled(false);
     setIconSize(QSize(kTreeImageSize, kTreeImageSize));
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setLineWidth(1);
+    // The style's own frame: a plain sunken panel draws its lower and right edges in the
+    // light colour, which vanishes against the tree's white.
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 }
 
 QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
@@ -104,7 +105,7 @@ QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
 
 QTreeWidgetItem* TContentsTree::AddNode(QTreeWidgetItem* parent, const std::string& text, int imageIndex,
                                         int selectedIndex) {
-    auto* item = new QTreeWidgetItem(QStringList{QStr(text)});
+    auto* item = new QTreeWidgetItem(QStringList{DisplayName(text)});
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     item->setData(0, kImageIndexRole, imageIndex);
     item->setData(0, kSelectedImageIndexRole, selectedIndex);

@@ -19,7 +19,8 @@ public:
     explicit TContentsTree(const TImageList& images, QWidget* parent = nullptr);
 
     // Adds text as the last child of parent, or at the top level when parent is null. The
-    // node shows image imageIndex, and image selectedIndex while it is selected.
+    // node shows image imageIndex, and image selectedIndex while it is selected. text is a
+    // name's bytes as the archive holds them; see DisplayName for how they are shown.
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const std::string& text, int imageIndex, int selectedIndex);
 
 private:

@@ -1,5 +1,6 @@
 // The window's own push button: a standard push button drawn flat, with a one-pixel frame
-// instead of the raised bevel.
+// instead of the raised bevel, that Enter presses while it has the focus (a push button
+// outside a dialog takes only Space).
 #pragma once
 
 #include <QPushButton>
@@ -11,4 +12,5 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };

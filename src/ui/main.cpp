@@ -4,14 +4,11 @@
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/settings_path.h"
-#include "ui/text_bridge.h"
-#include "ui/ui_texts.h"
+#include "ui/window_title.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    // The class part of the X11 window class, and the text the task bar shows.
-    QApplication::setApplicationName(QStr(WindowClassName));
-    QApplication::setApplicationDisplayName(QStr(ApplicationTitle));
+    NameApplication();
 
     TFormServices services;
     services.Dialogs = std::make_unique<TQtDialogs>();

@@ -17,8 +17,11 @@
 #include "support/paths.h"
 #include "ui/contents_tree.h"
 #include "ui/flat_button.h"
+#include "ui/path_edit.h"
 #include "ui/text_bridge.h"
 #include "ui/ui_texts.h"
+#include "ui/window_placement.h"
+#include "ui/window_title.h"
 
 namespace {
 
@@ -67,6 +70,7 @@ TForm1::TForm1(TFormServices services, QWidget* parent) : QWidget(parent), servi
     setMinimumSize(kMinClientWidth, kMinClientHeight);
     move(kDesignLeft, kDesignTop);
     resize(kDesignClientWidth, kDesignClientHeight);
+    NormalFrame = new TNormalFrame(this);
     CreateControls();
     FormCreate();
 }
@@ -85,8 +89,8 @@ TControl* TForm1::Place(const char* name, const QRect& design, TAnchors anchors)
 void TForm1::CreateControls() {
     Label1 = Place<QLabel>("Label1", QRect(8, 10, 0, 0), TAnchors::LeftTop);
     Label2 = Place<QLabel>("Label2", QRect(8, 42, 0, 0), TAnchors::LeftTop);
-    Edit1 = Place<QLineEdit>("Edit1", QRect(80, 8, 257, 21), TAnchors::LeftTopRight);
-    Edit2 = Place<QLineEdit>("Edit2", QRect(80, 40, 257, 21), TAnchors::LeftTopRight);
+    Edit1 = Place<TPathEdit>("Edit1", QRect(80, 8, 257, 21), TAnchors::LeftTopRight);
+    Edit2 = Place<TPathEdit>("Edit2", QRect(80, 40, 257, 21), TAnchors::LeftTopRight);
     Button_selectPAK = Place<TFlatButton>("Button_selectPAK", QRect(344, 8, 17, 20), TAnchors::TopRight);
     Button_selDIR = Place<TFlatButton>("Button_selDIR", QRect(344, 40, 17, 20), TAnchors::TopRight);
     Button_Exit = Place<TFlatButton>("Button_Exit", QRect(440, 136, 65, 21), TAnchors::TopRight);
@@ -112,6 +116,7 @@ void TForm1::CreateControls() {
     connect(Button_Info, &QPushButton::clicked, this, [this] { RunCommand(&TForm1::Button_InfoClick); });
     connect(Button_Exit, &QPushButton::clicked, this, [this] { Button_ExitClick(); });
     connect(CheckBox_XBOX, &QCheckBox::toggled, this, [this] { CheckBox_XBOXClick(); });
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] { RunCommand(&TForm1::Edit1EnterPressed); });
     // Escape asks to stop a running command, wherever the focus is.
     auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     stop->setContext(Qt::WindowShortcut);
@@ -157,8 +162,8 @@ void TForm1::FormCreate() {
 
     LoadSettings();
 
+    KeepTitleExact(this);
     SetCaption(TitleLine);
-    QApplication::setApplicationDisplayName(QStr(TitleLine));
 
     SetWindowOpacity(this, kOpaque);
 }
@@ -205,6 +210,25 @@ int TForm1::OuterHeight() const { return height() + kFrameHeight; }
 void TForm1::SetOuterWidth(int width) { resize(width - kFrameWidth, height()); }
 void TForm1::SetOuterHeight(int height) { resize(width(), height - kFrameHeight); }
 
+QRect TForm1::NormalOuterGeometry() const {
+    if (!isMaximized() && !isFullScreen()) return QRect(x(), y(), OuterWidth(), OuterHeight());
+    // normalGeometry() is the client area's; the frame's corner lies where the normal frame
+    // put it.
+    const QRect normal = normalGeometry();
+    return QRect(normal.topLeft() - NormalFrame->ClientOffset(),
+                 QSize(normal.width() + kFrameWidth, normal.height() + kFrameHeight));
+}
+
+void TForm1::KeepOnScreen() {
+    const QRect outer(x(), y(), OuterWidth(), OuterHeight());
+    const QRect kept = FittedInto(outer, ScreenAreaHolding(outer));
+    if (kept.size() != outer.size()) {
+        SetOuterWidth(kept.width());
+        SetOuterHeight(kept.height());
+    }
+    move(kept.topLeft());
+}
+
 void TForm1::SetCaption(const std::string& text) { setWindowTitle(QStr(text)); }
 
 std::string TForm1::Text(const QLineEdit* edit) const { return StdStr(edit->text()); }
@@ -237,7 +261,10 @@ void TForm1::Button_selectPAKClick() {
     if (!Edit1->text().isEmpty()) OpenDialog1.FileName = Text(Edit1);
     if (!services_.Dialogs->ExecuteOpenDialog(this, OpenDialog1)) return;
     Edit1->setText(QStr(OpenDialog1.FileName));
+    OpenNamedArchive();
+}
 
+void TForm1::OpenNamedArchive() {
     TStringList listing;
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
@@ -315,6 +342,15 @@ void TForm1::CheckBox_XBOXClick() {
     const bool pc = !CheckBox_XBOX->isChecked();
     Button_update1->setEnabled(pc);
     Button_updateX->setEnabled(pc);
+}
+
+void TForm1::Edit1EnterPressed() {
+    TBusyScope busy(*this);
+    if (!busy.Entered()) return;
+
+    // Enter opens the archive typed or dropped in the box, as choosing it with "..." does.
+    if (Edit1->text().isEmpty()) return;
+    OpenNamedArchive();
 }
 
 void TForm1::FormResize() {

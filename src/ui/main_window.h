@@ -24,6 +24,7 @@ class QLineEdit;
 class QProgressBar;
 class TContentsTree;
 class TFlatButton;
+class TNormalFrame;
 
 using TClock = std::function<std::chrono::steady_clock::time_point()>;
 
@@ -53,6 +54,7 @@ public:
     void Button_InfoClick();
     void Button_ExitClick();
     void CheckBox_XBOXClick();
+    void Edit1EnterPressed();
     void FormResize();
     void FormDblClick();
 
@@ -108,8 +110,15 @@ private:
     void FormClose();
     void SetOuterWidth(int width);
     void SetOuterHeight(int height);
+    // The outer place and size the window has when neither maximized nor full screen.
+    QRect NormalOuterGeometry() const;
+    // Moves the window, and shrinks it where needed, onto the screen it is mostly on (the
+    // primary screen when it is on none).
+    void KeepOnScreen();
 
     void SetCaption(const std::string& text);
+    // Reads the archive the .PAK box names and shows its file count and folder tree.
+    void OpenNamedArchive();
     ProgressProc ProgressRoutine();
     // What the caption says when the command run by handler was stopped.
     std::string StoppedText(void (TForm1::*handler)()) const;
@@ -149,6 +158,8 @@ private:
     TFlatButton* Button_updateX = nullptr;
     QCheckBox* CheckBox_XBOX = nullptr;
     TContentsTree* ContentsTree = nullptr;
+
+    TNormalFrame* NormalFrame = nullptr;
 
     TOpenDialogState OpenDialog1;
     TImageList ImageList_TreeView;

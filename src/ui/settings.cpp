@@ -1,5 +1,6 @@
 // The window's settings file: position and size, both paths and the options, read once at
-// creation (each value applied as soon as it is read) and written at close.
+// creation (each value applied as soon as it is read, the place then kept on a screen) and
+// written at close.
 #include <QCheckBox>
 #include <QLineEdit>
 
@@ -22,6 +23,7 @@ void TForm1::LoadSettings() {
     move(ini.ReadInteger(kWindowSection, "Left", x()), y());
     SetOuterWidth(ini.ReadInteger(kWindowSection, "Width", OuterWidth()));
     SetOuterHeight(ini.ReadInteger(kWindowSection, "Height", OuterHeight()));
+    KeepOnScreen();
     Edit1->setText(QStr(ini.ReadString(kPathSection, "pack_FileName", "")));
     Edit2->setText(QStr(ini.ReadString(kPathSection, "TargetDir", "")));
     CheckBox_hash->setChecked(ini.ReadBool(kOtherSection, "hash96", false));
@@ -33,10 +35,12 @@ void TForm1::LoadSettings() {
 
 void TForm1::SaveSettings() {
     TIniFile ini(services_.SettingsFile);
-    ini.WriteInteger(kWindowSection, "Top", y());
-    ini.WriteInteger(kWindowSection, "Left", x());
-    ini.WriteInteger(kWindowSection, "Width", OuterWidth());
-    ini.WriteInteger(kWindowSection, "Height", OuterHeight());
+    // A window closed maximized reopens at its normal place, not over the whole screen.
+    const QRect outer = NormalOuterGeometry();
+    ini.WriteInteger(kWindowSection, "Top", outer.top());
+    ini.WriteInteger(kWindowSection, "Left", outer.left());
+    ini.WriteInteger(kWindowSection, "Width", outer.width());
+    ini.WriteInteger(kWindowSection, "Height", outer.height());
     ini.WriteString(kPathSection, "pack_FileName", StdStr(Edit1->text()));
     ini.WriteString(kPathSection, "TargetDir", StdStr(Edit2->text()));
     ini.WriteBool(kOtherSection, "hash96", CheckBox_hash->isChecked());

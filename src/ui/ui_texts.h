@@ -9,8 +9,6 @@ inline const std::string GameName = "Veldane";
 inline const std::string ArchiveExt = "PAK";
 inline const std::string TitleLine = ProgramTitle + " v" + ProgramVersion;
 
-// The task-bar text until the window has been created.
-inline const std::string ApplicationTitle = "The Zorvel's .PAK Util";
 // Name of the window class; on X11 it becomes the class part of WM_CLASS.
 inline const std::string WindowClassName = "ZORVEL_APP_CLASS";
 

@@ -1,5 +1,8 @@
-// Filling the contents tree from a listing.
+// Filling the contents tree from a listing, and how it shows the names it holds.
+#include <QTest>
+
 #include "form_fixture.h"
+#include "helpers/archive_writer.h"
 #include "ui/tree_images.h"
 
 namespace {
@@ -91,6 +94,43 @@ TEST_F(ContentsTreeTest, NodesStartCollapsedAndCannotBeEdited) {
 TEST_F(ContentsTreeTest, RepaintingIsOnAgainAfterTheFill) {
     Fill({"dir\\f.txt"});
     EXPECT_TRUE(tree.updatesEnabled());
+}
+
+TEST_F(ContentsTreeTest, NamesThatAreNotUtf8ShowAsWindows1252UnderTheirFolder) {
+    Fill({"Gr\xE4" "ber\\M\xFCll.txt", "Gr\xE4" "ber\\zwei.txt"});
+    ASSERT_EQ(tree.topLevelItemCount(), 1);
+    const QTreeWidgetItem* folder = tree.topLevelItem(0);
+    EXPECT_EQ(folder->text(0), QString::fromUtf16(u"Gr\u00E4ber"));
+    ASSERT_EQ(folder->childCount(), 2);
+    EXPECT_EQ(folder->child(0)->text(0), QString::fromUtf16(u"M\u00FCll.txt"));
+    EXPECT_EQ(folder->child(1)->text(0), QStringLiteral("zwei.txt"));
+}
+
+TEST(DisplayName, EachByteOfANameThatIsNotUtf8ShowsAsItsWindows1252Character) {
+    const std::vector<std::pair<std::string, std::u16string>> cases = {
+        {"\x80", u"\u20AC"}, {"\x85", u"\u2026"}, {"\x8A", u"\u0160"}, {"\x92", u"\u2019"}, {"\x9F", u"\u0178"},
+        {"\x81", u"\u0081"}, {"\xA0", u"\u00A0"}, {"\xFF", u"\u00FF"}, {"a\x96" "b", u"a\u2013b"}};
+    for (const auto& [bytes, shown] : cases) EXPECT_EQ(DisplayName(bytes), QString::fromStdU16String(shown)) << bytes;
+}
+
+TEST(DisplayName, ValidUtf8AndPlainAsciiShowUnchanged) {
+    EXPECT_EQ(DisplayName("plain.txt"), QStringLiteral("plain.txt"));
+    EXPECT_EQ(DisplayName("\xE2\x82\xAC"), QString::fromUtf16(u"\u20AC"));
+    EXPECT_EQ(DisplayName(""), QString());
+}
+
+TEST_F(FormTest, AnOpenedArchivesWindows1252NameShowsDecodedAndExtractsUnderItsOwnBytes) {
+    const std::string name = "M\xE4rchen.txt";
+    WriteTestArchive(temp / "tales.pak", TestFolder{"", {}, {{name, Bytes("once")}}});
+    CreateForm();
+    SetText("Edit1", temp / "tales.pak");
+    QTest::keyClick(Edit("Edit1"), Qt::Key_Return);
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(Tree()->topLevelItem(0)->text(0), QString::fromUtf16(u"M\u00E4rchen.txt"));
+
+    SetText("Edit2", temp / "out");
+    Button("Button_XtractAll")->click();
+    EXPECT_EQ(ReadFileText(temp / ("out/" + name)), "once");
 }
 
 TEST(TreeImages, NineSixteenPixelSlotsWithTheFirstFourDrawnAndTheLastTwoEmpty) {

@@ -121,7 +121,6 @@ TEST_F(FormTest, TabOrderFollowsTheDesign) {
 TEST_F(FormTest, StartsWithTheTitleLineFullyOpaqueAndMaximizable) {
     CreateForm();
     EXPECT_EQ(Caption(), "Veldane .PAK Maker / Extractor / Updater v0.55");
-    EXPECT_EQ(StdStr(QApplication::applicationDisplayName()), TitleLine);
     EXPECT_DOUBLE_EQ(form->windowOpacity(), 1.0);
     EXPECT_TRUE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -135,4 +134,18 @@ TEST_F(FormTest, ContentsTreeIsReadOnlyWithLinesAndButtons) {
     EXPECT_TRUE(Tree()->rootIsDecorated());
     EXPECT_FALSE(Tree()->isSortingEnabled());
     EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+}
+
+TEST_F(FormTest, TheTreesFrameShowsOnAllFourSides) {
+    CreateForm();
+    const QImage image = Tree()->grab().toImage();
+    const QString inside = image.pixelColor(image.rect().center()).name();
+    const QString around = form->palette().color(QPalette::Window).name();
+    const int w = image.width();
+    const int h = image.height();
+    for (const QPoint& edge : {QPoint(0, h / 2), QPoint(w - 1, h / 2), QPoint(w / 2, 0), QPoint(w / 2, h - 1)}) {
+        const QString shown = image.pixelColor(edge).name();
+        EXPECT_NE(shown, inside) << edge.x() << "," << edge.y();
+        EXPECT_NE(shown, around) << edge.x() << "," << edge.y();
+    }
 }

@@ -1,0 +1,60 @@
+#include "ui/path_edit.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+// A local file's or folder's path without the trailing separator a folder's URL carries.
+QString LocalPath(const QUrl& url) { return QDir::cleanPath(url.toLocalFile()); }
+
+}  // namespace
+
+QString DroppedPath(const QMimeData& data) {
+    if (data.hasUrls()) {
+        for (const QUrl& url : data.urls())
+            if (url.isLocalFile()) return LocalPath(url);
+        return QString();
+    }
+    if (!data.hasText()) return QString();
+    const QString line = data.text().section(QLatin1Char('\n'), 0, 0).trimmed();
+    const QUrl url(line);
+    return url.isLocalFile() ? LocalPath(url) : line;
+}
+
+TPathEdit::TPathEdit(QWidget* parent) : QLineEdit(parent) { setAcceptDrops(true); }
+
+void TPathEdit::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedPath(*event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    // A copy: text dragged out of another box stays there.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TPathEdit::dragMoveEvent(QDragMoveEvent* event) {
+    // The whole text is replaced, so no insertion point follows the mouse.
+    if (DroppedPath(*event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TPathEdit::dropEvent(QDropEvent* event) {
+    const QString path = DroppedPath(*event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    setText(path);
+    setFocus(Qt::OtherFocusReason);
+}
