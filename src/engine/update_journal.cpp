@@ -26,6 +26,7 @@ constexpr uint32_t kSha1Layout = 1;
 constexpr uint32_t kCrcLayout = 2;
 constexpr uint32_t kStateLayout = 3;
 constexpr uint32_t kLayoutVersion = kStateLayout;
+static_assert(kSha1Layout < kCrcLayout && kCrcLayout < kStateLayout, "every later layout reads the earlier ones");
 constexpr int64_t kHeaderLength = 40;  // magic, version, header length, device, inode, old size
 constexpr char kRecordTag[4] = {'S', 'A', 'V', 'E'};
 constexpr char kSealTag[4] = {'S', 'E', 'A', 'L'};
@@ -435,7 +436,7 @@ TRecoveryResult RecoverUnlessUpdating(const std::string& archivePath, TNotices* 
 
 // The journal of one running update: saves ranges of the archive before they change, and
 // knows which ranges of the old archive it already holds.
-class TUpdateJournal : public host::ChangeWatcher {
+class TUpdateJournal final : public host::ChangeWatcher {
 public:
     TUpdateJournal(const std::string& archivePath, const host::FileIdentity& identity, TNotices* notices)
         : archivePath_(archivePath),
@@ -628,8 +629,7 @@ TRecovery RecoverArchive(const std::string& archivePath, TNotices* notices) {
     return RecoverUnlessUpdating(archivePath, notices).outcome;
 }
 
-TArchiveUpdate::TArchiveUpdate(const std::string& archivePath, TNotices* notices)
-    : archivePath_(archivePath), notices_(notices) {
+TArchiveUpdate::TArchiveUpdate(const std::string& archivePath, TNotices* notices) : archivePath_(archivePath) {
     if (!IsRegularFile(archivePath)) return;
     active_ = ActiveUpdateOf(host::Stat(archivePath).identity);
     if (active_ != nullptr) return;

@@ -101,7 +101,6 @@ public:
 
 private:
     std::string archivePath_;
-    TNotices* notices_ = nullptr;
     std::unique_ptr<host::FileLock> lock_;
     std::unique_ptr<TUpdateJournal> journal_;  // owned by the outermost update only
     TUpdateJournal* active_ = nullptr;         // this update's journal or the outer one's
