@@ -41,9 +41,7 @@ int RunExtract(const ExtractOptions& options) {
     } catch (const ECancelled&) {
         return Stopped(StoppedExtractionText(stop.ItemsReported()), notices);
     }
-    return Outcome(ok,
-                   "O.K. Successfully extracted " + GroupThousands(static_cast<int32_t>(listing.size())) + " files!",
-                   notices);
+    return Outcome(ok, ExtractedText(static_cast<int32_t>(listing.size())), notices);
 }
 
 }  // namespace

@@ -20,10 +20,6 @@ struct MakeOptions {
     std::string dir;
 };
 
-std::string PackedText(int32_t folderCount, int32_t fileCount) {
-    return "O.K. Packed: " + GroupThousands(folderCount) + " dirs and " + GroupThousands(fileCount) + " files!";
-}
-
 int RunMake(const MakeOptions& options) {
     int32_t folderCount = 0;
     int32_t fileCount = 0;

@@ -43,7 +43,7 @@ int RunReplace(const ReplaceOptions& options, bool byPath) {
     } catch (const ECancelled&) {
         return Stopped(kStoppedUpdateText, notices);
     }
-    return Outcome(ok, "O.K. Successfully updated!", notices);
+    return Outcome(ok, kUpdatedText, notices);
 }
 
 int RunReplaceDir(const ReplaceDirOptions& options) {
@@ -58,8 +58,8 @@ int RunReplaceDir(const ReplaceDirOptions& options) {
     } catch (const ECancelled&) {
         return Stopped(kStoppedUpdateText, notices);
     }
-    if (ok && count < 1) return Outcome(true, "I didn't find any file in the given directory.", notices);
-    return Outcome(ok, "O.K. Successfully updated " + GroupThousands(count) + " files!", notices);
+    if (ok && count < 1) return Outcome(true, kNothingToReplaceText, notices);
+    return Outcome(ok, UpdatedFilesText(count), notices);
 }
 
 }  // namespace

@@ -8,14 +8,12 @@
 #include <string>
 
 #include "engine/notices.h"
+#include "engine/outcome_texts.h"
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitRaised = 3;
-
-inline constexpr const char* kTitleLine = "Veldane .PAK Maker / Extractor / Updater v0.55";
-inline constexpr const char* kErrorText = "Error :-(";
 
 void RegisterListCommand(CLI::App& app, int& exitStatus);
 void RegisterTagCommand(CLI::App& app, int& exitStatus);

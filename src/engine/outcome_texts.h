@@ -1,4 +1,5 @@
-// What a command stopped by its user says, in the window's caption and on the command line.
+// The texts both front ends give for a command's outcome, word for word: the window in its
+// caption, the command line on standard output (success) or standard error.
 #pragma once
 
 #include <cstdint>
@@ -6,7 +7,29 @@
 
 #include "support/number_text.h"
 
-// The files an extraction had finished stay where they are.
+// The version is the project's own (CMakeLists.txt), handed in by the build.
+inline const std::string kProgramTitle = "Veldane .PAK Maker / Extractor / Updater";
+inline const std::string kProgramVersion = VPAK_VERSION;
+inline const std::string kTitleLine = kProgramTitle + " v" + kProgramVersion;
+
+// Every false result of the engine.
+inline const std::string kErrorText = "Error :-(";
+
+inline std::string ExtractedText(int32_t files) {
+    return "O.K. Successfully extracted " + GroupThousands(files) + " files!";
+}
+inline std::string PackedText(int32_t folders, int32_t files) {
+    return "O.K. Packed: " + GroupThousands(folders) + " dirs and " + GroupThousands(files) + " files!";
+}
+inline const std::string kUpdatedText = "O.K. Successfully updated!";
+inline std::string UpdatedFilesText(int32_t files) {
+    return "O.K. Successfully updated " + GroupThousands(files) + " files!";
+}
+// A replacement from a directory that found no file to replace with.
+inline const std::string kNothingToReplaceText = "I didn't find any file in the given directory.";
+
+// What a command stopped by its user says. The files an extraction had finished stay
+// where they are.
 inline std::string StoppedExtractionText(int32_t filesDone) {
     return "Stopped: " + GroupThousands(filesDone) + " files were extracted.";
 }

@@ -29,9 +29,7 @@ void TForm1::Button_MakeArchiveClick() {
     TNotices notices;
     const bool ok = services_.Engine.MakeArchive(CheckBox_XBOX->isChecked(), source, archive, ProgressRoutine(), true,
                                                  folderCount, fileCount, &notices);
-    SetCaption(ok ? "O.K. Packed: " + GroupThousands(folderCount) + " dirs and " + GroupThousands(fileCount) +
-                        " files!"
-                  : ErrorText);
+    SetCaption(ok ? PackedText(folderCount, fileCount) : ErrorText);
     ShowNotices(ok, notices);
 }
 
@@ -54,7 +52,7 @@ void TForm1::Button_update1Click() {
     TNotices notices;
     const bool ok = services_.Engine.ReplaceOneFile(CheckBox_XBOX->isChecked(), archive, dialog.FileName, tag,
                                                     AutoConvertLOCfiles, true, &notices, ProgressRoutine());
-    SetCaption(ok ? "O.K. Successfully updated!" : ErrorText);
+    SetCaption(ok ? kUpdatedText : ErrorText);
     ShowNotices(ok, notices);
 }
 
@@ -77,7 +75,7 @@ void TForm1::Button_updateXClick() {
                                                           CheckBox_hash->isChecked(), AutoConvertLOCfiles,
                                                           ProgressRoutine(), replacedCount, &notices);
     if (!ok) SetCaption(ErrorText);
-    else if (replacedCount >= 1) SetCaption("O.K. Successfully updated " + GroupThousands(replacedCount) + " files!");
-    else SetCaption("I didn't find any file in the given directory.");
+    else if (replacedCount >= 1) SetCaption(UpdatedFilesText(replacedCount));
+    else SetCaption(kNothingToReplaceText);
     ShowNotices(ok, notices);
 }

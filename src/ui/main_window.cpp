@@ -323,7 +323,7 @@ void TForm1::Button_XtractAllClick() {
                                                     AutoConvertLOCfiles, ProgressRoutine(), &notices,
                                                     TTargetFolder::CreateWithParents);
     const int32_t count = static_cast<int32_t>(listing.size());
-    SetCaption(ok ? "O.K. Successfully extracted " + GroupThousands(count) + " files!" : ErrorText);
+    SetCaption(ok ? ExtractedText(count) : ErrorText);
     ShowNotices(ok, notices);
 }
 

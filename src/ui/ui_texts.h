@@ -3,16 +3,19 @@
 
 #include <string>
 
-inline const std::string ProgramTitle = "Veldane .PAK Maker / Extractor / Updater";
-inline const std::string ProgramVersion = "0.55";
+#include "engine/outcome_texts.h"
+
+// The title, the version and the outcome texts are the command line's too.
+inline const std::string& ProgramTitle = kProgramTitle;
+inline const std::string& ProgramVersion = kProgramVersion;
 inline const std::string GameName = "Veldane";
 inline const std::string ArchiveExt = "PAK";
-inline const std::string TitleLine = ProgramTitle + " v" + ProgramVersion;
+inline const std::string& TitleLine = kTitleLine;
 
 // Name of the window class; on X11 it becomes the class part of WM_CLASS.
 inline const std::string WindowClassName = "ZORVEL_APP_CLASS";
 
-inline const std::string ErrorText = "Error :-(";
+inline const std::string& ErrorText = kErrorText;
 inline const std::string RefusalText = "Don't touch me! I'm working!!!";
 inline const std::string StopQuestion = "Stop the current command?";
 inline const std::string PreparingText = "preparing...";
