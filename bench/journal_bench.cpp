@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive_update.h"
-#include "engine/update_journal.h"
+#include "engine/internal/archive_update.h"
+#include "engine/internal/update_journal.h"
 #include "support/bytes.h"
 #include "support/host.h"
 #include "support/paths.h"
@@ -128,13 +128,14 @@ LargeArchive& Archive() {
     return archive;
 }
 
-bool Replace(const char* entry, const TArrayOfByte& content) {
+// Only here is an update run without its journal (TJournalling::Skipped), to measure it.
+bool Replace(const char* entry, const TArrayOfByte& content, TJournalling journalling) {
     TReplacementData data;
     data.Valid = 1;
     data.Data = content.data();
     data.UnpackedSize = BufferLength(content);
     data.DataSize = BufferLength(content);
-    return ReplaceEntryData(false, Archive().Path(), entry, false, &data);
+    return ReplaceEntryData(false, Archive().Path(), entry, false, &data, nullptr, journalling);
 }
 
 // The smallest growth of the entry's content from 4096 bytes on after which the compressed
@@ -198,20 +199,19 @@ void Replacement(benchmark::State& state, int index) {
     longer.insert(longer.end(), extra.begin(), extra.begin() + growth);
 
     const bool flush = state.range(1) == 2;
-    SetUpdateJournalEnabled(state.range(1) == 1);
+    const TJournalling journalling = state.range(1) == 1 ? TJournalling::Kept : TJournalling::Skipped;
     const int32_t headerBefore = HeaderSizeOfArchive();
     int headerChanges = 0;
     bool grow = true;
     for (auto _ : state) {
-        if (!Replace(entry.c_str(), grow ? longer : original)) state.SkipWithError("replacement refused");
+        if (!Replace(entry.c_str(), grow ? longer : original, journalling)) state.SkipWithError("replacement refused");
         if (flush) HostFile(Archive().Path(), HostFile::Mode::Read).Flush();
         grow = !grow;
         state.PauseTiming();
         if (HeaderSizeOfArchive() != headerBefore) ++headerChanges;
         state.ResumeTiming();
     }
-    if (!grow) Replace(entry.c_str(), original);
-    SetUpdateJournalEnabled(true);
+    if (!grow) Replace(entry.c_str(), original, journalling);
     int64_t tail = 0;
     for (int i = index; i < kFileCount; ++i) tail += Archive().Sizes()[static_cast<size_t>(i)].packed;
     state.counters["tail_MiB"] = static_cast<double>(tail) / (1 << 20);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/archive_reader.h"
+#include "engine/internal/archive_reader.h"
 #include "support/bytes.h"
 #include "support/host.h"
 #include "support/paths.h"

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "engine/archive_update.h"
+#include "engine/internal/archive_update.h"
 #include "support/bytes.h"
 #include "support/host.h"
 #include "support/paths.h"

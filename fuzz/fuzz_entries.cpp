@@ -11,10 +11,12 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/archive_format.h"
 #include "engine/archive_reader.h"
-#include "engine/directory_walk.h"
-#include "engine/hash_tag.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/archive_reader.h"
+#include "engine/internal/directory_walk.h"
+#include "engine/internal/hash_tag.h"
+#include "engine/internal/loc_convert.h"
 #include "engine/loc_convert.h"
 #include "support/errors.h"
 #include "support/host.h"

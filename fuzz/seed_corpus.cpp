@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_entries.h"
-#include "engine/directory_walk.h"
+#include "engine/internal/directory_walk.h"
 #include "helpers/archive_writer.h"
 #include "helpers/crafted_archives.h"
 #include "helpers/temp_dir.h"

@@ -7,6 +7,7 @@
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
 #include "engine/outcome_texts.h"
+#include "engine/replace_batch.h"
 #include "support/errors.h"
 #include "support/host.h"
 #include "support/number_text.h"

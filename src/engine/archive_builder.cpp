@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <vector>
 
-#include "engine/archive_format.h"
-#include "engine/source_content.h"
-#include "engine/staged_archive.h"
-#include "support/collation.h"
+#include "engine/internal/archive_builder.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/archive_header.h"
+#include "engine/internal/source_content.h"
+#include "engine/internal/source_tree.h"
+#include "engine/internal/staged_archive.h"
 #include "support/errors.h"
 #include "support/host.h"
 #include "support/number_text.h"
@@ -21,22 +23,8 @@ namespace {
 // Content lengths and stream lengths are signed 32-bit fields of the directory.
 constexpr int64_t kMaxStoredLength = 0x7FFFFFFF;
 
-// One folder of the source tree as listed before the scan: its sub-folders and files, each
-// list in collation order. Listing the whole tree first lets the files be compressed ahead,
-// on every core, in the order the scan stores them.
-struct TFolderNode {
-    std::vector<host::DirEntry> subFolders;
-    std::vector<TFolderNode> children;  // one per sub-folder
-    std::vector<host::DirEntry> files;
-    // Entries whose names hold a "\": the archive's separator cannot be part of a stored
-    // name, so they are never read, and each is a failure.
-    std::vector<host::DirEntry> unstorable;
-    bool linksBack = false;             // a link to a folder on its own path: not listed
-    int32_t archivesHeld = 0;           // the archive being written, or the one it replaces, stood here
-    std::string unreadable;             // why the folder could not be listed to its end
-};
-
-// A file to compress, in the order the scan stores them.
+// A file to compress, in the order the scan stores them. The source tree is listed whole
+// before the scan (source_tree.h), so that the files can be compressed ahead, on every core.
 struct TFileJob {
     std::string hostPath;
     const host::DirEntry* entry;
@@ -52,14 +40,6 @@ struct TPackedFile {
 
 // Files compressed ahead of the writing thread: at most this many, holding this much.
 constexpr TWorkLimits kBuildLimits{128, 32 << 20};
-// Memory a file holds while it is compressed: its content and zlib's output area, which
-// starts a tenth larger than the input. Small files count a fixed amount more.
-constexpr int64_t kPerFileOverhead = 4096;
-
-int64_t CompressionCost(const host::DirEntry& entry) {
-    const int64_t size = std::max<int64_t>(entry.info.size, 0);
-    return size * 2 + size / 10 + kPerFileOverhead;
-}
 
 // Everything one build works on. The folder scan appends to the directory image and
 // writes streams at the archive's end; the counters are the caller's output arguments.
@@ -82,9 +62,6 @@ struct TBuildState {
     int32_t failureCount = 0;
     int64_t dataOffset = 0;  // relative to the data area
     TArrayOfByte directory{};
-    // The folders from the root down to the one being listed, by identity: a link back to
-    // one of them is not entered again.
-    std::vector<host::FileIdentity> ancestors{};
     TOrderedWork<TPackedFile>* packing = nullptr;  // the compressed files, in scan order
     size_t nextFile = 0;                            // the next of them to store
 };
@@ -125,18 +102,10 @@ void CheckNameLength(const TBuildState& state, const std::string& relativePath, 
                   "the name is longer than " + GroupThousands(kMaxNameLength) + " bytes");
 }
 
-bool IsOnCurrentPath(const TBuildState& state, const host::FileIdentity& identity) {
-    return std::find(state.ancestors.begin(), state.ancestors.end(), identity) != state.ancestors.end();
-}
-
 bool IsTheArchive(const TBuildState& state, const host::DirEntry& entry) {
     if (entry.info.kind != host::EntryKind::File) return false;
     return entry.info.identity == state.archiveIdentity || entry.info.identity == state.replacedIdentity;
 }
-
-bool HoldsSeparator(const host::DirEntry& entry) { return entry.name.find('\\') != std::string::npos; }
-
-bool NameLess(const host::DirEntry& a, const host::DirEntry& b) { return CollationLess(a.name, b.name); }
 
 // Obtains and compresses one file; runs on a compressing thread. An error it raises
 // reaches the caller when the scan comes to this file.
@@ -179,58 +148,35 @@ bool StoreFile(TBuildState& state, const std::string& relativePath, const host::
     return true;
 }
 
-// Lists one folder into its node, sub-folders and files in collation order, and the
-// folders below it, except a link back up the path. A folder that cannot be listed keeps
-// what was read of it and the reason.
-void ListFolder(TBuildState& state, const std::string& folder, TFolderNode& node) {
-    KeepAlive();
-    host::DirListing listing = host::ListDirectory(HostPathBelow(state.sourceDir, folder));
-    if (listing.errorCode != 0) node.unreadable = host::ErrorText(listing.errorCode);
-    for (host::DirEntry& entry : listing.entries) {
-        if (HoldsSeparator(entry)) node.unstorable.push_back(std::move(entry));
-        else if (entry.info.kind == host::EntryKind::Directory) node.subFolders.push_back(std::move(entry));
-        else if (IsTheArchive(state, entry)) ++node.archivesHeld;  // no part of its own content
-        else node.files.push_back(std::move(entry));
-    }
-    std::sort(node.subFolders.begin(), node.subFolders.end(), NameLess);
-    std::sort(node.files.begin(), node.files.end(), NameLess);
-    std::sort(node.unstorable.begin(), node.unstorable.end(), NameLess);
-
-    node.children.resize(node.subFolders.size());
-    for (size_t k = 0; k < node.subFolders.size(); ++k) {
-        const host::DirEntry& entry = node.subFolders[k];
-        if (IsOnCurrentPath(state, entry.info.identity)) {
-            node.children[k].linksBack = true;
-            continue;
-        }
-        state.ancestors.push_back(entry.info.identity);
-        ListFolder(state, folder + entry.name + "\\", node.children[k]);
-        state.ancestors.pop_back();
-    }
+// Leaves the archive being written, and the one it replaces, out of the listed tree: neither
+// is any part of its own content.
+void LeaveOutTheArchive(const TBuildState& state, TSourceFolder& node) {
+    std::erase_if(node.files, [&](const host::DirEntry& entry) { return IsTheArchive(state, entry); });
+    for (TSourceFolder& child : node.children) LeaveOutTheArchive(state, child);
 }
 
 // The progress steps of a listed tree: one per folder and per file met, the archive
 // itself left out.
-int64_t CountSteps(const TFolderNode& node) {
-    int64_t steps = static_cast<int64_t>(node.subFolders.size() + node.files.size() + node.unstorable.size());
-    for (const TFolderNode& child : node.children) steps += CountSteps(child);
+int64_t CountSteps(const TSourceFolder& node) {
+    int64_t steps = static_cast<int64_t>(node.folders.size() + node.files.size() + node.unstorable.size());
+    for (const TSourceFolder& child : node.children) steps += CountSteps(child);
     return steps;
 }
 
 // Every file of the tree in the order the scan stores them: a folder's sub-folder trees
 // first, then its own files.
-void CollectJobs(const TBuildState& state, const TFolderNode& node, const std::string& folder,
+void CollectJobs(const TBuildState& state, const TSourceFolder& node, const std::string& folder,
                  std::vector<TFileJob>& jobs) {
-    for (size_t k = 0; k < node.subFolders.size(); ++k)
-        CollectJobs(state, node.children[k], folder + node.subFolders[k].name + "\\", jobs);
+    for (size_t k = 0; k < node.folders.size(); ++k)
+        CollectJobs(state, node.children[k], folder + node.folders[k].name + "\\", jobs);
     for (const host::DirEntry& entry : node.files)
         jobs.push_back({HostPathBelow(state.sourceDir, folder + entry.name), &entry});
 }
 
-void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode& node);
+void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFolder& node);
 
 void PackSubFolder(TBuildState& state, const std::string& folder, const host::DirEntry& entry,
-                   const TFolderNode& node) {
+                   const TSourceFolder& node) {
     const std::string path = folder + entry.name;
     CheckNameLength(state, path, entry.name);
     AppendDirString(state, entry.name);
@@ -246,7 +192,7 @@ void PackSubFolder(TBuildState& state, const std::string& folder, const host::Di
 }
 
 // The entries that cannot be stored under their names: each is a failure, told by name.
-void RefuseUnstorable(TBuildState& state, const std::string& folder, const TFolderNode& node) {
+void RefuseUnstorable(TBuildState& state, const std::string& folder, const TSourceFolder& node) {
     for (const host::DirEntry& entry : node.unstorable) {
         if (entry.info.kind == host::EntryKind::Directory) ++state.folderCount;
         else ++state.fileCount;
@@ -256,16 +202,16 @@ void RefuseUnstorable(TBuildState& state, const std::string& folder, const TFold
     }
 }
 
-void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode& node) {
-    state.folderCount += static_cast<int32_t>(node.subFolders.size());
+void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFolder& node) {
+    state.folderCount += static_cast<int32_t>(node.folders.size());
     state.fileCount += static_cast<int32_t>(node.files.size());
     // What could be read of a folder is stored; that the rest could not is a failure.
     if (!node.unreadable.empty())
         CountFailure(state, HostPathOfEntry(state.sourceDir, folder, ""), "cannot read the folder", node.unreadable);
 
-    AppendDirInt(state, static_cast<int32_t>(node.subFolders.size()));
-    for (size_t k = 0; k < node.subFolders.size(); ++k)
-        PackSubFolder(state, folder, node.subFolders[k], node.children[k]);
+    AppendDirInt(state, static_cast<int32_t>(node.folders.size()));
+    for (size_t k = 0; k < node.folders.size(); ++k)
+        PackSubFolder(state, folder, node.folders[k], node.children[k]);
 
     // The count is patched afterwards: a file whose content was not obtained gets no record,
     // and every counted record must be there for the directory to read back.
@@ -286,10 +232,8 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode
 Veldane_PAK_HeaderType MakeHeader(const TBuildState& state, const std::string& archivePath) {
     if (static_cast<int64_t>(state.directory.size()) > kMaxStoredLength)
         FailLimit(EFBIG, archivePath, "the directory would reach 2 GiB");
-    Veldane_PAK_HeaderType header;
-    header.UnpackedDirSize = BufferLength(state.directory);
-    header.PackedDir = CompressBytes(state.directory.data(), BufferLength(state.directory));
-    const int64_t headerSize = kFixedHeaderSize + static_cast<int64_t>(header.PackedDir.size());
+    Veldane_PAK_HeaderType header = HeaderOfDirectory(state.directory);
+    const int64_t headerSize = HeaderLength(header);
     if (headerSize > kMaxHeaderSize)
         FailLimit(EFBIG, archivePath,
                   "the compressed directory would need " + std::to_string(headerSize) +
@@ -310,13 +254,10 @@ std::string SourceProblem(const std::string& root) {
 
 // Puts the header and the compressed directory in front of the data area.
 void WriteHeader(bool bigEndian, HostFile& archive, const Veldane_PAK_HeaderType& header) {
-    InsertBytes(archive, 0, header.HeaderSize);
-    TArrayOfByte fixed;
-    AppendInt32(FromArchiveOrder(bigEndian, header.UnpackedDirSize), fixed);
-    AppendInt32(FromArchiveOrder(bigEndian, header.HeaderSize), fixed);
+    const TArrayOfByte head = HeaderBytes(bigEndian, header);
+    InsertBytes(archive, 0, BufferLength(head));
     archive.Seek(0);
-    archive.Write(fixed.data(), BufferLength(fixed));
-    if (!header.PackedDir.empty()) archive.Write(header.PackedDir.data(), BufferLength(header.PackedDir));
+    archive.Write(head.data(), BufferLength(head));
 }
 
 }  // namespace
@@ -355,16 +296,15 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     TBuildState state{bigEndian, convertLoc, progress, root, archive, staged.Identity(), staged.ReplacedIdentity(),
                       folderCount, fileCount, notices};
     state.dataOffset = archive.Position();
-    state.ancestors.push_back(host::Stat(root).identity);
 
     Report(progress, 0, "scanning the directory...");
-    TFolderNode listed;
-    ListFolder(state, "", listed);
+    TSourceFolder listed = ListSourceTree(root, true);
+    LeaveOutTheArchive(state, listed);
     state.totalSteps = CountSteps(listed);
     std::vector<TFileJob> jobs;
     CollectJobs(state, listed, "", jobs);
     TOrderedWork<TPackedFile> packing(
-        jobs.size(), compressingThreads, kBuildLimits, [&](size_t i) { return CompressionCost(*jobs[i].entry); },
+        jobs.size(), compressingThreads, kBuildLimits, [&](size_t i) { return CompressionCost(jobs[i].entry->info.size); },
         [&](size_t i, TPackedFile& packed) {
             CompressFile(bigEndian, convertLoc, jobs[i], packed);
             return true;

@@ -1,11 +1,11 @@
 #include "engine/archive_reader.h"
 
-#include "engine/directory_walk.h"
-#include "engine/extraction.h"
-#include "engine/update_journal.h"
+#include "engine/internal/archive_reader.h"
+#include "engine/internal/directory_walk.h"
+#include "engine/internal/extraction.h"
+#include "engine/internal/update_journal.h"
 #include "support/errors.h"
 #include "support/host.h"
-#include "support/number_text.h"
 #include "support/zlib_adapter.h"
 
 namespace {
@@ -147,10 +147,6 @@ bool CanOpenArchive(const std::string& archivePath, TNotices* notices) {
     return false;
 }
 
-int32_t ListingField(const std::string& line, int32_t column) {
-    return HexToInt(line.substr(static_cast<size_t>(column), kHexFieldWidth));
-}
-
 bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList& listing,
                     int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
                     bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices,
@@ -175,5 +171,5 @@ bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, T
     if (!CanOpenArchive(archivePath, notices)) return false;
     const TArchiveReading reading(archivePath, notices);
     HostFile archive(archivePath, HostFile::Mode::Read);
-    return ListOpenArchive(false, archive, listing, TPurpose::Update, notices);
+    return ListOpenArchive(kPcByteOrder, archive, listing, TPurpose::Update, notices);
 }

@@ -1,31 +1,31 @@
 #include "engine/archive_update.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
-#include "engine/archive_format.h"
-#include "engine/archive_reader.h"
-#include "engine/file_record.h"
 #include "engine/hash_tag.h"
-#include "engine/loc_convert.h"
-#include "engine/replacement_reasons.h"
-#include "engine/source_content.h"
-#include "engine/update_journal.h"
-#include "engine/update_pass.h"
-#include "support/collation.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/archive_header.h"
+#include "engine/internal/archive_reader.h"
+#include "engine/internal/archive_update.h"
+#include "engine/internal/directory_walk.h"
+#include "engine/internal/entry_key.h"
+#include "engine/internal/file_record.h"
+#include "engine/internal/replacement_reasons.h"
+#include "engine/internal/source_content.h"
+#include "engine/internal/source_tree.h"
+#include "engine/internal/update_journal.h"
+#include "engine/internal/update_pass.h"
 #include "support/host.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 
 namespace {
-
-// Updating serves only PC archives, so every integer it reads or writes is little-endian.
-constexpr bool kLittleEndian = false;
 
 bool IsUsableReplacement(const TReplacementData* data) {
     if (data == nullptr) return false;
@@ -46,9 +46,7 @@ struct TArchiveListing {
 };
 
 int32_t FindTarget(const TArchiveListing& listing, const std::string& key, bool matchByTag) {
-    if (matchByTag)
-        return FindEntryByTag(listing.lines, TagFromText(key), listing.prefixLength, listing.suffixLength);
-    return FindEntryByPath(listing.lines, key, listing.prefixLength, listing.suffixLength);
+    return FindEntry(listing.lines, key, matchByTag, listing.prefixLength, listing.suffixLength);
 }
 
 IntegerArrayType EntryPositions(const TStringList& lines) {
@@ -136,9 +134,8 @@ std::string PlanReplacement(const TArchiveListing& listing, int32_t index, const
     WriteRecord(directory, targetPos, {target.DataOffset, static_cast<int32_t>(newPackedSize), unpackedSize});
 
     // Only fixed-width integers changed, so the directory keeps its length.
-    plan.header.UnpackedDirSize = BufferLength(directory);
-    plan.header.PackedDir = CompressBytes(directory.data(), BufferLength(directory));
-    const int64_t newHeaderSize = static_cast<int64_t>(BufferLength(plan.header.PackedDir)) + kFixedHeaderSize;
+    plan.header = HeaderOfDirectory(directory);
+    const int64_t newHeaderSize = HeaderLength(plan.header);
     if (newHeaderSize > kMaxHeaderSize) return kDirectoryTooLarge;
     plan.header.HeaderSize = static_cast<int32_t>(newHeaderSize);
     const int64_t headerDelta = newHeaderSize - header.HeaderSize;
@@ -150,88 +147,40 @@ std::string PlanReplacement(const TArchiveListing& listing, int32_t index, const
 // stream and behind it move once, as far as the header and the stream change length.
 TPassPlan PassOf(const TReplacementPlan& plan, int64_t oldHeaderSize, int64_t archiveSize) {
     TPassPlan pass = PlanPass(oldHeaderSize, archiveSize - oldHeaderSize, plan.header.HeaderSize, {plan.target});
-    pass.head = HeadBytes(plan.header);
+    pass.head = HeaderBytes(kPcByteOrder, plan.header);
     return pass;
 }
 
-bool SameTextIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + ('a' - 'A'));
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + ('a' - 'A'));
-        if (x != y) return false;
-    }
-    return true;
-}
-
-// The walk keeps the identities of the folders on its current path, so a symbolic link back
-// to one of them is listed but not entered again.
-struct TCollectWalk {
-    const std::string& root;
-    TSourceTree& tree;
-    std::vector<host::FileIdentity> ancestors;
-};
-
 // Names what cannot be taken: the entry name of folder ("" or ending in "\\"), or the folder
 // itself. The name is taken as it is, a "\\" in it included.
-void Refuse(TCollectWalk& walk, const std::string& folder, const std::string& name, const std::string& what,
-            const std::string& reason) {
-    const std::string path = HostPathOfEntry(walk.root, folder, name);
-    Notify(&walk.tree.refused, path, NoticeText(what, path, reason));
-}
-
-bool EntryNameLess(const host::DirEntry& a, const host::DirEntry& b) { return CollationLess(a.name, b.name); }
-
-// One folder's entries as make stores them: sub-folders and files apart, each sorted, and
-// apart from them the names holding a "\\", which would be taken for a folder separator and
-// the file for another one.
-struct TSortedFolder {
-    std::vector<host::DirEntry> folders;
-    std::vector<host::DirEntry> files;
-    std::vector<host::DirEntry> unusable;
-};
-
-TSortedFolder SortFolder(host::DirListing listing) {
-    TSortedFolder sorted;
-    for (host::DirEntry& entry : listing.entries) {
-        if (entry.name.find('\\') != std::string::npos) sorted.unusable.push_back(std::move(entry));
-        else if (entry.info.kind == host::EntryKind::Directory) sorted.folders.push_back(std::move(entry));
-        else sorted.files.push_back(std::move(entry));
-    }
-    for (auto* part : {&sorted.folders, &sorted.files, &sorted.unusable})
-        std::sort(part->begin(), part->end(), EntryNameLess);
-    return sorted;
+void Refuse(const std::string& root, TSourceTree& tree, const std::string& folder, const std::string& name,
+            const std::string& what, const std::string& reason) {
+    const std::string path = HostPathOfEntry(root, folder, name);
+    Notify(&tree.refused, path, NoticeText(what, path, reason));
 }
 
 // folder is relative to the root, in the archive's form, "" or ending in "\\". A folder's
 // sub-folder trees come first, then its files, as the scan of make takes them.
-void CollectFolder(const std::string& folder, TCollectWalk& walk) {
-    const host::DirListing listing = host::ListDirectory(HostPathBelow(walk.root, folder));
-    if (listing.errorCode != 0) Refuse(walk, folder, "", "cannot read the folder", host::ErrorText(listing.errorCode));
-    const TSortedFolder sorted = SortFolder(listing);
-    for (const host::DirEntry& entry : sorted.folders) {
-        const std::string relative = folder + entry.name;
-        walk.tree.folders.push_back(relative);
-        bool onPath = false;
-        for (const host::FileIdentity& a : walk.ancestors) onPath = onPath || a == entry.info.identity;
-        if (onPath) continue;
-        walk.ancestors.push_back(entry.info.identity);
-        CollectFolder(relative + "\\", walk);
-        walk.ancestors.pop_back();
+void CollectFolder(const std::string& root, const TSourceFolder& node, const std::string& folder,
+                   TSourceTree& tree) {
+    if (!node.unreadable.empty()) Refuse(root, tree, folder, "", "cannot read the folder", node.unreadable);
+    for (size_t k = 0; k < node.folders.size(); ++k) {
+        const std::string relative = folder + node.folders[k].name;
+        tree.folders.push_back(relative);
+        if (!node.children[k].linksBack) CollectFolder(root, node.children[k], relative + "\\", tree);
     }
-    for (const host::DirEntry& entry : sorted.files) walk.tree.files.push_back(folder + entry.name);
-    for (const host::DirEntry& entry : sorted.unusable)
-        Refuse(walk, folder, entry.name, "cannot use", "the name holds a backslash, which archive paths take for a separator");
+    for (const host::DirEntry& entry : node.files) tree.files.push_back(folder + entry.name);
+    for (const host::DirEntry& entry : node.unstorable)
+        Refuse(root, tree, folder, entry.name, "cannot use",
+               "the name holds a backslash, which archive paths take for a separator");
 }
 
-// What makes two source files stand for one entry: the path with ASCII letters lowered, as
-// entries are found, or the tag in the name; "" for a name that carries no tag.
-std::string EntryKeyOf(const std::string& relative, bool matchByTag) {
-    if (!matchByTag) return LowerAscii(relative);
-    const std::string tag = HashTagFromFileName(relative);
-    return tag.empty() ? "" : TagToText(TagFromText(tag));
+// What makes two source files stand for one entry: the key their entry is found by; none
+// for a name that carries no tag when matchByTag (it stands for no entry).
+std::optional<std::string> EntryKeyOf(const std::string& relative, bool matchByTag) {
+    const std::string key = SourceFileKey(relative, matchByTag);
+    if (matchByTag && key.empty()) return std::nullopt;
+    return KeyOfWanted(key, matchByTag);
 }
 
 // Keeps the first of the files that stand for one entry and refuses the later ones, so that
@@ -242,9 +191,13 @@ void RefuseSecondSources(const std::string& sourceDir, bool matchByTag, TStringL
     std::unordered_map<std::string, const std::string*> first;
     TStringList kept;
     for (const std::string& relative : files) {
-        const std::string key = EntryKeyOf(relative, matchByTag);
-        const auto [taken, inserted] = first.emplace(key, &relative);
-        if (key.empty() || inserted) {
+        const std::optional<std::string> key = EntryKeyOf(relative, matchByTag);
+        if (!key) {
+            kept.push_back(relative);
+            continue;
+        }
+        const auto [taken, inserted] = first.emplace(*key, &relative);
+        if (inserted) {
             kept.push_back(relative);
             continue;
         }
@@ -257,9 +210,10 @@ void RefuseSecondSources(const std::string& sourceDir, bool matchByTag, TStringL
 // Replaces the entry found by key; sourceFile, the file the content came from, is named when
 // no entry matches ("" when the caller gave bytes).
 bool ReplaceEntry(const std::string& archivePath, const std::string& key, bool matchByTag,
-                  const TReplacementData& data, const std::string& sourceFile, TNotices* notices) {
+                  const TReplacementData& data, const std::string& sourceFile, TNotices* notices,
+                  TJournalling journalling = TJournalling::Kept) {
     // Locks the archive for the whole update, after rolling back one that was interrupted.
-    TArchiveUpdate update(archivePath, notices);
+    TArchiveUpdate update(archivePath, notices, journalling);
     TArchiveListing listing{{}, kPrefixLength, kSuffixLength};
     if (!ListArchiveToUpdate(archivePath, listing.lines, notices)) return false;
     const int32_t index = FindTarget(listing, key, matchByTag);
@@ -275,7 +229,7 @@ bool ReplaceEntry(const std::string& archivePath, const std::string& key, bool m
     HostFile archive(archivePath, HostFile::Mode::ReadWrite);
     Veldane_PAK_HeaderType header;
     TArrayOfByte directory;
-    const std::string headerProblem = ArchiveHeaderProblem(kLittleEndian, archive, header, directory);
+    const std::string headerProblem = ArchiveHeaderProblem(kPcByteOrder, archive, header, directory);
     if (!headerProblem.empty()) {
         Notify(notices, archivePath, NoticeText("cannot read the archive", archivePath, headerProblem));
         return false;
@@ -342,7 +296,7 @@ void PassOn(const TNotices& from, TNotices* to) {
 }
 
 bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
-                      const TReplacementData* data, TNotices* notices) {
+                      const TReplacementData* data, TNotices* notices, TJournalling journalling) {
     if (bigEndian) {
         TellXboxRefused(notices, archivePath);
         return false;
@@ -351,7 +305,7 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
         Notify(notices, key, NoticeText("cannot replace", ArchivePathForUser(key), "the new content given is not usable"));
         return false;
     }
-    return ReplaceEntry(archivePath, key, matchByTag, *data, "", notices);
+    return ReplaceEntry(archivePath, key, matchByTag, *data, "", notices, journalling);
 }
 
 bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
@@ -363,7 +317,7 @@ bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::s
         return false;
     }
     TArrayOfByte content;
-    const std::string problem = ObtainStoredContent(kLittleEndian, convertLoc, filePath, content);
+    const std::string problem = ObtainStoredContent(kPcByteOrder, convertLoc, filePath, content);
     if (!problem.empty()) {
         Notify(notices, filePath, NoticeText("cannot read", filePath, problem));
         return false;
@@ -427,21 +381,9 @@ void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const 
     }
 }
 
-int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t prefixLength, int32_t suffixLength) {
-    if (key.empty()) return -1;
-    SlashesToBackslashes(key);
-    for (size_t i = 0; i < listing.size(); ++i) {
-        std::string path = CutLine(listing[i], prefixLength, suffixLength);
-        SlashesToBackslashes(path);
-        if (SameTextIgnoringAsciiCase(path, key)) return static_cast<int32_t>(i);
-    }
-    return -1;
-}
-
 bool CollectFiles(const std::string& dir, TSourceTree& tree) {
     tree = TSourceTree{};
     if (!DirExistsSafe(dir)) return false;
-    TCollectWalk walk{dir, tree, {host::Stat(dir).identity}};
-    CollectFolder("", walk);
+    CollectFolder(dir, ListSourceTree(dir, false), "", tree);
     return true;
 }

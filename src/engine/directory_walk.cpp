@@ -1,10 +1,10 @@
-#include "engine/directory_walk.h"
+#include "engine/internal/directory_walk.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "engine/archive_format.h"
+#include "engine/internal/archive_format.h"
 #include "support/number_text.h"
 
 namespace {
@@ -125,4 +125,8 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
         stack.pop_back();
     }
     return result;
+}
+
+int32_t ListingField(const std::string& line, int32_t column) {
+    return HexToInt(line.substr(static_cast<size_t>(column), kHexFieldWidth));
 }

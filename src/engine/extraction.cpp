@@ -1,14 +1,14 @@
-#include "engine/extraction.h"
+#include "engine/internal/extraction.h"
 
 #include <algorithm>
 #include <exception>
 #include <memory>
 #include <vector>
 
-#include "engine/archive_format.h"
-#include "engine/archive_reader.h"
-#include "engine/hash_tag.h"
-#include "engine/loc_convert.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/directory_walk.h"
+#include "engine/internal/hash_tag.h"
+#include "engine/internal/loc_convert.h"
 #include "support/display_text.h"
 #include "support/errors.h"
 #include "support/fast_inflate.h"

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "engine/internal/hash_tag.h"
 #include "support/number_text.h"
 #include "support/paths.h"
+#include "support/sha1.h"
 
 namespace {
 
@@ -64,10 +66,4 @@ std::string HashTagFromFileName(const std::string& path) {
     if (open == 0) return "";
     const std::string candidate = beforeClose.substr(open);
     return candidate.size() == kTagTextLength ? candidate : "";
-}
-
-int32_t FindEntryByTag(const TStringList& lines, const HashTag& tag, int32_t cutStart, int32_t cutEnd) {
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (PathHashTag(CutLine(lines[i], cutStart, cutEnd)) == tag) return static_cast<int32_t>(i);
-    return -1;
 }

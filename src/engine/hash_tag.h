@@ -7,14 +7,11 @@
 #include <cstdint>
 #include <string>
 
-#include "support/bytes.h"
-#include "support/sha1.h"
-
 using HashTag = std::array<uint8_t, 12>;
 
+// The tag of an archive path; the empty path has the all-zero tag.
 HashTag PathHashTag(const std::string& path);
+// The 24 lower-case hexadecimal digits of a tag.
 std::string TagToText(const HashTag& tag);
-HashTag TagFromText(const std::string& text);
-std::string AttachTag(const std::string& outputPath, const std::string& archivePath);
+// The tag text a file name carries before its extension ("menu.[tag].loc"); "" when none fits.
 std::string HashTagFromFileName(const std::string& path);
-int32_t FindEntryByTag(const TStringList& lines, const HashTag& tag, int32_t cutStart, int32_t cutEnd);

@@ -1,9 +1,9 @@
-#include "engine/journal_state.h"
+#include "engine/internal/journal_state.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/archive_format.h"
+#include "engine/internal/archive_format.h"
 #include "support/bytes.h"
 #include "support/host.h"
 

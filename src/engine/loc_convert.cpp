@@ -4,6 +4,7 @@
 #include <limits>
 #include <string_view>
 
+#include "engine/internal/loc_convert.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 

@@ -2,40 +2,15 @@
 // editable text (one escaped string per CR LF line) and back.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "support/bytes.h"
 
-struct Veldane_LOC_Type {
-    int32_t count = 0;
-    IntegerArrayType offsets;
-    TArrayOfChar text;
-};
-
-// The most text LocToText makes of a table: perTableByte bytes per byte of the stored
-// table, plus allowance. A table written by txt2loc stays within three bytes of text per
-// stored byte: escaping writes a byte as three, and the CR LF that ends each line is paid for
-// by the string's NUL and its 4-byte offset, since such a table never lets two offsets share
-// a string. Foreign tables may point a few offsets at one string (a shared suffix, one empty
-// string for many entries): four references to every byte give the factor 12, and the
-// allowance covers small tables that share more. A table beyond that is a bomb, such as
-// 1,500 offsets at one 1 MiB string asking for 1.5 GB of text.
-struct TLocTextBound {
-    int64_t perTableByte;
-    int64_t allowance;
-};
-inline constexpr TLocTextBound kLocTextBound{12, 64 * 1024};
-
-void EscapeLocText(std::string& text);
-void UnescapeLocText(std::string& text);
 // Replaces the binary table in buffer by its text. False for a damaged table, an offset
-// outside the character area, or a text that would grow past kLocTextBound (offsets that
-// share one long string many times over); the bound is checked before the text grows.
+// outside the character area, or a text that would grow past its bound (kLocTextBound in
+// engine/internal/loc_convert.h: offsets that share one long string many times over); the
+// bound is checked before the text grows.
 bool LocToText(bool bigEndian, TArrayOfByte& buffer);
+// The table of the text in the file at path: false when the file cannot be read or its table
+// would be too large to store.
 bool TextToLoc(bool bigEndian, const std::string& path, TArrayOfByte& buffer);
-// The same for a text already read: false when its table would be too large to store.
-bool TextBytesToLoc(bool bigEndian, const TArrayOfByte& text, TArrayOfByte& buffer);
-
-// True when the extension of name, ASCII-lowered, is ".loc".
-bool IsLocFileName(const std::string& name);

@@ -13,7 +13,7 @@
 // intermediate directory would be needed, so from such a file on the files are replaced one
 // by one after all, as they are in archives whose records hold negative offsets or sizes.
 // The whole operation runs under one rollback journal, as the file-by-file procedure does.
-#include "engine/archive_update.h"
+#include "engine/replace_batch.h"
 
 #include <algorithm>
 #include <exception>
@@ -21,35 +21,29 @@
 #include <limits>
 #include <map>
 #include <memory>
-#include <thread>
-#include <unordered_map>
 #include <vector>
 
-#include "engine/archive_format.h"
-#include "engine/archive_reader.h"
-#include "engine/file_record.h"
-#include "engine/hash_tag.h"
-#include "engine/loc_convert.h"
-#include "engine/replacement_reasons.h"
-#include "engine/source_content.h"
-#include "engine/update_journal.h"
-#include "engine/update_pass.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/archive_header.h"
+#include "engine/internal/archive_reader.h"
+#include "engine/internal/archive_update.h"
+#include "engine/internal/directory_walk.h"
+#include "engine/internal/entry_key.h"
+#include "engine/internal/file_record.h"
+#include "engine/internal/replace_batch.h"
+#include "engine/internal/replacement_reasons.h"
+#include "engine/internal/source_content.h"
+#include "engine/internal/update_journal.h"
+#include "engine/internal/update_pass.h"
 #include "support/host.h"
-#include "support/number_text.h"
 #include "support/ordered_work.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 
 namespace {
 
-// Updating serves only PC archives, so every integer it reads or writes is little-endian.
-constexpr bool kLittleEndian = false;
-
 // Source files compressed ahead of the deciding thread: at most this many, holding this much.
 constexpr TWorkLimits kReadAheadLimits{64, 32 << 20};
-// Memory a file holds while it is compressed: its content and zlib's output area, which
-// starts a tenth larger than the input. Small files count a fixed amount more.
-constexpr int64_t kPerFileOverhead = 4096;
 // New streams waiting to be written. Beyond this the replacements decided so far are
 // written, and deciding goes on from the archive they leave.
 constexpr int64_t kHeldStreamsBudget = 64 << 20;
@@ -71,7 +65,7 @@ struct TSourceFile {
 // found.
 void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceFile& file) {
     TArrayOfByte content;
-    file.problem = ObtainStoredContent(kLittleEndian, convertLoc, path, content);
+    file.problem = ObtainStoredContent(kPcByteOrder, convertLoc, path, content);
     file.obtained = file.problem.empty();
     if (!file.obtained) return;
     file.unpackedSize = BufferLength(content);
@@ -81,11 +75,6 @@ void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceFile& fil
     } catch (...) {
         file.compressError = std::current_exception();
     }
-}
-
-int64_t ReadAheadCost(const std::string& path) {
-    const int64_t size = std::max<int64_t>(host::Stat(path).size, 0);
-    return size * 2 + size / 10 + kPerFileOverhead;
 }
 
 // Running sums of stream length changes, by rank in offset order (a Fenwick tree): the
@@ -154,7 +143,6 @@ public:
         const int64_t size = archive_->Size();
         WriteCurrentRecords();
         Veldane_PAK_HeaderType header;
-        header.UnpackedDirSize = BufferLength(directory_);
         {
             // Compressing the directory at level 9 takes a while, and only then is the
             // header's new length known. Meanwhile the journal saves what the pass changes
@@ -163,13 +151,13 @@ public:
             const std::vector<TByteRange> likely = Plan(oldHeaderSize).ChangedRanges(size);
             ReportSaving();
             std::future<void> saving = std::async(std::launch::async, [&] { update_.Protect(likely); });
-            header.PackedDir = CompressBytes(directory_.data(), BufferLength(directory_));
+            header = HeaderOfDirectory(directory_);
             WaitKeepingAlive(saving);
         }
-        header.HeaderSize = BufferLength(header.PackedDir) + kFixedHeaderSize;
+        header.HeaderSize = static_cast<int32_t>(HeaderLength(header));
 
         TPassPlan plan = Plan(header.HeaderSize);
-        plan.head = HeadBytes(header);
+        plan.head = HeaderBytes(kPcByteOrder, header);
         RunPass(*archive_, plan, update_);
         const int64_t dataAreaSize = plan.finalSize - header.HeaderSize;
         TakeAsBase(std::move(header), dataAreaSize);
@@ -200,38 +188,20 @@ private:
         if (!listingTried_) {
             listingTried_ = true;
             listable_ = ListArchiveToUpdate(archivePath_, lines_, notices_);
-            if (listable_) IndexListing();
+            if (listable_) index_ = TEntryIndex(lines_, prefixLength_, suffixLength_, matchByTag_);
         }
         return listable_;
     }
 
-    // The first line for each key, as FindEntryByPath and FindEntryByTag find it.
-    void IndexListing() {
-        for (size_t i = 0; i < lines_.size(); ++i) {
-            const std::string path = CutLine(lines_[i], prefixLength_, suffixLength_);
-            index_.emplace(matchByTag_ ? TagKey(PathHashTag(path)) : PathKey(path), static_cast<int32_t>(i));
-        }
-    }
-
-    static std::string TagKey(const HashTag& tag) { return std::string(tag.begin(), tag.end()); }
-
-    static std::string PathKey(std::string path) {
-        SlashesToBackslashes(path);
-        return LowerAscii(path);
-    }
-
-    int32_t FindTarget(const std::string& key) const {
-        if (!matchByTag_ && key.empty()) return -1;
-        const auto found = index_.find(matchByTag_ ? TagKey(TagFromText(key)) : PathKey(key));
-        return found == index_.end() ? -1 : found->second;
-    }
+    // The line the file-by-file procedure finds (FindEntry), from the index.
+    int32_t FindTarget(const std::string& key) const { return index_.Find(key); }
 
     bool Opened() {
         if (!openTried_) {
             openTried_ = true;
             archive_ = std::make_unique<HostFile>(archivePath_, HostFile::Mode::ReadWrite);
             update_.Watch(*archive_);
-            const std::string problem = ArchiveHeaderProblem(kLittleEndian, *archive_, header_, directory_);
+            const std::string problem = ArchiveHeaderProblem(kPcByteOrder, *archive_, header_, directory_);
             opened_ = problem.empty();
             if (opened_) LoadRecords();
             else Notify(notices_, archivePath_, NoticeText("cannot read the archive", archivePath_, problem));
@@ -373,7 +343,7 @@ private:
     TStringList lines_;
     int32_t prefixLength_ = kPrefixLength;
     int32_t suffixLength_ = kSuffixLength;
-    std::unordered_map<std::string, int32_t> index_;
+    TEntryIndex index_;
 
     bool openTried_ = false;
     bool opened_ = false;
@@ -413,7 +383,7 @@ size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const
     std::vector<int64_t> costs(total);
     for (size_t i = 0; i < total; ++i) {
         paths[i] = HostPathBelow(sourceDir, files[i]);
-        costs[i] = ReadAheadCost(paths[i]);
+        costs[i] = CompressionCost(host::Stat(paths[i]).size);
     }
     TOrderedWork<TSourceFile> reading(
         total, CoreCount(), kReadAheadLimits, [&](size_t i) { return costs[i]; },

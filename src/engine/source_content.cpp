@@ -1,8 +1,16 @@
-#include "engine/source_content.h"
+#include "engine/internal/source_content.h"
 
-#include "engine/archive_format.h"
-#include "engine/loc_convert.h"
+#include <algorithm>
+
+#include "engine/internal/archive_format.h"
+#include "engine/internal/loc_convert.h"
 #include "support/paths.h"
+
+namespace {
+
+constexpr int64_t kPerFileOverhead = 4096;
+
+}  // namespace
 
 std::string ObtainStoredContent(bool bigEndian, bool convertLoc, const std::string& hostPath, TArrayOfByte& content) {
     TArrayOfByte bytes;
@@ -14,4 +22,9 @@ std::string ObtainStoredContent(bool bigEndian, bool convertLoc, const std::stri
     }
     if (!TextBytesToLoc(bigEndian, bytes, content)) return "its text makes a string table too large to store";
     return "";
+}
+
+int64_t CompressionCost(int64_t size) {
+    size = std::max<int64_t>(size, 0);
+    return size * 2 + size / 10 + kPerFileOverhead;
 }

@@ -1,25 +1,12 @@
-#include "engine/staged_archive.h"
+#include "engine/internal/staged_archive.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "engine/update_journal.h"
+#include "engine/internal/update_journal.h"
 #include "support/errors.h"
 
 namespace {
-
-// The target itself when it is a link to an existing file, so that the link stays a link.
-std::string ResolvedTarget(const std::string& archivePath) {
-    if (host::Stat(archivePath).kind == host::EntryKind::Missing) return archivePath;
-    return host::ResolvedPath(archivePath);
-}
-
-// True when a build holds its staging file.
-bool IsBuilding(const std::string& stagingPath) {
-    if (host::StatNoFollow(stagingPath).kind != host::EntryKind::File) return false;
-    HostFile staging(stagingPath, HostFile::Mode::ReadNoLink);
-    return !host::FileLock::TryExclusive(staging);
-}
 
 // A file under the staging name that no build holds is what a killed build left. Any other
 // kind of entry under that name (a link, say) is never a build's, and is removed as well.
@@ -44,25 +31,8 @@ void RefuseSpecialFile(const std::string& archivePath, const host::EntryInfo& ta
 
 }  // namespace
 
-void RemoveLeftOverBuild(const std::string& archivePath, TNotices* notices) {
-    const std::string target = ResolvedTarget(archivePath);
-    const std::string stagingPath = target + kStagingSuffix;
-    if (!host::NameExists(stagingPath)) return;
-    const std::string directory = host::ParentDirectoryOf(target);
-    if (host::Stat(directory).kind != host::EntryKind::Directory) return;
-    // Another user's file in a shared folder, or a folder this process may not write: the
-    // file stays, and the archive beside it is as good as before.
-    try {
-        const host::FileLock directoryLock(directory, host::LockKind::Exclusive);
-        if (host::NameExists(stagingPath) && !IsBuilding(stagingPath)) host::RemoveFile(stagingPath);
-    } catch (const EInOutError& error) {
-        if (!host::IsAccessRefused(error.Code())) throw;
-        Notify(notices, stagingPath, NoticeText("cannot remove", stagingPath, std::strerror(error.Code())));
-    }
-}
-
 TStagedArchive::TStagedArchive(const std::string& archivePath, TNotices* notices)
-    : target_(ResolvedTarget(archivePath)), notices_(notices), stagingPath_(target_ + kStagingSuffix) {
+    : target_(StagingTargetOf(archivePath)), notices_(notices), stagingPath_(target_ + kStagingSuffix) {
     const host::EntryInfo old = host::Stat(target_);
     if (old.kind == host::EntryKind::Directory) FailToCreate(archivePath, EISDIR);
     RefuseSpecialFile(archivePath, old);

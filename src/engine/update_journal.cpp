@@ -1,4 +1,4 @@
-#include "engine/update_journal.h"
+#include "engine/internal/update_journal.h"
 
 #include <algorithm>
 #include <array>
@@ -9,10 +9,10 @@
 #include <mutex>
 #include <optional>
 
-#include "engine/archive_format.h"
-#include "engine/staged_archive.h"
-#include "support/errors.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/staging_file.h"
 #include "support/crc32.h"
+#include "support/errors.h"
 #include "support/progress.h"
 #include "support/sha1.h"
 
@@ -261,11 +261,6 @@ std::map<std::pair<uint64_t, uint64_t>, TUpdateJournal*>& ActiveUpdates() {
     return updates;
 }
 
-bool& JournalEnabled() {
-    static bool enabled = true;
-    return enabled;
-}
-
 std::pair<uint64_t, uint64_t> KeyOf(const host::FileIdentity& identity) { return {identity.device, identity.inode}; }
 
 TUpdateJournal* ActiveUpdateOf(const host::FileIdentity& identity) {
@@ -438,8 +433,10 @@ TRecoveryResult RecoverUnlessUpdating(const std::string& archivePath, TNotices* 
 // knows which ranges of the old archive it already holds.
 class TUpdateJournal final : public host::ChangeWatcher {
 public:
-    TUpdateJournal(const std::string& archivePath, const host::FileIdentity& identity, TNotices* notices)
+    TUpdateJournal(const std::string& archivePath, const host::FileIdentity& identity, TJournalling journalling,
+                   TNotices* notices)
         : archivePath_(archivePath),
+          kept_(journalling == TJournalling::Kept),
           notices_(notices),
           journalPath_(JournalPathOf(archivePath)),
           reader_(archivePath, HostFile::Mode::Read) {
@@ -447,6 +444,8 @@ public:
         header_.oldSize = reader_.Size();
     }
 
+    // False only for an update a benchmark runs without its journal: nothing is saved.
+    bool Kept() const { return kept_; }
     void Protect(const std::vector<TByteRange>& ranges) { SaveAndSeal(ranges, nullptr); }
     void ProtectPass(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome);
     void PassDone() { passCovered_ = false; }
@@ -465,6 +464,7 @@ private:
     void ForgetWritten();
 
     std::string archivePath_;
+    bool kept_;
     TNotices* notices_;
     std::string journalPath_;
     HostFile reader_;
@@ -629,7 +629,8 @@ TRecovery RecoverArchive(const std::string& archivePath, TNotices* notices) {
     return RecoverUnlessUpdating(archivePath, notices).outcome;
 }
 
-TArchiveUpdate::TArchiveUpdate(const std::string& archivePath, TNotices* notices) : archivePath_(archivePath) {
+TArchiveUpdate::TArchiveUpdate(const std::string& archivePath, TNotices* notices, TJournalling journalling)
+    : archivePath_(archivePath) {
     if (!IsRegularFile(archivePath)) return;
     active_ = ActiveUpdateOf(host::Stat(archivePath).identity);
     if (active_ != nullptr) return;
@@ -640,7 +641,7 @@ TArchiveUpdate::TArchiveUpdate(const std::string& archivePath, TNotices* notices
         throw EInOutError(EEXIST, "Cannot update \"" + archivePath + "\": the journal \"" + journalPath +
                                       "\" beside it was left alone");
     RemoveLeftOverBuild(archivePath, notices);
-    journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity(), notices);
+    journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity(), journalling, notices);
     active_ = journal_.get();
     std::lock_guard<std::mutex> guard(ActiveMutex());
     ActiveUpdates()[KeyOf(lock_->Identity())] = active_;
@@ -662,11 +663,11 @@ TArchiveUpdate::~TArchiveUpdate() {
 }
 
 void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges) {
-    if (active_ != nullptr && JournalEnabled()) active_->Protect(ranges);
+    if (active_ != nullptr && active_->Kept()) active_->Protect(ranges);
 }
 
 void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome) {
-    if (active_ != nullptr && JournalEnabled()) active_->ProtectPass(ranges, outcome);
+    if (active_ != nullptr && active_->Kept()) active_->ProtectPass(ranges, outcome);
 }
 
 void TArchiveUpdate::PassDone() {
@@ -674,7 +675,7 @@ void TArchiveUpdate::PassDone() {
 }
 
 void TArchiveUpdate::Watch(HostFile& archive) {
-    if (active_ != nullptr && JournalEnabled()) archive.SetChangeWatcher(active_);
+    if (active_ != nullptr && active_->Kept()) archive.SetChangeWatcher(active_);
 }
 
 void TArchiveUpdate::Commit() {
@@ -683,8 +684,6 @@ void TArchiveUpdate::Commit() {
     journal_->Commit();
     committed_ = true;
 }
-
-void SetUpdateJournalEnabled(bool enabled) { JournalEnabled() = enabled; }
 
 TArchiveReading::TArchiveReading(const std::string& archivePath, TNotices* notices) {
     if (!IsRegularFile(archivePath)) return;

@@ -1,4 +1,4 @@
-#include "engine/update_pass.h"
+#include "engine/internal/update_pass.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -8,9 +8,6 @@
 #include "support/progress.h"
 
 namespace {
-
-// Updating serves only PC archives, so the header's integers are little-endian.
-constexpr bool kLittleEndian = false;
 
 // The phases of writing a pass, as the caller sees them: the bar goes through them once.
 constexpr int64_t kWritePhases = 3;
@@ -100,14 +97,6 @@ TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLeng
     plan.moves.push_back({oldHeadLength + from, headLength + from + shift, dataAreaSize - from});
     plan.finalSize = headLength + dataAreaSize + shift;
     return plan;
-}
-
-TArrayOfByte HeadBytes(const Veldane_PAK_HeaderType& header) {
-    TArrayOfByte head(kFixedHeaderSize);
-    WriteInt32At(head, 0, FromArchiveOrder(kLittleEndian, header.UnpackedDirSize));
-    WriteInt32At(head, 4, FromArchiveOrder(kLittleEndian, header.HeaderSize));
-    head.insert(head.end(), header.PackedDir.begin(), header.PackedDir.end());
-    return head;
 }
 
 void ReportSaving() { ReportToScope(PackProgress(kWritePhases, kSavingPhase), kSavingText); }

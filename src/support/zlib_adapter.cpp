@@ -84,39 +84,6 @@ TArrayOfByte CompressBytes(const void* source, int32_t count) {
     return area;
 }
 
-TArrayOfByte DecompressBytes(const void* source, int32_t count, int32_t estimate, int64_t limit) {
-    const int64_t step = RoundUpTo256(std::max<int32_t>(count, 1));
-    int64_t initial = estimate > 0 ? estimate : step;
-    initial = std::min(initial, MaxInflatedSize(count));
-    TArrayOfByte block(static_cast<size_t>(std::max<int64_t>(initial, 1)));
-
-    z_stream zs{};
-    if (inflateInit(&zs) != Z_OK) throw EDecompressionError();
-    zs.next_in = static_cast<Bytef*>(const_cast<void*>(source));
-    zs.avail_in = static_cast<uInt>(std::max<int32_t>(count, 0));
-    zs.next_out = block.data();
-    zs.avail_out = static_cast<uInt>(block.size());
-    for (;;) {
-        const int rc = inflate(&zs, Z_NO_FLUSH);
-        if (rc == Z_STREAM_END) break;
-        const bool outOfRoom = zs.avail_out == 0;
-        if ((rc != Z_OK && rc != Z_BUF_ERROR) || (!outOfRoom && zs.avail_in == 0)) {
-            inflateEnd(&zs);
-            throw EDecompressionError();
-        }
-        if (static_cast<int64_t>(zs.total_out) > limit) break;
-        if (outOfRoom) {
-            const size_t used = zs.total_out;
-            block.resize(block.size() + static_cast<size_t>(step));
-            zs.next_out = block.data() + used;
-            zs.avail_out = static_cast<uInt>(block.size() - used);
-        }
-    }
-    block.resize(zs.total_out);
-    inflateEnd(&zs);
-    return block;
-}
-
 void DecompressToBuffer(const void* source, int32_t count, TArrayOfByte& output, int64_t limit) {
     output.clear();
     z_stream zs{};

@@ -10,15 +10,6 @@
 // Raises ECompressionError on a zlib failure.
 TArrayOfByte CompressBytes(const void* source, int32_t count);
 
-// Inflates one zlib stream held in count bytes. The output block starts at the estimate
-// (or one step when the estimate is 0) and grows by step = count rounded up to 256.
-// The estimate is a hint from the archive, so the first block is never larger than the
-// stream could possibly produce. Raises EDecompressionError on corrupt or truncated data.
-// Decompression stops once the output holds more than limit bytes: a caller that knows the
-// size it expects learns that the stream is wrong without holding all of it.
-TArrayOfByte DecompressBytes(const void* source, int32_t count, int32_t estimate,
-                             int64_t limit = std::numeric_limits<int64_t>::max());
-
 // Inflates one zlib stream in 1024-byte chunks into output (emptied first). A stream that
 // ends early yields what was decompressed so far. Decompression stops once output holds
 // more than limit bytes, so a caller that knows the expected size is safe from bombs.

@@ -3,6 +3,7 @@
 #include "engine/archive_builder.h"
 #include "engine/archive_reader.h"
 #include "engine/archive_update.h"
+#include "engine/replace_batch.h"
 
 TEngineCalls EngineOperations() {
     TEngineCalls calls;

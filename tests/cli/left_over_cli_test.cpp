@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "engine/archive_update.h"
-#include "engine/staged_archive.h"
-#include "engine/update_journal.h"
+#include "engine/internal/staged_archive.h"
+#include "engine/internal/update_journal.h"
 #include "helpers/archive_writer.h"
 #include "helpers/hand_journal.h"
 #include "helpers/random_bytes.h"

@@ -10,13 +10,16 @@
 #include <utility>
 
 #include "engine/archive_builder.h"
-#include "engine/archive_format.h"
 #include "engine/archive_reader.h"
-#include "engine/loc_convert.h"
-#include "helpers/progress_record.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/archive_reader.h"
+#include "engine/internal/directory_walk.h"
+#include "engine/internal/loc_convert.h"
 #include "helpers/archive_writer.h"
+#include "helpers/progress_record.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
+#include "support/fast_inflate.h"
 #include "support/host.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
@@ -64,12 +67,17 @@ std::vector<std::string> ListedPaths(const TStringList& listing) {
     return paths;
 }
 
-// The content that the stream of a listed file decompresses to.
+// The content that the stream of a listed file decompresses to, as extraction inflates it:
+// to the size its record gives.
 TArrayOfByte StoredContent(const TArrayOfByte& archive, const std::string& line) {
     const int32_t absOffset = ListingField(line, kAbsOffsetColumn);
     const int32_t packedSize = ListingField(line, kPackedSizeColumn);
     EXPECT_LE(static_cast<size_t>(absOffset) + static_cast<size_t>(packedSize), archive.size());
-    return DecompressBytes(archive.data() + absOffset, packedSize, ListingField(line, kUnpackedSizeColumn));
+    TArrayOfByte content;
+    EXPECT_EQ(InflateExactSize(archive.data() + absOffset, packedSize, ListingField(line, kUnpackedSizeColumn), content),
+              TInflateOutcome::Exact)
+        << line;
+    return content;
 }
 
 // A .loc table with the layout the text conversion writes, built here from its parts.

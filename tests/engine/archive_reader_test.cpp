@@ -8,7 +8,8 @@
 #include <limits>
 
 #include "engine/archive_reader.h"
-#include "engine/directory_walk.h"
+#include "engine/internal/archive_reader.h"
+#include "engine/internal/directory_walk.h"
 #include "helpers/allocation_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/crafted_archives.h"

@@ -15,11 +15,13 @@
 #include "engine/archive_builder.h"
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
+#include "engine/internal/archive_update.h"
 #include "engine/loc_convert.h"
-#include "helpers/progress_record.h"
+#include "engine/replace_batch.h"
 #include "helpers/allocation_probe.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/progress_record.h"
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
@@ -211,6 +213,25 @@ TEST(ReplaceEntryData, UnchangedContentLeavesTheArchiveByteForByte) {
         ASSERT_TRUE(ReplaceRaw(pak, path, content)) << path;
         EXPECT_EQ(ReadFileBytes(pak), original) << path;
     }
+}
+
+// What the journal benchmark measures as the bare update is the same update, journal aside.
+TEST(ReplaceEntryData, WithoutItsJournalTheUpdateLeavesTheSameArchiveAndNoJournal) {
+    TempDir dir;
+    const TestFolder tree = SampleTree();
+    const TArrayOfByte content = RandomBytes(5000, 11);
+    TReplacementData data;
+    data.Valid = 1;
+    data.Data = content.data();
+    data.UnpackedSize = BufferLength(content);
+    data.DataSize = BufferLength(content);
+    for (const TJournalling journalling : {TJournalling::Kept, TJournalling::Skipped}) {
+        const std::string pak = dir / (journalling == TJournalling::Kept ? "kept.pak" : "skipped.pak");
+        WriteTestArchive(pak, tree);
+        ASSERT_TRUE(ReplaceEntryData(false, pak, "data\\a.bin", false, &data, nullptr, journalling));
+        EXPECT_FALSE(fs::exists(pak + ".vpak-journal"));
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "kept.pak"), ReadFileBytes(dir / "skipped.pak"));
 }
 
 TEST(ReplaceEntryData, EmptyContentGivesPackedSize8AndUnpackedSize0) {
@@ -810,32 +831,6 @@ TEST(ReplaceEntryData, LongRandomSequenceKeepsEveryEntryReadable) {
 }
 
 // ---- finding and collecting ----------------------------------------------------------------
-
-TEST(FindEntryByPath, ComparesPathsIgnoringAsciiCaseAndSlashDirection) {
-    const TStringList listing = {
-        "00000000*00000000*00000000*00000001*00000001*scripts\\intro.txt",
-        "00000000*00000000*00000000*00000001*00000001*SCRIPTS\\INTRO.TXT",
-        "00000000*00000000*00000000*00000001*00000001*text/menü.loc",
-        "00000000*00000000*00000000*00000001*00000001*a",
-    };
-    EXPECT_EQ(FindEntryByPath(listing, "SCRIPTS/Intro.TXT", 45, 0), 0);
-    EXPECT_EQ(FindEntryByPath(listing, "text\\menü.loc", 45, 0), 2);
-    // Only A to Z fold: the bytes of "ü" and "Ü" stay different.
-    EXPECT_EQ(FindEntryByPath(listing, "TEXT\\MENü.LOC", 45, 0), 2);
-    EXPECT_EQ(FindEntryByPath(listing, "TEXT\\MENÜ.LOC", 45, 0), -1);
-    EXPECT_EQ(FindEntryByPath(listing, "A", 45, 0), 3);
-    EXPECT_EQ(FindEntryByPath(listing, "a ", 45, 0), -1);
-    EXPECT_EQ(FindEntryByPath(listing, "scripts", 45, 0), -1);
-    EXPECT_EQ(FindEntryByPath(listing, "", 45, 0), -1);
-    EXPECT_EQ(FindEntryByPath({}, "a", 45, 0), -1);
-}
-
-TEST(FindEntryByPath, CutsTheGivenLengthsFromBothEnds) {
-    const TStringList listing = {"##a.txt!!", "##b.txt!!"};
-    EXPECT_EQ(FindEntryByPath(listing, "b.txt", 2, 2), 1);
-    EXPECT_EQ(FindEntryByPath(listing, "b.txt!!", 2, 0), 1);
-    EXPECT_EQ(FindEntryByPath(listing, "b.txt", 2, 0), -1);
-}
 
 TEST(CollectFiles, ListsEveryFolderAndFileRelativeToTheDirectory) {
     TempDir dir;

@@ -14,11 +14,11 @@
 
 #include "engine/archive_reader.h"
 #include "engine/hash_tag.h"
+#include "engine/notices.h"
 #include "helpers/archive_writer.h"
 #include "helpers/progress_record.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
-#include "engine/notices.h"
 #include "support/zlib_adapter.h"
 
 namespace fs = std::filesystem;

@@ -11,8 +11,11 @@
 
 #include "engine/archive_builder.h"
 #include "engine/archive_update.h"
-#include "engine/staged_archive.h"
-#include "engine/update_journal.h"
+#include "engine/internal/archive_update.h"
+#include "engine/internal/replace_batch.h"
+#include "engine/internal/staged_archive.h"
+#include "engine/internal/update_journal.h"
+#include "engine/replace_batch.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/archive_reader.h"
-#include "engine/directory_walk.h"
+#include "engine/internal/directory_walk.h"
 #include "engine/loc_convert.h"
 #include "fuzz/fuzz_entries.h"
 #include "fuzz/seed_corpus.h"

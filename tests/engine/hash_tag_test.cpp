@@ -1,18 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/hash_tag.h"
+#include "engine/internal/hash_tag.h"
 
 namespace {
 
 constexpr const char* kZeroTagText = "000000000000000000000000";
 // First 24 hex digits of SHA-1("text\menu.loc"), worked out outside this program.
 constexpr const char* kMenuTagText = "c8ef54dca9c97b5e95b3b4ae";
-
-// A listing line as the directory reader writes it: 45 characters, then the path.
-std::string ListingLine(const std::string& path) {
-    return "00000001*00000002*00000003*00000004*00000005*" + path;
-}
-constexpr int32_t kPrefixLength = 45;
 
 }  // namespace
 
@@ -124,29 +119,4 @@ TEST(HashTagFromFileName, NameWithoutExtensionNeedsItsTrailingDot) {
     EXPECT_EQ(HashTagFromFileName(tagged), "f78a71af8bbf8cc2f6f31354");
     const std::string lostDot = tagged.substr(0, tagged.size() - 1);
     EXPECT_EQ(HashTagFromFileName(lostDot), "");
-}
-
-TEST(FindEntryByTag, ReturnsThePositionOfTheFirstMatchingLine) {
-    const TStringList lines{ListingLine("a.txt"), ListingLine("text\\menu.loc"), ListingLine("b.txt")};
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("text\\menu.loc"), kPrefixLength, 0), 1);
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("a.txt"), kPrefixLength, 0), 0);
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("c.txt"), kPrefixLength, 0), -1);
-    EXPECT_EQ(FindEntryByTag({}, PathHashTag("a.txt"), kPrefixLength, 0), -1);
-}
-
-TEST(FindEntryByTag, ReturnsTheEarlierOfTwoCaseVariants) {
-    const TStringList lines{ListingLine("x.dat"), ListingLine("Text/Menu.LOC"), ListingLine("text\\menu.loc")};
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("TEXT\\MENU.LOC"), kPrefixLength, 0), 1);
-}
-
-TEST(FindEntryByTag, AppliesBothCutLengths) {
-    const TStringList lines{"##a.txt!!", "##b.txt!!"};
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("b.txt"), 2, 2), 1);
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("b.txt"), 0, 0), -1);
-}
-
-TEST(FindEntryByTag, AllZeroTagMatchesOnlyAnEmptyPath) {
-    const TStringList lines{ListingLine("a"), ListingLine("")};
-    EXPECT_EQ(FindEntryByTag(lines, TagFromText(""), kPrefixLength, 0), 1);
-    EXPECT_EQ(FindEntryByTag({ListingLine("a")}, TagFromText(""), kPrefixLength, 0), -1);
 }

@@ -1,4 +1,4 @@
-#include "engine/journal_state.h"
+#include "engine/internal/journal_state.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <random>
 
+#include "engine/internal/loc_convert.h"
 #include "engine/loc_convert.h"
 #include "helpers/allocation_probe.h"
 #include "helpers/run_cli.h"

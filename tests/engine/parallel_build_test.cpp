@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/archive_builder.h"
+#include "engine/internal/archive_builder.h"
 #include "helpers/progress_record.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"

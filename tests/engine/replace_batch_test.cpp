@@ -14,10 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "engine/archive_update.h"
 #include "engine/hash_tag.h"
-#include "helpers/progress_record.h"
+#include "engine/internal/archive_update.h"
+#include "engine/internal/replace_batch.h"
+#include "engine/replace_batch.h"
 #include "helpers/archive_writer.h"
+#include "helpers/progress_record.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"

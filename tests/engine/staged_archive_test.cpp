@@ -1,4 +1,4 @@
-#include "engine/staged_archive.h"
+#include "engine/internal/staged_archive.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "engine/archive_builder.h"
-#include "engine/update_journal.h"
+#include "engine/internal/update_journal.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/host.h"

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "engine/archive_update.h"
-#include "engine/update_journal.h"
+#include "engine/internal/archive_update.h"
+#include "engine/internal/update_journal.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

@@ -1,4 +1,4 @@
-#include "engine/update_journal.h"
+#include "engine/internal/update_journal.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>

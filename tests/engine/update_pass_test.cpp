@@ -1,4 +1,4 @@
-#include "engine/update_pass.h"
+#include "engine/internal/update_pass.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,11 @@
 #include "helpers/archive_probe.h"
 
-#include "engine/archive_format.h"
+#include <gtest/gtest.h>
+
 #include "engine/archive_reader.h"
-#include "support/zlib_adapter.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/directory_walk.h"
+#include "support/fast_inflate.h"
 
 std::vector<ProbedEntry> ProbeEntries(const std::string& archivePath, bool* ok) {
     TStringList listing;
@@ -26,8 +29,13 @@ std::vector<ProbedEntry> ProbeEntries(const std::string& archivePath, bool* ok) 
     return entries;
 }
 
+// Inflated as extraction inflates it: to the size its record gives, or not at all.
 TArrayOfByte ProbeContent(const TArrayOfByte& archiveBytes, const ProbedEntry& entry) {
-    return DecompressBytes(archiveBytes.data() + entry.absOffset, entry.packedSize, entry.unpackedSize);
+    TArrayOfByte content;
+    EXPECT_EQ(InflateExactSize(archiveBytes.data() + entry.absOffset, entry.packedSize, entry.unpackedSize, content),
+              TInflateOutcome::Exact)
+        << "the stream of \"" << entry.path << "\" does not inflate to the size its record gives";
+    return content;
 }
 
 int32_t ProbeHeaderSize(const TArrayOfByte& archiveBytes) { return ReadInt32At(archiveBytes, 4); }

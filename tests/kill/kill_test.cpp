@@ -27,6 +27,7 @@
 
 #include "engine/archive_builder.h"
 #include "engine/archive_update.h"
+#include "engine/replace_batch.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

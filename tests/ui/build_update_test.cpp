@@ -4,6 +4,7 @@
 #include "engine/archive_reader.h"
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
+#include "engine/internal/archive_update.h"
 #include "form_fixture.h"
 #include "helpers/archive_writer.h"
 #include "ui/ui_texts.h"

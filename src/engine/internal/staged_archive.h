@@ -11,14 +11,9 @@
 #include <memory>
 #include <string>
 
+#include "engine/internal/staging_file.h"
 #include "engine/notices.h"
 #include "support/host.h"
-
-inline constexpr const char* kStagingSuffix = ".vpak-new";
-
-// Removes the file a killed build of the archive left beside it, unless a build is still
-// writing it. One this process may not remove stays, told in notices.
-void RemoveLeftOverBuild(const std::string& archivePath, TNotices* notices = nullptr);
 
 class TStagedArchive {
 public:

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/journal_state.h"
+#include "engine/internal/journal_state.h"
 #include "engine/notices.h"
 #include "support/host.h"
 
@@ -61,6 +61,14 @@ struct TByteRange {
 
 class TUpdateJournal;
 
+// Whether an update keeps its journal. Every operation keeps it. Only a benchmark that
+// measures what the journal costs skips it, by naming this: the update then still locks the
+// archive, but saves nothing and flushes nothing, so an interruption leaves a torn archive.
+enum class TJournalling {
+    Kept,
+    Skipped,
+};
+
 // One update of one archive: the archive locked exclusively for its whole run, and its
 // journal. An update started while this process runs one on the same archive joins it;
 // the outer update then commits or rolls back the whole.
@@ -72,8 +80,9 @@ public:
     // Rolls back an interrupted update first; raises when a journal stays beside the archive
     // (told in notices), as the update could not keep its own. A path that names no regular
     // file gives an update that protects nothing (the operation will refuse that archive
-    // itself).
-    explicit TArchiveUpdate(const std::string& archivePath, TNotices* notices = nullptr);
+    // itself). An update that joins an outer one keeps or skips the journal as that one does.
+    explicit TArchiveUpdate(const std::string& archivePath, TNotices* notices = nullptr,
+                            TJournalling journalling = TJournalling::Kept);
     ~TArchiveUpdate();
     TArchiveUpdate(const TArchiveUpdate&) = delete;
     TArchiveUpdate& operator=(const TArchiveUpdate&) = delete;
@@ -106,11 +115,6 @@ private:
     TUpdateJournal* active_ = nullptr;         // this update's journal or the outer one's
     bool committed_ = false;
 };
-
-// For measuring what the journal costs, and nothing else: with false, updates still lock
-// the archive but write no journal and flush nothing, so an interrupted update leaves a torn
-// archive. On by default; the command line and the window never turn it off.
-void SetUpdateJournalEnabled(bool enabled);
 
 // Reading an archive: rolls back an interrupted update and removes the file a killed build
 // left beside it, then holds a shared lock, so that no update of another process runs while

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/archive_format.h"
+#include "engine/internal/archive_format.h"
 #include "support/bytes.h"
 
 struct TFileRecord {

@@ -13,6 +13,10 @@ struct Veldane_PAK_HeaderType {
     TArrayOfByte PackedDir;       // HeaderSize - 8 bytes
 };
 
+// The bigEndian argument for PC archives. Updating in place serves only them, so every
+// integer it reads or writes is in this order.
+inline constexpr bool kPcByteOrder = false;
+
 inline constexpr int32_t kFixedHeaderSize = 8;           // the two header integers
 inline constexpr int32_t kMinHeaderSize = 11;            // HeaderSize must exceed 10
 inline constexpr int32_t kMaxHeaderSize = 10485760;      // 10 MiB

@@ -13,8 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/archive_format.h"
-#include "engine/update_journal.h"
+#include "engine/internal/update_journal.h"
 #include "support/bytes.h"
 #include "support/splice.h"
 
@@ -52,9 +51,6 @@ struct TPassPlan {
 // behind a new header of headLength bytes. The head's bytes are the caller's to fill in.
 TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLength,
                    const std::vector<TStreamReplacement>& replacements);
-
-// The fixed header fields (little-endian) followed by the compressed directory.
-TArrayOfByte HeadBytes(const Veldane_PAK_HeaderType& header);
 
 // Has the journal save what the pass changes, with the pass's state, then applies it. Each
 // phase (saving, moving, writing) is reported to the operation's callback.

@@ -1,8 +1,9 @@
-// Walking a decompressed directory into listing lines.
+// Walking a decompressed directory into listing lines, and reading the lines' fields back.
 #pragma once
 
 #include <cstdint>
 #include <limits>
+#include <string>
 
 #include "support/bytes.h"
 
@@ -41,3 +42,7 @@ struct TWalkLimits {
 // or its lines limits.fileRecords.
 TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
                           TStringList& listing, const TWalkLimits& limits = {});
+
+// The numeric field of a listing line that starts at column (zero-based; the columns are in
+// archive_format.h).
+int32_t ListingField(const std::string& line, int32_t column);

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/archive_reader.h"
 #include "engine/notices.h"
+#include "engine/target_folder.h"
 #include "support/bytes.h"
 #include "support/progress.h"
 

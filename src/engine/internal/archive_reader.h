@@ -1,0 +1,31 @@
+// Reading an archive: engine/archive_reader.h, and besides it the header and directory, and
+// the listing an update works from.
+#pragma once
+
+#include <string>
+
+#include "engine/archive_reader.h"
+#include "engine/internal/archive_format.h"
+#include "engine/notices.h"
+#include "support/bytes.h"
+
+class HostFile;
+
+// Reads and checks the header and the compressed directory of an open archive and
+// decompresses the directory. A declared directory larger than its compressed bytes could
+// inflate to is refused before anything is decompressed. The file position is left where
+// it was. A directory that is no valid zlib stream raises EDecompressionError naming it.
+bool ReadArchiveHeader(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType& header,
+                       TArrayOfByte& directory);
+
+// The same, saying why the header does not read in words for the user ("" when it does).
+std::string ArchiveHeaderProblem(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType& header,
+                                 TArrayOfByte& directory);
+
+// True when the path names a file an archive can be read from; otherwise why not (missing,
+// a folder, a device, FIFO or socket) is told in notices.
+bool CanOpenArchive(const std::string& archivePath, TNotices* notices);
+
+// ExtractArchive's listing of a PC archive that is to be updated in place. An archive that
+// reads only as an Xbox 360 one is told as one that cannot be updated, with no advice.
+bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, TNotices* notices);

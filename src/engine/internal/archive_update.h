@@ -1,0 +1,75 @@
+// In-place updating: engine/archive_update.h, and besides it replacing with bytes given, and
+// the pieces that replacing from a folder shares with replacing its files one by one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/archive_update.h"
+#include "engine/internal/update_journal.h"
+#include "engine/notices.h"
+#include "support/bytes.h"
+#include "support/progress.h"
+
+// The new content of one entry. Data is owned by the caller.
+struct TReplacementData {
+    uint8_t Valid = 0;
+    const uint8_t* Data = nullptr;
+    int32_t UnpackedSize = 0;
+    int32_t DataSize = 0;
+    uint8_t IsPacked = 0;  // non-zero: Data already holds a complete zlib stream
+};
+
+// Replaces the entry found by key (an archive path, or a 24-digit tag text when matchByTag).
+// Why it did not (an Xbox 360 archive, one that does not read, no such entry, a stream it
+// may not replace) is told in notices. Only a benchmark of the journal's cost skips the
+// journal (TJournalling).
+bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
+                      const TReplacementData* data, TNotices* notices = nullptr,
+                      TJournalling journalling = TJournalling::Kept);
+
+// The file-by-file procedure: ReplaceOneFile for each file of the tree in collection order,
+// each listing, patching and closing the archive on its own. ReplaceFromDirectory gives what
+// this gives, in one pass.
+bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
+                                    bool matchByTag, bool convertLoc, const ProgressProc& progress,
+                                    int32_t& replacedCount, TNotices* notices = nullptr);
+
+// The checks every replacement from a directory makes before it touches anything: a PC
+// archive that exists and a source directory that exists (an empty one is made "."). What
+// fails is told in notices.
+bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir,
+                             TNotices* notices);
+
+// The files below sourceDir (relative paths, in collection order) that may replace entries:
+// every file but the archive itself, and of the files that stand for one entry (their keys,
+// entry_key.h, are equal: one path in two letter cases, or with matchByTag one tag) only the
+// first. What could not be taken (a folder that cannot be read, a name holding a "\", such a
+// second file) is in refused. False when the directory cannot be collected.
+bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, bool matchByTag,
+                        TStringList& files, TNotices& refused);
+
+// Adds the notices from to to (when to is not null).
+void PassOn(const TNotices& from, TNotices* to);
+
+// What a source file's entry is found by (entry_key.h): its relative path, or the hash tag
+// text its name carries when matchByTag ("" when it carries none).
+std::string SourceFileKey(const std::string& relative, bool matchByTag);
+
+// ReplaceOneFile for files[from] to the last, in order, each reported once done; counts the
+// replaced ones into replacedCount. A notice two files give alike is told once.
+void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
+                          const TStringList& files, size_t from, bool matchByTag, bool convertLoc,
+                          const ProgressProc& progress, int32_t& replacedCount, TNotices* notices = nullptr);
+
+// Every folder and file below the host directory dir (source_tree.h) as relative paths in
+// the archive's form, and what could not be taken, and why. The order is the one make stores
+// them in, whatever order the folders list their entries: depth first, a folder's sub-folder
+// trees before its files, each sorted by CollationLess.
+struct TSourceTree {
+    TStringList folders;
+    TStringList files;
+    TNotices refused;
+};
+bool CollectFiles(const std::string& dir, TSourceTree& tree);

@@ -1,0 +1,27 @@
+// The walk of a source tree on the host, as building an archive and replacing from a folder
+// both take it: every folder below a directory listed once, its entries sorted as make stores
+// them, and no folder entered twice on one path.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/host.h"
+
+// One folder of the tree. Each list is sorted by CollationLess.
+struct TSourceFolder {
+    std::vector<host::DirEntry> folders;  // sub-folders, links to folders included
+    std::vector<TSourceFolder> children;  // one per sub-folder
+    std::vector<host::DirEntry> files;    // every other entry whose name holds no "\"
+    // Entries whose names hold a "\", folders included: an archive path would take it for a
+    // folder separator, so no such entry can be stored or stand for an entry.
+    std::vector<host::DirEntry> unstorable;
+    bool linksBack = false;  // a link to a folder on its own path: not listed
+    std::string unreadable;  // why the folder could not be listed to its end; "" when it was
+};
+
+// Lists the tree below the host directory root, the sub-folders of each folder in turn. A
+// link to a folder is entered, except when that folder (device and inode) is already on the
+// path from root down to it: a link loop never makes the walk endless. With keepCallerAlive,
+// the operation on this thread hears from the walk (KeepAlive) before each folder is listed.
+TSourceFolder ListSourceTree(const std::string& root, bool keepCallerAlive);
