@@ -4,7 +4,8 @@
 #include "engine/extraction.h"
 #include "engine/update_journal.h"
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
 #include "support/number_text.h"
 #include "support/zlib_adapter.h"
 

@@ -4,8 +4,10 @@
 #include <limits>
 #include <string_view>
 
+#include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"
+#include "support/whole_file.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "engine/archive_format.h"
 #include "engine/loc_convert.h"
-#include "support/paths.h"
+#include "support/whole_file.h"
 
 std::string ObtainStoredContent(bool bigEndian, bool convertLoc, const std::string& hostPath, TArrayOfByte& content) {
     TArrayOfByte bytes;

@@ -12,7 +12,8 @@
 #include <string>
 
 #include "engine/notices.h"
-#include "support/host.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
 
 inline constexpr const char* kStagingSuffix = ".vpak-new";
 

@@ -17,7 +17,7 @@
 #include "helpers/archive_writer.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_file.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 
