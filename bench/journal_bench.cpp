@@ -17,7 +17,7 @@
 #include "engine/internal/archive_update.h"
 #include "engine/internal/update_journal.h"
 #include "support/bytes.h"
-#include "support/host.h"
+#include "support/host_file.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 

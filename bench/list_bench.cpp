@@ -12,7 +12,7 @@
 #include "engine/archive_reader.h"
 #include "engine/internal/archive_reader.h"
 #include "support/bytes.h"
-#include "support/host.h"
+#include "support/host_file.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 

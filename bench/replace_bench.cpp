@@ -9,7 +9,8 @@
 
 #include "engine/internal/archive_update.h"
 #include "support/bytes.h"
-#include "support/host.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 

@@ -19,7 +19,8 @@
 #include "engine/internal/loc_convert.h"
 #include "engine/loc_convert.h"
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 

@@ -7,7 +7,7 @@
 #include "engine/archive_builder.h"
 #include "engine/outcome_texts.h"
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_entries.h"
 #include "support/number_text.h"
 
 namespace {

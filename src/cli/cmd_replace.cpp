@@ -9,7 +9,7 @@
 #include "engine/outcome_texts.h"
 #include "engine/replace_batch.h"
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_entries.h"
 #include "support/number_text.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include "cli/commands.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
-#include "support/host.h"
-#include "support/paths.h"
+#include "support/file_replacing.h"
+#include "support/whole_file.h"
 
 namespace {
 

@@ -5,7 +5,9 @@
 #include "engine/internal/extraction.h"
 #include "engine/internal/update_journal.h"
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
+#include "support/number_text.h"
 #include "support/zlib_adapter.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "engine/internal/archive_format.h"
 #include "support/bytes.h"
-#include "support/host.h"
+#include "support/host_file.h"
 
 namespace {
 

@@ -5,8 +5,10 @@
 #include <string_view>
 
 #include "engine/internal/loc_convert.h"
+#include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"
+#include "support/whole_file.h"
 
 namespace {
 

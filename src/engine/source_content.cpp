@@ -4,7 +4,7 @@
 
 #include "engine/internal/archive_format.h"
 #include "engine/internal/loc_convert.h"
-#include "support/paths.h"
+#include "support/whole_file.h"
 
 namespace {
 

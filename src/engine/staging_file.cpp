@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
+#include "support/host_lock.h"
 
 std::string StagingTargetOf(const std::string& archivePath) {
     if (host::Stat(archivePath).kind == host::EntryKind::Missing) return archivePath;

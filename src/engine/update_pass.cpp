@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "support/host.h"
+#include "support/host_file.h"
 #include "support/progress.h"
 
 namespace {

@@ -1,7 +1,5 @@
 #include "support/number_text.h"
 
-#include "support/host.h"
-
 namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 }
@@ -64,15 +62,4 @@ std::string LowerAscii(const std::string& text) {
 void SlashesToBackslashes(std::string& text) {
     for (char& c : text)
         if (c == '/') c = '\\';
-}
-
-bool FileExistsSafe(const std::string& path) {
-    if (path.empty()) return false;
-    const host::EntryKind kind = host::Stat(path).kind;
-    return kind == host::EntryKind::File || kind == host::EntryKind::Other;
-}
-
-bool DirExistsSafe(const std::string& path) {
-    if (path.empty()) return false;
-    return host::Stat(path).kind == host::EntryKind::Directory;
 }

@@ -1,5 +1,5 @@
-// Number text, character and existence routines. Character positions count from 1;
-// 0 means "not found".
+// Number text and character routines. Character positions count from 1; 0 means "not
+// found". The existence tests are in existence.h.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,3 @@ std::string GroupThousands(int32_t n);            // "-1,234,567"
 size_t LastCharPos(const std::string& text, char ch);
 std::string LowerAscii(const std::string& text);  // only 'A'..'Z' fold
 void SlashesToBackslashes(std::string& text);
-
-bool FileExistsSafe(const std::string& path);     // a file that is not a directory
-bool DirExistsSafe(const std::string& path);      // a trailing slash is allowed

@@ -1,10 +1,9 @@
-// Paths, directory trees and whole files. Paths inside an archive use "\" as separator; paths
-// on the host are Linux paths, "/" separated, in which "\" is an ordinary byte of a name.
-// Positions count from 1.
+// Paths and directory trees. Paths inside an archive use "\" as separator; paths on the host
+// are Linux paths, "/" separated, in which "\" is an ordinary byte of a name. Positions
+// count from 1. Reading a whole file is in whole_file.h.
 #pragma once
 
 #include <cstdint>
-#include <climits>
 #include <string>
 
 #include "support/bytes.h"
@@ -38,17 +37,6 @@ std::string HostPathBelow(const std::string& dir, const std::string& relative);
 // in the archive's form ("" or ending in "\\"); the folder's own path when name is empty. The
 // name is taken as it is, a "\\" in it included.
 std::string HostPathOfEntry(const std::string& dir, const std::string& folder, const std::string& name);
-
-// False for a missing file and for one whose content cannot be obtained (a FIFO, a socket,
-// a device, or a file that gave fewer bytes than its size).
-bool ReadWholeFile(const std::string& path, TArrayOfByte& buffer);
-
-// Why a file's content could not be obtained, in words for the user; empty when it was.
-// A file is never opened unless it is a regular file, so a FIFO cannot block the reader
-// and a device is never touched. Files larger than maxSize are refused before they are
-// read. A failing read of an opened file raises, as any input/output error does.
-std::string ReadWholeFileOrSayWhy(const std::string& path, TArrayOfByte& buffer,
-                                  int64_t maxSize = INT64_MAX);
 
 void AppendTextToChars(const std::string& text, TArrayOfChar& chars);
 void AppendTextToBytes(const std::string& text, TArrayOfByte& buffer);

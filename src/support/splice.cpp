@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "support/host.h"
+#include "support/host_file.h"
 #include "support/progress.h"
 
 namespace {

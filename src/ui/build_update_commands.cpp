@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "engine/hash_tag.h"
-#include "support/number_text.h"
+#include "support/existence.h"
 #include "ui/main_window.h"
 #include "ui/text_bridge.h"
 #include "ui/ui_texts.h"

@@ -13,6 +13,7 @@
 #include <exception>
 
 #include "support/errors.h"
+#include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "ui/contents_tree.h"

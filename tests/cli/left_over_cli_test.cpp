@@ -17,8 +17,9 @@
 #include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
+#include "hooks/host_test_hooks.h"
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_entries.h"
 
 namespace fs = std::filesystem;
 
@@ -104,9 +105,9 @@ TEST_F(ReaderAsOtherUser, ListReadsTheArchiveAsItIsWhenItMayNotApplyTheJournal) 
     // An update whose journal could not be removed: the archive is rolled back, the journal
     // stays, as valid as when the update was interrupted.
     WriteFile(dir / "new.bin", RandomBytes(5000, 2));
-    host::FailNth(host::Operation::Remove, 1, EIO, true);
+    host::hooks::FailNth(host::hooks::Operation::Remove, 1, EIO, true);
     EXPECT_THROW(ReplaceOneFile(false, archive, dir / "new.bin", "data\\a.bin", false, false), EInOutError);
-    host::ClearFaults();
+    host::hooks::ClearFaults();
     ASSERT_TRUE(fs::exists(journal));
     ASSERT_EQ(ReadFileBytes(archive), original);
     MakeFolderReadOnly();

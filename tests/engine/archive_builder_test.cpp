@@ -20,7 +20,7 @@
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
 #include "support/fast_inflate.h"
-#include "support/host.h"
+#include "support/host_file.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 

@@ -5,7 +5,7 @@
 #include "engine/internal/archive_header.h"
 #include "engine/internal/archive_reader.h"
 #include "helpers/temp_dir.h"
-#include "support/host.h"
+#include "support/host_file.h"
 #include "support/zlib_adapter.h"
 
 namespace {

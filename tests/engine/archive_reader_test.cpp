@@ -15,7 +15,7 @@
 #include "helpers/crafted_archives.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_file.h"
 #include "support/number_text.h"
 #include "support/zlib_adapter.h"
 

@@ -20,15 +20,17 @@
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
+#include "hooks/host_test_hooks.h"
 #include "support/errors.h"
-#include "support/host.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using host::hooks::Operation;
+
 struct FaultReset {
-    ~FaultReset() { host::ClearFaults(); }
+    ~FaultReset() { host::hooks::ClearFaults(); }
 };
 
 TestFolder SmallTree() {
@@ -40,13 +42,13 @@ TestFolder SmallTree() {
 }
 
 struct FaultCase {
-    host::Operation operation;
+    Operation operation;
     const char* name;
 };
 
 const FaultCase kOperations[] = {
-    {host::Operation::Read, "read"},     {host::Operation::Write, "write"},   {host::Operation::Truncate, "truncate"},
-    {host::Operation::Flush, "flush"},   {host::Operation::Rename, "rename"}, {host::Operation::Remove, "remove"},
+    {Operation::Read, "read"},     {Operation::Write, "write"},   {Operation::Truncate, "truncate"},
+    {Operation::Flush, "flush"},   {Operation::Rename, "rename"}, {Operation::Remove, "remove"},
 };
 
 // The names in the archive's folder besides the archive itself and the given sources.
@@ -83,7 +85,7 @@ int FailEveryOperationInTurn(const TArrayOfByte& before, const std::function<voi
                     TempDir dir;
                     const std::string archive = dir / "data.pak";
                     WriteFile(archive, before);
-                    host::FailNth(fault.operation, n, code, persistent);
+                    host::hooks::FailNth(fault.operation, n, code, persistent);
                     bool raised = false;
                     try {
                         action(archive);
@@ -91,7 +93,7 @@ int FailEveryOperationInTurn(const TArrayOfByte& before, const std::function<voi
                         raised = true;
                         EXPECT_EQ(error.Code(), code) << error.what();
                     }
-                    host::ClearFaults();
+                    host::hooks::ClearFaults();
                     const TArrayOfByte beforeRecovery = ReadFileBytes(archive);
                     RecoverArchive(archive);
                     RemoveLeftOverBuild(archive);
@@ -109,7 +111,7 @@ int FailEveryOperationInTurn(const TArrayOfByte& before, const std::function<voi
                     // Only a failure after the new archive was complete (flushing the name of
                     // the removed journal or of the renamed archive) leaves the new archive;
                     // any earlier one undoes everything.
-                    const bool lastFlush = fault.operation == host::Operation::Flush && bytes == after;
+                    const bool lastFlush = fault.operation == Operation::Flush && bytes == after;
                     EXPECT_TRUE(bytes == before || lastFlush);
                     if (::testing::Test::HasFailure()) return failures;
                 }
@@ -192,7 +194,7 @@ TEST(FaultInjection, FailedWriteOutOfALongJournalLeavesTheOldArchive) {
     const TArrayOfByte before = ReadFileBytes(archive);
     WriteFile(dir / "new", RandomBytes(3000, 22));
 
-    host::FailNth(host::Operation::Flush, 1, EIO, false);
+    host::hooks::FailNth(Operation::Flush, 1, EIO, false);
     try {
         ReplaceOneFile(false, archive, dir / "new", "front.bin", false, false);
         ADD_FAILURE() << "the replacement went through";
@@ -200,7 +202,7 @@ TEST(FaultInjection, FailedWriteOutOfALongJournalLeavesTheOldArchive) {
         EXPECT_EQ(error.Code(), EIO);
         EXPECT_EQ(error.what(), "Cannot flush the journal of \"" + archive + "\": Input/output error");
     }
-    host::ClearFaults();
+    host::hooks::ClearFaults();
     EXPECT_EQ(ReadFileBytes(archive), before);
     EXPECT_FALSE(fs::exists(archive + kJournalSuffix));
 }

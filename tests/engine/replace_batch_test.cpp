@@ -22,8 +22,8 @@
 #include "helpers/progress_record.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
+#include "hooks/host_test_hooks.h"
 #include "support/errors.h"
-#include "support/host.h"
 #include "support/zlib_adapter.h"
 
 namespace fs = std::filesystem;
@@ -305,11 +305,11 @@ TEST(ReplaceFromDirectoryOnePass, AWriteErrorDuringThePassLeavesTheArchiveAsItWa
     for (int64_t nth : {1, 2, 3, 5, 8, 13, 21}) {
         SCOPED_TRACE("write " + std::to_string(nth));
         WriteFile(dir / "x.pak", original);
-        host::FailNth(host::Operation::Write, nth, ENOSPC);
+        host::hooks::FailNth(host::hooks::Operation::Write, nth, ENOSPC);
         int32_t count = 0;
         EXPECT_THROW(ReplaceFromDirectoryHolding(false, dir / "x.pak", dir / "src", false, true, nullptr, count, 0),
                      EInOutError);
-        host::ClearFaults();
+        host::hooks::ClearFaults();
         EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == original);
         EXPECT_FALSE(fs::exists(dir / "x.pak.vpak-journal"));
     }
@@ -328,9 +328,8 @@ TEST(ReplaceFromDirectoryOnePass, AKilledPassIsRolledBackByTheNextOpen) {
     for (int64_t killAt = 1;; killAt += 1 + killAt / 6) {
         SCOPED_TRACE("killed at operation " + std::to_string(killAt));
         WriteFile(dir / "x.pak", original);
-        ::setenv("VPAK_TEST_KILL_AT", std::to_string(killAt).c_str(), 1);
-        const CliResult run = RunVpak({"replace-dir", "-q", dir / "x.pak", dir / "src"});
-        ::unsetenv("VPAK_TEST_KILL_AT");
+        const CliResult run = RunVpakWithEnvironment(VpakBuild::TestHooks, {"replace-dir", "-q", dir / "x.pak", dir / "src"},
+                                                     {"VPAK_TEST_KILL_AT=" + std::to_string(killAt)});
         if (run.status != 128 + SIGKILL) {
             EXPECT_EQ(run.status, 0) << run.err;
             EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == expected);

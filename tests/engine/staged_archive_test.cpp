@@ -14,15 +14,15 @@
 #include "engine/archive_builder.h"
 #include "engine/internal/update_journal.h"
 #include "helpers/temp_dir.h"
+#include "hooks/host_test_hooks.h"
 #include "support/errors.h"
-#include "support/host.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 struct FaultReset {
-    ~FaultReset() { host::ClearFaults(); }
+    ~FaultReset() { host::hooks::ClearFaults(); }
 };
 
 bool Build(const std::string& dir, const std::string& archive, const ProgressProc& progress = {}) {
@@ -75,7 +75,7 @@ TEST(StagedBuild, CompleteBuildReplacesTheArchiveAndLeavesNoStagingFile) {
 TEST(StagedBuild, ErrorWhileWritingLeavesTheOldArchiveAndNoStagingFile) {
     FaultReset reset;
     BuildScene s;
-    host::FailNth(host::Operation::Write, 2, ENOSPC);
+    host::hooks::FailNth(host::hooks::Operation::Write, 2, ENOSPC);
     EXPECT_THROW(Build(s.source, s.archive), EInOutError);
     EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
     EXPECT_FALSE(fs::exists(s.staging));
@@ -85,7 +85,7 @@ TEST(StagedBuild, ErrorWithoutAnOldArchiveLeavesNoFileAtAll) {
     FaultReset reset;
     BuildScene s;
     const std::string fresh = s.dir / "fresh.pak";
-    host::FailNth(host::Operation::Rename, 1, EIO);
+    host::hooks::FailNth(host::hooks::Operation::Rename, 1, EIO);
     EXPECT_THROW(Build(s.source, fresh), EInOutError);
     EXPECT_FALSE(fs::exists(fresh));
     EXPECT_FALSE(fs::exists(fresh + kStagingSuffix));

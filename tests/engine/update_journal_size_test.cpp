@@ -11,8 +11,8 @@
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
+#include "hooks/host_test_hooks.h"
 #include "support/errors.h"
-#include "support/host.h"
 
 namespace fs = std::filesystem;
 
@@ -44,9 +44,9 @@ bool Replace(const std::string& archive, const std::string& key, const TArrayOfB
 // Runs the replacement with the journal's removal failing for good, so that the journal
 // stays behind to be measured; then lets the next open put things right.
 int64_t JournalSizeOf(const std::string& archive, const std::string& key, const TArrayOfByte& content) {
-    host::FailNth(host::Operation::Remove, 1, EIO, true);
+    host::hooks::FailNth(host::hooks::Operation::Remove, 1, EIO, true);
     EXPECT_THROW(Replace(archive, key, content), EInOutError);
-    host::ClearFaults();
+    host::hooks::ClearFaults();
     const int64_t size = static_cast<int64_t>(fs::file_size(JournalPathOf(archive)));
     EXPECT_EQ(RecoverArchive(archive), TRecovery::RolledBack);
     return size;

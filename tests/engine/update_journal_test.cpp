@@ -14,7 +14,8 @@
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
-#include "support/host.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
 
 namespace fs = std::filesystem;
 

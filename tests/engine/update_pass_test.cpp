@@ -7,7 +7,7 @@
 
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
-#include "support/host.h"
+#include "support/host_file.h"
 
 namespace {
 

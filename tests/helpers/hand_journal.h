@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "support/bytes.h"
-#include "support/host.h"
+#include "support/host_entries.h"
 
 struct HandJournal {
     TArrayOfByte bytes;

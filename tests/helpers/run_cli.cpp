@@ -18,6 +18,9 @@
 #ifndef VPAK_CLI_PATH
 #define VPAK_CLI_PATH "vpak"
 #endif
+#ifndef VPAK_TEST_HOOKS_CLI_PATH
+#define VPAK_TEST_HOOKS_CLI_PATH "vpak-test-hooks"
+#endif
 
 extern char** environ;
 
@@ -25,17 +28,36 @@ namespace {
 
 constexpr const char* kSetpriv = "/usr/bin/setpriv";
 
-std::string VpakProgram() { return std::filesystem::absolute(VPAK_CLI_PATH).string(); }
+// This process's environment with the "NAME=value" variables of extra added (a name given
+// in both takes extra's value).
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra) {
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string variable = *e;
+        const std::string name = variable.substr(0, variable.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& added : extra) replaced = replaced || added.compare(0, name.size(), name) == 0;
+        if (!replaced) environment.push_back(variable);
+    }
+    environment.insert(environment.end(), extra.begin(), extra.end());
+    return environment;
+}
 
-int Spawn(const std::vector<std::string>& command, const posix_spawn_file_actions_t& actions, pid_t& pid) {
+int Spawn(const std::vector<std::string>& command, const posix_spawn_file_actions_t& actions, pid_t& pid,
+          const std::vector<std::string>& extraEnvironment = {}) {
     std::vector<char*> argv;
     for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    return posix_spawn(&pid, command[0].c_str(), &actions, nullptr, argv.data(), environ);
+    if (extraEnvironment.empty()) return posix_spawn(&pid, command[0].c_str(), &actions, nullptr, argv.data(), environ);
+    const std::vector<std::string> environment = EnvironmentWith(extraEnvironment);
+    std::vector<char*> envp;
+    for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    return posix_spawn(&pid, command[0].c_str(), &actions, nullptr, argv.data(), envp.data());
 }
 
-std::vector<std::string> VpakCommand(const std::vector<std::string>& args) {
-    std::vector<std::string> command{VpakProgram()};
+std::vector<std::string> VpakCommand(const std::vector<std::string>& args, VpakBuild build = VpakBuild::Real) {
+    std::vector<std::string> command{VpakProgram(build)};
     command.insert(command.end(), args.begin(), args.end());
     return command;
 }
@@ -59,7 +81,8 @@ std::string VpakForOtherUsers() {
     return copied.string();
 }
 
-CliResult RunCaptured(const std::vector<std::string>& command, const std::string& workingDir) {
+CliResult RunCaptured(const std::vector<std::string>& command, const std::string& workingDir,
+                      const std::vector<std::string>& extraEnvironment = {}) {
     TempDir capture;
     const std::string outPath = capture / "out";
     const std::string errPath = capture / "err";
@@ -72,7 +95,7 @@ CliResult RunCaptured(const std::vector<std::string>& command, const std::string
     if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
 
     pid_t pid = 0;
-    const int rc = Spawn(command, actions, pid);
+    const int rc = Spawn(command, actions, pid, extraEnvironment);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " + command[0]);
     int wstatus = 0;
@@ -88,6 +111,16 @@ CliResult RunCaptured(const std::vector<std::string>& command, const std::string
 }
 
 }  // namespace
+
+std::string VpakProgram(VpakBuild build) {
+    return std::filesystem::absolute(build == VpakBuild::TestHooks ? VPAK_TEST_HOOKS_CLI_PATH : VPAK_CLI_PATH)
+        .string();
+}
+
+CliResult RunVpakWithEnvironment(VpakBuild build, const std::vector<std::string>& args,
+                                 const std::vector<std::string>& environment) {
+    return RunCaptured(VpakCommand(args, build), "", environment);
+}
 
 int SpawnVpak(const std::vector<std::string>& args, const posix_spawn_file_actions_t& actions, pid_t& pid) {
     return Spawn(VpakCommand(args), actions, pid);

@@ -17,6 +17,19 @@ struct CliResult {
 
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir = "");
 
+// The two builds of the command line: the program vpak itself, which every test runs unless
+// it says otherwise, and its twin vpak-test-hooks, built from the same sources with the test
+// hooks (tests/hooks/host_test_hooks.h). Only the twin takes a fault from VPAK_TEST_FAULT or
+// a kill from VPAK_TEST_KILL_AT.
+enum class VpakBuild { Real, TestHooks };
+
+// The absolute path of that build's executable.
+std::string VpakProgram(VpakBuild build = VpakBuild::Real);
+
+// Runs that build with the "NAME=value" variables of environment added to this process's.
+CliResult RunVpakWithEnvironment(VpakBuild build, const std::vector<std::string>& args,
+                                 const std::vector<std::string>& environment);
+
 // The user and group the permission tests run vpak as: nobody, who owns nothing the tests make.
 inline constexpr unsigned kOtherUser = 65534;
 

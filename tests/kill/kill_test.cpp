@@ -1,7 +1,9 @@
-// Kill tests: the real vpak executable updates (or builds) an archive and is killed with
-// SIGKILL at moments spread over its whole run; after the next open (vpak list, which rolls
+// Kill tests: the command line updates (or builds) an archive and is killed with SIGKILL at
+// moments spread over its whole run; after the next open (the real vpak's list, which rolls
 // back an interrupted update) the archive must equal the old or the new one byte for byte,
-// with no journal or staging file left beside it.
+// with no journal or staging file left beside it. The killed runs are those of
+// vpak-test-hooks, the command line built with the test hooks, which alone takes
+// VPAK_TEST_KILL_AT and VPAK_TEST_FAULT.
 //
 // Two kinds of kill: before the Nth operation the process makes (VPAK_TEST_KILL_AT; a write
 // is cut in half first), N spread over every operation of an uninterrupted run; and after a
@@ -33,11 +35,8 @@
 #include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
-#include "support/host.h"
-
-#ifndef VPAK_CLI_PATH
-#define VPAK_CLI_PATH "vpak"
-#endif
+#include "hooks/host_test_hooks.h"
+#include "support/host_entries.h"
 
 extern char** environ;
 
@@ -93,14 +92,14 @@ std::vector<std::string> WithArchive(const std::vector<std::string>& args, const
     return out;
 }
 
-// Starts vpak with extra environment variables, its output thrown away.
+// Starts vpak-test-hooks with extra environment variables, its output thrown away.
 pid_t StartVpak(const std::vector<std::string>& args, const std::vector<std::string>& extraEnvironment) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const std::string program = fs::absolute(VPAK_CLI_PATH).string();
+    const std::string program = VpakProgram(VpakBuild::TestHooks);
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -142,9 +141,9 @@ void Calibrate(Scenario& scenario, const std::function<void(const std::string&)>
 
     // The same engine call in this process counts the operations the executable makes.
     WriteFile(archive, scenario.before);
-    const int64_t start = host::OperationCount();
+    const int64_t start = host::hooks::OperationCount();
     inProcessRun(archive);
-    scenario.operations = host::OperationCount() - start;
+    scenario.operations = host::hooks::OperationCount() - start;
     ASSERT_EQ(ReadFileBytes(archive), scenario.after) << scenario.name;
     ASSERT_GT(scenario.operations, 10) << scenario.name;
 }

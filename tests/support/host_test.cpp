@@ -1,4 +1,7 @@
-#include "support/host.h"
+#include "support/file_replacing.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
+#include "support/host_lock.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -6,6 +9,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,20 +18,24 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
+#include "hooks/host_test_hooks.h"
 #include "support/errors.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using host::hooks::Operation;
+
 // Clears any injected fault however a test ends.
 struct FaultReset {
-    ~FaultReset() { host::ClearFaults(); }
+    ~FaultReset() { host::hooks::ClearFaults(); }
 };
 
 int CodeOf(const std::function<void()>& action) {
@@ -41,12 +49,21 @@ int CodeOf(const std::function<void()>& action) {
 
 void WriteText(HostFile& file, const std::string& text) { file.Write(text.data(), static_cast<int64_t>(text.size())); }
 
-// Sets an environment variable for the children a test starts, and removes it afterwards.
-struct ScopedEnvironment {
-    std::string name;
-    ScopedEnvironment(const std::string& n, const std::string& value) : name(n) { setenv(n.c_str(), value.c_str(), 1); }
-    ~ScopedEnvironment() { unsetenv(name.c_str()); }
-};
+// True when another process can take a lock of that kind on path at once: it opens path
+// itself, so only a lock this process holds in flock's own sense stands in its way.
+bool AnotherProcessCanLock(const std::string& path, host::LockKind kind) {
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("cannot fork");
+    if (pid == 0) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        const int operation = (kind == host::LockKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+        ::_exit(fd >= 0 && ::flock(fd, operation) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 }  // namespace
 
@@ -123,7 +140,7 @@ TEST(HostFile, ErrorsNameTheFileAsTheSubjectItWasGiven) {
     EXPECT_EQ(messageOf([&] { plain.ReadExact(bytes, 8); }),
               "Cannot read file \"" + dir / "f" + "\": Read beyond end of file");
     EXPECT_EQ(messageOf([&] { named.ReadExact(bytes, 8); }), "Cannot read the journal of \"x.pak\": Read beyond end of file");
-    host::FailNth(host::Operation::Write, 1, ENOSPC);
+    host::hooks::FailNth(Operation::Write, 1, ENOSPC);
     EXPECT_EQ(messageOf([&] { named.Write("x", 1); }), "Cannot write the journal of \"x.pak\": No space left on device");
 }
 
@@ -250,12 +267,12 @@ TEST(WriteFileReplacing, ADirectoryOrASocketRaisesAnErrorNamingItAndStays) {
 
 TEST(WriteFileReplacing, AFailureAtAnyStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
     FaultReset reset;
-    for (const host::Operation step : {host::Operation::Write, host::Operation::Flush, host::Operation::Rename}) {
+    for (const Operation step : {Operation::Write, Operation::Flush, Operation::Rename}) {
         TempDir dir;
         WriteFile(dir / "out", "old content");
-        host::FailNth(step, 1, ENOSPC);
+        host::hooks::FailNth(step, 1, ENOSPC);
         EXPECT_EQ(CodeOf([&] { WriteReplacing(dir / "out", "new content"); }), ENOSPC);
-        host::ClearFaults();
+        host::hooks::ClearFaults();
         EXPECT_EQ(ReadFileText(dir / "out"), "old content");
         EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"out"});
     }
@@ -265,22 +282,22 @@ TEST(WriteFileReplacing, AFailureNamesTheFileNeverItsTemporaryName) {
     FaultReset reset;
     TempDir dir;
     const struct {
-        host::Operation step;
+        Operation step;
         std::string message;
     } cases[] = {
-        {host::Operation::Write, "Cannot write file \"" + dir / "out" + "\": No space left on device"},
-        {host::Operation::Flush, "Cannot flush file \"" + dir / "out" + "\": No space left on device"},
-        {host::Operation::Rename, "Cannot rename a file to \"" + dir / "out" + "\": No space left on device"},
+        {Operation::Write, "Cannot write file \"" + dir / "out" + "\": No space left on device"},
+        {Operation::Flush, "Cannot flush file \"" + dir / "out" + "\": No space left on device"},
+        {Operation::Rename, "Cannot rename a file to \"" + dir / "out" + "\": No space left on device"},
     };
     for (const auto& c : cases) {
-        host::FailNth(c.step, 1, ENOSPC);
+        host::hooks::FailNth(c.step, 1, ENOSPC);
         try {
             WriteReplacing(dir / "out", "new content");
             ADD_FAILURE() << c.message;
         } catch (const EInOutError& error) {
             EXPECT_EQ(error.what(), c.message);
         }
-        host::ClearFaults();
+        host::hooks::ClearFaults();
     }
 }
 
@@ -312,21 +329,26 @@ TEST(FileLock, LocksOfOneProcessNestWhereTheyWouldOtherwiseWaitForThemselves) {
     TempDir dir;
     WriteFile(dir / "a.pak", "x");
     const host::FileLock outer(dir / "a.pak", host::LockKind::Exclusive);
-    EXPECT_TRUE(host::HoldsExclusiveLock(outer.Identity()));
-    const host::FileLock inner(dir / "a.pak", host::LockKind::Exclusive);
-    const host::FileLock reader(dir / "a.pak", host::LockKind::Shared);
-    EXPECT_TRUE(host::HoldsExclusiveLock(inner.Identity()));
+    EXPECT_FALSE(AnotherProcessCanLock(dir / "a.pak", host::LockKind::Shared));
+    {
+        // Granted at once: flock would make a second descriptor of this process wait.
+        const host::FileLock inner(dir / "a.pak", host::LockKind::Exclusive);
+        const host::FileLock reader(dir / "a.pak", host::LockKind::Shared);
+        EXPECT_EQ(inner.Identity(), outer.Identity());
+        EXPECT_FALSE(AnotherProcessCanLock(dir / "a.pak", host::LockKind::Shared));
+    }
+    // The nested locks end without ending the one they nest in.
+    EXPECT_FALSE(AnotherProcessCanLock(dir / "a.pak", host::LockKind::Shared));
 }
 
 TEST(FileLock, LockEndsWithItsObject) {
     TempDir dir;
     WriteFile(dir / "a.pak", "x");
-    host::FileIdentity identity;
     {
         const host::FileLock lock(dir / "a.pak", host::LockKind::Exclusive);
-        identity = lock.Identity();
+        EXPECT_FALSE(AnotherProcessCanLock(dir / "a.pak", host::LockKind::Exclusive));
     }
-    EXPECT_FALSE(host::HoldsExclusiveLock(identity));
+    EXPECT_TRUE(AnotherProcessCanLock(dir / "a.pak", host::LockKind::Exclusive));
     const int fd = open((dir / "a.pak").c_str(), O_RDONLY);
     EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     close(fd);
@@ -350,7 +372,7 @@ TEST(FaultInjection, NthWriteFailsWithTheCodeAfterWritingHalfItsBytes) {
     FaultReset reset;
     TempDir dir;
     HostFile file(dir / "f", HostFile::Mode::Create);
-    host::FailNth(host::Operation::Write, 2, ENOSPC);
+    host::hooks::FailNth(Operation::Write, 2, ENOSPC);
     WriteText(file, "first");
     EXPECT_EQ(CodeOf([&] { WriteText(file, "123456"); }), ENOSPC);
     EXPECT_EQ(ReadFileText(dir / "f"), "first123");
@@ -364,10 +386,10 @@ TEST(FaultInjection, PersistentFaultStrikesEveryLaterOperationToo) {
     FaultReset reset;
     TempDir dir;
     HostFile file(dir / "f", HostFile::Mode::Create);
-    host::FailNth(host::Operation::Write, 1, EIO, true);
+    host::hooks::FailNth(Operation::Write, 1, EIO, true);
     EXPECT_EQ(CodeOf([&] { WriteText(file, "ab"); }), EIO);
     EXPECT_EQ(CodeOf([&] { WriteText(file, "cd"); }), EIO);
-    host::ClearFaults();
+    host::hooks::ClearFaults();
     EXPECT_NO_THROW(WriteText(file, "ef"));
 }
 
@@ -378,18 +400,18 @@ TEST(FaultInjection, EveryKindOfOperationCanBeMadeToFail) {
     HostFile file(dir / "f", HostFile::Mode::ReadWrite);
     char buffer[4];
 
-    host::FailNth(host::Operation::Read, 1, EIO);
+    host::hooks::FailNth(Operation::Read, 1, EIO);
     EXPECT_EQ(CodeOf([&] { file.Read(buffer, 4); }), EIO);
-    host::FailNth(host::Operation::Truncate, 1, EIO);
+    host::hooks::FailNth(Operation::Truncate, 1, EIO);
     EXPECT_EQ(CodeOf([&] { file.Truncate(); }), EIO);
-    host::FailNth(host::Operation::Flush, 1, ENOSPC);
+    host::hooks::FailNth(Operation::Flush, 1, ENOSPC);
     EXPECT_EQ(CodeOf([&] { file.Flush(); }), ENOSPC);
-    host::FailNth(host::Operation::Flush, 1, EIO);
+    host::hooks::FailNth(Operation::Flush, 1, EIO);
     EXPECT_EQ(CodeOf([&] { host::FlushDirectoryOf(dir / "f"); }), EIO);
-    host::FailNth(host::Operation::Rename, 1, EIO);
+    host::hooks::FailNth(Operation::Rename, 1, EIO);
     EXPECT_EQ(CodeOf([&] { host::Rename(dir / "f", dir / "g"); }), EIO);
     EXPECT_TRUE(fs::exists(dir / "f"));
-    host::FailNth(host::Operation::Remove, 1, EIO);
+    host::hooks::FailNth(Operation::Remove, 1, EIO);
     EXPECT_EQ(CodeOf([&] { host::RemoveFile(dir / "f"); }), EIO);
     EXPECT_FALSE(host::RemoveFileQuietly(dir / "nothing"));
     EXPECT_TRUE(fs::exists(dir / "f"));
@@ -401,7 +423,7 @@ TEST(FaultInjection, OnlyTheChosenKindCounts) {
     WriteFile(dir / "f", "content");
     HostFile file(dir / "f", HostFile::Mode::ReadWrite);
     char buffer[4];
-    host::FailNth(host::Operation::Write, 1, EIO);
+    host::hooks::FailNth(Operation::Write, 1, EIO);
     EXPECT_NO_THROW(file.Read(buffer, 4));
     EXPECT_NO_THROW(file.Flush());
     EXPECT_EQ(CodeOf([&] { WriteText(file, "x"); }), EIO);
@@ -410,20 +432,20 @@ TEST(FaultInjection, OnlyTheChosenKindCounts) {
 TEST(FaultInjection, OperationCountGrowsWithEveryCountedOperation) {
     TempDir dir;
     HostFile file(dir / "f", HostFile::Mode::Create);
-    const int64_t before = host::OperationCount();
+    const int64_t before = host::hooks::OperationCount();
     WriteText(file, "abc");
     file.Flush();
     file.Seek(0);
     char buffer[3];
     file.Read(buffer, 3);
-    EXPECT_EQ(host::OperationCount() - before, 3);
+    EXPECT_EQ(host::hooks::OperationCount() - before, 3);
 }
 
 TEST(FaultInjection, ChildProcessTakesItsFaultFromTheEnvironment) {
     TempDir dir;
     WriteFile(dir / "f.pak", std::string(64, 'x'));
-    const ScopedEnvironment fault("VPAK_TEST_FAULT", "read:1:EIO");
-    const CliResult result = RunVpak({"list", dir / "f.pak"});
+    const CliResult result =
+        RunVpakWithEnvironment(VpakBuild::TestHooks, {"list", dir / "f.pak"}, {"VPAK_TEST_FAULT=read:1:EIO"});
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err.find("Input/output error"), std::string::npos) << result.err;
 }
@@ -431,7 +453,7 @@ TEST(FaultInjection, ChildProcessTakesItsFaultFromTheEnvironment) {
 TEST(FaultInjection, ChildProcessKillsItselfAtTheOperationTheEnvironmentNames) {
     TempDir dir;
     WriteFile(dir / "f.pak", std::string(64, 'x'));
-    const ScopedEnvironment kill("VPAK_TEST_KILL_AT", "1");
-    const CliResult result = RunVpak({"list", dir / "f.pak"});
+    const CliResult result =
+        RunVpakWithEnvironment(VpakBuild::TestHooks, {"list", dir / "f.pak"}, {"VPAK_TEST_KILL_AT=1"});
     EXPECT_EQ(result.status, 128 + 9);
 }

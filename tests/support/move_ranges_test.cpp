@@ -5,7 +5,7 @@
 
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
-#include "support/host.h"
+#include "support/host_file.h"
 #include "support/splice.h"
 
 namespace {

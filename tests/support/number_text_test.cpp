@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "helpers/temp_dir.h"
 #include "support/number_text.h"
 
 TEST(HexText, HexByteAndHexLongAreUpperCaseAndZeroPadded) {
@@ -52,17 +51,4 @@ TEST(CharacterRoutines, SlashesToBackslashesChangesOnlySlashes) {
     std::string text = "a/b\\c/";
     SlashesToBackslashes(text);
     EXPECT_EQ(text, "a\\b\\c\\");
-}
-
-TEST(ExistenceTests, FileAndDirectoryAreTellApart) {
-    TempDir dir;
-    WriteFile(dir / "f.txt", "x");
-    EXPECT_TRUE(FileExistsSafe(dir / "f.txt"));
-    EXPECT_FALSE(DirExistsSafe(dir / "f.txt"));
-    EXPECT_FALSE(FileExistsSafe(dir.Path()));
-    EXPECT_TRUE(DirExistsSafe(dir.Path()));
-    EXPECT_TRUE(DirExistsSafe(dir.Path() + "/"));
-    EXPECT_FALSE(FileExistsSafe(""));
-    EXPECT_FALSE(DirExistsSafe(""));
-    EXPECT_FALSE(FileExistsSafe(dir / "missing"));
 }

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "helpers/temp_dir.h"
@@ -23,21 +19,6 @@ public:
 
 private:
     fs::path saved_;
-};
-
-// A FIFO that is also held open for writing here, so that nothing that opens it can block.
-class Fifo {
-public:
-    explicit Fifo(const std::string& path) {
-        if (::mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
-        fd_ = ::open(path.c_str(), O_RDWR | O_NONBLOCK);
-    }
-    ~Fifo() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-
-private:
-    int fd_ = -1;
 };
 
 bool IsDir(const std::string& path) { return fs::is_directory(path); }
@@ -275,70 +256,4 @@ TEST(CollectDirPrefixesRoutine, NoFoldersGiveAnEmptyList) {
     EXPECT_EQ(CollectDirPrefixes({"a", "b.txt"}, dirs, 0, 0), 0);
     EXPECT_TRUE(dirs.empty());
     EXPECT_EQ(CollectDirPrefixes({}, dirs, 0, 0), 0);
-}
-
-// ---- whole files ------------------------------------------------------------------------
-
-TEST(ReadWholeFileRoutine, ReadsTheWholeContentReplacingTheBuffer) {
-    TempDir dir;
-    WriteFile(dir / "f", std::string("ab\0cd", 5));
-    TArrayOfByte buffer(100, 0xEE);
-    EXPECT_TRUE(ReadWholeFile(dir / "f", buffer));
-    EXPECT_EQ(buffer, (TArrayOfByte{'a', 'b', 0, 'c', 'd'}));
-}
-
-TEST(ReadWholeFileRoutine, AnEmptyFileGivesAnEmptyBufferAndTrue) {
-    TempDir dir;
-    WriteFile(dir / "empty", "");
-    TArrayOfByte buffer = {1, 2, 3};
-    EXPECT_TRUE(ReadWholeFile(dir / "empty", buffer));
-    EXPECT_TRUE(buffer.empty());
-}
-
-TEST(ReadWholeFileRoutine, AMissingFileOrADirectoryGivesFalseAndLeavesTheBuffer) {
-    TempDir dir;
-    TArrayOfByte buffer = {1, 2, 3};
-    EXPECT_FALSE(ReadWholeFile(dir / "missing", buffer));
-    EXPECT_FALSE(ReadWholeFile(dir.Path(), buffer));
-    EXPECT_FALSE(ReadWholeFile("", buffer));
-    EXPECT_EQ(buffer, (TArrayOfByte{1, 2, 3}));
-}
-
-TEST(ReadWholeFileRoutine, AFifoGivesFalse) {
-    TempDir dir;
-    Fifo fifo(dir / "pipe");
-    TArrayOfByte buffer = {7};
-    EXPECT_FALSE(ReadWholeFile(dir / "pipe", buffer));
-    EXPECT_EQ(buffer, (TArrayOfByte{7}));
-}
-
-TEST(ReadWholeFileRoutine, ABackslashIsPartOfTheNameNotASeparator) {
-    TempDir dir;
-    WriteFile(dir / "a/b.txt", "the other file");
-    WriteFile(dir / "a\\b.txt", "its own content");
-    TArrayOfByte buffer;
-    EXPECT_TRUE(ReadWholeFile(dir / "a\\b.txt", buffer));
-    EXPECT_EQ(buffer, Bytes("its own content"));
-}
-
-TEST(ReadWholeFileOrSayWhyRoutine, SaysWhyTheContentWasNotObtained) {
-    TempDir dir;
-    WriteFile(dir / "big", std::string(100, 'x'));
-    Fifo fifo(dir / "pipe");
-    fs::create_symlink(dir / "nowhere", dir / "dangling");
-    const std::pair<std::string, std::string> cases[] = {
-        {dir / "missing", "No such file or directory"},
-        {dir / "dangling", "No such file or directory"},
-        {dir.Path(), "Is a directory"},
-        {dir / "pipe", "not a regular file"},
-        {dir / "big", "it is larger than 99 bytes"},
-    };
-    for (const auto& [path, reason] : cases) {
-        TArrayOfByte buffer = {7};
-        EXPECT_EQ(ReadWholeFileOrSayWhy(path, buffer, 99), reason) << path;
-        EXPECT_EQ(buffer, (TArrayOfByte{7})) << path;
-    }
-    TArrayOfByte buffer;
-    EXPECT_EQ(ReadWholeFileOrSayWhy(dir / "big", buffer, 100), "");
-    EXPECT_EQ(buffer.size(), 100u);
 }

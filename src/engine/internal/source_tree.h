@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/host.h"
+#include "support/host_entries.h"
 
 // One folder of the tree. Each list is sorted by CollationLess.
 struct TSourceFolder {

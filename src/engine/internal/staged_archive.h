@@ -13,7 +13,8 @@
 
 #include "engine/internal/staging_file.h"
 #include "engine/notices.h"
-#include "support/host.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
 
 class TStagedArchive {
 public:

@@ -33,7 +33,8 @@
 
 #include "engine/internal/journal_state.h"
 #include "engine/notices.h"
-#include "support/host.h"
+#include "support/host_file.h"
+#include "support/host_lock.h"
 
 inline constexpr const char* kJournalSuffix = ".vpak-journal";
 

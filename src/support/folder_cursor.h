@@ -1,0 +1,61 @@
+// Writing below a folder without following links, part of the host module (see
+// host_entries.h).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/host_entries.h"
+#include "support/host_file.h"
+
+namespace host {
+
+// Writes into folders below a root directory without ever following a symbolic link that
+// lies below it, so that a link planted there cannot send a write elsewhere. The root is
+// opened once (a link naming the root itself is the caller's choice and is followed); every
+// folder below it is entered by descriptor from its parent with O_NOFOLLOW and created with
+// mkdirat where it is missing. The cursor stands in one folder at a time: moving to another
+// goes up to the common ancestor through "..", each step checked against the identity the
+// folder had when it was entered, and down from there, so a walk in depth-first order opens
+// each folder about once, whatever the depth, with two descriptors open.
+class FolderCursor {
+public:
+    explicit FolderCursor(const std::string& root);
+    ~FolderCursor();
+    FolderCursor(const FolderCursor&) = delete;
+    FolderCursor& operator=(const FolderCursor&) = delete;
+
+    // Stands in the folder the components name below the root, creating the missing ones.
+    // False when one of them is a symbolic link: problem then names it and says why, and the
+    // cursor stands in the folder above it. Any other failure (a file in the way, no
+    // permission) raises.
+    bool Enter(const std::vector<std::string>& components, std::string& problem);
+
+    // Creates the file name afresh in the current folder and opens it for writing. Whatever
+    // stood under that name (a file, a link, a hard link, a FIFO) is removed first, never
+    // opened or written through. Null when the name is the file keep or a link to it:
+    // problem says why. Other failures (a folder under the name) raise.
+    std::unique_ptr<HostFile> CreateFresh(const std::string& name, const FileIdentity& keep, std::string& problem);
+
+    // root/component/.../name, for messages.
+    std::string PathOf(const std::string& name) const;
+
+private:
+    struct Level {
+        std::string name;
+        FileIdentity identity;
+    };
+
+    int CurrentFd() const { return levels_.empty() ? rootFd_ : fd_; }
+    void GoUpTo(size_t depth);
+    bool GoDown(const std::string& name, std::string& problem);
+
+    std::string root_;
+    int rootFd_ = -1;
+    int fd_ = -1;                // the current folder's, when below the root
+    std::vector<Level> levels_;  // from the root down to the current folder
+};
+
+}  // namespace host

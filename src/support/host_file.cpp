@@ -1,0 +1,209 @@
+#include "support/host_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <future>
+#include <optional>
+
+#include "support/errors.h"
+#include "support/host_internal.h"
+#include "support/progress.h"
+
+namespace {
+
+using host::internal::InjectedError;
+using host::hooks::Operation;
+
+// Reads and writes go to the system in pieces of at most this size, so that the caller of
+// a long operation keeps hearing from it between them.
+constexpr int64_t kIoPiece = int64_t{16} << 20;
+
+// Runs a system call that may block for long (an fsync of a large file) on a thread of its
+// own while this one keeps the operation's caller alive; returns what call returns. Should
+// the caller stop the operation meanwhile, the call is still waited for before the stop
+// goes on, since it uses a descriptor the way out closes.
+int CallKeepingAlive(const std::function<int()>& call) {
+    if (!InProgressScope()) return call();
+    std::future<int> done = std::async(std::launch::async, call);
+    return WaitKeepingAlive(done);
+}
+
+}  // namespace
+
+HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions)
+    : path_(path), subject_("file \"" + path + "\"") {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case Mode::Read: flags |= O_RDONLY; break;
+        case Mode::ReadNoLink: flags |= O_RDONLY | O_NOFOLLOW | O_NONBLOCK; break;
+        case Mode::ReadNonBlocking: flags |= O_RDONLY | O_NONBLOCK; break;
+        case Mode::ReadWrite: flags |= O_RDWR; break;
+        case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+    }
+    fd_ = ::open(path.c_str(), flags, static_cast<mode_t>(permissions));
+    if (fd_ < 0) {
+        const int code = errno;
+        throw EInOutError(code, host::internal::OsMessage("Cannot open file", path, code));
+    }
+}
+
+HostFile::HostFile(int fd, std::string path) : path_(std::move(path)), subject_("file \"" + path_ + "\""), fd_(fd) {}
+
+HostFile::~HostFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void HostFile::Fail(const char* verb, int code) const {
+    throw EInOutError(code, std::string("Cannot ") + verb + " " + subject_ + ": " + std::strerror(code));
+}
+
+void HostFile::Fail(const char* verb) const { Fail(verb, errno); }
+
+int64_t HostFile::Read(void* buffer, int64_t count) {
+    if (const int injected = InjectedError(Operation::Read)) Fail("read", injected);
+    auto* p = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        if (done > 0) KeepAlive();
+        const int64_t piece = std::min(count - done, kIoPiece);
+        const ssize_t n = ::pread(fd_, p + done, static_cast<size_t>(piece), position_ + done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("read");
+        }
+        if (n == 0) break;
+        done += n;
+    }
+    position_ += done;
+    return done;
+}
+
+void HostFile::ReadExact(void* buffer, int64_t count) {
+    if (Read(buffer, count) != count) ReadBeyondEnd();
+}
+
+void HostFile::ReadBeyondEnd() const {
+    throw EInOutError(0, "Cannot read " + subject_ + ": " + kReadBeyondEndOfFile);
+}
+
+void HostFile::ReadBytesAt(const std::vector<int64_t>& positions, uint8_t* bytes) {
+    if (const int injected = InjectedError(Operation::Read)) Fail("read", injected);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        for (;;) {
+            const ssize_t n = ::pread(fd_, bytes + i, 1, positions[i]);
+            if (n == 1) break;
+            if (n == 0) ReadBeyondEnd();
+            if (errno != EINTR) Fail("read");
+        }
+    }
+}
+
+void HostFile::Write(const void* buffer, int64_t count) {
+    if (count <= 0) return;
+    if (watcher_ != nullptr) watcher_->BeforeChange(position_, position_ + count);
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    // A write that a test makes fail or kills has written half its bytes, as a full disk or
+    // a kill in the middle of the system call can leave it.
+    const std::optional<host::hooks::Fault> fault = host::hooks::BeforeOperation(Operation::Write);
+    const int64_t allowed = fault ? count / 2 : count;
+    int64_t done = 0;
+    while (done < allowed) {
+        if (done > 0) KeepAlive();
+        const int64_t piece = std::min(allowed - done, kIoPiece);
+        const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(piece), position_ + done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("write");
+        }
+        done += n;
+    }
+    if (fault && fault->kill) host::internal::KillThisProcess();
+    if (fault) Fail("write", fault->code);
+    position_ += done;
+}
+
+void HostFile::Seek(int64_t position) {
+    if (position < 0) {
+        errno = EINVAL;
+        Fail("seek in");
+    }
+    position_ = position;
+}
+
+int64_t HostFile::Size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("get the size of");
+    return st.st_size;
+}
+
+void HostFile::Truncate() {
+    if (watcher_ != nullptr) {
+        const int64_t size = Size();
+        watcher_->BeforeChange(std::min(position_, size), std::max(position_, size));
+    }
+    if (const int injected = InjectedError(Operation::Truncate)) Fail("truncate", injected);
+    if (::ftruncate(fd_, position_) != 0) Fail("truncate");
+}
+
+void HostFile::Flush() {
+    if (const int injected = InjectedError(Operation::Flush)) Fail("flush", injected);
+    const int fd = fd_;
+    const int result = CallKeepingAlive([fd] { return ::fsync(fd) == 0 ? 0 : errno; });
+    if (result != 0) Fail("flush", result);
+}
+
+void HostFile::StartWriteback(int64_t position, int64_t count) {
+    if (count > 0) ::sync_file_range(fd_, position, count, SYNC_FILE_RANGE_WRITE);
+}
+
+void HostFile::FlushRangeAndForget(int64_t position, int64_t count) {
+    if (count <= 0) return;
+    if (const int injected = InjectedError(Operation::Flush)) Fail("flush", injected);
+    constexpr unsigned kWriteAndWait =
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (::sync_file_range(fd_, position, count, kWriteAndWait) != 0) Fail("flush");
+    ::posix_fadvise(fd_, position, count, POSIX_FADV_DONTNEED);
+}
+
+void HostFile::SetOwnership(const host::FileOwnership& ownership) {
+    // Only the superuser may give a file away; anyone else keeps it, as any new file.
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("get the status of");
+    if (st.st_uid != ownership.user || st.st_gid != ownership.group)
+        (void)::fchown(fd_, ownership.user, ownership.group);
+    // After fchown, which clears the set-id bits.
+    if (::fchmod(fd_, static_cast<mode_t>(ownership.mode)) != 0) Fail("set the permissions of");
+}
+
+void HostFile::Close() {
+    if (fd_ < 0) return;
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) Fail("close");
+}
+
+host::FileIdentity HostFile::Identity() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("get the status of");
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+host::EntryKind HostFile::Kind() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("get the status of");
+    return host::internal::InfoOf(st).kind;
+}
+
+host::FileOwnership HostFile::Ownership() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("get the status of");
+    return {static_cast<uint32_t>(st.st_mode & 07777), static_cast<uint32_t>(st.st_uid),
+            static_cast<uint32_t>(st.st_gid)};
+}

@@ -1,0 +1,120 @@
+#include "support/host_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <utility>
+
+#include "support/host_internal.h"
+
+namespace host {
+
+namespace {
+
+using internal::Raise;
+
+// The locks this process holds, by file, so that nested operations on one archive do not
+// wait for themselves.
+struct THeldLock {
+    LockKind kind;
+    int count;
+};
+
+std::mutex& LockRegistryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::pair<uint64_t, uint64_t>, THeldLock>& LockRegistry() {
+    static std::map<std::pair<uint64_t, uint64_t>, THeldLock> registry;
+    return registry;
+}
+
+std::pair<uint64_t, uint64_t> RegistryKey(const FileIdentity& identity) {
+    return {identity.device, identity.inode};
+}
+
+FileIdentity IdentityOfDescriptor(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return {};
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+int FlockWaiting(int fd, int operation) {
+    for (;;) {
+        if (::flock(fd, operation) == 0) return 0;
+        if (errno != EINTR) return errno;
+    }
+}
+
+}  // namespace
+
+FileLock::FileLock(const std::string& path, LockKind kind) {
+    const std::string& hostPath = path;
+    // A file renamed over path while this waited would leave the lock on a file no longer
+    // under that name; then the lock is taken again on the file path names now.
+    for (;;) {
+        ownFd_ = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (ownFd_ < 0) Raise("Cannot open file", path, errno);
+        Acquire(ownFd_, kind, true, path);
+        struct stat st {};
+        if (::stat(hostPath.c_str(), &st) == 0 &&
+            FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)} == identity_)
+            return;
+        Release();
+    }
+}
+
+FileLock::FileLock(const HostFile& file, LockKind kind, bool wait) { Acquire(file.fd_, kind, wait, file.Path()); }
+
+FileLock::~FileLock() { Release(); }
+
+void FileLock::Acquire(int fd, LockKind kind, bool wait, const std::string& path) {
+    identity_ = IdentityOfDescriptor(fd);
+    {
+        std::lock_guard<std::mutex> lock(LockRegistryMutex());
+        auto held = LockRegistry().find(RegistryKey(identity_));
+        if (held != LockRegistry().end()) {
+            // Waiting for a lock this process itself holds would never end.
+            if (held->second.kind == LockKind::Shared && kind == LockKind::Exclusive)
+                throw std::logic_error("an exclusive lock requested under a shared one: " + path);
+            ++held->second.count;
+            registered_ = true;
+            return;
+        }
+    }
+    int operation = kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH;
+    if (!wait) operation |= LOCK_NB;
+    if (const int code = FlockWaiting(fd, operation)) {
+        Release();
+        Raise("Cannot lock file", path, code);
+    }
+    std::lock_guard<std::mutex> lock(LockRegistryMutex());
+    LockRegistry()[RegistryKey(identity_)] = {kind, 1};
+    registered_ = true;
+}
+
+void FileLock::Release() {
+    if (registered_) {
+        std::lock_guard<std::mutex> lock(LockRegistryMutex());
+        auto held = LockRegistry().find(RegistryKey(identity_));
+        if (held != LockRegistry().end() && --held->second.count == 0) LockRegistry().erase(held);
+        registered_ = false;
+    }
+    // Closing the descriptor that took the lock releases it; a lock on a caller's file ends
+    // when that file is closed.
+    if (ownFd_ >= 0) ::close(ownFd_);
+    ownFd_ = -1;
+}
+
+bool FileLock::TryExclusive(const HostFile& file) {
+    return ::flock(file.fd_, LOCK_EX | LOCK_NB) == 0;
+}
+
+}  // namespace host

@@ -1,0 +1,45 @@
+// Locks of the host module (see host_entries.h): advisory locks on files, and the register
+// of those this process holds, through which its own locks nest.
+#pragma once
+
+#include <string>
+
+#include "support/host_entries.h"
+#include "support/host_file.h"
+
+namespace host {
+
+enum class LockKind { Shared, Exclusive };
+
+// An advisory lock (flock) on a file or directory, held until destruction. Readers of an
+// archive share it, an update or a replacement holds it alone. The locks of one process
+// nest: a file this process already holds exclusively is granted again at once, so an
+// operation may call another that locks the same archive.
+class FileLock {
+public:
+    // Opens path itself and waits for the lock. When path has been replaced by another file
+    // meanwhile, the lock is taken on the file that path names now.
+    FileLock(const std::string& path, LockKind kind);
+    // Locks an open file; raises when another process holds it and wait is false. The lock
+    // ends at the latest when the file is closed.
+    FileLock(const HostFile& file, LockKind kind, bool wait);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    FileIdentity Identity() const { return identity_; }
+
+    // Takes an exclusive lock on the open file unless another open file holds one; it lasts
+    // until the file is closed. False when the file is locked elsewhere.
+    static bool TryExclusive(const HostFile& file);
+
+private:
+    void Acquire(int fd, LockKind kind, bool wait, const std::string& path);
+    void Release();
+
+    int ownFd_ = -1;  // the descriptor opened for the lock, when path was given
+    FileIdentity identity_;
+    bool registered_ = false;
+};
+
+}  // namespace host

@@ -1,0 +1,19 @@
+// Reading a host file's whole content.
+#pragma once
+
+#include <cstdint>
+#include <climits>
+#include <string>
+
+#include "support/bytes.h"
+
+// False for a missing file and for one whose content cannot be obtained (a FIFO, a socket,
+// a device, or a file that gave fewer bytes than its size).
+bool ReadWholeFile(const std::string& path, TArrayOfByte& buffer);
+
+// Why a file's content could not be obtained, in words for the user; empty when it was.
+// A file is never opened unless it is a regular file, so a FIFO cannot block the reader
+// and a device is never touched. Files larger than maxSize are refused before they are
+// read. A failing read of an opened file raises, as any input/output error does.
+std::string ReadWholeFileOrSayWhy(const std::string& path, TArrayOfByte& buffer,
+                                  int64_t maxSize = INT64_MAX);

@@ -1,0 +1,25 @@
+// Fault injection for tests: the test build's side of the seam in support/host_hooks.h. It
+// is linked into the test executables and into vpak-test-hooks, the twin of the command line
+// that the tests of faults and kills in a child process run; the shipped programs link the
+// hooks that do nothing instead, and never read the environment variables below.
+#pragma once
+
+#include <cstdint>
+
+#include "support/host_hooks.h"
+
+namespace host::hooks {
+
+// Makes the nth operation of that kind from now on fail with code (EIO, ENOSPC ...); with
+// persistent, every later one as well. A failing write first writes half its bytes, as a
+// full disk can. The environment variable VPAK_TEST_FAULT ("write:3:ENOSPC", with
+// ":persistent" appended for a lasting fault) sets the same for a child process.
+void FailNth(Operation operation, int64_t nth, int code, bool persistent = false);
+void ClearFaults();
+
+// Operations of every kind done so far by this process. The environment variable
+// VPAK_TEST_KILL_AT=N makes the process kill itself with SIGKILL instead of doing its Nth
+// operation (a write first writes half its bytes), for tests of interrupted writes.
+int64_t OperationCount();
+
+}  // namespace host::hooks
