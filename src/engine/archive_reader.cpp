@@ -177,3 +177,7 @@ bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, T
     HostFile archive(archivePath, HostFile::Mode::Read);
     return ListOpenArchive(false, archive, listing, TPurpose::Update, notices);
 }
+
+bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices) {
+    return ListOpenArchive(bigEndian, archive, listing, TPurpose::Read, notices);
+}

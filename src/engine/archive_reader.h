@@ -49,3 +49,8 @@ bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, T
 
 // The numeric field of a listing line that starts at column (zero-based).
 int32_t ListingField(const std::string& line, int32_t column);
+
+// ExtractArchive's listing of an archive the caller has opened, and holds for reading
+// (TArchiveReading), while it goes on to read its streams. False, told in notices, when
+// its header or directory does not read.
+bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices);

@@ -260,3 +260,8 @@ bool ExtractListedFiles(const TExtractionRequest& request) {
     }
     return errorCount == 0;
 }
+
+bool IsExtractablePath(const std::string& archivePath) {
+    TPlacement placement;
+    return PlaceArchivePath(archivePath, placement);
+}

@@ -28,3 +28,8 @@ struct TExtractionRequest {
 // directory, and no symbolic link below it is followed. A stream that does not inflate
 // raises EDecompressionError naming its entry.
 bool ExtractListedFiles(const TExtractionRequest& request);
+
+// True when an extraction would write the archive path below its target: the rule by which
+// it refuses a path that is empty, holds an empty, "." or ".." component, begins with a
+// drive or holds a NUL.
+bool IsExtractablePath(const std::string& archivePath);
