@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.footer("Exit status: 0 success, 1 the operation failed (\"Error :-(\"), 2 usage error,\n"
                "3 an input/output or decompression error (its message on standard error),\n"
-               "130 stopped by Ctrl+C (a build or update leaves the archive as it was).");
+               "130 stopped by Ctrl+C (a build or update leaves the archive as it was),\n"
+               "141 the reader of `cat` closed the pipe.");
 
     int exitStatus = kExitSuccess;
     RegisterListCommand(app, exitStatus);
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
     RegisterExtractCommand(app, exitStatus);
     RegisterMakeCommand(app, exitStatus);
     RegisterReplaceCommands(app, exitStatus);
+    RegisterCatCommand(app, exitStatus);
 
     try {
         app.parse(argc, argv);
