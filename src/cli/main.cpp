@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
     RegisterMakeCommand(app, exitStatus);
     RegisterReplaceCommands(app, exitStatus);
     RegisterCatCommand(app, exitStatus);
+    RegisterTestCommand(app, exitStatus);
 
     try {
         app.parse(argc, argv);
