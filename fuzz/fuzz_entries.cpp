@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/archive_check.h"
 #include "engine/archive_format.h"
 #include "engine/archive_reader.h"
 #include "engine/directory_walk.h"
@@ -96,6 +97,31 @@ std::string CheckProgressWord(uint32_t position) {
     return {};
 }
 
+// Whatever an archive that lists holds, testing it ends in a verdict: no error is raised,
+// every listed entry is counted, and the bad ones are named in directory order.
+std::string TestListedArchive(bool bigEndian, const std::string& path, const TStringList& listing) {
+    std::string verdict;
+    const ProgressProc progress = [&](uint32_t position, const char*) {
+        if (verdict.empty()) verdict = CheckProgressWord(position);
+    };
+    TArchiveCheck check;
+    try {
+        if (!CheckArchive(bigEndian, path, check, progress, nullptr)) return "test refused an archive that lists";
+    } catch (const std::exception& error) {
+        return std::string("test raised on an archive that lists: ") + error.what();
+    }
+    if (!verdict.empty()) return verdict;
+    if (check.entryCount != static_cast<int64_t>(listing.size())) return "test counted other entries than the listing";
+    size_t line = 0;
+    for (const TEntryFault& fault : check.faults) {
+        while (line < listing.size() && CutLine(listing[line], kPrefixLength, kSuffixLength) != fault.path) ++line;
+        if (line == listing.size()) return "test named a bad entry out of directory order: " + fault.path;
+        if (fault.reason.empty()) return "test named a bad entry without a reason";
+        ++line;
+    }
+    return {};
+}
+
 std::string ReadOneOrder(bool bigEndian, const std::string& path) {
     try {
         HostFile archive(path, HostFile::Mode::Read);
@@ -111,8 +137,10 @@ std::string ReadOneOrder(bool bigEndian, const std::string& path) {
         int32_t suffixLength = 0;
         const bool listed = ExtractArchive(bigEndian, path, listing, prefixLength, suffixLength, "", false, false, {});
         if (listed && !read) return "listed an archive whose header was refused";
-        const std::string verdict = CheckListing(listing);
+        std::string verdict = CheckListing(listing);
         if (!verdict.empty() || !listed) return verdict;
+        verdict = TestListedArchive(bigEndian, path, listing);
+        if (!verdict.empty()) return verdict;
 
         // Listing again into the same list replaces the lines instead of adding to them.
         TStringList again = listing;
@@ -279,7 +307,8 @@ std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const
         int32_t prefixLength = 0;
         int32_t suffixLength = 0;
         if (!ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, {})) return {};
-        if (!WithinExtractionLimits(listing)) return {};
+        verdict = TestListedArchive(bigEndian, archive, listing);
+        if (!verdict.empty() || !WithinExtractionLimits(listing)) return verdict;
         const bool extracted = ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, target,
                                               hashTags, convertLoc, progress);
         if (!verdict.empty()) return verdict;
