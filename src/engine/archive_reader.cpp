@@ -167,7 +167,7 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     if (targetDir.empty() || !listed) return listed;
 
     TExtractionRequest request{bigEndian, archive,    archive.Size(), listing,  targetDir,   targetFolder,
-                               hashTags,  convertLoc, progress,       notices};
+                               hashTags,  convertLoc, progress,       notices,  nullptr};
     return ExtractListedFiles(request);
 }
 

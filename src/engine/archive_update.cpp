@@ -5,9 +5,11 @@
 #include <limits>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/archive_format.h"
+#include "engine/archive_path_key.h"
 #include "engine/archive_reader.h"
 #include "engine/file_record.h"
 #include "engine/hash_tag.h"
@@ -152,18 +154,6 @@ TPassPlan PassOf(const TReplacementPlan& plan, int64_t oldHeaderSize, int64_t ar
     TPassPlan pass = PlanPass(oldHeaderSize, archiveSize - oldHeaderSize, plan.header.HeaderSize, {plan.target});
     pass.head = HeadBytes(plan.header);
     return pass;
-}
-
-bool SameTextIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + ('a' - 'A'));
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + ('a' - 'A'));
-        if (x != y) return false;
-    }
-    return true;
 }
 
 // The walk keeps the identities of the folders on its current path, so a symbolic link back
@@ -429,12 +419,9 @@ void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const 
 
 int32_t FindEntryByPath(const TStringList& listing, std::string key, int32_t prefixLength, int32_t suffixLength) {
     if (key.empty()) return -1;
-    SlashesToBackslashes(key);
-    for (size_t i = 0; i < listing.size(); ++i) {
-        std::string path = CutLine(listing[i], prefixLength, suffixLength);
-        SlashesToBackslashes(path);
-        if (SameTextIgnoringAsciiCase(path, key)) return static_cast<int32_t>(i);
-    }
+    key = ArchivePathKey(std::move(key));
+    for (size_t i = 0; i < listing.size(); ++i)
+        if (ArchivePathKey(CutLine(listing[i], prefixLength, suffixLength)) == key) return static_cast<int32_t>(i);
     return -1;
 }
 
