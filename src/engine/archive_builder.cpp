@@ -6,8 +6,8 @@
 
 #include "engine/archive_format.h"
 #include "engine/source_content.h"
+#include "engine/source_tree.h"
 #include "engine/staged_archive.h"
-#include "support/collation.h"
 #include "support/errors.h"
 #include "support/host.h"
 #include "support/number_text.h"
@@ -20,27 +20,6 @@ namespace {
 
 // Content lengths and stream lengths are signed 32-bit fields of the directory.
 constexpr int64_t kMaxStoredLength = 0x7FFFFFFF;
-
-// One folder of the source tree as listed before the scan: its sub-folders and files, each
-// list in collation order. Listing the whole tree first lets the files be compressed ahead,
-// on every core, in the order the scan stores them.
-struct TFolderNode {
-    std::vector<host::DirEntry> subFolders;
-    std::vector<TFolderNode> children;  // one per sub-folder
-    std::vector<host::DirEntry> files;
-    // Entries whose names hold a "\": the archive's separator cannot be part of a stored
-    // name, so they are never read, and each is a failure.
-    std::vector<host::DirEntry> unstorable;
-    bool linksBack = false;             // a link to a folder on its own path: not listed
-    int32_t archivesHeld = 0;           // the archive being written, or the one it replaces, stood here
-    std::string unreadable;             // why the folder could not be listed to its end
-};
-
-// A file to compress, in the order the scan stores them.
-struct TFileJob {
-    std::string hostPath;
-    const host::DirEntry* entry;
-};
 
 // A file's stream as a compressing thread hands it over.
 struct TPackedFile {
@@ -71,9 +50,6 @@ struct TBuildState {
     const ProgressProc& progress;
     const std::string& sourceDir;
     HostFile& archive;
-    // The new archive and the one it replaces; both existed when the tree was listed.
-    host::FileIdentity archiveIdentity;
-    host::FileIdentity replacedIdentity;
     int32_t& folderCount;
     int32_t& fileCount;
     TNotices* notices;
@@ -82,9 +58,6 @@ struct TBuildState {
     int32_t failureCount = 0;
     int64_t dataOffset = 0;  // relative to the data area
     TArrayOfByte directory{};
-    // The folders from the root down to the one being listed, by identity: a link back to
-    // one of them is not entered again.
-    std::vector<host::FileIdentity> ancestors{};
     TOrderedWork<TPackedFile>* packing = nullptr;  // the compressed files, in scan order
     size_t nextFile = 0;                            // the next of them to store
 };
@@ -125,22 +98,9 @@ void CheckNameLength(const TBuildState& state, const std::string& relativePath, 
                   "the name is longer than " + GroupThousands(kMaxNameLength) + " bytes");
 }
 
-bool IsOnCurrentPath(const TBuildState& state, const host::FileIdentity& identity) {
-    return std::find(state.ancestors.begin(), state.ancestors.end(), identity) != state.ancestors.end();
-}
-
-bool IsTheArchive(const TBuildState& state, const host::DirEntry& entry) {
-    if (entry.info.kind != host::EntryKind::File) return false;
-    return entry.info.identity == state.archiveIdentity || entry.info.identity == state.replacedIdentity;
-}
-
-bool HoldsSeparator(const host::DirEntry& entry) { return entry.name.find('\\') != std::string::npos; }
-
-bool NameLess(const host::DirEntry& a, const host::DirEntry& b) { return CollationLess(a.name, b.name); }
-
 // Obtains and compresses one file; runs on a compressing thread. An error it raises
 // reaches the caller when the scan comes to this file.
-void CompressFile(bool bigEndian, bool convertLoc, const TFileJob& job, TPackedFile& packed) {
+void CompressFile(bool bigEndian, bool convertLoc, const TSourceFile& job, TPackedFile& packed) {
     const host::DirEntry& entry = *job.entry;
     if (entry.info.kind != host::EntryKind::File) {
         packed.problem = entry.info.kind == host::EntryKind::Missing ? host::ErrorText(ENOENT) : "not a regular file";
@@ -179,52 +139,12 @@ bool StoreFile(TBuildState& state, const std::string& relativePath, const host::
     return true;
 }
 
-// Lists one folder into its node, sub-folders and files in collation order, and the
-// folders below it, except a link back up the path. A folder that cannot be listed keeps
-// what was read of it and the reason.
-void ListFolder(TBuildState& state, const std::string& folder, TFolderNode& node) {
-    KeepAlive();
-    host::DirListing listing = host::ListDirectory(HostPathBelow(state.sourceDir, folder));
-    if (listing.errorCode != 0) node.unreadable = host::ErrorText(listing.errorCode);
-    for (host::DirEntry& entry : listing.entries) {
-        if (HoldsSeparator(entry)) node.unstorable.push_back(std::move(entry));
-        else if (entry.info.kind == host::EntryKind::Directory) node.subFolders.push_back(std::move(entry));
-        else if (IsTheArchive(state, entry)) ++node.archivesHeld;  // no part of its own content
-        else node.files.push_back(std::move(entry));
-    }
-    std::sort(node.subFolders.begin(), node.subFolders.end(), NameLess);
-    std::sort(node.files.begin(), node.files.end(), NameLess);
-    std::sort(node.unstorable.begin(), node.unstorable.end(), NameLess);
-
-    node.children.resize(node.subFolders.size());
-    for (size_t k = 0; k < node.subFolders.size(); ++k) {
-        const host::DirEntry& entry = node.subFolders[k];
-        if (IsOnCurrentPath(state, entry.info.identity)) {
-            node.children[k].linksBack = true;
-            continue;
-        }
-        state.ancestors.push_back(entry.info.identity);
-        ListFolder(state, folder + entry.name + "\\", node.children[k]);
-        state.ancestors.pop_back();
-    }
-}
-
 // The progress steps of a listed tree: one per folder and per file met, the archive
 // itself left out.
 int64_t CountSteps(const TFolderNode& node) {
     int64_t steps = static_cast<int64_t>(node.subFolders.size() + node.files.size() + node.unstorable.size());
     for (const TFolderNode& child : node.children) steps += CountSteps(child);
     return steps;
-}
-
-// Every file of the tree in the order the scan stores them: a folder's sub-folder trees
-// first, then its own files.
-void CollectJobs(const TBuildState& state, const TFolderNode& node, const std::string& folder,
-                 std::vector<TFileJob>& jobs) {
-    for (size_t k = 0; k < node.subFolders.size(); ++k)
-        CollectJobs(state, node.children[k], folder + node.subFolders[k].name + "\\", jobs);
-    for (const host::DirEntry& entry : node.files)
-        jobs.push_back({HostPathBelow(state.sourceDir, folder + entry.name), &entry});
 }
 
 void ScanFolder(TBuildState& state, const std::string& folder, const TFolderNode& node);
@@ -352,17 +272,16 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     HostFile& archive = staged.File();
     folderCount = 0;
     fileCount = 0;
-    TBuildState state{bigEndian, convertLoc, progress, root, archive, staged.Identity(), staged.ReplacedIdentity(),
-                      folderCount, fileCount, notices};
+    TBuildState state{bigEndian, convertLoc, progress, root, archive, folderCount, fileCount, notices};
     state.dataOffset = archive.Position();
-    state.ancestors.push_back(host::Stat(root).identity);
 
     Report(progress, 0, "scanning the directory...");
+    // The new archive and the one it replaces both existed when the tree is listed: neither is
+    // part of its own content.
     TFolderNode listed;
-    ListFolder(state, "", listed);
+    ListSourceTree(root, {staged.Identity(), staged.ReplacedIdentity()}, listed);
     state.totalSteps = CountSteps(listed);
-    std::vector<TFileJob> jobs;
-    CollectJobs(state, listed, "", jobs);
+    const std::vector<TSourceFile> jobs = SourceFilesOf(root, listed);
     TOrderedWork<TPackedFile> packing(
         jobs.size(), compressingThreads, kBuildLimits, [&](size_t i) { return CompressionCost(*jobs[i].entry); },
         [&](size_t i, TPackedFile& packed) {
