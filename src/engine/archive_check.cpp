@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "engine/archive_entries.h"
+#include "engine/archive_file_pool.h"
 #include "engine/extraction.h"
 #include "support/display_text.h"
 #include "support/host.h"
@@ -35,34 +36,6 @@ struct TStreamKey {
 struct TStreamVerdict {
     bool inflated = false;
     TStreamInflation inflation;
-};
-
-// The archive opened once per worker thread: each inflation seeks and reads on its own.
-class TArchiveFiles {
-public:
-    explicit TArchiveFiles(std::string path) : path_(std::move(path)) {}
-
-    std::unique_ptr<HostFile> Take() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!idle_.empty()) {
-                std::unique_ptr<HostFile> file = std::move(idle_.back());
-                idle_.pop_back();
-                return file;
-            }
-        }
-        return std::make_unique<HostFile>(path_, HostFile::Mode::Read);
-    }
-
-    void Give(std::unique_ptr<HostFile> file) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        idle_.push_back(std::move(file));
-    }
-
-private:
-    const std::string path_;
-    std::mutex mutex_;
-    std::vector<std::unique_ptr<HostFile>> idle_;
 };
 
 TStreamInflation InflateFromFile(HostFile& file, const TStreamKey& stream, int64_t contentLimit) {
