@@ -24,6 +24,7 @@ void RegisterMakeCommand(CLI::App& app, int& exitStatus);
 void RegisterReplaceCommands(CLI::App& app, int& exitStatus);
 void RegisterCatCommand(CLI::App& app, int& exitStatus);
 void RegisterTestCommand(CLI::App& app, int& exitStatus);
+void RegisterDiffCommand(CLI::App& app, int& exitStatus);
 
 // Prints the outcome text on standard output for a true result, "Error :-(" on standard
 // error for a false one, and returns the exit status.

@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
     RegisterReplaceCommands(app, exitStatus);
     RegisterCatCommand(app, exitStatus);
     RegisterTestCommand(app, exitStatus);
+    RegisterDiffCommand(app, exitStatus);
 
     try {
         app.parse(argc, argv);
