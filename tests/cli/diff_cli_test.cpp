@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,27 @@ TEST_F(DiffCommand, AnArchiveThatDoesNotReadExitsThree) {
     const CliResult result = Diff();
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err.find("cannot read the archive"), std::string::npos) << result.err;
+}
+
+TEST_F(DiffCommand, AStreamThatDoesNotInflateIsNamedAndExitsThree) {
+    Pack();
+    // The archive ends with the checksum of its last stream, top.txt's.
+    TArrayOfByte bytes = ReadFileBytes(Archive());
+    bytes.back() ^= 0xFF;
+    WriteFile(Archive(), bytes);
+    const CliResult result = Diff();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("Damaged stream of entry \"top.txt\""), std::string::npos) << result.err;
+}
+
+TEST_F(DiffCommand, WritesNothing) {
+    Pack();
+    WriteFile(Tree() + "/top.txt", "changed");
+    const TArrayOfByte before = ReadFileBytes(Archive());
+    const auto entriesBefore = std::distance(fs::recursive_directory_iterator(dir_.Path()), {});
+    ASSERT_EQ(Diff().status, 1);
+    EXPECT_EQ(ReadFileBytes(Archive()), before);
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir_.Path()), {}), entriesBefore);
 }
 
 TEST_F(DiffCommand, WithoutFolderItIsAUsageError) {
