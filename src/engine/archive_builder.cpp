@@ -6,7 +6,7 @@
 
 #include "engine/archive_format.h"
 #include "engine/source_content.h"
-#include "engine/source_tree.h"
+#include "engine/packed_tree.h"
 #include "engine/staged_archive.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -100,7 +100,7 @@ void CheckNameLength(const TBuildState& state, const std::string& relativePath, 
 
 // Obtains and compresses one file; runs on a compressing thread. An error it raises
 // reaches the caller when the scan comes to this file.
-void CompressFile(bool bigEndian, bool convertLoc, const TSourceFile& job, TPackedFile& packed) {
+void CompressFile(bool bigEndian, bool convertLoc, const TTreeFile& job, TPackedFile& packed) {
     const host::DirEntry& entry = *job.entry;
     if (entry.info.kind != host::EntryKind::File) {
         packed.problem = entry.info.kind == host::EntryKind::Missing ? host::ErrorText(ENOENT) : "not a regular file";
@@ -279,9 +279,9 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     // The new archive and the one it replaces both existed when the tree is listed: neither is
     // part of its own content.
     TFolderNode listed;
-    ListSourceTree(root, {staged.Identity(), staged.ReplacedIdentity()}, listed);
+    ListPackedTree(root, {staged.Identity(), staged.ReplacedIdentity()}, listed);
     state.totalSteps = CountSteps(listed);
-    const std::vector<TSourceFile> jobs = SourceFilesOf(root, listed);
+    const std::vector<TTreeFile> jobs = PackedFilesOf(root, listed);
     TOrderedWork<TPackedFile> packing(
         jobs.size(), compressingThreads, kBuildLimits, [&](size_t i) { return CompressionCost(*jobs[i].entry); },
         [&](size_t i, TPackedFile& packed) {

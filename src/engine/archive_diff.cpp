@@ -11,7 +11,7 @@
 #include "engine/archive_path_key.h"
 #include "engine/loc_convert.h"
 #include "engine/source_content.h"
-#include "engine/source_tree.h"
+#include "engine/packed_tree.h"
 #include "support/display_text.h"
 #include "support/errors.h"
 #include "support/host.h"
@@ -29,7 +29,7 @@ constexpr const char* kReadingText = "reading the directory and the folder...";
 
 // A file of the folder and the archive entry it stands for (kNoEntry: none).
 struct TPair {
-    const TSourceFile* file;
+    const TTreeFile* file;
     size_t entry;
 };
 
@@ -58,7 +58,7 @@ std::string DamageText(const std::string& archivePath, const TArchiveEntry& entr
 
 // Whether the size the file will be stored with is known without reading it: a .loc text
 // that is converted takes the size of its table.
-bool SizeIsKnownAhead(bool convertLoc, const TSourceFile& file) {
+bool SizeIsKnownAhead(bool convertLoc, const TTreeFile& file) {
     return !(convertLoc && IsLocFileName(file.archivePath));
 }
 
@@ -69,12 +69,12 @@ public:
 
     // Pairs every file with the first entry of the same key not yet paired; entries left
     // over are removed.
-    void Pair(const std::vector<TSourceFile>& sources) {
+    void Pair(const std::vector<TTreeFile>& sources) {
         std::map<std::string, std::deque<size_t>> entriesOfKey;
         const TArchiveEntries& entries = look_.Entries();
         for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[ArchivePathKey(entries[i].path)].push_back(i);
         std::vector<char> paired(entries.size(), 0);
-        for (const TSourceFile& file : sources) {
+        for (const TTreeFile& file : sources) {
             std::deque<size_t>& candidates = entriesOfKey[ArchivePathKey(file.archivePath)];
             size_t entry = kNoEntry;
             if (!candidates.empty()) {
@@ -221,9 +221,9 @@ bool DiffArchiveWithFolder(const TArchiveDiffRequest& request, TArchiveDiff& dif
 
     // As make of the archive would, the archive itself is no part of the folder.
     TFolderNode tree;
-    ListSourceTree(root, {host::Stat(request.archivePath).identity}, tree);
+    ListPackedTree(root, {host::Stat(request.archivePath).identity}, tree);
     TellUnstorable(request, root, tree, "", diff);
-    const std::vector<TSourceFile> sources = SourceFilesOf(root, tree);
+    const std::vector<TTreeFile> sources = PackedFilesOf(root, tree);
     diff.entryCount = static_cast<int64_t>(look.Entries().size());
     diff.fileCount = static_cast<int64_t>(sources.size());
 

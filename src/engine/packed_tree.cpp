@@ -1,4 +1,4 @@
-#include "engine/source_tree.h"
+#include "engine/packed_tree.h"
 
 #include <algorithm>
 #include <utility>
@@ -58,7 +58,7 @@ void ListFolder(TTreeWalk& walk, const std::string& folder, TFolderNode& node) {
 }
 
 void CollectFiles(const std::string& root, const TFolderNode& node, const std::string& folder,
-                  std::vector<TSourceFile>& files) {
+                  std::vector<TTreeFile>& files) {
     for (size_t k = 0; k < node.subFolders.size(); ++k)
         CollectFiles(root, node.children[k], folder + node.subFolders[k].name + "\\", files);
     for (const host::DirEntry& entry : node.files)
@@ -67,14 +67,14 @@ void CollectFiles(const std::string& root, const TFolderNode& node, const std::s
 
 }  // namespace
 
-void ListSourceTree(const std::string& root, const std::vector<host::FileIdentity>& leftOut, TFolderNode& tree) {
+void ListPackedTree(const std::string& root, const std::vector<host::FileIdentity>& leftOut, TFolderNode& tree) {
     TTreeWalk walk{root, leftOut, {host::Stat(root).identity}};
     tree = TFolderNode{};
     ListFolder(walk, "", tree);
 }
 
-std::vector<TSourceFile> SourceFilesOf(const std::string& root, const TFolderNode& tree) {
-    std::vector<TSourceFile> files;
+std::vector<TTreeFile> PackedFilesOf(const std::string& root, const TFolderNode& tree) {
+    std::vector<TTreeFile> files;
     CollectFiles(root, tree, "", files);
     return files;
 }

@@ -24,10 +24,10 @@ struct TFolderNode {
 // Lists the tree below root into tree, except the files named in leftOut (the archive being
 // written, or the one it replaces) and the folders a link leads back to along its own path.
 // A folder that cannot be listed keeps what was read of it and the reason.
-void ListSourceTree(const std::string& root, const std::vector<host::FileIdentity>& leftOut, TFolderNode& tree);
+void ListPackedTree(const std::string& root, const std::vector<host::FileIdentity>& leftOut, TFolderNode& tree);
 
 // A file of a listed tree.
-struct TSourceFile {
+struct TTreeFile {
     std::string archivePath;  // "\" between the folders, as the archive stores it
     std::string hostPath;
     const host::DirEntry* entry;  // in the tree it was collected from
@@ -35,4 +35,4 @@ struct TSourceFile {
 
 // Every file of a listed tree in the order `make` stores them: a folder's sub-folder trees
 // first, then its own files.
-std::vector<TSourceFile> SourceFilesOf(const std::string& root, const TFolderNode& tree);
+std::vector<TTreeFile> PackedFilesOf(const std::string& root, const TFolderNode& tree);
