@@ -333,7 +333,8 @@ std::vector<std::string> SelectionPaths(const TStringList& listing) {
         else if (c == '\\') c = '/';
     }
     const std::string last = CutLine(listing.back(), kPrefixLength, kSuffixLength);
-    std::string name = last.substr(last.find_last_of("\\/") == std::string::npos ? 0 : last.find_last_of("\\/") + 1);
+    const size_t cut = last.find_last_of("\\/");
+    std::string name = cut == std::string::npos ? last : last.substr(cut + 1);
     if (!name.empty()) name[0] = '?';
     return {first, "**/" + name, "vpak-fuzz-no-such-entry/*"};
 }

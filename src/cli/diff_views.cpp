@@ -30,7 +30,8 @@ const char* KindKey(TDifferenceKind kind) {
 std::string DiffLines(const TArchiveDiff& diff) {
     std::string out;
     for (const TPathDifference& difference : diff.differences)
-        out += std::string(1, KindLetter(difference.kind)) + " " + PrintableText(ArchivePathForUser(difference.path)) + "\n";
+        out += std::string(1, KindLetter(difference.kind)) + " " +
+               PrintableText(ArchivePathForUser(difference.path)) + "\n";
     return out;
 }
 

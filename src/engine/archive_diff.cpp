@@ -103,7 +103,8 @@ public:
             Report(request_.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
                    pairs_[i].file->archivePath.c_str());
         }
-        for (size_t entry : removed_) diff.differences.push_back({TDifferenceKind::Removed, look_.Entries()[entry].path});
+        for (size_t entry : removed_)
+            diff.differences.push_back({TDifferenceKind::Removed, look_.Entries()[entry].path});
     }
 
 private:
@@ -115,7 +116,8 @@ private:
     void Record(const TPair& pair, const TPairVerdict& verdict, TArchiveDiff& diff) const {
         if (!verdict.read) {
             diff.complete = false;
-            Notify(request_.notices, pair.file->hostPath, NoticeText("cannot read", pair.file->hostPath, verdict.problem));
+            const std::string& path = pair.file->hostPath;
+            Notify(request_.notices, path, NoticeText("cannot read", path, verdict.problem));
             return;
         }
         if (pair.entry == kNoEntry) diff.differences.push_back({TDifferenceKind::Added, pair.file->archivePath});
@@ -128,7 +130,8 @@ private:
         const host::EntryInfo& info = pair.file->entry->info;
         if (info.kind != host::EntryKind::File) {
             verdict.read = false;
-            verdict.problem = info.kind == host::EntryKind::Missing ? host::ErrorText(info.errorCode) : "not a regular file";
+            verdict.problem =
+                info.kind == host::EntryKind::Missing ? host::ErrorText(info.errorCode) : "not a regular file";
             return verdict;
         }
         if (pair.entry == kNoEntry) return verdict;  // added, whatever it holds
@@ -160,7 +163,8 @@ private:
         };
         size_t at = 0;
         const TByteSink sink = [&](const uint8_t* data, int64_t count) {
-            if (!std::equal(data, data + count, content.begin() + static_cast<std::ptrdiff_t>(at))) throw TContentDiffers{};
+            if (!std::equal(data, data + count, content.begin() + static_cast<std::ptrdiff_t>(at)))
+                throw TContentDiffers{};
             at += static_cast<size_t>(count);
         };
         TStreamInflation inflation;
@@ -196,7 +200,8 @@ void TellUnstorable(const TArchiveDiffRequest& request, const std::string& root,
         diff.complete = false;
         const std::string path = HostPathOfEntry(root, folder, entry.name);
         Notify(request.notices, path,
-               NoticeText("cannot compare", path, "the name holds a backslash, which the archive takes for a folder separator"));
+               NoticeText("cannot compare", path,
+                          "the name holds a backslash, which the archive takes for a folder separator"));
     }
     for (size_t k = 0; k < node.subFolders.size(); ++k)
         TellUnstorable(request, root, node.children[k], folder + node.subFolders[k].name + "\\", diff);
