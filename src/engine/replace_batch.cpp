@@ -57,7 +57,7 @@ constexpr int64_t kHeldStreamsBudget = 64 << 20;
 constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
 
 // One source file as a compressing thread hands it over.
-struct TTreeFile {
+struct TSourceFile {
     bool obtained = false;             // its content was obtained
     std::string problem;               // why not
     TArrayOfByte stream;               // the content compressed
@@ -69,7 +69,7 @@ struct TTreeFile {
 // error while reading reaches the deciding thread when it takes this file; one raised by
 // compression is kept, as one by one the file would only be compressed once its entry is
 // found.
-void ObtainSourceFile(const std::string& path, bool convertLoc, TTreeFile& file) {
+void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceFile& file) {
     TArrayOfByte content;
     file.problem = ObtainStoredContent(kLittleEndian, convertLoc, path, content);
     file.obtained = file.problem.empty();
@@ -126,7 +126,7 @@ public:
     // that procedure would raise: the listing when the first content is obtained, the
     // opening of the archive when the first entry is found, and a compression error of a
     // file that has an entry.
-    TDecision Consider(const std::string& sourcePath, const std::string& key, TTreeFile& file) {
+    TDecision Consider(const std::string& sourcePath, const std::string& key, TSourceFile& file) {
         if (!file.obtained) return TDecision::Failed;
         if (matchByTag_ && key.empty()) {
             TellUntagged(notices_, sourcePath);
@@ -316,7 +316,7 @@ private:
     int64_t CurrentOffset(size_t index) const { return baseOffset_[index] + shifts_.Below(rank_[index]); }
 
     // The checks of one replacement against the archive as the earlier ones leave it.
-    TDecision Decide(size_t index, TTreeFile& file) {
+    TDecision Decide(size_t index, TSourceFile& file) {
         const int64_t offset = CurrentOffset(index);
         const int64_t oldPacked = packed_[index];
         if (offset + oldPacked > dataAreaSize_) return Refuse(index, kStreamRunsPastEnd);
@@ -415,14 +415,14 @@ size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const
         paths[i] = HostPathBelow(sourceDir, files[i]);
         costs[i] = ReadAheadCost(paths[i]);
     }
-    TOrderedWork<TTreeFile> reading(
+    TOrderedWork<TSourceFile> reading(
         total, CoreCount(), kReadAheadLimits, [&](size_t i) { return costs[i]; },
-        [&](size_t i, TTreeFile& file) {
+        [&](size_t i, TSourceFile& file) {
             ObtainSourceFile(paths[i], convertLoc, file);
             return true;
         });
     for (size_t i = 0; i < total; ++i) {
-        TTreeFile file = reading.Take(i);
+        TSourceFile file = reading.Take(i);
         if (!file.obtained) Notify(notices, paths[i], NoticeText("cannot read", paths[i], file.problem));
         const TDecision decision = batch.Consider(paths[i], SourceFileKey(files[i], matchByTag), file);
         if (decision == TDecision::Uncertain) return i;
