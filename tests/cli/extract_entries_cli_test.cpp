@@ -85,6 +85,19 @@ TEST_F(ExtractEntries, AnAbsoluteOrEmptyEntryIsAUsageError) {
     EXPECT_FALSE(fs::exists(Out()));
 }
 
+TEST(ExtractEntriesCost, AnUnselectedEntrysStreamIsNeverRead) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("a.bin", "a"), File("z.bin", std::string(300, 'z'))}});
+    // The archive ends with the checksum of z.bin's stream: a whole extraction fails there.
+    TArrayOfByte bytes = ReadFileBytes(dir / "x.pak");
+    bytes.back() ^= 0xFF;
+    WriteFile(dir / "x.pak", bytes);
+    ASSERT_EQ(RunVpak({"extract", dir / "x.pak", dir / "all"}).status, 3);
+    const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "out", "a.bin"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(ReadFileText(dir / "out/a.bin"), "a");
+}
+
 TEST(ExtractEntriesSafety, ASelectedEntryWhoseNameLeavesTheTargetIsRefusedAsInAWholeExtraction) {
     TempDir dir;
     WriteTestArchive(dir / "x.pak", TestFolder{"", {{"..", {}, {File("evil", "e")}}}, {File("good", "g")}});
