@@ -2,7 +2,10 @@
 # Times vpak against the usual tools on one tree, side by side in one run:
 #   vpak make        against  zip -9 -r -q           and  tar cf - | pigz -9 -p 2
 #   vpak extract     against  unzip -q               and  tar xf (of an uncompressed tar)
+#   vpak test        against  unzip -tq (of the zip -9)  and  vpak extract of the same archive
+#   vpak diff        of the unchanged tree  against  tar cf of it to a file plus vpak test
 #   vpak list        of an archive of 100,000 entries (absolute time)
+#   vpak extract     of one file of a 40,000-entry archive  against  vpak list of it
 #   vpak replace-dir of 100 files spread over a 400 MB archive  against  one cp of it
 #                    (and, for scale, against cp followed by sync: the update flushes)
 # Each figure is the median of several runs; peak memory comes from /usr/bin/time -v.
@@ -27,7 +30,7 @@ while getopts "r:s:w:kh" opt; do
     s) tree_mb=$OPTARG ;;
     w) work=$OPTARG ;;
     k) keep=1 ;;
-    *) sed -n '2,17p' "$0"; exit 2 ;;
+    *) sed -n '2,19p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -135,6 +138,26 @@ measure vpak_extract ":" "'$VPAK' extract -q '$work/t.pak' '$work/x-vpak-'\$RUN"
 diff -r -q "$tree" "$work/x-vpak-1" >/dev/null || say "  (warning: the extracted tree differs from the source)"
 rm -rf "$work"/x-*
 
+# ---- testing ---------------------------------------------------------------------------------
+
+# test inflates every stream and writes nothing: it should cost less than writing them all
+# out, and no more than unzip's test of the same tree.
+say "Testing ..."
+measure vpak_test ":" "'$VPAK' test -q '$work/t.pak'" \
+        unzip_t ":" "unzip -tq '$work/t.zip'"
+
+# ---- comparing the archive with its unchanged tree -------------------------------------------
+
+# diff reads the whole tree and inflates every stream: the reference reads the tree (tar into
+# a file of its own, which the system need not flush) and tests the archive.
+say "Comparing the archive with its tree ..."
+diff_status=0
+"$VPAK" diff -q "$work/t.pak" "$tree" >/dev/null 2>&1 || diff_status=$?
+[ "$diff_status" = 0 ] || say "  (warning: vpak diff of the unchanged tree exits $diff_status)"
+measure vpak_diff ":" "'$VPAK' diff -q '$work/t.pak' '$tree' || [ \$? = 1 ]" \
+        tar_test "rm -f '$work/ref.tar'" "tar cf '$work/ref.tar' -C '$tree' . && '$VPAK' test -q '$work/t.pak'"
+rm -f "$work/ref.tar"
+
 # ---- listing 100,000 entries -----------------------------------------------------------------
 
 say "Listing an archive of 100,000 entries ..."
@@ -167,6 +190,12 @@ while IFS= read -r path; do
 done < "$work/chosen.txt"
 rm -rf "$work/big"
 big_bytes=$(stat -c %s "$work/big.pak")
+
+# One file of the 40,000: matching every path is the only work an unselected entry may cost.
+one=$(sed -n 50p "$work/chosen.txt")
+measure vpak_extract_one "rm -rf '$work/one'" "'$VPAK' extract -q '$work/big.pak' '$work/one' '$one'" \
+        vpak_list_big ":" "'$VPAK' list '$work/big.pak'"
+rm -rf "$work/one"
 measure vpak_replace "cp '$work/big.pak' '$work/work.pak'" "'$VPAK' replace-dir -q '$work/work.pak' '$work/new'" \
         cp "rm -f '$work/copy.pak'" "cp '$work/big.pak' '$work/copy.pak'" \
         cp_sync "rm -f '$work/copy.pak'" "cp '$work/big.pak' '$work/copy.pak' && sync"
@@ -194,6 +223,10 @@ row "make" vpak_make "zip -9" zip 0.55
 row "make" vpak_make "pigz -9" pigz 1.10
 row "extract" vpak_extract "unzip" unzip 0.80
 row "extract" vpak_extract "tar xf" tar_x 1.30
+row "test" vpak_test "unzip -t" unzip_t 1.00
+row "test" vpak_test "extract" vpak_extract 1.00
+row "diff, unchanged tree" vpak_diff "tar+test" tar_test 1.20
+row "extract 1 of 40,000 files" vpak_extract_one "list" vpak_list_big 2.00
 row "replace-dir, 100 files in $((big_bytes / 1000000)) MB" vpak_replace "cp" cp 3.00
 printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "  (for scale)" "$T_vpak_replace" "cp+sync" "$T_cp_sync" \
   "$(ratio "$T_vpak_replace" "$T_cp_sync")" "$(ratio "$B_vpak_replace" "$B_cp_sync")" "-"
@@ -201,6 +234,7 @@ printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "list, 100,000 entries" "$T_vpak_list"
   "< 0.2 s $(verdict "$T_vpak_list" 0.199)"
 echo
 echo "peak memory (MiB): make $M_vpak_make, extract $M_vpak_extract, list $M_vpak_list, replace-dir $M_vpak_replace;"
-echo "  zip $M_zip, pigz pipeline $M_pigz, unzip $M_unzip, tar xf $M_tar_x"
+echo "  test $M_vpak_test, diff $M_vpak_diff, extract of one file $M_vpak_extract_one;"
+echo "  zip $M_zip, pigz pipeline $M_pigz, unzip $M_unzip, tar xf $M_tar_x, unzip -t $M_unzip_t"
 echo "  make and extract under 64 MiB + twice the largest file = $limit_mb MiB:" \
      "make $(verdict "$M_vpak_make" "$limit_mb"), extract $(verdict "$M_vpak_extract" "$limit_mb")"

@@ -11,13 +11,16 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/archive_check.h"
 #include "engine/archive_reader.h"
+#include "engine/entry_selection.h"
 #include "engine/internal/archive_format.h"
 #include "engine/internal/archive_reader.h"
 #include "engine/internal/directory_walk.h"
 #include "engine/internal/hash_tag.h"
 #include "engine/internal/loc_convert.h"
 #include "engine/loc_convert.h"
+#include "engine/selective_extraction.h"
 #include "support/errors.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"
@@ -99,6 +102,31 @@ std::string CheckProgressWord(uint32_t position) {
     return {};
 }
 
+// Whatever an archive that lists holds, testing it ends in a verdict: no error is raised,
+// every listed entry is counted, and the bad ones are named in directory order.
+std::string TestListedArchive(bool bigEndian, const std::string& path, const TStringList& listing) {
+    std::string verdict;
+    const ProgressProc progress = [&](uint32_t position, const char*) {
+        if (verdict.empty()) verdict = CheckProgressWord(position);
+    };
+    TArchiveCheck check;
+    try {
+        if (!CheckArchive(bigEndian, path, check, progress, nullptr)) return "test refused an archive that lists";
+    } catch (const std::exception& error) {
+        return std::string("test raised on an archive that lists: ") + error.what();
+    }
+    if (!verdict.empty()) return verdict;
+    if (check.entryCount != static_cast<int64_t>(listing.size())) return "test counted other entries than the listing";
+    size_t line = 0;
+    for (const TEntryFault& fault : check.faults) {
+        while (line < listing.size() && CutLine(listing[line], kPrefixLength, kSuffixLength) != fault.path) ++line;
+        if (line == listing.size()) return "test named a bad entry out of directory order: " + fault.path;
+        if (fault.reason.empty()) return "test named a bad entry without a reason";
+        ++line;
+    }
+    return {};
+}
+
 std::string ReadOneOrder(bool bigEndian, const std::string& path) {
     try {
         HostFile archive(path, HostFile::Mode::Read);
@@ -114,8 +142,10 @@ std::string ReadOneOrder(bool bigEndian, const std::string& path) {
         int32_t suffixLength = 0;
         const bool listed = ExtractArchive(bigEndian, path, listing, prefixLength, suffixLength, "", false, false, {});
         if (listed && !read) return "listed an archive whose header was refused";
-        const std::string verdict = CheckListing(listing);
+        std::string verdict = CheckListing(listing);
         if (!verdict.empty() || !listed) return verdict;
+        verdict = TestListedArchive(bigEndian, path, listing);
+        if (!verdict.empty()) return verdict;
 
         // Listing again into the same list replaces the lines instead of adding to them.
         TStringList again = listing;
@@ -282,7 +312,8 @@ std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const
         int32_t prefixLength = 0;
         int32_t suffixLength = 0;
         if (!ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, {})) return {};
-        if (!WithinExtractionLimits(listing)) return {};
+        verdict = TestListedArchive(bigEndian, archive, listing);
+        if (!verdict.empty() || !WithinExtractionLimits(listing)) return verdict;
         const bool extracted = ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, target,
                                               hashTags, convertLoc, progress);
         if (!verdict.empty()) return verdict;
@@ -293,6 +324,67 @@ std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const
     } catch (const EZlibError&) {
     }
     return verdict;
+}
+
+// The paths a selective extraction of a listing asks for: its first path in upper case with
+// "/" between folders, its last file's name at any depth with its first byte left open, and
+// a path no listing holds, which must select nothing.
+std::vector<std::string> SelectionPaths(const TStringList& listing) {
+    std::string first = CutLine(listing.front(), kPrefixLength, kSuffixLength);
+    for (char& c : first) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
+        else if (c == '\\') c = '/';
+    }
+    const std::string last = CutLine(listing.back(), kPrefixLength, kSuffixLength);
+    const size_t cut = last.find_last_of("\\/");
+    std::string name = cut == std::string::npos ? last : last.substr(cut + 1);
+    if (!name.empty()) name[0] = '?';
+    return {first, "**/" + name, "vpak-fuzz-no-such-entry/*"};
+}
+
+size_t CountFilesBelow(const fs::path& folder) {
+    size_t count = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        if (it->is_regular_file(error)) ++count;
+    return count;
+}
+
+// Extracts what SelectionPaths selects into the empty target. The first path, when it is one
+// a user may give, selects at least its own entry; the last selects nothing; no more files
+// are written than were selected, and progress hears of each selected file.
+std::string ExtractSelectionIntoSandbox(bool bigEndian, const std::string& archive, const std::string& target,
+                                        bool hashTags, bool convertLoc) {
+    try {
+        TStringList listing;
+        int32_t prefixLength = 0;
+        int32_t suffixLength = 0;
+        if (!ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, {})) return {};
+        if (listing.empty() || !WithinExtractionLimits(listing)) return {};
+        std::vector<std::string> paths = SelectionPaths(listing);
+        paths.erase(std::remove_if(paths.begin(), paths.end(),
+                                   [](const std::string& path) { return !EntryPatternProblem(path).empty(); }),
+                    paths.end());
+        size_t reports = 0;
+        TSelectiveExtractionRequest request{bigEndian, archive, target, paths, hashTags, convertLoc,
+                                            [&](uint32_t, const char*) { ++reports; }};
+        TSelectiveExtractionResult result;
+        ExtractSelectedEntries(request, result);
+        if (!result.archiveRead) return "a selective extraction could not read an archive that lists";
+        if (static_cast<size_t>(result.selectedCount) > listing.size()) return "more files selected than listed";
+        if (std::find(result.unmatched.begin(), result.unmatched.end(), "vpak-fuzz-no-such-entry/*") ==
+            result.unmatched.end())
+            return "a path that names no entry selected one";
+        const bool firstUsable = EntryPatternProblem(SelectionPaths(listing).front()).empty();
+        if (firstUsable && result.selectedCount == 0) return "a listed path did not select its own entry";
+        if (CountFilesBelow(target) > static_cast<size_t>(result.selectedCount))
+            return "a selective extraction wrote files it did not select";
+        if (result.selectedCount > 0 && reports < static_cast<size_t>(result.selectedCount) + 1)
+            return "progress was not reported once per selected file";
+    } catch (const EInOutError&) {
+    } catch (const EZlibError&) {
+    }
+    return {};
 }
 
 }  // namespace
@@ -344,8 +436,17 @@ std::string FuzzExtraction(const uint8_t* data, size_t size) {
     const fs::path archive = run / "input.pak";
     WriteInput(archive.string(), bytes.data(), bytes.size());
 
-    std::string verdict = ExtractIntoSandbox(bigEndian, archive.string(), target.string(),
-                                             (flags & kFuzzHashTagsBit) != 0, (flags & kFuzzConvertLocBit) != 0);
+    std::string verdict;
+    if ((flags & kFuzzSelectionBit) != 0) {
+        verdict = ExtractSelectionIntoSandbox(bigEndian, archive.string(), target.string(),
+                                              (flags & kFuzzHashTagsBit) != 0, (flags & kFuzzConvertLocBit) != 0);
+        if (verdict.empty()) verdict = CheckSandbox(run, archive, bytes);
+        fs::remove_all(target);
+        fs::create_directories(target);
+    }
+    if (verdict.empty())
+        verdict = ExtractIntoSandbox(bigEndian, archive.string(), target.string(), (flags & kFuzzHashTagsBit) != 0,
+                                     (flags & kFuzzConvertLocBit) != 0);
     if (verdict.empty()) verdict = CheckSandbox(run, archive, bytes);
     fs::remove_all(run);
     return verdict;

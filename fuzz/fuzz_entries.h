@@ -10,7 +10,7 @@
 #include <string>
 
 // The archive reader: header, directory and listing, both byte orders, from a file that
-// holds the input.
+// holds the input; an archive that lists is tested (CheckArchive) too.
 std::string FuzzArchiveReader(const uint8_t* data, size_t size);
 
 // The walk of a decompressed directory, both byte orders, on the input itself.
@@ -23,7 +23,8 @@ std::string FuzzLocParser(const uint8_t* data, size_t size);
 // order and the form of the rest: the archive itself, or (kFuzzRawDirectoryBit) a 4-byte
 // little-endian length, that many bytes of decompressed directory, then the data area, from
 // which the entry builds the archive, so mutations reach the names and records directly.
-// Nothing may appear outside the sandbox.
+// Nothing may appear outside the sandbox. An archive that lists is tested (CheckArchive) first.
+// With kFuzzSelectionBit, a selective extraction of a few paths runs into the same sandbox first.
 std::string FuzzExtraction(const uint8_t* data, size_t size);
 
 // The extraction input's first byte.
@@ -31,4 +32,6 @@ inline constexpr uint8_t kFuzzHashTagsBit = 0x01;
 inline constexpr uint8_t kFuzzConvertLocBit = 0x02;
 inline constexpr uint8_t kFuzzBigEndianBit = 0x04;
 inline constexpr uint8_t kFuzzRawDirectoryBit = 0x08;
+// First a selective extraction (extract ARCHIVE DIR ENTRY...) of paths the listing suggests.
+inline constexpr uint8_t kFuzzSelectionBit = 0x10;
 inline constexpr size_t kFuzzRawLengthSize = 4;

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libssl-dev libicu-dev libdeflate-dev
-  qt6-base-dev libsimpleini-dev libcli11-dev
+  qt6-base-dev libsimpleini-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   libxcb1-dev xvfb xauth openbox x11-utils imagemagick zip unzip pigz time

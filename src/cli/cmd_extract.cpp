@@ -1,11 +1,15 @@
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/interrupt_stop.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_reader.h"
+#include "engine/entry_selection.h"
 #include "engine/outcome_texts.h"
+#include "engine/selective_extraction.h"
 #include "support/errors.h"
 #include "support/host_entries.h"
 #include "support/number_text.h"
@@ -19,12 +23,33 @@ struct ExtractOptions {
     bool quiet = false;
     std::string archive;
     std::string directory;
+    std::vector<std::string> entries;
 };
 
+// An empty DIR is the current directory, as for replace-dir; the engine would take it for a
+// listing without extraction.
+std::string TargetOf(const ExtractOptions& options) { return options.directory.empty() ? "." : options.directory; }
+
+int RunSelectiveExtract(const ExtractOptions& options) {
+    CommandNotices notices;
+    TInterruptStop stop;
+    TSelectiveExtractionResult result;
+    bool ok = false;
+    try {
+        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
+        const TSelectiveExtractionRequest request{options.xbox,  options.archive, TargetOf(options), options.entries,
+                                                  options.hash,  !options.noLoc,  stop.Watch(bar.Callback()),
+                                                  notices.Sink(), TTargetFolder::CreateWithParents};
+        ok = ExtractSelectedEntries(request, result);
+    } catch (const ECancelled&) {
+        return Stopped(StoppedExtractionText(stop.ItemsReported()), notices);
+    }
+    return Outcome(ok, ExtractedText(result.selectedCount), notices);
+}
+
 int RunExtract(const ExtractOptions& options) {
-    // An empty DIR is the current directory, as for replace-dir; the engine would take it
-    // for a listing without extraction.
-    const std::string directory = options.directory.empty() ? "." : options.directory;
+    if (!options.entries.empty()) return RunSelectiveExtract(options);
+    const std::string directory = TargetOf(options);
     TStringList listing;
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
@@ -49,10 +74,13 @@ int RunExtract(const ExtractOptions& options) {
 void RegisterExtractCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<ExtractOptions>();
     CLI::App* sub = app.add_subcommand(
-        "extract", "Extract every file of ARCHIVE below DIR, recreating its folders. DIR and its parents\n"
+        "extract", "Extract every file of ARCHIVE below DIR, recreating its folders, or with ENTRY paths\n"
+                   "only the files they select (and only the folders those need). DIR and its parents\n"
                    "are created once ARCHIVE has been read (\"\" is the current directory); existing\n"
                    "files of the same names are replaced without a question.\n"
-                   "Symbolic links below DIR are never followed; each file that fails is named.");
+                   "Symbolic links below DIR are never followed; each file that fails is named, and so\n"
+                   "is each ENTRY that selects nothing (exit status 1, the others are extracted).\n"
+                   "An ENTRY that is empty, absolute or holds a \"..\" part is a usage error.");
     sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
     sub->add_flag("--hash", options->hash,
                   "Put each file's hash tag into its name (name.[24 hex digits].ext), for replace-dir --hash");
@@ -60,5 +88,14 @@ void RegisterExtractCommand(CLI::App& app, int& exitStatus) {
     sub->add_flag("-q,--quiet", options->quiet, "No progress display");
     sub->add_option("ARCHIVE", options->archive, "The .PAK archive")->required();
     sub->add_option("DIR", options->directory, "The target directory")->required();
+    sub->add_option("ENTRY", options->entries,
+                    "Extract only these paths of the archive: any letter case, / or \\ between folders,\n"
+                    "* and ? within one part, ** across parts; a folder selects everything below it")
+        ->check(CLI::Validator(
+            [](std::string& entry) {
+                const std::string problem = EntryPatternProblem(entry);
+                return problem.empty() ? std::string() : "\"" + entry + "\": " + problem;
+            },
+            "PATH", "archive path"));
     sub->callback([options, &exitStatus] { exitStatus = RunExtract(*options); });
 }

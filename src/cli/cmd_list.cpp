@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/list_views.h"
 #include "engine/archive_reader.h"
 #include "support/display_text.h"
 
@@ -9,10 +10,21 @@ namespace {
 
 struct ListOptions {
     bool xbox = false;
+    bool longForm = false;
+    bool json = false;
     std::string archive;
 };
 
+int RunListView(const ListOptions& options) {
+    TArchiveEntries entries;
+    CommandNotices notices;
+    const bool ok = ReadArchiveEntries(options.xbox, options.archive, entries, notices.Sink());
+    if (ok) std::cout << (options.json ? JsonListing(entries, options.xbox) : LongListing(entries));
+    return Outcome(ok, "", notices);
+}
+
 int RunList(const ListOptions& options) {
+    if (options.longForm || options.json) return RunListView(options);
     TStringList listing;
     int32_t prefixLength = 0;
     int32_t suffixLength = 0;
@@ -37,8 +49,15 @@ void RegisterListCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<ListOptions>();
     CLI::App* sub = app.add_subcommand(
         "list", "List every file of ARCHIVE: directory position, data offset, absolute offset,\n"
-                "packed size and unpacked size (8 hex digits each, followed by '*'), then the path.");
+                "packed size and unpacked size (8 hex digits each, followed by '*'), then the path.\n"
+                "--long shows size, packed size, ratio (packed as a share of the size) and path, sizes in\n"
+                "B, KiB, MiB, GiB, then the totals; --json prints one JSON document (see the README).");
     sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
+    CLI::Option* longOption =
+        sub->add_flag("-l,--long", options->longForm, "Size, packed size, ratio and path, then the totals");
+    sub->add_flag("--json", options->json,
+                  "One JSON document: flavour, every entry (path, offsets, sizes, hash tag), totals")
+        ->excludes(longOption);
     sub->add_option("ARCHIVE", options->archive, "The .PAK archive")->required();
     sub->callback([options, &exitStatus] { exitStatus = RunList(*options); });
 }

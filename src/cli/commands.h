@@ -14,6 +14,7 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitRaised = 3;
+inline constexpr int kExitClosedOutput = 141;  // as a shell reports a process ended by SIGPIPE
 
 void RegisterListCommand(CLI::App& app, int& exitStatus);
 void RegisterTagCommand(CLI::App& app, int& exitStatus);
@@ -21,6 +22,9 @@ void RegisterLocCommands(CLI::App& app, int& exitStatus);
 void RegisterExtractCommand(CLI::App& app, int& exitStatus);
 void RegisterMakeCommand(CLI::App& app, int& exitStatus);
 void RegisterReplaceCommands(CLI::App& app, int& exitStatus);
+void RegisterCatCommand(CLI::App& app, int& exitStatus);
+void RegisterTestCommand(CLI::App& app, int& exitStatus);
+void RegisterDiffCommand(CLI::App& app, int& exitStatus);
 
 // Prints the outcome text on standard output for a true result, "Error :-(" on standard
 // error for a false one, and returns the exit status.

@@ -59,9 +59,11 @@ int main(int argc, char** argv) {
                  "vpak"};
     app.set_version_flag("--version", kTitleLine, "Print the version and exit");
     app.require_subcommand(1);
-    app.footer("Exit status: 0 success, 1 the operation failed (\"Error :-(\"), 2 usage error,\n"
+    app.footer("Exit status: 0 success, 1 the operation failed (\"Error :-(\"; for diff, a difference),\n"
+               "2 usage error,\n"
                "3 an input/output or decompression error (its message on standard error),\n"
-               "130 stopped by Ctrl+C (a build or update leaves the archive as it was).");
+               "130 stopped by Ctrl+C (a build or update leaves the archive as it was),\n"
+               "141 the reader of `cat` closed the pipe.");
 
     int exitStatus = kExitSuccess;
     RegisterListCommand(app, exitStatus);
@@ -70,6 +72,9 @@ int main(int argc, char** argv) {
     RegisterExtractCommand(app, exitStatus);
     RegisterMakeCommand(app, exitStatus);
     RegisterReplaceCommands(app, exitStatus);
+    RegisterCatCommand(app, exitStatus);
+    RegisterTestCommand(app, exitStatus);
+    RegisterDiffCommand(app, exitStatus);
 
     try {
         app.parse(argc, argv);

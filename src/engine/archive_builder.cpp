@@ -24,13 +24,6 @@ namespace {
 // Content lengths and stream lengths are signed 32-bit fields of the directory.
 constexpr int64_t kMaxStoredLength = 0x7FFFFFFF;
 
-// A file to compress, in the order the scan stores them. The source tree is listed whole
-// before the scan (source_tree.h), so that the files can be compressed ahead, on every core.
-struct TFileJob {
-    std::string hostPath;
-    const host::DirEntry* entry;
-};
-
 // A file's stream as a compressing thread hands it over.
 struct TPackedFile {
     bool obtained = false;  // false: its content could not be obtained
@@ -52,9 +45,6 @@ struct TBuildState {
     const ProgressProc& progress;
     const std::string& sourceDir;
     HostFile& archive;
-    // The new archive and the one it replaces; both existed when the tree was listed.
-    host::FileIdentity archiveIdentity;
-    host::FileIdentity replacedIdentity;
     int32_t& folderCount;
     int32_t& fileCount;
     TNotices* notices;
@@ -103,14 +93,9 @@ void CheckNameLength(const TBuildState& state, const std::string& relativePath, 
                   "the name is longer than " + GroupThousands(kMaxNameLength) + " bytes");
 }
 
-bool IsTheArchive(const TBuildState& state, const host::DirEntry& entry) {
-    if (entry.info.kind != host::EntryKind::File) return false;
-    return entry.info.identity == state.archiveIdentity || entry.info.identity == state.replacedIdentity;
-}
-
 // Obtains and compresses one file; runs on a compressing thread. An error it raises
 // reaches the caller when the scan comes to this file.
-void CompressFile(bool bigEndian, bool convertLoc, const TFileJob& job, TPackedFile& packed) {
+void CompressFile(bool bigEndian, bool convertLoc, const TSourceFile& job, TPackedFile& packed) {
     const host::DirEntry& entry = *job.entry;
     if (entry.info.kind != host::EntryKind::File) {
         packed.problem = entry.info.kind == host::EntryKind::Missing ? host::ErrorText(ENOENT) : "not a regular file";
@@ -149,29 +134,12 @@ bool StoreFile(TBuildState& state, const std::string& relativePath, const host::
     return true;
 }
 
-// Leaves the archive being written, and the one it replaces, out of the listed tree: neither
-// is any part of its own content.
-void LeaveOutTheArchive(const TBuildState& state, TSourceFolder& node) {
-    std::erase_if(node.files, [&](const host::DirEntry& entry) { return IsTheArchive(state, entry); });
-    for (TSourceFolder& child : node.children) LeaveOutTheArchive(state, child);
-}
-
 // The progress steps of a listed tree: one per folder and per file met, the archive
 // itself left out.
 int64_t CountSteps(const TSourceFolder& node) {
     int64_t steps = static_cast<int64_t>(node.folders.size() + node.files.size() + node.unstorable.size());
     for (const TSourceFolder& child : node.children) steps += CountSteps(child);
     return steps;
-}
-
-// Every file of the tree in the order the scan stores them: a folder's sub-folder trees
-// first, then its own files.
-void CollectJobs(const TBuildState& state, const TSourceFolder& node, const std::string& folder,
-                 std::vector<TFileJob>& jobs) {
-    for (size_t k = 0; k < node.folders.size(); ++k)
-        CollectJobs(state, node.children[k], folder + node.folders[k].name + "\\", jobs);
-    for (const host::DirEntry& entry : node.files)
-        jobs.push_back({HostPathBelow(state.sourceDir, folder + entry.name), &entry});
 }
 
 void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFolder& node);
@@ -294,16 +262,17 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     HostFile& archive = staged.File();
     folderCount = 0;
     fileCount = 0;
-    TBuildState state{bigEndian, convertLoc, progress, root, archive, staged.Identity(), staged.ReplacedIdentity(),
-                      folderCount, fileCount, notices};
+    TBuildState state{bigEndian, convertLoc, progress, root, archive, folderCount, fileCount, notices};
     state.dataOffset = archive.Position();
 
     Report(progress, 0, "scanning the directory...");
     TSourceFolder listed = ListSourceTree(root, true);
-    LeaveOutTheArchive(state, listed);
+    // Neither the archive being written nor the one it replaces is any part of its content.
+    LeaveOutFiles(listed, {staged.Identity(), staged.ReplacedIdentity()});
     state.totalSteps = CountSteps(listed);
-    std::vector<TFileJob> jobs;
-    CollectJobs(state, listed, "", jobs);
+    // The source tree is listed whole before the scan, so that its files, in the order the
+    // scan stores them, can be compressed ahead on every core.
+    const std::vector<TSourceFile> jobs = SourceFilesOf(root, listed);
     TOrderedWork<TPackedFile> packing(
         jobs.size(), compressingThreads, kBuildLimits, [&](size_t i) { return CompressionCost(jobs[i].entry->info.size); },
         [&](size_t i, TPackedFile& packed) {

@@ -165,7 +165,7 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
     if (targetDir.empty() || !listed) return listed;
 
     TExtractionRequest request{bigEndian, archive,    archive.Size(), listing,  targetDir,   targetFolder,
-                               hashTags,  convertLoc, progress,       notices};
+                               hashTags,  convertLoc, progress,       notices,  nullptr};
     return ExtractListedFiles(request);
 }
 
@@ -174,4 +174,8 @@ bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, T
     const TArchiveReading reading(archivePath, notices);
     HostFile archive(archivePath, HostFile::Mode::Read);
     return ListOpenArchive(kPcByteOrder, archive, listing, TPurpose::Update, notices);
+}
+
+bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices) {
+    return ListOpenArchive(bigEndian, archive, listing, TPurpose::Read, notices);
 }

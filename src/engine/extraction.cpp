@@ -137,18 +137,24 @@ public:
     // order: the folders of one folder's files follow each other, so each is entered once.
     void CreateFolders() {
         std::string problem;
-        for (const std::string& line : request_.listing) {
+        for (size_t i = 0; i < Count(); ++i) {
             TPlacement placement;
-            if (PlaceArchivePath(CutLine(line, kPrefixLength, kSuffixLength), placement))
+            if (PlaceArchivePath(CutLine(Line(i), kPrefixLength, kSuffixLength), placement))
                 cursor_.Enter(placement.folders, problem);  // a link in the way fails its files later
             KeepAlive();
         }
     }
 
+    // The files to extract, and the listing line of each of them.
+    size_t Count() const { return request_.selection ? request_.selection->size() : request_.listing.size(); }
+    const std::string& Line(size_t i) const {
+        return request_.listing[request_.selection ? (*request_.selection)[i] : i];
+    }
+
     // Runs on the decompressing thread, one file after the other. False once an error has
     // been raised: nothing after that file is read.
     bool Prepare(size_t index, TPreparedFile& prepared) {
-        const TListedFile file = ParseListingLine(request_.listing[index]);
+        const TListedFile file = ParseListingLine(Line(index));
         prepared.path = file.path;
         prepared.placed = PlaceArchivePath(file.path, prepared.placement);
         if (!prepared.placed) {
@@ -169,7 +175,7 @@ public:
     // The memory one queued file may hold; sizes from the archive are capped as the
     // decompressor caps them.
     int64_t Cost(size_t index) const {
-        const std::string& line = request_.listing[index];
+        const std::string& line = Line(index);
         const int64_t packed = std::clamp<int64_t>(ListingField(line, kPackedSizeColumn), 0, request_.archiveSize);
         const int64_t unpacked = std::clamp<int64_t>(ListingField(line, kUnpackedSizeColumn), 0, MaxInflatedSize(packed));
         return packed + unpacked + kPerFileOverhead;
@@ -249,7 +255,7 @@ bool ExtractListedFiles(const TExtractionRequest& request) {
     TExtraction extraction(request, cursor);
     extraction.CreateFolders();
 
-    const size_t total = request.listing.size();
+    const size_t total = extraction.Count();
     TOrderedWork<TPreparedFile> work(
         total, kDecompressingThreads, kExtractionLimits, [&](size_t i) { return extraction.Cost(i); },
         [&](size_t i, TPreparedFile& prepared) { return extraction.Prepare(i, prepared); });
@@ -261,4 +267,9 @@ bool ExtractListedFiles(const TExtractionRequest& request) {
                prepared.path.c_str());
     }
     return errorCount == 0;
+}
+
+bool IsExtractablePath(const std::string& archivePath) {
+    TPlacement placement;
+    return PlaceArchivePath(archivePath, placement);
 }

@@ -56,3 +56,29 @@ TSourceFolder ListSourceTree(const std::string& root, bool keepCallerAlive) {
     ListFolder(walk, "", tree);
     return tree;
 }
+
+void LeaveOutFiles(TSourceFolder& tree, const std::vector<host::FileIdentity>& leftOut) {
+    std::erase_if(tree.files, [&](const host::DirEntry& entry) {
+        return entry.info.kind == host::EntryKind::File &&
+               std::find(leftOut.begin(), leftOut.end(), entry.info.identity) != leftOut.end();
+    });
+    for (TSourceFolder& child : tree.children) LeaveOutFiles(child, leftOut);
+}
+
+namespace {
+
+void AppendSourceFiles(const std::string& root, const TSourceFolder& node, const std::string& folder,
+                       std::vector<TSourceFile>& files) {
+    for (size_t k = 0; k < node.folders.size(); ++k)
+        AppendSourceFiles(root, node.children[k], folder + node.folders[k].name + "\\", files);
+    for (const host::DirEntry& entry : node.files)
+        files.push_back({folder + entry.name, HostPathBelow(root, folder + entry.name), &entry});
+}
+
+}  // namespace
+
+std::vector<TSourceFile> SourceFilesOf(const std::string& root, const TSourceFolder& tree) {
+    std::vector<TSourceFile> files;
+    AppendSourceFiles(root, tree, "", files);
+    return files;
+}

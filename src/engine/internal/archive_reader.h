@@ -29,3 +29,8 @@ bool CanOpenArchive(const std::string& archivePath, TNotices* notices);
 // ExtractArchive's listing of a PC archive that is to be updated in place. An archive that
 // reads only as an Xbox 360 one is told as one that cannot be updated, with no advice.
 bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, TNotices* notices);
+
+// ExtractArchive's listing of an archive the caller has opened, and holds for reading
+// (TArchiveReading), while it goes on to read its streams. False, told in notices, when
+// its header or directory does not read.
+bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/notices.h"
 #include "engine/target_folder.h"
@@ -22,9 +23,17 @@ struct TExtractionRequest {
     bool convertLoc;
     const ProgressProc& progress;
     TNotices* notices;  // a target that is not there, each failed file, and why
+    // The listing lines to extract, ascending; null for every line. Lines left out cost
+    // nothing: no folder is made for them, no byte of their streams is read.
+    const std::vector<size_t>* selection = nullptr;
 };
 
-// True when every file was written without fault. Nothing is written outside the target
+// True when every file (of the selection) was written without fault. Nothing is written outside the target
 // directory, and no symbolic link below it is followed. A stream that does not inflate
 // raises EDecompressionError naming its entry.
 bool ExtractListedFiles(const TExtractionRequest& request);
+
+// True when an extraction would write the archive path below its target: the rule by which
+// it refuses a path that is empty, holds an empty, "." or ".." component, begins with a
+// drive or holds a NUL.
+bool IsExtractablePath(const std::string& archivePath);

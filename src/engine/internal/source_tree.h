@@ -25,3 +25,18 @@ struct TSourceFolder {
 // path from root down to it: a link loop never makes the walk endless. With keepCallerAlive,
 // the operation on this thread hears from the walk (KeepAlive) before each folder is listed.
 TSourceFolder ListSourceTree(const std::string& root, bool keepCallerAlive);
+
+// Takes the files that are one of leftOut (device and inode) out of the listed tree: an
+// archive is never any part of its own content.
+void LeaveOutFiles(TSourceFolder& tree, const std::vector<host::FileIdentity>& leftOut);
+
+// A file of a listed tree, under the path the archive stores it at.
+struct TSourceFile {
+    std::string archivePath;  // "\" between the folders
+    std::string hostPath;
+    const host::DirEntry* entry;  // in the tree it was collected from
+};
+
+// Every file of a listed tree in the order an archive built from it stores them: a folder's
+// sub-folder trees first, then its own files.
+std::vector<TSourceFile> SourceFilesOf(const std::string& root, const TSourceFolder& tree);

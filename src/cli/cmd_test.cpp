@@ -1,0 +1,72 @@
+#include <iostream>
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/interrupt_stop.h"
+#include "cli/progress_bar.h"
+#include "engine/archive_check.h"
+#include "support/display_text.h"
+#include "support/errors.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
+#include "support/number_text.h"
+
+namespace {
+
+struct TestOptions {
+    bool xbox = false;
+    bool quiet = false;
+    std::string archive;
+};
+
+std::string CountText(int64_t count) { return GroupThousands(static_cast<int32_t>(count)); }
+
+std::string FilesText(int64_t count) { return CountText(count) + (count == 1 ? " file" : " files"); }
+
+// Every bad entry on a line of its own, as the user types its path, then the summary.
+std::string CheckReport(const TArchiveCheck& check) {
+    std::string out;
+    for (const TEntryFault& fault : check.faults)
+        out += ArchivePathForUser(fault.path) + ": " + PrintableText(fault.reason) + "\n";
+    if (check.Sound()) return out + "O.K. Tested " + FilesText(check.entryCount) + ": all sound.\n";
+    return out + "Tested " + FilesText(check.entryCount) + ": " +
+           CountText(static_cast<int64_t>(check.faults.size())) + " bad.\n";
+}
+
+int RunTest(const TestOptions& options) {
+    CommandNotices notices;
+    TInterruptStop stop;
+    TArchiveCheck check;
+    bool read = false;
+    try {
+        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
+        read = CheckArchive(options.xbox, options.archive, check, stop.Watch(bar.Callback()), notices.Sink());
+    } catch (const ECancelled&) {
+        return Stopped("Stopped: " + CountText(stop.ItemsReported()) + " files were tested.", notices);
+    }
+    if (!read) {
+        // Nothing could be tested: the archive is unreadable as a whole, as a raised error is.
+        notices.Print();
+        return kExitRaised;
+    }
+    std::cout << CheckReport(check) << std::flush;
+    if (check.Sound()) return kExitSuccess;
+    return Outcome(false, "", notices);
+}
+
+}  // namespace
+
+void RegisterTestCommand(CLI::App& app, int& exitStatus) {
+    auto options = std::make_shared<TestOptions>();
+    CLI::App* sub = app.add_subcommand(
+        "test", "Check everything a reader of ARCHIVE relies on, writing nothing: its header and directory,\n"
+                "and of every file that its path is one extract would write, that its stream lies inside\n"
+                "the archive, shares no bytes with another stream (unless both are the same stream), and\n"
+                "inflates to exactly its recorded size, ending exactly at its packed size. Prints a line\n"
+                "per bad file (path: reason), then a summary. Exit status 0 when sound, 1 when a file is\n"
+                "bad, 3 when the header or directory does not read.");
+    sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
+    sub->add_flag("-q,--quiet", options->quiet, "No progress display");
+    sub->add_option("ARCHIVE", options->archive, "The .PAK archive")->required();
+    sub->callback([options, &exitStatus] { exitStatus = RunTest(*options); });
+}

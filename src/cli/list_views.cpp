@@ -1,0 +1,140 @@
+#include "cli/list_views.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+
+#include "engine/hash_tag.h"
+#include "support/display_text.h"
+#include "support/number_text.h"
+
+namespace {
+
+constexpr int kSizeColumnWidth = 10;   // "1023.9 KiB"
+constexpr int kShareColumnWidth = 7;   // "100.0%" and a little more for streams that grew
+constexpr int64_t kUnitStep = 1024;
+constexpr std::array<const char*, 4> kUnits = {"KiB", "MiB", "GiB", "TiB"};
+constexpr const char* kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+
+std::string Column(const std::string& text, int width) {
+    if (static_cast<int>(text.size()) >= width) return text;
+    return std::string(static_cast<size_t>(width) - text.size(), ' ') + text;
+}
+
+std::string LongLine(const std::string& size, const std::string& packed, const std::string& share,
+                     const std::string& path) {
+    return Column(size, kSizeColumnWidth) + " " + Column(packed, kSizeColumnWidth) + " " +
+           Column(share, kShareColumnWidth) + "  " + path + "\n";
+}
+
+// The length of the well-formed UTF-8 sequence at text[at], 0 when none begins there.
+size_t Utf8SequenceLength(const std::string& text, size_t at) {
+    const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[at + k]); };
+    const auto continuation = [&](size_t k) { return at + k < text.size() && (byte(k) & 0xC0) == 0x80; };
+    const uint8_t lead = byte(0);
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        if (!continuation(1) || !continuation(2)) return 0;
+        if (lead == 0xE0 && byte(1) < 0xA0) return 0;   // overlong
+        if (lead == 0xED && byte(1) >= 0xA0) return 0;  // a surrogate
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
+        if (lead == 0xF0 && byte(1) < 0x90) return 0;   // overlong
+        if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // past U+10FFFF
+        return 4;
+    }
+    return 0;
+}
+
+std::string LowerHex(const std::string& bytes) {
+    return LowerAscii(HexOfBytes(bytes.data(), static_cast<int32_t>(bytes.size())));
+}
+
+nlohmann::ordered_json JsonEntry(const TArchiveEntry& entry) {
+    nlohmann::ordered_json item;
+    item["path"] = ValidUtf8(entry.path);
+    if (!IsValidUtf8(entry.path)) item["path_bytes"] = LowerHex(entry.path);
+    item["data_offset"] = entry.dataOffset;
+    item["absolute_offset"] = entry.StreamStart();
+    item["packed_size"] = entry.packedSize;
+    item["unpacked_size"] = entry.unpackedSize;
+    item["tag"] = TagToText(PathHashTag(entry.path));
+    return item;
+}
+
+}  // namespace
+
+std::string ReadableSize(int64_t bytes) {
+    if (bytes < 0) return "?";
+    if (bytes < kUnitStep) return std::to_string(bytes) + " B";
+    double value = static_cast<double>(bytes) / kUnitStep;
+    size_t unit = 0;
+    // Rounded to one decimal, 1023.96 KiB would read "1024.0 KiB": the next unit says it better.
+    while (value >= kUnitStep - 0.05 && unit + 1 < kUnits.size()) {
+        value /= kUnitStep;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+    return text;
+}
+
+std::string PackedShare(int64_t packed, int64_t unpacked) {
+    if (unpacked <= 0 || packed < 0) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", 100.0 * static_cast<double>(packed) / static_cast<double>(unpacked));
+    return text;
+}
+
+std::string LongListing(const TArchiveEntries& entries) {
+    std::string out = LongLine("SIZE", "PACKED", "RATIO", "PATH");
+    for (const TArchiveEntry& entry : entries)
+        out += LongLine(ReadableSize(entry.unpackedSize), ReadableSize(entry.packedSize),
+                        PackedShare(entry.packedSize, entry.unpackedSize), PrintableText(entry.path));
+    const TEntryTotals totals = SumEntries(entries);
+    const std::string files = totals.files == 1 ? "1 file" : std::to_string(totals.files) + " files";
+    out += LongLine(ReadableSize(totals.unpackedBytes), ReadableSize(totals.packedBytes),
+                    PackedShare(totals.packedBytes, totals.unpackedBytes), "total of " + files);
+    return out;
+}
+
+std::string JsonListing(const TArchiveEntries& entries, bool bigEndian) {
+    nlohmann::ordered_json document;
+    document["flavour"] = bigEndian ? "xbox360" : "pc";
+    document["entries"] = nlohmann::ordered_json::array();
+    for (const TArchiveEntry& entry : entries) document["entries"].push_back(JsonEntry(entry));
+    const TEntryTotals totals = SumEntries(entries);
+    document["totals"] = {{"files", totals.files},
+                          {"packed_size", totals.packedBytes},
+                          {"unpacked_size", totals.unpackedBytes}};
+    return document.dump(2) + "\n";
+}
+
+bool IsValidUtf8(const std::string& text) {
+    for (size_t at = 0; at < text.size();) {
+        const size_t length = Utf8SequenceLength(text, at);
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
+}
+
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        const size_t length = Utf8SequenceLength(text, at);
+        if (length == 0) {
+            out += kReplacementCharacter;
+            ++at;
+            continue;
+        }
+        out.append(text, at, length);
+        at += length;
+    }
+    return out;
+}

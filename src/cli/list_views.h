@@ -1,0 +1,30 @@
+// The listings of `list --long` (for a person) and `list --json` (for programs).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/archive_entries.h"
+
+// A size as a person reads it: "512 B", "1.5 KiB", "20.0 MiB", "2.0 GiB" (powers of 1024,
+// one decimal from KiB on); "?" for a negative size a damaged record gives.
+std::string ReadableSize(int64_t bytes);
+
+// The packed size as a share of the size: "39.1%"; "-" for an empty file.
+std::string PackedShare(int64_t packed, int64_t unpacked);
+
+// A heading, one line per entry (size, packed size, share, path as list prints it), then
+// the totals.
+std::string LongListing(const TArchiveEntries& entries);
+
+// One JSON document: the flavour, every entry, the totals. A path that is not valid UTF-8
+// is given with each byte outside a valid sequence as U+FFFD in "path", and exactly in
+// "path_bytes" (lower-case hexadecimal).
+std::string JsonListing(const TArchiveEntries& entries, bool bigEndian);
+
+// True when text is well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
+bool IsValidUtf8(const std::string& text);
+
+// The text with every byte that does not belong to a well-formed UTF-8 sequence replaced by
+// U+FFFD.
+std::string ValidUtf8(const std::string& text);

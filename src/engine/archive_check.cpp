@@ -1,0 +1,211 @@
+#include "engine/archive_check.h"
+
+#include <algorithm>
+#include <compare>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "engine/archive_entries.h"
+#include "engine/internal/archive_file_pool.h"
+#include "engine/internal/extraction.h"
+#include "support/display_text.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
+#include "support/ordered_work.h"
+#include "support/stream_inflate.h"
+
+namespace {
+
+constexpr size_t kNoStream = static_cast<size_t>(-1);
+// Inflating a stream holds its two blocks whatever the stream's size; results are a few
+// numbers, so the count of streams in flight is what bounds the memory.
+constexpr TWorkLimits kCheckLimits{64, 32 << 20};
+constexpr int64_t kStreamCheckCost = 192 * 1024;
+constexpr const char* kReadingText = "reading the directory...";
+
+// A stream as records place it. Records that agree on both share the stream, as foreign
+// archives let identical files do; records that agree on one only overlap.
+struct TStreamKey {
+    int64_t start;
+    int32_t packedSize;
+    auto operator<=>(const TStreamKey&) const = default;
+};
+
+// What inflating one stream found.
+struct TStreamVerdict {
+    bool inflated = false;
+    TStreamInflation inflation;
+};
+
+TStreamInflation InflateFromFile(HostFile& file, const TStreamKey& stream, int64_t contentLimit) {
+    file.Seek(stream.start);
+    int64_t remaining = stream.packedSize;
+    const TByteSource source = [&](uint8_t* buffer, int64_t capacity) {
+        const int64_t got = file.Read(buffer, std::min(capacity, remaining));
+        remaining -= got;
+        return got;
+    };
+    return InflateStream(source, [](const uint8_t*, int64_t) {}, contentLimit);
+}
+
+class TArchiveChecker {
+public:
+    explicit TArchiveChecker(const TArchiveLook& look)
+        : look_(look),
+          entries_(look.Entries()),
+          reasons_(entries_.size()),
+          streamOf_(entries_.size(), kNoStream),
+          contentLimit_(entries_.size(), 0),
+          overlapping_(entries_.size(), kNoStream),
+          verdicts_(entries_.size()),
+          files_(look.Path()) {}
+
+    // The faults a record shows by itself: its path, its sizes, its stream's place.
+    void CheckRecords() {
+        std::map<TStreamKey, size_t> firstOfStream;
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            const TArchiveEntry& entry = entries_[i];
+            if (!IsExtractablePath(entry.path))
+                reasons_[i].push_back("extraction refuses its path (an empty, \".\" or \"..\" part, a drive, or a NUL)");
+            if (entry.packedSize <= 0 || entry.unpackedSize < 0) {
+                reasons_[i].push_back("its record holds an impossible size");
+                continue;
+            }
+            if (entry.dataOffset < 0) {
+                reasons_[i].push_back("its stream begins inside the header");
+                continue;
+            }
+            if (entry.StreamStart() + entry.packedSize > look_.FileSize()) {
+                reasons_[i].push_back("its stream runs past the end of the archive");
+                continue;
+            }
+            const size_t first = firstOfStream.try_emplace({entry.StreamStart(), entry.packedSize}, i).first->second;
+            streamOf_[i] = first;
+            contentLimit_[first] = std::max<int64_t>(contentLimit_[first], entry.unpackedSize);
+        }
+        FindOverlaps(firstOfStream);
+    }
+
+    // Inflates every stream that is its own, on the worker threads, and judges each entry as
+    // its turn comes; progress hears of each.
+    void InflateStreams(const ProgressProc& progress) {
+        const size_t total = entries_.size();
+        TOrderedWork<TStreamVerdict> work(
+            total, CoreCount(), kCheckLimits, [&](size_t i) { return MustInflate(i) ? kStreamCheckCost : 0; },
+            [&](size_t i, TStreamVerdict& verdict) {
+                if (MustInflate(i)) verdict = Inflate(i);
+                return true;
+            });
+        for (size_t i = 0; i < total; ++i) {
+            verdicts_[i] = work.Take(i);
+            JudgeInflation(i);
+            Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
+                   entries_[i].path.c_str());
+        }
+    }
+
+    void Collect(TArchiveCheck& check) const {
+        check.entryCount = static_cast<int64_t>(entries_.size());
+        check.faults.clear();
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            if (reasons_[i].empty()) continue;
+            std::string reason = reasons_[i].front();
+            for (size_t r = 1; r < reasons_[i].size(); ++r) reason += "; " + reasons_[i][r];
+            check.faults.push_back({entries_[i].path, std::move(reason)});
+        }
+    }
+
+private:
+    // Streams in order of their start: one that begins before the farthest end reached so far
+    // shares bytes with the stream that reached it.
+    void FindOverlaps(const std::map<TStreamKey, size_t>& firstOfStream) {
+        int64_t reach = 0;
+        size_t reacher = kNoStream;
+        for (const auto& [stream, first] : firstOfStream) {
+            if (reacher != kNoStream && stream.start < reach) {
+                if (overlapping_[first] == kNoStream) overlapping_[first] = reacher;
+                if (overlapping_[reacher] == kNoStream) overlapping_[reacher] = first;
+            }
+            if (stream.start + stream.packedSize > reach) {
+                reach = stream.start + stream.packedSize;
+                reacher = first;
+            }
+        }
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            if (streamOf_[i] == kNoStream) continue;
+            const size_t other = overlapping_[streamOf_[i]];
+            if (other != kNoStream)
+                reasons_[i].push_back("its stream overlaps that of \"" + ArchivePathForUser(entries_[other].path) + "\"");
+        }
+    }
+
+    // The first record of a stream that lies alone has it inflated; the records sharing it
+    // are judged by that one inflation.
+    bool MustInflate(size_t i) const { return streamOf_[i] == i && overlapping_[i] == kNoStream; }
+
+    TStreamVerdict Inflate(size_t i) {
+        std::unique_ptr<HostFile> file = files_.Take();
+        const TArchiveEntry& entry = entries_[i];
+        TStreamVerdict verdict;
+        verdict.inflation = InflateFromFile(*file, {entry.StreamStart(), entry.packedSize}, contentLimit_[i]);
+        verdict.inflated = true;
+        files_.Give(std::move(file));
+        return verdict;
+    }
+
+    void JudgeInflation(size_t i) {
+        if (streamOf_[i] == kNoStream) return;
+        const TStreamVerdict& verdict = verdicts_[streamOf_[i]];
+        if (!verdict.inflated) return;
+        const TArchiveEntry& entry = entries_[i];
+        const TStreamInflation& inflation = verdict.inflation;
+        const std::string recorded = std::to_string(entry.unpackedSize);
+        switch (inflation.end) {
+            case TStreamEnd::Damaged:
+                reasons_[i].push_back("its stream is damaged at byte " + std::to_string(inflation.consumed));
+                return;
+            case TStreamEnd::CutShort:
+                reasons_[i].push_back("its stream does not end within its " + std::to_string(entry.packedSize) +
+                                      " packed bytes");
+                return;
+            case TStreamEnd::OverLimit:  // the limit is the largest size a record of the stream gives
+                reasons_[i].push_back("its stream inflates to more than the " + recorded + " bytes its record gives");
+                return;
+            case TStreamEnd::Complete:
+                if (inflation.consumed != entry.packedSize)
+                    reasons_[i].push_back("its stream ends at byte " + std::to_string(inflation.consumed) +
+                                          ", before its " + std::to_string(entry.packedSize) + " packed bytes end");
+                if (inflation.produced != entry.unpackedSize)
+                    reasons_[i].push_back("its stream inflates to " + std::to_string(inflation.produced) +
+                                          " bytes, not the " + recorded + " its record gives");
+                return;
+        }
+    }
+
+    const TArchiveLook& look_;
+    const TArchiveEntries& entries_;
+    std::vector<std::vector<std::string>> reasons_;  // per entry
+    std::vector<size_t> streamOf_;      // per entry: the first entry of its stream, kNoStream when unreadable
+    std::vector<int64_t> contentLimit_;  // per first entry: the largest size its stream's records give
+    std::vector<size_t> overlapping_;   // per first entry: the first entry of a stream it overlaps
+    std::vector<TStreamVerdict> verdicts_;  // per first entry, once taken
+    TArchiveFiles files_;
+};
+
+}  // namespace
+
+bool CheckArchive(bool bigEndian, const std::string& archivePath, TArchiveCheck& check, const ProgressProc& progress,
+                  TNotices* notices) {
+    const TProgressScope scope(progress);
+    check = TArchiveCheck{};
+    Report(progress, 0, kReadingText);
+    const TArchiveLook look(bigEndian, archivePath, notices);
+    if (!look.Listed()) return false;
+    TArchiveChecker checker(look);
+    checker.CheckRecords();
+    checker.InflateStreams(progress);
+    checker.Collect(check);
+    return true;
+}

@@ -1,0 +1,51 @@
+// Comparing an archive with the folder it would be built from: which paths `make` of the
+// folder would add, drop or store with other content. Nothing is written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/notices.h"
+#include "support/progress.h"
+
+enum class TDifferenceKind {
+    Added,    // only in the folder
+    Removed,  // only in the archive
+    Changed,  // in both, with different content
+};
+
+struct TPathDifference {
+    TDifferenceKind kind;
+    std::string path;  // "\" between the folders: the archive's own path, or the one make would store
+};
+
+struct TArchiveDiff {
+    std::vector<TPathDifference> differences;  // ordered by path (bytes, "\" as a separator)
+    int64_t entryCount = 0;                    // files in the archive
+    int64_t fileCount = 0;                     // files make would store
+    // Every file and folder of the folder could be read; each that could not is told in
+    // notices, and its path is in no difference.
+    bool complete = true;
+
+    bool Same() const { return differences.empty(); }
+};
+
+struct TArchiveDiffRequest {
+    bool bigEndian = false;
+    std::string archivePath;
+    std::string folder;       // "" is the current directory, as for make
+    bool convertLoc = true;   // a .loc text is compared as the string table make would store
+    ProgressProc progress;    // hears of each file compared, and may stop the comparison
+    TNotices* notices = nullptr;
+};
+
+// Walks the folder as make does (the same names, the archive itself left out) and pairs its
+// files with the archive's entries by path, in any ASCII case and with "/" or "\" (the key of
+// EntryPathKey); two that share a key pair up in the order each side holds them. A pair is
+// changed when the content make would store differs from the inflated stream: sizes that
+// differ decide at once, equal sizes are confirmed byte by byte. The pairs are compared on
+// every core. False, told in notices, when the archive cannot be read or the folder cannot
+// be listed at all. A stream that does not inflate raises EDecompressionError naming its
+// entry.
+bool DiffArchiveWithFolder(const TArchiveDiffRequest& request, TArchiveDiff& diff);

@@ -1,0 +1,62 @@
+#include "engine/archive_entries.h"
+
+#include <algorithm>
+
+#include "engine/archive_reader.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/archive_reader.h"
+#include "engine/internal/directory_walk.h"
+#include "engine/internal/update_journal.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
+#include "support/paths.h"
+
+int64_t TArchiveEntry::StreamStart() const {
+    // The listing's absolute offset is the header size plus the data offset, wrapped to 32
+    // bits; the header size itself never exceeds kMaxHeaderSize.
+    const int64_t headerSize = static_cast<int32_t>(static_cast<uint32_t>(absOffset) - static_cast<uint32_t>(dataOffset));
+    return headerSize + dataOffset;
+}
+
+TEntryTotals SumEntries(const TArchiveEntries& entries) {
+    TEntryTotals totals;
+    for (const TArchiveEntry& entry : entries) {
+        ++totals.files;
+        totals.packedBytes += std::max<int32_t>(entry.packedSize, 0);
+        totals.unpackedBytes += std::max<int32_t>(entry.unpackedSize, 0);
+    }
+    return totals;
+}
+
+TArchiveEntry EntryOfListingLine(const std::string& line) {
+    TArchiveEntry entry;
+    entry.entryPos = ListingField(line, kEntryPosColumn);
+    entry.dataOffset = ListingField(line, kDataOffsetColumn);
+    entry.absOffset = ListingField(line, kAbsOffsetColumn);
+    entry.packedSize = ListingField(line, kPackedSizeColumn);
+    entry.unpackedSize = ListingField(line, kUnpackedSizeColumn);
+    entry.path = CutLine(line, kPrefixLength, kSuffixLength);
+    return entry;
+}
+
+TArchiveLook::TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices) : path_(archivePath) {
+    if (!CanOpenArchive(archivePath, notices)) return;
+    // The lock is held from the listing to the last stream read, so no update moves a stream
+    // in between.
+    reading_ = std::make_unique<TArchiveReading>(archivePath, notices);
+    file_ = std::make_unique<HostFile>(archivePath, HostFile::Mode::Read);
+    if (!ListOpenedArchive(bigEndian, *file_, listing_, notices)) return;
+    fileSize_ = file_->Size();
+    entries_.reserve(listing_.size());
+    for (const std::string& line : listing_) entries_.push_back(EntryOfListingLine(line));
+    listed_ = true;
+}
+
+TArchiveLook::~TArchiveLook() = default;
+
+bool ReadArchiveEntries(bool bigEndian, const std::string& archivePath, TArchiveEntries& entries,
+                        TNotices* notices) {
+    TArchiveLook look(bigEndian, archivePath, notices);
+    entries = look.Entries();
+    return look.Listed();
+}

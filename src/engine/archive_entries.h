@@ -1,0 +1,73 @@
+// An archive's file records as values, for the operations that look into an archive
+// (showing one entry, testing every stream, the long and machine-readable listings).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/notices.h"
+#include "support/bytes.h"
+
+class HostFile;
+class TArchiveReading;
+
+struct TArchiveEntry {
+    std::string path;        // as the directory stores it, "\" between the folders
+    int32_t entryPos = 0;    // where its record lies in the decompressed directory
+    int32_t dataOffset = 0;  // from the start of the data area
+    int32_t absOffset = 0;   // from the start of the file (32-bit, as the listing gives it)
+    int32_t packedSize = 0;
+    int32_t unpackedSize = 0;
+
+    // Where the stream begins in the file, without the 32-bit wrap of absOffset: a negative
+    // data offset points into the header.
+    int64_t StreamStart() const;
+};
+
+using TArchiveEntries = std::vector<TArchiveEntry>;
+
+struct TEntryTotals {
+    int64_t files = 0;
+    int64_t packedBytes = 0;    // records with a negative size count as 0
+    int64_t unpackedBytes = 0;
+};
+
+TEntryTotals SumEntries(const TArchiveEntries& entries);
+
+// The entry of one listing line.
+TArchiveEntry EntryOfListingLine(const std::string& line);
+
+// An archive opened to be looked into: an interrupted update rolled back, a shared lock held
+// against updates, its directory listed. Listed() is false when it cannot be opened or its
+// header or directory does not read; why is told in notices. A directory that does not
+// inflate raises EDecompressionError naming it.
+class TArchiveLook {
+public:
+    TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices);
+    ~TArchiveLook();
+    TArchiveLook(const TArchiveLook&) = delete;
+    TArchiveLook& operator=(const TArchiveLook&) = delete;
+
+    bool Listed() const { return listed_; }
+    const TStringList& Listing() const { return listing_; }
+    const TArchiveEntries& Entries() const { return entries_; }
+    // The archive's file, open for reading while this lives (only when listed).
+    HostFile& File() { return *file_; }
+    int64_t FileSize() const { return fileSize_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    std::unique_ptr<TArchiveReading> reading_;
+    std::unique_ptr<HostFile> file_;
+    bool listed_ = false;
+    TStringList listing_;
+    TArchiveEntries entries_;
+    int64_t fileSize_ = 0;
+};
+
+// The entries of an archive, for a listing. False, told in notices, as TArchiveLook.
+bool ReadArchiveEntries(bool bigEndian, const std::string& archivePath, TArchiveEntries& entries,
+                        TNotices* notices);

@@ -1,0 +1,38 @@
+// Choosing entries of an archive by the paths a user types: any ASCII letter case, "/" or "\"
+// between folders, "*" and "?" inside one part of a path, "**" for any number of parts, and
+// a folder standing for everything below it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "support/bytes.h"
+
+struct TEntryPattern {
+    std::string text;                     // as the user typed it, for messages
+    std::vector<std::string> components;  // its parts, each as EntryPathKey gives it
+};
+
+// Why the text cannot select entries, in words for the user: it is empty, begins at a root
+// ("/", "\" or a drive), or holds an empty, "." or ".." part. "" when it can; a separator at
+// its end is allowed (a folder named as such).
+std::string EntryPatternProblem(const std::string& text);
+
+// The pattern of a text for which EntryPatternProblem is "".
+TEntryPattern ParseEntryPattern(const std::string& text);
+
+// True when the pattern names the archive path itself or a folder it lies in.
+bool PatternSelects(const TEntryPattern& pattern, const std::string& archivePath);
+
+// True when one part of a path matches one part of a pattern ("*": any run of bytes, "?":
+// one byte). Both are keys.
+bool ComponentMatches(const std::string& patternPart, const std::string& part);
+
+struct TEntrySelection {
+    std::vector<size_t> indices;        // the lines selected, in listing order, each once
+    std::vector<std::string> unmatched;  // the text of every pattern that selected nothing
+};
+
+// The lines of an archive's listing (list's format) that any of the patterns select.
+TEntrySelection SelectListedEntries(const TStringList& listing, const std::vector<TEntryPattern>& patterns);

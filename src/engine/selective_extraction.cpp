@@ -1,0 +1,49 @@
+#include "engine/selective_extraction.h"
+
+#include "engine/archive_entries.h"
+#include "engine/entry_selection.h"
+#include "engine/internal/extraction.h"
+
+#include <utility>
+
+namespace {
+
+// Every path parsed; false, told in notices, at the first one that cannot select entries.
+bool ParsePatterns(const TSelectiveExtractionRequest& request, std::vector<TEntryPattern>& patterns) {
+    for (const std::string& text : request.entryPaths) {
+        const std::string problem = EntryPatternProblem(text);
+        if (!problem.empty()) {
+            Notify(request.notices, text, NoticeText("cannot select", text, problem));
+            return false;
+        }
+        patterns.push_back(ParseEntryPattern(text));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ExtractSelectedEntries(const TSelectiveExtractionRequest& request, TSelectiveExtractionResult& result) {
+    const TProgressScope scope(request.progress);
+    result = TSelectiveExtractionResult{};
+    std::vector<TEntryPattern> patterns;
+    if (!ParsePatterns(request, patterns)) return false;
+
+    TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
+    if (!look.Listed()) return false;
+    result.archiveRead = true;
+
+    TEntrySelection selection = SelectListedEntries(look.Listing(), patterns);
+    result.selectedCount = static_cast<int32_t>(selection.indices.size());
+    for (const std::string& text : selection.unmatched)
+        Notify(request.notices, text, NoticeText("cannot extract", text, "the archive holds no file it selects"));
+    result.unmatched = std::move(selection.unmatched);
+    // Nothing selected: no target folder is made for nothing.
+    if (selection.indices.empty()) return false;
+
+    TExtractionRequest extraction{request.bigEndian, look.File(),        look.FileSize(),    look.Listing(),
+                                  request.targetDir, request.targetFolder, request.hashTags, request.convertLoc,
+                                  request.progress,  request.notices,      &selection.indices};
+    result.allWritten = ExtractListedFiles(extraction);
+    return result.allWritten && result.unmatched.empty();
+}

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "helpers/run_cli.h"
+#include "helpers/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A folder, and the archive `vpak make` packs from it; each test changes one of them.
+class DiffCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(Tree() + "/data/sub");
+        WriteFile(Tree() + "/data/x.bin", "x content");
+        WriteFile(Tree() + "/data/sub/y.bin", "y");
+        WriteFile(Tree() + "/text.loc", "hello\r\nworld\r\n");
+        WriteFile(Tree() + "/top.txt", "top");
+    }
+
+    void Pack(const std::vector<std::string>& flags = {}) {
+        std::vector<std::string> args{"make", "-q"};
+        args.insert(args.end(), flags.begin(), flags.end());
+        args.push_back(Archive());
+        args.push_back(Tree());
+        ASSERT_EQ(RunVpak(args).status, 0);
+    }
+
+    CliResult Diff(const std::vector<std::string>& flags = {}) const {
+        std::vector<std::string> args{"diff"};
+        args.insert(args.end(), flags.begin(), flags.end());
+        args.push_back(Archive());
+        args.push_back(Tree());
+        return RunVpak(args);
+    }
+
+    std::string Tree() const { return dir_ / "tree"; }
+    std::string Archive() const { return dir_ / "x.pak"; }
+    TempDir dir_;
+};
+
+TEST_F(DiffCommand, AnUnchangedTreeExitsZeroAndPrintsNothing) {
+    Pack();
+    const CliResult result = Diff();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+}
+
+struct ChangeCase {
+    const char* name;
+    std::function<void(const std::string& tree)> change;
+    const char* expected;
+};
+
+class DiffedChange : public DiffCommand, public ::testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(DiffedChange, IsNamedOnItsLineAndExitsOne) {
+    Pack();
+    GetParam().change(Tree());
+    const CliResult result = Diff();
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.out, GetParam().expected);
+    EXPECT_EQ(result.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, DiffedChange,
+    ::testing::Values(
+        ChangeCase{"Added", [](const std::string& t) { WriteFile(t + "/data/new.bin", "n"); }, "A data/new.bin\n"},
+        ChangeCase{"Removed", [](const std::string& t) { fs::remove(t + "/data/sub/y.bin"); }, "D data/sub/y.bin\n"},
+        ChangeCase{"ChangedSize", [](const std::string& t) { WriteFile(t + "/top.txt", "longer top"); },
+                   "M top.txt\n"},
+        ChangeCase{"ChangedBytesOfTheSameSize", [](const std::string& t) { WriteFile(t + "/data/x.bin", "x CONTENT"); },
+                   "M data/x.bin\n"},
+        ChangeCase{"ChangedLocText", [](const std::string& t) { WriteFile(t + "/text.loc", "hello\r\nWorld\r\n"); },
+                   "M text.loc\n"},
+        ChangeCase{"SeveralInPathOrder",
+                   [](const std::string& t) {
+                       WriteFile(t + "/top.txt", "pot");
+                       WriteFile(t + "/a.bin", "a");
+                       fs::remove(t + "/data/x.bin");
+                   },
+                   "A a.bin\nD data/x.bin\nM top.txt\n"}),
+    [](const ::testing::TestParamInfo<ChangeCase>& info) { return std::string(info.param.name); });
+
+TEST_F(DiffCommand, ALocTextDifferingOnlyInWhatConversionDropsIsTheSame) {
+    Pack();
+    // Conversion stops at a NUL: what follows it never reaches the table.
+    WriteFile(Tree() + "/text.loc", std::string("hello\r\nworld\r\n\0left over", 25));
+    const CliResult result = Diff();
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+TEST_F(DiffCommand, NoLocComparesLocFilesAsTheyAreStored) {
+    Pack({"--no-loc"});
+    EXPECT_EQ(Diff({"--no-loc"}).status, 0);
+    const CliResult converted = Diff();
+    EXPECT_EQ(converted.status, 1);
+    EXPECT_EQ(converted.out, "M text.loc\n") << "the folder's text becomes a table, the archive holds the text";
+}
+
+TEST_F(DiffCommand, PathsPairInAnyLetterCase) {
+    Pack();
+    fs::rename(Tree() + "/data", Tree() + "/DATA");
+    EXPECT_EQ(Diff().status, 0);
+}
+
+TEST_F(DiffCommand, TheArchiveInsideTheFolderIsLeftOutAsMakeLeavesItOut) {
+    fs::create_directories(Tree());
+    ASSERT_EQ(RunVpak({"make", "-q", Tree() + "/inner.pak", Tree()}).status, 0);
+    const CliResult result = RunVpak({"diff", Tree() + "/inner.pak", Tree()});
+    EXPECT_EQ(result.status, 0) << result.out;
+}
+
+TEST_F(DiffCommand, JsonParsesBackToTheDifferences) {
+    Pack();
+    WriteFile(Tree() + "/data/new.bin", "n");
+    WriteFile(Tree() + "/top.txt", "changed");
+    fs::remove(Tree() + "/data/sub/y.bin");
+    const CliResult result = Diff({"--json"});
+    EXPECT_EQ(result.status, 1);
+    const nlohmann::json document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["same"], false);
+    EXPECT_EQ(document["added"], nlohmann::json::array({"data/new.bin"}));
+    EXPECT_EQ(document["removed"], nlohmann::json::array({"data/sub/y.bin"}));
+    EXPECT_EQ(document["changed"], nlohmann::json::array({"top.txt"}));
+    EXPECT_EQ(document["archive_files"], 4);
+    EXPECT_EQ(document["folder_files"], 4);
+}
+
+TEST_F(DiffCommand, JsonOfTheSameTreeSaysSoWithEmptyLists) {
+    Pack();
+    const CliResult result = Diff({"--json"});
+    EXPECT_EQ(result.status, 0);
+    const nlohmann::json document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["same"], true);
+    EXPECT_TRUE(document["changed"].empty());
+}
+
+TEST_F(DiffCommand, AMissingFolderIsNamedAndExitsThree) {
+    Pack();
+    const CliResult result = RunVpak({"diff", Archive(), dir_ / "missing"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "vpak: cannot read the folder \"" + (dir_ / "missing") + "\": No such file or directory\n");
+}
+
+TEST_F(DiffCommand, AFolderThatIsAFileIsNamedAndExitsThree) {
+    Pack();
+    const CliResult result = RunVpak({"diff", Archive(), Archive()});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err, "vpak: cannot read the folder \"" + Archive() + "\": it is not a folder\n");
+}
+
+TEST_F(DiffCommand, AnArchiveThatDoesNotReadExitsThree) {
+    WriteFile(Archive(), "not an archive at all");
+    const CliResult result = Diff();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("cannot read the archive"), std::string::npos) << result.err;
+}
+
+TEST_F(DiffCommand, AStreamThatDoesNotInflateIsNamedAndExitsThree) {
+    Pack();
+    // The archive ends with the checksum of its last stream, top.txt's.
+    TArrayOfByte bytes = ReadFileBytes(Archive());
+    bytes.back() ^= 0xFF;
+    WriteFile(Archive(), bytes);
+    const CliResult result = Diff();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("Damaged stream of entry \"top.txt\""), std::string::npos) << result.err;
+}
+
+TEST_F(DiffCommand, WritesNothing) {
+    Pack();
+    WriteFile(Tree() + "/top.txt", "changed");
+    const TArrayOfByte before = ReadFileBytes(Archive());
+    const auto entriesBefore = std::distance(fs::recursive_directory_iterator(dir_.Path()), {});
+    ASSERT_EQ(Diff().status, 1);
+    EXPECT_EQ(ReadFileBytes(Archive()), before);
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir_.Path()), {}), entriesBefore);
+}
+
+TEST_F(DiffCommand, WithoutFolderItIsAUsageError) {
+    EXPECT_EQ(RunVpak({"diff", Archive()}).status, 2);
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/entry_selection.h"
+#include "engine/internal/archive_format.h"
+#include "engine/internal/entry_key.h"
+
+namespace {
+
+struct SelectionCase {
+    const char* pattern;
+    const char* path;  // as an archive stores it
+    bool selected;
+};
+
+class PatternSelection : public ::testing::TestWithParam<SelectionCase> {};
+
+TEST_P(PatternSelection, SelectsExactlyThePathsItNames) {
+    const SelectionCase& c = GetParam();
+    EXPECT_EQ(PatternSelects(ParseEntryPattern(c.pattern), c.path), c.selected) << c.pattern << " / " << c.path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Patterns, PatternSelection,
+    ::testing::Values(
+        // letter case and separators
+        SelectionCase{"data/x.bin", "data\\x.bin", true}, SelectionCase{"DATA\\X.BIN", "data\\x.bin", true},
+        SelectionCase{"data/x.bin", "Data\\X.Bin", true}, SelectionCase{"data/x.bi", "data\\x.bin", false},
+        // a folder selects everything below it, at any depth, with or without a separator at its end
+        SelectionCase{"data", "data\\sub\\y.bin", true}, SelectionCase{"data/", "data\\x.bin", true},
+        SelectionCase{"dat", "data\\x.bin", false}, SelectionCase{"data/sub", "data\\x.bin", false},
+        // * and ? stay within one part
+        SelectionCase{"*.bin", "x.bin", true}, SelectionCase{"*.bin", "data\\x.bin", false},
+        SelectionCase{"data/*.bin", "data\\x.bin", true}, SelectionCase{"data/*.bin", "data\\sub\\x.bin", false},
+        SelectionCase{"d*/x.bin", "data\\x.bin", true}, SelectionCase{"data/?.bin", "data\\x.bin", true},
+        SelectionCase{"data/?.bin", "data\\xy.bin", false}, SelectionCase{"*", "any\\thing", true},
+        SelectionCase{"a*b*c", "aXbYbZc", true}, SelectionCase{"a*b*c", "aXbYcZ", false},
+        // ** crosses any number of parts, none included
+        SelectionCase{"**/x.bin", "x.bin", true}, SelectionCase{"**/x.bin", "a\\b\\c\\x.bin", true},
+        SelectionCase{"data/**/y.bin", "data\\y.bin", true}, SelectionCase{"data/**/y.bin", "data\\s\\t\\y.bin", true},
+        SelectionCase{"data/**/y.bin", "other\\s\\y.bin", false}, SelectionCase{"**", "a\\b", true},
+        SelectionCase{"**/*.TXT", "a\\b\\n.txt", true},
+        // a pattern that matches nothing
+        SelectionCase{"nothing/here", "data\\x.bin", false}));
+
+struct ProblemCase {
+    const char* text;
+    bool refused;
+};
+
+class PatternProblem : public ::testing::TestWithParam<ProblemCase> {};
+
+TEST_P(PatternProblem, RefusesPathsThatCannotLieBelowTheTarget) {
+    const ProblemCase& c = GetParam();
+    EXPECT_EQ(!EntryPatternProblem(c.text).empty(), c.refused) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, PatternProblem,
+                         ::testing::Values(ProblemCase{"", true}, ProblemCase{"..", true},
+                                           ProblemCase{"a/../b", true}, ProblemCase{"a\\..", true},
+                                           ProblemCase{"/a", true}, ProblemCase{"\\a", true},
+                                           ProblemCase{"C:/a", true}, ProblemCase{"a//b", true},
+                                           ProblemCase{"./a", true}, ProblemCase{"a/b/", false},
+                                           ProblemCase{"**/*.bin", false}, ProblemCase{"a..b", false}));
+
+TEST(EntryPathKey, FoldsAsciiCaseAndTurnsSlashesIntoBackslashes) {
+    EXPECT_EQ(EntryPathKey("Data/Sub\\X.BIN"), "data\\sub\\x.bin");
+    EXPECT_EQ(EntryPathKey("\xC4.txt"), "\xC4.txt") << "only ASCII letters fold";
+}
+
+TEST(SelectListedEntries, SelectsEachLineOnceAndNamesEachPatternThatSelectsNothing) {
+    // Listing lines hold the path behind a fixed-width prefix of fields.
+    const auto line = [](const std::string& path) { return std::string(kPrefixLength, '0') + path; };
+    const TStringList listing{line("a\\x.bin"), line("a\\y.txt"), line("b\\z.bin")};
+    const std::vector<TEntryPattern> patterns{ParseEntryPattern("a"), ParseEntryPattern("**/*.bin"),
+                                              ParseEntryPattern("c")};
+    const TEntrySelection selection = SelectListedEntries(listing, patterns);
+    EXPECT_EQ(selection.indices, (std::vector<size_t>{0, 1, 2}));
+    EXPECT_EQ(selection.unmatched, (std::vector<std::string>{"c"}));
+}
+
+}  // namespace
