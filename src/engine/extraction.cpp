@@ -189,11 +189,17 @@ public:
             if (prepared.error) std::rethrow_exception(prepared.error);
             return Fail(prepared.path, problem);
         }
-        const std::unique_ptr<HostFile> out = cursor_.CreateFresh(prepared.placement.name, archiveIdentity_, problem);
+        int64_t oldSize = 0;
+        const std::unique_ptr<HostFile> out =
+            cursor_.Rewrite(prepared.placement.name, archiveIdentity_, problem, oldSize);
+        if (out != nullptr) {
+            // A file written over ends where its new content ends, empty when there is none.
+            if (!prepared.error && prepared.ok && !prepared.content.empty())
+                out->Write(prepared.content.data(), BufferLength(prepared.content));
+            if (oldSize > out->Position()) out->Truncate();
+        }
         if (prepared.error) std::rethrow_exception(prepared.error);
         if (out == nullptr) return Fail(prepared.path, problem);
-        if (prepared.ok && !prepared.content.empty())
-            out->Write(prepared.content.data(), BufferLength(prepared.content));
         out->Close();
         if (!prepared.ok) return Fail(prepared.path, prepared.problem);
         return true;

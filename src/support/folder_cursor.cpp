@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include "support/host_internal.h"
 
@@ -16,10 +18,35 @@ using internal::Raise;
 
 constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-FileIdentity IdentityOfOpenFolder(int fd, const std::string& path) {
+struct stat StatOfOpenFolder(int fd, const std::string& path) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) Raise("Cannot get the status of directory", path, errno);
+    return st;
+}
+
+FileIdentity IdentityOf(const struct stat& st) {
     return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+FileIdentity IdentityOfOpenFolder(int fd, const std::string& path) { return IdentityOf(StatOfOpenFolder(fd, path)); }
+
+// The process's umask, read without setting it: umask() itself would change it for a moment
+// under every other thread of the process. Where the system does not tell it, a mask that
+// no file has (its bits above the permissions) makes every existing file differ from a new
+// one, so that each is created afresh.
+mode_t CurrentUmask() {
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ~mode_t{0};
+    char text[4096];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return ~mode_t{0};
+    text[n] = '\0';
+    const char* line = std::strstr(text, "\nUmask:");
+    if (line == nullptr) return ~mode_t{0};
+    char* end = nullptr;
+    const unsigned long mask = std::strtoul(line + 7, &end, 8);
+    return end == line + 7 ? ~mode_t{0} : static_cast<mode_t>(mask);
 }
 
 bool IsLinkAt(int dirFd, const std::string& name) {
@@ -32,6 +59,10 @@ bool IsLinkAt(int dirFd, const std::string& name) {
 FolderCursor::FolderCursor(const std::string& root) : root_(root) {
     rootFd_ = ::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd_ < 0) Raise("Cannot open directory", root, errno);
+    const struct stat st = StatOfOpenFolder(rootFd_, root);
+    rootGroupRule_ = {(st.st_mode & S_ISGID) != 0, static_cast<uint32_t>(st.st_gid)};
+    const mode_t mask = CurrentUmask();
+    newFileMode_ = (mask & ~mode_t{0777}) != 0 ? ~uint32_t{0} : static_cast<uint32_t>(0666 & ~mask);
 }
 
 FolderCursor::~FolderCursor() {
@@ -82,10 +113,10 @@ bool FolderCursor::GoDown(const std::string& name, std::string& problem) {
         }
         Raise("Cannot create directory", PathOf(name), code);
     }
-    const FileIdentity identity = IdentityOfOpenFolder(child, PathOf(name));
+    const struct stat st = StatOfOpenFolder(child, PathOf(name));
     if (fd_ >= 0) ::close(fd_);
     fd_ = child;
-    levels_.push_back({name, identity});
+    levels_.push_back({name, IdentityOf(st), {(st.st_mode & S_ISGID) != 0, static_cast<uint32_t>(st.st_gid)}});
     return true;
 }
 
@@ -115,10 +146,7 @@ std::unique_ptr<HostFile> FolderCursor::CreateFresh(const std::string& name, con
         if (::fstatat(folder, name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
         struct stat reached {};
         const bool reaches = ::fstatat(folder, name.c_str(), &reached, 0) == 0;
-        const auto identity = [](const struct stat& st) {
-            return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-        };
-        if (identity(own) == keep || (reaches && identity(reached) == keep)) {
+        if (IdentityOf(own) == keep || (reaches && IdentityOf(reached) == keep)) {
             problem = "\"" + PathOf(name) + "\" is the archive being read";
             return nullptr;
         }
@@ -126,6 +154,41 @@ std::unique_ptr<HostFile> FolderCursor::CreateFresh(const std::string& name, con
         if (::unlinkat(folder, name.c_str(), 0) != 0 && errno != ENOENT)
             Raise("Cannot remove file", PathOf(name), errno);
     }
+}
+
+bool FolderCursor::MatchesNewFile(const struct stat& st) const {
+    const GroupRule& rule = levels_.empty() ? rootGroupRule_ : levels_.back().groupRule;
+    const uint32_t group = rule.inherits ? rule.group : static_cast<uint32_t>(::getegid());
+    return S_ISREG(st.st_mode) && st.st_nlink == 1 && (st.st_mode & 07777) == newFileMode_ &&
+           st.st_uid == ::geteuid() && st.st_gid == group;
+}
+
+std::unique_ptr<HostFile> FolderCursor::Rewrite(const std::string& name, const FileIdentity& keep,
+                                                std::string& problem, int64_t& oldSize) {
+    oldSize = 0;
+    const int folder = CurrentFd();
+    constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    const int created = ::openat(folder, name.c_str(), kCreateFlags, 0666);
+    if (created >= 0) return std::make_unique<HostFile>(created, PathOf(name));
+    if (errno == EEXIST) {
+        // Looked at before it is opened, so that nothing but a plain file of ours is ever
+        // opened (opening a device or a FIFO can act on it), and looked at again once open,
+        // since the name may have been given to another file in between.
+        struct stat before {};
+        if (::fstatat(folder, name.c_str(), &before, AT_SYMLINK_NOFOLLOW) == 0 && MatchesNewFile(before) &&
+            !(IdentityOf(before) == keep)) {
+            const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                struct stat opened {};
+                if (::fstat(fd, &opened) == 0 && IdentityOf(opened) == IdentityOf(before) && MatchesNewFile(opened)) {
+                    oldSize = opened.st_size;
+                    return std::make_unique<HostFile>(fd, PathOf(name));
+                }
+                ::close(fd);
+            }
+        }
+    }
+    return CreateFresh(name, keep, problem);
 }
 
 }  // namespace host

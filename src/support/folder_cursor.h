@@ -3,12 +3,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "support/host_entries.h"
 #include "support/host_file.h"
+
+struct stat;
 
 namespace host {
 
@@ -39,21 +42,40 @@ public:
     // problem says why. Other failures (a folder under the name) raise.
     std::unique_ptr<HostFile> CreateFresh(const std::string& name, const FileIdentity& keep, std::string& problem);
 
+    // As CreateFresh, but a file already under the name that is exactly what CreateFresh
+    // would make (a regular file of one link, not keep, this user's, with the group and
+    // permissions a new file gets here) is opened and written over instead: removing a file
+    // and creating another costs the file system several times more than rewriting it.
+    // oldSize is the length that file had (0 for a new one); the caller cuts whatever of it
+    // its own content does not cover, so nothing of the old content survives.
+    std::unique_ptr<HostFile> Rewrite(const std::string& name, const FileIdentity& keep, std::string& problem,
+                                      int64_t& oldSize);
+
     // root/component/.../name, for messages.
     std::string PathOf(const std::string& name) const;
 
 private:
+    // What a file created in a folder inherits from it.
+    struct GroupRule {
+        bool inherits = false;  // the folder is set-group-ID: new files take its group
+        uint32_t group = 0;
+    };
     struct Level {
         std::string name;
         FileIdentity identity;
+        GroupRule groupRule;
     };
 
     int CurrentFd() const { return levels_.empty() ? rootFd_ : fd_; }
     void GoUpTo(size_t depth);
     bool GoDown(const std::string& name, std::string& problem);
 
+    bool MatchesNewFile(const struct stat& st) const;
+
     std::string root_;
     int rootFd_ = -1;
+    uint32_t newFileMode_ = 0;  // the permissions a created file gets (0666 less the umask)
+    GroupRule rootGroupRule_;
     int fd_ = -1;                // the current folder's, when below the root
     std::vector<Level> levels_;  // from the root down to the current folder
 };

@@ -221,6 +221,32 @@ TEST(Extraction, ExistingFilesOfTheSameNamesAreOverwritten) {
     EXPECT_EQ(ReadFileText(dir / "out/a.txt"), "new");
 }
 
+// A file of ours is written over in place; one a new file would not equal (other
+// permissions) is made afresh, as a new file; a failed file keeps nothing either way.
+TEST(Extraction, FilesWrittenOverKeepNothingOfTheirOldContentAndOnlyOursAreReused) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak",
+                     TestFolder{"", {}, {File("ours.txt", "new"), File("private.txt", "new too"), File("bad.loc", "xy")}});
+    fs::create_directory(dir / "out");
+    WriteFile(dir / "fresh", "");
+    const auto freshPermissions = fs::status(dir / "fresh").permissions();
+    WriteFile(dir / "out/ours.txt", "an older and longer content");
+    WriteFile(dir / "out/private.txt", "an older and longer content");
+    fs::permissions(dir / "out/private.txt", fs::perms::owner_read | fs::perms::owner_write);
+    WriteFile(dir / "out/bad.loc", "an older content");
+    struct stat before {};
+    ASSERT_EQ(::stat((dir / "out/ours.txt").c_str(), &before), 0);
+
+    EXPECT_FALSE(Extract(dir / "x.pak", dir / "out").ok);
+    struct stat after {};
+    ASSERT_EQ(::stat((dir / "out/ours.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadFileText(dir / "out/ours.txt"), "new");
+    EXPECT_EQ(ReadFileText(dir / "out/private.txt"), "new too");
+    EXPECT_EQ(fs::status(dir / "out/private.txt").permissions(), freshPermissions);
+    EXPECT_EQ(fs::file_size(dir / "out/bad.loc"), 0u);
+}
+
 TEST(Extraction, PathsThatWouldLeaveTheTargetAreFailedFilesAndWriteNothing) {
     TempDir dir;
     TArrayOfByte data;
