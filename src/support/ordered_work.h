@@ -72,7 +72,7 @@ public:
         inFlight_ -= heldCost_;
         heldCost_ = 0;
         holding_ = false;
-        room_.notify_all();
+        WakeWorkersWithRoom();
         TSlot& slot = slots_[index % slots_.size()];
         // One large item can take long: the caller keeps hearing from the operation meanwhile,
         // and may stop it here, before the item is taken.
@@ -87,7 +87,7 @@ public:
         holding_ = true;
         slot = TSlot{};
         ++taken_;
-        room_.notify_all();
+        WakeWorkersWithRoom();
         lock.unlock();
         if (error) std::rethrow_exception(error);
         return result;
@@ -128,10 +128,28 @@ private:
         return inFlight_ == 0 || inFlight_ + cost_(next_) <= limits_.maxBytes;
     }
 
+    // Under the lock. A worker that found no room waits until a quarter of the budget is
+    // free again, not just one item's worth: many small items would otherwise cost two thread
+    // switches each, as the caller took one and the worker made the next.
+    bool HasSlack() const {
+        const size_t items = next_ - taken_ + (holding_ ? 1 : 0);
+        return items + limits_.maxItems / 4 <= limits_.maxItems &&
+               (inFlight_ == 0 || inFlight_ + limits_.maxBytes / 4 <= limits_.maxBytes);
+    }
+
+    // Under the lock.
+    void WakeWorkersWithRoom() {
+        if (waitingForRoom_ > 0 && HasSlack()) room_.notify_all();
+    }
+
     void WorkerLoop() {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            room_.wait(lock, [&] { return stopping_ || next_ >= end_ || MayStartNext(); });
+            if (!(stopping_ || next_ >= end_ || MayStartNext())) {
+                ++waitingForRoom_;
+                room_.wait(lock, [&] { return stopping_ || next_ >= end_ || (MayStartNext() && HasSlack()); });
+                --waitingForRoom_;
+            }
             if (stopping_ || next_ >= end_) return;
             const size_t index = next_++;
             const int64_t cost = cost_(index);
@@ -184,6 +202,7 @@ private:
     int64_t inFlight_ = 0;           // cost of items started and not yet done with
     int64_t heldCost_ = 0;           // cost of the item the caller holds
     bool holding_ = false;           // the caller holds an item it has taken
+    int waitingForRoom_ = 0;         // workers waiting in room_
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };
