@@ -11,6 +11,7 @@
 #include "engine/internal/archive_file_pool.h"
 #include "engine/internal/extraction.h"
 #include "support/display_text.h"
+#include "support/fast_inflate.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"
 #include "support/ordered_work.h"
@@ -23,6 +24,10 @@ constexpr size_t kNoStream = static_cast<size_t>(-1);
 // numbers, so the count of streams in flight is what bounds the memory.
 constexpr TWorkLimits kCheckLimits{64, 32 << 20};
 constexpr int64_t kStreamCheckCost = 192 * 1024;
+// A stream this small, and the content its records promise, are inflated whole in memory, far
+// faster than piece by piece; a larger one, or one found faulty, goes the piece by piece way,
+// which tells where it broke.
+constexpr int64_t kWholeStreamLimit = 4 << 20;
 constexpr const char* kReadingText = "reading the directory...";
 
 // A stream as records place it. Records that agree on both share the stream, as foreign
@@ -39,7 +44,21 @@ struct TStreamVerdict {
     TStreamInflation inflation;
 };
 
+bool InflatesWhole(const TStreamKey& stream, int64_t contentLimit) {
+    return stream.packedSize <= kWholeStreamLimit && contentLimit <= kWholeStreamLimit;
+}
+
 TStreamInflation InflateFromFile(HostFile& file, const TStreamKey& stream, int64_t contentLimit) {
+    if (InflatesWhole(stream, contentLimit)) {
+        thread_local TArrayOfByte packed;
+        packed.resize(static_cast<size_t>(stream.packedSize));
+        file.Seek(stream.start);
+        TStreamInflation whole;
+        if (file.Read(packed.data(), stream.packedSize) == stream.packedSize &&
+            MeasureWholeStream(packed.data(), packed.size(), static_cast<size_t>(contentLimit), whole.consumed,
+                               whole.produced))
+            return whole;
+    }
     file.Seek(stream.start);
     int64_t remaining = stream.packedSize;
     const TByteSource source = [&](uint8_t* buffer, int64_t capacity) {
@@ -93,7 +112,7 @@ public:
     void InflateStreams(const ProgressProc& progress) {
         const size_t total = entries_.size();
         TOrderedWork<TStreamVerdict> work(
-            total, CoreCount(), kCheckLimits, [&](size_t i) { return MustInflate(i) ? kStreamCheckCost : 0; },
+            total, CoreCount(), kCheckLimits, [&](size_t i) { return MustInflate(i) ? StreamCost(i) : 0; },
             [&](size_t i, TStreamVerdict& verdict) {
                 if (MustInflate(i)) verdict = Inflate(i);
                 return true;
@@ -144,6 +163,12 @@ private:
     // The first record of a stream that lies alone has it inflated; the records sharing it
     // are judged by that one inflation.
     bool MustInflate(size_t i) const { return streamOf_[i] == i && overlapping_[i] == kNoStream; }
+
+    int64_t StreamCost(size_t i) const {
+        const TStreamKey stream{entries_[i].StreamStart(), entries_[i].packedSize};
+        return InflatesWhole(stream, contentLimit_[i]) ? stream.packedSize + contentLimit_[i] + kStreamCheckCost
+                                                       : kStreamCheckCost;
+    }
 
     TStreamVerdict Inflate(size_t i) {
         std::unique_ptr<HostFile> file = files_.Take();

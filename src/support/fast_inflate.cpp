@@ -51,3 +51,20 @@ TInflateOutcome InflateExactSize(const void* source, int32_t count, int32_t expe
             throw EDecompressionError();
     }
 }
+
+bool MeasureWholeStream(const void* source, size_t count, size_t limit, int64_t& consumed, int64_t& produced) {
+    thread_local TArrayOfByte output;
+    if (output.size() < limit) {
+        TArrayOfByte().swap(output);
+        output.resize(limit);
+    }
+    uint8_t none = 0;
+    size_t in = 0;
+    size_t out = 0;
+    const libdeflate_result rc = libdeflate_zlib_decompress_ex(
+        &ThreadDecompressor(), source, count, output.empty() ? &none : output.data(), limit, &in, &out);
+    if (rc != LIBDEFLATE_SUCCESS) return false;
+    consumed = static_cast<int64_t>(in);
+    produced = static_cast<int64_t>(out);
+    return true;
+}

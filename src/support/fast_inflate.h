@@ -2,6 +2,7 @@
 // It gives the same bytes as zlib's inflate, several times faster; compression stays zlib's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "support/bytes.h"
@@ -16,3 +17,10 @@ enum class TInflateOutcome {
 // OtherSize without any allocation. Bytes after the end of the stream are ignored.
 // Raises EDecompressionError on corrupt or truncated data (a bad checksum included).
 TInflateOutcome InflateExactSize(const void* source, int32_t count, int32_t expectedSize, TArrayOfByte& output);
+
+// Inflates one whole zlib stream held in count bytes, for a caller that needs only its sizes,
+// into a buffer of the calling thread's of limit bytes. True, with consumed (the packed bytes
+// up to the stream's end, its checksum included) and produced, when the stream is sound and
+// ends within count bytes and within limit; false for every other stream, whose fault the
+// caller then finds by inflating it piece by piece. Raises nothing but a failed allocation.
+bool MeasureWholeStream(const void* source, size_t count, size_t limit, int64_t& consumed, int64_t& produced);
