@@ -227,7 +227,7 @@ bool DiffArchiveWithFolder(const TArchiveDiffRequest& request, TArchiveDiff& dif
 
     // As make of the archive would, the archive itself is no part of the folder.
     TSourceFolder tree = ListSourceTree(root, true);
-    LeaveOutFiles(tree, {host::Stat(request.archivePath).identity});
+    LeaveOutFiles(tree, {look.Identity()});
     TellUnstorable(request, root, tree, "", diff);
     const std::vector<TSourceFile> sources = SourceFilesOf(root, tree);
     diff.entryCount = static_cast<int64_t>(look.Entries().size());

@@ -60,3 +60,5 @@ bool ReadArchiveEntries(bool bigEndian, const std::string& archivePath, TArchive
     entries = look.Entries();
     return look.Listed();
 }
+
+host::FileIdentity TArchiveLook::Identity() const { return file_->Identity(); }

@@ -9,6 +9,7 @@
 
 #include "engine/notices.h"
 #include "support/bytes.h"
+#include "support/host_entries.h"
 
 class HostFile;
 class TArchiveReading;
@@ -55,6 +56,8 @@ public:
     const TArchiveEntries& Entries() const { return entries_; }
     // The archive's file, open for reading while this lives (only when listed).
     HostFile& File() { return *file_; }
+    // The open archive's device and inode (only when listed).
+    host::FileIdentity Identity() const;
     int64_t FileSize() const { return fileSize_; }
     const std::string& Path() const { return path_; }
 
