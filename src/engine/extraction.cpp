@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/archive_entries.h"
 #include "engine/internal/archive_format.h"
 #include "engine/internal/directory_walk.h"
 #include "engine/internal/hash_tag.h"
@@ -57,18 +58,6 @@ bool PlaceArchivePath(const std::string& path, TPlacement& placement) {
     components.pop_back();
     placement.folders = std::move(components);
     return true;
-}
-
-struct TListedFile {
-    int32_t absOffset;
-    int32_t packedSize;
-    int32_t unpackedSize;
-    std::string path;
-};
-
-TListedFile ParseListingLine(const std::string& line) {
-    return {ListingField(line, kAbsOffsetColumn), ListingField(line, kPackedSizeColumn),
-            ListingField(line, kUnpackedSizeColumn), CutLine(line, kPrefixLength, kSuffixLength)};
 }
 
 // One thread reads and decompresses the files ahead while the calling thread creates and
@@ -154,7 +143,7 @@ public:
     // Runs on the decompressing thread, one file after the other. False once an error has
     // been raised: nothing after that file is read.
     bool Prepare(size_t index, TPreparedFile& prepared) {
-        const TListedFile file = ParseListingLine(Line(index));
+        const TArchiveEntry file = EntryOfListingLine(Line(index));
         prepared.path = file.path;
         prepared.placed = PlaceArchivePath(file.path, prepared.placement);
         if (!prepared.placed) {
@@ -212,7 +201,7 @@ private:
     }
 
     // Decompresses one stream and turns it into the bytes to write. False for a failed file.
-    bool ObtainContent(const TListedFile& file, const std::string& outputName, TPreparedFile& prepared) {
+    bool ObtainContent(const TArchiveEntry& file, const std::string& outputName, TPreparedFile& prepared) {
         if (file.packedSize <= 0 || file.packedSize > request_.archiveSize || file.unpackedSize < 0) {
             prepared.problem = "its record holds an impossible size";
             return false;
