@@ -7,27 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/listed_entry.h"
 #include "engine/notices.h"
 #include "support/bytes.h"
 #include "support/host_entries.h"
 
 class HostFile;
 class TArchiveReading;
-
-struct TArchiveEntry {
-    std::string path;        // as the directory stores it, "\" between the folders
-    int32_t entryPos = 0;    // where its record lies in the decompressed directory
-    int32_t dataOffset = 0;  // from the start of the data area
-    int32_t absOffset = 0;   // from the start of the file (32-bit, as the listing gives it)
-    int32_t packedSize = 0;
-    int32_t unpackedSize = 0;
-
-    // Where the stream begins in the file, without the 32-bit wrap of absOffset: a negative
-    // data offset points into the header.
-    int64_t StreamStart() const;
-};
-
-using TArchiveEntries = std::vector<TArchiveEntry>;
 
 struct TEntryTotals {
     int64_t files = 0;
@@ -36,9 +22,6 @@ struct TEntryTotals {
 };
 
 TEntryTotals SumEntries(const TArchiveEntries& entries);
-
-// The entry of one listing line.
-TArchiveEntry EntryOfListingLine(const std::string& line);
 
 // An archive opened to be looked into: an interrupted update rolled back, a shared lock held
 // against updates, its directory listed. Listed() is false when it cannot be opened or its

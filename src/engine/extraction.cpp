@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/archive_entries.h"
+#include "engine/listed_entry.h"
 #include "engine/internal/archive_format.h"
 #include "engine/internal/directory_walk.h"
 #include "engine/internal/hash_tag.h"
