@@ -66,22 +66,29 @@ struct DrainedRun {
     int64_t peakMemoryBytes = 0;
 };
 
-// Runs vpak with its standard output a pipe that is read to the end and counted, not kept:
-// the test itself then holds no more than the output's size would make it.
-DrainedRun RunDrained(const std::vector<std::string>& args, const std::string& errPath) {
-    DrainedRun run;
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) return run;
+// Starts vpak with its standard output the write end of pipeEnds (closed here afterwards)
+// and its standard error the file errPath; the status of posix_spawn.
+int SpawnIntoPipe(const std::vector<std::string>& args, int pipeEnds[2], const std::string& errPath, pid_t& pid) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT, 0644);
-    pid_t pid = 0;
     const int rc = SpawnVpak(args, actions, pid);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeEnds[1]);
+    return rc;
+}
+
+// Runs vpak with its standard output a pipe that is read to the end and counted, not kept:
+// the test itself then holds no more than the output's size would make it.
+DrainedRun RunDrained(const std::vector<std::string>& args, const std::string& errPath) {
+    DrainedRun run;
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return run;
+    pid_t pid = 0;
+    const int rc = SpawnIntoPipe(args, pipeEnds, errPath, pid);
     if (rc == 0) {
         char buffer[1 << 16];
         for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) run.outputBytes += got;
@@ -215,16 +222,8 @@ TEST_F(CatCommand, AReaderClosingThePipeEndsItQuietly) {
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
     const std::string errPath = dir / "err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT, 0644);
     pid_t pid = 0;
-    const int rc = SpawnVpak({"cat", archive, "large.bin"}, actions, pid);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeEnds[1]);
+    const int rc = SpawnIntoPipe({"cat", archive, "large.bin"}, pipeEnds, errPath, pid);
     ASSERT_EQ(rc, 0);
     char first = 0;
     EXPECT_EQ(::read(pipeEnds[0], &first, 1), 1);
