@@ -5,7 +5,6 @@
 
 #include "engine/entry_selection.h"
 #include "engine/internal/archive_format.h"
-#include "engine/internal/entry_key.h"
 
 namespace {
 
@@ -64,11 +63,6 @@ INSTANTIATE_TEST_SUITE_P(Texts, PatternProblem,
                                            ProblemCase{"C:/a", true}, ProblemCase{"a//b", true},
                                            ProblemCase{"./a", true}, ProblemCase{"a/b/", false},
                                            ProblemCase{"**/*.bin", false}, ProblemCase{"a..b", false}));
-
-TEST(EntryPathKey, FoldsAsciiCaseAndTurnsSlashesIntoBackslashes) {
-    EXPECT_EQ(EntryPathKey("Data/Sub\\X.BIN"), "data\\sub\\x.bin");
-    EXPECT_EQ(EntryPathKey("\xC4.txt"), "\xC4.txt") << "only ASCII letters fold";
-}
 
 TEST(SelectListedEntries, SelectsEachLineOnceAndNamesEachPatternThatSelectsNothing) {
     // Listing lines hold the path behind a fixed-width prefix of fields.
