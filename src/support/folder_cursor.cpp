@@ -63,6 +63,8 @@ FolderCursor::FolderCursor(const std::string& root) : root_(root) {
     rootGroupRule_ = {(st.st_mode & S_ISGID) != 0, static_cast<uint32_t>(st.st_gid)};
     const mode_t mask = CurrentUmask();
     newFileMode_ = (mask & ~mode_t{0777}) != 0 ? ~uint32_t{0} : static_cast<uint32_t>(0666 & ~mask);
+    user_ = static_cast<uint32_t>(::geteuid());
+    group_ = static_cast<uint32_t>(::getegid());
 }
 
 FolderCursor::~FolderCursor() {
@@ -158,9 +160,9 @@ std::unique_ptr<HostFile> FolderCursor::CreateFresh(const std::string& name, con
 
 bool FolderCursor::MatchesNewFile(const struct stat& st) const {
     const GroupRule& rule = levels_.empty() ? rootGroupRule_ : levels_.back().groupRule;
-    const uint32_t group = rule.inherits ? rule.group : static_cast<uint32_t>(::getegid());
-    return S_ISREG(st.st_mode) && st.st_nlink == 1 && (st.st_mode & 07777) == newFileMode_ &&
-           st.st_uid == ::geteuid() && st.st_gid == group;
+    const uint32_t group = rule.inherits ? rule.group : group_;
+    return S_ISREG(st.st_mode) && st.st_nlink == 1 && (st.st_mode & 07777) == newFileMode_ && st.st_uid == user_ &&
+           st.st_gid == group;
 }
 
 std::unique_ptr<HostFile> FolderCursor::Rewrite(const std::string& name, const FileIdentity& keep,

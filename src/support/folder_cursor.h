@@ -75,6 +75,8 @@ private:
     std::string root_;
     int rootFd_ = -1;
     uint32_t newFileMode_ = 0;  // the permissions a created file gets (0666 less the umask)
+    uint32_t user_ = 0;         // the owner a created file gets (the effective user)
+    uint32_t group_ = 0;        // its group where the folder does not pass its own on
     GroupRule rootGroupRule_;
     int fd_ = -1;                // the current folder's, when below the root
     std::vector<Level> levels_;  // from the root down to the current folder
