@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <vector>
 
 #include "engine/internal/archive_builder.h"
@@ -35,19 +36,42 @@ struct TPackedFile {
 // Files compressed ahead of the writing thread: at most this many, holding this much.
 constexpr TWorkLimits kBuildLimits{128, 32 << 20};
 
+// Compressed streams an edit may hold in memory so that the header can be written first and
+// every stream once, behind it. Past this the streams go out as they come and the header is
+// put in front of them afterwards, which moves them once more.
+constexpr int64_t kHeaderFirstBudget = int64_t{64} << 20;
+
+// Kept streams that follow each other are copied in runs of at most this many bytes: few
+// enough calls that copying costs what a plain copy of the file costs, and progress can be
+// told between them.
+constexpr int64_t kLongestCopyRun = int64_t{32} << 20;
+
+// A run of kept streams that lie one after the other in the old archive, copied as one.
+struct TCopyRun {
+    int64_t from = 0;
+    int64_t length = 0;
+};
+
+// A stream whose record is in the directory image and whose bytes are still to be written,
+// when the header goes first.
+struct TDeferredStream {
+    std::optional<TKeptStream> kept;
+    TArrayOfByte stream;
+};
+
 // Everything one build works on. The folder scan appends to the directory image and
-// writes streams at the archive's end; the counters are the caller's output arguments.
-// Folders are named by their path relative to the source directory in the archive's form
-// ("A\\B\\"), which is also what progress reports show.
+// writes streams at the archive's end (or, header first, keeps them for after the header);
+// the counters are the caller's output arguments. Folders are named by their path relative
+// to the source directory in the archive's form ("A\\B\\"), which is also what progress
+// reports show.
 struct TBuildState {
-    bool bigEndian;
-    bool convertLoc;
+    const TTreeBuild& build;
     const ProgressProc& progress;
-    const std::string& sourceDir;
     HostFile& archive;
     int32_t& folderCount;
     int32_t& fileCount;
     TNotices* notices;
+    bool headerFirst = false;
     int64_t totalSteps = 0;
     int64_t processedSteps = 0;
     int32_t failureCount = 0;
@@ -55,6 +79,8 @@ struct TBuildState {
     TArrayOfByte directory{};
     TOrderedWork<TPackedFile>* packing = nullptr;  // the compressed files, in scan order
     size_t nextFile = 0;                            // the next of them to store
+    TCopyRun copyRun{};
+    std::vector<TDeferredStream> deferred{};
 };
 
 [[noreturn]] void FailLimit(int code, const std::string& path, const std::string& problem) {
@@ -62,7 +88,7 @@ struct TBuildState {
 }
 
 void AppendDirInt(TBuildState& state, int32_t value) {
-    AppendInt32(FromArchiveOrder(state.bigEndian, value), state.directory);
+    AppendInt32(FromArchiveOrder(state.build.bigEndian, value), state.directory);
 }
 
 void AppendDirString(TBuildState& state, const std::string& name) {
@@ -72,7 +98,7 @@ void AppendDirString(TBuildState& state, const std::string& name) {
 
 // Overwrites an integer that AppendDirInt wrote earlier at offset.
 void PatchDirInt(TBuildState& state, size_t offset, int32_t value) {
-    WriteInt32At(state.directory, offset, FromArchiveOrder(state.bigEndian, value));
+    WriteInt32At(state.directory, offset, FromArchiveOrder(state.build.bigEndian, value));
 }
 
 void ReportStep(TBuildState& state, const std::string& relativePath) {
@@ -89,13 +115,18 @@ void CountFailure(TBuildState& state, const std::string& hostPath, const std::st
 
 void CheckNameLength(const TBuildState& state, const std::string& relativePath, const std::string& name) {
     if (static_cast<int64_t>(name.size()) > kMaxNameLength)
-        FailLimit(ENAMETOOLONG, HostPathBelow(state.sourceDir, relativePath),
+        FailLimit(ENAMETOOLONG, HostPathBelow(state.build.sourceDir, relativePath),
                   "the name is longer than " + GroupThousands(kMaxNameLength) + " bytes");
 }
 
 // Obtains and compresses one file; runs on a compressing thread. An error it raises
 // reaches the caller when the scan comes to this file.
 void CompressFile(bool bigEndian, bool convertLoc, const TSourceFile& job, TPackedFile& packed) {
+    if (job.kept) {
+        packed.unpackedSize = job.kept->unpackedSize;
+        packed.obtained = true;
+        return;
+    }
     const host::DirEntry& entry = *job.entry;
     if (entry.info.kind != host::EntryKind::File) {
         packed.problem = entry.info.kind == host::EntryKind::Missing ? host::ErrorText(ENOENT) : "not a regular file";
@@ -114,23 +145,53 @@ void CompressFile(bool bigEndian, bool convertLoc, const TSourceFile& job, TPack
     packed.obtained = true;
 }
 
-// Stores one file: its stream at the archive's end, its record in the directory image.
-// False when its content could not be obtained; then nothing is stored.
+void FlushCopyRun(TBuildState& state) {
+    if (state.copyRun.length == 0) return;
+    state.archive.CopyFrom(*state.build.keptFrom, state.copyRun.from, state.copyRun.length);
+    state.copyRun = {};
+}
+
+// Writes a kept stream, or gathers it into the run of those before it that it follows.
+void CopyKeptStream(TBuildState& state, const TKeptStream& kept) {
+    TCopyRun& run = state.copyRun;
+    if (run.length > 0 && run.from + run.length == kept.start && run.length + kept.packedSize <= kLongestCopyRun) {
+        run.length += kept.packedSize;
+        return;
+    }
+    FlushCopyRun(state);
+    run = {kept.start, kept.packedSize};
+}
+
+void WriteStream(TBuildState& state, const std::optional<TKeptStream>& kept, const TArrayOfByte& stream) {
+    if (kept) {
+        CopyKeptStream(state, *kept);
+        return;
+    }
+    FlushCopyRun(state);
+    state.archive.Write(stream.data(), static_cast<int64_t>(stream.size()));
+}
+
+// Stores one file: its record in the directory image, its stream at the archive's end or,
+// header first, kept for after the header. False when its content could not be obtained;
+// then nothing is stored.
 bool StoreFile(TBuildState& state, const std::string& relativePath, const host::DirEntry& entry) {
-    const TPackedFile packed = state.packing->Take(state.nextFile++);
+    const TSourceFile& job = state.build.files[state.nextFile];
+    TPackedFile packed = state.packing->Take(state.nextFile++);
     if (!packed.obtained) {
-        CountFailure(state, HostPathBelow(state.sourceDir, relativePath), "cannot read", packed.problem);
+        CountFailure(state, job.hostPath, "cannot read", packed.problem);
         return false;
     }
-    if (state.dataOffset + static_cast<int64_t>(packed.stream.size()) > kMaxArchiveSize)
-        FailLimit(EFBIG, HostPathBelow(state.sourceDir, relativePath), "the archive would reach 2 GiB");
+    const int64_t packedSize = job.kept ? job.kept->packedSize : static_cast<int64_t>(packed.stream.size());
+    if (state.dataOffset + packedSize > kMaxArchiveSize)
+        FailLimit(EFBIG, job.kept ? relativePath : job.hostPath, "the archive would reach 2 GiB");
 
     AppendDirString(state, entry.name);
     AppendDirInt(state, static_cast<int32_t>(state.dataOffset));
-    AppendDirInt(state, BufferLength(packed.stream));
+    AppendDirInt(state, static_cast<int32_t>(packedSize));
     AppendDirInt(state, packed.unpackedSize);
-    state.archive.Write(packed.stream.data(), static_cast<int64_t>(packed.stream.size()));
-    state.dataOffset += static_cast<int64_t>(packed.stream.size());
+    if (state.headerFirst) state.deferred.push_back({job.kept, std::move(packed.stream)});
+    else WriteStream(state, job.kept, packed.stream);
+    state.dataOffset += packedSize;
     return true;
 }
 
@@ -165,7 +226,7 @@ void RefuseUnstorable(TBuildState& state, const std::string& folder, const TSour
     for (const host::DirEntry& entry : node.unstorable) {
         if (entry.info.kind == host::EntryKind::Directory) ++state.folderCount;
         else ++state.fileCount;
-        CountFailure(state, HostPathOfEntry(state.sourceDir, folder, entry.name), "cannot store",
+        CountFailure(state, HostPathOfEntry(state.build.sourceDir, folder, entry.name), "cannot store",
                      "the name holds a backslash, which the archive takes for a folder separator");
         ReportStep(state, folder + entry.name);
     }
@@ -176,7 +237,8 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFold
     state.fileCount += static_cast<int32_t>(node.files.size());
     // What could be read of a folder is stored; that the rest could not is a failure.
     if (!node.unreadable.empty())
-        CountFailure(state, HostPathOfEntry(state.sourceDir, folder, ""), "cannot read the folder", node.unreadable);
+        CountFailure(state, HostPathOfEntry(state.build.sourceDir, folder, ""), "cannot read the folder",
+                     node.unreadable);
 
     AppendDirInt(state, static_cast<int32_t>(node.folders.size()));
     for (size_t k = 0; k < node.folders.size(); ++k)
@@ -212,24 +274,75 @@ Veldane_PAK_HeaderType MakeHeader(const TBuildState& state, const std::string& a
     return header;
 }
 
-// Why the folder cannot be packed at all: "" when it can be listed.
-std::string SourceProblem(const std::string& root) {
-    const host::EntryInfo info = host::Stat(root);
-    if (info.kind == host::EntryKind::Missing) return host::ErrorText(info.errorCode);
-    if (info.kind != host::EntryKind::Directory) return "it is not a folder";
-    const int code = host::ListDirectory(root).errorCode;
-    return code == 0 ? "" : host::ErrorText(code);
-}
-
 // Puts the header and the compressed directory in front of the data area.
-void WriteHeader(bool bigEndian, HostFile& archive, const Veldane_PAK_HeaderType& header) {
+void InsertHeader(bool bigEndian, HostFile& archive, const Veldane_PAK_HeaderType& header) {
     const TArrayOfByte head = HeaderBytes(bigEndian, header);
     InsertBytes(archive, 0, BufferLength(head));
     archive.Seek(0);
     archive.Write(head.data(), BufferLength(head));
 }
 
+// The header at the start of an empty file, then every stream behind it in turn.
+void WriteHeaderAndStreams(TBuildState& state, const Veldane_PAK_HeaderType& header) {
+    const TArrayOfByte head = HeaderBytes(state.build.bigEndian, header);
+    state.archive.Seek(0);
+    state.archive.Write(head.data(), BufferLength(head));
+    const auto total = static_cast<int64_t>(state.deferred.size());
+    for (int64_t k = 0; k < total; ++k) {
+        TDeferredStream& stream = state.deferred[static_cast<size_t>(k)];
+        WriteStream(state, stream.kept, stream.stream);
+        stream.stream = {};
+        Report(state.progress, PackProgress(total, k + 1), "writing...");
+    }
+    FlushCopyRun(state);
+}
+
+// Whether the streams a build compresses fit in memory together, so that the header can go
+// first. Only a build that keeps streams gains by it: a build from a folder alone
+// compresses everything, and writing that once more costs little beside compressing it.
+bool WritesHeaderFirst(const std::vector<TSourceFile>& files) {
+    bool keepsAny = false;
+    int64_t cost = 0;
+    for (const TSourceFile& file : files) {
+        if (file.kept) keepsAny = true;
+        else cost += CompressionCost(file.entry->info.size);
+    }
+    return keepsAny && cost <= kHeaderFirstBudget;
+}
+
 }  // namespace
+
+bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::string& archivePath,
+                      const ProgressProc& progress, TNotices* notices, int32_t& folderCount, int32_t& fileCount) {
+    folderCount = 0;
+    fileCount = 0;
+    TBuildState state{build, progress, archive, folderCount, fileCount, notices};
+    state.dataOffset = archive.Position();
+    state.headerFirst = WritesHeaderFirst(build.files);
+    state.totalSteps = CountSteps(*build.tree);
+    // The source tree is listed whole before the scan, so that its files, in the order the
+    // scan stores them, can be compressed ahead on every core.
+    const std::vector<TSourceFile>& jobs = build.files;
+    TOrderedWork<TPackedFile> packing(
+        jobs.size(), build.compressingThreads, kBuildLimits,
+        [&](size_t i) { return jobs[i].kept ? 0 : CompressionCost(jobs[i].entry->info.size); },
+        [&](size_t i, TPackedFile& packed) {
+            CompressFile(build.bigEndian, build.convertLoc, jobs[i], packed);
+            return true;
+        });
+    state.packing = &packing;
+    ScanFolder(state, "", *build.tree);
+
+    const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
+    Report(progress, 0, "finalizing...");
+    if (state.headerFirst) {
+        WriteHeaderAndStreams(state, header);
+    } else {
+        FlushCopyRun(state);
+        InsertHeader(build.bigEndian, archive, header);
+    }
+    return state.failureCount == 0;
+}
 
 bool MakeArchive(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
                  const ProgressProc& progress, bool convertLoc, int32_t& folderCount, int32_t& fileCount,
@@ -249,7 +362,7 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     // An empty source is the current directory, as a path given without folder is.
     const std::string root = sourceDir.empty() ? "." : sourceDir;
     // A source that cannot be listed at all fails before anything is written.
-    const std::string problem = SourceProblem(root);
+    const std::string problem = SourceFolderProblem(root);
     if (!problem.empty()) {
         Notify(notices, root, NoticeText("cannot read the folder", root, problem));
         return false;
@@ -259,32 +372,17 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     // The new archive is written beside the target and takes its place only when complete.
     // It is created before the tree is listed, so a listing of a tree that holds it meets it.
     TStagedArchive staged(archivePath, notices);
-    HostFile& archive = staged.File();
     folderCount = 0;
     fileCount = 0;
-    TBuildState state{bigEndian, convertLoc, progress, root, archive, folderCount, fileCount, notices};
-    state.dataOffset = archive.Position();
 
     Report(progress, 0, "scanning the directory...");
     TSourceFolder listed = ListSourceTree(root, true);
     // Neither the archive being written nor the one it replaces is any part of its content.
     LeaveOutFiles(listed, {staged.Identity(), staged.ReplacedIdentity()});
-    state.totalSteps = CountSteps(listed);
-    // The source tree is listed whole before the scan, so that its files, in the order the
-    // scan stores them, can be compressed ahead on every core.
-    const std::vector<TSourceFile> jobs = SourceFilesOf(root, listed);
-    TOrderedWork<TPackedFile> packing(
-        jobs.size(), compressingThreads, kBuildLimits, [&](size_t i) { return CompressionCost(jobs[i].entry->info.size); },
-        [&](size_t i, TPackedFile& packed) {
-            CompressFile(bigEndian, convertLoc, jobs[i], packed);
-            return true;
-        });
-    state.packing = &packing;
-    ScanFolder(state, "", listed);
-
-    const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
-    Report(progress, 0, "finalizing...");
-    WriteHeader(bigEndian, archive, header);
+    const TTreeBuild build{bigEndian, convertLoc, root, &listed, SourceFilesOf(root, listed), nullptr,
+                           compressingThreads};
+    const bool complete =
+        WriteArchiveTree(build, staged.File(), archivePath, progress, notices, folderCount, fileCount);
     staged.Commit();
-    return state.failureCount == 0;
+    return complete;
 }

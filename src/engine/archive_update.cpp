@@ -255,7 +255,7 @@ bool ReplaceEntry(const std::string& archivePath, const std::string& key, bool m
 }
 
 // Why sourceDir holds no files to take, "" when it is a folder.
-std::string SourceFolderProblem(const std::string& sourceDir) {
+std::string FolderToTakeProblem(const std::string& sourceDir) {
     const host::EntryInfo info = host::Stat(sourceDir);
     if (info.kind == host::EntryKind::Directory) return "";
     return info.kind == host::EntryKind::Missing ? host::ErrorText(info.errorCode) : "it is not a folder";
@@ -271,7 +271,7 @@ bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std
     }
     if (!CanOpenArchive(archivePath, notices)) return false;
     if (sourceDir.empty()) sourceDir = ".";
-    const std::string problem = SourceFolderProblem(sourceDir);
+    const std::string problem = FolderToTakeProblem(sourceDir);
     if (problem.empty()) return true;
     Notify(notices, sourceDir, NoticeText("cannot read the folder", sourceDir, problem));
     return false;

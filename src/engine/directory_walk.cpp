@@ -72,6 +72,7 @@ std::string ListingLine(int32_t entryPos, int32_t dataOffset, int32_t headerSize
 struct FolderFrame {
     size_t prefixLength;
     int32_t remainingFolders;
+    int32_t shapeIndex;  // in the shape's folders, when one is taken
 };
 
 }  // namespace
@@ -81,7 +82,7 @@ int64_t MaxFileRecords(int64_t dataAreaSize) {
 }
 
 TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
-                          TStringList& listing, const TWalkLimits& limits) {
+                          TStringList& listing, const TWalkLimits& limits, TDirectoryShape* shape) {
     TWalkResult result;
     DirectoryCursor cursor(bigEndian, directory, result);
     std::string prefix;
@@ -89,13 +90,19 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
     int64_t listingBytes = 0;
     int64_t fileRecords = 0;
 
-    auto enterFolder = [&] {
+    auto enterFolder = [&](const std::string& name) {
         if (!prefix.empty()) prefix += '\\';
         const int32_t folders = cursor.ReadDirInt();
-        if (!cursor.Overran()) stack.push_back({prefix.size(), folders > 0 ? folders : 0});
+        if (cursor.Overran()) return;
+        int32_t shapeIndex = -1;
+        if (shape != nullptr) {
+            shapeIndex = static_cast<int32_t>(shape->folders.size());
+            shape->folders.push_back({stack.empty() ? -1 : stack.back().shapeIndex, name});
+        }
+        stack.push_back({prefix.size(), folders > 0 ? folders : 0, shapeIndex});
     };
 
-    enterFolder();
+    enterFolder("");
     while (!stack.empty() && !cursor.Overran()) {
         FolderFrame& frame = stack.back();
         prefix.resize(frame.prefixLength);
@@ -104,7 +111,7 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
             const std::string name = cursor.ReadDirString();
             if (cursor.Overran()) break;
             prefix += name;
-            enterFolder();
+            enterFolder(name);
             continue;
         }
         const int32_t files = cursor.ReadDirInt();
@@ -121,6 +128,7 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
                 return result;
             }
             listing.push_back(ListingLine(entryPos, dataOffset, headerSize, packedSize, unpackedSize, prefix + name));
+            if (shape != nullptr) shape->files.push_back({frame.shapeIndex, name});
         }
         stack.pop_back();
     }

@@ -45,6 +45,11 @@ std::vector<std::string> KeyParts(const std::string& archivePath) {
 
 }  // namespace
 
+std::vector<std::string> EntryPathParts(const std::string& text) {
+    if (text.empty()) return {};
+    return SplitParts(text);
+}
+
 std::string EntryPatternProblem(const std::string& text) {
     if (text.empty()) return "an empty path selects nothing";
     if (IsSeparator(text.front())) return "it begins at a root; name the path inside the archive";

@@ -19,6 +19,10 @@ struct TEntryPattern {
 // its end is allowed (a folder named as such).
 std::string EntryPatternProblem(const std::string& text);
 
+// The parts of a path a user typed, as typed: the runs between "/" or "\", separators at
+// the end dropped; none for "".
+std::vector<std::string> EntryPathParts(const std::string& text);
+
 // The pattern of a text for which EntryPatternProblem is "".
 TEntryPattern ParseEntryPattern(const std::string& text);
 

@@ -50,6 +50,14 @@ void ListFolder(TTreeWalk& walk, const std::string& folder, TSourceFolder& node)
 
 }  // namespace
 
+std::string SourceFolderProblem(const std::string& root) {
+    const host::EntryInfo info = host::Stat(root);
+    if (info.kind == host::EntryKind::Missing) return host::ErrorText(info.errorCode);
+    if (info.kind != host::EntryKind::Directory) return "it is not a folder";
+    const int code = host::ListDirectory(root).errorCode;
+    return code == 0 ? "" : host::ErrorText(code);
+}
+
 TSourceFolder ListSourceTree(const std::string& root, bool keepCallerAlive) {
     TTreeWalk walk{root, keepCallerAlive, {host::Stat(root).identity}};
     TSourceFolder tree;
@@ -67,15 +75,44 @@ void LeaveOutFiles(TSourceFolder& tree, const std::vector<host::FileIdentity>& l
 
 namespace {
 
+bool TellUntakeableBelow(const std::string& root, const TSourceFolder& node, const std::string& folder,
+                         const std::string& what, TNotices* notices) {
+    bool none = true;
+    if (!node.unreadable.empty()) {
+        none = false;
+        const std::string path = HostPathOfEntry(root, folder, "");
+        Notify(notices, path, NoticeText("cannot read the folder", path, node.unreadable));
+    }
+    for (const host::DirEntry& entry : node.unstorable) {
+        none = false;
+        const std::string path = HostPathOfEntry(root, folder, entry.name);
+        Notify(notices, path,
+               NoticeText(what, path, "the name holds a backslash, which the archive takes for a folder separator"));
+    }
+    for (size_t k = 0; k < node.folders.size(); ++k)
+        if (!TellUntakeableBelow(root, node.children[k], folder + node.folders[k].name + "\\", what, notices))
+            none = false;
+    return none;
+}
+
 void AppendSourceFiles(const std::string& root, const TSourceFolder& node, const std::string& folder,
                        std::vector<TSourceFile>& files) {
     for (size_t k = 0; k < node.folders.size(); ++k)
         AppendSourceFiles(root, node.children[k], folder + node.folders[k].name + "\\", files);
-    for (const host::DirEntry& entry : node.files)
-        files.push_back({folder + entry.name, HostPathBelow(root, folder + entry.name), &entry});
+    for (size_t k = 0; k < node.files.size(); ++k) {
+        const host::DirEntry& entry = node.files[k];
+        if (node.origins.empty())
+            files.push_back({folder + entry.name, HostPathBelow(root, folder + entry.name), &entry, {}});
+        else
+            files.push_back({folder + entry.name, node.origins[k].hostPath, &entry, node.origins[k].kept});
+    }
 }
 
 }  // namespace
+
+bool TellUntakeable(const std::string& root, const TSourceFolder& tree, const std::string& what, TNotices* notices) {
+    return TellUntakeableBelow(root, tree, "", what, notices);
+}
 
 std::vector<TSourceFile> SourceFilesOf(const std::string& root, const TSourceFolder& tree) {
     std::vector<TSourceFile> files;

@@ -129,6 +129,67 @@ void HostFile::Write(const void* buffer, int64_t count) {
     position_ += done;
 }
 
+namespace {
+
+// Copies in the kernel; how many bytes went (0: source ended), or -1 when this pair of files
+// cannot be copied that way (other file systems, special files) and errno is set.
+int64_t CopyRangeInKernel(int fromFd, int64_t from, int toFd, int64_t to, int64_t count) {
+    loff_t in = from;
+    loff_t out = to;
+    for (;;) {
+        const ssize_t n = ::copy_file_range(fromFd, &in, toFd, &out, static_cast<size_t>(count), 0);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+bool CannotCopyInKernel(int code) {
+    return code == EXDEV || code == ENOSYS || code == EINVAL || code == EOPNOTSUPP || code == EBADF;
+}
+
+}  // namespace
+
+int64_t HostFile::CopyRangeThrough(std::vector<uint8_t>& buffer, HostFile& source, int64_t from, int64_t to,
+                                   int64_t count) {
+    buffer.resize(static_cast<size_t>(count));
+    ssize_t got = -1;
+    do got = ::pread(source.fd_, buffer.data(), static_cast<size_t>(count), from);
+    while (got < 0 && errno == EINTR);
+    if (got < 0) source.Fail("read");
+    for (ssize_t put = 0; put < got;) {
+        const ssize_t n = ::pwrite(fd_, buffer.data() + put, static_cast<size_t>(got - put), to + put);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail("write");
+        put += n;
+    }
+    return got;
+}
+
+void HostFile::CopyFrom(HostFile& source, int64_t from, int64_t count) {
+    if (count <= 0) return;
+    if (watcher_ != nullptr) watcher_->BeforeChange(position_, position_ + count);
+    const std::optional<host::hooks::Fault> fault = host::hooks::BeforeOperation(Operation::Write);
+    const int64_t allowed = fault ? count / 2 : count;
+    bool inKernel = true;
+    std::vector<uint8_t> buffer;
+    int64_t done = 0;
+    while (done < allowed) {
+        if (done > 0) KeepAlive();
+        const int64_t piece = std::min(allowed - done, kIoPiece);
+        int64_t n = -1;
+        if (inKernel) {
+            n = CopyRangeInKernel(source.fd_, from + done, fd_, position_ + done, piece);
+            if (n < 0 && !CannotCopyInKernel(errno)) Fail("write");
+            inKernel = n >= 0;
+        }
+        if (!inKernel) n = CopyRangeThrough(buffer, source, from + done, position_ + done, piece);
+        if (n == 0) source.ReadBeyondEnd();
+        done += n;
+    }
+    if (fault && fault->kill) host::internal::KillThisProcess();
+    if (fault) Fail("write", fault->code);
+    position_ += done;
+}
+
 void HostFile::Seek(int64_t position) {
     if (position < 0) {
         errno = EINVAL;

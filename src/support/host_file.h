@@ -53,6 +53,11 @@ public:
     // is kept.
     void ReadBytesAt(const std::vector<int64_t>& positions, uint8_t* bytes);
     void Write(const void* buffer, int64_t count);
+    // Writes count bytes of source, from its position from on, at this file's position, as
+    // Write does (the same hooks, the same half-written fault), in the kernel where it can:
+    // an edited archive's unchanged streams are copied without passing through this process.
+    // Raises as ReadExact does when source ends before them. Source's position is kept.
+    void CopyFrom(HostFile& source, int64_t from, int64_t count);
     void Seek(int64_t position);
     int64_t Position() const { return position_; }
     int64_t Size() const;
@@ -87,6 +92,9 @@ private:
     [[noreturn]] void Fail(const char* verb, int code) const;
     [[noreturn]] void Fail(const char* verb) const;
     [[noreturn]] void ReadBeyondEnd() const;
+    // CopyFrom's way where the kernel cannot copy: through buffer, one read and its writes.
+    int64_t CopyRangeThrough(std::vector<uint8_t>& buffer, HostFile& source, int64_t from, int64_t to,
+                             int64_t count);
 
     std::string path_;
     std::string subject_;

@@ -105,6 +105,14 @@ std::string HostPathBelow(const std::string& dir, const std::string& relative) {
     return path;
 }
 
+std::string HostBaseName(const std::string& path) {
+    size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    const size_t slash = path.rfind('/', end - 1);
+    const size_t start = slash == std::string::npos || end == 0 ? 0 : slash + 1;
+    return path.substr(start, end - start);
+}
+
 std::string HostPathOfEntry(const std::string& dir, const std::string& folder, const std::string& name) {
     std::string path = HostPathBelow(dir, folder);
     if (name.empty() && path.size() > 1 && path.back() == '/') path.pop_back();

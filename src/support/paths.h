@@ -33,6 +33,8 @@ int32_t CollectDirPrefixes(const TStringList& lines, TStringList& dirs, int32_t 
 // The host path of relative below the host directory dir, relative being a path in the
 // archive's form whose components hold no "\" of their own.
 std::string HostPathBelow(const std::string& dir, const std::string& relative);
+// The last part of a host path, "/" at its end ignored: "a/b/" and "b" both give "b".
+std::string HostBaseName(const std::string& path);
 // The host path of the entry name of folder, folder being relative to the host directory dir
 // in the archive's form ("" or ending in "\\"); the folder's own path when name is empty. The
 // name is taken as it is, a "\\" in it included.

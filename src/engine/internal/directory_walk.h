@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "support/bytes.h"
 
@@ -36,12 +37,28 @@ struct TWalkLimits {
     int64_t fileRecords = std::numeric_limits<int64_t>::max();      // lines of the listing
 };
 
-// Appends one line per file record to listing. Never reads past the end of the directory;
+// The folder records of a directory as a tree, for an edit that writes them anew: folder 0 is
+// the root, every other names its parent (an earlier folder); each file record of the
+// listing, in its order, names the folder it lies in and its own name.
+struct TDirectoryShape {
+    struct Folder {
+        int32_t parent = -1;
+        std::string name;
+    };
+    struct File {
+        int32_t folder = 0;
+        std::string name;
+    };
+    std::vector<Folder> folders;
+    std::vector<File> files;
+};
+
+// Appends one line per file record to listing, and with shape given its folders and files. Never reads past the end of the directory;
 // nesting is walked with an explicit stack, however deep.
 // The walk stops, with tooLarge set, once the listing's text would pass limits.listingBytes
 // or its lines limits.fileRecords.
 TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
-                          TStringList& listing, const TWalkLimits& limits = {});
+                          TStringList& listing, const TWalkLimits& limits = {}, TDirectoryShape* shape = nullptr);
 
 // The numeric field of a listing line that starts at column (zero-based; the columns are in
 // archive_format.h).

@@ -1,0 +1,158 @@
+#include "engine/internal/folder_comparison.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "engine/internal/entry_key.h"
+#include "engine/internal/loc_convert.h"
+#include "engine/internal/source_content.h"
+#include "support/display_text.h"
+#include "support/errors.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
+#include "support/ordered_work.h"
+#include "support/stream_inflate.h"
+
+namespace {
+
+constexpr TWorkLimits kComparisonLimits{64, 32 << 20};
+// Memory a comparison holds besides the file's content: the inflation's blocks.
+constexpr int64_t kPerPairOverhead = 192 * 1024;
+
+// Thrown by the comparing sink at the first byte that differs: the rest need not inflate.
+struct TContentDiffers {};
+
+std::string DamageText(const std::string& archivePath, const TArchiveEntry& entry) {
+    return "Damaged stream of entry \"" + ArchivePathForUser(entry.path) + "\" in \"" + archivePath + "\"";
+}
+
+// Whether the size the file will be stored with is known without reading it: a .loc text
+// that is converted takes the size of its table.
+bool SizeIsKnownAhead(bool convertLoc, const TSourceFile& file) {
+    return !(convertLoc && IsLocFileName(file.archivePath));
+}
+
+}  // namespace
+
+void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
+    std::map<std::string, std::deque<size_t>> entriesOfKey;
+    const TArchiveEntries& entries = look_.Entries();
+    for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[EntryPathKey(entries[i].path)].push_back(i);
+    std::vector<char> paired(entries.size(), 0);
+    for (const TSourceFile& file : sources) {
+        std::deque<size_t>& candidates = entriesOfKey[EntryPathKey(file.archivePath)];
+        size_t entry = kNoEntry;
+        if (!candidates.empty()) {
+            entry = candidates.front();
+            candidates.pop_front();
+            paired[entry] = 1;
+        }
+        pairs_.push_back({&file, entry});
+    }
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!paired[i]) removed_.push_back(i);
+}
+
+void TFolderComparison::Compare(TArchiveDiff& diff) {
+    const size_t total = pairs_.size();
+    same_.assign(total, kNoEntry);
+    TOrderedWork<TPairVerdict> work(
+        total, CoreCount(), kComparisonLimits, [&](size_t i) { return Cost(i); },
+        [&](size_t i, TPairVerdict& verdict) {
+            verdict = Judge(pairs_[i]);
+            return true;
+        });
+    for (size_t i = 0; i < total; ++i) {
+        const TPairVerdict verdict = work.Take(i);
+        Record(pairs_[i], verdict, diff);
+        if (verdict.read && !verdict.changed) same_[i] = pairs_[i].entry;
+        Report(options_.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
+               pairs_[i].file->archivePath.c_str());
+    }
+    for (size_t entry : removed_) diff.differences.push_back({TDifferenceKind::Removed, look_.Entries()[entry].path});
+}
+
+int64_t TFolderComparison::Cost(size_t i) const {
+    if (pairs_[i].entry == kNoEntry) return 0;
+    return std::max<int64_t>(pairs_[i].file->entry->info.size, 0) * 2 + kPerPairOverhead;
+}
+
+void TFolderComparison::Record(const TPair& pair, const TPairVerdict& verdict, TArchiveDiff& diff) const {
+    if (!verdict.read) {
+        diff.complete = false;
+        const std::string& path = pair.file->hostPath;
+        Notify(options_.notices, path, NoticeText("cannot read", path, verdict.problem));
+        return;
+    }
+    if (pair.entry == kNoEntry) diff.differences.push_back({TDifferenceKind::Added, pair.file->archivePath});
+    else if (verdict.changed) diff.differences.push_back({TDifferenceKind::Changed, pair.file->archivePath});
+}
+
+// Runs on a worker thread.
+TFolderComparison::TPairVerdict TFolderComparison::Judge(const TPair& pair) {
+    TPairVerdict verdict;
+    const host::EntryInfo& info = pair.file->entry->info;
+    if (info.kind != host::EntryKind::File) {
+        verdict.read = false;
+        verdict.problem = info.kind == host::EntryKind::Missing ? host::ErrorText(info.errorCode) : "not a regular file";
+        return verdict;
+    }
+    if (pair.entry == kNoEntry) return verdict;  // added, whatever it holds
+    const TArchiveEntry& entry = look_.Entries()[pair.entry];
+    if (SizeIsKnownAhead(options_.convertLoc, *pair.file) && info.size != entry.unpackedSize) {
+        verdict.changed = true;
+        return verdict;
+    }
+    TArrayOfByte content;
+    verdict.problem = ObtainStoredContent(options_.bigEndian, options_.convertLoc, pair.file->hostPath, content);
+    verdict.read = verdict.problem.empty();
+    if (verdict.read) verdict.changed = !StreamHolds(entry, content);
+    return verdict;
+}
+
+// The entry's stream cannot hold any content: it does not lie inside the archive.
+bool TFolderComparison::Damaged(const TArchiveEntry& entry) const {
+    return entry.packedSize <= 0 || entry.dataOffset < 0 || entry.StreamStart() + entry.packedSize > look_.FileSize();
+}
+
+// True when the entry's stream inflates to exactly content. A stream that cannot hold it
+// (damaged, cut short, outside the archive) is a difference or raises, as the options say.
+bool TFolderComparison::StreamHolds(const TArchiveEntry& entry, const TArrayOfByte& content) {
+    if (BufferLength(content) != entry.unpackedSize) return false;
+    if (Damaged(entry)) {
+        if (options_.damagedIsChanged) return false;
+        throw EDecompressionError(DamageText(look_.Path(), entry));
+    }
+    std::unique_ptr<HostFile> file = files_.Take();
+    file->Seek(entry.StreamStart());
+    int64_t remaining = entry.packedSize;
+    const TByteSource source = [&](uint8_t* buffer, int64_t capacity) {
+        const int64_t got = file->Read(buffer, std::min(capacity, remaining));
+        remaining -= got;
+        return got;
+    };
+    size_t at = 0;
+    const TByteSink sink = [&](const uint8_t* data, int64_t count) {
+        if (!std::equal(data, data + count, content.begin() + static_cast<std::ptrdiff_t>(at))) throw TContentDiffers{};
+        at += static_cast<size_t>(count);
+    };
+    TStreamInflation inflation;
+    try {
+        inflation = InflateStream(source, sink, entry.unpackedSize);
+    } catch (const TContentDiffers&) {
+        files_.Give(std::move(file));
+        return false;
+    }
+    files_.Give(std::move(file));
+    const bool broken = inflation.end == TStreamEnd::Damaged || inflation.end == TStreamEnd::CutShort;
+    if (broken && !options_.damagedIsChanged) throw EDecompressionError(DamageText(look_.Path(), entry));
+    return inflation.end == TStreamEnd::Complete && inflation.produced == entry.unpackedSize;
+}
+
+void SortDifferences(TArchiveDiff& diff) {
+    std::stable_sort(diff.differences.begin(), diff.differences.end(),
+                     [](const TPathDifference& a, const TPathDifference& b) { return a.path < b.path; });
+}
