@@ -1,0 +1,209 @@
+#include "engine/archive_edit.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "engine/archive_entries.h"
+#include "engine/entry_selection.h"
+#include "engine/internal/archive_builder.h"
+#include "engine/internal/archive_reader.h"
+#include "engine/internal/directory_walk.h"
+#include "engine/internal/edit_tree.h"
+#include "engine/internal/source_tree.h"
+#include "engine/internal/staged_archive.h"
+#include "support/display_text.h"
+#include "support/errors.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
+#include "support/host_lock.h"
+#include "support/ordered_work.h"
+#include "support/paths.h"
+
+namespace {
+
+// The two bytes a zlib stream starts with: CMF (method and window), FLG (check bits,
+// preset dictionary). Every stream a writer of this format stores is deflate with a window
+// of at most 32 KiB and no preset dictionary, and CMF * 256 + FLG is a multiple of 31.
+constexpr int kZlibHeaderSize = 2;
+constexpr uint8_t kMethodMask = 0x0F;
+constexpr uint8_t kDeflateMethod = 8;
+constexpr int kWindowShift = 4;
+constexpr uint8_t kLargestWindowField = 7;
+constexpr uint8_t kPresetDictionaryFlag = 0x20;
+constexpr int kHeaderCheckDivisor = 31;
+
+const char* const kReadingText = "reading the directory...";
+
+bool IsZlibHeader(const uint8_t* bytes) {
+    if ((bytes[0] & kMethodMask) != kDeflateMethod) return false;
+    if ((bytes[0] >> kWindowShift) > kLargestWindowField) return false;
+    if ((bytes[1] & kPresetDictionaryFlag) != 0) return false;
+    return (bytes[0] * 256 + bytes[1]) % kHeaderCheckDivisor == 0;
+}
+
+// The archive's folder records as they stand, read once more from its open file.
+bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TNotices* notices) {
+    Veldane_PAK_HeaderType header;
+    TArrayOfByte directory;
+    HostFile& file = look.File();
+    const FilePositionGuard keep(file);
+    TStringList listing;
+    if (ReadArchiveHeader(bigEndian, file, header, directory))
+        WalkDirectory(bigEndian, directory, header.HeaderSize, listing, {}, &shape);
+    if (shape.files.size() == look.Entries().size()) return true;
+    Notify(notices, look.Path(), NoticeText("cannot read", look.Path(), "its directory changed while it was read"));
+    return false;
+}
+
+// Whether the kept stream of a file can be copied as it is. One that does not lie inside the
+// archive cannot be, and raises; one that does not start as a zlib stream is copied, counted
+// and told: judging it is for test, not for an edit.
+void CheckKeptStream(TArchiveLook& look, const TSourceFile& file, TEditCounts& counts, TNotices* notices) {
+    const TKeptStream& kept = *file.kept;
+    ++counts.keptFiles;
+    if (kept.packedSize < 0 || kept.start < 0 || kept.start + kept.packedSize > look.FileSize())
+        throw EDecompressionError("Cannot copy the stream of entry \"" + ArchivePathForUser(file.archivePath) +
+                                  "\" in \"" + look.Path() + "\": it does not lie inside the archive");
+    uint8_t head[kZlibHeaderSize] = {0, 0};
+    if (kept.packedSize >= kZlibHeaderSize) {
+        look.File().Seek(kept.start);
+        look.File().ReadExact(head, kZlibHeaderSize);
+    }
+    if (IsZlibHeader(head)) return;
+    ++counts.damagedKept;
+    const std::string path = ArchivePathForUser(file.archivePath);
+    Notify(notices, path, NoticeText("copied the damaged stream of", path, "it is no zlib stream; it stays as it was"));
+}
+
+// What an edit changes in the tree, with the archive being edited and the file being
+// written known; false, with the reason told, when nothing is to be written.
+using TChange = std::function<bool(TEditTree& tree, const std::vector<host::FileIdentity>& leftOut)>;
+
+// Reads the archive, lets change edit its tree, and writes the edited tree in its place.
+// The archive is held alone from the reading to the renaming, so no update comes between.
+bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc, const ProgressProc& progress,
+                 TNotices* notices, TEditCounts& counts, bool& complete, const TChange& change) {
+    if (!CanOpenArchive(archivePath, notices)) return false;
+    Report(progress, 0, kReadingText);
+    const host::FileLock alone(archivePath, host::LockKind::Exclusive);
+    TArchiveLook look(bigEndian, archivePath, notices);
+    if (!look.Listed()) return false;
+    TDirectoryShape shape;
+    if (!ReadShape(bigEndian, look, shape, notices)) return false;
+    TEditTree tree(shape, look.Entries());
+
+    TStagedArchive staged(archivePath, notices);
+    if (!change(tree, {look.Identity(), staged.Identity()})) return false;
+    const TSourceFolder listed = tree.Listed();
+    TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount()};
+    for (const TSourceFile& file : build.files)
+        if (file.kept) CheckKeptStream(look, file, counts, notices);
+    int32_t folderCount = 0;
+    int32_t fileCount = 0;
+    complete = WriteArchiveTree(build, staged.File(), archivePath, progress, notices, folderCount, fileCount);
+    staged.Commit();
+    return true;
+}
+
+// ---- adding ----------------------------------------------------------------------------------
+
+// A host path given to add, as the edit takes it in.
+struct TGivenPath {
+    std::string path;
+    host::EntryInfo info;
+    std::string name;      // the name it goes in under; "" for a folder whose content goes in
+};
+
+bool NamesItsContent(const std::string& path) {
+    const std::string name = HostBaseName(path);
+    return path.back() == '/' || name == "." || name == "..";
+}
+
+// Why a given path cannot be added at all, "" when it can.
+std::string GivenPathProblem(const TGivenPath& given) {
+    if (given.info.kind == host::EntryKind::Missing) return host::ErrorText(given.info.errorCode);
+    if (given.info.kind == host::EntryKind::Other) return "it is no file or folder";
+    if (given.name.find('\\') != std::string::npos)
+        return "the name holds a backslash, which the archive takes for a folder separator";
+    if (given.info.kind == host::EntryKind::Directory) {
+        const int code = host::ListDirectory(given.path).errorCode;
+        if (code != 0) return host::ErrorText(code);
+    }
+    return "";
+}
+
+bool IsLeftOut(const host::EntryInfo& info, const std::vector<host::FileIdentity>& leftOut) {
+    return info.kind == host::EntryKind::File &&
+           std::find(leftOut.begin(), leftOut.end(), info.identity) != leftOut.end();
+}
+
+}  // namespace
+
+bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
+    const TProgressScope scope(request.progress);
+    counts = {};
+    std::vector<TGivenPath> given;
+    for (const std::string& path : request.paths) {
+        if (path.empty()) continue;
+        TGivenPath item{path, host::Stat(path), HostBaseName(path)};
+        if (item.info.kind == host::EntryKind::Directory && NamesItsContent(path)) item.name = "";
+        const std::string problem = GivenPathProblem(item);
+        if (!problem.empty()) {
+            Notify(request.notices, path, NoticeText("cannot add", path, problem));
+            return false;
+        }
+        given.push_back(item);
+    }
+
+    bool complete = true;
+    bool allWentIn = true;
+    const TChange change = [&](TEditTree& tree, const std::vector<host::FileIdentity>& leftOut) {
+        std::string collision;
+        TEditFolder* target = tree.MakeFolder(request.folder, collision);
+        for (size_t k = 0; k < given.size() && target != nullptr && collision.empty(); ++k) {
+            const TGivenPath& item = given[k];
+            if (item.info.kind == host::EntryKind::File) {
+                if (IsLeftOut(item.info, leftOut)) continue;
+                tree.PutFile(*target, {item.name, item.info}, item.path, counts, collision);
+                continue;
+            }
+            TSourceFolder listed = ListSourceTree(item.path, true);
+            LeaveOutFiles(listed, leftOut);
+            const std::string hostDir = HostPathBelow(item.path, "");
+            if (!TellUntakeable(item.path, listed, "cannot store", request.notices)) allWentIn = false;
+            TEditFolder* into = target;
+            if (!item.name.empty()) {
+                std::string folderPath = request.folder;
+                into = tree.MakeFolder(folderPath + (folderPath.empty() ? "" : "\\") + item.name, collision);
+                if (into == nullptr) break;
+            }
+            tree.PutTree(*into, listed, hostDir, counts, collision);
+        }
+        if (collision.empty()) return true;
+        Notify(request.notices, request.archivePath, NoticeText("cannot add to", request.archivePath, collision));
+        return false;
+    };
+    if (!EditArchive(request.bigEndian, request.archivePath, request.convertLoc, request.progress, request.notices,
+                     counts, complete, change))
+        return false;
+    return complete && allWentIn;
+}
+
+bool RemoveFromArchive(const TRemoveRequest& request, TEditCounts& counts) {
+    const TProgressScope scope(request.progress);
+    counts = {};
+    bool complete = true;
+    const TChange change = [&](TEditTree& tree, const std::vector<host::FileIdentity>&) {
+        bool allMatched = true;
+        for (const std::string& entry : request.entries) {
+            if (tree.Remove(entry, counts)) continue;
+            allMatched = false;
+            Notify(request.notices, entry, NoticeText("cannot remove", entry, "the archive holds no such file or folder"));
+        }
+        tree.RemoveEmptied(counts);
+        return allMatched;
+    };
+    return EditArchive(request.bigEndian, request.archivePath, false, request.progress, request.notices, counts,
+                       complete, change) &&
+           complete;
+}

@@ -1,0 +1,125 @@
+#include "engine/archive_sync.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "engine/archive_builder.h"
+#include "engine/archive_entries.h"
+#include "engine/internal/archive_builder.h"
+#include "engine/internal/archive_reader.h"
+#include "engine/internal/folder_comparison.h"
+#include "engine/internal/source_tree.h"
+#include "engine/internal/staged_archive.h"
+#include "support/host_entries.h"
+#include "support/host_file.h"
+#include "support/host_lock.h"
+#include "support/ordered_work.h"
+
+namespace {
+
+const char* const kReadingText = "reading the directory and the folder...";
+
+bool ArchiveIsMissing(const std::string& archivePath) {
+    const host::EntryInfo info = host::Stat(archivePath);
+    return info.kind == host::EntryKind::Missing && info.errorCode == ENOENT;
+}
+
+// A dry run where there is no archive: every file the folder holds would be added.
+bool ListWhatMakeWouldAdd(const TSyncRequest& request, const std::string& root, TSyncResult& result) {
+    result.made = true;
+    const TSourceFolder tree = ListSourceTree(root, true);
+    if (!TellUntakeable(root, tree, "cannot store", request.notices)) result.diff.complete = false;
+    for (const TSourceFile& file : SourceFilesOf(root, tree)) {
+        ++result.diff.fileCount;
+        if (file.entry->info.kind == host::EntryKind::File) {
+            result.diff.differences.push_back({TDifferenceKind::Added, file.archivePath});
+            continue;
+        }
+        result.diff.complete = false;
+        const std::string reason = file.entry->info.kind == host::EntryKind::Missing
+                                       ? host::ErrorText(file.entry->info.errorCode)
+                                       : "not a regular file";
+        Notify(request.notices, file.hostPath, NoticeText("cannot read", file.hostPath, reason));
+    }
+    SortDifferences(result.diff);
+    return true;
+}
+
+bool MakeInstead(const TSyncRequest& request, const std::string& root, TSyncResult& result) {
+    if (request.dryRun) return ListWhatMakeWouldAdd(request, root, result);
+    result.made = true;
+    const bool complete = MakeArchive(request.bigEndian, root, request.archivePath, request.progress,
+                                      request.convertLoc, result.folderCount, result.fileCount, request.notices);
+    result.diff.fileCount = result.fileCount;
+    return complete;
+}
+
+}  // namespace
+
+int64_t TSyncResult::Count(TDifferenceKind kind) const {
+    if (made && kind == TDifferenceKind::Added && diff.differences.empty()) return fileCount;
+    return std::count_if(diff.differences.begin(), diff.differences.end(),
+                         [&](const TPathDifference& difference) { return difference.kind == kind; });
+}
+
+bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
+    const TProgressScope scope(request.progress);
+    result = TSyncResult{};
+    const std::string root = request.folder.empty() ? "." : request.folder;
+    const std::string problem = SourceFolderProblem(root);
+    if (!problem.empty()) {
+        Notify(request.notices, root, NoticeText("cannot read the folder", root, problem));
+        return false;
+    }
+    if (ArchiveIsMissing(request.archivePath)) return MakeInstead(request, root, result);
+    if (!CanOpenArchive(request.archivePath, request.notices)) return false;
+
+    Report(request.progress, 0, kReadingText);
+    // A sync that writes holds the archive alone from the comparison to the renaming.
+    std::optional<host::FileLock> alone;
+    if (!request.dryRun) alone.emplace(request.archivePath, host::LockKind::Exclusive);
+    TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
+    if (!look.Listed()) return false;
+    // Created before the folder is listed, so that a listing of a folder that holds it meets it.
+    std::unique_ptr<TStagedArchive> staged;
+    std::vector<host::FileIdentity> leftOut{look.Identity()};
+    if (!request.dryRun) {
+        staged = std::make_unique<TStagedArchive>(request.archivePath, request.notices);
+        leftOut.push_back(staged->Identity());
+    }
+
+    TSourceFolder tree = ListSourceTree(root, true);
+    LeaveOutFiles(tree, leftOut);
+    std::vector<TSourceFile> sources = SourceFilesOf(root, tree);
+    result.diff.entryCount = static_cast<int64_t>(look.Entries().size());
+    result.diff.fileCount = static_cast<int64_t>(sources.size());
+    // A file that cannot be read is told once: by the comparison in a dry run, else by the build.
+    TNotices* comparisonNotices = request.dryRun ? request.notices : nullptr;
+    const TComparisonOptions options{request.bigEndian, request.convertLoc, true, request.progress, comparisonNotices};
+    TFolderComparison comparison(options, look);
+    comparison.Pair(sources);
+    comparison.Compare(result.diff);
+    SortDifferences(result.diff);
+    const std::vector<size_t>& same = comparison.SameEntries();
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (same[i] == kNoEntry) continue;
+        ++result.unchanged;
+        const TArchiveEntry& entry = look.Entries()[same[i]];
+        sources[i].kept = TKeptStream{entry.StreamStart(), entry.packedSize, entry.unpackedSize};
+    }
+    if (request.dryRun) {
+        if (!TellUntakeable(root, tree, "cannot store", request.notices)) result.diff.complete = false;
+        return result.diff.complete;
+    }
+
+    Report(request.progress, 0, "writing...");
+    const TTreeBuild build{request.bigEndian, request.convertLoc, root, &tree, std::move(sources), &look.File(),
+                           CoreCount()};
+    const bool complete = WriteArchiveTree(build, staged->File(), request.archivePath, request.progress,
+                                           request.notices, result.folderCount, result.fileCount);
+    staged->Commit();
+    return complete;
+}

@@ -1,0 +1,221 @@
+#include "engine/internal/edit_tree.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "engine/entry_selection.h"
+#include "engine/internal/entry_key.h"
+#include "support/collation.h"
+#include "support/display_text.h"
+
+namespace {
+
+bool EndsWithSeparator(const std::string& text) {
+    return !text.empty() && (text.back() == '/' || text.back() == '\\');
+}
+
+TEditFolder* LiveFolder(TEditFolder& parent, const std::string& key) {
+    const auto found = parent.folderOfKey.find(key);
+    if (found == parent.folderOfKey.end()) return nullptr;
+    TEditFolder* folder = parent.folders[found->second].get();
+    return folder->removed ? nullptr : folder;
+}
+
+bool HoldsLiveFile(TEditFolder& parent, const std::string& key) {
+    const auto found = parent.filesOfKey.find(key);
+    if (found == parent.filesOfKey.end()) return false;
+    return std::any_of(found->second.begin(), found->second.end(),
+                       [&](size_t k) { return !parent.files[k].removed; });
+}
+
+bool HoldsAnything(const TEditFolder& folder) {
+    return std::any_of(folder.files.begin(), folder.files.end(), [](const TEditFile& f) { return !f.removed; }) ||
+           std::any_of(folder.folders.begin(), folder.folders.end(), [](const auto& f) { return !f->removed; });
+}
+
+// The sub-folder of the name's key, made under that name when there is none.
+TEditFolder& ChildFolder(TEditFolder& parent, const std::string& name) {
+    const std::string key = EntryPathKey(name);
+    if (TEditFolder* folder = LiveFolder(parent, key)) return *folder;
+    parent.folderOfKey[key] = parent.folders.size();
+    parent.folders.push_back(std::make_unique<TEditFolder>());
+    parent.folders.back()->name = name;
+    return *parent.folders.back();
+}
+
+void AppendFile(TEditFolder& folder, TEditFile file) {
+    folder.filesOfKey[EntryPathKey(file.entry.name)].push_back(folder.files.size());
+    folder.files.push_back(std::move(file));
+}
+
+void NoteWhatEachHeld(TEditFolder& folder) {
+    folder.heldSomething = !folder.files.empty() || !folder.folders.empty();
+    for (auto& child : folder.folders) NoteWhatEachHeld(*child);
+}
+
+void RemoveFolder(TEditFolder& folder, TEditCounts& counts) {
+    folder.removed = true;
+    ++counts.removedFolders;
+    for (TEditFile& file : folder.files) {
+        if (file.removed) continue;
+        file.removed = true;
+        ++counts.removedFiles;
+    }
+    for (auto& child : folder.folders)
+        if (!child->removed) RemoveFolder(*child, counts);
+}
+
+std::string CollisionText(const std::string& path, const char* what) {
+    return "\"" + ArchivePathForUser(path) + "\" " + what;
+}
+
+// The indices of the items that are not removed, in collation order of their names (the
+// order each side held them among equal names).
+template <typename TItems, typename TName>
+std::vector<size_t> LiveInCollationOrder(const TItems& items, TName nameOf) {
+    std::vector<size_t> order;
+    for (size_t k = 0; k < items.size(); ++k)
+        if (!items[k].removed) order.push_back(k);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return CollationLess(nameOf(items[a]), nameOf(items[b])); });
+    return order;
+}
+
+struct TFolderRef {
+    const TEditFolder* folder;
+    bool removed;
+};
+
+TSourceFolder ListedFolder(const TEditFolder& folder) {
+    TSourceFolder listed;
+    std::vector<TFolderRef> refs;
+    for (const auto& child : folder.folders) refs.push_back({child.get(), child->removed});
+    for (size_t k : LiveInCollationOrder(refs, [](const TFolderRef& r) { return r.folder->name; })) {
+        listed.folders.push_back({refs[k].folder->name, {host::EntryKind::Directory, 0, {}, 0}});
+        listed.children.push_back(ListedFolder(*refs[k].folder));
+    }
+    for (size_t k : LiveInCollationOrder(folder.files, [](const TEditFile& f) { return f.entry.name; })) {
+        listed.files.push_back(folder.files[k].entry);
+        listed.origins.push_back(folder.files[k].origin);
+    }
+    return listed;
+}
+
+}  // namespace
+
+TEditTree::TEditTree(const TDirectoryShape& shape, const TArchiveEntries& entries) {
+    std::vector<TEditFolder*> folderOf(shape.folders.size(), &root_);
+    for (size_t k = 1; k < shape.folders.size(); ++k)
+        folderOf[k] = &ChildFolder(*folderOf[static_cast<size_t>(shape.folders[k].parent)], shape.folders[k].name);
+    for (size_t k = 0; k < shape.files.size() && k < entries.size(); ++k) {
+        const TArchiveEntry& entry = entries[k];
+        TEditFile file;
+        file.entry = {shape.files[k].name, {host::EntryKind::File, std::max(entry.unpackedSize, 0), {}, 0}};
+        file.origin.kept = TKeptStream{entry.StreamStart(), entry.packedSize, entry.unpackedSize};
+        file.archivePath = entry.path;
+        AppendFile(*folderOf[static_cast<size_t>(shape.files[k].folder)], std::move(file));
+    }
+    NoteWhatEachHeld(root_);
+}
+
+TEditFolder* TEditTree::MakeFolder(const std::string& typedPath, std::string& collision) {
+    TEditFolder* folder = &root_;
+    std::string path;
+    for (const std::string& part : EntryPathParts(typedPath)) {
+        path += path.empty() ? part : "\\" + part;
+        if (HoldsLiveFile(*folder, EntryPathKey(part))) {
+            collision = CollisionText(path, "is a file of the archive, not a folder");
+            return nullptr;
+        }
+        folder = &ChildFolder(*folder, part);
+    }
+    return folder;
+}
+
+bool TEditTree::PutFile(TEditFolder& folder, const host::DirEntry& entry, const std::string& hostPath,
+                        TEditCounts& counts, std::string& collision) {
+    const std::string key = EntryPathKey(entry.name);
+    if (LiveFolder(folder, key) != nullptr) {
+        collision = CollisionText(hostPath, "is a file, and the archive holds a folder of that name");
+        return false;
+    }
+    TEditFile* keeping = nullptr;
+    for (size_t k : folder.filesOfKey[key]) {
+        TEditFile& file = folder.files[k];
+        if (file.removed) continue;
+        if (!file.origin.kept && file.entry.name == entry.name) {
+            collision = CollisionText(hostPath, "is a second file for one path of the archive");
+            return false;
+        }
+        if (file.origin.kept && keeping == nullptr) keeping = &file;
+    }
+    if (keeping != nullptr) {
+        keeping->entry.info = entry.info;
+        keeping->origin = {hostPath, std::nullopt};
+        ++counts.replaced;
+        return true;
+    }
+    AppendFile(folder, {entry, {hostPath, std::nullopt}, "", false});
+    ++counts.added;
+    return true;
+}
+
+bool TEditTree::PutTree(TEditFolder& folder, const TSourceFolder& node, const std::string& hostDir,
+                        TEditCounts& counts, std::string& collision) {
+    for (size_t k = 0; k < node.folders.size(); ++k) {
+        const std::string& name = node.folders[k].name;
+        if (HoldsLiveFile(folder, EntryPathKey(name))) {
+            collision = CollisionText(hostDir + name, "is a folder, and the archive holds a file of that name");
+            return false;
+        }
+        TEditFolder& child = ChildFolder(folder, name);
+        // A link back up its own path is stored as an empty folder, as a build stores it.
+        if (node.children[k].linksBack) continue;
+        if (!PutTree(child, node.children[k], hostDir + name + "/", counts, collision)) return false;
+    }
+    for (const host::DirEntry& entry : node.files)
+        if (!PutFile(folder, entry, hostDir + entry.name, counts, collision)) return false;
+    return true;
+}
+
+bool TEditTree::Remove(const std::string& typedPath, TEditCounts& counts) {
+    const std::vector<std::string> parts = EntryPathParts(typedPath);
+    if (parts.empty()) return false;
+    TEditFolder* folder = &root_;
+    for (size_t k = 0; k + 1 < parts.size() && folder != nullptr; ++k) folder = LiveFolder(*folder, EntryPathKey(parts[k]));
+    if (folder == nullptr) return false;
+    const std::string key = EntryPathKey(parts.back());
+    bool matched = false;
+    if (!EndsWithSeparator(typedPath)) {
+        for (size_t k : folder->filesOfKey[key]) {
+            TEditFile& file = folder->files[k];
+            if (file.removed) continue;
+            file.removed = true;
+            ++counts.removedFiles;
+            matched = true;
+        }
+    }
+    if (TEditFolder* named = LiveFolder(*folder, key)) {
+        RemoveFolder(*named, counts);
+        matched = true;
+    }
+    return matched;
+}
+
+void TEditTree::RemoveEmptied(TEditCounts& counts) {
+    struct Walk {
+        static void Folder(TEditFolder& folder, TEditCounts& counts) {
+            for (auto& child : folder.folders) {
+                if (child->removed) continue;
+                Folder(*child, counts);
+                if (child->heldSomething && !HoldsAnything(*child)) {
+                    child->removed = true;
+                    ++counts.removedFolders;
+                }
+            }
+        }
+    };
+    Walk::Folder(root_, counts);
+}
+
+TSourceFolder TEditTree::Listed() const { return ListedFolder(root_); }

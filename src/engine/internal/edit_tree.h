@@ -1,0 +1,71 @@
+// An archive's folders and files as a tree that an edit changes before the archive is written
+// anew: entries keep their streams until something replaces or removes them, host files and
+// folders are put in, and the result becomes the listed tree a build writes.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/archive_edit.h"
+#include "engine/internal/directory_walk.h"
+#include "engine/internal/source_tree.h"
+#include "engine/listed_entry.h"
+#include "support/host_entries.h"
+
+struct TEditFile {
+    host::DirEntry entry;  // its name in the archive; for a host file, what the host said of it
+    TFileOrigin origin;    // a kept stream, or the host file that gives new content
+    std::string archivePath;  // the entry's path, for messages ("" for a file new to the archive)
+    bool removed = false;
+};
+
+struct TEditFolder {
+    std::string name;
+    std::vector<std::unique_ptr<TEditFolder>> folders;
+    std::vector<TEditFile> files;
+    bool removed = false;
+    bool heldSomething = false;  // before the edit
+    // The folder of each key (EntryPathKey of the name), and the files of each key in order,
+    // by index.
+    std::unordered_map<std::string, size_t> folderOfKey;
+    std::unordered_map<std::string, std::vector<size_t>> filesOfKey;
+};
+
+class TEditTree {
+public:
+    // The tree of an archive's directory. Folder records of one folder whose names share a
+    // key become one folder, as a folder on disk would hold their content.
+    TEditTree(const TDirectoryShape& shape, const TArchiveEntries& entries);
+
+    TEditFolder& Root() { return root_; }
+
+    // The folder the typed path names, made with every folder it needs (named as typed);
+    // nullptr when a file stands where a folder is needed, and collision says where.
+    TEditFolder* MakeFolder(const std::string& typedPath, std::string& collision);
+
+    // Puts a host file into folder: the first entry of its key that still has its stream
+    // gets its content, else it is added under its own name. False when a folder of that key
+    // is there, or a file of exactly that name was put in before (collision says which).
+    bool PutFile(TEditFolder& folder, const host::DirEntry& entry, const std::string& hostPath, TEditCounts& counts,
+                 std::string& collision);
+
+    // Puts the files and folders of a listed host tree into folder, node by node. False at
+    // the first collision.
+    bool PutTree(TEditFolder& folder, const TSourceFolder& node, const std::string& hostDir, TEditCounts& counts,
+                 std::string& collision);
+
+    // Removes the files and folders the typed archive path names; false when it names none.
+    bool Remove(const std::string& typedPath, TEditCounts& counts);
+
+    // Removes the folders that held something before and hold nothing now, from the deepest.
+    void RemoveEmptied(TEditCounts& counts);
+
+    // The tree as a build lists it: each folder's folders and files in collation order, every
+    // file with its origin.
+    TSourceFolder Listed() const;
+
+private:
+    TEditFolder root_;
+};
