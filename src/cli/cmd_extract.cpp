@@ -71,6 +71,15 @@ int RunExtract(const ExtractOptions& options) {
 
 }  // namespace
 
+CLI::Validator ArchivePathCheck() {
+    return CLI::Validator(
+        [](std::string& entry) {
+            const std::string problem = EntryPatternProblem(entry);
+            return problem.empty() ? std::string() : "\"" + entry + "\": " + problem;
+        },
+        "PATH", "archive path");
+}
+
 void RegisterExtractCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<ExtractOptions>();
     CLI::App* sub = app.add_subcommand(
@@ -91,11 +100,6 @@ void RegisterExtractCommand(CLI::App& app, int& exitStatus) {
     sub->add_option("ENTRY", options->entries,
                     "Extract only these paths of the archive: any letter case, / or \\ between folders,\n"
                     "* and ? within one part, ** across parts; a folder selects everything below it")
-        ->check(CLI::Validator(
-            [](std::string& entry) {
-                const std::string problem = EntryPatternProblem(entry);
-                return problem.empty() ? std::string() : "\"" + entry + "\": " + problem;
-            },
-            "PATH", "archive path"));
+        ->check(ArchivePathCheck());
     sub->callback([options, &exitStatus] { exitStatus = RunExtract(*options); });
 }

@@ -25,6 +25,12 @@ void RegisterReplaceCommands(CLI::App& app, int& exitStatus);
 void RegisterCatCommand(CLI::App& app, int& exitStatus);
 void RegisterTestCommand(CLI::App& app, int& exitStatus);
 void RegisterDiffCommand(CLI::App& app, int& exitStatus);
+void RegisterEditCommands(CLI::App& app, int& exitStatus);
+void RegisterSyncCommand(CLI::App& app, int& exitStatus);
+
+// Refuses a path inside the archive that names no entry a user may mean (empty, from a root,
+// with a "." or ".." part) as a usage error.
+CLI::Validator ArchivePathCheck();
 
 // Prints the outcome text on standard output for a true result, "Error :-(" on standard
 // error for a false one, and returns the exit status.

@@ -75,6 +75,8 @@ int main(int argc, char** argv) {
     RegisterCatCommand(app, exitStatus);
     RegisterTestCommand(app, exitStatus);
     RegisterDiffCommand(app, exitStatus);
+    RegisterEditCommands(app, exitStatus);
+    RegisterSyncCommand(app, exitStatus);
 
     try {
         app.parse(argc, argv);

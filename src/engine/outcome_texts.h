@@ -25,6 +25,18 @@ inline const std::string kUpdatedText = "O.K. Successfully updated!";
 inline std::string UpdatedFilesText(int32_t files) {
     return "O.K. Successfully updated " + GroupThousands(files) + " files!";
 }
+inline std::string AddedText(int32_t added, int32_t replaced) {
+    return "O.K. Added " + GroupThousands(added) + " files and replaced " + GroupThousands(replaced) + " files!";
+}
+inline std::string RemovedText(int32_t files, int32_t folders) {
+    return "O.K. Removed " + GroupThousands(files) + " files and " + GroupThousands(folders) + " dirs!";
+}
+// What a sync did, or with dryRun would do.
+inline std::string SyncedText(bool dryRun, int32_t added, int32_t changed, int32_t removed, int32_t unchanged) {
+    return std::string(dryRun ? "Would synchronize: " : "O.K. Synchronized: ") + GroupThousands(added) +
+           " added, " + GroupThousands(changed) + " changed, " + GroupThousands(removed) + " removed, " +
+           GroupThousands(unchanged) + " unchanged files" + (dryRun ? "." : "!");
+}
 // A replacement from a directory that found no file to replace with.
 inline const std::string kNothingToReplaceText = "I didn't find any file in the given directory.";
 
@@ -33,7 +45,8 @@ inline const std::string kNothingToReplaceText = "I didn't find any file in the 
 inline std::string StoppedExtractionText(int32_t filesDone) {
     return "Stopped: " + GroupThousands(filesDone) + " files were extracted.";
 }
-// A stopped build removes what it had written; the archive it would have replaced stays.
+// A stopped build or edit removes what it had written; the archive it would have replaced
+// stays.
 inline const std::string kStoppedBuildText = "Stopped: nothing was written to the archive.";
 // A stopped update is rolled back through its journal.
 inline const std::string kStoppedUpdateText = "Stopped: the archive is as it was before.";

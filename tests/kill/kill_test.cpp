@@ -28,6 +28,8 @@
 #include <thread>
 
 #include "engine/archive_builder.h"
+#include "engine/archive_edit.h"
+#include "engine/archive_sync.h"
 #include "engine/archive_update.h"
 #include "engine/replace_batch.h"
 #include "helpers/archive_probe.h"
@@ -267,6 +269,10 @@ protected:
         add("same size", {"replace", "--no-loc", "--path", "f1\\file2.bin", kArchiveMark, dir + "/same.bin"});
         add("replace-dir", {"replace-dir", "-q", "--no-loc", kArchiveMark, dir + "/many"});
         add("make", {"make", "-q", "--no-loc", kArchiveMark, dir + "/tree"});
+        // Edits write the archive anew, copying the streams they keep.
+        add("add", {"add", "-q", "--no-loc", "--to", "f1", kArchiveMark, dir + "/tree/a.bin"});
+        add("remove", {"remove", "-q", kArchiveMark, "f2"});
+        add("sync", {"sync", "-q", "--no-loc", kArchiveMark, dir + "/tree"});
 
         const std::vector<std::function<void(const std::string&)>> runs{
             [dir](const std::string& a) { ReplaceByPath(a, dir + "/grow.bin", "f0\\file0.bin"); },
@@ -280,6 +286,18 @@ protected:
                 int32_t folders = 0;
                 int32_t files = 0;
                 MakeArchive(false, dir + "/tree", a, nullptr, false, folders, files);
+            },
+            [dir](const std::string& a) {
+                TEditCounts counts;
+                AddToArchive({false, a, {dir + "/tree/a.bin"}, "f1", false, nullptr, nullptr}, counts);
+            },
+            [](const std::string& a) {
+                TEditCounts counts;
+                RemoveFromArchive({false, a, {"f2"}, nullptr, nullptr}, counts);
+            },
+            [dir](const std::string& a) {
+                TSyncResult result;
+                SyncArchiveWithFolder({false, a, dir + "/tree", false, false, nullptr, nullptr}, result);
             },
         };
         for (size_t i = 0; i < scenarios_.size(); ++i) Calibrate(scenarios_[i], runs[i]);
@@ -323,7 +341,8 @@ TEST_F(KillTest, EveryInterruptedRunLeavesTheOldOrTheNewArchive) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
 
     Tally total;
-    const int perScenario = std::max(2, trials / static_cast<int>(scenarios_.size()));
+    // At least two kills by operation each: one at random, one at the very last operation.
+        const int perScenario = std::max(4, trials / static_cast<int>(scenarios_.size()));
     for (const Scenario& scenario : scenarios_) {
         SCOPED_TRACE(scenario.name);
         const int byOperation = (perScenario + 1) / 2;

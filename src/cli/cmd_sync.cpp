@@ -1,0 +1,68 @@
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/diff_views.h"
+#include "cli/interrupt_stop.h"
+#include "cli/progress_bar.h"
+#include "engine/archive_sync.h"
+#include "engine/outcome_texts.h"
+#include "support/errors.h"
+#include "support/host_entries.h"
+
+namespace {
+
+struct SyncOptions {
+    bool xbox = false;
+    bool noLoc = false;
+    bool dryRun = false;
+    bool quiet = false;
+    std::string archive;
+    std::string directory;
+};
+
+std::string CountsText(const TSyncResult& result, bool dryRun) {
+    auto count = [&](TDifferenceKind kind) { return static_cast<int32_t>(result.Count(kind)); };
+    return SyncedText(dryRun, count(TDifferenceKind::Added), count(TDifferenceKind::Changed),
+                      count(TDifferenceKind::Removed), static_cast<int32_t>(result.unchanged));
+}
+
+int RunSync(const SyncOptions& options) {
+    TSyncResult result;
+    bool ok = false;
+    CommandNotices notices;
+    TInterruptStop stop;
+    try {
+        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
+        const TSyncRequest request{options.xbox, options.archive, options.directory, !options.noLoc, options.dryRun,
+                                   stop.Watch(bar.Callback()), notices.Sink()};
+        ok = SyncArchiveWithFolder(request, result);
+    } catch (const ECancelled&) {
+        return Stopped(options.dryRun ? "Stopped: nothing was written." : kStoppedBuildText, notices);
+    }
+    if (options.dryRun && ok) std::cout << DiffLines(result.diff);
+    return Outcome(ok, CountsText(result, options.dryRun), notices);
+}
+
+}  // namespace
+
+void RegisterSyncCommand(CLI::App& app, int& exitStatus) {
+    auto options = std::make_shared<SyncOptions>();
+    CLI::App* sub = app.add_subcommand(
+        "sync", "Make ARCHIVE hold exactly the tree below DIR: afterwards it is the archive make would\n"
+                "build from DIR, but each entry whose content DIR's file still holds (compared byte for\n"
+                "byte after inflating, a .loc text as the table it becomes; never by size or time)\n"
+                "keeps its stream, copied as it is. Paths pair up in any letter case. A damaged stream\n"
+                "counts as changed and is compressed afresh from DIR. Prints how many files were\n"
+                "added, changed, removed and left unchanged. Where ARCHIVE does not exist, this is make.");
+    sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
+    sub->add_flag("--no-loc", options->noLoc, "Compare and store .loc files as they are, as make --no-loc");
+    sub->add_flag("--dry-run", options->dryRun,
+                  "Write nothing: print what would change, as diff prints it (\"A\", \"M\", \"D\" lines),\n"
+                  "then the counts");
+    sub->add_flag("-q,--quiet", options->quiet, "Show no progress");
+    sub->add_option("ARCHIVE", options->archive, "The .PAK archive to bring up to date (or to create)")->required();
+    sub->add_option("DIR", options->directory, "The folder it is to hold (\"\" is the current directory)")->required();
+    sub->callback([options, &exitStatus] { exitStatus = RunSync(*options); });
+}
