@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "engine/archive_check.h"
+#include "engine/archive_edit.h"
+#include "engine/archive_entries.h"
 #include "engine/archive_reader.h"
 #include "engine/entry_selection.h"
 #include "engine/internal/archive_format.h"
@@ -387,6 +389,26 @@ std::string ExtractSelectionIntoSandbox(bool bigEndian, const std::string& archi
     return {};
 }
 
+// Removes the first listed entry from a copy of the archive. An edit may refuse the archive or
+// raise, but one that succeeds must leave an archive that lists the other entries.
+std::string EditCopy(bool bigEndian, const fs::path& archive, const fs::path& run) {
+    TArchiveEntries before;
+    if (!ReadArchiveEntries(bigEndian, archive.string(), before, nullptr) || before.empty()) return {};
+    const fs::path copy = run / "edited.pak";
+    fs::copy_file(archive, copy, fs::copy_options::overwrite_existing);
+    try {
+        TEditCounts counts;
+        if (!RemoveFromArchive({bigEndian, copy.string(), {before.front().path}, nullptr, nullptr}, counts)) return {};
+        TArchiveEntries after;
+        if (!ReadArchiveEntries(bigEndian, copy.string(), after, nullptr)) return "an edited archive does not list";
+        if (after.size() + static_cast<size_t>(counts.removedFiles) != before.size())
+            return "an edit lost or invented entries";
+    } catch (const EInOutError&) {
+    } catch (const EZlibError&) {
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string FuzzArchiveReader(const uint8_t* data, size_t size) {
@@ -448,6 +470,7 @@ std::string FuzzExtraction(const uint8_t* data, size_t size) {
         verdict = ExtractIntoSandbox(bigEndian, archive.string(), target.string(), (flags & kFuzzHashTagsBit) != 0,
                                      (flags & kFuzzConvertLocBit) != 0);
     if (verdict.empty()) verdict = CheckSandbox(run, archive, bytes);
+    if (verdict.empty() && (flags & kFuzzEditBit) != 0) verdict = EditCopy(bigEndian, archive, run);
     fs::remove_all(run);
     return verdict;
 }

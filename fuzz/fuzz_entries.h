@@ -25,6 +25,8 @@ std::string FuzzLocParser(const uint8_t* data, size_t size);
 // which the entry builds the archive, so mutations reach the names and records directly.
 // Nothing may appear outside the sandbox. An archive that lists is tested (CheckArchive) first.
 // With kFuzzSelectionBit, a selective extraction of a few paths runs into the same sandbox first.
+// With kFuzzEditBit, the first listed entry is then removed from a copy of the archive: an
+// edit that succeeds must leave an archive that lists every other entry.
 std::string FuzzExtraction(const uint8_t* data, size_t size);
 
 // The extraction input's first byte.
@@ -34,4 +36,6 @@ inline constexpr uint8_t kFuzzBigEndianBit = 0x04;
 inline constexpr uint8_t kFuzzRawDirectoryBit = 0x08;
 // First a selective extraction (extract ARCHIVE DIR ENTRY...) of paths the listing suggests.
 inline constexpr uint8_t kFuzzSelectionBit = 0x10;
+// Then an edit of a copy of the archive (remove ARCHIVE ENTRY).
+inline constexpr uint8_t kFuzzEditBit = 0x20;
 inline constexpr size_t kFuzzRawLengthSize = 4;

@@ -95,15 +95,16 @@ TArrayOfByte RawForm(const TestArchive& archive) {
 }
 
 // The first byte picks the extraction options: none, hash tags and .loc conversion together,
-// or a selective extraction before the whole one with .loc conversion; the nested tree as a
-// whole archive and in the raw form.
+// a selective extraction before the whole one with .loc conversion, or an edit after it; the
+// nested tree as a whole archive and in the raw form.
 void AddExtractionSeeds(std::vector<FuzzSeed>& seeds) {
     for (const bool bigEndian : {false, true}) {
         const TestArchive archive = EncodeTree(NestedRoot(bigEndian), bigEndian);
         const TArrayOfByte whole = ArchiveBytes(archive.directory, archive.data, bigEndian);
         const TArrayOfByte raw = RawForm(archive);
         for (const uint8_t options : {uint8_t{0}, static_cast<uint8_t>(kFuzzHashTagsBit | kFuzzConvertLocBit),
-                                       static_cast<uint8_t>(kFuzzSelectionBit | kFuzzConvertLocBit)}) {
+                                       static_cast<uint8_t>(kFuzzSelectionBit | kFuzzConvertLocBit),
+                                       kFuzzEditBit}) {
             const uint8_t flags = static_cast<uint8_t>(options | (bigEndian ? kFuzzBigEndianBit : 0));
             const std::string name = "nested-" + OrderName(bigEndian) + "-options" + std::to_string(options);
             seeds.push_back({"extraction", name, SeedKind::ExtractionInput, bigEndian, WithOptions(flags, whole)});

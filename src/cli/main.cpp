@@ -54,7 +54,7 @@ int UsageError(CLI::App& app, const CLI::ParseError& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"vpak: list, extract, build and update the .PAK archives of Veldane,\n"
+    CLI::App app{"vpak: list, extract, build, edit and update the .PAK archives of Veldane,\n"
                  "and convert its .loc string tables to text and back.",
                  "vpak"};
     app.set_version_flag("--version", kTitleLine, "Print the version and exit");
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     app.footer("Exit status: 0 success, 1 the operation failed (\"Error :-(\"; for diff, a difference),\n"
                "2 usage error,\n"
                "3 an input/output or decompression error (its message on standard error),\n"
-               "130 stopped by Ctrl+C (a build or update leaves the archive as it was),\n"
+               "130 stopped by Ctrl+C (a build, edit or update leaves the archive as it was),\n"
                "141 the reader of `cat` closed the pipe.");
 
     int exitStatus = kExitSuccess;

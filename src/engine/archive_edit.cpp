@@ -16,6 +16,7 @@
 #include "support/host_entries.h"
 #include "support/host_file.h"
 #include "support/host_lock.h"
+#include "support/number_text.h"
 #include "support/ordered_work.h"
 #include "support/paths.h"
 
@@ -41,6 +42,11 @@ bool IsZlibHeader(const uint8_t* bytes) {
     return (bytes[0] * 256 + bytes[1]) % kHeaderCheckDivisor == 0;
 }
 
+// An edit holds every folder of the archive as an object: a crafted directory of millions of
+// empty folder records (12 bytes each) must not become gigabytes. Real archives hold a few
+// thousand.
+constexpr int64_t kMaxEditedFolders = 1000000;
+
 // The archive's folder records as they stand, read once more from its open file.
 bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TNotices* notices) {
     Veldane_PAK_HeaderType header;
@@ -48,10 +54,16 @@ bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TNoti
     HostFile& file = look.File();
     const FilePositionGuard keep(file);
     TStringList listing;
-    if (ReadArchiveHeader(bigEndian, file, header, directory))
-        WalkDirectory(bigEndian, directory, header.HeaderSize, listing, {}, &shape);
-    if (shape.files.size() == look.Entries().size()) return true;
-    Notify(notices, look.Path(), NoticeText("cannot read", look.Path(), "its directory changed while it was read"));
+    std::string problem = "its directory changed while it was read";
+    if (ReadArchiveHeader(bigEndian, file, header, directory)) {
+        const TWalkLimits limits{.fileRecords = static_cast<int64_t>(look.Entries().size()),
+                                 .folderRecords = kMaxEditedFolders};
+        if (WalkDirectory(bigEndian, directory, header.HeaderSize, listing, limits, &shape).tooLarge)
+            problem = "its directory holds more than " + GroupThousands(kMaxEditedFolders) + " folders";
+        else if (shape.files.size() == look.Entries().size())
+            return true;
+    }
+    Notify(notices, look.Path(), NoticeText("cannot edit", look.Path(), problem));
     return false;
 }
 

@@ -96,6 +96,10 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
         if (cursor.Overran()) return;
         int32_t shapeIndex = -1;
         if (shape != nullptr) {
+            if (static_cast<int64_t>(shape->folders.size()) >= limits.folderRecords) {
+                result.tooLarge = true;
+                return;
+            }
             shapeIndex = static_cast<int32_t>(shape->folders.size());
             shape->folders.push_back({stack.empty() ? -1 : stack.back().shapeIndex, name});
         }
@@ -103,7 +107,7 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
     };
 
     enterFolder("");
-    while (!stack.empty() && !cursor.Overran()) {
+    while (!stack.empty() && !cursor.Overran() && !result.tooLarge) {
         FolderFrame& frame = stack.back();
         prefix.resize(frame.prefixLength);
         if (frame.remainingFolders > 0) {
@@ -112,6 +116,7 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
             if (cursor.Overran()) break;
             prefix += name;
             enterFolder(name);
+            if (result.tooLarge) return result;
             continue;
         }
         const int32_t files = cursor.ReadDirInt();

@@ -281,3 +281,22 @@ TEST(ArchiveEdit, TheArchiveItselfAmongThePathsIsLeftOut) {
     EXPECT_EQ(counts.added + counts.replaced, 1);
     EXPECT_EQ(ProbeEntries(dir / "tree/a.pak").size(), 1u);
 }
+
+TEST(ArchiveEdit, ADirectoryOfMoreFoldersThanAnEditHoldsIsRefused) {
+    TempDir dir;
+    constexpr int32_t kFolders = 1000001;
+    TArrayOfByte directory;
+    PutInt(directory, false, kFolders);
+    for (int32_t k = 0; k < kFolders; ++k) {
+        PutName(directory, false, "");
+        PutInt(directory, false, 0);
+        PutInt(directory, false, 0);
+    }
+    PutInt(directory, false, 0);
+    WriteFile(dir / "a.pak", ArchiveBytes(directory, {}, false));
+    TEditCounts counts;
+    TNotices notices;
+    EXPECT_FALSE(RemoveFromArchive({false, dir / "a.pak", {"x"}, nullptr, &notices}, counts));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].text.find("1,000,000 folders"), std::string::npos) << notices[0].text;
+}

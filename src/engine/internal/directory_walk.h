@@ -35,6 +35,7 @@ int64_t MaxFileRecords(int64_t dataAreaSize);
 struct TWalkLimits {
     int64_t listingBytes = kMaxListingBytes;                        // the listing's text
     int64_t fileRecords = std::numeric_limits<int64_t>::max();      // lines of the listing
+    int64_t folderRecords = std::numeric_limits<int64_t>::max();    // folders of the shape
 };
 
 // The folder records of a directory as a tree, for an edit that writes them anew: folder 0 is
