@@ -7,17 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/edit_counts.h"
 #include "engine/notices.h"
 #include "support/progress.h"
-
-struct TEditCounts {
-    int32_t added = 0;           // files new to the archive
-    int32_t replaced = 0;        // entries given new content
-    int32_t removedFiles = 0;
-    int32_t removedFolders = 0;  // folders named, those below them, and those left empty
-    int32_t keptFiles = 0;       // entries copied as they were
-    int32_t damagedKept = 0;     // of those, streams seen to be damaged (told in notices)
-};
 
 struct TAddRequest {
     bool bigEndian = false;

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/archive_diff.h"
 #include "engine/notices.h"
+#include "engine/path_difference.h"
 #include "support/progress.h"
 
 struct TSyncRequest {

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/archive_edit.h"
+#include "engine/edit_counts.h"
 #include "engine/internal/directory_walk.h"
 #include "engine/internal/source_tree.h"
 #include "engine/listed_entry.h"

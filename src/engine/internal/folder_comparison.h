@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive_diff.h"
 #include "engine/archive_entries.h"
 #include "engine/internal/archive_file_pool.h"
 #include "engine/internal/source_tree.h"
 #include "engine/notices.h"
+#include "engine/path_difference.h"
 #include "support/bytes.h"
 #include "support/progress.h"
 
