@@ -77,8 +77,10 @@ struct TBuildState {
     int32_t failureCount = 0;
     int64_t dataOffset = 0;  // relative to the data area
     TArrayOfByte directory{};
-    TOrderedWork<TPackedFile>* packing = nullptr;  // the compressed files, in scan order
-    size_t nextFile = 0;                            // the next of them to store
+    // The files compressed afresh, in scan order; kept streams never pass through it.
+    TOrderedWork<TPackedFile>* packing = nullptr;
+    size_t nextFile = 0;        // the next file of the build to store
+    size_t nextCompressed = 0;  // the next of the compressed ones
     TCopyRun copyRun{};
     std::vector<TDeferredStream> deferred{};
 };
@@ -122,11 +124,6 @@ void CheckNameLength(const TBuildState& state, const std::string& relativePath, 
 // Obtains and compresses one file; runs on a compressing thread. An error it raises
 // reaches the caller when the scan comes to this file.
 void CompressFile(bool bigEndian, bool convertLoc, const TSourceFile& job, TPackedFile& packed) {
-    if (job.kept) {
-        packed.unpackedSize = job.kept->unpackedSize;
-        packed.obtained = true;
-        return;
-    }
     const host::DirEntry& entry = *job.entry;
     if (entry.info.kind != host::EntryKind::File) {
         packed.problem = entry.info.kind == host::EntryKind::Missing ? host::ErrorText(ENOENT) : "not a regular file";
@@ -175,8 +172,10 @@ void WriteStream(TBuildState& state, const std::optional<TKeptStream>& kept, con
 // header first, kept for after the header. False when its content could not be obtained;
 // then nothing is stored.
 bool StoreFile(TBuildState& state, const std::string& relativePath, const host::DirEntry& entry) {
-    const TSourceFile& job = state.build.files[state.nextFile];
-    TPackedFile packed = state.packing->Take(state.nextFile++);
+    const TSourceFile& job = state.build.files[state.nextFile++];
+    TPackedFile packed;
+    if (job.kept) packed = {true, "", {}, job.kept->unpackedSize};
+    else packed = state.packing->Take(state.nextCompressed++);
     if (!packed.obtained) {
         CountFailure(state, job.hostPath, "cannot read", packed.problem);
         return false;
@@ -320,14 +319,16 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
     state.dataOffset = archive.Position();
     state.headerFirst = WritesHeaderFirst(build.files);
     state.totalSteps = CountSteps(*build.tree);
-    // The source tree is listed whole before the scan, so that its files, in the order the
-    // scan stores them, can be compressed ahead on every core.
-    const std::vector<TSourceFile>& jobs = build.files;
+    // The source tree is listed whole before the scan, so that the files it compresses, in
+    // the order the scan stores them, can be compressed ahead on every core.
+    std::vector<const TSourceFile*> jobs;
+    for (const TSourceFile& file : build.files)
+        if (!file.kept) jobs.push_back(&file);
     TOrderedWork<TPackedFile> packing(
         jobs.size(), build.compressingThreads, kBuildLimits,
-        [&](size_t i) { return jobs[i].kept ? 0 : CompressionCost(jobs[i].entry->info.size); },
+        [&](size_t i) { return CompressionCost(jobs[i]->entry->info.size); },
         [&](size_t i, TPackedFile& packed) {
-            CompressFile(build.bigEndian, build.convertLoc, jobs[i], packed);
+            CompressFile(build.bigEndian, build.convertLoc, *jobs[i], packed);
             return true;
         });
     state.packing = &packing;
