@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 
 #include "engine/archive_entries.h"
 #include "engine/entry_selection.h"
@@ -67,24 +68,44 @@ bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TNoti
     return false;
 }
 
-// Whether the kept stream of a file can be copied as it is. One that does not lie inside the
-// archive cannot be, and raises; one that does not start as a zlib stream is copied, counted
-// and told: judging it is for test, not for an edit.
-void CheckKeptStream(TArchiveLook& look, const TSourceFile& file, TEditCounts& counts, TNotices* notices) {
-    const TKeptStream& kept = *file.kept;
-    ++counts.keptFiles;
-    if (kept.packedSize < 0 || kept.start < 0 || kept.start + kept.packedSize > look.FileSize())
+// A kept stream that does not lie inside the archive cannot be copied as it is: raises.
+void CheckKeptStreamsLieInside(const TArchiveLook& look, const std::vector<TSourceFile>& files) {
+    for (const TSourceFile& file : files) {
+        if (!file.kept) continue;
+        const TKeptStream& kept = *file.kept;
+        if (kept.packedSize >= 0 && kept.start >= 0 && kept.start + kept.packedSize <= look.FileSize()) continue;
         throw EDecompressionError("Cannot copy the stream of entry \"" + ArchivePathForUser(file.archivePath) +
                                   "\" in \"" + look.Path() + "\": it does not lie inside the archive");
-    uint8_t head[kZlibHeaderSize] = {0, 0};
-    if (kept.packedSize >= kZlibHeaderSize) {
-        look.File().Seek(kept.start);
-        look.File().ReadExact(head, kZlibHeaderSize);
     }
-    if (IsZlibHeader(head)) return;
-    ++counts.damagedKept;
-    const std::string path = ArchivePathForUser(file.archivePath);
-    Notify(notices, path, NoticeText("copied the damaged stream of", path, "it is no zlib stream; it stays as it was"));
+}
+
+// The kept streams that do not start as a zlib stream, by index into files: copied all the
+// same, and told, since judging them is for test, not for an edit. Runs on a thread of its
+// own while the new archive is written: one small read per entry costs about what
+// compressing the directory does.
+std::vector<size_t> FindStreamsWithoutZlibHeader(const std::string& archivePath,
+                                                 const std::vector<TSourceFile>& files) {
+    HostFile archive(archivePath, HostFile::Mode::Read);
+    std::vector<size_t> damaged;
+    for (size_t k = 0; k < files.size(); ++k) {
+        if (!files[k].kept) continue;
+        uint8_t head[kZlibHeaderSize] = {0, 0};
+        if (files[k].kept->packedSize >= kZlibHeaderSize) {
+            archive.Seek(files[k].kept->start);
+            archive.ReadExact(head, kZlibHeaderSize);
+        }
+        if (!IsZlibHeader(head)) damaged.push_back(k);
+    }
+    return damaged;
+}
+
+void TellDamaged(const std::vector<size_t>& damaged, const std::vector<TSourceFile>& files, TEditCounts& counts,
+                 TNotices* notices) {
+    for (size_t k : damaged) {
+        ++counts.damagedKept;
+        const std::string path = ArchivePathForUser(files[k].archivePath);
+        Notify(notices, path, NoticeText("copied the damaged stream of", path, "it is no zlib stream; it stays as it was"));
+    }
 }
 
 // What an edit changes in the tree, with the archive being edited and the file being
@@ -108,11 +129,15 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
     if (!change(tree, {look.Identity(), staged.Identity()})) return false;
     const TSourceFolder listed = tree.Listed();
     TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount()};
-    for (const TSourceFile& file : build.files)
-        if (file.kept) CheckKeptStream(look, file, counts, notices);
+    CheckKeptStreamsLieInside(look, build.files);
+    counts.keptFiles = static_cast<int32_t>(
+        std::count_if(build.files.begin(), build.files.end(), [](const TSourceFile& file) { return file.kept; }));
+    std::future<std::vector<size_t>> damaged = std::async(
+        std::launch::async, [&] { return FindStreamsWithoutZlibHeader(look.Path(), build.files); });
     int32_t folderCount = 0;
     int32_t fileCount = 0;
     complete = WriteArchiveTree(build, staged.File(), archivePath, progress, notices, folderCount, fileCount);
+    TellDamaged(damaged.get(), build.files, counts, notices);
     staged.Commit();
     return true;
 }
