@@ -65,6 +65,7 @@ private:
     TPairVerdict Judge(const TPair& pair);
     bool StreamHolds(const TArchiveEntry& entry, const TArrayOfByte& content);
     bool Damaged(const TArchiveEntry& entry) const;
+    bool TellDamaged(const TArchiveEntry& entry) const;
 
     const TComparisonOptions& options_;
     const TArchiveLook& look_;
