@@ -10,6 +10,11 @@
 #   vpak extract     of one file of a 40,000-entry archive  against  vpak list of it
 #   vpak replace-dir of 100 files spread over a 400 MB archive  against  one cp of it
 #                    (and, for scale, against cp followed by sync: the update flushes)
+#   vpak add         of one new 1 MB file to the tree's archive  against  cp of it followed by
+#                    sync, and against vpak make of the whole tree
+#   vpak sync        after 100 files spread over the tree changed  against  twice that cp+sync
+#                    plus vpak make of the 100 files alone
+#   vpak remove      of one folder of the tree's archive  against  that cp+sync
 # Each figure is the median of several runs; peak memory comes from /usr/bin/time -v.
 #
 # Usage: bench/compare.sh [-r RUNS] [-s TREE_MB] [-w WORK_DIR] [-k] [TREE]
@@ -32,7 +37,7 @@ while getopts "r:s:w:kh" opt; do
     s) tree_mb=$OPTARG ;;
     w) work=$OPTARG ;;
     k) keep=1 ;;
-    *) sed -n '2,21p' "$0"; exit 2 ;;
+    *) sed -n '2,26p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -91,7 +96,8 @@ measure() {
   done
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+# ratio A B [DIGITS]: A / B with DIGITS decimals (default 2).
+ratio() { awk -v a="$1" -v b="$2" -v d="${3:-2}" 'BEGIN { if (b > 0) printf "%.*f", d, a / b; else print "n/a" }'; }
 verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r <= t ? "met" : "MISSED") }'; }
 
 # ---- the trees -------------------------------------------------------------------------------
@@ -211,15 +217,63 @@ measure vpak_replace "cp '$work/big.pak' '$work/work.pak'" "'$VPAK' replace-dir 
         cp "rm -f '$work/copy.pak'" "cp '$work/big.pak' '$work/copy.pak'" \
         cp_sync "rm -f '$work/copy.pak'" "cp '$work/big.pak' '$work/copy.pak' && sync"
 
+# ---- editing the tree's archive -------------------------------------------------------------
+
+# add, sync and remove write the archive anew, copying the streams of the entries they keep:
+# each should cost about what copying the archive and flushing it costs, plus compressing
+# what is new. Every run edits a fresh copy of the tree's archive.
+say "Editing the tree's archive (add, sync, remove) ..."
+mkdir -p "$work/add"
+head -c 1000000 /dev/urandom > "$work/add/vpak-bench-added.bin"
+
+# A copy of the tree with every (files/100)-th file grown by a few bytes, and a tree of those
+# 100 files alone: what make of them costs is the part of sync that no copy can save.
+cp -a "$tree" "$work/tree2"
+(cd "$work/tree2" && find . -type f -print0) | sort -z |
+  perl -0 -ne 'BEGIN { $step = shift(@ARGV); $n = 0 }
+               if ($. % $step == 0 && $n < 100) { s{^\./}{}; print; $n++ }' \
+       "$(( tree_files >= 200 ? tree_files / 100 : 1 ))" > "$work/changed.list"
+while IFS= read -r -d '' path; do
+  chmod u+w "$work/tree2/$path"
+  printf 'changed\n' >> "$work/tree2/$path"
+done < "$work/changed.list"
+mkdir -p "$work/changed"
+tar -C "$work/tree2" -cf - --null -T "$work/changed.list" | tar -xf - -C "$work/changed"
+say "  sync: $(tr -cd '\0' < "$work/changed.list" | wc -c) files changed"
+
+# The first folder inside the tree's largest top-level folder (the top-level folder itself
+# when it holds none).
+top=$(cd "$tree" && du -sb -- */ | sort -n | tail -1 | cut -f2-)
+top=${top%/}
+removed=$(cd "$tree" && find "$top" -mindepth 1 -maxdepth 1 -type d | sort | head -1)
+removed=${removed:-$top}
+say "  remove: $removed ($(find "$tree/$removed" -type f | wc -l) files," \
+    "$(( $(du -sb "$tree/$removed" | cut -f1) / 1000000 )) MB)"
+
+measure vpak_add "cp '$work/t.pak' '$work/edit.pak'" "'$VPAK' add -q '$work/edit.pak' '$work/add/vpak-bench-added.bin'" \
+        vpak_sync "cp '$work/t.pak' '$work/edit.pak'" "'$VPAK' sync -q '$work/edit.pak' '$work/tree2'" \
+        vpak_remove "cp '$work/t.pak' '$work/edit.pak'" "'$VPAK' remove -q '$work/edit.pak' '$removed'" \
+        cp_sync_pak "rm -f '$work/copy.pak'" "cp '$work/t.pak' '$work/copy.pak' && sync" \
+        vpak_make_changed "rm -f '$work/changed.pak'" "'$VPAK' make -q '$work/changed.pak' '$work/changed'"
+# sync's reference, of the medians and of the best runs: twice the cp+sync, plus make of the
+# changed files.
+for k in T B; do
+  printf -v "${k}_sync_ref" '%s' "$(awk -v c="$(eval echo "\$${k}_cp_sync_pak")" \
+    -v m="$(eval echo "\$${k}_vpak_make_changed")" 'BEGIN { printf "%.3f", 2 * c + m }')"
+done
+rm -rf "$work/tree2" "$work/changed" "$work/add" "$work"/edit.pak "$work"/copy.pak "$work"/changed.pak
+
 # ---- the figures -----------------------------------------------------------------------------
 
 limit_mb=$((64 + 2 * largest / 1048576))
 
 # row LABEL VPAK REFERENCE_NAME REFERENCE TARGET: one comparison, medians and best runs.
 row() {
-  local label=$1 mine=$2 refname=$3 ref=$4 target=$5 median best
-  median=$(ratio "$(eval echo "\$T_$mine")" "$(eval echo "\$T_$ref")")
-  best=$(ratio "$(eval echo "\$B_$mine")" "$(eval echo "\$B_$ref")")
+  local label=$1 mine=$2 refname=$3 ref=$4 target=$5 median best digits
+  # As many decimals as the target has, so that the verdict sees them.
+  digits=${target#*.}
+  median=$(ratio "$(eval echo "\$T_$mine")" "$(eval echo "\$T_$ref")" "${#digits}")
+  best=$(ratio "$(eval echo "\$B_$mine")" "$(eval echo "\$B_$ref")" "${#digits}")
   printf '%-34s %8s %-8s %8s %7s %7s  <= %-5s %s\n' "$label" "$(eval echo "\$T_$mine")" "$refname" \
     "$(eval echo "\$T_$ref")" "$median" "$best" "$target" "$(verdict "$median" "$target")"
 }
@@ -243,11 +297,20 @@ row "extract 1 of 40,000 files" vpak_extract_one "list" vpak_list_big 2.00
 row "replace-dir, 100 files in $((big_bytes / 1000000)) MB" vpak_replace "cp" cp 3.00
 printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "  (for scale)" "$T_vpak_replace" "cp+sync" "$T_cp_sync" \
   "$(ratio "$T_vpak_replace" "$T_cp_sync")" "$(ratio "$B_vpak_replace" "$B_cp_sync")" "-"
+row "add, 1 MB file" vpak_add "cp+sync" cp_sync_pak 1.50
+row "add, 1 MB file" vpak_add "make" vpak_make 0.067
+row "sync, 100 files changed" vpak_sync "2cs+m100" sync_ref 1.00
+row "remove, 1 folder" vpak_remove "cp+sync" cp_sync_pak 1.50
 printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "list, 100,000 entries" "$T_vpak_list" "" "" "" "" \
   "< 0.2 s $(verdict "$T_vpak_list" 0.199)"
+# shellcheck disable=SC2154 # measure sets T_*, B_* and M_* through printf -v
+echo "(2cs+m100: twice cp+sync of the tree's archive, $T_cp_sync_pak s, plus make of the 100 files alone," \
+     "$T_vpak_make_changed s; remove took $removed)"
 echo
 echo "peak memory (MiB): make $M_vpak_make, extract $M_vpak_extract, list $M_vpak_list, replace-dir $M_vpak_replace;"
 echo "  test $M_vpak_test, diff $M_vpak_diff, extract of one file $M_vpak_extract_one;"
+# shellcheck disable=SC2154
+echo "  add $M_vpak_add, sync $M_vpak_sync, remove $M_vpak_remove;"
 echo "  zip $M_zip, pigz pipeline $M_pigz, unzip $M_unzip, tar xf $M_tar_x, unzip -t $M_unzip_t"
 echo "  make and extract under 64 MiB + twice the largest file = $limit_mb MiB:" \
      "make $(verdict "$M_vpak_make" "$limit_mb"), extract $(verdict "$M_vpak_extract" "$limit_mb")"
