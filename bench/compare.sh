@@ -15,6 +15,7 @@
 #   vpak sync        after 100 files spread over the tree changed  against  twice that cp+sync
 #                    plus vpak make of the 100 files alone
 #   vpak remove      of one folder of the tree's archive  against  that cp+sync
+#                    (and, for scale, vpak add to the 400 MB archive against its cp+sync)
 # Each figure is the median of several runs; peak memory comes from /usr/bin/time -v.
 #
 # Usage: bench/compare.sh [-r RUNS] [-s TREE_MB] [-w WORK_DIR] [-k] [TREE]
@@ -37,7 +38,7 @@ while getopts "r:s:w:kh" opt; do
     s) tree_mb=$OPTARG ;;
     w) work=$OPTARG ;;
     k) keep=1 ;;
-    *) sed -n '2,26p' "$0"; exit 2 ;;
+    *) sed -n '2,27p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -254,7 +255,8 @@ measure vpak_add "cp '$work/t.pak' '$work/edit.pak'" "'$VPAK' add -q '$work/edit
         vpak_sync "cp '$work/t.pak' '$work/edit.pak'" "'$VPAK' sync -q '$work/edit.pak' '$work/tree2'" \
         vpak_remove "cp '$work/t.pak' '$work/edit.pak'" "'$VPAK' remove -q '$work/edit.pak' '$removed'" \
         cp_sync_pak "rm -f '$work/copy.pak'" "cp '$work/t.pak' '$work/copy.pak' && sync" \
-        vpak_make_changed "rm -f '$work/changed.pak'" "'$VPAK' make -q '$work/changed.pak' '$work/changed'"
+        vpak_make_changed "rm -f '$work/changed.pak'" "'$VPAK' make -q '$work/changed.pak' '$work/changed'" \
+        vpak_add_big "cp '$work/big.pak' '$work/edit.pak'" "'$VPAK' add -q '$work/edit.pak' '$work/add/vpak-bench-added.bin'"
 # sync's reference, of the medians and of the best runs: twice the cp+sync, plus make of the
 # changed files.
 for k in T B; do
@@ -301,6 +303,8 @@ row "add, 1 MB file" vpak_add "cp+sync" cp_sync_pak 1.50
 row "add, 1 MB file" vpak_add "make" vpak_make 0.067
 row "sync, 100 files changed" vpak_sync "2cs+m100" sync_ref 1.00
 row "remove, 1 folder" vpak_remove "cp+sync" cp_sync_pak 1.50
+printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "  (add to the $((big_bytes / 1000000)) MB archive)" "$T_vpak_add_big" \
+  "cp+sync" "$T_cp_sync" "$(ratio "$T_vpak_add_big" "$T_cp_sync")" "$(ratio "$B_vpak_add_big" "$B_cp_sync")" "-"
 printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "list, 100,000 entries" "$T_vpak_list" "" "" "" "" \
   "< 0.2 s $(verdict "$T_vpak_list" 0.199)"
 # shellcheck disable=SC2154 # measure sets T_*, B_* and M_* through printf -v
