@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "engine/hash_tag.h"
 #include "helpers/archive_probe.h"
@@ -48,66 +50,58 @@ private:
     sighandler_t previousHandler_ = SIG_DFL;
 };
 
+// One replace command: FILE is written with new content under fileName (below the test's
+// folder), and given with the options before ARCHIVE.
+struct ReplaceCase {
+    const char* name;
+    std::vector<std::string> options;
+    std::string fileName;
+    const char* entry;  // the entry it replaces; "" for none
+    std::string error;  // standard error after "Error :-(\n", FILE standing for the file's path
+};
+
+class ReplaceOutcome : public ::testing::TestWithParam<ReplaceCase> {};
+
 }  // namespace
 
-TEST(ReplaceCommand, ByTheTagInTheFileNameUpdatesTheEntry) {
+TEST_P(ReplaceOutcome, ReplacesTheEntryTheFileFindsOrFailsNamingWhyAndLeavesTheArchive) {
     TempDir dir;
     const std::string pak = dir / "data.pak";
     TestFolder tree = SmallTree();
     WriteTestArchive(pak, tree);
-    const std::string file = dir / ("anywhere/" + TaggedName("intro", "scripts\\intro.txt", ".txt"));
-    WriteFile(file, "new intro");
+    const std::string file = dir / GetParam().fileName;
+    WriteFile(file, "new content");
+    std::vector<std::string> args{"replace"};
+    args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
+    args.insert(args.end(), {pak, file});
 
-    const CliResult r = RunVpak({"replace", pak, file});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "O.K. Successfully updated!\n");
-    EXPECT_EQ(r.err, "");
-    FindTestFile(tree, "scripts\\intro.txt")->content = Bytes("new intro");
+    const CliResult r = RunVpak(args);
+    if (*GetParam().entry == '\0') {
+        std::string error = GetParam().error;
+        error.replace(error.find("FILE"), 4, file);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "Error :-(\n" + error);
+    } else {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "O.K. Successfully updated!\n");
+        EXPECT_EQ(r.err, "");
+        FindTestFile(tree, GetParam().entry)->content = Bytes("new content");
+    }
     EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
 }
 
-TEST(ReplaceCommand, FileNameWithoutATagFailsSayingSoAndLeavesTheArchive) {
-    TempDir dir;
-    const std::string pak = dir / "data.pak";
-    WriteTestArchive(pak, SmallTree());
-    const TArrayOfByte before = ReadFileBytes(pak);
-    WriteFile(dir / "readme.txt", "new readme");
-
-    const CliResult r = RunVpak({"replace", pak, dir / "readme.txt"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Error :-(\nvpak: cannot use \"" + dir / "readme.txt" +
-                         "\": its name carries no hash tag (name.[24 hex digits].ext)\n");
-    EXPECT_EQ(ReadFileBytes(pak), before);
-}
-
-TEST(ReplaceCommand, PathOptionFindsTheEntryByItsArchivePath) {
-    TempDir dir;
-    const std::string pak = dir / "data.pak";
-    TestFolder tree = SmallTree();
-    WriteTestArchive(pak, tree);
-    WriteFile(dir / "new.txt", "new outro");
-
-    const CliResult r = RunVpak({"replace", "--path", "SCRIPTS/Outro.TXT", pak, dir / "new.txt"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "O.K. Successfully updated!\n");
-    FindTestFile(tree, "scripts\\outro.txt")->content = Bytes("new outro");
-    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
-}
-
-TEST(ReplaceCommand, AnEntryTheArchiveDoesNotHoldIsNamedAsTheUserWritesIt) {
-    TempDir dir;
-    const std::string pak = dir / "data.pak";
-    WriteTestArchive(pak, SmallTree());
-    const TArrayOfByte before = ReadFileBytes(pak);
-    WriteFile(dir / "new.txt", "new");
-
-    const CliResult r = RunVpak({"replace", "--path", "scripts\\nothing.txt", pak, dir / "new.txt"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Error :-(\nvpak: cannot use \"" + dir / "new.txt" +
-                         "\": the archive holds no file \"scripts/nothing.txt\"\n");
-    EXPECT_EQ(ReadFileBytes(pak), before);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReplaceOutcome,
+    ::testing::Values(
+        ReplaceCase{"ByTheTagInTheName", {}, "anywhere/" + TaggedName("intro", "scripts\\intro.txt", ".txt"),
+                    "scripts\\intro.txt", ""},
+        ReplaceCase{"ByPathInAnyCase", {"--path", "SCRIPTS/Outro.TXT"}, "new.txt", "scripts\\outro.txt", ""},
+        ReplaceCase{"NameWithoutATag", {}, "readme.txt", "",
+                    "vpak: cannot use \"FILE\": its name carries no hash tag (name.[24 hex digits].ext)\n"},
+        ReplaceCase{"PathTheArchiveDoesNotHold", {"--path", "scripts\\nothing.txt"}, "new.txt", "",
+                    "vpak: cannot use \"FILE\": the archive holds no file \"scripts/nothing.txt\"\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReplaceCommand, LocTextIsConvertedUnlessNoLocIsGiven) {
     TempDir dir;
