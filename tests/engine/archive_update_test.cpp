@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <random>
 #include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/archive_builder.h"
 #include "engine/archive_update.h"
@@ -604,60 +607,66 @@ TEST(ReplaceOneFile, LocTextIsConvertedOnlyWhenAsked) {
 
 // ---- a whole directory ---------------------------------------------------------------------
 
-TEST(ReplaceFromDirectory, ReplacesEveryFileWithACounterpartAndCountsThem) {
+namespace {
+
+// Files written below src (path, content), what ReplaceFromDirectory gives, and the entries
+// that get new content (archive path, content).
+struct DirectoryCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    bool result;
+    int32_t count;
+    std::vector<std::string> refused;  // the files told in notices, below src
+    std::vector<std::pair<std::string, std::string>> replaced;
+};
+
+class ReplacedFromDirectory : public ::testing::TestWithParam<DirectoryCase> {};
+
+}  // namespace
+
+TEST_P(ReplacedFromDirectory, CountsTheEntriesReplacedAndTellsTheFilesNotUsed) {
     TempDir dir;
     const std::string pak = dir / "data.pak";
     TestFolder tree = SampleTree();
     WriteTestArchive(pak, tree);
-    WriteFile(dir / "src/data/deep/x.txt", "new deep");
-    WriteFile(dir / "src/scripts/INTRO.txt", "new intro");
-    WriteFile(dir / "src/readme.txt", "new readme");
-
-    int32_t count = -1;
-    EXPECT_TRUE(ReplaceFromDirectory(false, pak, dir / "src", false, false, nullptr, count));
-    EXPECT_EQ(count, 3);
-    FindTestFile(tree, "data\\deep\\x.txt")->content = Bytes("new deep");
-    FindTestFile(tree, "scripts\\intro.txt")->content = Bytes("new intro");
-    FindTestFile(tree, "readme.txt")->content = Bytes("new readme");
-    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
-}
-
-TEST(ReplaceFromDirectory, FileWithoutAnEntryIsSkippedAndMakesTheResultFalse) {
-    TempDir dir;
-    const std::string pak = dir / "data.pak";
-    TestFolder tree = SampleTree();
-    WriteTestArchive(pak, tree);
-    WriteFile(dir / "src/scripts/outro.txt", "new outro");
-    WriteFile(dir / "src/scripts/extra.txt", "not in the archive");
-    WriteFile(dir / "src/z.bin", "new z");
-
-    int32_t count = -1;
-    EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "src", false, false, nullptr, count));
-    EXPECT_EQ(count, 2);
-    FindTestFile(tree, "scripts\\outro.txt")->content = Bytes("new outro");
-    FindTestFile(tree, "z.bin")->content = Bytes("new z");
-    EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
-}
-
-TEST(ReplaceFromDirectory, OfTwoFilesForOneEntryOnlyTheFirstIsUsedAndTheCountIsOfEntries) {
-    TempDir dir;
-    const std::string pak = dir / "data.pak";
-    TestFolder tree = SampleTree();
-    WriteTestArchive(pak, tree);
-    WriteFile(dir / "src/scripts/intro.txt", "lower");
-    WriteFile(dir / "src/SCRIPTS/intro.txt", "upper");
-    WriteFile(dir / "src/readme.txt", "new readme");
+    for (const auto& [path, content] : GetParam().files) WriteFile(dir / ("src/" + path), content);
 
     int32_t count = -1;
     TNotices notices;
-    EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "src", false, false, nullptr, count, &notices));
-    EXPECT_EQ(count, 2);
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].path, dir / "src/scripts/intro.txt");
-    FindTestFile(tree, "scripts\\intro.txt")->content = Bytes("upper");
-    FindTestFile(tree, "readme.txt")->content = Bytes("new readme");
+    EXPECT_EQ(ReplaceFromDirectory(false, pak, dir / "src", false, false, nullptr, count, &notices),
+              GetParam().result);
+    EXPECT_EQ(count, GetParam().count);
+    std::vector<std::string> told;
+    for (const TNotice& notice : notices) told.push_back(notice.path);
+    std::vector<std::string> refused;
+    for (const std::string& path : GetParam().refused) refused.push_back(dir / ("src/" + path));
+    EXPECT_EQ(told, refused);
+    for (const auto& [path, content] : GetParam().replaced) FindTestFile(tree, path)->content = Bytes(content);
     EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReplacedFromDirectory,
+    ::testing::Values(
+        DirectoryCase{"EveryFileWithACounterpart",
+                      {{"data/deep/x.txt", "new deep"}, {"scripts/INTRO.txt", "new intro"}, {"readme.txt", "new readme"}},
+                      true,
+                      3,
+                      {},
+                      {{"data\\deep\\x.txt", "new deep"}, {"scripts\\intro.txt", "new intro"}, {"readme.txt", "new readme"}}},
+        DirectoryCase{"AFileWithoutAnEntryIsSkipped",
+                      {{"scripts/outro.txt", "new outro"}, {"scripts/extra.txt", "not in the archive"}, {"z.bin", "new z"}},
+                      false,
+                      2,
+                      {"scripts/extra.txt"},
+                      {{"scripts\\outro.txt", "new outro"}, {"z.bin", "new z"}}},
+        DirectoryCase{"OfTwoFilesForOneEntryOnlyTheFirstIsUsed",
+                      {{"scripts/intro.txt", "lower"}, {"SCRIPTS/intro.txt", "upper"}, {"readme.txt", "new readme"}},
+                      false,
+                      2,
+                      {"scripts/intro.txt"},
+                      {{"scripts\\intro.txt", "upper"}, {"readme.txt", "new readme"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReplaceFromDirectory, ByTagAFileWithoutATagFailsAlone) {
     TempDir dir;
