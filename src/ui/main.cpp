@@ -1,19 +1,43 @@
-// vpak-gui: the window of the .PAK tool. It takes no arguments of its own.
+// vpak-gui [ARCHIVE]: the window of the .PAK tool, opening ARCHIVE when one is named.
 #include <QApplication>
+#include <QTimer>
+#include <iostream>
+#include <string>
+#include <vector>
 
+#include "engine/outcome_texts.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/settings_path.h"
+#include "ui/start_arguments.h"
 #include "ui/window_title.h"
 
+namespace {
+
+constexpr int kExitUsage = 2;
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // The toolkit takes its own options (-platform, -style ...) out of argv first.
     QApplication application(argc, argv);
     NameApplication();
+    const TStartArguments start = ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));
+    switch (start.action) {
+        case TStartAction::Help: std::cout << StartUsageText(); return 0;
+        case TStartAction::Version: std::cout << kTitleLine << '\n'; return 0;
+        case TStartAction::Misused:
+            std::cerr << "vpak-gui: " << start.problem << "\n\n" << StartUsageText();
+            return kExitUsage;
+        case TStartAction::Run: break;
+    }
 
     TFormServices services;
     services.Dialogs = std::make_unique<TQtDialogs>();
     services.SettingsFile = SettingsFileForThisProgram();
     TForm1 form(std::move(services));
     form.show();
+    // Opened once the window stands on the screen, so that the caption shows the outcome.
+    if (!start.archive.empty()) QTimer::singleShot(0, &form, [&] { form.OpenGivenArchive(start.archive); });
     return application.exec();
 }

@@ -354,6 +354,11 @@ void TForm1::Edit1EnterPressed() {
     OpenNamedArchive();
 }
 
+void TForm1::OpenGivenArchive(const std::string& path) {
+    Edit1->setText(QStr(path));
+    RunCommand(&TForm1::Edit1EnterPressed);
+}
+
 void TForm1::FormResize() {
     if (width() < kMinClientWidth) resize(kMinClientWidth, height());
     if (height() < kMinClientHeight) resize(width(), kMinClientHeight);

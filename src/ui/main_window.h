@@ -55,6 +55,9 @@ public:
     void Button_ExitClick();
     void CheckBox_XBOXClick();
     void Edit1EnterPressed();
+    // The archive the program was started with: put in the .PAK box and opened, as Enter in
+    // the box opens it.
+    void OpenGivenArchive(const std::string& path);
     void FormResize();
     void FormDblClick();
 

@@ -51,6 +51,18 @@ TEST_F(OpenExtractTest, OpeningShowsTheFileCountAndFillsTheTree) {
     EXPECT_FALSE(form->BusyFlag);
 }
 
+TEST_F(OpenExtractTest, TheArchiveTheProgramIsStartedWithIsPutInTheBoxAndOpened) {
+    CreateForm();
+    TakeCaptions();
+    form->OpenGivenArchive(archive);
+
+    EXPECT_EQ(TakeCaptions(), (std::vector<std::string>{"please wait...",
+                                                       "O.K. The file successfully opened, contains 3 files."}));
+    EXPECT_EQ(StdStr(Edit("Edit1")->text()), archive);
+    EXPECT_EQ(TreeOutline(Tree()), (std::vector<std::string>{"alpha", "  y.txt", "beta", "  x.txt", "top.txt"}));
+    EXPECT_TRUE(script.opened.empty());
+}
+
 TEST_F(OpenExtractTest, ArchiveDialogCarriesTheFilterTheDetailsViewAndTheArchivePath) {
     CreateForm();
     SetText("Edit1", temp / "typed.pak");

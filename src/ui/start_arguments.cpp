@@ -1,0 +1,28 @@
+#include "ui/start_arguments.h"
+
+std::string StartUsageText() {
+    return "Usage: vpak-gui [ARCHIVE]\n"
+           "Show the window of the .PAK tool. With ARCHIVE, the archive is put in the .PAK file box\n"
+           "and opened, as picking it with \"...\" does.\n"
+           "  -h, --help     print this help and exit\n"
+           "  --version      print the version and exit\n";
+}
+
+TStartArguments ParseStartArguments(const std::vector<std::string>& arguments) {
+    TStartArguments result;
+    bool optionsEnded = false;
+    for (const std::string& argument : arguments) {
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && (argument == "-h" || argument == "--help")) return {TStartAction::Help, "", ""};
+        if (!optionsEnded && argument == "--version") return {TStartAction::Version, "", ""};
+        if (!optionsEnded && argument.size() > 1 && argument[0] == '-')
+            return {TStartAction::Misused, "", "unknown option \"" + argument + "\""};
+        if (!result.archive.empty()) return {TStartAction::Misused, "", "only one ARCHIVE can be opened"};
+        if (argument.empty()) return {TStartAction::Misused, "", "the ARCHIVE named is empty"};
+        result.archive = argument;
+    }
+    return result;
+}
