@@ -19,7 +19,7 @@ struct TestOptions {
     std::string archive;
 };
 
-std::string CountText(int64_t count) { return GroupThousands(static_cast<int32_t>(count)); }
+std::string CountText(int64_t count) { return GroupThousands(count); }
 
 std::string FilesText(int64_t count) { return CountText(count) + (count == 1 ? " file" : " files"); }
 

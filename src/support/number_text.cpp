@@ -34,7 +34,7 @@ int32_t HexToInt(const std::string& text) {
     return static_cast<int32_t>(value);
 }
 
-std::string GroupThousands(int32_t n) {
+std::string GroupThousands(int64_t n) {
     std::string digits = std::to_string(n);
     const bool negative = !digits.empty() && digits[0] == '-';
     if (negative) digits.erase(0, 1);

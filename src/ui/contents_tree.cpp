@@ -1,10 +1,14 @@
 #include "ui/contents_tree.h"
 
+#include <QHelpEvent>
 #include <QProxyStyle>
 #include <QStyleFactory>
+#include <QToolTip>
 #include <algorithm>
 #include <memory>
 
+#include "engine/hash_tag.h"
+#include "engine/listed_entry.h"
 #include "support/collation.h"
 #include "support/number_text.h"
 #include "support/paths.h"
@@ -61,20 +65,43 @@ std::vector<QTreeWidgetItem*> AddFolderNodes(TContentsTree* tree, const TStringL
 
 void AddFileNodes(TContentsTree* tree, const TStringList& listing, int32_t prefixLength, int32_t suffixLength,
                   const TStringList& folderList, const std::vector<QTreeWidgetItem*>& folderNodes,
-                  QTreeWidgetItem* root) {
-    for (const std::string& line : listing) {
-        std::string path = CutLine(line, prefixLength, suffixLength);
+                  QTreeWidgetItem* root, int firstLine) {
+    for (size_t k = 0; k < listing.size(); ++k) {
+        std::string path = CutLine(listing[k], prefixLength, suffixLength);
         SlashesToBackslashes(path);
         std::string folder, name;
         SplitAtLastBackslash(path, folder, name);
-        if (folder.empty()) {
-            tree->AddNode(root, name, kImageClosedBook, kImageOpenBook);
-            continue;
+        QTreeWidgetItem* parent = root;
+        if (!folder.empty()) {
+            const int p = FindFolder(folderList, folder + "\\");
+            if (p < 0) continue;
+            parent = folderNodes[p];
         }
-        const int p = FindFolder(folderList, folder + "\\");
-        if (p < 0) continue;
-        tree->AddNode(folderNodes[p], name, kImageClosedBook, kImageOpenBook);
+        tree->AddNode(parent, name, kImageClosedBook, kImageOpenBook)
+            ->setData(0, kListingLineRole, firstLine + static_cast<int>(k));
     }
+}
+
+std::string Bytes(int64_t count) { return GroupThousands(count) + (count == 1 ? " byte" : " bytes"); }
+
+struct TNodeTotals {
+    int64_t files = 0;
+    int64_t size = 0;
+    int64_t packed = 0;
+};
+
+void SumFiles(const QTreeWidgetItem* item, const TStringList& listing, TNodeTotals& totals) {
+    const QVariant line = item->data(0, kListingLineRole);
+    if (line.isValid()) {
+        const auto k = static_cast<size_t>(line.toInt());
+        if (k >= listing.size()) return;
+        const TArchiveEntry entry = EntryOfListingLine(listing[k]);
+        ++totals.files;
+        totals.size += std::max<int32_t>(entry.unpackedSize, 0);
+        totals.packed += std::max<int32_t>(entry.packedSize, 0);
+        return;
+    }
+    for (int i = 0; i < item->childCount(); ++i) SumFiles(item->child(i), listing, totals);
 }
 
 }  // namespace
@@ -115,11 +142,44 @@ QTreeWidgetItem* TContentsTree::AddNode(QTreeWidgetItem* parent, const std::stri
     return item;
 }
 
+int TContentsTree::KeepListing(const TStringList& listing, bool replace) {
+    if (replace) listing_.clear();
+    const auto first = static_cast<int>(listing_.size());
+    listing_.insert(listing_.end(), listing.begin(), listing.end());
+    return first;
+}
+
+std::string TContentsTree::ToolTipOf(const QTreeWidgetItem* item) const {
+    if (item == nullptr) return "";
+    const QVariant line = item->data(0, kListingLineRole);
+    if (line.isValid()) {
+        const auto k = static_cast<size_t>(line.toInt());
+        if (k >= listing_.size()) return "";
+        const TArchiveEntry entry = EntryOfListingLine(listing_[k]);
+        return "Size: " + Bytes(entry.unpackedSize) + "\nPacked: " + Bytes(entry.packedSize) +
+               "\nHash tag: " + TagToText(PathHashTag(entry.path));
+    }
+    TNodeTotals totals;
+    SumFiles(item, listing_, totals);
+    return GroupThousands(totals.files) + (totals.files == 1 ? " file" : " files") + "\nSize: " + Bytes(totals.size) +
+           "\nPacked: " + Bytes(totals.packed);
+}
+
+bool TContentsTree::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QTreeWidget::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const std::string tip = ToolTipOf(itemAt(help->pos()));
+    if (tip.empty()) QToolTip::hideText();
+    else QToolTip::showText(help->globalPos(), QString::fromUtf8(tip.c_str()), viewport());
+    return true;
+}
+
 void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLength, int32_t suffixLength,
                                    TContentsTree* tree, const std::string& rootCaption, int rootImageIndex,
                                    int rootSelectedIndex, bool clearFirst) {
     if (tree == nullptr) return;
     if (clearFirst) tree->clear();
+    const int firstLine = tree->KeepListing(listing, clearFirst);
 
     TStringList folderList;
     CollectDirPrefixes(listing, folderList, prefixLength, suffixLength);
@@ -132,6 +192,6 @@ void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLen
     // Thousands of nodes appear in one step instead of one repaint each.
     tree->setUpdatesEnabled(false);
     const std::vector<QTreeWidgetItem*> folderNodes = AddFolderNodes(tree, folderList, root);
-    AddFileNodes(tree, listing, prefixLength, suffixLength, folderList, folderNodes, root);
+    AddFileNodes(tree, listing, prefixLength, suffixLength, folderList, folderNodes, root, firstLine);
     tree->setUpdatesEnabled(true);
 }

@@ -1,7 +1,12 @@
 // Opening an archive, picking the directory, extracting, and the about box.
 #include <filesystem>
 
+#include <QHelpEvent>
+#include <QToolTip>
+
+#include "engine/hash_tag.h"
 #include "form_fixture.h"
+#include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "ui/ui_texts.h"
 
@@ -61,6 +66,27 @@ TEST_F(OpenExtractTest, TheArchiveTheProgramIsStartedWithIsPutInTheBoxAndOpened)
     EXPECT_EQ(StdStr(Edit("Edit1")->text()), archive);
     EXPECT_EQ(TreeOutline(Tree()), (std::vector<std::string>{"alpha", "  y.txt", "beta", "  x.txt", "top.txt"}));
     EXPECT_TRUE(script.opened.empty());
+}
+
+TEST_F(OpenExtractTest, TheToolTipOfAFileGivesItsSizesAndTagAndOfAFolderItsTotals) {
+    CreateForm();
+    form->OpenGivenArchive(archive);
+    const std::vector<ProbedEntry> entries = ProbeEntries(archive);
+    ASSERT_EQ(entries.size(), 3u);  // alpha\y.txt, beta\x.txt, top.txt
+    const auto tipOf = [&](QTreeWidgetItem* item) {
+        Tree()->scrollToItem(item);
+        const QPoint at = Tree()->visualItemRect(item).center();
+        QHelpEvent event(QEvent::ToolTip, at, Tree()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(Tree()->viewport(), &event);
+        return StdStr(QToolTip::text());
+    };
+    QTreeWidgetItem* alpha = Tree()->topLevelItem(0);
+    alpha->setExpanded(true);
+    EXPECT_EQ(tipOf(alpha->child(0)), "Size: 3 bytes\nPacked: " + std::to_string(entries[0].packedSize) +
+                                          " bytes\nHash tag: " + TagToText(PathHashTag("alpha\\y.txt")));
+    EXPECT_EQ(tipOf(Tree()->topLevelItem(2)), "Size: 3 bytes\nPacked: " + std::to_string(entries[2].packedSize) +
+                                                  " bytes\nHash tag: " + TagToText(PathHashTag("top.txt")));
+    EXPECT_EQ(tipOf(alpha), "1 file\nSize: 3 bytes\nPacked: " + std::to_string(entries[0].packedSize) + " bytes");
 }
 
 TEST_F(OpenExtractTest, ArchiveDialogCarriesTheFilterTheDetailsViewAndTheArchivePath) {
