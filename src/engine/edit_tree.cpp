@@ -76,8 +76,13 @@ std::vector<size_t> LiveInCollationOrder(const TItems& items, TName nameOf) {
     std::vector<size_t> order;
     for (size_t k = 0; k < items.size(); ++k)
         if (!items[k].removed) order.push_back(k);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return CollationLess(nameOf(items[a]), nameOf(items[b])); });
+    // Equal names keep their order by index: a sort that is stable without std::stable_sort,
+    // whose temporary buffer GCC 12's library frees in a way AddressSanitizer reports.
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (CollationLess(nameOf(items[a]), nameOf(items[b]))) return true;
+        if (CollationLess(nameOf(items[b]), nameOf(items[a]))) return false;
+        return a < b;
+    });
     return order;
 }
 

@@ -144,6 +144,17 @@ bool TFolderComparison::TellDamaged(const TArchiveEntry& entry) const {
 }
 
 void SortDifferences(TArchiveDiff& diff) {
-    std::stable_sort(diff.differences.begin(), diff.differences.end(),
-                     [](const TPathDifference& a, const TPathDifference& b) { return a.path < b.path; });
+    // Stable by index rather than with std::stable_sort, whose temporary buffer GCC 12's
+    // library frees in a way AddressSanitizer reports as a mismatch.
+    std::vector<TPathDifference>& differences = diff.differences;
+    std::vector<size_t> order(differences.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (differences[a].path != differences[b].path) return differences[a].path < differences[b].path;
+        return a < b;
+    });
+    std::vector<TPathDifference> sorted;
+    sorted.reserve(differences.size());
+    for (size_t k : order) sorted.push_back(std::move(differences[k]));
+    differences = std::move(sorted);
 }
