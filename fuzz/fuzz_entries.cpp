@@ -392,11 +392,11 @@ std::string ExtractSelectionIntoSandbox(bool bigEndian, const std::string& archi
 // Removes the first listed entry from a copy of the archive. An edit may refuse the archive or
 // raise, but one that succeeds must leave an archive that lists the other entries.
 std::string EditCopy(bool bigEndian, const fs::path& archive, const fs::path& run) {
-    TArchiveEntries before;
-    if (!ReadArchiveEntries(bigEndian, archive.string(), before, nullptr) || before.empty()) return {};
-    const fs::path copy = run / "edited.pak";
-    fs::copy_file(archive, copy, fs::copy_options::overwrite_existing);
     try {
+        TArchiveEntries before;
+        if (!ReadArchiveEntries(bigEndian, archive.string(), before, nullptr) || before.empty()) return {};
+        const fs::path copy = run / "edited.pak";
+        fs::copy_file(archive, copy, fs::copy_options::overwrite_existing);
         TEditCounts counts;
         if (!RemoveFromArchive({bigEndian, copy.string(), {before.front().path}, nullptr, nullptr}, counts)) return {};
         TArchiveEntries after;
