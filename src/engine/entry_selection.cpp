@@ -63,8 +63,8 @@ std::string EntryPatternProblem(const std::string& text) {
     return "";
 }
 
-TEntryPattern ParseEntryPattern(const std::string& text) {
-    TEntryPattern pattern{text, {}};
+TEntryPattern ParseEntryPattern(const std::string& text, bool literal) {
+    TEntryPattern pattern{text, {}, literal};
     for (std::string& part : SplitParts(text)) pattern.components.push_back(EntryPathKey(std::move(part)));
     return pattern;
 }
@@ -106,6 +106,13 @@ bool PatternSelects(const TEntryPattern& pattern, const std::string& archivePath
         bool any = false;
         for (size_t j = 0; j <= parts.size(); ++j) {
             if (!reached[j]) continue;
+            if (pattern.literal) {
+                if (j < parts.size() && want == parts[j]) {
+                    next[j + 1] = 1;
+                    any = true;
+                }
+                continue;
+            }
             if (want == kAnyDepth) {
                 for (size_t k = j; k <= parts.size(); ++k) next[k] = 1;
                 any = true;

@@ -12,6 +12,7 @@
 struct TEntryPattern {
     std::string text;                     // as the user typed it, for messages
     std::vector<std::string> components;  // its parts, each as EntryPathKey gives it
+    bool literal = false;                 // "*", "?" and "**" stand for themselves
 };
 
 // Why the text cannot select entries, in words for the user: it is empty, begins at a root
@@ -23,8 +24,9 @@ std::string EntryPatternProblem(const std::string& text);
 // the end dropped; none for "".
 std::vector<std::string> EntryPathParts(const std::string& text);
 
-// The pattern of a text for which EntryPatternProblem is "".
-TEntryPattern ParseEntryPattern(const std::string& text);
+// The pattern of a text for which EntryPatternProblem is "". A literal one names paths as
+// they are, for callers that hold an entry's exact path, which may contain "*" or "?".
+TEntryPattern ParseEntryPattern(const std::string& text, bool literal = false);
 
 // True when the pattern names the archive path itself or a folder it lies in.
 bool PatternSelects(const TEntryPattern& pattern, const std::string& archivePath);

@@ -16,7 +16,7 @@ bool ParsePatterns(const TSelectiveExtractionRequest& request, std::vector<TEntr
             Notify(request.notices, text, NoticeText("cannot select", text, problem));
             return false;
         }
-        patterns.push_back(ParseEntryPattern(text));
+        patterns.push_back(ParseEntryPattern(text, request.literalPaths));
     }
     return true;
 }

@@ -20,6 +20,7 @@ struct TSelectiveExtractionRequest {
     ProgressProc progress;
     TNotices* notices = nullptr;
     TTargetFolder targetFolder = TTargetFolder::CreateWithParents;
+    bool literalPaths = false;  // entryPaths are exact paths: "*", "?" and "**" stand for themselves
 };
 
 struct TSelectiveExtractionResult {

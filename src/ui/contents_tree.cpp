@@ -1,11 +1,15 @@
 #include "ui/contents_tree.h"
 
+#include <QContextMenuEvent>
+#include <QDrag>
 #include <QHelpEvent>
+#include <QMimeData>
 #include <QProxyStyle>
 #include <QStyleFactory>
 #include <QToolTip>
 #include <algorithm>
 #include <memory>
+#include <unordered_map>
 
 #include "engine/hash_tag.h"
 #include "engine/listed_entry.h"
@@ -52,13 +56,14 @@ std::vector<QTreeWidgetItem*> AddFolderNodes(TContentsTree* tree, const TStringL
         StripTrailingBackslashes(path);
         std::string parent, name;
         SplitAtLastBackslash(path, parent, name);
-        if (parent.empty()) {
-            folderNodes[j] = tree->AddNode(root, name, kImageClosedFolder, kImageOpenFolder);
-            continue;
+        QTreeWidgetItem* parentNode = root;
+        if (!parent.empty()) {
+            const int p = FindFolder(folderList, parent + "\\");
+            if (p < 0 || static_cast<size_t>(p) >= j) continue;
+            parentNode = folderNodes[p];
         }
-        const int p = FindFolder(folderList, parent + "\\");
-        if (p < 0 || static_cast<size_t>(p) >= j) continue;
-        folderNodes[j] = tree->AddNode(folderNodes[p], name, kImageClosedFolder, kImageOpenFolder);
+        folderNodes[j] = tree->AddNode(parentNode, name, kImageClosedFolder, kImageOpenFolder);
+        folderNodes[j]->setData(0, kFolderPathRole, QByteArray::fromStdString(path));
     }
     return folderNodes;
 }
@@ -120,6 +125,13 @@ TContentsTree::TContentsTree(const TImageList& images, QWidget* parent) : QTreeW
     // The style's own frame: a plain sunken panel draws its lower and right edges in the
     // light colour, which vanishes against the tree's white.
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Entries are dragged out to the file manager and files dropped in from it; nodes never
+    // move within the tree.
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDropIndicatorShown(false);
 }
 
 QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
@@ -178,7 +190,7 @@ void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLen
                                    TContentsTree* tree, const std::string& rootCaption, int rootImageIndex,
                                    int rootSelectedIndex, bool clearFirst) {
     if (tree == nullptr) return;
-    if (clearFirst) tree->clear();
+    tree->BeginFill(clearFirst);
     const int firstLine = tree->KeepListing(listing, clearFirst);
 
     TStringList folderList;
@@ -194,4 +206,199 @@ void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLen
     const std::vector<QTreeWidgetItem*> folderNodes = AddFolderNodes(tree, folderList, root);
     AddFileNodes(tree, listing, prefixLength, suffixLength, folderList, folderNodes, root, firstLine);
     tree->setUpdatesEnabled(true);
+    tree->EndFill();
+}
+
+void TContentsTree::BeginFill(bool clearFirst) {
+    filter_.ForgetItems(!clearFirst);
+    if (clearFirst) clear();
+}
+
+void TContentsTree::EndFill() {
+    if (filter_.Active()) filter_.Apply(filter_.Text());
+}
+
+bool TContentsTree::IsFileNode(const QTreeWidgetItem* item) {
+    return item != nullptr && item->data(0, kListingLineRole).isValid();
+}
+
+std::string TContentsTree::ArchivePathOf(const QTreeWidgetItem* item) const {
+    if (item == nullptr) return "";
+    if (!IsFileNode(item)) return item->data(0, kFolderPathRole).toByteArray().toStdString();
+    const auto k = static_cast<size_t>(item->data(0, kListingLineRole).toInt());
+    if (k >= listing_.size()) return "";
+    std::string path = EntryOfListingLine(listing_[k]).path;
+    SlashesToBackslashes(path);
+    return path;
+}
+
+std::string TContentsTree::FolderOf(const QTreeWidgetItem* item) const {
+    if (item == nullptr) return "";
+    if (!IsFileNode(item)) return ArchivePathOf(item);
+    std::string folder, name;
+    SplitAtLastBackslash(ArchivePathOf(item), folder, name);
+    return folder;
+}
+
+namespace {
+
+// The selected nodes that lie in no selected folder.
+std::vector<const QTreeWidgetItem*> OutermostSelected(const QTreeWidget& tree) {
+    const QList<QTreeWidgetItem*> items = tree.selectedItems();
+    const QSet<const QTreeWidgetItem*> chosen(items.begin(), items.end());
+    std::vector<const QTreeWidgetItem*> outermost;
+    for (const QTreeWidgetItem* item : items) {
+        bool inChosen = false;
+        for (const QTreeWidgetItem* up = item->parent(); up != nullptr && !inChosen; up = up->parent())
+            inChosen = chosen.contains(up);
+        if (!inChosen) outermost.push_back(item);
+    }
+    return outermost;
+}
+
+int64_t FileNodesIn(const QTreeWidgetItem* item) {
+    if (TContentsTree::IsFileNode(item)) return 1;
+    int64_t files = 0;
+    for (int i = 0; i < item->childCount(); ++i) files += FileNodesIn(item->child(i));
+    return files;
+}
+
+}  // namespace
+
+QTreeWidgetItem* TContentsTree::SingleSelected() const {
+    const QList<QTreeWidgetItem*> items = selectedItems();
+    return items.size() == 1 ? items.front() : nullptr;
+}
+
+int64_t TContentsTree::SelectedFileCount() const {
+    int64_t files = 0;
+    for (const QTreeWidgetItem* item : OutermostSelected(*this)) files += FileNodesIn(item);
+    return files;
+}
+
+std::vector<TTreeEntry> TContentsTree::SelectedEntries() const {
+    std::vector<TTreeEntry> entries;
+    for (const QTreeWidgetItem* item : OutermostSelected(*this)) {
+        const std::string path = ArchivePathOf(item);
+        if (!path.empty()) entries.push_back({path, IsFileNode(item)});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const TTreeEntry& a, const TTreeEntry& b) { return CompareTextNoCase(a.path, b.path) < 0; });
+    return entries;
+}
+
+namespace {
+
+// Every node below the top, depth first.
+template <class TVisit>
+void VisitNodes(const QTreeWidget& tree, TVisit visit) {
+    std::vector<QTreeWidgetItem*> pending;
+    for (int i = tree.topLevelItemCount() - 1; i >= 0; --i) pending.push_back(tree.topLevelItem(i));
+    while (!pending.empty()) {
+        QTreeWidgetItem* item = pending.back();
+        pending.pop_back();
+        visit(item);
+        for (int c = item->childCount() - 1; c >= 0; --c) pending.push_back(item->child(c));
+    }
+}
+
+}  // namespace
+
+TTreeState TContentsTree::SaveState() const {
+    TTreeState state;
+    if (filter_.Active()) {
+        for (const QTreeWidgetItem* item : filter_.ExpandedBefore()) state.expanded.push_back(ArchivePathOf(item));
+    } else {
+        VisitNodes(*this, [&](const QTreeWidgetItem* item) {
+            if (item->childCount() > 0 && !IsFileNode(item) && item->isExpanded())
+                state.expanded.push_back(ArchivePathOf(item));
+        });
+    }
+    for (const QTreeWidgetItem* item : selectedItems()) state.selected.push_back(ArchivePathOf(item));
+    state.current = ArchivePathOf(currentItem());
+    return state;
+}
+
+void TContentsTree::RestoreState(const TTreeState& state) {
+    // The state is the unfiltered tree's: the filter steps aside while it is set.
+    const QString filterText = filter_.Text();
+    filter_.Apply(QString());
+    std::unordered_map<std::string, QTreeWidgetItem*> byPath;
+    VisitNodes(*this, [&](QTreeWidgetItem* item) { byPath.emplace(ArchivePathOf(item), item); });
+    const auto find = [&byPath](const std::string& path) -> QTreeWidgetItem* {
+        const auto found = byPath.find(path);
+        return found == byPath.end() || path.empty() ? nullptr : found->second;
+    };
+    for (const std::string& path : state.expanded)
+        if (QTreeWidgetItem* item = find(path)) item->setExpanded(true);
+    if (QTreeWidgetItem* current = find(state.current)) setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    clearSelection();
+    for (const std::string& path : state.selected)
+        if (QTreeWidgetItem* item = find(path)) item->setSelected(true);
+    filter_.Apply(filterText);
+}
+
+void TContentsTree::SetFilter(const QString& text) { filter_.Apply(text); }
+
+void TContentsTree::SetDragHandlers(TDragOutProc dragOut, TDropInProc dropIn) {
+    dragOut_ = std::move(dragOut);
+    dropIn_ = std::move(dropIn);
+}
+
+QPoint TContentsTree::KeyboardMenuPoint() const {
+    const QTreeWidgetItem* current = currentItem();
+    const QRect rect = current != nullptr ? visualItemRect(current) : QRect();
+    const QPoint local = rect.isValid() ? rect.bottomLeft() : QPoint(0, 0);
+    return viewport()->mapToGlobal(local);
+}
+
+void TContentsTree::contextMenuEvent(QContextMenuEvent* event) {
+    const bool keyboard = event->reason() == QContextMenuEvent::Keyboard;
+    emit ContextMenuAsked(keyboard ? KeyboardMenuPoint() : event->globalPos());
+    event->accept();
+}
+
+void TContentsTree::keyPressEvent(QKeyEvent* event) {
+    // The Menu key and Shift+F10 open the menu below the current entry, on every desktop.
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (event->key() == Qt::Key_Menu || shiftF10) {
+        emit ContextMenuAsked(KeyboardMenuPoint());
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void TContentsTree::startDrag(Qt::DropActions) {
+    if (!dragOut_) return;
+    QMimeData* data = dragOut_();
+    if (data == nullptr) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
+}
+
+bool TContentsTree::TakesDrop(const QDropEvent* event) const {
+    if (!dropIn_ || event->source() == this || !event->mimeData()->hasUrls()) return false;
+    const QList<QUrl> urls = event->mimeData()->urls();
+    return !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+void TContentsTree::dragEnterEvent(QDragEnterEvent* event) {
+    if (TakesDrop(event)) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void TContentsTree::dragMoveEvent(QDragMoveEvent* event) {
+    if (TakesDrop(event)) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void TContentsTree::dropEvent(QDropEvent* event) {
+    if (!TakesDrop(event)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    dropIn_(event->mimeData()->urls(), itemAt(event->position().toPoint()));
 }

@@ -2,10 +2,14 @@
 #pragma once
 
 #include <QTreeWidget>
+#include <QUrl>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "support/bytes.h"
+#include "ui/tree_filter.h"
 #include "ui/tree_images.h"
 
 // Item data roles that carry a node's image indices into the tree's image list, and a file
@@ -13,6 +17,27 @@
 inline constexpr int kImageIndexRole = Qt::UserRole + 1;
 inline constexpr int kSelectedImageIndexRole = Qt::UserRole + 2;
 inline constexpr int kListingLineRole = Qt::UserRole + 3;
+// A folder node's archive path ("\" between its parts), as bytes.
+inline constexpr int kFolderPathRole = Qt::UserRole + 4;
+
+// An entry of the tree as the archive names it.
+struct TTreeEntry {
+    std::string path;  // "\" between the folders
+    bool isFile = false;
+};
+
+// Which folders are expanded and which entries selected, by archive path, so that a tree
+// filled again from the changed archive can show them again where they still exist.
+struct TTreeState {
+    std::vector<std::string> expanded;
+    std::vector<std::string> selected;
+    std::string current;
+};
+
+// What the tree hands to the window: the entries dragged out (the data to drop, or null when
+// there is none to give), and local files and folders dropped onto a node (null: the root).
+using TDragOutProc = std::function<QMimeData*()>;
+using TDropInProc = std::function<void(const QList<QUrl>& urls, QTreeWidgetItem* target)>;
 
 class TContentsTree : public QTreeWidget {
     Q_OBJECT
@@ -33,14 +58,58 @@ public:
     // when the tip is asked for, so that filling the tree costs nothing for them.
     std::string ToolTipOf(const QTreeWidgetItem* item) const;
 
+    // Before nodes are added: clears the tree when asked to, and lets the filter forget the
+    // nodes it knew (its text stays, to be applied again).
+    void BeginFill(bool clearFirst);
+    // Once nodes are added: a filter's text applies to them.
+    void EndFill();
+
+    // The archive path of a node; "" for a node that stands for no entry (a root caption).
+    std::string ArchivePathOf(const QTreeWidgetItem* item) const;
+    static bool IsFileNode(const QTreeWidgetItem* item);
+    // The selected entries by path, without those that lie in a selected folder.
+    std::vector<TTreeEntry> SelectedEntries() const;
+    // The one selected node; null when none or several are selected.
+    QTreeWidgetItem* SingleSelected() const;
+    // The files the selected entries hold, each once.
+    int64_t SelectedFileCount() const;
+    // The archive folder a node stands in or for: a folder's own path, a file's folder; ""
+    // for the root.
+    std::string FolderOf(const QTreeWidgetItem* item) const;
+
+    TTreeState SaveState() const;
+    void RestoreState(const TTreeState& state);
+
+    // Narrows the tree to the entries whose path holds text; "" shows it all again.
+    void SetFilter(const QString& text);
+    QString FilterText() const { return filter_.Text(); }
+
+    void SetDragHandlers(TDragOutProc dragOut, TDropInProc dropIn);
+
+signals:
+    // The context menu was asked for, by the mouse or the keyboard, to show at globalPos.
+    void ContextMenuAsked(const QPoint& globalPos);
+
 protected:
     bool viewportEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QIcon NodeIcon(int imageIndex, int selectedIndex) const;
+    // Where the menu opens from the keyboard: below the current node, or the view's corner.
+    QPoint KeyboardMenuPoint() const;
+    bool TakesDrop(const QDropEvent* event) const;
 
     const TImageList& images_;
     TStringList listing_;
+    TTreeFilter filter_{*this};
+    TDragOutProc dragOut_;
+    TDropInProc dropIn_;
 };
 
 // Fills tree from a listing: folder nodes for every folder that holds a file (subfolders

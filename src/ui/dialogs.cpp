@@ -73,8 +73,9 @@ std::unique_ptr<QFileDialog> CreateOpenFileDialog(QWidget* owner, const TOpenDia
     auto dialog = std::make_unique<QFileDialog>(owner);
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    // A typed name that does not exist is handed back as it is.
-    dialog->setFileMode(QFileDialog::AnyFile);
+    // A typed name that does not exist is handed back as it is, except where several files
+    // are asked for: they are to be read.
+    dialog->setFileMode(state.MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
     dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
     dialog->setNameFilters(QtNameFilters(state.Filter));
     if (!state.Title.empty()) dialog->setWindowTitle(QStr(state.Title));
@@ -94,6 +95,9 @@ bool TQtDialogs::ExecuteOpenDialog(QWidget* owner, TOpenDialogState& state) {
     const QStringList chosen = dialog->selectedFiles();
     if (chosen.isEmpty()) return false;
     state.FileName = StdStr(chosen.first());
+    state.FileNames.clear();
+    if (state.MultiSelect)
+        for (const QString& file : chosen) state.FileNames.push_back(StdStr(file));
     // The system's open dialog moves the current directory to the chosen file's folder;
     // an empty directory box stands for that folder.
     QDir::setCurrent(QFileInfo(chosen.first()).absolutePath());

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QFileDialog;
 class QWidget;
@@ -15,13 +16,16 @@ struct TOpenDialogState {
     std::string Filter;       // "Description|pattern|Description|pattern"
     std::string FileName;     // initial name on entry, the chosen one after a true Execute
     bool DetailsView = false; // show the file list with size, type and date columns
+    bool MultiSelect = false; // several existing files may be chosen, into FileNames
+    std::vector<std::string> FileNames;  // with MultiSelect, every file chosen
 };
 
 class TDialogs {
 public:
     virtual ~TDialogs() = default;
 
-    // An open-file dialog; true when the user chose a file (then state.FileName holds it).
+    // An open-file dialog; true when the user chose a file (then state.FileName holds it, and
+    // with MultiSelect state.FileNames every one chosen).
     virtual bool ExecuteOpenDialog(QWidget* owner, TOpenDialogState& state) = 0;
     // The folder browser; preselected is empty or an existing directory. True when chosen.
     virtual bool BrowseForFolder(QWidget* owner, const std::string& title, const std::string& preselected,

@@ -33,5 +33,8 @@ TEngineCalls EngineOperations() {
         return ::ReplaceFromDirectory(bigEndian, archivePath, sourceDir, matchByTag, convertLoc, progress,
                                       replacedCount, notices);
     };
+    calls.ExtractSelected = ExtractSelectedEntries;
+    calls.AddToArchive = ::AddToArchive;
+    calls.RemoveFromArchive = ::RemoveFromArchive;
     return calls;
 }

@@ -7,7 +7,9 @@
 #include <functional>
 #include <string>
 
+#include "engine/archive_edit.h"
 #include "engine/archive_reader.h"
+#include "engine/selective_extraction.h"
 #include "engine/notices.h"
 #include "support/bytes.h"
 #include "support/progress.h"
@@ -30,6 +32,10 @@ struct TEngineCalls {
                        bool matchByTag, bool convertLoc, const ProgressProc& progress, int32_t& replacedCount,
                        TNotices* notices)>
         ReplaceFromDirectory;
+    std::function<bool(const TSelectiveExtractionRequest& request, TSelectiveExtractionResult& result)>
+        ExtractSelected;
+    std::function<bool(const TAddRequest& request, TEditCounts& counts)> AddToArchive;
+    std::function<bool(const TRemoveRequest& request, TEditCounts& counts)> RemoveFromArchive;
 };
 
 // The engine's own operations.

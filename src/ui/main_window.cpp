@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QShortcut>
+#include <QTemporaryDir>
 #include <QWindow>
 #include <algorithm>
 #include <exception>
@@ -44,6 +45,10 @@ constexpr int kTreeRightInset = 520 - 433;
 constexpr int kTreeBottomInset = 236 - 192;
 constexpr int kTreeGap = 10;
 constexpr int kTreeExtraHeight = 128;
+
+// The filter line, while shown, takes this much of the tree's height at its foot.
+constexpr int kFilterHeight = 21;
+constexpr int kFilterGap = 4;
 
 constexpr int kProgressMax = 100;
 
@@ -121,7 +126,7 @@ void TForm1::CreateControls() {
     // Escape asks to stop a running command, wherever the focus is.
     auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     stop->setContext(Qt::WindowShortcut);
-    connect(stop, &QShortcut::activated, this, [this] { AskToStop(); });
+    connect(stop, &QShortcut::activated, this, [this] { EscapePressed(); });
 }
 
 void TForm1::FormCreate() {
@@ -157,7 +162,12 @@ void TForm1::FormCreate() {
     ProgressBar1->setValue(0);
 
     CreateContentsTree();
+    CreateContentsMenu();
+    CreateTreeFilter();
     SetTabOrder();
+    // An archive dropped onto the window is opened; the path boxes and the tree take their
+    // own drops.
+    setAcceptDrops(true);
 
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 
@@ -186,7 +196,8 @@ void TForm1::CreateContentsTree() {
 void TForm1::SetTabOrder() {
     const std::vector<QWidget*> order = {Edit1,          Edit2,          Button_selectPAK, Button_selDIR, Button_Exit,
                                          Button_XtractAll, Button_MakeArchive, Button_Info, ProgressBar1,
-                                         Button_update1, CheckBox_hash,  Button_updateX,   CheckBox_XBOX, ContentsTree};
+                                         Button_update1, CheckBox_hash,  Button_updateX,   CheckBox_XBOX, ContentsTree,
+                                         TreeFilter};
     for (size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
@@ -201,8 +212,13 @@ void TForm1::LayOutControls() {
     }
     if (ContentsTree != nullptr) {
         const QPoint corner = ContentsTree->pos();
-        ContentsTree->setGeometry(corner.x(), corner.y(), std::max(0, width() - kTreeRightInset - corner.x()),
-                                  std::max(0, height() - kTreeBottomInset - corner.y()));
+        const int treeWidth = std::max(0, width() - kTreeRightInset - corner.x());
+        int treeHeight = std::max(0, height() - kTreeBottomInset - corner.y());
+        if (TreeFilter != nullptr && !TreeFilter->isHidden()) {
+            treeHeight = std::max(0, treeHeight - kFilterHeight - kFilterGap);
+            TreeFilter->setGeometry(corner.x(), corner.y() + treeHeight + kFilterGap, treeWidth, kFilterHeight);
+        }
+        ContentsTree->setGeometry(corner.x(), corner.y(), treeWidth, treeHeight);
     }
 }
 
@@ -282,6 +298,11 @@ void TForm1::OpenNamedArchive() {
     SetCaption(PleaseWaitText);
     TStringList_2_TTreeView_proba(listing, prefixLength, suffixLength, ContentsTree, "", kImageClosedRedBook,
                                   kImageClosedRedBook, true);
+    shownArchive_ = Text(Edit1);
+    shownXbox_ = CheckBox_XBOX->isChecked();
+    ContentsTree->SetDragHandlers([this] { return DragOutEntries(); },
+                                  [this](const QList<QUrl>& urls, QTreeWidgetItem* target) { DropOntoTree(urls, target); });
+    UpdateMenuItems();
     SetCaption("O.K. The file successfully opened, contains " + GroupThousands(count) + " files.");
     ShowNotices(true, notices);
 }
@@ -378,6 +399,7 @@ void TForm1::FormClose() {
     }
     delete ContentsTree;
     ContentsTree = nullptr;
+    dragFolder_.reset();
     if (FadeEffectOnExit) FadeOutWindow(this, services_.Wait);
 }
 

@@ -3,7 +3,9 @@
 // window's thread and reports its outcome in the caption, which is the status line.
 #pragma once
 
+#include <QList>
 #include <QRect>
+#include <QUrl>
 #include <QWidget>
 #include <chrono>
 #include <cstdint>
@@ -18,10 +20,16 @@
 #include "ui/tree_images.h"
 #include "ui/window_effects.h"
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QMimeData;
 class QProgressBar;
+class QTemporaryDir;
+class QTimer;
+class QTreeWidgetItem;
 class TContentsTree;
 class TFlatButton;
 class TNormalFrame;
@@ -61,6 +69,25 @@ public:
     void FormResize();
     void FormDblClick();
 
+    // The contents tree's menu, on the entries selected in it, in the archive it shows.
+    void ExtractEntriesClick();
+    void ReplaceEntryClick();
+    void AddFilesClick();
+    void AddFolderClick();
+    void RemoveEntriesClick();
+    void CopyPathClick();
+    // Files and folders dropped onto the tree go into the folder they were dropped on.
+    void AddDroppedClick();
+    // The selected entries extracted to a private folder, for the file manager they are
+    // dragged to; the data to drop, or null when nothing was extracted. The folder stays
+    // until the next drag or the window closes: the file manager may copy after the drop.
+    QMimeData* DragOutEntries();
+    // Enables the menu's items that apply to the selection.
+    void UpdateMenuItems();
+    // Ctrl+F: the filter line under the tree; Escape hides it and shows the whole tree.
+    void ShowFilter();
+    void HideFilter();
+
     // The progress routine handed to the engine: moves the bar, shows the text in the
     // caption and processes pending window events, at most once in kShowInterval (the
     // first report of a command at once).
@@ -94,6 +121,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     enum class TAnchors { LeftTop, TopRight, LeftTopRight };
@@ -108,6 +137,18 @@ private:
     TControl* Place(const char* name, const QRect& design, TAnchors anchors);
     void FormCreate();
     void CreateContentsTree();
+    void CreateContentsMenu();
+    void CreateTreeFilter();
+    QAction* AddMenuAction(const char* name, const std::string& caption, void (TForm1::*handler)());
+    void ShowContentsMenu(const QPoint& globalPos);
+    // Reads the archive the tree shows again and fills the tree, keeping which folders were
+    // expanded and what was selected where it still exists.
+    void RefillContentsTree();
+    // The edits of the menu and of drops: their outcome in the caption, the tree filled again.
+    void AddToShownArchive(const std::vector<std::string>& paths, const std::string& folder);
+    void DropOntoTree(const QList<QUrl>& urls, QTreeWidgetItem* target);
+    void PrepareDragOutClick();
+    void EscapePressed();
     void SetTabOrder();
     void LayOutControls();
     void FormClose();
@@ -162,7 +203,28 @@ private:
     QCheckBox* CheckBox_XBOX = nullptr;
     TContentsTree* ContentsTree = nullptr;
 
+    QLineEdit* TreeFilter = nullptr;
+    QMenu* ContentsMenu = nullptr;
+    QAction* Action_Extract = nullptr;
+    QAction* Action_Replace = nullptr;
+    QAction* Action_AddFiles = nullptr;
+    QAction* Action_AddFolder = nullptr;
+    QAction* Action_Remove = nullptr;
+    QAction* Action_CopyPath = nullptr;
+    QTimer* FilterTimer = nullptr;
+
     TNormalFrame* NormalFrame = nullptr;
+
+    // The archive the tree shows and the byte order it was read in; the menu works on it,
+    // whatever the boxes say now.
+    std::string shownArchive_;
+    bool shownXbox_ = false;
+    // What was dropped onto the tree, for the command that adds it.
+    std::vector<std::string> droppedPaths_;
+    std::string dropFolder_;
+    // The folder the entries last dragged out were extracted to, and the data handed over.
+    std::unique_ptr<QTemporaryDir> dragFolder_;
+    QMimeData* dragData_ = nullptr;
 
     TOpenDialogState OpenDialog1;
     TImageList ImageList_TreeView;

@@ -73,8 +73,14 @@ void TForm1::BeginCommand() {
 }
 
 std::string TForm1::StoppedText(void (TForm1::*handler)()) const {
-    if (handler == &TForm1::Button_XtractAllClick) return StoppedExtractionText(itemsReported_);
-    if (handler == &TForm1::Button_MakeArchiveClick) return kStoppedBuildText;
+    if (handler == &TForm1::Button_XtractAllClick || handler == &TForm1::ExtractEntriesClick ||
+        handler == &TForm1::PrepareDragOutClick)
+        return StoppedExtractionText(itemsReported_);
+    // A build and an edit both write a new archive, which a stop leaves unwritten.
+    if (handler == &TForm1::Button_MakeArchiveClick || handler == &TForm1::AddFilesClick ||
+        handler == &TForm1::AddFolderClick || handler == &TForm1::AddDroppedClick ||
+        handler == &TForm1::RemoveEntriesClick)
+        return kStoppedBuildText;
     return kStoppedUpdateText;
 }
 

@@ -25,5 +25,20 @@ inline const std::string EmptyDirectoryText =
     "The Directory box is empty: name the folder that holds the new files.";
 inline const std::string AuthorLine = "This program was created by The Zorvel";
 
+// The contents tree's menu and its questions.
+inline const std::string ExtractEntriesCaption = "E&xtract...";
+inline const std::string ReplaceEntryCaption = "&Replace...";
+inline const std::string AddFilesCaption = "Add &files...";
+inline const std::string AddFolderCaption = "Add f&older...";
+inline const std::string RemoveEntriesCaption = "Re&move";
+inline const std::string CopyPathCaption = "&Copy path";
+inline const std::string ExtractEntriesTitle = "Select the directory to extract the selected entries to...";
+inline const std::string AddFolderTitle = "Select the folder to add to the archive...";
+inline std::string ReplaceEntryTitle(const std::string& path) {
+    return "Please select the file to put in place of \"" + path + "\":";
+}
+inline const std::string AddFilesTitle = "Please select the files to add to the archive:";
+inline const std::string FilterPlaceholder = "Find: type part of a path (Esc closes)";
+
 inline const std::string ConfirmTitle = "Confirm";
 inline const std::string AboutTitle = " Yet another tool from The Zorvel...";

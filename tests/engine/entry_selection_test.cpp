@@ -12,13 +12,15 @@ struct SelectionCase {
     const char* pattern;
     const char* path;  // as an archive stores it
     bool selected;
+    bool literal = false;
 };
 
 class PatternSelection : public ::testing::TestWithParam<SelectionCase> {};
 
 TEST_P(PatternSelection, SelectsExactlyThePathsItNames) {
     const SelectionCase& c = GetParam();
-    EXPECT_EQ(PatternSelects(ParseEntryPattern(c.pattern), c.path), c.selected) << c.pattern << " / " << c.path;
+    EXPECT_EQ(PatternSelects(ParseEntryPattern(c.pattern, c.literal), c.path), c.selected)
+        << c.pattern << " / " << c.path << (c.literal ? " (literal)" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -42,7 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{"data/**/y.bin", "other\\s\\y.bin", false}, SelectionCase{"**", "a\\b", true},
         SelectionCase{"**/*.TXT", "a\\b\\n.txt", true},
         // a pattern that matches nothing
-        SelectionCase{"nothing/here", "data\\x.bin", false}));
+        SelectionCase{"nothing/here", "data\\x.bin", false},
+        // a literal path names only itself and what lies below it, whatever bytes it holds
+        SelectionCase{"a*b.bin", "a*b.bin", true, true}, SelectionCase{"a*b.bin", "aXb.bin", false, true},
+        SelectionCase{"d?", "d?\\x.bin", true, true}, SelectionCase{"d?", "da\\x.bin", false, true},
+        SelectionCase{"**", "a\\b", false, true}, SelectionCase{"DATA/x.BIN", "data\\x.bin", true, true}));
 
 struct ProblemCase {
     const char* text;

@@ -28,7 +28,7 @@ TEST(OpenFileDialog, ArchivePatternAlsoShowsLowerCaseNames) {
     WriteFile(temp / "lower.pak", "");
     WriteFile(temp / "UPPER.PAK", "");
     WriteFile(temp / "other.txt", "");
-    TOpenDialogState state{"", "Veldane .PAK file (*.PAK)|*.PAK|All files (*.*)|*.*", temp / "UPPER.PAK", true};
+    TOpenDialogState state{"", "Veldane .PAK file (*.PAK)|*.PAK|All files (*.*)|*.*", temp / "UPPER.PAK", true, false, {}};
     const std::unique_ptr<QFileDialog> dialog = CreateOpenFileDialog(nullptr, state);
     auto* model = dialog->findChild<QFileSystemModel*>();
     ASSERT_NE(model, nullptr);
@@ -50,8 +50,15 @@ TEST(OpenFileDialog, ArchivePatternAlsoShowsLowerCaseNames) {
     dialog->hide();
 }
 
+TEST(OpenFileDialog, ManyFilesMayBeChosenOnlyWhereAskedForAndEachMustExist) {
+    TOpenDialogState state{"Pick some:", "All files (*.*)|*.*", "", false, true, {}};
+    EXPECT_EQ(CreateOpenFileDialog(nullptr, state)->fileMode(), QFileDialog::ExistingFiles);
+    state.MultiSelect = false;
+    EXPECT_EQ(CreateOpenFileDialog(nullptr, state)->fileMode(), QFileDialog::AnyFile);
+}
+
 TEST(OpenFileDialog, WithoutDetailsTheListViewIsUsedAndTheTitleIsSet) {
-    TOpenDialogState state{"Pick one:", "All files (*.*)|*.*", "", false};
+    TOpenDialogState state{"Pick one:", "All files (*.*)|*.*", "", false, false, {}};
     const std::unique_ptr<QFileDialog> dialog = CreateOpenFileDialog(nullptr, state);
     EXPECT_EQ(dialog->viewMode(), QFileDialog::List);
     EXPECT_EQ(StdStr(dialog->windowTitle()), "Pick one:");

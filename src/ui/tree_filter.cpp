@@ -1,0 +1,120 @@
+#include "ui/tree_filter.h"
+
+#include <QTreeWidget>
+
+// Rows are reached through model indexes made from the rows noted while walking the tree:
+// asking an item for its own index searches its siblings, which in a folder of 100,000
+// files would make every step cost as much as the whole pass.
+
+void TTreeFilter::Apply(const QString& text) {
+    if (text.isEmpty()) {
+        text_.clear();
+        if (!expandedSaved_) return;
+        CollectNodes();
+        ShowAll();
+        RestoreExpanded();
+        return;
+    }
+    CollectNodes();
+    if (!expandedSaved_) SaveExpanded();
+    text_ = text;
+    tree_.setUpdatesEnabled(false);
+    SetHiddenRows(VisibleNodes(text));
+    tree_.expandAll();
+    tree_.setUpdatesEnabled(true);
+}
+
+void TTreeFilter::ForgetItems(bool itemsStay) {
+    if (itemsStay && nodesKnown_) ShowAll();
+    nodes_.clear();
+    nodesKnown_ = false;
+    hidden_.clear();
+    expandedBefore_.clear();
+    expandedSaved_ = false;
+}
+
+std::vector<QTreeWidgetItem*> TTreeFilter::ExpandedBefore() const {
+    std::vector<QTreeWidgetItem*> items;
+    for (int i : expandedBefore_) items.push_back(nodes_[static_cast<size_t>(i)].item);
+    return items;
+}
+
+void TTreeFilter::CollectNodes() {
+    if (nodesKnown_) return;
+    nodes_.clear();
+    QAbstractItemModel* model = tree_.model();
+    struct TPending {
+        QTreeWidgetItem* item;
+        int parent;
+        int row;
+    };
+    // Depth first with a stack of its own: a crafted archive may nest folders deeply.
+    std::vector<TPending> pending;
+    for (int i = tree_.topLevelItemCount() - 1; i >= 0; --i) pending.push_back({tree_.topLevelItem(i), -1, i});
+    while (!pending.empty()) {
+        const TPending next = pending.back();
+        pending.pop_back();
+        const TNode* parent = next.parent < 0 ? nullptr : &nodes_[static_cast<size_t>(next.parent)];
+        const QString name = next.item->text(0);
+        nodes_.push_back({next.item, next.parent, next.row,
+                          model->index(next.row, 0, parent != nullptr ? parent->index : QModelIndex()),
+                          parent != nullptr ? parent->path + QLatin1Char('\\') + name : name});
+        const int self = static_cast<int>(nodes_.size()) - 1;
+        for (int c = next.item->childCount() - 1; c >= 0; --c) pending.push_back({next.item->child(c), self, c});
+    }
+    nodesKnown_ = true;
+}
+
+std::vector<char> TTreeFilter::VisibleNodes(const QString& text) const {
+    std::vector<char> visible(nodes_.size(), 0);
+    for (size_t i = 0; i < nodes_.size(); ++i) visible[i] = nodes_[i].path.contains(text, Qt::CaseInsensitive);
+    // A folder's path starts each of its entries' paths, so the entries of a matching folder
+    // match too; what is left is to show the folders above each match.
+    for (size_t i = nodes_.size(); i-- > 0;)
+        if (visible[i] && nodes_[i].parent >= 0) visible[static_cast<size_t>(nodes_[i].parent)] = 1;
+    return visible;
+}
+
+void TTreeFilter::SetHiddenRows(const std::vector<char>& visible) {
+    // Only the highest row of each hidden branch is hidden: below it nothing shows anyway.
+    std::vector<char> wasHidden(nodes_.size(), 0);
+    for (int i : hidden_) wasHidden[static_cast<size_t>(i)] = 1;
+    std::vector<int> hidden;
+    for (size_t i = 0; i < nodes_.size(); ++i) {
+        const TNode& node = nodes_[i];
+        const bool hide = !visible[i] && (node.parent < 0 || visible[static_cast<size_t>(node.parent)]);
+        if (hide) hidden.push_back(static_cast<int>(i));
+        if (hide != static_cast<bool>(wasHidden[i])) tree_.setRowHidden(node.row, ParentIndex(node), hide);
+    }
+    hidden_ = std::move(hidden);
+}
+
+QModelIndex TTreeFilter::ParentIndex(const TNode& node) const {
+    return node.parent < 0 ? QModelIndex() : nodes_[static_cast<size_t>(node.parent)].index;
+}
+
+void TTreeFilter::ShowAll() {
+    for (int i : hidden_) {
+        const TNode& node = nodes_[static_cast<size_t>(i)];
+        tree_.setRowHidden(node.row, ParentIndex(node), false);
+    }
+    hidden_.clear();
+}
+
+void TTreeFilter::SaveExpanded() {
+    expandedBefore_.clear();
+    for (size_t i = 0; i < nodes_.size(); ++i)
+        if (nodes_[i].item->childCount() > 0 && tree_.isExpanded(nodes_[i].index))
+            expandedBefore_.push_back(static_cast<int>(i));
+    expandedSaved_ = true;
+}
+
+void TTreeFilter::RestoreExpanded() {
+    tree_.setUpdatesEnabled(false);
+    tree_.collapseAll();
+    for (int i : expandedBefore_) tree_.expand(nodes_[static_cast<size_t>(i)].index);
+    tree_.setUpdatesEnabled(true);
+    expandedBefore_.clear();
+    expandedSaved_ = false;
+    if (QTreeWidgetItem* current = tree_.currentItem()) tree_.scrollToItem(current);
+}

@@ -1,0 +1,55 @@
+// Narrowing the contents tree to the entries whose path holds a text. The items stay; rows
+// are hidden and shown, so a key costs a pass over a list of paths, not a new tree.
+#pragma once
+
+#include <QModelIndex>
+#include <QString>
+#include <vector>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TTreeFilter {
+public:
+    explicit TTreeFilter(QTreeWidget& tree) : tree_(tree) {}
+
+    // Shows only the entries whose path (as the tree shows it, folders joined by "\") holds
+    // text in any letter case, with the folders above them, all expanded. "" shows the tree
+    // again with the folders expanded that were before the first text.
+    void Apply(const QString& text);
+    const QString& Text() const { return text_; }
+    bool Active() const { return !text_.isEmpty(); }
+
+    // Items are about to be added, or all removed first: what is known of them is dropped,
+    // rows that stay are shown again, and the folders kept expanded are forgotten. The text
+    // stays, for Apply again.
+    void ForgetItems(bool itemsStay);
+
+    // The folders that were expanded before the first text, while one is applied.
+    std::vector<QTreeWidgetItem*> ExpandedBefore() const;
+
+private:
+    struct TNode {
+        QTreeWidgetItem* item;
+        int parent;  // index into nodes_, -1 at the top
+        int row;
+        QModelIndex index;
+        QString path;
+    };
+
+    void CollectNodes();
+    QModelIndex ParentIndex(const TNode& node) const;
+    void ShowAll();
+    std::vector<char> VisibleNodes(const QString& text) const;
+    void SetHiddenRows(const std::vector<char>& visible);
+    void SaveExpanded();
+    void RestoreExpanded();
+
+    QTreeWidget& tree_;
+    QString text_;
+    std::vector<TNode> nodes_;  // depth first, a parent before its children
+    bool nodesKnown_ = false;
+    std::vector<int> hidden_;   // nodes whose rows are hidden
+    std::vector<int> expandedBefore_;  // nodes
+    bool expandedSaved_ = false;
+};

@@ -1,0 +1,351 @@
+// The contents tree's menu, drops onto the tree and the window, and entries dragged out.
+#include <QAction>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <filesystem>
+#include <map>
+
+#include "form_fixture.h"
+#include "helpers/archive_probe.h"
+#include "helpers/archive_writer.h"
+#include "ui/ui_texts.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TestFile File(const std::string& name, const std::string& content) { return {name, Bytes(content)}; }
+
+// alpha\y.txt, alpha\sub\z.txt, beta\x.txt, top.txt
+TestFolder SmallTree() {
+    return TestFolder{"",
+                      {{"alpha", {{"sub", {}, {File("z.txt", "zed")}}}, {File("y.txt", "why")}},
+                       {"beta", {}, {File("x.txt", "ex")}}},
+                      {File("top.txt", "top")}};
+}
+
+// Every file of the archive at path with its content.
+std::map<std::string, std::string> ArchiveFiles(const std::string& path) {
+    const TArrayOfByte bytes = ReadFileBytes(path);
+    std::map<std::string, std::string> files;
+    for (const ProbedEntry& entry : ProbeEntries(path)) {
+        const TArrayOfByte content = ProbeContent(bytes, entry);
+        files[entry.path] = std::string(content.begin(), content.end());
+    }
+    return files;
+}
+
+QTreeWidgetItem* FindNode(QTreeWidget* tree, const std::string& path) {
+    QTreeWidgetItem* node = nullptr;
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t end = std::min(path.find('\\', start), path.size());
+        const QString name = QStr(path.substr(start, end - start));
+        QTreeWidgetItem* next = nullptr;
+        const int count = node == nullptr ? tree->topLevelItemCount() : node->childCount();
+        for (int i = 0; i < count && next == nullptr; ++i) {
+            QTreeWidgetItem* child = node == nullptr ? tree->topLevelItem(i) : node->child(i);
+            if (child->text(0) == name) next = child;
+        }
+        if (next == nullptr) return nullptr;
+        node = next;
+        start = end + 1;
+    }
+    return node;
+}
+
+// Drags data over target and drops it at point, as a person would; false when the drag or
+// the drop is refused.
+bool DragAndDrop(QWidget* target, const QPoint& point, const QMimeData& data) {
+    QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDragMoveEvent move(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    QApplication::processEvents();
+    return drop.isAccepted();
+}
+
+}  // namespace
+
+class TreeCommandsTest : public FormTest {
+protected:
+    std::string archive;
+
+    void SetUp() override {
+        archive = temp / "data.pak";
+        WriteTestArchive(archive, SmallTree());
+    }
+
+    void OpenArchive(bool xbox = false) {
+        CreateForm();
+        Box("CheckBox_XBOX")->setChecked(xbox);
+        form->OpenGivenArchive(archive);
+        ASSERT_EQ(Caption(), "O.K. The file successfully opened, contains 4 files.");
+    }
+
+    QAction* Action(const char* name) const { return Find<QAction>(name); }
+
+    void Select(const std::vector<std::string>& paths) {
+        Tree()->clearSelection();
+        for (const std::string& path : paths) {
+            QTreeWidgetItem* node = FindNode(Tree(), path);
+            ASSERT_NE(node, nullptr) << path;
+            node->setSelected(true);
+            Tree()->setCurrentItem(node, 0, QItemSelectionModel::NoUpdate);
+        }
+    }
+
+    // The scripted folder dialog answers with a new folder below the test's directory.
+    std::string AnswerFolder(const std::string& name) {
+        const std::string folder = temp / name;
+        fs::create_directories(folder);
+        script.onFolder = [folder](const std::string&, const std::string&, std::string& chosen) {
+            chosen = folder;
+            return true;
+        };
+        return folder;
+    }
+};
+
+struct MenuCase {
+    const char* what;
+    std::vector<std::string> selected;
+    bool xbox;
+    // Extract, Replace, Add files, Add folder, Remove, Copy path
+    std::vector<bool> enabled;
+};
+
+class MenuItems : public TreeCommandsTest, public ::testing::WithParamInterface<MenuCase> {};
+
+TEST_P(MenuItems, ApplyToTheSelectionAndAreDisabledOtherwise) {
+    const MenuCase& c = GetParam();
+    if (c.xbox) WriteTestArchive(archive, SmallTree(), true);
+    OpenArchive(c.xbox);
+    Select(c.selected);
+    const char* names[] = {"Action_Extract",   "Action_Replace", "Action_AddFiles",
+                           "Action_AddFolder", "Action_Remove",  "Action_CopyPath"};
+    for (size_t i = 0; i < c.enabled.size(); ++i) {
+        EXPECT_EQ(Action(names[i])->isEnabled(), c.enabled[i]) << c.what << ": " << names[i];
+        EXPECT_TRUE(Action(names[i])->isVisible()) << names[i];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Selections, MenuItems,
+    ::testing::Values(MenuCase{"nothing", {}, false, {false, false, true, true, false, false}},
+                      MenuCase{"one file", {"top.txt"}, false, {true, true, true, true, true, true}},
+                      MenuCase{"one folder", {"alpha"}, false, {true, false, true, true, true, true}},
+                      MenuCase{"two files", {"top.txt", "beta\\x.txt"}, false, {true, false, false, false, true, true}},
+                      MenuCase{"xbox file", {"top.txt"}, true, {true, false, true, true, true, true}}),
+    [](const ::testing::TestParamInfo<MenuCase>& info) {
+        std::string name = info.param.what;
+        for (char& ch : name)
+            if (ch == ' ') ch = '_';
+        return name;
+    });
+
+TEST_F(TreeCommandsTest, BeforeAnArchiveIsOpenedEveryItemIsDisabled) {
+    CreateForm();
+    for (const char* name : {"Action_Extract", "Action_Replace", "Action_AddFiles", "Action_AddFolder",
+                             "Action_Remove", "Action_CopyPath"})
+        EXPECT_FALSE(Action(name)->isEnabled()) << name;
+}
+
+TEST_F(TreeCommandsTest, ExtractWritesTheSelectedEntriesWithTheirFoldersIntoTheChosenDirectory) {
+    OpenArchive();
+    SetText("Edit2", temp.Path());
+    const std::string target = AnswerFolder("out");
+    Select({"alpha\\sub", "top.txt"});
+    Action("Action_Extract")->trigger();
+
+    ASSERT_EQ(script.folders.size(), 1u);
+    EXPECT_EQ(script.folders[0].second, temp.Path());  // preselected from the Directory box
+    EXPECT_EQ(ReadFileText(target + "/alpha/sub/z.txt"), "zed");
+    EXPECT_EQ(ReadFileText(target + "/top.txt"), "top");
+    EXPECT_FALSE(fs::exists(target + "/alpha/y.txt"));
+    EXPECT_FALSE(fs::exists(target + "/beta"));
+    EXPECT_EQ(Caption(), "O.K. Successfully extracted 2 files!");
+}
+
+TEST_F(TreeCommandsTest, ExtractTakesAnEntryNameWithWildcardCharactersLiterally) {
+    WriteTestArchive(archive, TestFolder{"", {}, {File("a*.txt", "star"), File("ab.txt", "plain")}});
+    CreateForm();
+    form->OpenGivenArchive(archive);
+    const std::string target = AnswerFolder("out");
+    Select({"a*.txt"});
+    Action("Action_Extract")->trigger();
+
+    EXPECT_EQ(ReadFileText(target + "/a*.txt"), "star");
+    EXPECT_FALSE(fs::exists(target + "/ab.txt"));
+}
+
+TEST_F(TreeCommandsTest, ReplacePutsTheChosenFileInPlaceOfTheSelectedEntryWithoutAHashTag) {
+    OpenArchive();
+    WriteFile(temp / "new.txt", "brand new");
+    script.onOpen = [this](TOpenDialogState& state) {
+        state.FileName = temp / "new.txt";
+        return true;
+    };
+    Select({"beta\\x.txt"});
+    Action("Action_Replace")->trigger();
+
+    EXPECT_EQ(ArchiveFiles(archive)["beta\\x.txt"], "brand new");
+    EXPECT_EQ(Caption(), kUpdatedText);
+    EXPECT_TRUE(script.errors.empty());
+}
+
+TEST_F(TreeCommandsTest, AddedFilesGoIntoTheSelectedFolderAndTheTreeKeepsExpansionAndSelection) {
+    OpenArchive();
+    WriteFile(temp / "one.txt", "1");
+    WriteFile(temp / "two.txt", "2");
+    script.onOpen = [this](TOpenDialogState& state) {
+        EXPECT_TRUE(state.MultiSelect);
+        state.FileNames = {temp / "one.txt", temp / "two.txt"};
+        state.FileName = state.FileNames.front();
+        return true;
+    };
+    FindNode(Tree(), "alpha")->setExpanded(true);
+    FindNode(Tree(), "alpha\\sub")->setExpanded(true);
+    Select({"alpha\\sub"});
+    Action("Action_AddFiles")->trigger();
+
+    const std::map<std::string, std::string> files = ArchiveFiles(archive);
+    EXPECT_EQ(files.at("alpha\\sub\\one.txt"), "1");
+    EXPECT_EQ(files.at("alpha\\sub\\two.txt"), "2");
+    EXPECT_EQ(Caption(), AddedText(2, 0));
+    QTreeWidgetItem* sub = FindNode(Tree(), "alpha\\sub");
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(sub->childCount(), 3);
+    EXPECT_TRUE(sub->isExpanded());
+    EXPECT_TRUE(FindNode(Tree(), "alpha")->isExpanded());
+    EXPECT_FALSE(FindNode(Tree(), "beta")->isExpanded());
+    EXPECT_EQ(Tree()->selectedItems(), QList<QTreeWidgetItem*>{sub});
+}
+
+TEST_F(TreeCommandsTest, AnAddedFolderGoesInUnderItsOwnNameAtTheRootWhenNothingIsSelected) {
+    OpenArchive();
+    WriteFile(temp / "pack/inner/deep.txt", "deep");
+    const std::string folder = temp / "pack";
+    script.onFolder = [folder](const std::string&, const std::string&, std::string& chosen) {
+        chosen = folder;
+        return true;
+    };
+    Select({});
+    Action("Action_AddFolder")->trigger();
+
+    EXPECT_EQ(ArchiveFiles(archive).at("pack\\inner\\deep.txt"), "deep");
+    EXPECT_EQ(Caption(), AddedText(1, 0));
+    EXPECT_NE(FindNode(Tree(), "pack\\inner\\deep.txt"), nullptr);
+}
+
+TEST_F(TreeCommandsTest, RemoveAsksNamingHowManyFilesGoAndRemovesOnlyOnYes) {
+    OpenArchive();
+    Select({"alpha", "alpha\\y.txt", "top.txt"});
+    Action("Action_Remove")->trigger();
+    ASSERT_EQ(script.confirmed.size(), 1u);
+    EXPECT_NE(script.confirmed[0].find("3 files will be removed"), std::string::npos) << script.confirmed[0];
+    EXPECT_EQ(ArchiveFiles(archive).size(), 4u);
+
+    script.onConfirm = [](const std::string&) { return true; };
+    Action("Action_Remove")->trigger();
+    EXPECT_EQ(ArchiveFiles(archive), (std::map<std::string, std::string>{{"beta\\x.txt", "ex"}}));
+    EXPECT_EQ(Caption(), RemovedText(3, 2));
+    EXPECT_EQ(TreeOutline(Tree()), (std::vector<std::string>{"beta", "  x.txt"}));
+}
+
+TEST_F(TreeCommandsTest, CopyPathPutsTheArchivePathsWithBackslashesOnTheClipboard) {
+    OpenArchive();
+    Select({"alpha\\sub\\z.txt", "beta"});
+    Action("Action_CopyPath")->trigger();
+    EXPECT_EQ(StdStr(QApplication::clipboard()->text()), "alpha\\sub\\z.txt\nbeta");
+}
+
+TEST_F(TreeCommandsTest, AMenuCommandIsRefusedWhileAnotherRuns) {
+    OpenArchive();
+    Select({"top.txt"});
+    form->BusyFlag = true;  // as while another command runs
+    for (const char* name : {"Action_Extract", "Action_Replace", "Action_AddFiles", "Action_Remove"}) {
+        Action(name)->trigger();
+        EXPECT_EQ(Caption(), RefusalText) << name;
+    }
+    EXPECT_TRUE(script.folders.empty());
+    EXPECT_TRUE(script.opened.empty());
+    EXPECT_TRUE(script.confirmed.empty());
+    form->BusyFlag = false;
+}
+
+TEST_F(TreeCommandsTest, AnArchiveThatCannotBeReadAnyMoreEndsTheCommandInAnErrorBox) {
+    OpenArchive();
+    Select({"top.txt"});
+    WriteFile(archive, "not an archive at all, but long enough to be read as a header");
+    script.onConfirm = [](const std::string&) { return true; };
+    Action("Action_Remove")->trigger();
+    EXPECT_EQ(Caption(), ErrorText);
+    EXPECT_EQ(script.errors.size(), 1u);
+    EXPECT_FALSE(form->BusyFlag);
+}
+
+TEST_F(TreeCommandsTest, TheMenuOpensFromTheMenuKeyAndShiftF10OnTheSelectedEntry) {
+    OpenArchive();
+    Select({"top.txt"});
+    auto* menu = Find<QMenu>("ContentsMenu");
+    for (const auto& [key, modifiers] : std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>{
+             {Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}}) {
+        QTest::keyClick(Tree(), key, modifiers);
+        QApplication::processEvents();
+        EXPECT_TRUE(menu->isVisible()) << key;
+        menu->hide();
+    }
+}
+
+TEST_F(TreeCommandsTest, EntriesDraggedOutAreExtractedToAPrivateFolderThatTheNextDragRemoves) {
+    OpenArchive();
+    Select({"alpha\\sub", "top.txt"});
+    std::unique_ptr<QMimeData> data(form->DragOutEntries());
+    ASSERT_NE(data, nullptr);
+    const QList<QUrl> urls = data->urls();
+    ASSERT_EQ(urls.size(), 2);
+    const std::string folder = StdStr(urls[0].toLocalFile());
+    EXPECT_EQ(fs::path(folder).filename(), "sub");
+    EXPECT_EQ(ReadFileText(folder + "/z.txt"), "zed");
+    EXPECT_EQ(ReadFileText(StdStr(urls[1].toLocalFile())), "top");
+
+    std::unique_ptr<QMimeData> next(form->DragOutEntries());
+    ASSERT_NE(next, nullptr);
+    EXPECT_FALSE(fs::exists(folder));
+    const std::string last = StdStr(next->urls()[1].toLocalFile());
+    form->close();
+    EXPECT_FALSE(fs::exists(last));
+}
+
+TEST_F(TreeCommandsTest, FilesDroppedOnAFolderOfTheTreeAreAddedThereAfterAConfirmation) {
+    OpenArchive();
+    WriteFile(temp / "dropped.txt", "dropped");
+    QTreeWidgetItem* beta = FindNode(Tree(), "beta");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStr(temp / "dropped.txt"))});
+    script.onConfirm = [](const std::string&) { return true; };
+    ASSERT_TRUE(DragAndDrop(Tree()->viewport(), Tree()->visualItemRect(beta).center(), data));
+
+    ASSERT_EQ(script.confirmed.size(), 1u);
+    EXPECT_NE(script.confirmed[0].find("the folder \"beta\""), std::string::npos) << script.confirmed[0];
+    EXPECT_EQ(ArchiveFiles(archive).at("beta\\dropped.txt"), "dropped");
+    EXPECT_EQ(Caption(), AddedText(1, 0));
+}
+
+TEST_F(TreeCommandsTest, AnArchiveDroppedOntoTheWindowIsPutInTheBoxAndOpened) {
+    CreateForm();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStr(archive))});
+    ASSERT_TRUE(DragAndDrop(Tree()->viewport(), QPoint(5, 5), data));  // no archive open: the window takes it
+
+    EXPECT_EQ(StdStr(Edit("Edit1")->text()), archive);
+    EXPECT_EQ(Caption(), "O.K. The file successfully opened, contains 4 files.");
+    EXPECT_EQ(Tree()->topLevelItemCount(), 3);
+}
