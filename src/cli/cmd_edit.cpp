@@ -87,6 +87,7 @@ void RegisterEditCommands(CLI::App& app, int& exitStatus) {
     addCommand->add_flag("-q,--quiet", add->quiet, "Show no progress");
     addCommand->add_option("ARCHIVE", add->archive, "The .PAK archive to change")->required();
     addCommand->add_option("PATH", add->paths, "Files and folders to put in")->required();
+    AddNoWaitFlag(addCommand);
     addCommand->callback([add, &exitStatus] { exitStatus = RunAdd(*add); });
 
     auto remove = std::make_shared<RemoveOptions>();
@@ -101,5 +102,6 @@ void RegisterEditCommands(CLI::App& app, int& exitStatus) {
     removeCommand->add_flag("-q,--quiet", remove->quiet, "Show no progress");
     removeCommand->add_option("ARCHIVE", remove->archive, "The .PAK archive to change")->required();
     removeCommand->add_option("ENTRY", remove->entries, "Paths inside the archive")->required()->check(ArchivePathCheck());
+    AddNoWaitFlag(removeCommand);
     removeCommand->callback([remove, &exitStatus] { exitStatus = RunRemove(*remove); });
 }

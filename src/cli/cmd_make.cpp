@@ -50,5 +50,6 @@ void RegisterMakeCommand(CLI::App& app, int& exitStatus) {
     sub->add_flag("-q,--quiet", options->quiet, "Show no progress");
     sub->add_option("ARCHIVE", options->archive, "The .PAK archive to create")->required();
     sub->add_option("DIR", options->dir, "The directory to pack")->required();
+    AddNoWaitFlag(sub);
     sub->callback([options, &exitStatus] { exitStatus = RunMake(*options); });
 }

@@ -77,6 +77,7 @@ void RegisterReplaceCommands(CLI::App& app, int& exitStatus) {
         replace->add_option("--path", one->entryPath, "The entry's path inside the archive (case and / ignored)");
     replace->add_option("ARCHIVE", one->archive, "The .PAK archive to update")->required();
     replace->add_option("FILE", one->file, "The file with the new content")->required();
+    AddNoWaitFlag(replace);
     replace->callback([one, pathOption, &exitStatus] { exitStatus = RunReplace(*one, pathOption->count() > 0); });
 
     auto dir = std::make_shared<ReplaceDirOptions>();
@@ -93,5 +94,6 @@ void RegisterReplaceCommands(CLI::App& app, int& exitStatus) {
     replaceDir->add_option("ARCHIVE", dir->archive, "The .PAK archive to update")->required();
     replaceDir->add_option("DIR", dir->dir, "The directory holding the new files (\"\" is the current one)")
         ->required();
+    AddNoWaitFlag(replaceDir);
     replaceDir->callback([dir, &exitStatus] { exitStatus = RunReplaceDir(*dir); });
 }

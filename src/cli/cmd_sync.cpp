@@ -64,5 +64,6 @@ void RegisterSyncCommand(CLI::App& app, int& exitStatus) {
     sub->add_flag("-q,--quiet", options->quiet, "Show no progress");
     sub->add_option("ARCHIVE", options->archive, "The .PAK archive to bring up to date (or to create)")->required();
     sub->add_option("DIR", options->directory, "The folder it is to hold (\"\" is the current directory)")->required();
+    AddNoWaitFlag(sub);
     sub->callback([options, &exitStatus] { exitStatus = RunSync(*options); });
 }

@@ -28,6 +28,11 @@ void RegisterDiffCommand(CLI::App& app, int& exitStatus);
 void RegisterEditCommands(CLI::App& app, int& exitStatus);
 void RegisterSyncCommand(CLI::App& app, int& exitStatus);
 
+// While another process uses the archive, a command waits and says so on a terminal.
+void TellLockWaits();
+// --no-wait on a command that writes: it fails at once instead (exit 1).
+void AddNoWaitFlag(CLI::App* command);
+
 // Refuses a path inside the archive that names no entry a user may mean (empty, from a root,
 // with a "." or ".." part) as a usage error.
 CLI::Validator ArchivePathCheck();

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "support/display_text.h"
+#include "support/errors.h"
 
 int Outcome(bool ok, const std::string& successText) {
     if (!ok) {
@@ -59,12 +60,14 @@ int main(int argc, char** argv) {
                  "vpak"};
     app.set_version_flag("--version", kTitleLine, "Print the version and exit");
     app.require_subcommand(1);
-    app.footer("Exit status: 0 success, 1 the operation failed (\"Error :-(\"; for diff, a difference),\n"
+    app.footer("Exit status: 0 success, 1 the operation failed (\"Error :-(\"; for diff, a difference;\n"
+               "with --no-wait, another process was using the archive),\n"
                "2 usage error,\n"
                "3 an input/output or decompression error (its message on standard error),\n"
                "130 stopped by Ctrl+C (a build, edit or update leaves the archive as it was),\n"
                "141 the reader of `cat` closed the pipe.");
 
+    TellLockWaits();
     int exitStatus = kExitSuccess;
     RegisterListCommand(app, exitStatus);
     RegisterTagCommand(app, exitStatus);
@@ -90,6 +93,11 @@ int main(int argc, char** argv) {
         return kExitSuccess;
     } catch (const CLI::ParseError& error) {
         return UsageError(app, error);
+    } catch (const EFileBusy& error) {
+        // Asked not to wait: the operation did not run, as any false result.
+        std::cout.flush();
+        std::cerr << kErrorText << "\nvpak: " << PrintableText(error.what()) << '\n';
+        return kExitFailure;
     } catch (const std::exception& error) {
         std::cout.flush();
         std::cerr << "\nvpak: " << PrintableText(error.what()) << '\n';

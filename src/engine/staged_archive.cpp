@@ -10,11 +10,20 @@ namespace {
 
 // A file under the staging name that no build holds is what a killed build left. Any other
 // kind of entry under that name (a link, say) is never a build's, and is removed as well.
-void RemoveLeftOverStagingFile(const std::string& stagingPath, const std::string& target) {
-    if (!host::NameExists(stagingPath)) return;
-    if (IsBuilding(stagingPath))
-        throw EInOutError(EBUSY, "Cannot build \"" + target + "\": another build of it is running");
-    host::RemoveFile(stagingPath);
+void RemoveLeftOverStagingFile(const std::string& stagingPath) {
+    if (host::NameExists(stagingPath)) host::RemoveFile(stagingPath);
+}
+
+// Waits, as the process waits for any lock, until the build that holds the staging file
+// ends: renamed over its target or removed, the file is gone from the name.
+void WaitForOtherBuild(const std::string& stagingPath) {
+    try {
+        const host::FileLock other(stagingPath, host::LockKind::Exclusive);
+    } catch (const EFileBusy&) {
+        throw;
+    } catch (const EInOutError& error) {
+        if (error.Code() != ENOENT) throw;
+    }
 }
 
 [[noreturn]] void FailToCreate(const std::string& archivePath, int code) {
@@ -44,11 +53,19 @@ TStagedArchive::TStagedArchive(const std::string& archivePath, TNotices* notices
     // The new file gets no more access than the archive it replaces has.
     const uint32_t permissions = old.kind == host::EntryKind::File ? host::OwnershipOf(target_).mode & 0666 : 0666;
 
+    // Two builds of one target run one after the other: the second waits for the first.
+    while (!CreateStagingFile(directory, permissions, archivePath)) WaitForOtherBuild(stagingPath_);
+    identity_ = file_->Identity();
+}
+
+bool TStagedArchive::CreateStagingFile(const std::string& directory, uint32_t permissions,
+                                       const std::string& archivePath) {
     // Builds of targets in one directory check for left-overs and create their files one
     // after the other, so a file is never taken for a left-over between its creation and
     // its lock.
     const host::FileLock directoryLock(directory, host::LockKind::Exclusive);
-    RemoveLeftOverStagingFile(stagingPath_, target_);
+    if (IsBuilding(stagingPath_)) return false;
+    RemoveLeftOverStagingFile(stagingPath_);
     // Its errors name the archive the user gave: the staging name is none the user chose.
     try {
         file_ = std::make_unique<HostFile>(stagingPath_, HostFile::Mode::CreateNew, permissions);
@@ -56,9 +73,10 @@ TStagedArchive::TStagedArchive(const std::string& archivePath, TNotices* notices
         FailToCreate(archivePath, error.Code());
     }
     file_->NameInMessages("file \"" + archivePath + "\"");
+    // Created under the directory's lock, the file is this build's until the lock is taken.
     if (!host::FileLock::TryExclusive(*file_))
         throw EInOutError(EBUSY, "Cannot build \"" + target_ + "\": another build of it is running");
-    identity_ = file_->Identity();
+    return true;
 }
 
 TStagedArchive::~TStagedArchive() {

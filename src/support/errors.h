@@ -16,6 +16,12 @@ private:
     int code_;
 };
 
+// A file another process holds locked, where this process was told not to wait for it.
+class EFileBusy : public EInOutError {
+public:
+    using EInOutError::EInOutError;
+};
+
 // The zlib routines know nothing of what they compress or inflate, and say only "Error";
 // the engine raises these again with a message that names the stream: the directory of an
 // archive, or the stream of one entry.

@@ -28,6 +28,7 @@ struct EntryInfo {
     EntryKind kind = EntryKind::Missing;  // after following symbolic links
     int64_t size = 0;
     FileIdentity identity{};
+    int64_t modifiedNs = 0;  // the last change of the content, in nanoseconds since 1970
     int errorCode = 0;  // for Missing: why the path could not be looked at (ENOENT, EACCES ...)
 };
 

@@ -25,6 +25,7 @@ EntryInfo InfoOf(const struct stat& st) {
     else info.kind = EntryKind::Other;
     info.size = st.st_size;
     info.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    info.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return info;
 }
 

@@ -6,10 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <utility>
+
+#include "support/errors.h"
 
 #include "support/host_internal.h"
 
@@ -46,10 +50,45 @@ FileIdentity IdentityOfDescriptor(int fd) {
     return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
-int FlockWaiting(int fd, int operation) {
+// While another process holds a lock, it is asked for again this often.
+constexpr std::chrono::milliseconds kLockPollInterval{50};
+// whileWaiting hears of a continuing wait this often.
+constexpr int kPollsPerReport = 4;
+
+std::mutex& WaitingMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+LockWaiting& ProcessWaiting() {
+    static LockWaiting waiting;
+    return waiting;
+}
+
+LockWaiting CurrentWaiting() {
+    std::lock_guard<std::mutex> lock(WaitingMutex());
+    return ProcessWaiting();
+}
+
+int FlockOnce(int fd, int operation) {
     for (;;) {
-        if (::flock(fd, operation) == 0) return 0;
+        if (::flock(fd, operation | LOCK_NB) == 0) return 0;
         if (errno != EINTR) return errno;
+    }
+}
+
+// Polls instead of blocking in flock, so that the front end can tell the user, keep a
+// window alive and let the wait be stopped.
+int FlockWaiting(int fd, int operation, const std::string& path) {
+    int code = FlockOnce(fd, operation);
+    if (code != EWOULDBLOCK) return code;
+    const LockWaiting waiting = CurrentWaiting();
+    if (!waiting.wait) throw EFileBusy(code, "Cannot lock file \"" + path + "\": another process is using it");
+    for (int polls = 0;; ++polls) {
+        if (waiting.whileWaiting && polls % kPollsPerReport == 0) waiting.whileWaiting(path, polls == 0);
+        std::this_thread::sleep_for(kLockPollInterval);
+        code = FlockOnce(fd, operation);
+        if (code != EWOULDBLOCK) return code;
     }
 }
 
@@ -89,9 +128,15 @@ void FileLock::Acquire(int fd, LockKind kind, bool wait, const std::string& path
             return;
         }
     }
-    int operation = kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH;
-    if (!wait) operation |= LOCK_NB;
-    if (const int code = FlockWaiting(fd, operation)) {
+    const int operation = kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH;
+    int code = 0;
+    try {
+        code = wait ? FlockWaiting(fd, operation, path) : FlockOnce(fd, operation);
+    } catch (...) {
+        Release();
+        throw;
+    }
+    if (code != 0) {
         Release();
         Raise("Cannot lock file", path, code);
     }
@@ -111,6 +156,13 @@ void FileLock::Release() {
     // when that file is closed.
     if (ownFd_ >= 0) ::close(ownFd_);
     ownFd_ = -1;
+}
+
+LockWaiting SetLockWaiting(LockWaiting waiting) {
+    std::lock_guard<std::mutex> lock(WaitingMutex());
+    LockWaiting before = std::move(ProcessWaiting());
+    ProcessWaiting() = std::move(waiting);
+    return before;
 }
 
 bool FileLock::TryExclusive(const HostFile& file) {

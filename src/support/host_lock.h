@@ -2,6 +2,7 @@
 // of those this process holds, through which its own locks nest.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "support/host_entries.h"
@@ -11,17 +12,30 @@ namespace host {
 
 enum class LockKind { Shared, Exclusive };
 
+// How this process waits for a lock that another process holds: not at all (EFileBusy is
+// raised at once), or polling, with whileWaiting called when the wait begins (begins true)
+// and then a few times a second until it ends. whileWaiting may raise (ECancelled) to give
+// up. It is the front end's: the command line tells a person at a terminal, the window
+// keeps painting.
+struct LockWaiting {
+    bool wait = true;
+    std::function<void(const std::string& path, bool begins)> whileWaiting;
+};
+
+// Replaces the process's way of waiting, returning the one it had.
+LockWaiting SetLockWaiting(LockWaiting waiting);
+
 // An advisory lock (flock) on a file or directory, held until destruction. Readers of an
 // archive share it, an update or a replacement holds it alone. The locks of one process
 // nest: a file this process already holds exclusively is granted again at once, so an
 // operation may call another that locks the same archive.
 class FileLock {
 public:
-    // Opens path itself and waits for the lock. When path has been replaced by another file
-    // meanwhile, the lock is taken on the file that path names now.
+    // Opens path itself and waits for the lock as SetLockWaiting says. When path has been
+    // replaced by another file meanwhile, the lock is taken on the file that path names now.
     FileLock(const std::string& path, LockKind kind);
     // Locks an open file; raises when another process holds it and wait is false. The lock
-    // ends at the latest when the file is closed.
+    // ends at the latest when the file is closed. Waiting follows SetLockWaiting.
     FileLock(const HostFile& file, LockKind kind, bool wait);
     ~FileLock();
     FileLock(const FileLock&) = delete;

@@ -79,9 +79,10 @@ TForm1::TForm1(TFormServices services, QWidget* parent) : QWidget(parent), servi
     NormalFrame = new TNormalFrame(this);
     CreateControls();
     FormCreate();
+    formerWaiting_ = host::SetLockWaiting({true, [this](const std::string&, bool begins) { WaitForArchive(begins); }});
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() { host::SetLockWaiting(std::move(formerWaiting_)); }
 
 template <class TControl>
 TControl* TForm1::Place(const char* name, const QRect& design, TAnchors anchors) {
@@ -252,6 +253,9 @@ std::string TForm1::Text(const QLineEdit* edit) const { return StdStr(edit->text
 
 void TForm1::RunCommand(void (TForm1::*handler)()) {
     try {
+        // Opening reads an archive anew anyway; no other command runs on a stale tree.
+        const bool opens = handler == &TForm1::Button_selectPAKClick || handler == &TForm1::Edit1EnterPressed;
+        if (!BusyFlag && !opens) KeepTreeCurrent();
         (this->*handler)();
     } catch (const ECancelled&) {
         SetCaption(StoppedText(handler));
@@ -300,6 +304,7 @@ void TForm1::OpenNamedArchive() {
                                   kImageClosedRedBook, true);
     shownArchive_ = Text(Edit1);
     shownXbox_ = CheckBox_XBOX->isChecked();
+    shownStamp_ = ShownArchiveStamp();
     ContentsTree->SetDragHandlers([this] { return DragOutEntries(); },
                                   [this](const QList<QUrl>& urls, QTreeWidgetItem* target) { DropOntoTree(urls, target); });
     UpdateMenuItems();

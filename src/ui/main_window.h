@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "support/host_entries.h"
+#include "support/host_lock.h"
 #include "support/progress.h"
 #include "ui/dialogs.h"
 #include "ui/engine_calls.h"
@@ -144,11 +146,20 @@ private:
     // Reads the archive the tree shows again and fills the tree, keeping which folders were
     // expanded and what was selected where it still exists.
     void RefillContentsTree();
+    // The tree emptied and no archive shown, where it cannot be read any more.
+    void ForgetShownArchive();
     // The edits of the menu and of drops: their outcome in the caption, the tree filled again.
     void AddToShownArchive(const std::vector<std::string>& paths, const std::string& folder);
     void DropOntoTree(const QList<QUrl>& urls, QTreeWidgetItem* target);
     void PrepareDragOutClick();
     void EscapePressed();
+    // While another program holds the archive: the caption says so, the window keeps
+    // painting, and Escape may give up the wait.
+    void WaitForArchive(bool begins);
+    // The tree shows the archive as it is on disk: one changed by another program, or by a
+    // command of the buttons, since the tree was filled is read again.
+    void KeepTreeCurrent();
+    host::EntryInfo ShownArchiveStamp() const;
     void SetTabOrder();
     void LayOutControls();
     void FormClose();
@@ -219,6 +230,8 @@ private:
     // whatever the boxes say now.
     std::string shownArchive_;
     bool shownXbox_ = false;
+    host::EntryInfo shownStamp_;  // the archive's identity, size and time when the tree was filled
+    host::LockWaiting formerWaiting_;
     // What was dropped onto the tree, for the command that adds it.
     std::vector<std::string> droppedPaths_;
     std::string dropFolder_;

@@ -18,6 +18,7 @@
 
 #include <QShortcut>
 
+#include "support/errors.h"
 #include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"
@@ -272,6 +273,8 @@ void TForm1::RefillContentsTree() {
     TNotices notices;
     if (!services_.Engine.ExtractArchive(shownXbox_, shownArchive_, listing, prefixLength, suffixLength, "", false,
                                          false, ProgressProc(), &notices, TTargetFolder::MustExist)) {
+        // The tree shows nothing rather than what the archive held.
+        ForgetShownArchive();
         SetCaption(ErrorText);
         ShowNotices(false, notices);
         return;
@@ -279,7 +282,35 @@ void TForm1::RefillContentsTree() {
     TStringList_2_TTreeView_proba(listing, prefixLength, suffixLength, ContentsTree, "", kImageClosedRedBook,
                                   kImageClosedRedBook, true);
     ContentsTree->RestoreState(state);
+    shownStamp_ = ShownArchiveStamp();
     UpdateMenuItems();
+}
+
+void TForm1::ForgetShownArchive() {
+    TStringList_2_TTreeView_proba({}, 0, 0, ContentsTree, "", kImageClosedRedBook, kImageClosedRedBook, true);
+    shownArchive_.clear();
+    UpdateMenuItems();
+}
+
+host::EntryInfo TForm1::ShownArchiveStamp() const { return host::Stat(shownArchive_); }
+
+void TForm1::KeepTreeCurrent() {
+    if (shownArchive_.empty()) return;
+    const host::EntryInfo now = ShownArchiveStamp();
+    if (now.kind == shownStamp_.kind && now.identity == shownStamp_.identity && now.size == shownStamp_.size &&
+        now.modifiedNs == shownStamp_.modifiedNs)
+        return;
+    if (now.kind != host::EntryKind::File) ForgetShownArchive();
+    else RefillContentsTree();
+}
+
+void TForm1::WaitForArchive(bool begins) {
+    if (begins) SetCaption(WaitingText);
+    QApplication::processEvents();
+    if (stopRequested_) {
+        stopRequested_ = false;
+        throw ECancelled();
+    }
 }
 
 void TForm1::DropOntoTree(const QList<QUrl>& urls, QTreeWidgetItem* target) {

@@ -21,6 +21,7 @@ inline const std::string StopQuestion = "Stop the current command?";
 inline const std::string PreparingText = "preparing...";
 inline const std::string PleaseWaitText = "please wait...";
 inline const std::string ExitingText = "Exiting...";
+inline const std::string WaitingText = "waiting for another program to finish with the archive...";
 inline const std::string EmptyDirectoryText =
     "The Directory box is empty: name the folder that holds the new files.";
 inline const std::string AuthorLine = "This program was created by The Zorvel";

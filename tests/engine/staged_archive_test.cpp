@@ -16,6 +16,7 @@
 #include "helpers/temp_dir.h"
 #include "hooks/host_test_hooks.h"
 #include "support/errors.h"
+#include "support/host_lock.h"
 
 namespace fs = std::filesystem;
 
@@ -114,15 +115,31 @@ TEST(StagedBuild, KilledBuildLeavesTheOldArchiveAndItsLeftOverGoesWithTheNextBui
     EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
 }
 
-TEST(StagedBuild, StagingFileOfABuildStillRunningIsLeftAloneAndTheSecondBuildRefused) {
+TEST(StagedBuild, ASecondBuildOfTheTargetWaitsForTheFirstOrWithoutWaitingFailsLeavingItAlone) {
     BuildScene s;
     WriteFile(s.staging, "another build's streams");
-    const int fd = open(s.staging.c_str(), O_RDONLY);
+    int fd = open(s.staging.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
-    EXPECT_EQ(CodeOf([&] { Build(s.source, s.archive); }), EBUSY);
+    const host::LockWaiting before = host::SetLockWaiting({false, nullptr});
+    EXPECT_THROW(Build(s.source, s.archive), EFileBusy);
     EXPECT_EQ(ReadFileText(s.staging), "another build's streams");
     EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
-    close(fd);
+
+    // The first build ends as a failed one does: its file removed, then its lock let go.
+    int waits = 0;
+    host::SetLockWaiting({true, [&](const std::string&, bool) {
+                              if (++waits == 2) {
+                                  fs::remove(s.staging);
+                                  close(fd);
+                                  fd = -1;
+                              }
+                          }});
+    EXPECT_TRUE(Build(s.source, s.archive));
+    EXPECT_GE(waits, 2);
+    EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
+    EXPECT_FALSE(fs::exists(s.staging));
+    host::SetLockWaiting(before);
+    if (fd >= 0) close(fd);
 }
 
 TEST(StagedBuild, LinkUnderTheStagingNameIsRemovedNotFollowed) {

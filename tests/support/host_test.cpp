@@ -457,3 +457,54 @@ TEST(FaultInjection, ChildProcessKillsItselfAtTheOperationTheEnvironmentNames) {
         RunVpakWithEnvironment(VpakBuild::TestHooks, {"list", dir / "f.pak"}, {"VPAK_TEST_KILL_AT=1"});
     EXPECT_EQ(result.status, 128 + 9);
 }
+
+// ---- waiting for a lock another process holds ---------------------------------------------
+
+// Another open file description of the same file: flock lets it stand in the way as
+// another process would.
+class LockHeldElsewhere : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile(path_, "archive");
+        fd_ = ::open(path_.c_str(), O_RDONLY);
+        ASSERT_EQ(::flock(fd_, LOCK_EX), 0);
+    }
+    void TearDown() override {
+        Release();
+        host::SetLockWaiting({});
+    }
+    void Release() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+    TempDir dir_;
+    std::string path_ = dir_ / "a.pak";
+    int fd_ = -1;
+};
+
+TEST_F(LockHeldElsewhere, WithoutWaitingTheLockFailsAtOnceAsBusy) {
+    host::SetLockWaiting({false, nullptr});
+    EXPECT_THROW(host::FileLock(path_, host::LockKind::Shared), EFileBusy);
+    Release();
+    EXPECT_NO_THROW(host::FileLock(path_, host::LockKind::Exclusive));
+}
+
+TEST_F(LockHeldElsewhere, TheWaitIsToldWhenItBeginsAndEndsOnceTheHolderLetsGo) {
+    std::vector<bool> told;
+    host::SetLockWaiting({true, [&](const std::string& path, bool begins) {
+                              EXPECT_EQ(path, path_);
+                              told.push_back(begins);
+                              if (told.size() == 2) Release();
+                          }});
+    const host::FileLock lock(path_, host::LockKind::Exclusive);
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(AnotherProcessCanLock(path_, host::LockKind::Shared));
+}
+
+TEST_F(LockHeldElsewhere, AWaitGivenUpLeavesNoLockBehind) {
+    host::SetLockWaiting({true, [](const std::string&, bool) { throw ECancelled(); }});
+    EXPECT_THROW(host::FileLock(path_, host::LockKind::Exclusive), ECancelled);
+    Release();
+    EXPECT_TRUE(AnotherProcessCanLock(path_, host::LockKind::Exclusive));
+}

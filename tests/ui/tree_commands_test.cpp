@@ -5,6 +5,12 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
+#include <QTimer>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -348,4 +354,32 @@ TEST_F(TreeCommandsTest, AnArchiveDroppedOntoTheWindowIsPutInTheBoxAndOpened) {
     EXPECT_EQ(StdStr(Edit("Edit1")->text()), archive);
     EXPECT_EQ(Caption(), "O.K. The file successfully opened, contains 4 files.");
     EXPECT_EQ(Tree()->topLevelItemCount(), 3);
+}
+
+TEST_F(TreeCommandsTest, AnArchiveChangedByAnotherProgramIsReadAgainOnTheNextCommand) {
+    OpenArchive();
+    WriteTestArchive(archive, TestFolder{"", {}, {File("only.txt", "changed elsewhere")}});
+    Button("Button_Info")->click();
+    EXPECT_EQ(TreeOutline(Tree()), std::vector<std::string>{"only.txt"});
+
+    fs::remove(archive);
+    Button("Button_Info")->click();
+    EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+    EXPECT_FALSE(Action("Action_AddFiles")->isEnabled());
+}
+
+TEST_F(TreeCommandsTest, WhileAnotherProgramHoldsTheArchiveTheCaptionSaysSoAndTheCommandWaits) {
+    OpenArchive();
+    const int held = ::open(archive.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    QTimer::singleShot(300, [held] { ::close(held); });
+    script.onConfirm = [](const std::string&) { return true; };
+    Select({"top.txt"});
+    TakeCaptions();
+    Action("Action_Remove")->trigger();
+
+    const std::vector<std::string> shown = TakeCaptions();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), WaitingText), shown.end());
+    EXPECT_EQ(Caption(), RemovedText(1, 0));
+    EXPECT_EQ(ArchiveFiles(archive).count("top.txt"), 0u);
 }

@@ -19,7 +19,8 @@
 class TStagedArchive {
 public:
     // Removes what a killed build of the same target left and creates the new file. Raises
-    // when the target is a directory, or while another build of the same target runs.
+    // when the target is a directory. While another build of the same target runs it waits,
+    // as the process waits for a lock (host_lock.h).
     // What recovery leaves alone on the way is told in notices.
     explicit TStagedArchive(const std::string& archivePath, TNotices* notices = nullptr);
     // Without Commit the new file is removed.
@@ -39,6 +40,9 @@ public:
     void Commit();
 
 private:
+    // False while another build holds the staging file.
+    bool CreateStagingFile(const std::string& directory, uint32_t permissions, const std::string& archivePath);
+
     std::string target_;
     TNotices* notices_;
     std::string stagingPath_;
