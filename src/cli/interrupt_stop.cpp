@@ -29,11 +29,14 @@ ProgressProc TInterruptStop::Watch(ProgressProc draw) {
     return [this, draw = std::move(draw)](uint32_t position, const char* text) {
         if (position != 0) ++itemsReported_;
         if (draw) draw(position, text);
-        if (stopAsked != 0) {
-            stopAsked = 0;
-            throw ECancelled();
-        }
+        StopIfAsked();
     };
+}
+
+void StopIfAsked() {
+    if (stopAsked == 0) return;
+    stopAsked = 0;
+    throw ECancelled();
 }
 
 int Stopped(const std::string& text, CommandNotices& notices) {

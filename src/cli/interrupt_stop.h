@@ -32,6 +32,10 @@ private:
     int32_t itemsReported_ = 0;
 };
 
+// Raises ECancelled once Ctrl+C was pressed while a TInterruptStop watches: for the waits
+// that come before an operation's first report, as a wait for another process's lock.
+void StopIfAsked();
+
 // Prints what the stopped command left on standard error, then its notices, and returns
 // kExitInterrupted.
 int Stopped(const std::string& text, CommandNotices& notices);

@@ -1,15 +1,17 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/interrupt_stop.h"
 #include "support/display_text.h"
 #include "support/host_entries.h"
 #include "support/host_lock.h"
 
 void TellLockWaits() {
     host::SetLockWaiting({true, [](const std::string& path, bool begins) {
-                              if (!begins || !host::StandardErrorIsTerminal()) return;
-                              std::cerr << "vpak: waiting for another process to finish with \"" << PrintableText(path)
-                                        << "\" (Ctrl+C gives up)..." << std::endl;
+                              if (begins && host::StandardErrorIsTerminal())
+                                  std::cerr << "vpak: waiting for another process to finish with \""
+                                            << PrintableText(path) << "\" (Ctrl+C gives up)..." << std::endl;
+                              StopIfAsked();
                           }});
 }
 

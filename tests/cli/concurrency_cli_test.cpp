@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -161,6 +164,24 @@ TEST_F(HeldArchive, AWriterWaitsSayingSoOnATerminalAndGoesOnOnceLetGo) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.err.find("waiting for another process to finish with"), std::string::npos) << result.err;
     EXPECT_EQ(RunVpak({"cat", Archive(), "new0.txt"}).out, "added 0");
+}
+
+TEST_F(HeldArchive, CtrlCEndsTheWaitOfAWriterLeavingTheArchiveToTheOther) {
+    const std::string before = ReadFileText(Archive());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string errPath = dir_ / "err";
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT, 0644);
+    pid_t pid = 0;
+    ASSERT_EQ(SpawnVpak(On(updates_[0], Archive()), actions, pid), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(ExitStatusOf(status), 130);
+    EXPECT_NE(ReadFileText(errPath).find("Stopped: nothing was written to the archive."), std::string::npos);
+    EXPECT_EQ(ReadFileText(Archive()), before);
 }
 
 }  // namespace
