@@ -32,6 +32,7 @@ class QProgressBar;
 class QTemporaryDir;
 class QTimer;
 class QTreeWidgetItem;
+struct TTreeEntry;
 class TContentsTree;
 class TFlatButton;
 class TNormalFrame;
@@ -152,6 +153,9 @@ private:
     void AddToShownArchive(const std::vector<std::string>& paths, const std::string& folder);
     void DropOntoTree(const QList<QUrl>& urls, QTreeWidgetItem* target);
     void PrepareDragOutClick();
+    // Extracting the entries of the tree's archive below target, with the window's progress.
+    TSelectiveExtractionRequest EntriesExtraction(const std::vector<TTreeEntry>& entries, const std::string& target,
+                                                  TNotices* notices);
     void EscapePressed();
     // While another program holds the archive: the caption says so, the window keeps
     // painting, and Escape may give up the wait.

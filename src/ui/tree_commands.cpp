@@ -142,6 +142,21 @@ void TForm1::ShowContentsMenu(const QPoint& globalPos) {
     ContentsMenu->popup(globalPos);
 }
 
+TSelectiveExtractionRequest TForm1::EntriesExtraction(const std::vector<TTreeEntry>& entries,
+                                                      const std::string& target, TNotices* notices) {
+    TSelectiveExtractionRequest request;
+    request.bigEndian = shownXbox_;
+    request.archivePath = shownArchive_;
+    request.targetDir = target;
+    for (const TTreeEntry& entry : entries) request.entryPaths.push_back(entry.path);
+    // Paths from the tree are exact: a "*" in a name is no wildcard.
+    request.literalPaths = true;
+    request.convertLoc = AutoConvertLOCfiles;
+    request.progress = ProgressRoutine();
+    request.notices = notices;
+    return request;
+}
+
 void TForm1::ExtractEntriesClick() {
     TBusyScope busy(*this);
     if (!busy.Entered()) return;
@@ -156,17 +171,9 @@ void TForm1::ExtractEntriesClick() {
         !Confirm("Warning!", "The target directory not empty!", "Do you really want to extract here?"))
         return;
 
-    TSelectiveExtractionRequest request;
-    request.bigEndian = shownXbox_;
-    request.archivePath = shownArchive_;
-    request.targetDir = target;
-    for (const TTreeEntry& entry : entries) request.entryPaths.push_back(entry.path);
-    request.literalPaths = true;
-    request.hashTags = CheckBox_hash->isChecked();
-    request.convertLoc = AutoConvertLOCfiles;
-    request.progress = ProgressRoutine();
     TNotices notices;
-    request.notices = &notices;
+    TSelectiveExtractionRequest request = EntriesExtraction(entries, target, &notices);
+    request.hashTags = CheckBox_hash->isChecked();
     TSelectiveExtractionResult result;
     const bool ok = services_.Engine.ExtractSelected(request, result);
     SetCaption(ok ? ExtractedText(result.selectedCount) : ErrorText);
@@ -356,16 +363,8 @@ void TForm1::PrepareDragOutClick() {
         services_.Dialogs->ShowError(this, TitleLine, StdStr(dragFolder_->errorString()));
         return;
     }
-    TSelectiveExtractionRequest request;
-    request.bigEndian = shownXbox_;
-    request.archivePath = shownArchive_;
-    request.targetDir = StdStr(dragFolder_->path());
-    for (const TTreeEntry& entry : entries) request.entryPaths.push_back(entry.path);
-    request.literalPaths = true;
-    request.convertLoc = AutoConvertLOCfiles;
-    request.progress = ProgressRoutine();
     TNotices notices;
-    request.notices = &notices;
+    TSelectiveExtractionRequest request = EntriesExtraction(entries, StdStr(dragFolder_->path()), &notices);
     request.targetFolder = TTargetFolder::MustExist;
     TSelectiveExtractionResult result;
     const bool ok = services_.Engine.ExtractSelected(request, result);

@@ -15,6 +15,7 @@
 #include <map>
 
 #include "form_fixture.h"
+#include "tree_fixture.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "ui/ui_texts.h"
@@ -22,16 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-TestFile File(const std::string& name, const std::string& content) { return {name, Bytes(content)}; }
-
-// alpha\y.txt, alpha\sub\z.txt, beta\x.txt, top.txt
-TestFolder SmallTree() {
-    return TestFolder{"",
-                      {{"alpha", {{"sub", {}, {File("z.txt", "zed")}}}, {File("y.txt", "why")}},
-                       {"beta", {}, {File("x.txt", "ex")}}},
-                      {File("top.txt", "top")}};
-}
 
 // Every file of the archive at path with its content.
 std::map<std::string, std::string> ArchiveFiles(const std::string& path) {

@@ -5,19 +5,10 @@
 #include <QTest>
 
 #include "form_fixture.h"
+#include "tree_fixture.h"
 #include "helpers/archive_writer.h"
 
 namespace {
-
-TestFile File(const std::string& name, const std::string& content) { return {name, Bytes(content)}; }
-
-// alpha\y.txt, alpha\sub\z.txt, beta\x.txt, top.txt
-TestFolder SmallTree() {
-    return TestFolder{"",
-                      {{"alpha", {{"sub", {}, {File("z.txt", "zed")}}}, {File("y.txt", "why")}},
-                       {"beta", {}, {File("x.txt", "ex")}}},
-                      {File("top.txt", "top")}};
-}
 
 // The nodes a person sees (those of collapsed folders too), indented two blanks per level;
 // an expanded folder is marked "+".
