@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -150,13 +149,30 @@ struct TTally {
     uint64_t distinct = 0;  // recovered
     uint64_t old = 0;
     uint64_t fresh = 0;
+    uint64_t recoveryCuts = 0;  // images of a recovery cut in its turn
+    uint64_t sampledMoments = 0;  // moments with more than kImagesPerMoment images, drawn
 };
 
-// Recovers crash images of one run and judges what recovery leaves.
+void ClearDirectory(const std::string& directory) {
+    for (const auto& entry : fs::directory_iterator(directory)) fs::remove(entry.path());
+}
+
+// Recovers crash images of one run and judges what recovery leaves. With recovery cut as
+// well, the recovery of each image is recorded in its turn, and every image of a power cut
+// during it must recover to what the uninterrupted recovery gave.
 class TImageJudge {
 public:
-    TImageJudge(const TRunLog& log, TFiles before, TFiles after, std::string directory)
-        : log_(log), space_(log), before_(std::move(before)), after_(std::move(after)), directory_(std::move(directory)) {}
+    TImageJudge(const TRunLog& log, TFiles before, TFiles after, std::string root, bool cutRecovery)
+        : log_(log),
+          space_(log),
+          before_(std::move(before)),
+          after_(std::move(after)),
+          images_(root + "/image"),
+          keep_(root + "/keep-recovery"),
+          cutRecovery_(cutRecovery) {
+        fs::create_directory(images_);
+        fs::create_directory(keep_);
+    }
 
     const TCrashSpace& Space() const { return space_; }
 
@@ -171,9 +187,14 @@ public:
         if (seen == outcomes_.end()) {
             ++tally.distinct;
             std::string failure;
-            const std::optional<bool> fresh = Recover(image, failure);
+            TRunLog recovery;
+            const std::optional<bool> fresh = Recover(log_, image, failure, cutRecovery_ ? &recovery : nullptr);
             if (!fresh) return Explain(crash, files, failure);
             seen = outcomes_.emplace(digest, *fresh).first;
+            if (cutRecovery_) {
+                failure = CutRecovery(recovery, *fresh, tally);
+                if (!failure.empty()) return Explain(crash, files, failure);
+            }
         }
         (seen->second ? tally.fresh : tally.old) += 1;
         if (crash.at == log_.steps.size() && !seen->second)
@@ -183,10 +204,16 @@ public:
 
 private:
     // Whether recovery gave the new archive (false: the old one); none, with failure, when it
-    // gave neither or left or refused something.
-    std::optional<bool> Recover(const TCrashSpace::TImage& image, std::string& failure) {
-        power_cut::WriteImage(log_, image, directory_);
-        const std::string archive = directory_ + "/" + kArchiveName;
+    // gave neither or left or refused something. With recorded, what recovery did is kept.
+    std::optional<bool> Recover(const TRunLog& log, const TCrashSpace::TImage& image, std::string& failure,
+                                TRunLog* recorded) {
+        power_cut::WriteImage(log, image, images_);
+        const std::string archive = images_ + "/" + kArchiveName;
+        std::unique_ptr<TRecorder> recorder;
+        if (recorded != nullptr) {
+            ClearDirectory(keep_);
+            recorder = std::make_unique<TRecorder>(images_, keep_);
+        }
         TNotices notices;
         try {
             { const TArchiveReading reading(archive, &notices); }
@@ -198,8 +225,9 @@ private:
         } catch (const std::exception& error) {
             failure = std::string("recovery raised: ") + error.what();
         }
-        const TFiles recovered = power_cut::ReadFiles(directory_);
-        for (const auto& entry : fs::directory_iterator(directory_)) fs::remove(entry.path());
+        if (recorder) *recorded = recorder->Stop();
+        const TFiles recovered = power_cut::ReadFiles(images_);
+        ClearDirectory(images_);
         if (!failure.empty()) return std::nullopt;
         for (const TNotice& notice : notices) failure += notice.text + "; ";
         if (!failure.empty()) {
@@ -211,6 +239,39 @@ private:
         failure = "recovery left" + Describe(recovered) + ", neither the old archive (" + Describe(before_) +
                   ") nor the new one (" + Describe(after_) + ")";
         return std::nullopt;
+    }
+
+    // Every image of a power cut during a recovery that gave fresh (the new archive, or the
+    // old) must recover to the same.
+    std::string CutRecovery(const TRunLog& recovery, bool fresh, TTally& tally) {
+        const TCrashSpace space(recovery);
+        for (size_t at = 0; at < space.Moments(); ++at) {
+            for (const TCrash& crash : space.CrashesAt(at, kImagesPerMoment, rng_)) {
+                const TCrashSpace::TImage image = space.ImageOf(crash);
+                const TFiles files = power_cut::FilesOf(image);
+                const std::string digest = DigestOf(files);
+                ++tally.recoveryCuts;
+                auto seen = outcomes_.find(digest);
+                if (seen == outcomes_.end()) {
+                    std::string failure;
+                    const std::optional<bool> again = Recover(recovery, image, failure, nullptr);
+                    if (!again) return "after a power cut during its recovery at " + Moment(crash, recovery) + ", " + failure;
+                    seen = outcomes_.emplace(digest, *again).first;
+                }
+                if (seen->second != fresh)
+                    return "a power cut during its recovery at " + Moment(crash, recovery) + " turned the " +
+                           (fresh ? "new" : "old") + " archive into the " + (fresh ? "old" : "new") + " one";
+            }
+        }
+        return "";
+    }
+
+    static std::string Moment(const TCrash& crash, const TRunLog& log) {
+        std::ostringstream out;
+        out << "step " << crash.at << " of " << log.steps.size() << " (fates";
+        for (int64_t fate : crash.fates) out << " " << fate;
+        out << "; " << crash.names << " pending name changes landed); the recovery's steps:\n" << DescribeSteps(log);
+        return out.str();
     }
 
     std::string Explain(const TCrash& crash, const TFiles& files, const std::string& failure) const {
@@ -227,7 +288,10 @@ private:
     TCrashSpace space_;
     TFiles before_;
     TFiles after_;
-    std::string directory_;
+    std::string images_;
+    std::string keep_;  // second names of the files of an image whose recovery is recorded
+    bool cutRecovery_;
+    std::mt19937_64 rng_{kSeed};
     std::map<std::string, bool> outcomes_;  // by digest: whether the image recovered to the new archive
 };
 
@@ -243,12 +307,10 @@ struct TPlace {
     TempDir root;
     std::string run = root / "run";
     std::string keep = root / "keep";
-    std::string images = root / "image";
 
     TPlace() {
         fs::create_directory(run);
         fs::create_directory(keep);
-        fs::create_directory(images);
     }
 };
 
@@ -271,10 +333,11 @@ TRecorded Record(const TRun& run, const TPlace& place) {
 }
 
 void Report(const std::string& name, const TRecorded& recorded, const TTally& tally, const char* how) {
-    if (std::getenv("VPAK_POWER_CUT_STEPS") != nullptr) std::cout << DescribeSteps(recorded.log);
-    std::cout << "power cuts of " << name << ": " << recorded.log.steps.size() << " steps, " << tally.images
-              << " images " << how << " (" << tally.distinct << " distinct); recovered to the old archive "
-              << tally.old << ", to the new " << tally.fresh << "; seed " << kSeed << std::endl;
+    std::cout << "power cuts of " << name << ": " << recorded.log.steps.size() << " steps";
+    if (tally.sampledMoments > 0) std::cout << " (" << tally.sampledMoments << " moments drawn from)";
+    std::cout << ", " << tally.images << " images " << how << " (" << tally.distinct << " distinct); recovered to the old archive "
+              << tally.old << ", to the new " << tally.fresh << "; " << tally.recoveryCuts
+              << " images of recoveries cut in their turn; seed " << kSeed << std::endl;
     ::testing::Test::RecordProperty("seed", std::to_string(kSeed));
     ::testing::Test::RecordProperty("images", std::to_string(tally.images));
 }
@@ -285,23 +348,36 @@ void ExpectSoundRecording(const TRecorded& recorded) {
     ASSERT_EQ(recorded.after.size(), 1u) << "the run left" << Describe(recorded.after);
 }
 
-// Every image of every moment of the run.
-void CutEverywhere(const TRun& run) {
+// Writes bytes into file from its start and cuts it there.
+void WriteAll(HostFile& file, const TArrayOfByte& bytes) {
+    file.Seek(0);
+    file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    file.Truncate();
+}
+
+// Every image of every moment of the run: the first that fails, "" when none does.
+std::string FirstFailureOfEveryCut(const TRun& run, TTally& tally) {
     const TPlace place;
     const TRecorded recorded = Record(run, place);
     ExpectSoundRecording(recorded);
-    if (::testing::Test::HasFatalFailure()) return;
+    if (::testing::Test::HasFatalFailure()) return "the run failed";
     const TFlushesSkipped skipped;
-    TImageJudge judge(recorded.log, recorded.before, recorded.after, place.images);
+    TImageJudge judge(recorded.log, recorded.before, recorded.after, place.root.Path(), true);
     std::mt19937_64 rng(kSeed);
-    TTally tally;
     for (size_t at = 0; at < judge.Space().Moments(); ++at) {
+        tally.sampledMoments += judge.Space().ImagesAt(at, kImagesPerMoment) > kImagesPerMoment ? 1 : 0;
         for (const TCrash& crash : judge.Space().CrashesAt(at, kImagesPerMoment, rng)) {
-            const std::string failure = judge.Judge(crash, tally);
-            ASSERT_EQ(failure, "");
+            std::string failure = judge.Judge(crash, tally);
+            if (!failure.empty()) return failure;
         }
     }
     Report(run.name, recorded, tally, "enumerated");
+    return "";
+}
+
+void CutEverywhere(const TRun& run) {
+    TTally tally;
+    EXPECT_EQ(FirstFailureOfEveryCut(run, tally), "");
     EXPECT_GT(tally.old, 0u);
     EXPECT_GT(tally.fresh, 0u);
 }
@@ -313,7 +389,7 @@ void CutAtRandom(const TRun& run) {
     ExpectSoundRecording(recorded);
     if (::testing::Test::HasFatalFailure()) return;
     const TFlushesSkipped skipped;
-    TImageJudge judge(recorded.log, recorded.before, recorded.after, place.images);
+    TImageJudge judge(recorded.log, recorded.before, recorded.after, place.root.Path(), false);
     std::mt19937_64 rng(kSeed);
     TTally tally;
     for (int n = 0; n < kDrawnImages; ++n) {
@@ -421,4 +497,52 @@ TEST_F(PowerCutTest, SyncLeavesTheOldOrTheNewArchive) {
 
 TEST_F(PowerCutTest, LargerReplaceDirLeavesTheOldOrTheNewArchiveInEveryDrawnImage) {
     CutAtRandom({"a larger replace-dir", LargerTree(), [](const std::string& a) { ReplaceDir(a, Source("larger")); }});
+}
+
+namespace {
+
+// Ways of writing an archive that a power cut tears, and the judge must catch.
+struct UnsafeWrite {
+    const char* mistake;
+    std::function<void(const std::string& archive)> action;
+};
+
+TArrayOfByte OtherArchive() {
+    TestFolder tree = SmallTree();
+    tree.files.push_back({"five.bin", RandomBytes(2000, 5)});
+    return EncodedArchive(tree);
+}
+
+const UnsafeWrite kUnsafeWrites[] = {
+    {"the new archive written in place without a journal",
+     [](const std::string& archive) {
+         HostFile file(archive, HostFile::Mode::ReadWrite);
+         WriteAll(file, OtherArchive());
+         file.Flush();
+     }},
+    {"a new file renamed over the archive before it was flushed",
+     [](const std::string& archive) {
+         HostFile file(archive + ".vpak-new", HostFile::Mode::CreateNew);
+         WriteAll(file, OtherArchive());
+         host::Rename(archive + ".vpak-new", archive);
+         host::FlushDirectoryOf(archive);
+         file.Flush();
+     }},
+    {"a new file renamed over the archive, its directory never flushed",
+     [](const std::string& archive) {
+         HostFile file(archive + ".vpak-new", HostFile::Mode::CreateNew);
+         WriteAll(file, OtherArchive());
+         file.Flush();
+         host::Rename(archive + ".vpak-new", archive);
+     }},
+};
+
+}  // namespace
+
+TEST(PowerCutJudge, CatchesEveryUnsafeWayOfWritingAnArchive) {
+    for (const UnsafeWrite& unsafe : kUnsafeWrites) {
+        SCOPED_TRACE(unsafe.mistake);
+        TTally tally;
+        EXPECT_NE(FirstFailureOfEveryCut({unsafe.mistake, SmallTree(), unsafe.action}, tally), "");
+    }
 }
