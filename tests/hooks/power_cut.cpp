@@ -87,6 +87,11 @@ void ApplyContent(const TStep& step, int64_t fate, std::string& content) {
         if (fate != 0) content.resize(static_cast<size_t>(step.offset), '\0');
         return;
     }
+    if (fate == kGrownAsZeros) {
+        const size_t end = static_cast<size_t>(step.offset) + step.bytes.size();
+        if (content.size() < end) content.resize(end, '\0');
+        return;
+    }
     if (fate <= 0) return;
     const size_t end = static_cast<size_t>(step.offset + fate);
     if (content.size() < end) content.resize(end, '\0');
@@ -279,6 +284,7 @@ std::vector<int64_t> TCrashSpace::FatesOf(size_t index, bool every) const {
     if (step.kind == Kind::Truncate) return {0, 1};
     const int64_t length = static_cast<int64_t>(step.bytes.size());
     std::vector<int64_t> fates{0, length};
+    if (step.offset + length > SizeBefore(index)) fates.push_back(kGrownAsZeros);
     std::vector<int64_t> tears;
     for (int64_t boundary = (step.offset / kSector + 1) * kSector; boundary < step.offset + length; boundary += kSector)
         tears.push_back(boundary - step.offset);
@@ -328,6 +334,18 @@ std::vector<TCrash> TCrashSpace::CrashesAt(size_t at, uint64_t limit, std::mt199
         while (i < digits.size() && ++digits[i] == choices[i].size()) digits[i++] = 0;
         if (i == digits.size()) return crashes;
     }
+}
+
+int64_t TCrashSpace::SizeBefore(size_t index) const {
+    const int inode = log_.steps[index].inode;
+    int64_t size = static_cast<int64_t>(log_.contents[static_cast<size_t>(inode)].size());
+    for (size_t i = 0; i < index; ++i) {
+        const TStep& step = log_.steps[i];
+        if (step.inode != inode) continue;
+        if (step.kind == Kind::Truncate) size = step.offset;
+        if (step.kind == Kind::Write) size = std::max(size, step.offset + static_cast<int64_t>(step.bytes.size()));
+    }
+    return size;
 }
 
 TCrash TCrashSpace::Draw(std::mt19937_64& rng) const {

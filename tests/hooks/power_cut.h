@@ -8,7 +8,9 @@
 // was written to it. Per inode, what its last flush (fsync) before the moment covered is on
 // the disk; each write or truncation since may have reached it or not, in order, and a write
 // that reached it may have been torn: only a prefix of it that ends at a 512-byte boundary
-// of the file landed. A flush of a range of pages (FlushRangeAndForget) counts as no flush
+// of the file landed; a write past the file's end may also have left the file grown to its end
+// with zeros in place of its bytes, as file systems that write the size before the data do.
+// A flush of a range of pages (FlushRangeAndForget) counts as no flush
 // at all, since it leaves the file's size and its other metadata where they were. The names
 // are those of the directory's last flush before the moment, then any prefix, in order, of
 // the name changes made since, as a file system that journals its metadata in order may
@@ -80,8 +82,10 @@ private:
 
 // A power cut: steps [0, at) had been made; fates holds, for each change to content made
 // since the last flush of its file (in the order of the steps), how many of a write's bytes
-// landed (a truncation: 0 or 1); names is how many of the name changes since the directory's
-// last flush reached the disk.
+// landed, or kGrownAsZeros (a truncation: 0 or 1); names is how many of the name changes
+// since the directory's last flush reached the disk.
+inline constexpr int64_t kGrownAsZeros = -1;
+
 struct TCrash {
     size_t at = 0;
     std::vector<int64_t> fates;
@@ -106,8 +110,10 @@ public:
     TPending PendingAt(size_t at) const;
 
     // The fates of a pending step: a write lands not at all, whole, or torn at a 512-byte
-    // boundary inside it (every such boundary with every, else the first, middle and last);
-    // a truncation is made or not.
+    // boundary of the file inside it (with every, at each such boundary; else at each when
+    // there are at most three, or at the first, middle and last), and one that reaches past
+    // the file's end (as the steps before it left it) may leave zeros; a truncation is made
+    // or not.
     std::vector<int64_t> FatesOf(size_t step, bool every) const;
 
     // How many images the moment has: the product of its steps' fates (every boundary left
@@ -129,6 +135,9 @@ public:
     TImage ImageOf(const TCrash& crash) const;
 
 private:
+    // The size of the step's file before it, every step before it made.
+    int64_t SizeBefore(size_t index) const;
+
     const TRunLog& log_;
 };
 

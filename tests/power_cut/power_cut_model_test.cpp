@@ -39,6 +39,15 @@ const ModelCase kCases[] = {
          Put(f, 0, kB);
      },
      {{{"f", kA}}, {{"f", kB.substr(0, 512) + kA.substr(512)}}, {{"f", kB}}}},
+    {"a write past the end not flushed may leave the file grown with zeros",
+     {{"f", std::string(100, 'a')}},
+     [](const std::string& d) {
+         HostFile f(d + "/f", HostFile::Mode::ReadWrite);
+         Put(f, 100, std::string(100, 'b'));
+     },
+     {{{"f", std::string(100, 'a')}},
+      {{"f", std::string(100, 'a') + std::string(100, 'b')}},
+      {{"f", std::string(100, 'a') + std::string(100, '\0')}}}},
     {"a flushed write is all there is",
      {{"f", kA}},
      [](const std::string& d) {
@@ -115,6 +124,9 @@ const ModelCase kCases[] = {
      },
      {{{"g", "kept"}}}},
 };
+
+// Names the rule where gtest would dump the case's bytes.
+void PrintTo(const ModelCase& c, std::ostream* out) { *out << c.rule; }
 
 class PowerCutModel : public ::testing::TestWithParam<ModelCase> {};
 
