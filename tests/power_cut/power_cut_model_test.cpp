@@ -80,6 +80,13 @@ const ModelCase kCases[] = {
          f.Truncate();
      },
      {{{"f", kA}}, {{"f", kA.substr(0, 100)}}}},
+    {"a file created over an existing one is cut, the cut and the writes after it landing or not",
+     {{"f", kA}},
+     [](const std::string& d) {
+         HostFile f(d + "/f", HostFile::Mode::Create);
+         Put(f, 0, "x");
+     },
+     {{{"f", kA}}, {{"f", "x" + kA.substr(1)}}, {{"f", ""}}, {{"f", "x"}}, {{"f", std::string(1, '\0')}}}},
     {"a created file appears once its directory is flushed",
      {},
      [](const std::string& d) {

@@ -413,6 +413,7 @@ protected:
         sources_ = std::make_unique<TempDir>();
         const TempDir& s = *sources_;
         WriteFile(s / "longer.bin", RandomBytes(2600, 11));
+        WriteFile(s / "same.bin", RandomBytes(1500, 21));
         // Sizes that change the compressed directory's length, so the whole data area moves.
         WriteFile(s / "many/a/two.txt", TextBytes(3900, 12));
         WriteFile(s / "many/b/three.bin", RandomBytes(10, 13));
@@ -454,6 +455,11 @@ void Make(const std::string& archive, const std::string& folder) {
 
 TEST_F(PowerCutTest, ReplaceLeavesTheOldOrTheNewArchive) {
     CutEverywhere({"replace", SmallTree(), [](const std::string& a) { Replace(a, Source("longer.bin"), "a\\one.bin"); }});
+}
+
+TEST_F(PowerCutTest, ReplaceOfTheSameLengthLeavesTheOldOrTheNewArchive) {
+    CutEverywhere({"replace, same length", SmallTree(),
+                   [](const std::string& a) { Replace(a, Source("same.bin"), "a\\one.bin"); }});
 }
 
 TEST_F(PowerCutTest, ReplaceDirThatMovesTheDataAreaLeavesTheOldOrTheNewArchive) {
