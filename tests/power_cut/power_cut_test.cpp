@@ -3,11 +3,13 @@
 // its own and opened the way a reader opens an archive, which recovers what the cut left.
 // Then the directory must hold the old archive or the new one and nothing beside it, no
 // recovery may leave or refuse anything, and an image taken once the run had reported its
-// success must hold the new archive.
+// success must hold the new archive. The recovery itself is recorded and cut in its turn:
+// every image of a power cut during it must recover to what the whole recovery gave.
 //
 // Small runs visit every image of every moment (tears at up to three 512-byte boundaries of
-// each write); a moment with more images than kImagesPerMoment has that many drawn instead.
-// The larger run draws kDrawnImages images. Every draw comes from kSeed, printed with the
+// each write); a moment with more images than kImagesPerMoment would have that many drawn
+// instead. The larger run draws kDrawnImages images, and cuts the recovery of every
+// kRecoveriesCutEvery-th one it recovers. Every draw comes from kSeed, printed with the
 // counts. Images with the same files are recovered once.
 #include <gtest/gtest.h>
 
@@ -52,6 +54,8 @@ using power_cut::TRunLog;
 constexpr uint64_t kSeed = 20261208;
 constexpr uint64_t kImagesPerMoment = 4096;
 constexpr int kDrawnImages = 12000;
+// Of the images the larger run recovers, those whose recovery is cut in its turn.
+constexpr uint64_t kRecoveriesCutEvery = 5;
 const char* const kArchiveName = "data.pak";
 
 std::string Text(size_t n, uint32_t seed) {
@@ -157,19 +161,19 @@ void ClearDirectory(const std::string& directory) {
     for (const auto& entry : fs::directory_iterator(directory)) fs::remove(entry.path());
 }
 
-// Recovers crash images of one run and judges what recovery leaves. With recovery cut as
-// well, the recovery of each image is recorded in its turn, and every image of a power cut
-// during it must recover to what the uninterrupted recovery gave.
+// Recovers crash images of one run and judges what recovery leaves. The recovery of every
+// cutEvery-th image recovered (none: 0) is recorded in its turn, and every image of a power
+// cut during it must recover to what the uninterrupted recovery gave.
 class TImageJudge {
 public:
-    TImageJudge(const TRunLog& log, TFiles before, TFiles after, std::string root, bool cutRecovery)
+    TImageJudge(const TRunLog& log, TFiles before, TFiles after, std::string root, uint64_t cutEvery)
         : log_(log),
           space_(log),
           before_(std::move(before)),
           after_(std::move(after)),
           images_(root + "/image"),
           keep_(root + "/keep-recovery"),
-          cutRecovery_(cutRecovery) {
+          cutEvery_(cutEvery) {
         fs::create_directory(images_);
         fs::create_directory(keep_);
     }
@@ -186,12 +190,13 @@ public:
         auto seen = outcomes_.find(digest);
         if (seen == outcomes_.end()) {
             ++tally.distinct;
+            const bool cut = cutEvery_ > 0 && tally.distinct % cutEvery_ == 0;
             std::string failure;
             TRunLog recovery;
-            const std::optional<bool> fresh = Recover(log_, image, failure, cutRecovery_ ? &recovery : nullptr);
+            const std::optional<bool> fresh = Recover(log_, image, failure, cut ? &recovery : nullptr);
             if (!fresh) return Explain(crash, files, failure);
             seen = outcomes_.emplace(digest, *fresh).first;
-            if (cutRecovery_) {
+            if (cut) {
                 failure = CutRecovery(recovery, *fresh, tally);
                 if (!failure.empty()) return Explain(crash, files, failure);
             }
@@ -290,7 +295,7 @@ private:
     TFiles after_;
     std::string images_;
     std::string keep_;  // second names of the files of an image whose recovery is recorded
-    bool cutRecovery_;
+    uint64_t cutEvery_;
     std::mt19937_64 rng_{kSeed};
     std::map<std::string, bool> outcomes_;  // by digest: whether the image recovered to the new archive
 };
@@ -362,7 +367,7 @@ std::string FirstFailureOfEveryCut(const TRun& run, TTally& tally) {
     ExpectSoundRecording(recorded);
     if (::testing::Test::HasFatalFailure()) return "the run failed";
     const TFlushesSkipped skipped;
-    TImageJudge judge(recorded.log, recorded.before, recorded.after, place.root.Path(), true);
+    TImageJudge judge(recorded.log, recorded.before, recorded.after, place.root.Path(), 1);
     std::mt19937_64 rng(kSeed);
     for (size_t at = 0; at < judge.Space().Moments(); ++at) {
         tally.sampledMoments += judge.Space().ImagesAt(at, kImagesPerMoment) > kImagesPerMoment ? 1 : 0;
@@ -389,7 +394,7 @@ void CutAtRandom(const TRun& run) {
     ExpectSoundRecording(recorded);
     if (::testing::Test::HasFatalFailure()) return;
     const TFlushesSkipped skipped;
-    TImageJudge judge(recorded.log, recorded.before, recorded.after, place.root.Path(), false);
+    TImageJudge judge(recorded.log, recorded.before, recorded.after, place.root.Path(), kRecoveriesCutEvery);
     std::mt19937_64 rng(kSeed);
     TTally tally;
     for (int n = 0; n < kDrawnImages; ++n) {
