@@ -1,7 +1,8 @@
-// Fault injection for tests: the test build's side of the seam in support/host_hooks.h. It
-// is linked into the test executables and into vpak-test-hooks, the twin of the command line
-// that the tests of faults and kills in a child process run; the shipped programs link the
-// hooks that do nothing instead, and never read the environment variables below.
+// Fault injection, and the listener of the host's changes, for tests: the test build's side
+// of the seam in support/host_hooks.h. It is linked into the test executables and into
+// vpak-test-hooks, the twin of the command line that the tests of faults and kills in a child
+// process run; the shipped programs link the hooks that do nothing instead, and never read
+// the environment variables below.
 #pragma once
 
 #include <cstdint>

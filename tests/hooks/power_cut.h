@@ -6,15 +6,15 @@
 // A crash image is what the directory could hold after a power cut at any moment of the run.
 // Content belongs to inodes, and a name points to an inode, so a renamed file carries what
 // was written to it. Per inode, what its last flush (fsync) before the moment covered is on
-// the disk; each write or truncation since may have reached it or not, in order, and a write
-// that reached it may have been torn: only a prefix of it that ends at a 512-byte boundary
-// of the file landed; a write past the file's end may also have left the file grown to its end
-// with zeros in place of its bytes, as file systems that write the size before the data do.
-// A flush of a range of pages (FlushRangeAndForget) counts as no flush
-// at all, since it leaves the file's size and its other metadata where they were. The names
-// are those of the directory's last flush before the moment, then any prefix, in order, of
-// the name changes made since, as a file system that journals its metadata in order may
-// have committed some of them on its own.
+// the disk; of the writes and truncations since, any subset reached it, applied in their
+// order. A write that reached it may have been torn: only a prefix of it that ends at a
+// 512-byte boundary of the file landed. A write past the file's end may instead have left
+// the file grown to its end with zeros in place of its bytes, as file systems that write
+// the size before the data do. A flush of a range of pages (FlushRangeAndForget) counts as
+// no flush at all, since it leaves the file's size and its other metadata where they were.
+// The names are those of the directory's last flush before the moment, then any prefix, in
+// order, of the name changes made since, as a file system that journals its metadata in
+// order may have committed some of them on its own.
 //
 // The images of a moment are counted: for small runs a test visits every one, for larger
 // ones it draws them with a fixed seed.
@@ -22,7 +22,6 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
