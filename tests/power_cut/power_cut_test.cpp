@@ -305,6 +305,9 @@ struct TRun {
     std::string name;
     std::optional<TestFolder> start;
     std::function<void(const std::string& archive)> action;
+    // What an interrupted update of the start left in the directory before the run (none:
+    // nothing); the old archive is still the start, which recovery makes of it.
+    std::function<void(const std::string& directory)> interrupted = {};
 };
 
 // Where a run happens: its directory, the second names of its files, and the images.
@@ -330,6 +333,7 @@ TRecorded Record(const TRun& run, const TPlace& place) {
     if (run.start) WriteFile(archive, EncodedArchive(*run.start));
     TRecorded recorded;
     recorded.before = power_cut::ReadFiles(place.run);
+    if (run.interrupted) run.interrupted(place.run);
     TRecorder recorder(place.run, place.keep);
     run.action(archive);
     recorded.log = recorder.Stop();
@@ -456,6 +460,36 @@ void Make(const std::string& archive, const std::string& folder) {
     ASSERT_TRUE(MakeArchive(false, folder, archive, nullptr, false, folders, files));
 }
 
+// Puts into directory, in place of its archive (the small tree's), what a power cut left
+// right after the first write to the archive of a replacement by file: its sealed journal
+// and the archive partly changed, the very inode the journal names.
+void LeaveInterruptedReplacement(const std::string& directory, const std::string& file) {
+    const TPlace first;
+    const std::string archive = first.run + "/" + kArchiveName;
+    WriteFile(archive, EncodedArchive(SmallTree()));
+    TRecorder recorder(first.run, first.keep);
+    Replace(archive, file, "a\\one.bin");
+    const TRunLog log = recorder.Stop();
+    const int archiveInode = log.names.at(kArchiveName);
+    size_t at = 0;
+    while (at < log.steps.size() &&
+           !(log.steps[at].kind == power_cut::TStep::Kind::Write && log.steps[at].inode == archiveInode))
+        ++at;
+    ASSERT_LT(at, log.steps.size()) << "the replacement never wrote to the archive";
+    const TCrashSpace space(log);
+    TCrash crash;
+    crash.at = at + 1;
+    const TCrashSpace::TPending pending = space.PendingAt(crash.at);
+    for (size_t step : pending.content) crash.fates.push_back(static_cast<int64_t>(log.steps[step].bytes.size()));
+    crash.names = pending.names.size();
+    fs::remove(directory + "/" + kArchiveName);
+    power_cut::WriteImage(log, space.ImageOf(crash), directory);
+    const TFiles left = power_cut::ReadFiles(directory);
+    ASSERT_EQ(left.size(), 2u) << "no journal beside the archive:" << Describe(left);
+    const TArrayOfByte start = EncodedArchive(SmallTree());
+    ASSERT_NE(left.at(kArchiveName), std::string(start.begin(), start.end())) << "the archive is unchanged";
+}
+
 }  // namespace
 
 TEST_F(PowerCutTest, ReplaceLeavesTheOldOrTheNewArchive) {
@@ -504,6 +538,17 @@ TEST_F(PowerCutTest, SyncLeavesTheOldOrTheNewArchive) {
                        TSyncResult result;
                        ASSERT_TRUE(SyncArchiveWithFolder({false, a, Source("tree"), false, false, nullptr, nullptr}, result));
                    }});
+}
+
+TEST_F(PowerCutTest, MakeOverAnArchiveAnInterruptedUpdateLeftLeavesTheOldOrTheNewArchive) {
+    CutEverywhere({"make over an interrupted update", SmallTree(), [](const std::string& a) { Make(a, Source("tree")); },
+                   [](const std::string& d) { LeaveInterruptedReplacement(d, Source("longer.bin")); }});
+}
+
+TEST_F(PowerCutTest, ReplaceOfAnArchiveAnInterruptedUpdateLeftLeavesTheOldOrTheNewArchive) {
+    CutEverywhere({"replace after an interrupted update", SmallTree(),
+                   [](const std::string& a) { Replace(a, Source("same.bin"), "a\\one.bin"); },
+                   [](const std::string& d) { LeaveInterruptedReplacement(d, Source("longer.bin")); }});
 }
 
 TEST_F(PowerCutTest, LargerReplaceDirLeavesTheOldOrTheNewArchiveInEveryDrawnImage) {
