@@ -130,23 +130,35 @@ std::string ParentDirectoryOf(const std::string& path) {
 void Rename(const std::string& from, const std::string& to) {
     if (const int injected = InjectedError(hooks::Operation::Rename)) Raise("Cannot rename a file to", to, injected);
     if (::rename(from.c_str(), to.c_str()) != 0) Raise("Cannot rename a file to", to, errno);
+    hooks::AfterChange({.change = hooks::Change::Rename, .path = &from, .to = &to});
 }
 
 bool RemoveFile(const std::string& path) {
     if (const int injected = InjectedError(hooks::Operation::Remove)) Raise("Cannot remove file", path, injected);
-    if (::unlink(path.c_str()) == 0) return true;
+    if (::unlink(path.c_str()) == 0) {
+        hooks::AfterChange({.change = hooks::Change::Remove, .path = &path});
+        return true;
+    }
     if (errno == ENOENT) return false;
     Raise("Cannot remove file", path, errno);
 }
 
 bool RemoveFileQuietly(const std::string& path) {
     if (InjectedError(hooks::Operation::Remove) != 0) return false;
-    return ::unlink(path.c_str()) == 0;
+    if (::unlink(path.c_str()) != 0) return false;
+    hooks::AfterChange({.change = hooks::Change::Remove, .path = &path});
+    return true;
 }
 
 void FlushDirectoryOf(const std::string& path) {
     const std::string dir = ParentDirectoryOf(path);
-    if (const int injected = InjectedError(hooks::Operation::Flush)) Raise("Cannot flush directory", dir, injected);
+    bool skipped = false;
+    if (const int injected = InjectedError(hooks::Operation::Flush, &skipped))
+        Raise("Cannot flush directory", dir, injected);
+    if (skipped) {
+        hooks::AfterChange({.change = hooks::Change::FlushDirectory, .path = &dir});
+        return;
+    }
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) Raise("Cannot open directory", dir, errno);
     const int result = ::fsync(fd);
@@ -154,6 +166,7 @@ void FlushDirectoryOf(const std::string& path) {
     ::close(fd);
     // Some file systems cannot flush a directory; their names are as safe as they get.
     if (result != 0 && code != EINVAL && code != ENOTSUP) Raise("Cannot flush directory", dir, code);
+    if (result == 0) hooks::AfterChange({.change = hooks::Change::FlushDirectory, .path = &dir});
 }
 
 FileOwnership OwnershipOf(const std::string& path) {

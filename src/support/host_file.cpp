@@ -34,6 +34,12 @@ int CallKeepingAlive(const std::function<int()>& call) {
     return WaitKeepingAlive(done);
 }
 
+// Tells the hooks of a change made through fd (see host_hooks.h).
+void TellChange(host::hooks::Change change, int fd, int64_t offset = 0, int64_t count = 0,
+                const void* bytes = nullptr) {
+    host::hooks::AfterChange({.change = change, .fd = fd, .offset = offset, .count = count, .bytes = bytes});
+}
+
 }  // namespace
 
 HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions)
@@ -52,6 +58,8 @@ HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions)
         const int code = errno;
         throw EInOutError(code, host::internal::OsMessage("Cannot open file", path, code));
     }
+    if (mode == Mode::Create || mode == Mode::CreateNew)
+        host::hooks::AfterChange({.change = host::hooks::Change::Create, .fd = fd_, .path = &path_});
 }
 
 HostFile::HostFile(int fd, std::string path) : path_(std::move(path)), subject_("file \"" + path_ + "\""), fd_(fd) {}
@@ -124,6 +132,7 @@ void HostFile::Write(const void* buffer, int64_t count) {
         }
         done += n;
     }
+    if (done > 0) TellChange(host::hooks::Change::Write, fd_, position_, done, p);
     if (fault && fault->kill) host::internal::KillThisProcess();
     if (fault) Fail("write", fault->code);
     position_ += done;
@@ -182,9 +191,13 @@ void HostFile::CopyFrom(HostFile& source, int64_t from, int64_t count) {
             inKernel = n >= 0;
         }
         if (!inKernel) n = CopyRangeThrough(buffer, source, from + done, position_ + done, piece);
-        if (n == 0) source.ReadBeyondEnd();
+        if (n == 0) {
+            if (done > 0) TellChange(host::hooks::Change::Write, fd_, position_, done);
+            source.ReadBeyondEnd();
+        }
         done += n;
     }
+    if (done > 0) TellChange(host::hooks::Change::Write, fd_, position_, done);
     if (fault && fault->kill) host::internal::KillThisProcess();
     if (fault) Fail("write", fault->code);
     position_ += done;
@@ -211,13 +224,16 @@ void HostFile::Truncate() {
     }
     if (const int injected = InjectedError(Operation::Truncate)) Fail("truncate", injected);
     if (::ftruncate(fd_, position_) != 0) Fail("truncate");
+    TellChange(host::hooks::Change::Truncate, fd_, position_);
 }
 
 void HostFile::Flush() {
-    if (const int injected = InjectedError(Operation::Flush)) Fail("flush", injected);
+    bool skipped = false;
+    if (const int injected = InjectedError(Operation::Flush, &skipped)) Fail("flush", injected);
     const int fd = fd_;
-    const int result = CallKeepingAlive([fd] { return ::fsync(fd) == 0 ? 0 : errno; });
+    const int result = skipped ? 0 : CallKeepingAlive([fd] { return ::fsync(fd) == 0 ? 0 : errno; });
     if (result != 0) Fail("flush", result);
+    TellChange(host::hooks::Change::FlushFile, fd_);
 }
 
 void HostFile::StartWriteback(int64_t position, int64_t count) {
@@ -226,10 +242,12 @@ void HostFile::StartWriteback(int64_t position, int64_t count) {
 
 void HostFile::FlushRangeAndForget(int64_t position, int64_t count) {
     if (count <= 0) return;
-    if (const int injected = InjectedError(Operation::Flush)) Fail("flush", injected);
+    bool skipped = false;
+    if (const int injected = InjectedError(Operation::Flush, &skipped)) Fail("flush", injected);
     constexpr unsigned kWriteAndWait =
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-    if (::sync_file_range(fd_, position, count, kWriteAndWait) != 0) Fail("flush");
+    if (!skipped && ::sync_file_range(fd_, position, count, kWriteAndWait) != 0) Fail("flush");
+    TellChange(host::hooks::Change::FlushRange, fd_, position, count);
     ::posix_fadvise(fd_, position, count, POSIX_FADV_DONTNEED);
 }
 

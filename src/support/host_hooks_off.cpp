@@ -5,4 +5,6 @@ namespace host::hooks {
 
 std::optional<Fault> BeforeOperation(Operation) { return std::nullopt; }
 
+void AfterChange(const ChangeDone&) {}
+
 }  // namespace host::hooks

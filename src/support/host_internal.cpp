@@ -34,10 +34,11 @@ void KillThisProcess() {
     std::abort();
 }
 
-int InjectedError(hooks::Operation operation) {
+int InjectedError(hooks::Operation operation, bool* skipped) {
     const std::optional<hooks::Fault> fault = hooks::BeforeOperation(operation);
     if (!fault) return 0;
     if (fault->kill) KillThisProcess();
+    if (skipped != nullptr) *skipped = fault->code == 0 && fault->skip;
     return fault->code;
 }
 

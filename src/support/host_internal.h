@@ -22,6 +22,7 @@ EntryInfo InfoOf(const struct stat& st);
 // Runs before every counted operation other than a write: kills the process when a test
 // asked for that, and returns the error code a test wants the operation to fail with (0:
 // none). A write asks hooks::BeforeOperation itself, since it writes half its bytes first.
-int InjectedError(hooks::Operation operation);
+// skipped, where given, tells whether a test wants the operation left out (a flush).
+int InjectedError(hooks::Operation operation, bool* skipped = nullptr);
 
 }  // namespace host::internal

@@ -1,5 +1,6 @@
 #include "hooks/host_test_hooks.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
@@ -21,6 +22,7 @@ struct TFaultPlan {
     bool persistent = false;
     int64_t operationCount = 0;
     int64_t killAt = 0;  // 0: never
+    bool skipFlushes = false;
 };
 
 std::mutex& FaultMutex() {
@@ -77,6 +79,14 @@ void ReadFaultEnvironment(TFaultPlan& plan) {
     if (const char* killAt = std::getenv("VPAK_TEST_KILL_AT")) plan.killAt = std::atoll(killAt);
 }
 
+std::mutex& ListenerMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Read without the lock first: a run that nobody listens to pays for no lock per write.
+std::atomic<ChangeListener*> listener{nullptr};
+
 TFaultPlan& FaultPlan() {
     static TFaultPlan plan = [] {
         TFaultPlan initial;
@@ -93,13 +103,15 @@ std::optional<Fault> BeforeOperation(Operation operation) {
     TFaultPlan& plan = FaultPlan();
     ++plan.operationCount;
     if (plan.killAt > 0 && plan.operationCount == plan.killAt) return Fault{.kill = true};
-    if (!plan.armed || plan.operation != operation) return std::nullopt;
+    const std::optional<Fault> pass =
+        plan.skipFlushes && operation == Operation::Flush ? std::optional<Fault>(Fault{.skip = true}) : std::nullopt;
+    if (!plan.armed || plan.operation != operation) return pass;
     if (plan.remaining > 1) {
         --plan.remaining;
-        return std::nullopt;
+        return pass;
     }
     if (!plan.persistent) plan.armed = false;
-    if (plan.code == 0) return std::nullopt;  // a fault of code 0 lets the operation run
+    if (plan.code == 0) return pass;  // a fault of code 0 lets the operation run
     return Fault{.code = plan.code};
 }
 
@@ -116,6 +128,22 @@ void FailNth(Operation operation, int64_t nth, int code, bool persistent) {
 void ClearFaults() {
     std::lock_guard<std::mutex> lock(FaultMutex());
     FaultPlan().armed = false;
+}
+
+void AfterChange(const ChangeDone& done) {
+    if (listener.load(std::memory_order_acquire) == nullptr) return;
+    std::lock_guard<std::mutex> lock(ListenerMutex());
+    if (ChangeListener* current = listener.load(std::memory_order_relaxed)) current->Changed(done);
+}
+
+void ListenToChanges(ChangeListener* newListener) {
+    std::lock_guard<std::mutex> lock(ListenerMutex());
+    listener.store(newListener, std::memory_order_release);
+}
+
+void SkipFlushes(bool skip) {
+    std::lock_guard<std::mutex> lock(FaultMutex());
+    FaultPlan().skipFlushes = skip;
 }
 
 int64_t OperationCount() {

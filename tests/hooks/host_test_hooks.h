@@ -1,7 +1,8 @@
-// Fault injection for tests: the test build's side of the seam in support/host_hooks.h. It
-// is linked into the test executables and into vpak-test-hooks, the twin of the command line
-// that the tests of faults and kills in a child process run; the shipped programs link the
-// hooks that do nothing instead, and never read the environment variables below.
+// Fault injection, and the listener of the host's changes, for tests: the test build's side
+// of the seam in support/host_hooks.h. It is linked into the test executables and into
+// vpak-test-hooks, the twin of the command line that the tests of faults and kills in a child
+// process run; the shipped programs link the hooks that do nothing instead, and never read
+// the environment variables below.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +18,26 @@ namespace host::hooks {
 void FailNth(Operation operation, int64_t nth, int code, bool persistent = false);
 void ClearFaults();
 
+// While on, every flush (a file's Flush and FlushRangeAndForget, FlushDirectoryOf) is left
+// out and succeeds, unless a fault above strikes it.
+void SkipFlushes(bool skip);
+
 // Operations of every kind done so far by this process. The environment variable
 // VPAK_TEST_KILL_AT=N makes the process kill itself with SIGKILL instead of doing its Nth
 // operation (a write first writes half its bytes), for tests of interrupted writes.
 int64_t OperationCount();
+
+// Hears every change the host makes (AfterChange in host_hooks.h) while it listens; the
+// power-cut recorder (power_cut.h) is one. Calls come one at a time, from any thread.
+class ChangeListener {
+public:
+    virtual void Changed(const ChangeDone& done) = 0;
+
+protected:
+    ~ChangeListener() = default;
+};
+
+// Makes listener the one that hears the changes from now on (nullptr: none).
+void ListenToChanges(ChangeListener* listener);
 
 }  // namespace host::hooks
