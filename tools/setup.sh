@@ -11,6 +11,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   libxcb1-dev xvfb xauth openbox x11-utils imagemagick zip unzip pigz time
+  help2man gzip man-db groff-base dpkg-dev file desktop-file-utils appstream shared-mime-info
+  bash-completion librsvg2-bin
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/outcome_texts.h"
+#include "ui/application_icon.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/settings_path.h"
@@ -32,6 +33,7 @@ int main(int argc, char* argv[]) {
         case TStartAction::Run: break;
     }
 
+    PresentApplication();
     TFormServices services;
     services.Dialogs = std::make_unique<TQtDialogs>();
     services.SettingsFile = SettingsFileForThisProgram();
