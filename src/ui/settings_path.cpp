@@ -29,9 +29,14 @@ std::string ChooseSettingsFile(const std::string& executablePath, bool executabl
     return home + kDefaultConfigFolder + "/" + kUserSettingsName;
 }
 
+bool IsInstalledProgram(const std::string& executableDir) {
+    return QFileInfo::exists(QStr(executableDir + "/../share/applications/" VPAK_APP_ID ".desktop"));
+}
+
 std::string SettingsFileForThisProgram() {
     const QString executable = QCoreApplication::applicationFilePath();
-    const bool writable = QFileInfo(QFileInfo(executable).absolutePath()).isWritable();
+    const QString folder = QFileInfo(executable).absolutePath();
+    const bool writable = QFileInfo(folder).isWritable() && !IsInstalledProgram(StdStr(folder));
     return ChooseSettingsFile(StdStr(executable), writable, qgetenv("XDG_CONFIG_HOME").toStdString(),
                               qgetenv("HOME").toStdString());
 }

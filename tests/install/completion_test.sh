@@ -29,6 +29,7 @@ cases=(
   "archives_by_their_start|vpak test|a|a.pak"
   "options_of_list|vpak list|--|--help --json --long --xbox"
   "options_of_sync|vpak sync|--d|--dry-run"
+  "the_no_wait_option_of_writers|vpak remove|--no-w|--no-wait"
   "folders_for_the_extraction_target|vpak extract a.pak||d"
   "folders_after_an_option|vpak extract --hash a.pak||d"
   "nothing_for_entries_to_extract|vpak extract a.pak d||"

@@ -57,6 +57,14 @@ TEST(SettingsPath, AnUnwritableProgramFolderSendsTheFileToTheUsersConfiguration)
     EXPECT_EQ(ChooseSettingsFile("/usr/bin/vpak-gui", false, "relative", "/home/u"), "/home/u/.config/vpak-gui.ini");
 }
 
+TEST(SettingsPath, AProgramIsInstalledWhereItsDesktopEntryLiesBesideItsBinFolder) {
+    TempDir prefix;
+    fs::create_directories(prefix / "bin");
+    EXPECT_FALSE(IsInstalledProgram(prefix / "bin"));
+    WriteFile(prefix / "share/applications/io.github.vpak.vpak.desktop", "[Desktop Entry]\n");
+    EXPECT_TRUE(IsInstalledProgram(prefix / "bin"));
+}
+
 TEST(IniFile, KeepsBackslashesUnknownEntriesAndComments) {
     TempDir temp;
     const std::string path = temp / "s.ini";
