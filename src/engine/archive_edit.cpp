@@ -118,6 +118,10 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
                  TNotices* notices, TEditCounts& counts, bool& complete, const TChange& change) {
     if (!CanOpenArchive(archivePath, notices)) return false;
     Report(progress, 0, kReadingText);
+    // The new file before the archive's lock, as a build takes them: a build holds its new
+    // file while it waits for the archive, so taking them the other way round could leave
+    // each process waiting for the other.
+    TStagedArchive staged(archivePath, notices);
     const host::FileLock alone(archivePath, host::LockKind::Exclusive);
     TArchiveLook look(bigEndian, archivePath, notices);
     if (!look.Listed()) return false;
@@ -125,7 +129,6 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
     if (!ReadShape(bigEndian, look, shape, notices)) return false;
     TEditTree tree(shape, look.Entries());
 
-    TStagedArchive staged(archivePath, notices);
     if (!change(tree, {look.Identity(), staged.Identity()})) return false;
     const TSourceFolder listed = tree.Listed();
     TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount()};

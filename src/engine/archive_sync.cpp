@@ -78,18 +78,19 @@ bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
     if (!CanOpenArchive(request.archivePath, request.notices)) return false;
 
     Report(request.progress, 0, kReadingText);
-    // A sync that writes holds the archive alone from the comparison to the renaming.
-    std::optional<host::FileLock> alone;
-    if (!request.dryRun) alone.emplace(request.archivePath, host::LockKind::Exclusive);
-    TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
-    if (!look.Listed()) return false;
-    // Created before the folder is listed, so that a listing of a folder that holds it meets it.
+    // A sync that writes holds the archive alone from the comparison to the renaming. Its
+    // new file comes first, as a build's does (see EditArchive), and before the folder is
+    // listed, so that a listing of a folder that holds it meets it.
     std::unique_ptr<TStagedArchive> staged;
-    std::vector<host::FileIdentity> leftOut{look.Identity()};
+    std::optional<host::FileLock> alone;
     if (!request.dryRun) {
         staged = std::make_unique<TStagedArchive>(request.archivePath, request.notices);
-        leftOut.push_back(staged->Identity());
+        alone.emplace(request.archivePath, host::LockKind::Exclusive);
     }
+    TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
+    if (!look.Listed()) return false;
+    std::vector<host::FileIdentity> leftOut{look.Identity()};
+    if (staged) leftOut.push_back(staged->Identity());
 
     TSourceFolder tree = ListSourceTree(root, true);
     LeaveOutFiles(tree, leftOut);

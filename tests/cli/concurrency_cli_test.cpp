@@ -127,6 +127,31 @@ TEST_F(ManyProcesses, BuildsOfOneTargetAtOnceBothSucceedAndTheLastOneStands) {
     EXPECT_FALSE(fs::exists(dir_ / "built.pak.vpak-new"));
 }
 
+TEST_F(ManyProcesses, BuildsAndEditsOfOneArchiveAtOnceNeverWaitForEachOther) {
+    WriteFile(dir_ / "other/g.txt", "the other tree");
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::vector<std::string>> writes;
+        for (int i = 0; i < 2; ++i) {
+            writes.push_back({"make", "-q", Archive(), dir_ / (i == 0 ? "tree" : "other")});
+            writes.push_back({"add", "-q", Archive(), dir_ / ("new" + std::to_string(i) + ".txt")});
+        }
+        writes.push_back({"remove", "-q", Archive(), "new0.txt"});
+        std::vector<std::future<CliResult>> running;
+        for (const auto& write : writes)
+            running.push_back(std::async(std::launch::async, [write] { return RunVpak(write); }));
+        for (size_t i = 0; i < running.size(); ++i) {
+            ASSERT_EQ(running[i].wait_for(std::chrono::seconds(60)), std::future_status::ready)
+                << writes[i][0] << " still waits: the writers wait for each other";
+            const CliResult result = running[i].get();
+            // A remove that comes after a build took new0.txt away finds nothing to remove.
+            if (writes[i][0] != "remove") {
+                EXPECT_EQ(result.status, 0) << writes[i][0] << ": " << result.err;
+            }
+        }
+        EXPECT_EQ(RunVpak({"test", "-q", Archive()}).status, 0);
+    }
+}
+
 // The archive locked as another vpak holds it while it writes.
 class HeldArchive : public ManyProcesses {
 protected:
