@@ -438,8 +438,10 @@ protected:
 
     static void TearDownTestSuite() { sources_.reset(); }
 
+public:
     static std::string Source(const std::string& relative) { return *sources_ / relative; }
 
+private:
     static std::unique_ptr<TempDir> sources_;
 };
 
@@ -490,65 +492,61 @@ void LeaveInterruptedReplacement(const std::string& directory, const std::string
     ASSERT_NE(left.at(kArchiveName), std::string(start.begin(), start.end())) << "the archive is unchanged";
 }
 
+// Every small run, each cut at every moment.
+TRun ReplaceRun(const char* name, const char* file) {
+    return {name, SmallTree(), [file](const std::string& a) { Replace(a, PowerCutTest::Source(file), "a\\one.bin"); }};
+}
+
+std::vector<TRun> SmallRuns() {
+    const auto make = [](const std::string& a) { Make(a, PowerCutTest::Source("tree")); };
+    const auto interrupted = [](const std::string& d) { LeaveInterruptedReplacement(d, PowerCutTest::Source("longer.bin")); };
+    TRun afterInterrupted = ReplaceRun("replace after an interrupted update", "same.bin");
+    afterInterrupted.interrupted = interrupted;
+    return {
+        ReplaceRun("replace", "longer.bin"),
+        ReplaceRun("replace, same length", "same.bin"),
+        {"replace-dir", SmallTree(), [](const std::string& a) { ReplaceDir(a, PowerCutTest::Source("many")); }},
+        {"make over an archive", SmallTree(), make},
+        {"make", std::nullopt, make},
+        {"add", SmallTree(),
+         [](const std::string& a) {
+             TEditCounts counts;
+             ASSERT_TRUE(AddToArchive({false, a, {PowerCutTest::Source("tree/x.bin")}, "b", false, nullptr, nullptr},
+                                      counts));
+         }},
+        {"remove", SmallTree(),
+         [](const std::string& a) {
+             TEditCounts counts;
+             ASSERT_TRUE(RemoveFromArchive({false, a, {"a\\one.bin"}, nullptr, nullptr}, counts));
+         }},
+        {"sync", SmallTree(),
+         [](const std::string& a) {
+             TSyncResult result;
+             ASSERT_TRUE(SyncArchiveWithFolder({false, a, PowerCutTest::Source("tree"), false, false, nullptr, nullptr},
+                                               result));
+         }},
+        {"make over an interrupted update", SmallTree(), make, interrupted},
+        afterInterrupted,
+    };
+}
+
 }  // namespace
 
-TEST_F(PowerCutTest, ReplaceLeavesTheOldOrTheNewArchive) {
-    CutEverywhere({"replace", SmallTree(), [](const std::string& a) { Replace(a, Source("longer.bin"), "a\\one.bin"); }});
+TEST_F(PowerCutTest, EverySmallRunLeavesTheOldOrTheNewArchiveWhereverItIsCut) {
+    for (const TRun& run : SmallRuns()) {
+        SCOPED_TRACE(run.name);
+        CutEverywhere(run);
+        if (HasFatalFailure()) return;
+    }
 }
 
-TEST_F(PowerCutTest, ReplaceOfTheSameLengthLeavesTheOldOrTheNewArchive) {
-    CutEverywhere({"replace, same length", SmallTree(),
-                   [](const std::string& a) { Replace(a, Source("same.bin"), "a\\one.bin"); }});
-}
-
-TEST_F(PowerCutTest, ReplaceDirThatMovesTheDataAreaLeavesTheOldOrTheNewArchive) {
+TEST_F(PowerCutTest, TheReplaceDirRunMovesTheDataArea) {
     const TArrayOfByte before = EncodedArchive(SmallTree());
     TempDir dir;
     WriteFile(dir / kArchiveName, before);
     ReplaceDir(dir / kArchiveName, Source("many"));
-    ASSERT_NE(ProbeHeaderSize(ReadFileBytes(dir / kArchiveName)), ProbeHeaderSize(before))
+    EXPECT_NE(ProbeHeaderSize(ReadFileBytes(dir / kArchiveName)), ProbeHeaderSize(before))
         << "the directory keeps its length: the data area does not move";
-    CutEverywhere({"replace-dir", SmallTree(), [](const std::string& a) { ReplaceDir(a, Source("many")); }});
-}
-
-TEST_F(PowerCutTest, MakeOverAnArchiveLeavesTheOldOrTheNewArchive) {
-    CutEverywhere({"make over an archive", SmallTree(), [](const std::string& a) { Make(a, Source("tree")); }});
-}
-
-TEST_F(PowerCutTest, MakeWhereNoArchiveWasLeavesNoneOrTheNewArchive) {
-    CutEverywhere({"make", std::nullopt, [](const std::string& a) { Make(a, Source("tree")); }});
-}
-
-TEST_F(PowerCutTest, AddLeavesTheOldOrTheNewArchive) {
-    CutEverywhere({"add", SmallTree(), [](const std::string& a) {
-                       TEditCounts counts;
-                       ASSERT_TRUE(AddToArchive({false, a, {Source("tree/x.bin")}, "b", false, nullptr, nullptr}, counts));
-                   }});
-}
-
-TEST_F(PowerCutTest, RemoveLeavesTheOldOrTheNewArchive) {
-    CutEverywhere({"remove", SmallTree(), [](const std::string& a) {
-                       TEditCounts counts;
-                       ASSERT_TRUE(RemoveFromArchive({false, a, {"a\\one.bin"}, nullptr, nullptr}, counts));
-                   }});
-}
-
-TEST_F(PowerCutTest, SyncLeavesTheOldOrTheNewArchive) {
-    CutEverywhere({"sync", SmallTree(), [](const std::string& a) {
-                       TSyncResult result;
-                       ASSERT_TRUE(SyncArchiveWithFolder({false, a, Source("tree"), false, false, nullptr, nullptr}, result));
-                   }});
-}
-
-TEST_F(PowerCutTest, MakeOverAnArchiveAnInterruptedUpdateLeftLeavesTheOldOrTheNewArchive) {
-    CutEverywhere({"make over an interrupted update", SmallTree(), [](const std::string& a) { Make(a, Source("tree")); },
-                   [](const std::string& d) { LeaveInterruptedReplacement(d, Source("longer.bin")); }});
-}
-
-TEST_F(PowerCutTest, ReplaceOfAnArchiveAnInterruptedUpdateLeftLeavesTheOldOrTheNewArchive) {
-    CutEverywhere({"replace after an interrupted update", SmallTree(),
-                   [](const std::string& a) { Replace(a, Source("same.bin"), "a\\one.bin"); },
-                   [](const std::string& d) { LeaveInterruptedReplacement(d, Source("longer.bin")); }});
 }
 
 TEST_F(PowerCutTest, LargerReplaceDirLeavesTheOldOrTheNewArchiveInEveryDrawnImage) {
