@@ -256,13 +256,6 @@ std::vector<const QTreeWidgetItem*> OutermostSelected(const QTreeWidget& tree) {
     return outermost;
 }
 
-int64_t FileNodesIn(const QTreeWidgetItem* item) {
-    if (TContentsTree::IsFileNode(item)) return 1;
-    int64_t files = 0;
-    for (int i = 0; i < item->childCount(); ++i) files += FileNodesIn(item->child(i));
-    return files;
-}
-
 }  // namespace
 
 QTreeWidgetItem* TContentsTree::SingleSelected() const {
@@ -271,9 +264,9 @@ QTreeWidgetItem* TContentsTree::SingleSelected() const {
 }
 
 int64_t TContentsTree::SelectedFileCount() const {
-    int64_t files = 0;
-    for (const QTreeWidgetItem* item : OutermostSelected(*this)) files += FileNodesIn(item);
-    return files;
+    TNodeTotals totals;
+    for (const QTreeWidgetItem* item : OutermostSelected(*this)) SumFiles(item, listing_, totals);
+    return totals.files;
 }
 
 std::vector<TTreeEntry> TContentsTree::SelectedEntries() const {

@@ -312,14 +312,17 @@ void TForm1::OpenNamedArchive() {
     ShowNotices(true, notices);
 }
 
+std::string TForm1::DirectoryBoxFolder() const {
+    const std::string current = Text(Edit2);
+    return !current.empty() && DirExistsSafe(current) ? current : std::string();
+}
+
 void TForm1::Button_selDIRClick() {
     TBusyScope busy(*this);
     if (!busy.Entered()) return;
 
-    const std::string current = Text(Edit2);
-    const std::string preselected = !current.empty() && DirExistsSafe(current) ? current : std::string();
     std::string chosen;
-    if (services_.Dialogs->BrowseForFolder(this, StdStr(Button_selDIR->toolTip()), preselected, chosen))
+    if (services_.Dialogs->BrowseForFolder(this, StdStr(Button_selDIR->toolTip()), DirectoryBoxFolder(), chosen))
         Edit2->setText(QStr(chosen));
 }
 

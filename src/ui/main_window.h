@@ -188,6 +188,8 @@ private:
     bool Confirm(const std::string& line1, const std::string& line2, const std::string& line3);
 
     std::string Text(const QLineEdit* edit) const;
+    // What a folder dialog starts at: the Directory box's folder when it exists, else "".
+    std::string DirectoryBoxFolder() const;
 
     TFormServices services_;
     std::vector<TPlacedControl> placed_;

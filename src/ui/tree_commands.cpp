@@ -19,7 +19,6 @@
 #include <QShortcut>
 
 #include "support/errors.h"
-#include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "ui/contents_tree.h"
@@ -163,10 +162,8 @@ void TForm1::ExtractEntriesClick() {
 
     const std::vector<TTreeEntry> entries = ContentsTree->SelectedEntries();
     if (shownArchive_.empty() || entries.empty()) return;
-    const std::string current = Text(Edit2);
-    const std::string preselected = !current.empty() && DirExistsSafe(current) ? current : std::string();
     std::string target;
-    if (!services_.Dialogs->BrowseForFolder(this, ExtractEntriesTitle, preselected, target)) return;
+    if (!services_.Dialogs->BrowseForFolder(this, ExtractEntriesTitle, DirectoryBoxFolder(), target)) return;
     if (DirHasEntries(target) &&
         !Confirm("Warning!", "The target directory not empty!", "Do you really want to extract here?"))
         return;
@@ -218,10 +215,8 @@ void TForm1::AddFolderClick() {
     if (!busy.Entered()) return;
 
     if (shownArchive_.empty()) return;
-    const std::string current = Text(Edit2);
-    const std::string preselected = !current.empty() && DirExistsSafe(current) ? current : std::string();
     std::string chosen;
-    if (!services_.Dialogs->BrowseForFolder(this, AddFolderTitle, preselected, chosen)) return;
+    if (!services_.Dialogs->BrowseForFolder(this, AddFolderTitle, DirectoryBoxFolder(), chosen)) return;
     AddToShownArchive({chosen}, ContentsTree->FolderOf(ContentsTree->SingleSelected()));
 }
 
