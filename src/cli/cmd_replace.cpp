@@ -65,12 +65,19 @@ int RunReplaceDir(const ReplaceDirOptions& options) {
 
 }  // namespace
 
+// Both updates may have to move most of the archive; the journal never grows with it.
+constexpr const char* kRollingForwardText =
+    "\nAn update that moves more than 64 MiB of the archive (or more than half the disk's free\n"
+    "space) rolls forward in pieces instead of saving what moves; once the pieces move,\n"
+    "Ctrl+C waits for the end.";
+
 void RegisterReplaceCommands(CLI::App& app, int& exitStatus) {
     auto one = std::make_shared<ReplaceOptions>();
     CLI::App* replace = app.add_subcommand(
         "replace", "Replace the stored content of one file of ARCHIVE (a PC archive) by FILE, in place.\n"
                    "The entry is the one whose hash tag FILE's name carries (name.[24 hex digits].ext),\n"
-                   "or, with --path, the entry with that path inside the archive.");
+                   "or, with --path, the entry with that path inside the archive." +
+                   std::string(kRollingForwardText));
     replace->add_flag("--no-loc", one->noLoc, "Store a .loc text file as it is instead of converting it to a table");
     replace->add_flag("--xbox", one->xbox, "The archive is an Xbox 360 archive (updating refuses these)");
     CLI::Option* pathOption =
@@ -86,7 +93,8 @@ void RegisterReplaceCommands(CLI::App& app, int& exitStatus) {
                        "with the same relative path or, with --hash, with the entry's hash tag in its name.\n"
                        "Files without a counterpart, a second file for one entry, and files and folders\n"
                        "that cannot be read or whose names hold a backslash are skipped, named, and make\n"
-                       "the command fail; the count is that of the entries replaced.");
+                       "the command fail; the count is that of the entries replaced." +
+                       std::string(kRollingForwardText));
     replaceDir->add_flag("--hash", dir->hash, "Match files by the hash tags in their names");
     replaceDir->add_flag("--no-loc", dir->noLoc, "Store .loc text files as they are instead of converting them");
     replaceDir->add_flag("--xbox", dir->xbox, "The archive is an Xbox 360 archive (updating refuses these)");

@@ -248,7 +248,7 @@ bool ReplaceEntry(const std::string& archivePath, const std::string& key, bool m
     }
 
     update.Watch(archive);
-    RunPass(archive, PassOf(plan, header.HeaderSize, archiveSize), update);
+    RunPass(archive, PassOf(plan, header.HeaderSize, archiveSize), update, TPassRole::Last);
     archive.Close();
     update.Commit();
     return true;

@@ -139,7 +139,7 @@ public:
     int64_t HeldBytes() const { return heldBytes_; }
 
     // Writes every replacement decided so far in one pass.
-    void Apply() {
+    void Apply(TPassRole role) {
         if (pending_.empty()) return;
         const int64_t oldHeaderSize = header_.HeaderSize;
         const int64_t size = archive_->Size();
@@ -149,10 +149,13 @@ public:
             // Compressing the directory at level 9 takes a while, and only then is the
             // header's new length known. Meanwhile the journal saves what the pass changes
             // should the header keep its length: the tail from the first replaced stream,
-            // nearly all that it saves in any case.
+            // nearly all that it saves in any case. A pass that rolls forward saves none of it.
             const std::vector<TByteRange> likely = Plan(oldHeaderSize).ChangedRanges(size);
+            const bool saves = role == TPassRole::Intermediate || !update_.RollsForward(likely);
             ReportSaving();
-            std::future<void> saving = std::async(std::launch::async, [&] { update_.Protect(likely); });
+            std::future<void> saving = std::async(std::launch::async, [&] {
+                if (saves) update_.Protect(likely);
+            });
             header = HeaderOfDirectory(directory_);
             WaitKeepingAlive(saving);
         }
@@ -160,7 +163,7 @@ public:
 
         TPassPlan plan = Plan(header.HeaderSize);
         plan.head = HeaderBytes(kPcByteOrder, header);
-        RunPass(*archive_, plan, update_);
+        RunPass(*archive_, plan, update_, role);
         const int64_t dataAreaSize = plan.finalSize - header.HeaderSize;
         TakeAsBase(std::move(header), dataAreaSize);
     }
@@ -400,7 +403,7 @@ size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
         Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1), files[i].c_str());
-        if (batch.HeldBytes() > heldStreamsBudget) batch.Apply();
+        if (batch.HeldBytes() > heldStreamsBudget) batch.Apply(TPassRole::Intermediate);
     }
     return total;
 }
@@ -434,7 +437,8 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     const size_t next =
         DecideFiles(batch, sourceDir, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount,
                     notices);
-    batch.Apply();
+    // Files left to go one by one make passes of their own after this one.
+    batch.Apply(next == files.size() ? TPassRole::Last : TPassRole::Intermediate);
     batch.Close();
 
     // From a file whose replacement only an intermediate header could decide, the rest go

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "engine/internal/archive_format.h"
+#include "engine/internal/forward_pass.h"
 #include "engine/internal/staging_file.h"
 #include "support/crc32.h"
 #include "support/errors.h"
@@ -21,12 +22,15 @@ namespace {
 constexpr char kMagic[8] = {'V', 'P', 'A', 'K', '-', 'J', 'N', 'L'};
 // The first layout sealed with a SHA-1; it is still read, so that a journal an earlier
 // version left is rolled back. The second seals with a CRC-32, which checks a tail of
-// hundreds of megabytes in a fraction of the time. The third adds the STATE record.
+// hundreds of megabytes in a fraction of the time. The third adds the STATE record, the
+// fourth the PLAN record and its slots.
 constexpr uint32_t kSha1Layout = 1;
 constexpr uint32_t kCrcLayout = 2;
 constexpr uint32_t kStateLayout = 3;
-constexpr uint32_t kLayoutVersion = kStateLayout;
-static_assert(kSha1Layout < kCrcLayout && kCrcLayout < kStateLayout, "every later layout reads the earlier ones");
+constexpr uint32_t kForwardLayout = 4;
+constexpr uint32_t kLayoutVersion = kForwardLayout;
+static_assert(kSha1Layout < kCrcLayout && kCrcLayout < kStateLayout && kStateLayout < kForwardLayout,
+              "every later layout reads the earlier ones");
 constexpr int64_t kHeaderLength = 40;  // magic, version, header length, device, inode, old size
 constexpr char kRecordTag[4] = {'S', 'A', 'V', 'E'};
 constexpr char kSealTag[4] = {'S', 'E', 'A', 'L'};
@@ -96,7 +100,7 @@ std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
 bool DecodeHeader(const uint8_t* bytes, TJournalHeader& header) {
     if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return false;
     header.version = static_cast<uint32_t>(GetLittleEndian(bytes + 8, 4));
-    if (header.version < kSha1Layout || header.version > kStateLayout) return false;
+    if (header.version < kSha1Layout || header.version > kForwardLayout) return false;
     if (GetLittleEndian(bytes + 12, 4) != kHeaderLength) return false;
     header.archive = {GetLittleEndian(bytes + 16, 8), GetLittleEndian(bytes + 24, 8)};
     header.oldSize = static_cast<int64_t>(GetLittleEndian(bytes + 32, 8));
@@ -118,6 +122,8 @@ struct TJournalScan {
     int seals = 0;  // a seal without records still records the old size
     std::vector<TSavedRange> sealed;
     std::optional<TJournalState> state;  // the last sealed one
+    std::unique_ptr<TForwardPass> forward;  // a sealed pass to finish, the last group's
+    int64_t slotsStart = 0;                 // where its slots lie
 };
 
 // Feeds length bytes of the journal from its current position to the digest.
@@ -163,7 +169,9 @@ TJournalScan ScanJournal(HostFile& journal) {
     std::vector<uint8_t> buffer(kCopyBlock);
     std::vector<TSavedRange> unsealed;
     std::optional<TJournalState> unsealedState;
-    for (;;) {
+    std::unique_ptr<TForwardPass> unsealedPlan;
+    const TByteSink digestBytes = [&](const void* bytes, size_t count) { digest.Update(bytes, count); };
+    while (!scan.forward) {
         uint8_t tag[kTagLength];
         if (journal.Read(tag, kTagLength) != kTagLength) break;
         if (std::memcmp(tag, kRecordTag, sizeof kRecordTag) == 0) {
@@ -181,6 +189,13 @@ TJournalScan ScanJournal(HostFile& journal) {
             unsealedState = std::move(state);
             continue;
         }
+        if (scan.header.version >= kForwardLayout && std::memcmp(tag, kPlanTag, sizeof kPlanTag) == 0) {
+            auto plan = std::make_unique<TForwardPass>();
+            digest.Update(tag, kTagLength);
+            if (!ReadPlan(journal, journalSize, *plan, digestBytes)) break;
+            unsealedPlan = std::move(plan);
+            continue;
+        }
         if (std::memcmp(tag, kSealTag, sizeof kSealTag) != 0) break;
         std::vector<uint8_t> stored(static_cast<size_t>(digest.SealLength() - kTagLength));
         if (journal.Read(stored.data(), static_cast<int64_t>(stored.size())) != static_cast<int64_t>(stored.size()))
@@ -193,6 +208,9 @@ TJournalScan ScanJournal(HostFile& journal) {
         if (unsealedState) scan.state = std::move(unsealedState);
         unsealedState.reset();
         ++scan.seals;
+        // Nothing is sealed behind a pass that rolls forward: its slots follow.
+        if (unsealedPlan) scan.slotsStart = SlotsStart(journal.Position());
+        scan.forward = std::move(unsealedPlan);
     }
     return scan;
 }
@@ -246,6 +264,10 @@ std::vector<std::optional<uint8_t>> RestoredBytes(HostFile& journal, const TJour
 bool DescribesArchive(HostFile& journal, const TJournalScan& scan, const std::string& archivePath) {
     if (scan.header.version < kStateLayout) return true;
     HostFile archive(archivePath, HostFile::Mode::Read);
+    // A pass rolling forward writes each byte once, with its final value, and nothing else.
+    if (scan.forward)
+        return ArchiveFitsState(*scan.state, archive, scan.state->newSize,
+                                std::vector<std::optional<uint8_t>>(scan.state->samples.size()));
     return ArchiveFitsState(*scan.state, archive, scan.header.oldSize, RestoredBytes(journal, scan));
 }
 
@@ -359,6 +381,23 @@ std::unique_ptr<HostFile> OpenArchiveToRollBack(const std::string& archivePath, 
     }
 }
 
+// The journal open for writing the slots of the pass it finishes: the very file recovery
+// read, never through a link; none, told in notices, when this process may not write it.
+std::unique_ptr<HostFile> OpenJournalToFinish(const std::string& journalPath, const host::FileIdentity& identity,
+                                              TNotices* notices) {
+    std::unique_ptr<HostFile> journal;
+    try {
+        journal = std::make_unique<HostFile>(journalPath, HostFile::Mode::ReadWriteNoLink);
+    } catch (const EInOutError& error) {
+        if (error.Code() != ELOOP && !host::IsAccessRefused(error.Code())) throw;
+        Notify(notices, journalPath, NoticeText("left the journal", journalPath, "cannot write it: " + ReasonOf(error)));
+        return nullptr;
+    }
+    if (journal->Identity() == identity) return journal;
+    Notify(notices, journalPath, NoticeText("left the journal", journalPath, "another file took its place"));
+    return nullptr;
+}
+
 // What a journal that can be trusted has to do with the archive.
 enum class TVerdict {
     Discard,  // nothing: it is unsealed, damaged, another file's, or no pass had begun
@@ -398,10 +437,22 @@ TRecoveryResult RecoverTrusted(HostFile& journal, const std::string& archivePath
     }
     std::unique_ptr<HostFile> target = OpenArchiveToRollBack(archivePath, journalPath, notices);
     if (target == nullptr) return Stays(TRecovery::Ignored, identity);
-    ApplyJournal(journal, scan, *target);
+    TRecovery outcome = TRecovery::RolledBack;
+    if (scan.forward) {
+        std::unique_ptr<HostFile> writable = OpenJournalToFinish(journalPath, identity, notices);
+        if (writable == nullptr) return Stays(TRecovery::Ignored, identity);
+        const TUnstoppable unstoppable;
+        RollForward(*target, *writable, *scan.forward, scan.slotsStart,
+                    FindResumePoint(*writable, *scan.forward, scan.slotsStart));
+        target->Close();
+        writable->Close();
+        outcome = TRecovery::RolledForward;
+    } else {
+        ApplyJournal(journal, scan, *target);
+    }
     journal.Close();
-    if (RemoveJournalIfAllowed(journalPath, notices)) return Done(TRecovery::RolledBack);
-    return Stays(TRecovery::RolledBack, identity);
+    if (RemoveJournalIfAllowed(journalPath, notices)) return Done(outcome);
+    return Stays(outcome, identity);
 }
 
 // Recovery with the archive locked exclusively (or known to be absent).
@@ -449,12 +500,20 @@ public:
     void Protect(const std::vector<TByteRange>& ranges) { SaveAndSeal(ranges, nullptr); }
     void ProtectPass(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome);
     void PassDone() { passCovered_ = false; }
+    bool RollsForward(const std::vector<TByteRange>& ranges) const;
+    int64_t PieceLength(int64_t alsoNeeded) const;
+    void SealForward(HostFile& archive, const TForwardPass& pass, const TPassOutcome& outcome);
+    void FinishForward(HostFile& archive, const TForwardPass& pass) {
+        RollForward(archive, *journal_, pass, slotsStart_, {});
+    }
     void BeforeChange(int64_t from, int64_t to) override;
     void Commit();
     void RollBack();
 
 private:
     std::vector<TByteRange> Unsaved(TByteRange range) const;
+    int64_t Room() const;
+    void WriteForwardGroup(const TForwardPass& pass, const TPassOutcome& outcome);
     void SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state);
     void Create();
     void SaveRange(const TByteRange& range);
@@ -474,6 +533,8 @@ private:
     std::vector<TByteRange> saved_;  // sorted, disjoint
     std::deque<TByteRange> inWriteback_;  // journal positions, oldest first
     bool passCovered_ = false;  // a sealed state covers the changes being made now
+    bool forward_ = false;      // a pass that rolls forward is sealed: its writes need no saving
+    int64_t slotsStart_ = 0;    // where its slots lie
 };
 
 // The parts of range inside the old archive that no record holds yet.
@@ -490,6 +551,59 @@ std::vector<TByteRange> TUpdateJournal::Unsaved(TByteRange range) const {
     }
     if (range.from < range.to) gaps.push_back(range);
     return gaps;
+}
+
+// What the journal may hold of the archive: the budget, and no more than half the free space,
+// so that the archive can still grow and the disk does not fill up with the journal.
+int64_t TUpdateJournal::Room() const { return std::min(kJournalBudget, reader_.AvailableSpace() / 2); }
+
+bool TUpdateJournal::RollsForward(const std::vector<TByteRange>& ranges) const {
+    int64_t unsaved = 0;
+    for (const TByteRange& range : ranges)
+        for (const TByteRange& gap : Unsaved(range)) unsaved += gap.to - gap.from;
+    return unsaved > Room();
+}
+
+// The two slots share the room that the plan and the archive's growth leave; a piece is a
+// whole number of disk sectors, at least one.
+int64_t TUpdateJournal::PieceLength(int64_t alsoNeeded) const {
+    constexpr int64_t kSector = 512;
+    const int64_t room = std::min(kJournalBudget, (reader_.AvailableSpace() - alsoNeeded) / 2);
+    return std::max(kSector, room / 2 / kSector * kSector);
+}
+
+void TUpdateJournal::SealForward(HostFile& archive, const TForwardPass& pass, const TPassOutcome& outcome) {
+    // Whatever space the pass needs is taken before it is sealed: once it is, it must be
+    // able to finish. Should the journal not fit, the archive gives the space back.
+    archive.Reserve(pass.finalSize);
+    try {
+        WriteForwardGroup(pass, outcome);
+    } catch (...) {
+        // The error on its way is the one to tell.
+        try {
+            archive.ReleaseReserved();
+        } catch (...) {
+        }
+        throw;
+    }
+    forward_ = true;
+}
+
+void TUpdateJournal::WriteForwardGroup(const TForwardPass& pass, const TPassOutcome& outcome) {
+    const TJournalState state = MeasureState(reader_, outcome);
+    const bool creating = journal_ == nullptr;
+    if (creating) Create();
+    EncodePlan(pass, [this](const void* bytes, size_t count) {
+        journal_->Write(bytes, static_cast<int64_t>(count));
+        digest_->Update(bytes, count);
+    });
+    WriteState(state);
+    slotsStart_ = SlotsStart(journal_->Position() + digest_->SealLength());
+    journal_->Reserve(JournalEndWithSlots(slotsStart_, pass.pieceLength));
+    Seal();
+    journal_->Flush();
+    ForgetWritten();
+    if (creating) host::FlushDirectoryOf(journalPath_);
 }
 
 void TUpdateJournal::SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state) {
@@ -524,6 +638,7 @@ void TUpdateJournal::ProtectPass(const std::vector<TByteRange>& ranges, const TP
 
 // A change no pass announced: recovery must not take the archive it leaves for another's.
 void TUpdateJournal::BeforeChange(int64_t from, int64_t to) {
+    if (forward_) return;
     if (passCovered_) {
         SaveAndSeal({{from, to}}, nullptr);
         return;
@@ -672,6 +787,22 @@ void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges, const TPassO
 
 void TArchiveUpdate::PassDone() {
     if (active_ != nullptr) active_->PassDone();
+}
+
+bool TArchiveUpdate::RollsForward(const std::vector<TByteRange>& ranges) const {
+    return journal_ != nullptr && journal_->Kept() && journal_->RollsForward(ranges);
+}
+
+int64_t TArchiveUpdate::PieceLength(int64_t alsoNeeded) const {
+    return journal_ != nullptr ? journal_->PieceLength(alsoNeeded) : 0;
+}
+
+void TArchiveUpdate::SealForward(HostFile& archive, const TForwardPass& pass, const TPassOutcome& outcome) {
+    journal_->SealForward(archive, pass, outcome);
+}
+
+void TArchiveUpdate::FinishForward(HostFile& archive, const TForwardPass& pass) {
+    journal_->FinishForward(archive, pass);
 }
 
 void TArchiveUpdate::Watch(HostFile& archive) {

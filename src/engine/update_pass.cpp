@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/internal/forward_pass.h"
 #include "support/host_file.h"
 #include "support/progress.h"
 
@@ -45,6 +46,23 @@ void ApplyPass(HostFile& archive, const TPassPlan& plan) {
         archive.Seek(plan.finalSize);
         archive.Truncate();
     }
+}
+
+void RunForwardPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update) {
+    int64_t planBytes = static_cast<int64_t>(plan.head.size());
+    for (const auto& [position, stream] : plan.streams) planBytes += BufferLength(*stream);
+    const int64_t growth = std::max<int64_t>(0, plan.finalSize - archive.Size());
+    TForwardPass pass;
+    pass.finalSize = plan.finalSize;
+    pass.pieceLength = update.PieceLength(planBytes + growth);
+    pass.moves = plan.moves;
+    pass.streams = plan.streams;
+    pass.head = &plan.head;
+    update.SealForward(archive, pass, plan.Outcome());
+    // From here the pass can only be finished, now or by the next open.
+    const TUnstoppable unstoppable;
+    ReportToScope(PackProgress(kWritePhases, kMovingPhase), kMovingText);
+    update.FinishForward(archive, pass);
 }
 
 }  // namespace
@@ -101,9 +119,14 @@ TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLeng
 
 void ReportSaving() { ReportToScope(PackProgress(kWritePhases, kSavingPhase), kSavingText); }
 
-void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update) {
+void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update, TPassRole role) {
     ReportSaving();
-    update.Protect(plan.ChangedRanges(archive.Size()), plan.Outcome());
+    const std::vector<TByteRange> changed = plan.ChangedRanges(archive.Size());
+    if (role == TPassRole::Last && update.RollsForward(changed)) {
+        RunForwardPass(archive, plan, update);
+        return;
+    }
+    update.Protect(changed, plan.Outcome());
     ApplyPass(archive, plan);
     update.PassDone();
 }

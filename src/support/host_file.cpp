@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +51,7 @@ HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions)
         case Mode::ReadNoLink: flags |= O_RDONLY | O_NOFOLLOW | O_NONBLOCK; break;
         case Mode::ReadNonBlocking: flags |= O_RDONLY | O_NONBLOCK; break;
         case Mode::ReadWrite: flags |= O_RDWR; break;
+        case Mode::ReadWriteNoLink: flags |= O_RDWR | O_NOFOLLOW | O_NONBLOCK; break;
         case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
@@ -249,6 +251,27 @@ void HostFile::FlushRangeAndForget(int64_t position, int64_t count) {
     if (!skipped && ::sync_file_range(fd_, position, count, kWriteAndWait) != 0) Fail("flush");
     TellChange(host::hooks::Change::FlushRange, fd_, position, count);
     ::posix_fadvise(fd_, position, count, POSIX_FADV_DONTNEED);
+}
+
+void HostFile::Reserve(int64_t size) {
+    const int64_t current = Size();
+    if (size <= current) return;
+    const int result = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, current, size - current);
+    if (result == 0 || errno == EOPNOTSUPP || errno == ENOSYS) return;
+    // Told as the write it stands for would be.
+    Fail("write");
+}
+
+void HostFile::ReleaseReserved() {
+    // Cutting a file at its own end changes no byte and frees what lay behind it.
+    if (::ftruncate(fd_, Size()) != 0) Fail("truncate");
+}
+
+int64_t HostFile::AvailableSpace() const {
+    if (const std::optional<int64_t> stated = host::hooks::AvailableSpace()) return *stated;
+    struct statvfs vfs {};
+    if (::fstatvfs(fd_, &vfs) != 0) Fail("get the free space of the file system of");
+    return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
 }
 
 void HostFile::SetOwnership(const host::FileOwnership& ownership) {

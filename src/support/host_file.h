@@ -29,9 +29,9 @@ protected:
 class HostFile {
 public:
     // CreateNew never replaces an existing name and never follows a symbolic link: the file
-    // it opens is one it made itself. ReadNoLink refuses a symbolic link. ReadNonBlocking
+    // it opens is one it made itself. ReadNoLink and ReadWriteNoLink refuse a symbolic link. ReadNonBlocking
     // cannot hang on a FIFO that has no writer (check Kind before reading).
-    enum class Mode { Read, ReadNoLink, ReadNonBlocking, ReadWrite, Create, CreateNew };
+    enum class Mode { Read, ReadNoLink, ReadNonBlocking, ReadWrite, ReadWriteNoLink, Create, CreateNew };
 
     // permissions applies to a created file, less the process's umask.
     HostFile(const std::string& path, Mode mode, uint32_t permissions = 0666);
@@ -74,6 +74,15 @@ public:
     // to be flushed (Flush). Raises "Cannot flush file" when the write failed: the error
     // would not be reported again.
     void FlushRangeAndForget(int64_t position, int64_t count);
+    // Takes the disk space for the file to grow to size without changing its size or
+    // content, so that the writes that make it grow cannot run out of space midway. Does
+    // nothing where the file system cannot reserve space; raises "Cannot write" when the
+    // space is not there.
+    void Reserve(int64_t size);
+    // Gives back the space Reserve took beyond the file's end.
+    void ReleaseReserved();
+    // The bytes still free for this process on the file's file system.
+    int64_t AvailableSpace() const;
     // Gives the file the permission bits of ownership and, where the process may, its owner.
     void SetOwnership(const host::FileOwnership& ownership);
     // From now on every write and cut first tells watcher (none: nullptr).

@@ -60,4 +60,8 @@ struct ChangeDone {
 // Told after each change has been made; a write cut short by a fault tells what it wrote.
 void AfterChange(const ChangeDone& done);
 
+// Asked when the host measures the free space of a file system; a value stands in for what
+// the system says, so that a test can run an update as on a nearly full disk.
+std::optional<int64_t> AvailableSpace();
+
 }  // namespace host::hooks

@@ -7,4 +7,6 @@ std::optional<Fault> BeforeOperation(Operation) { return std::nullopt; }
 
 void AfterChange(const ChangeDone&) {}
 
+std::optional<int64_t> AvailableSpace() { return std::nullopt; }
+
 }  // namespace host::hooks

@@ -2,9 +2,23 @@
 
 #include <exception>
 
+#include "support/errors.h"
+
 namespace {
 
 thread_local TProgressScope* currentScope = nullptr;
+thread_local int unstoppableDepth = 0;
+
+void CallScope(const ProgressProc& progress, uint32_t position, const char* text) {
+    if (unstoppableDepth == 0) {
+        progress(position, text);
+        return;
+    }
+    try {
+        progress(position, text);
+    } catch (const ECancelled&) {
+    }
+}
 
 }  // namespace
 
@@ -43,7 +57,7 @@ void ReportToScope(uint32_t position, const char* text) {
     TProgressScope* scope = currentScope;
     if (scope == nullptr) return;
     NoteReport(text);
-    (*scope->progress_)(position, text);
+    CallScope(*scope->progress_, position, text);
 }
 
 void KeepAlive() {
@@ -52,5 +66,9 @@ void KeepAlive() {
     const auto now = std::chrono::steady_clock::now();
     if (now - scope->lastReport_ < kKeepAliveInterval) return;
     scope->lastReport_ = now;
-    (*scope->progress_)(0, scope->lastText_.c_str());
+    CallScope(*scope->progress_, 0, scope->lastText_.c_str());
 }
+
+TUnstoppable::TUnstoppable() { ++unstoppableDepth; }
+
+TUnstoppable::~TUnstoppable() { --unstoppableDepth; }

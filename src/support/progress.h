@@ -60,6 +60,17 @@ void NoteReport(const char* text);
 // while an error is on its way (a roll-back on the way out must not be stopped).
 void KeepAlive();
 
+// A step that, once begun, only finishes: while one lives on this thread, the operation's
+// caller still hears from it, but a stop the caller raises is let go. An update that is
+// bound to roll forward would only leave the same work to the next open of the archive.
+class TUnstoppable {
+public:
+    TUnstoppable();
+    ~TUnstoppable();
+    TUnstoppable(const TUnstoppable&) = delete;
+    TUnstoppable& operator=(const TUnstoppable&) = delete;
+};
+
 // Waits for work running on another thread, keeping the operation's caller alive meanwhile;
 // then returns its result or raises its error. Should the caller stop the operation while
 // it waits, the work is still waited for (by the future's owner) before the stop goes on.

@@ -3,7 +3,9 @@
 // extraction keeps exactly the files it had reported.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "engine/archive_builder.h"
 #include "engine/archive_reader.h"
@@ -15,6 +17,7 @@
 #include "helpers/progress_record.h"
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
+#include "hooks/host_test_hooks.h"
 #include "support/errors.h"
 
 namespace fs = std::filesystem;
@@ -153,5 +156,53 @@ TEST(StoppedOperation, AnExtractionStoppedAtAnyReportKeepsExactlyTheFilesItRepor
         // The file whose report stops the extraction is written whole before it.
         EXPECT_EQ(present, static_cast<size_t>(std::max(stopAt - 1, 0))) << stopAt;
         EXPECT_EQ(stopper.itemsReported, std::max(stopAt - 2, 0)) << stopAt;
+    }
+}
+
+// On a nearly full disk the passes roll forward: a stop before the pass is sealed leaves the
+// old archive; one asked for after it is let go, and the replacement completes.
+TEST(StoppedOperation, AReplacementRollingForwardStopsBeforeItsSealAndCompletesAfterIt) {
+    const struct {
+        const char* name;
+        std::function<bool(const std::string& dir, const ProgressProc&)> replace;
+    } kinds[] = {
+        {"one file",
+         [](const std::string& dir, const ProgressProc& progress) {
+             return ReplaceOneFile(false, dir + "/x.pak", dir + "/new.bin", "data/b.bin", false, false, nullptr,
+                                   progress);
+         }},
+        {"a directory",
+         [](const std::string& dir, const ProgressProc& progress) {
+             int32_t count = 0;
+             return ReplaceFromDirectory(false, dir + "/x.pak", dir + "/new", false, true, progress, count);
+         }},
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        TempDir temp;
+        const std::string dir = temp.Path();
+        WriteTestArchive(dir + "/x.pak", UpdatableTree());
+        const TArrayOfByte old = ReadFileBytes(dir + "/x.pak");
+        WriteFile(dir + "/new.bin", RandomBytes(7000, 6));
+        WriteReplacements(dir + "/new");
+        const host::hooks::StatedSpace nearlyFull(4096);
+        std::vector<std::string> texts;
+        ASSERT_TRUE(kind.replace(dir, [&](uint32_t, const char* text) { texts.push_back(text); }));
+        const TArrayOfByte replaced = ReadFileBytes(dir + "/x.pak");
+        const auto moving = std::find(texts.begin(), texts.end(), std::string("moving the archive's contents..."));
+        ASSERT_NE(moving, texts.end());
+        const int sealedAt = static_cast<int>(moving - texts.begin()) + 1;
+        for (int stopAt = sealedAt - 1; stopAt <= sealedAt; ++stopAt) {
+            WriteFile(dir + "/x.pak", old);
+            TStopper stopper(stopAt);
+            if (stopAt < sealedAt) {
+                EXPECT_THROW(kind.replace(dir, stopper.Proc()), ECancelled);
+                EXPECT_EQ(ReadFileBytes(dir + "/x.pak"), old);
+            } else {
+                EXPECT_TRUE(kind.replace(dir, stopper.Proc()));
+                EXPECT_EQ(ReadFileBytes(dir + "/x.pak"), replaced);
+            }
+            EXPECT_FALSE(fs::exists(dir + "/x.pak" + kJournalSuffix)) << stopAt;
+        }
     }
 }

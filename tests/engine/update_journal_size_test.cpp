@@ -117,3 +117,34 @@ TEST(UpdateJournalSize, DirectoryOfAnotherLengthMovesTheDataAreaAndSavesAllOfIt)
     EXPECT_LT(size, static_cast<int64_t>(before.size()) + kBookkeeping);
     EXPECT_EQ(ReadFileBytes(archive), before);
 }
+
+// On a disk whose free space is a fifth of the archive, a pass that moves the whole data
+// area cannot save it: the journal holds the plan (the new header, the new stream) and two
+// pieces, within the free space, and whoever finds it finishes the update.
+TEST(UpdateJournalSize, PassLargerThanTheRoomRollsForwardWithAJournalOfItsPlanAndTwoPieces) {
+    TempDir dir;
+    const std::string archive = dir / "data.pak";
+    WriteTestArchive(archive, TenFiles());
+    const TArrayOfByte before = ReadFileBytes(archive);
+    const TArrayOfByte content = RandomBytes(ProbeEntries(archive)[0].unpackedSize + 3000, 96);
+    TempDir plain;
+    WriteFile(plain / "data.pak", before);
+    ASSERT_TRUE(Replace(plain / "data.pak", "f0", content));
+    const TArrayOfByte after = ReadFileBytes(plain / "data.pak");
+    ASSERT_NE(ProbeHeaderSize(after), ProbeHeaderSize(before)) << "the data area does not move";
+
+    const int64_t space = static_cast<int64_t>(before.size()) / 5;
+    int64_t size = 0;
+    {
+        const host::hooks::StatedSpace nearlyFull(space);
+        host::hooks::FailNth(host::hooks::Operation::Remove, 1, EIO, true);
+        EXPECT_THROW(Replace(archive, "f0", content), EInOutError);
+        host::hooks::ClearFaults();
+        size = static_cast<int64_t>(fs::file_size(JournalPathOf(archive)));
+    }
+    const int64_t plan = ProbeHeaderSize(after) + ProbeEntries(plain / "data.pak")[0].packedSize;
+    EXPECT_GT(size, plan);
+    EXPECT_LE(size, space);
+    EXPECT_EQ(RecoverArchive(archive), TRecovery::RolledForward);
+    EXPECT_EQ(ReadFileBytes(archive), after);
+}

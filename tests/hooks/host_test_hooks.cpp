@@ -23,6 +23,7 @@ struct TFaultPlan {
     int64_t operationCount = 0;
     int64_t killAt = 0;  // 0: never
     bool skipFlushes = false;
+    std::optional<int64_t> available;
 };
 
 std::mutex& FaultMutex() {
@@ -77,6 +78,7 @@ void ReadFaultEnvironment(TFaultPlan& plan) {
         }
     }
     if (const char* killAt = std::getenv("VPAK_TEST_KILL_AT")) plan.killAt = std::atoll(killAt);
+    if (const char* available = std::getenv("VPAK_TEST_AVAILABLE")) plan.available = std::atoll(available);
 }
 
 std::mutex& ListenerMutex() {
@@ -144,6 +146,16 @@ void ListenToChanges(ChangeListener* newListener) {
 void SkipFlushes(bool skip) {
     std::lock_guard<std::mutex> lock(FaultMutex());
     FaultPlan().skipFlushes = skip;
+}
+
+std::optional<int64_t> AvailableSpace() {
+    std::lock_guard<std::mutex> lock(FaultMutex());
+    return FaultPlan().available;
+}
+
+void SetAvailableSpace(std::optional<int64_t> available) {
+    std::lock_guard<std::mutex> lock(FaultMutex());
+    FaultPlan().available = available;
 }
 
 int64_t OperationCount() {

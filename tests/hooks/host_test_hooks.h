@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "support/host_hooks.h"
 
@@ -35,6 +36,20 @@ public:
 
 protected:
     ~ChangeListener() = default;
+};
+
+// Makes the host take available bytes for the free space of every file system, as on a
+// nearly full disk (none: what the system says). The environment variable
+// VPAK_TEST_AVAILABLE=N sets the same for a child process.
+void SetAvailableSpace(std::optional<int64_t> available);
+
+// The free space the host reports while it lives.
+class StatedSpace {
+public:
+    explicit StatedSpace(std::optional<int64_t> available) { SetAvailableSpace(available); }
+    ~StatedSpace() { SetAvailableSpace(std::nullopt); }
+    StatedSpace(const StatedSpace&) = delete;
+    StatedSpace& operator=(const StatedSpace&) = delete;
 };
 
 // Makes listener the one that hears the changes from now on (nullptr: none).

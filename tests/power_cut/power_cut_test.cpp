@@ -57,6 +57,10 @@ constexpr int kDrawnImages = 12000;
 // Of the images the larger run recovers, those whose recovery is cut in its turn.
 constexpr uint64_t kRecoveriesCutEvery = 5;
 const char* const kArchiveName = "data.pak";
+// Free space the runs that roll forward are told of: their journals hold pieces of a few
+// sectors, so that a small archive's data area moves in several of them.
+constexpr int64_t kSmallDiskSpace = 4096;
+constexpr int64_t kLargerDiskSpace = 128 * 1024;
 
 std::string Text(size_t n, uint32_t seed) {
     static const char* const kWords[] = {"the ", "quest ", "of ", "Veldane ", "begins ", "at ", "dawn. ", "\r\n"};
@@ -506,6 +510,16 @@ std::vector<TRun> SmallRuns() {
         ReplaceRun("replace", "longer.bin"),
         ReplaceRun("replace, same length", "same.bin"),
         {"replace-dir", SmallTree(), [](const std::string& a) { ReplaceDir(a, PowerCutTest::Source("many")); }},
+        {"replace-dir rolling forward", SmallTree(),
+         [](const std::string& a) {
+             const host::hooks::StatedSpace nearlyFull(kSmallDiskSpace);
+             ReplaceDir(a, PowerCutTest::Source("many"));
+         }},
+        {"replace rolling forward", SmallTree(),
+         [](const std::string& a) {
+             const host::hooks::StatedSpace nearlyFull(kSmallDiskSpace);
+             Replace(a, PowerCutTest::Source("longer.bin"), "a\\one.bin");
+         }},
         {"make over an archive", SmallTree(), make},
         {"make", std::nullopt, make},
         {"add", SmallTree(),
@@ -551,6 +565,13 @@ TEST_F(PowerCutTest, TheReplaceDirRunMovesTheDataArea) {
 
 TEST_F(PowerCutTest, LargerReplaceDirLeavesTheOldOrTheNewArchiveInEveryDrawnImage) {
     CutAtRandom({"a larger replace-dir", LargerTree(), [](const std::string& a) { ReplaceDir(a, Source("larger")); }});
+}
+
+TEST_F(PowerCutTest, LargerReplaceDirRollingForwardLeavesTheOldOrTheNewArchiveInEveryDrawnImage) {
+    CutAtRandom({"a larger replace-dir rolling forward", LargerTree(), [](const std::string& a) {
+                     const host::hooks::StatedSpace nearlyFull(kLargerDiskSpace);
+                     ReplaceDir(a, Source("larger"));
+                 }});
 }
 
 namespace {

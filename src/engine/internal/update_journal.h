@@ -15,15 +15,24 @@
 // written back and the archive is cut to its old size. A journal that is not to be trusted
 // is left where it is, unapplied; a trusted one that does not fit is removed unapplied.
 //
+// A pass that would have the journal save more than kJournalBudget bytes, or more than half
+// the disk's free space, rolls forward instead, when it is the last pass of its update: the
+// journal holds the whole pass, sealed, and two slots of at most half the budget each
+// (forward_pass.h). Once that group is sealed, recovery finishes the pass instead of undoing
+// the update, and the archive is the new one.
+//
 // Layout, integers little-endian:
 //   header   "VPAK-JNL", version (4), header length (4), device (8), inode (8), old size (8)
 //   record   "SAVE", 4 zero bytes, archive offset (8), length n (8), the n saved bytes
 //   record   "STAT", 4 zero bytes, the state of a pass (journal_state.h)
+//   record   "PLAN", the pass that rolls forward (forward_pass.h); only in the last group
 //   seal     "SEAL", 4 zero bytes, CRC-32 of every journal byte in front of the seal (4)
-// Version 3 is written. Versions 2 (no STATE records) and 1 (no STATE records, seals holding a
-// SHA-1 of 20 bytes) are still read, and applied on the checks of the file alone.
-// Records and seals follow each other in groups; a group is flushed before the archive
-// changes inside its ranges. A roll-back applies the records up to the last valid seal.
+//   slots    behind the seal of a group with a PLAN record (forward_pass.h)
+// Version 4 is written. Version 3 (no PLAN records), 2 (no STATE records either) and 1 (seals
+// holding a SHA-1 of 20 bytes) are still read; those before 3 are applied on the checks of
+// the file alone. Records and seals follow each other in groups; a group is flushed before the
+// archive changes inside its ranges. A roll-back applies the records up to the last valid
+// seal; a sealed PLAN is rolled forward.
 #pragma once
 
 #include <cstdint>
@@ -38,12 +47,17 @@
 
 inline constexpr const char* kJournalSuffix = ".vpak-journal";
 
+// The most an update's journal holds of the archive's old bytes, whatever the archive's size;
+// new streams and the new directory come on top.
+inline constexpr int64_t kJournalBudget = int64_t{64} << 20;
+
 // Where the journal of an archive lies: beside the file the path names, links resolved.
 std::string JournalPathOf(const std::string& archivePath);
 
 enum class TRecovery {
     NoJournal,   // nothing to do
     RolledBack,  // a sealed journal of this file was applied: the archive is as before the update
+    RolledForward,  // a sealed pass was finished: the archive is as after the update
     Discarded,   // a journal unsealed, damaged, of another file or another state of it was
                  // removed; the archive was left as it is
     Ignored,     // a journal this process may not apply or remove stays; the archive was left as it is
@@ -61,6 +75,7 @@ struct TByteRange {
 };
 
 class TUpdateJournal;
+struct TForwardPass;
 
 // Whether an update keeps its journal. Every operation keeps it. Only a benchmark that
 // measures what the journal costs skips it, by naming this: the update then still locks the
@@ -100,6 +115,23 @@ public:
 
     // The pass the last outcome described is complete: a change after it needs another.
     void PassDone();
+
+    // True when the last pass of this update, changing ranges, is to roll forward: saving
+    // them would take more than the journal's room (kJournalBudget, or half the free space).
+    // Never for an update that joined another, nor for one without its journal.
+    bool RollsForward(const std::vector<TByteRange>& ranges) const;
+
+    // The length of the pieces a forward pass moves at a time, when the journal and the
+    // archive also need alsoNeeded bytes of the disk besides the slots.
+    int64_t PieceLength(int64_t alsoNeeded) const;
+
+    // Seals the whole pass in the journal, with the space it needs taken first: from then
+    // on, should the process end, the next open finishes the pass.
+    void SealForward(HostFile& archive, const TForwardPass& pass, const TPassOutcome& outcome);
+
+    // Applies the sealed pass to archive and flushes it. An error leaves the pass to the
+    // next open to finish. The update then only commits.
+    void FinishForward(HostFile& archive, const TForwardPass& pass);
 
     // From now on every write to archive saves the bytes it overwrites first, should they lie
     // outside the protected ranges. A write that comes while no pass is protected first

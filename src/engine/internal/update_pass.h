@@ -52,12 +52,20 @@ struct TPassPlan {
 TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLength,
                    const std::vector<TStreamReplacement>& replacements);
 
+// Whether more passes of the same update may follow this one. Only the last pass can roll
+// forward: after it the update is complete.
+enum class TPassRole {
+    Intermediate,
+    Last,
+};
+
 // Has the journal save what the pass changes, with the pass's state, then applies it. Each
 // phase (saving, moving, writing) is reported to the operation's callback.
 // Between the first move and the cut the archive on disk is neither the old nor the new one;
 // nothing here returns early, only a raised error can stop it, and the journal then takes
-// the archive back.
-void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update);
+// the archive back. A last pass that changes more than the journal may save is sealed in the
+// journal whole and rolls forward instead: an error then leaves it to the next open to finish.
+void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update, TPassRole role);
 
 // Reports the first phase of writing a pass, for a caller that starts saving early.
 void ReportSaving();

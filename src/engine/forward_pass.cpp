@@ -1,0 +1,248 @@
+#include "engine/internal/forward_pass.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/internal/archive_format.h"
+#include "engine/internal/update_journal.h"
+#include "support/crc32.h"
+#include "support/host_file.h"
+#include "support/progress.h"
+
+namespace {
+
+constexpr int64_t kTagLength = 8;         // the tag and 4 zero bytes
+constexpr int64_t kPlanFieldsLength = 40;  // final size, piece length, move count, stream count, head length
+constexpr int64_t kMoveLength = 24;        // from, to, length
+constexpr int64_t kStreamHeadLength = 16;  // position, length
+constexpr char kSlotTag[4] = {'S', 'L', 'O', 'T'};
+constexpr int64_t kSlotHeadLength = 32;  // tag, piece number, length, CRC-32, 4 zero bytes
+constexpr int64_t kSlotAlignment = 4096;
+
+int64_t AlignUp(int64_t value) { return (value + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment; }
+
+int64_t SlotPosition(int64_t slotsStart, int64_t pieceLength, size_t piece) {
+    return slotsStart + static_cast<int64_t>(piece % 2) * AlignUp(kSlotHeadLength + pieceLength);
+}
+
+void PutField(uint8_t*& at, int64_t value) {
+    PutLittleEndian(at, static_cast<uint64_t>(value), 8);
+    at += 8;
+}
+
+int64_t TakeField(const uint8_t*& at) {
+    const auto value = static_cast<int64_t>(GetLittleEndian(at, 8));
+    at += 8;
+    return value;
+}
+
+// Reads count bytes of the journal into bytes and the digest; false when it ends before.
+bool ReadDigested(HostFile& journal, void* bytes, int64_t count, const TByteSink& digest) {
+    if (journal.Read(bytes, count) != count) return false;
+    digest(bytes, static_cast<size_t>(count));
+    return true;
+}
+
+bool InsideArchive(int64_t position, int64_t length, int64_t size) {
+    return position >= 0 && length >= 0 && position <= size && length <= size - position;
+}
+
+// The moves must be what MoveRanges takes: sources ascending, destinations ascending without
+// overlapping each other, all inside the archive before and after.
+bool MovesFit(const std::vector<TRangeMove>& moves, int64_t finalSize) {
+    int64_t lastFrom = 0;
+    int64_t lastEnd = 0;
+    for (const TRangeMove& move : moves) {
+        if (!InsideArchive(move.from, move.length, kMaxArchiveSize)) return false;
+        if (!InsideArchive(move.to, move.length, finalSize)) return false;
+        if (move.from < lastFrom || move.to < lastEnd) return false;
+        lastFrom = move.from;
+        lastEnd = move.to + move.length;
+    }
+    return true;
+}
+
+bool ReadMoves(HostFile& journal, int64_t count, int64_t finalSize, TForwardPass& pass, const TByteSink& digest) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(count * kMoveLength));
+    if (!ReadDigested(journal, bytes.data(), static_cast<int64_t>(bytes.size()), digest)) return false;
+    const uint8_t* at = bytes.data();
+    for (int64_t i = 0; i < count; ++i) {
+        TRangeMove move;
+        move.from = TakeField(at);
+        move.to = TakeField(at);
+        move.length = TakeField(at);
+        pass.moves.push_back(move);
+    }
+    return MovesFit(pass.moves, finalSize);
+}
+
+bool ReadStreams(HostFile& journal, int64_t journalSize, int64_t count, TForwardPass& pass,
+                 const TByteSink& digest) {
+    for (int64_t i = 0; i < count; ++i) {
+        uint8_t head[kStreamHeadLength];
+        if (!ReadDigested(journal, head, kStreamHeadLength, digest)) return false;
+        const uint8_t* at = head;
+        const int64_t position = TakeField(at);
+        const int64_t length = TakeField(at);
+        if (!InsideArchive(position, length, pass.finalSize)) return false;
+        if (length > journalSize - journal.Position()) return false;
+        TArrayOfByte& stream = pass.held.emplace_back(static_cast<size_t>(length));
+        if (!ReadDigested(journal, stream.data(), length, digest)) return false;
+        pass.streams.emplace_back(position, &stream);
+    }
+    return true;
+}
+
+void WriteSlot(HostFile& journal, int64_t slotsStart, int64_t pieceLength, size_t piece, const TArrayOfByte& bytes) {
+    uint8_t head[kSlotHeadLength]{};
+    std::memcpy(head, kSlotTag, sizeof kSlotTag);
+    PutLittleEndian(head + 8, piece, 8);
+    PutLittleEndian(head + 16, bytes.size(), 8);
+    const uint32_t crc = Crc32(Crc32(0, head + 8, 16), bytes.data(), bytes.size());
+    PutLittleEndian(head + 24, crc, 4);
+    journal.Seek(SlotPosition(slotsStart, pieceLength, piece));
+    journal.Write(head, kSlotHeadLength);
+    journal.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    journal.Flush();
+}
+
+// The piece a slot holds, when it is whole and belongs there.
+std::optional<TResumePoint> ReadSlot(HostFile& journal, int64_t position, size_t region,
+                                     const std::vector<TRangeMove>& pieces) {
+    uint8_t head[kSlotHeadLength];
+    journal.Seek(position);
+    if (journal.Read(head, kSlotHeadLength) != kSlotHeadLength) return std::nullopt;
+    if (std::memcmp(head, kSlotTag, sizeof kSlotTag) != 0) return std::nullopt;
+    const uint64_t piece = GetLittleEndian(head + 8, 8);
+    const auto length = static_cast<int64_t>(GetLittleEndian(head + 16, 8));
+    if (piece >= pieces.size() || piece % 2 != region) return std::nullopt;
+    if (length != pieces[piece].length) return std::nullopt;
+    TArrayOfByte bytes(static_cast<size_t>(length));
+    if (journal.Read(bytes.data(), length) != length) return std::nullopt;
+    const uint32_t crc = Crc32(Crc32(0, head + 8, 16), bytes.data(), bytes.size());
+    if (crc != GetLittleEndian(head + 24, 4)) return std::nullopt;
+    return TResumePoint{static_cast<size_t>(piece), std::move(bytes)};
+}
+
+// Splits a move into pieces, in the order given.
+void AppendPieces(const TRangeMove& move, int64_t pieceLength, bool backwards, std::vector<TRangeMove>& pieces) {
+    for (int64_t done = 0; done < move.length;) {
+        const int64_t length = std::min(pieceLength, move.length - done);
+        const int64_t offset = backwards ? move.length - done - length : done;
+        pieces.push_back({move.from + offset, move.to + offset, length});
+        done += length;
+    }
+}
+
+}  // namespace
+
+void EncodePlan(const TForwardPass& pass, const TByteSink& put) {
+    std::vector<uint8_t> fields(static_cast<size_t>(kTagLength + kPlanFieldsLength + kMoveLength * pass.moves.size()));
+    std::memcpy(fields.data(), kPlanTag, sizeof kPlanTag);
+    uint8_t* at = fields.data() + kTagLength;
+    PutField(at, pass.finalSize);
+    PutField(at, pass.pieceLength);
+    PutField(at, static_cast<int64_t>(pass.moves.size()));
+    PutField(at, static_cast<int64_t>(pass.streams.size()));
+    PutField(at, static_cast<int64_t>(pass.head->size()));
+    for (const TRangeMove& move : pass.moves) {
+        PutField(at, move.from);
+        PutField(at, move.to);
+        PutField(at, move.length);
+    }
+    put(fields.data(), fields.size());
+    for (const auto& [position, stream] : pass.streams) {
+        uint8_t head[kStreamHeadLength];
+        uint8_t* field = head;
+        PutField(field, position);
+        PutField(field, static_cast<int64_t>(stream->size()));
+        put(head, sizeof head);
+        put(stream->data(), stream->size());
+    }
+    put(pass.head->data(), pass.head->size());
+}
+
+bool ReadPlan(HostFile& journal, int64_t journalSize, TForwardPass& pass, const TByteSink& digest) {
+    uint8_t fields[kPlanFieldsLength];
+    if (!ReadDigested(journal, fields, kPlanFieldsLength, digest)) return false;
+    const uint8_t* at = fields;
+    pass.finalSize = TakeField(at);
+    pass.pieceLength = TakeField(at);
+    const int64_t moveCount = TakeField(at);
+    const int64_t streamCount = TakeField(at);
+    const int64_t headLength = TakeField(at);
+    const int64_t left = journalSize - journal.Position();
+    if (pass.finalSize < 0 || pass.finalSize > kMaxArchiveSize) return false;
+    if (pass.pieceLength <= 0 || pass.pieceLength > kJournalBudget) return false;
+    if (moveCount < 0 || moveCount > left / kMoveLength) return false;
+    if (streamCount < 0 || streamCount > left / kStreamHeadLength) return false;
+    if (headLength < 0 || headLength > kMaxHeaderSize || headLength > pass.finalSize) return false;
+    if (!ReadMoves(journal, moveCount, pass.finalSize, pass, digest)) return false;
+    if (!ReadStreams(journal, journalSize, streamCount, pass, digest)) return false;
+    if (headLength > journalSize - journal.Position()) return false;
+    TArrayOfByte& head = pass.held.emplace_back(static_cast<size_t>(headLength));
+    if (!ReadDigested(journal, head.data(), headLength, digest)) return false;
+    pass.head = &head;
+    return true;
+}
+
+int64_t SlotsStart(int64_t sealEnd) { return AlignUp(sealEnd); }
+
+int64_t JournalEndWithSlots(int64_t slotsStart, int64_t pieceLength) {
+    return SlotPosition(slotsStart, pieceLength, 1) + kSlotHeadLength + pieceLength;
+}
+
+std::vector<TRangeMove> PiecesOf(const std::vector<TRangeMove>& moves, int64_t pieceLength) {
+    // Runs towards the start go first, front to back, then those towards the end, back to
+    // front: a piece then lands only on its own source or on sources already moved.
+    std::vector<TRangeMove> pieces;
+    for (const TRangeMove& move : moves)
+        if (move.to < move.from) AppendPieces(move, pieceLength, false, pieces);
+    for (auto move = moves.rbegin(); move != moves.rend(); ++move)
+        if (move->to > move->from) AppendPieces(*move, pieceLength, true, pieces);
+    return pieces;
+}
+
+TResumePoint FindResumePoint(HostFile& journal, const TForwardPass& pass, int64_t slotsStart) {
+    const std::vector<TRangeMove> pieces = PiecesOf(pass.moves, pass.pieceLength);
+    std::optional<TResumePoint> latest;
+    for (size_t region = 0; region < 2; ++region) {
+        std::optional<TResumePoint> slot =
+            ReadSlot(journal, SlotPosition(slotsStart, pass.pieceLength, region), region, pieces);
+        if (slot && (!latest || slot->piece > latest->piece)) latest = std::move(slot);
+    }
+    return latest ? std::move(*latest) : TResumePoint{};
+}
+
+void RollForward(HostFile& archive, HostFile& journal, const TForwardPass& pass, int64_t slotsStart,
+                 TResumePoint resume) {
+    const std::vector<TRangeMove> pieces = PiecesOf(pass.moves, pass.pieceLength);
+    TArrayOfByte bytes;
+    for (size_t k = resume.piece; k < pieces.size(); ++k) {
+        const TRangeMove& piece = pieces[k];
+        if (k == resume.piece && resume.saved) {
+            bytes = std::move(*resume.saved);
+        } else {
+            bytes.resize(static_cast<size_t>(piece.length));
+            archive.Seek(piece.from);
+            archive.ReadExact(bytes.data(), piece.length);
+            WriteSlot(journal, slotsStart, pass.pieceLength, k, bytes);
+        }
+        archive.Seek(piece.to);
+        archive.Write(bytes.data(), piece.length);
+        // The next slot overwrites the one before this: the piece must be on the disk first.
+        archive.Flush();
+        KeepAlive();
+    }
+    for (const auto& [position, stream] : pass.streams) {
+        archive.Seek(position);
+        archive.Write(stream->data(), static_cast<int64_t>(stream->size()));
+    }
+    archive.Seek(0);
+    archive.Write(pass.head->data(), static_cast<int64_t>(pass.head->size()));
+    if (archive.Size() > pass.finalSize) {
+        archive.Seek(pass.finalSize);
+        archive.Truncate();
+    }
+    archive.Flush();
+}
