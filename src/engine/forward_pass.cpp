@@ -108,7 +108,7 @@ void WriteSlot(HostFile& journal, int64_t slotsStart, int64_t pieceLength, size_
 
 // The piece a slot holds, when it is whole and belongs there.
 std::optional<TResumePoint> ReadSlot(HostFile& journal, int64_t position, size_t region,
-                                     const std::vector<TRangeMove>& pieces) {
+                                     const std::vector<TPiece>& pieces) {
     uint8_t head[kSlotHeadLength];
     journal.Seek(position);
     if (journal.Read(head, kSlotHeadLength) != kSlotHeadLength) return std::nullopt;
@@ -124,13 +124,47 @@ std::optional<TResumePoint> ReadSlot(HostFile& journal, int64_t position, size_t
     return TResumePoint{static_cast<size_t>(piece), std::move(bytes)};
 }
 
-// Splits a move into pieces, in the order given.
-void AppendPieces(const TRangeMove& move, int64_t pieceLength, bool backwards, std::vector<TRangeMove>& pieces) {
-    for (int64_t done = 0; done < move.length;) {
-        const int64_t length = std::min(pieceLength, move.length - done);
-        const int64_t offset = backwards ? move.length - done - length : done;
-        pieces.push_back({move.from + offset, move.to + offset, length});
-        done += length;
+// Fills pieces with the runs of the moves, taken in the order they are moved: a run too long
+// for the room the current piece has left is split, from its front or, for a run moved back
+// to front, from its back.
+class TPieceFiller {
+public:
+    explicit TPieceFiller(int64_t pieceLength) : pieceLength_(pieceLength) {}
+
+    void Take(const TRangeMove& move, bool backwards) {
+        for (int64_t left = move.length; left > 0;) {
+            if (pieces_.empty() || pieces_.back().length == pieceLength_) pieces_.emplace_back();
+            TPiece& piece = pieces_.back();
+            const int64_t length = std::min(pieceLength_ - piece.length, left);
+            const int64_t offset = backwards ? left - length : move.length - left;
+            piece.runs.push_back({move.from + offset, move.to + offset, length});
+            piece.length += length;
+            left -= length;
+        }
+    }
+
+    std::vector<TPiece> Pieces() { return std::move(pieces_); }
+
+private:
+    int64_t pieceLength_;
+    std::vector<TPiece> pieces_;
+};
+
+void ReadRuns(HostFile& archive, const TPiece& piece, TArrayOfByte& bytes) {
+    int64_t at = 0;
+    for (const TRangeMove& run : piece.runs) {
+        archive.Seek(run.from);
+        archive.ReadExact(bytes.data() + at, run.length);
+        at += run.length;
+    }
+}
+
+void WriteRuns(HostFile& archive, const TPiece& piece, const TArrayOfByte& bytes) {
+    int64_t at = 0;
+    for (const TRangeMove& run : piece.runs) {
+        archive.Seek(run.to);
+        archive.Write(bytes.data() + at, run.length);
+        at += run.length;
     }
 }
 
@@ -192,19 +226,19 @@ int64_t JournalEndWithSlots(int64_t slotsStart, int64_t pieceLength) {
     return SlotPosition(slotsStart, pieceLength, 1) + kSlotHeadLength + pieceLength;
 }
 
-std::vector<TRangeMove> PiecesOf(const std::vector<TRangeMove>& moves, int64_t pieceLength) {
+std::vector<TPiece> PiecesOf(const std::vector<TRangeMove>& moves, int64_t pieceLength) {
     // Runs towards the start go first, front to back, then those towards the end, back to
-    // front: a piece then lands only on its own source or on sources already moved.
-    std::vector<TRangeMove> pieces;
+    // front: a piece then lands only on its own sources or on sources already moved.
+    TPieceFiller filler(pieceLength);
     for (const TRangeMove& move : moves)
-        if (move.to < move.from) AppendPieces(move, pieceLength, false, pieces);
+        if (move.to < move.from) filler.Take(move, false);
     for (auto move = moves.rbegin(); move != moves.rend(); ++move)
-        if (move->to > move->from) AppendPieces(*move, pieceLength, true, pieces);
-    return pieces;
+        if (move->to > move->from) filler.Take(*move, true);
+    return filler.Pieces();
 }
 
 TResumePoint FindResumePoint(HostFile& journal, const TForwardPass& pass, int64_t slotsStart) {
-    const std::vector<TRangeMove> pieces = PiecesOf(pass.moves, pass.pieceLength);
+    const std::vector<TPiece> pieces = PiecesOf(pass.moves, pass.pieceLength);
     std::optional<TResumePoint> latest;
     for (size_t region = 0; region < 2; ++region) {
         std::optional<TResumePoint> slot =
@@ -216,20 +250,18 @@ TResumePoint FindResumePoint(HostFile& journal, const TForwardPass& pass, int64_
 
 void RollForward(HostFile& archive, HostFile& journal, const TForwardPass& pass, int64_t slotsStart,
                  TResumePoint resume) {
-    const std::vector<TRangeMove> pieces = PiecesOf(pass.moves, pass.pieceLength);
+    const std::vector<TPiece> pieces = PiecesOf(pass.moves, pass.pieceLength);
     TArrayOfByte bytes;
     for (size_t k = resume.piece; k < pieces.size(); ++k) {
-        const TRangeMove& piece = pieces[k];
+        const TPiece& piece = pieces[k];
         if (k == resume.piece && resume.saved) {
             bytes = std::move(*resume.saved);
         } else {
             bytes.resize(static_cast<size_t>(piece.length));
-            archive.Seek(piece.from);
-            archive.ReadExact(bytes.data(), piece.length);
+            ReadRuns(archive, piece, bytes);
             WriteSlot(journal, slotsStart, pass.pieceLength, k, bytes);
         }
-        archive.Seek(piece.to);
-        archive.Write(bytes.data(), piece.length);
+        WriteRuns(archive, piece, bytes);
         // The next slot overwrites the one before this: the piece must be on the disk first.
         archive.Flush();
         KeepAlive();

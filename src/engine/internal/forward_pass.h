@@ -4,7 +4,8 @@
 // The journal first receives the whole pass, sealed: the moves, the new streams, the new
 // header and the final size (the PLAN record), with the pass's STATE. Then the moved bytes go
 // in pieces of at most the pass's piece length, in an order in which no piece's source is
-// overwritten before the piece is moved. Before a piece is written, its source bytes are saved
+// overwritten before the piece is moved; a piece may gather several short runs, so that the
+// moves between many replaced streams do not cost a flush each. Before a piece is written, its source bytes are saved
 // in one of two slots behind the sealed group and flushed; after it, the archive is flushed.
 // So the slot of the highest piece tells how far the pass came: the pieces before it are on
 // the disk, it may be half written (its bytes are in the slot), and the ones after it are
@@ -68,8 +69,15 @@ bool ReadPlan(HostFile& journal, int64_t journalSize, TForwardPass& pass, const 
 int64_t SlotsStart(int64_t sealEnd);
 int64_t JournalEndWithSlots(int64_t slotsStart, int64_t pieceLength);
 
+// What moves at once: runs of bytes, all read before any is written, pieceLength bytes in
+// all but in the last piece.
+struct TPiece {
+    std::vector<TRangeMove> runs;
+    int64_t length = 0;
+};
+
 // The pieces of the moves, in the order they are moved.
-std::vector<TRangeMove> PiecesOf(const std::vector<TRangeMove>& moves, int64_t pieceLength);
+std::vector<TPiece> PiecesOf(const std::vector<TRangeMove>& moves, int64_t pieceLength);
 
 // Where an interrupted pass goes on, from the journal's slots.
 TResumePoint FindResumePoint(HostFile& journal, const TForwardPass& pass, int64_t slotsStart);
