@@ -19,6 +19,10 @@ constexpr char kSlotTag[4] = {'S', 'L', 'O', 'T'};
 constexpr int64_t kSlotHeadLength = 32;  // tag, piece number, length, CRC-32, 4 zero bytes
 constexpr int64_t kSlotAlignment = 4096;
 
+// Written bytes are handed to the disk in chunks of this size as they are written, so that
+// the disk works while the rest of a piece is copied and the flush finds little left.
+constexpr int64_t kWritebackChunk = int64_t{4} << 20;
+
 int64_t AlignUp(int64_t value) { return (value + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment; }
 
 int64_t SlotPosition(int64_t slotsStart, int64_t pieceLength, size_t piece) {
@@ -93,6 +97,16 @@ bool ReadStreams(HostFile& journal, int64_t journalSize, int64_t count, TForward
     return true;
 }
 
+void WriteHandingToDisk(HostFile& file, int64_t position, const uint8_t* bytes, int64_t count) {
+    file.Seek(position);
+    for (int64_t done = 0; done < count;) {
+        const int64_t chunk = std::min(kWritebackChunk, count - done);
+        file.Write(bytes + done, chunk);
+        file.StartWriteback(position + done, chunk);
+        done += chunk;
+    }
+}
+
 void WriteSlot(HostFile& journal, int64_t slotsStart, int64_t pieceLength, size_t piece, const TArrayOfByte& bytes) {
     uint8_t head[kSlotHeadLength]{};
     std::memcpy(head, kSlotTag, sizeof kSlotTag);
@@ -100,9 +114,10 @@ void WriteSlot(HostFile& journal, int64_t slotsStart, int64_t pieceLength, size_
     PutLittleEndian(head + 16, bytes.size(), 8);
     const uint32_t crc = Crc32(Crc32(0, head + 8, 16), bytes.data(), bytes.size());
     PutLittleEndian(head + 24, crc, 4);
-    journal.Seek(SlotPosition(slotsStart, pieceLength, piece));
+    const int64_t position = SlotPosition(slotsStart, pieceLength, piece);
+    journal.Seek(position);
     journal.Write(head, kSlotHeadLength);
-    journal.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    WriteHandingToDisk(journal, position + kSlotHeadLength, bytes.data(), static_cast<int64_t>(bytes.size()));
     journal.Flush();
 }
 
@@ -162,8 +177,7 @@ void ReadRuns(HostFile& archive, const TPiece& piece, TArrayOfByte& bytes) {
 void WriteRuns(HostFile& archive, const TPiece& piece, const TArrayOfByte& bytes) {
     int64_t at = 0;
     for (const TRangeMove& run : piece.runs) {
-        archive.Seek(run.to);
-        archive.Write(bytes.data() + at, run.length);
+        WriteHandingToDisk(archive, run.to, bytes.data() + at, run.length);
         at += run.length;
     }
 }
