@@ -144,7 +144,13 @@ void CompressFile(bool bigEndian, bool convertLoc, const TSourceFile& job, TPack
 
 void FlushCopyRun(TBuildState& state) {
     if (state.copyRun.length == 0) return;
+    const int64_t at = state.archive.Position();
     state.archive.CopyFrom(*state.build.keptFrom, state.copyRun.from, state.copyRun.length);
+    // The new file is flushed whole before it takes the archive's place; writing each run
+    // out as soon as it is copied lets the disk work while the next one is, so that flush
+    // finds little left to wait for. Streams that the header will still push back are
+    // left alone: they would go to the disk twice.
+    if (state.headerFirst) state.archive.StartWriteback(at, state.copyRun.length);
     state.copyRun = {};
 }
 
@@ -333,7 +339,6 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
         });
     state.packing = &packing;
     ScanFolder(state, "", *build.tree);
-
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
     Report(progress, 0, "finalizing...");
     if (state.headerFirst) {
