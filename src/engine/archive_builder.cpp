@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "engine/internal/archive_builder.h"
@@ -59,6 +64,95 @@ struct TDeferredStream {
     TArrayOfByte stream;
 };
 
+// The directory image compressed on a thread of its own while the build goes on: the scan
+// hands over each part of the image once no later record can change it, so that little is
+// left to compress when the scan ends. Compressing the directory at level 9 costs about as
+// much as copying every kept stream, and the streams cannot be placed before the header's
+// length is known.
+class TDirectoryDeflater {
+public:
+    TDirectoryDeflater() : thread_([this] { Run(); }) {}
+
+    ~TDirectoryDeflater() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    TDirectoryDeflater(const TDirectoryDeflater&) = delete;
+    TDirectoryDeflater& operator=(const TDirectoryDeflater&) = delete;
+
+    void Give(const uint8_t* bytes, size_t count) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            pieces_.emplace_back(bytes, bytes + count);
+        }
+        wake_.notify_all();
+    }
+
+    // The compressed directory, once every piece is compressed. Raises what compressing
+    // raised. While it waits it keeps the operation's caller alive (KeepAlive), which may
+    // stop it.
+    TArrayOfByte Finish() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ending_ = true;
+        wake_.notify_all();
+        while (!done_.wait_for(lock, kKeepAliveInterval, [&] { return finished_; })) {
+            lock.unlock();
+            KeepAlive();
+            lock.lock();
+        }
+        if (error_) std::rethrow_exception(error_);
+        return std::move(result_);
+    }
+
+private:
+    void Run() {
+        try {
+            TStreamCompressor compressor;
+            std::unique_lock<std::mutex> lock(mutex_);
+            for (;;) {
+                wake_.wait(lock, [&] { return stopping_ || ending_ || !pieces_.empty(); });
+                if (stopping_) return;
+                if (pieces_.empty()) break;
+                const TArrayOfByte piece = std::move(pieces_.front());
+                pieces_.pop_front();
+                lock.unlock();
+                compressor.Add(piece.data(), BufferLength(piece));
+                lock.lock();
+            }
+            lock.unlock();
+            TArrayOfByte result = compressor.Finish();
+            lock.lock();
+            result_ = std::move(result);
+            finished_ = true;
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            error_ = std::current_exception();
+            finished_ = true;
+        }
+        done_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::deque<TArrayOfByte> pieces_;
+    bool ending_ = false;
+    bool stopping_ = false;
+    bool finished_ = false;
+    TArrayOfByte result_;
+    std::exception_ptr error_;
+    std::thread thread_;  // last: it starts once everything it uses is there
+};
+
+// The part of the image handed over at once: large enough that handing over costs nothing
+// beside compressing it.
+constexpr size_t kDirectoryPiece = 64 * 1024;
+
 // Everything one build works on. The folder scan appends to the directory image and
 // writes streams at the archive's end (or, header first, keeps them for after the header);
 // the counters are the caller's output arguments. Folders are named by their path relative
@@ -83,7 +177,21 @@ struct TBuildState {
     size_t nextCompressed = 0;  // the next of the compressed ones
     TCopyRun copyRun{};
     std::vector<TDeferredStream> deferred{};
+    TDirectoryDeflater* deflater = nullptr;  // none: the directory is compressed at the end
+    size_t directoryGiven = 0;               // the bytes of the image handed to it
+    // Where the file count of the folder whose files are being stored lies: it is patched
+    // when a file cannot be stored, so the image from there on is not final yet.
+    std::optional<size_t> pendingCount{};
 };
+
+// Hands the final part of the image to the deflater once at least least bytes of it are new.
+void GiveDirectory(TBuildState& state, size_t least) {
+    if (state.deflater == nullptr) return;
+    const size_t final = state.pendingCount ? *state.pendingCount : state.directory.size();
+    if (final <= state.directoryGiven || final - state.directoryGiven < least) return;
+    state.deflater->Give(state.directory.data() + state.directoryGiven, final - state.directoryGiven);
+    state.directoryGiven = final;
+}
 
 [[noreturn]] void FailLimit(int code, const std::string& path, const std::string& problem) {
     throw EInOutError(code, "Cannot pack \"" + path + "\": " + problem);
@@ -180,8 +288,14 @@ void WriteStream(TBuildState& state, const std::optional<TKeptStream>& kept, con
 bool StoreFile(TBuildState& state, const std::string& relativePath, const host::DirEntry& entry) {
     const TSourceFile& job = state.build.files[state.nextFile++];
     TPackedFile packed;
-    if (job.kept) packed = {true, "", {}, job.kept->unpackedSize};
-    else packed = state.packing->Take(state.nextCompressed++);
+    if (job.kept) {
+        packed = {true, "", {}, job.kept->unpackedSize};
+    } else {
+        // The file may still be compressing: what is final of the directory is compressed
+        // meanwhile.
+        GiveDirectory(state, kDirectoryPiece / 16);
+        packed = state.packing->Take(state.nextCompressed++);
+    }
     if (!packed.obtained) {
         CountFailure(state, job.hostPath, "cannot read", packed.problem);
         return false;
@@ -253,6 +367,7 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFold
     // and every counted record must be there for the directory to read back.
     const size_t fileCountOffset = state.directory.size();
     AppendDirInt(state, static_cast<int32_t>(node.files.size()));
+    state.pendingCount = fileCountOffset;
     int32_t written = 0;
     for (const host::DirEntry& entry : node.files) {
         const std::string path = folder + entry.name;
@@ -261,14 +376,23 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFold
         ReportStep(state, path);
     }
     if (written != static_cast<int32_t>(node.files.size())) PatchDirInt(state, fileCountOffset, written);
+    state.pendingCount.reset();
+    GiveDirectory(state, kDirectoryPiece);
     RefuseUnstorable(state, folder, node);
 }
 
 // Compresses the directory image into the header, refusing what a reader would refuse.
-Veldane_PAK_HeaderType MakeHeader(const TBuildState& state, const std::string& archivePath) {
+Veldane_PAK_HeaderType MakeHeader(TBuildState& state, const std::string& archivePath) {
     if (static_cast<int64_t>(state.directory.size()) > kMaxStoredLength)
         FailLimit(EFBIG, archivePath, "the directory would reach 2 GiB");
-    Veldane_PAK_HeaderType header = HeaderOfDirectory(state.directory);
+    Veldane_PAK_HeaderType header;
+    if (state.deflater != nullptr) {
+        GiveDirectory(state, 1);
+        header.UnpackedDirSize = BufferLength(state.directory);
+        header.PackedDir = state.deflater->Finish();
+    } else {
+        header = HeaderOfDirectory(state.directory);
+    }
     const int64_t headerSize = HeaderLength(header);
     if (headerSize > kMaxHeaderSize)
         FailLimit(EFBIG, archivePath,
@@ -338,6 +462,9 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
             return true;
         });
     state.packing = &packing;
+    // A build told to compress on the calling thread alone compresses its directory there too.
+    std::optional<TDirectoryDeflater> deflater;
+    if (build.compressingThreads > 0) state.deflater = &deflater.emplace();
     ScanFolder(state, "", *build.tree);
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
     Report(progress, 0, "finalizing...");

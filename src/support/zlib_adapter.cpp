@@ -84,6 +84,55 @@ TArrayOfByte CompressBytes(const void* source, int32_t count) {
     return area;
 }
 
+struct TStreamCompressor::TState {
+    z_stream zs{};
+};
+
+TStreamCompressor::TStreamCompressor() : state_(new TState) {
+    if (deflateInit(&state_->zs, Z_BEST_COMPRESSION) != Z_OK) {
+        delete state_;
+        throw ECompressionError();
+    }
+}
+
+TStreamCompressor::~TStreamCompressor() {
+    deflateEnd(&state_->zs);
+    delete state_;
+}
+
+void TStreamCompressor::Deflate(int flush) {
+    z_stream& zs = state_->zs;
+    for (;;) {
+        if (output_.size() - zs.total_out < kGrowthUnit) output_.resize(output_.size() + (output_.size() / 2) + kGrowthUnit);
+        zs.next_out = output_.data() + zs.total_out;
+        zs.avail_out = static_cast<uInt>(output_.size() - zs.total_out);
+        const int rc = deflate(&zs, flush);
+        if (rc == Z_STREAM_END) return;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) throw ECompressionError();
+        if (flush == Z_NO_FLUSH && zs.avail_in == 0) return;
+    }
+}
+
+void TStreamCompressor::Add(const void* source, int64_t count) {
+    const auto* in = static_cast<const Bytef*>(source);
+    // Deflate with no flush gives the same stream however its input is divided.
+    for (int64_t fed = 0; fed < count;) {
+        const int64_t piece = std::min<int64_t>(count - fed, kCompressPiece);
+        state_->zs.next_in = const_cast<Bytef*>(in + fed);
+        state_->zs.avail_in = static_cast<uInt>(piece);
+        Deflate(Z_NO_FLUSH);
+        fed += piece;
+    }
+}
+
+TArrayOfByte TStreamCompressor::Finish() {
+    state_->zs.next_in = nullptr;
+    state_->zs.avail_in = 0;
+    Deflate(Z_FINISH);
+    output_.resize(state_->zs.total_out);
+    return std::move(output_);
+}
+
 void DecompressToBuffer(const void* source, int32_t count, TArrayOfByte& output, int64_t limit) {
     output.clear();
     z_stream zs{};

@@ -10,6 +10,28 @@
 // Raises ECompressionError on a zlib failure.
 TArrayOfByte CompressBytes(const void* source, int32_t count);
 
+// One zlib stream at level 9 compressed from input given in pieces as it comes: the stream is
+// the one CompressBytes makes of all the pieces in one, however they were divided.
+class TStreamCompressor {
+public:
+    TStreamCompressor();
+    ~TStreamCompressor();
+    TStreamCompressor(const TStreamCompressor&) = delete;
+    TStreamCompressor& operator=(const TStreamCompressor&) = delete;
+
+    // Compresses the next count bytes. Raises ECompressionError on a zlib failure.
+    void Add(const void* source, int64_t count);
+    // The whole stream; nothing may be added afterwards.
+    TArrayOfByte Finish();
+
+private:
+    void Deflate(int flush);
+
+    struct TState;
+    TState* state_;
+    TArrayOfByte output_;
+};
+
 // Inflates one zlib stream in 1024-byte chunks into output (emptied first). A stream that
 // ends early yields what was decompressed so far. Decompression stops once output holds
 // more than limit bytes, so a caller that knows the expected size is safe from bombs.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "helpers/allocation_probe.h"
 #include "helpers/random_bytes.h"
@@ -69,6 +70,42 @@ TEST(CompressBytesRoutine, RoundTripsTextAndIncompressibleData) {
 TEST(CompressBytesRoutine, FiveBytesGiveAThirteenByteStream) {
     const TArrayOfByte stream = Compress(TArrayOfByte{'h', 'e', 'l', 'l', 'o'});
     EXPECT_EQ(stream.size(), 13u);
+}
+
+// The input divided as an archive's directory is fed while it is built: the stream is
+// CompressBytes's stream of the whole, byte for byte.
+TEST(StreamCompressor, GivesCompressBytesStreamHoweverTheInputIsDivided) {
+    const TArrayOfByte text = TextBytes(3000000);
+    const TArrayOfByte random = RandomBytes(300000, 3);
+    struct Case {
+        const TArrayOfByte* data;
+        std::vector<size_t> cuts;  // where one piece ends and the next begins
+    };
+    const Case cases[] = {
+        {&text, {}},
+        {&text, {1}},
+        {&text, {65536, 65537, 1500000}},
+        {&text, {262, 263, 32767, 32768, 32769, 2999999}},
+        {&random, {100, 200000}},
+        {&random, {299999}},
+    };
+    for (const Case& c : cases) {
+        TStreamCompressor compressor;
+        size_t from = 0;
+        std::vector<size_t> ends = c.cuts;
+        ends.push_back(c.data->size());
+        for (size_t end : ends) {
+            compressor.Add(c.data->data() + from, static_cast<int64_t>(end - from));
+            from = end;
+        }
+        EXPECT_EQ(compressor.Finish(), Compress(*c.data)) << c.cuts.size() << " cuts";
+    }
+}
+
+TEST(StreamCompressor, NothingAddedGivesTheEmptyStream) {
+    TStreamCompressor compressor;
+    compressor.Add(nullptr, 0);
+    EXPECT_EQ(compressor.Finish(), CompressBytes(nullptr, 0));
 }
 
 TEST(HasZlibHeaderCheck, AcceptsOnlyLevel9AndDefaultHeaders) {
