@@ -2,17 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "engine/internal/archive_builder.h"
 #include "engine/internal/archive_format.h"
 #include "engine/internal/archive_header.h"
+#include "engine/internal/directory_deflater.h"
 #include "engine/internal/source_content.h"
 #include "engine/internal/source_tree.h"
 #include "engine/internal/staged_archive.h"
@@ -64,91 +60,6 @@ struct TDeferredStream {
     TArrayOfByte stream;
 };
 
-// The directory image compressed on a thread of its own while the build goes on: the scan
-// hands over each part of the image once no later record can change it, so that little is
-// left to compress when the scan ends. Compressing the directory at level 9 costs about as
-// much as copying every kept stream, and the streams cannot be placed before the header's
-// length is known.
-class TDirectoryDeflater {
-public:
-    TDirectoryDeflater() : thread_([this] { Run(); }) {}
-
-    ~TDirectoryDeflater() {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
-
-    TDirectoryDeflater(const TDirectoryDeflater&) = delete;
-    TDirectoryDeflater& operator=(const TDirectoryDeflater&) = delete;
-
-    void Give(const uint8_t* bytes, size_t count) {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            pieces_.emplace_back(bytes, bytes + count);
-        }
-        wake_.notify_all();
-    }
-
-    // The compressed directory, once every piece is compressed. Raises what compressing
-    // raised. While it waits it keeps the operation's caller alive (KeepAlive), which may
-    // stop it.
-    TArrayOfByte Finish() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ending_ = true;
-        wake_.notify_all();
-        while (!done_.wait_for(lock, kKeepAliveInterval, [&] { return finished_; })) {
-            lock.unlock();
-            KeepAlive();
-            lock.lock();
-        }
-        if (error_) std::rethrow_exception(error_);
-        return std::move(result_);
-    }
-
-private:
-    void Run() {
-        try {
-            TStreamCompressor compressor;
-            std::unique_lock<std::mutex> lock(mutex_);
-            for (;;) {
-                wake_.wait(lock, [&] { return stopping_ || ending_ || !pieces_.empty(); });
-                if (stopping_) return;
-                if (pieces_.empty()) break;
-                const TArrayOfByte piece = std::move(pieces_.front());
-                pieces_.pop_front();
-                lock.unlock();
-                compressor.Add(piece.data(), BufferLength(piece));
-                lock.lock();
-            }
-            lock.unlock();
-            TArrayOfByte result = compressor.Finish();
-            lock.lock();
-            result_ = std::move(result);
-            finished_ = true;
-        } catch (...) {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            error_ = std::current_exception();
-            finished_ = true;
-        }
-        done_.notify_all();
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable done_;
-    std::deque<TArrayOfByte> pieces_;
-    bool ending_ = false;
-    bool stopping_ = false;
-    bool finished_ = false;
-    TArrayOfByte result_;
-    std::exception_ptr error_;
-    std::thread thread_;  // last: it starts once everything it uses is there
-};
-
 // The part of the image handed over at once: large enough that handing over costs nothing
 // beside compressing it.
 constexpr size_t kDirectoryPiece = 64 * 1024;
@@ -178,7 +89,6 @@ struct TBuildState {
     TCopyRun copyRun{};
     std::vector<TDeferredStream> deferred{};
     TDirectoryDeflater* deflater = nullptr;  // none: the directory is compressed at the end
-    size_t directoryGiven = 0;               // the bytes of the image handed to it
     // Where the file count of the folder whose files are being stored lies: it is patched
     // when a file cannot be stored, so the image from there on is not final yet.
     std::optional<size_t> pendingCount{};
@@ -188,9 +98,8 @@ struct TBuildState {
 void GiveDirectory(TBuildState& state, size_t least) {
     if (state.deflater == nullptr) return;
     const size_t final = state.pendingCount ? *state.pendingCount : state.directory.size();
-    if (final <= state.directoryGiven || final - state.directoryGiven < least) return;
-    state.deflater->Give(state.directory.data() + state.directoryGiven, final - state.directoryGiven);
-    state.directoryGiven = final;
+    if (final <= state.deflater->Given() || final - state.deflater->Given() < least) return;
+    state.deflater->Give(state.directory, final);
 }
 
 [[noreturn]] void FailLimit(int code, const std::string& path, const std::string& problem) {
@@ -387,9 +296,8 @@ Veldane_PAK_HeaderType MakeHeader(TBuildState& state, const std::string& archive
         FailLimit(EFBIG, archivePath, "the directory would reach 2 GiB");
     Veldane_PAK_HeaderType header;
     if (state.deflater != nullptr) {
-        GiveDirectory(state, 1);
         header.UnpackedDirSize = BufferLength(state.directory);
-        header.PackedDir = state.deflater->Finish();
+        header.PackedDir = state.deflater->Finish(state.directory);
     } else {
         header = HeaderOfDirectory(state.directory);
     }
@@ -464,7 +372,8 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
     state.packing = &packing;
     // A build told to compress on the calling thread alone compresses its directory there too.
     std::optional<TDirectoryDeflater> deflater;
-    if (build.compressingThreads > 0) state.deflater = &deflater.emplace();
+    if (build.deflater != nullptr) state.deflater = build.deflater;
+    else if (build.compressingThreads > 0) state.deflater = &deflater.emplace();
     ScanFolder(state, "", *build.tree);
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
     Report(progress, 0, "finalizing...");

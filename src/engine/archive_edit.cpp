@@ -8,6 +8,7 @@
 #include "engine/entry_selection.h"
 #include "engine/internal/archive_builder.h"
 #include "engine/internal/archive_reader.h"
+#include "engine/internal/directory_deflater.h"
 #include "engine/internal/directory_walk.h"
 #include "engine/internal/edit_tree.h"
 #include "engine/internal/source_tree.h"
@@ -48,10 +49,11 @@ bool IsZlibHeader(const uint8_t* bytes) {
 // thousand.
 constexpr int64_t kMaxEditedFolders = 1000000;
 
-// The archive's folder records as they stand, read once more from its open file.
-bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TNotices* notices) {
+// The archive's folder records as they stand, and its directory image, read once more from
+// its open file.
+bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TArrayOfByte& directory,
+               TNotices* notices) {
     Veldane_PAK_HeaderType header;
-    TArrayOfByte directory;
     HostFile& file = look.File();
     const FilePositionGuard keep(file);
     TStringList listing;
@@ -126,12 +128,16 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
     TArchiveLook look(bigEndian, archivePath, notices);
     if (!look.Listed()) return false;
     TDirectoryShape shape;
-    if (!ReadShape(bigEndian, look, shape, notices)) return false;
+    TArrayOfByte formerDirectory;
+    if (!ReadShape(bigEndian, look, shape, formerDirectory, notices)) return false;
+    // The new directory is compressed from here on, while the edit goes on.
+    TDirectoryDeflater deflater(&formerDirectory);
     TEditTree tree(shape, look.Entries());
 
     if (!change(tree, {look.Identity(), staged.Identity()})) return false;
     const TSourceFolder listed = tree.Listed();
-    TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount()};
+    TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount(),
+                     &deflater};
     CheckKeptStreamsLieInside(look, build.files);
     counts.keptFiles = static_cast<int32_t>(
         std::count_if(build.files.begin(), build.files.end(), [](const TSourceFile& file) { return file.kept; }));

@@ -86,22 +86,43 @@ TArrayOfByte CompressBytes(const void* source, int32_t count) {
 
 struct TStreamCompressor::TState {
     z_stream zs{};
+    bool open = false;
+    TState() = default;
+    TState(const TState&) = delete;
+    TState& operator=(const TState&) = delete;
+    ~TState() {
+        if (open) deflateEnd(&zs);
+    }
 };
 
-TStreamCompressor::TStreamCompressor() : state_(new TState) {
-    if (deflateInit(&state_->zs, Z_BEST_COMPRESSION) != Z_OK) {
-        delete state_;
-        throw ECompressionError();
-    }
+TStreamCompressor::TMark::TMark() = default;
+TStreamCompressor::TMark::TMark(TMark&&) noexcept = default;
+TStreamCompressor::TMark& TStreamCompressor::TMark::operator=(TMark&&) noexcept = default;
+TStreamCompressor::TMark::~TMark() = default;
+
+TStreamCompressor::TStreamCompressor() : state_(std::make_unique<TState>()) {
+    if (deflateInit(&state_->zs, Z_BEST_COMPRESSION) != Z_OK) throw ECompressionError();
+    state_->open = true;
 }
 
-TStreamCompressor::~TStreamCompressor() {
-    deflateEnd(&state_->zs);
-    delete state_;
+TStreamCompressor::~TStreamCompressor() = default;
+
+TStreamCompressor::TMark TStreamCompressor::Mark() const {
+    TMark mark;
+    mark.state_ = std::make_unique<TState>();
+    if (deflateCopy(&mark.state_->zs, &state_->zs) != Z_OK) throw ECompressionError();
+    mark.state_->open = true;
+    return mark;
+}
+
+void TStreamCompressor::ReturnTo(TMark& mark) {
+    // The stream so far lies in output_ up to the mark's length; what follows is written anew.
+    state_ = std::move(mark.state_);
 }
 
 void TStreamCompressor::Deflate(int flush) {
     z_stream& zs = state_->zs;
+    // A mark's copy of the stream may point at an output buffer that has grown since.
     for (;;) {
         if (output_.size() - zs.total_out < kGrowthUnit) output_.resize(output_.size() + (output_.size() / 2) + kGrowthUnit);
         zs.next_out = output_.data() + zs.total_out;

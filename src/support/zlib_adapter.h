@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 #include "support/bytes.h"
 
@@ -25,10 +26,32 @@ public:
     TArrayOfByte Finish();
 
 private:
+    struct TState;
+
+public:
+    // The compressor as it stands, to come back to when what was added after it is not to be
+    // part of the stream after all.
+    class TMark {
+    public:
+        TMark();
+        TMark(TMark&&) noexcept;
+        TMark& operator=(TMark&&) noexcept;
+        ~TMark();
+
+    private:
+        friend class TStreamCompressor;
+        std::unique_ptr<TState> state_;
+    };
+
+    TMark Mark() const;
+    // Back to the mark, which is used up: the stream goes on as if nothing had been added
+    // after it.
+    void ReturnTo(TMark& mark);
+
+private:
     void Deflate(int flush);
 
-    struct TState;
-    TState* state_;
+    std::unique_ptr<TState> state_;
     TArrayOfByte output_;
 };
 

@@ -102,6 +102,28 @@ TEST(StreamCompressor, GivesCompressBytesStreamHoweverTheInputIsDivided) {
     }
 }
 
+// What a build does when the directory it compressed ahead turns out to differ from some
+// point on: back to a mark before that point, and on with the real bytes.
+TEST(StreamCompressor, ReturningToAMarkForgetsWhatWasAddedAfterIt) {
+    const TArrayOfByte text = TextBytes(1000000);
+    TArrayOfByte other = text;
+    for (size_t k = 400000; k < other.size(); k += 7) other[k] = 'x';
+    struct Case {
+        size_t mark;     // where the mark is taken
+        size_t wrongTo;  // the other bytes added after it, up to here
+    };
+    for (const Case c : {Case{0, 1000000}, Case{131072, 400001}, Case{393216, 1000000}, Case{400000, 400000},
+                         Case{1000000, 1000000}}) {
+        TStreamCompressor compressor;
+        compressor.Add(text.data(), static_cast<int64_t>(c.mark));
+        TStreamCompressor::TMark mark = compressor.Mark();
+        compressor.Add(other.data() + c.mark, static_cast<int64_t>(c.wrongTo - c.mark));
+        compressor.ReturnTo(mark);
+        compressor.Add(text.data() + c.mark, static_cast<int64_t>(text.size() - c.mark));
+        EXPECT_EQ(compressor.Finish(), Compress(text)) << "mark at " << c.mark;
+    }
+}
+
 TEST(StreamCompressor, NothingAddedGivesTheEmptyStream) {
     TStreamCompressor compressor;
     compressor.Add(nullptr, 0);

@@ -18,6 +18,7 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
                             int32_t& fileCount, int compressingThreads, TNotices* notices = nullptr);
 
 class HostFile;
+class TDirectoryDeflater;
 
 // A listed tree and the content of each of its files, to be written as an archive.
 struct TTreeBuild {
@@ -28,6 +29,9 @@ struct TTreeBuild {
     std::vector<TSourceFile> files;  // SourceFilesOf the tree, in its order
     HostFile* keptFrom = nullptr;    // the archive that kept streams are copied from
     int compressingThreads = 0;
+    // What compresses the directory, started ahead by an edit with the directory it replaces;
+    // none: the build starts its own, unless it compresses on the calling thread alone.
+    TDirectoryDeflater* deflater = nullptr;
 };
 
 // Writes the tree as a whole archive into the empty archive file, laid out exactly as a build
