@@ -56,12 +56,11 @@ bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TArra
     Veldane_PAK_HeaderType header;
     HostFile& file = look.File();
     const FilePositionGuard keep(file);
-    TStringList listing;
     std::string problem = "its directory changed while it was read";
     if (ReadArchiveHeader(bigEndian, file, header, directory)) {
         const TWalkLimits limits{.fileRecords = static_cast<int64_t>(look.Entries().size()),
                                  .folderRecords = kMaxEditedFolders};
-        if (WalkDirectory(bigEndian, directory, header.HeaderSize, listing, limits, &shape).tooLarge)
+        if (WalkDirectoryShape(bigEndian, directory, limits, shape).tooLarge)
             problem = "its directory holds more than " + GroupThousands(kMaxEditedFolders) + " folders";
         else if (shape.files.size() == look.Entries().size())
             return true;
