@@ -1,11 +1,12 @@
 #include "engine/internal/folder_comparison.h"
 
 #include <algorithm>
-#include <deque>
-#include <map>
+#include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
+#include "engine/internal/archive_format.h"
 #include "engine/internal/entry_key.h"
 #include "engine/internal/loc_convert.h"
 #include "engine/internal/source_content.h"
@@ -15,12 +16,26 @@
 #include "support/host_file.h"
 #include "support/ordered_work.h"
 #include "support/fast_inflate.h"
+#include "support/whole_file.h"
 
 namespace {
 
 constexpr TWorkLimits kComparisonLimits{64, 32 << 20};
 // Memory a comparison holds besides the file's content, the stream and what it inflates to.
 constexpr int64_t kPerPairOverhead = 64 * 1024;
+
+// The buffers of a comparing thread, kept from pair to pair: most files are small, and
+// clearing fresh buffers for each would cost about what comparing them does.
+struct TRooms {
+    TArrayOfByte content;
+    TArrayOfByte packed;
+    TArrayOfByte inflated;
+};
+
+TRooms& ThreadRooms() {
+    thread_local TRooms rooms;
+    return rooms;
+}
 
 std::string DamageText(const std::string& archivePath, const TArchiveEntry& entry) {
     return "Damaged stream of entry \"" + ArchivePathForUser(entry.path) + "\" in \"" + archivePath + "\"";
@@ -35,16 +50,22 @@ bool SizeIsKnownAhead(bool convertLoc, const TSourceFile& file) {
 }  // namespace
 
 void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
-    std::map<std::string, std::deque<size_t>> entriesOfKey;
+    // The entries of each key in directory order, and how many of them are paired already.
+    struct TCandidates {
+        std::vector<size_t> entries;
+        size_t paired = 0;
+    };
+    std::unordered_map<std::string, TCandidates> entriesOfKey;
     const TArchiveEntries& entries = look_.Entries();
-    for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[EntryPathKey(entries[i].path)].push_back(i);
+    entriesOfKey.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[EntryPathKey(entries[i].path)].entries.push_back(i);
     std::vector<char> paired(entries.size(), 0);
+    pairs_.reserve(sources.size());
     for (const TSourceFile& file : sources) {
-        std::deque<size_t>& candidates = entriesOfKey[EntryPathKey(file.archivePath)];
         size_t entry = kNoEntry;
-        if (!candidates.empty()) {
-            entry = candidates.front();
-            candidates.pop_front();
+        const auto found = entriesOfKey.find(EntryPathKey(file.archivePath));
+        if (found != entriesOfKey.end() && found->second.paired < found->second.entries.size()) {
+            entry = found->second.entries[found->second.paired++];
             paired[entry] = 1;
         }
         pairs_.push_back({&file, entry});
@@ -103,10 +124,18 @@ TFolderComparison::TPairVerdict TFolderComparison::Judge(const TPair& pair) {
         verdict.changed = true;
         return verdict;
     }
+    TRooms& rooms = ThreadRooms();
+    if (SizeIsKnownAhead(options_.convertLoc, *pair.file)) {
+        int64_t size = 0;
+        verdict.problem = ReadWholeFileIntoRoomOrSayWhy(pair.file->hostPath, rooms.content, size, kMaxArchiveSize);
+        verdict.read = verdict.problem.empty();
+        if (verdict.read) verdict.changed = !StreamHolds(entry, rooms.content.data(), size);
+        return verdict;
+    }
     TArrayOfByte content;
     verdict.problem = ObtainStoredContent(options_.bigEndian, options_.convertLoc, pair.file->hostPath, content);
     verdict.read = verdict.problem.empty();
-    if (verdict.read) verdict.changed = !StreamHolds(entry, content);
+    if (verdict.read) verdict.changed = !StreamHolds(entry, content.data(), BufferLength(content));
     return verdict;
 }
 
@@ -119,22 +148,23 @@ bool TFolderComparison::Damaged(const TArchiveEntry& entry) const {
 // (damaged, cut short, outside the archive) is a difference or raises, as the options say.
 // The stream is read and inflated whole: every byte of a file of the same size must be
 // compared anyway, and inflating a whole buffer is several times faster than piece by piece.
-bool TFolderComparison::StreamHolds(const TArchiveEntry& entry, const TArrayOfByte& content) {
-    if (BufferLength(content) != entry.unpackedSize) return false;
+bool TFolderComparison::StreamHolds(const TArchiveEntry& entry, const uint8_t* content, int64_t size) {
+    if (size != entry.unpackedSize) return false;
     if (Damaged(entry)) return TellDamaged(entry);
-    TArrayOfByte packed(static_cast<size_t>(entry.packedSize));
+    TRooms& rooms = ThreadRooms();
+    if (rooms.packed.size() < static_cast<size_t>(entry.packedSize)) rooms.packed.resize(static_cast<size_t>(entry.packedSize));
     std::unique_ptr<HostFile> file = files_.Take();
     file->Seek(entry.StreamStart());
-    file->ReadExact(packed.data(), entry.packedSize);
+    file->ReadExact(rooms.packed.data(), entry.packedSize);
     files_.Give(std::move(file));
-    TArrayOfByte inflated;
     try {
-        if (InflateExactSize(packed.data(), entry.packedSize, entry.unpackedSize, inflated) != TInflateOutcome::Exact)
+        if (InflateExactSizeIntoRoom(rooms.packed.data(), entry.packedSize, entry.unpackedSize, rooms.inflated) !=
+            TInflateOutcome::Exact)
             return false;
     } catch (const EDecompressionError&) {
         return TellDamaged(entry);
     }
-    return inflated == content;
+    return size == 0 || std::memcmp(rooms.inflated.data(), content, static_cast<size_t>(size)) == 0;
 }
 
 // A stream that cannot be inflated: its file's content counts as changed, or it raises.

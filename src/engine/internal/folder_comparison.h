@@ -63,7 +63,7 @@ private:
     int64_t Cost(size_t i) const;
     void Record(const TPair& pair, const TPairVerdict& verdict, TArchiveDiff& diff) const;
     TPairVerdict Judge(const TPair& pair);
-    bool StreamHolds(const TArchiveEntry& entry, const TArrayOfByte& content);
+    bool StreamHolds(const TArchiveEntry& entry, const uint8_t* content, int64_t size);
     bool Damaged(const TArchiveEntry& entry) const;
     bool TellDamaged(const TArchiveEntry& entry) const;
 
