@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -23,6 +24,10 @@ namespace {
 constexpr TWorkLimits kComparisonLimits{64, 32 << 20};
 // Memory a comparison holds besides the file's content, the stream and what it inflates to.
 constexpr int64_t kPerPairOverhead = 64 * 1024;
+// A run of pairs handed to a comparing thread at once: at most this many, costing at most
+// about this much.
+constexpr size_t kRunPairs = 32;
+constexpr int64_t kRunCost = 4 << 20;
 
 // The buffers of a comparing thread, kept from pair to pair: most files are small, and
 // clearing fresh buffers for each would cost about what comparing them does.
@@ -77,18 +82,51 @@ void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
 void TFolderComparison::Compare(TArchiveDiff& diff) {
     const size_t total = pairs_.size();
     same_.assign(total, kNoEntry);
-    TOrderedWork<TPairVerdict> work(
-        total, CoreCount(), kComparisonLimits, [&](size_t i) { return Cost(i); },
-        [&](size_t i, TPairVerdict& verdict) {
-            verdict = Judge(pairs_[i]);
+    // Pairs go to the comparing threads in runs: most files are small, and handing each
+    // over alone would cost the threads as much waiting on one another as comparing.
+    std::vector<size_t> runStart;
+    int64_t runCost = 0;
+    for (size_t i = 0; i < total; ++i) {
+        if (runStart.empty() || i - runStart.back() >= kRunPairs || runCost >= kRunCost) {
+            runStart.push_back(i);
+            runCost = 0;
+        }
+        runCost += Cost(i);
+    }
+    runStart.push_back(total);
+    const size_t runs = runStart.size() - 1;
+    TOrderedWork<std::vector<TPairVerdict>> work(
+        runs, CoreCount(), kComparisonLimits,
+        [&](size_t r) {
+            int64_t cost = 0;
+            for (size_t i = runStart[r]; i < runStart[r + 1]; ++i) cost += Cost(i);
+            return cost;
+        },
+        [&](size_t r, std::vector<TPairVerdict>& verdicts) {
+            // A pair whose judging raises ends the run there: it raises when it is taken,
+            // after the pairs before it, as a pair judged alone would.
+            for (size_t i = runStart[r]; i < runStart[r + 1]; ++i) {
+                verdicts.emplace_back();
+                try {
+                    verdicts.back() = Judge(pairs_[i]);
+                } catch (...) {
+                    verdicts.back().raised = std::current_exception();
+                    return false;
+                }
+            }
             return true;
         });
-    for (size_t i = 0; i < total; ++i) {
-        const TPairVerdict verdict = work.Take(i);
-        Record(pairs_[i], verdict, diff);
-        if (verdict.read && !verdict.changed) same_[i] = pairs_[i].entry;
-        Report(options_.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
-               pairs_[i].file->archivePath.c_str());
+    for (size_t r = 0; r < runs; ++r) {
+        const std::vector<TPairVerdict> verdicts = work.Take(r);
+        for (size_t k = 0; k < verdicts.size(); ++k) {
+            const size_t i = runStart[r] + k;
+            const TPairVerdict& verdict = verdicts[k];
+            if (verdict.raised) std::rethrow_exception(verdict.raised);
+            Record(pairs_[i], verdict, diff);
+            if (verdict.read && !verdict.changed) same_[i] = pairs_[i].entry;
+            Report(options_.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
+                   pairs_[i].file->archivePath.c_str());
+        }
     }
     for (size_t entry : removed_) diff.differences.push_back({TDifferenceKind::Removed, look_.Entries()[entry].path});
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,7 @@ private:
         bool read = true;     // the file's content was obtained
         std::string problem;  // why not
         bool changed = false;
+        std::exception_ptr raised;  // what judging it raised
     };
 
     int64_t Cost(size_t i) const;
