@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -25,14 +27,6 @@ namespace {
 
 // Content lengths and stream lengths are signed 32-bit fields of the directory.
 constexpr int64_t kMaxStoredLength = 0x7FFFFFFF;
-
-// A file's stream as a compressing thread hands it over.
-struct TPackedFile {
-    bool obtained = false;  // false: its content could not be obtained
-    std::string problem;    // why not
-    TArrayOfByte stream;
-    int32_t unpackedSize = 0;
-};
 
 // Files compressed ahead of the writing thread: at most this many, holding this much.
 constexpr TWorkLimits kBuildLimits{128, 32 << 20};
@@ -84,6 +78,8 @@ struct TBuildState {
     TArrayOfByte directory{};
     // The files compressed afresh, in scan order; kept streams never pass through it.
     TOrderedWork<TPackedFile>* packing = nullptr;
+    std::vector<int64_t> aheadNumbers{};  // per file of the build: its number among the files
+                                          // compressed ahead, -1 when it is not one
     size_t nextFile = 0;        // the next file of the build to store
     size_t nextCompressed = 0;  // the next of the compressed ones
     TCopyRun copyRun{};
@@ -203,7 +199,8 @@ bool StoreFile(TBuildState& state, const std::string& relativePath, const host::
         // The file may still be compressing: what is final of the directory is compressed
         // meanwhile.
         GiveDirectory(state, kDirectoryPiece / 16);
-        packed = state.packing->Take(state.nextCompressed++);
+        const int64_t ahead = state.aheadNumbers[state.nextFile - 1];
+        packed = ahead >= 0 ? state.build.ahead->Take(ahead) : state.packing->Take(state.nextCompressed++);
     }
     if (!packed.obtained) {
         CountFailure(state, job.hostPath, "cannot read", packed.problem);
@@ -349,6 +346,73 @@ bool WritesHeaderFirst(const std::vector<TSourceFile>& files) {
 
 }  // namespace
 
+struct TStreamsAhead::TWork {
+    // A file's stream, or what compressing it raised: raised when the file is taken, so
+    // that it reaches the build where a file compressed in the build's order would.
+    struct TResult {
+        TPackedFile packed;
+        std::exception_ptr raised;
+    };
+
+    std::vector<host::DirEntry> entries;
+    std::vector<TSourceFile> jobs;
+    std::vector<bool> claimed;
+    std::unique_ptr<TOrderedWork<TResult>> packing;
+    size_t taken = 0;                          // files taken from packing, in order
+    std::vector<std::optional<TResult>> held;  // taken before they were wanted
+};
+
+TStreamsAhead::TStreamsAhead(bool bigEndian, bool convertLoc, const std::vector<TFile>& files,
+                             int compressingThreads)
+    : work_(std::make_unique<TWork>()) {
+    int64_t cost = 0;
+    for (const TFile& file : files) cost += CompressionCost(file.info.size);
+    if (cost > kHeaderFirstBudget || compressingThreads <= 0) return;
+    TWork& work = *work_;
+    work.entries.reserve(files.size());
+    for (const TFile& file : files) work.entries.push_back({HostBaseName(file.hostPath), file.info});
+    for (size_t k = 0; k < files.size(); ++k) work.jobs.push_back({"", files[k].hostPath, &work.entries[k], std::nullopt});
+    work.claimed.assign(files.size(), false);
+    work.held.resize(files.size());
+    work.packing = std::make_unique<TOrderedWork<TWork::TResult>>(
+        work.jobs.size(), compressingThreads, kBuildLimits,
+        [&work](size_t i) { return CompressionCost(work.entries[i].info.size); },
+        [&work, bigEndian, convertLoc](size_t i, TWork::TResult& result) {
+            try {
+                CompressFile(bigEndian, convertLoc, work.jobs[i], result.packed);
+            } catch (...) {
+                result.raised = std::current_exception();
+            }
+            return true;
+        });
+}
+
+TStreamsAhead::~TStreamsAhead() = default;
+
+int64_t TStreamsAhead::Claim(const std::string& hostPath) {
+    for (size_t k = 0; k < work_->jobs.size(); ++k) {
+        if (work_->claimed[k] || work_->jobs[k].hostPath != hostPath) continue;
+        work_->claimed[k] = true;
+        return static_cast<int64_t>(k);
+    }
+    return -1;
+}
+
+TPackedFile TStreamsAhead::Take(int64_t number) {
+    TWork& work = *work_;
+    const auto wanted = static_cast<size_t>(number);
+    // The files are compressed in the order given and wanted in the tree's: the ones before
+    // the wanted one are held until they are wanted.
+    while (work.taken <= wanted) {
+        work.held[work.taken] = work.packing->Take(work.taken);
+        ++work.taken;
+    }
+    TWork::TResult result = std::move(*work.held[wanted]);
+    work.held[wanted].reset();
+    if (result.raised) std::rethrow_exception(result.raised);
+    return std::move(result.packed);
+}
+
 bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::string& archivePath,
                       const ProgressProc& progress, TNotices* notices, int32_t& folderCount, int32_t& fileCount) {
     folderCount = 0;
@@ -360,8 +424,13 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
     // The source tree is listed whole before the scan, so that the files it compresses, in
     // the order the scan stores them, can be compressed ahead on every core.
     std::vector<const TSourceFile*> jobs;
-    for (const TSourceFile& file : build.files)
-        if (!file.kept) jobs.push_back(&file);
+    state.aheadNumbers.assign(build.files.size(), -1);
+    for (size_t k = 0; k < build.files.size(); ++k) {
+        const TSourceFile& file = build.files[k];
+        if (file.kept) continue;
+        if (build.ahead != nullptr) state.aheadNumbers[k] = build.ahead->Claim(file.hostPath);
+        if (state.aheadNumbers[k] < 0) jobs.push_back(&file);
+    }
     TOrderedWork<TPackedFile> packing(
         jobs.size(), build.compressingThreads, kBuildLimits,
         [&](size_t i) { return CompressionCost(jobs[i]->entry->info.size); },

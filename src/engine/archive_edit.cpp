@@ -116,7 +116,8 @@ using TChange = std::function<bool(TEditTree& tree, const std::vector<host::File
 // Reads the archive, lets change edit its tree, and writes the edited tree in its place.
 // The archive is held alone from the reading to the renaming, so no update comes between.
 bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc, const ProgressProc& progress,
-                 TNotices* notices, TEditCounts& counts, bool& complete, const TChange& change) {
+                 TNotices* notices, TEditCounts& counts, bool& complete, const TChange& change,
+                 TStreamsAhead* ahead = nullptr) {
     if (!CanOpenArchive(archivePath, notices)) return false;
     Report(progress, 0, kReadingText);
     // The new file before the archive's lock, as a build takes them: a build holds its new
@@ -136,7 +137,7 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
     if (!change(tree, {look.Identity(), staged.Identity()})) return false;
     const TSourceFolder listed = tree.Listed();
     TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount(),
-                     &deflater};
+                     &deflater, ahead};
     CheckKeptStreamsLieInside(look, build.files);
     counts.keptFiles = static_cast<int32_t>(
         std::count_if(build.files.begin(), build.files.end(), [](const TSourceFile& file) { return file.kept; }));
@@ -200,6 +201,16 @@ bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
         given.push_back(item);
     }
 
+    // The files given by name are compressed while the archive is read and its tree changed;
+    // the archive itself among them is left to the edit, which leaves it out.
+    const host::EntryInfo archiveInfo = host::Stat(request.archivePath);
+    std::vector<TStreamsAhead::TFile> givenFiles;
+    for (const TGivenPath& item : given)
+        if (item.info.kind == host::EntryKind::File && !(archiveInfo.kind == host::EntryKind::File &&
+                                                         item.info.identity == archiveInfo.identity))
+            givenFiles.push_back({item.path, item.info});
+    TStreamsAhead ahead(request.bigEndian, request.convertLoc, givenFiles, CoreCount());
+
     bool complete = true;
     bool allWentIn = true;
     const TChange change = [&](TEditTree& tree, const std::vector<host::FileIdentity>& leftOut) {
@@ -229,7 +240,7 @@ bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
         return false;
     };
     if (!EditArchive(request.bigEndian, request.archivePath, request.convertLoc, request.progress, request.notices,
-                     counts, complete, change))
+                     counts, complete, change, &ahead))
         return false;
     return complete && allWentIn;
 }
