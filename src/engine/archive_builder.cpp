@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "engine/internal/archive_builder.h"
 #include "engine/internal/archive_format.h"
 #include "engine/internal/archive_header.h"
+#include "engine/internal/directory_deflater.h"
 #include "engine/internal/source_content.h"
 #include "engine/internal/source_tree.h"
 #include "engine/internal/staged_archive.h"
@@ -24,14 +27,6 @@ namespace {
 
 // Content lengths and stream lengths are signed 32-bit fields of the directory.
 constexpr int64_t kMaxStoredLength = 0x7FFFFFFF;
-
-// A file's stream as a compressing thread hands it over.
-struct TPackedFile {
-    bool obtained = false;  // false: its content could not be obtained
-    std::string problem;    // why not
-    TArrayOfByte stream;
-    int32_t unpackedSize = 0;
-};
 
 // Files compressed ahead of the writing thread: at most this many, holding this much.
 constexpr TWorkLimits kBuildLimits{128, 32 << 20};
@@ -59,6 +54,10 @@ struct TDeferredStream {
     TArrayOfByte stream;
 };
 
+// The part of the image handed over at once: large enough that handing over costs nothing
+// beside compressing it.
+constexpr size_t kDirectoryPiece = 64 * 1024;
+
 // Everything one build works on. The folder scan appends to the directory image and
 // writes streams at the archive's end (or, header first, keeps them for after the header);
 // the counters are the caller's output arguments. Folders are named by their path relative
@@ -79,11 +78,25 @@ struct TBuildState {
     TArrayOfByte directory{};
     // The files compressed afresh, in scan order; kept streams never pass through it.
     TOrderedWork<TPackedFile>* packing = nullptr;
+    std::vector<int64_t> aheadNumbers{};  // per file of the build: its number among the files
+                                          // compressed ahead, -1 when it is not one
     size_t nextFile = 0;        // the next file of the build to store
     size_t nextCompressed = 0;  // the next of the compressed ones
     TCopyRun copyRun{};
     std::vector<TDeferredStream> deferred{};
+    TDirectoryDeflater* deflater = nullptr;  // none: the directory is compressed at the end
+    // Where the file count of the folder whose files are being stored lies: it is patched
+    // when a file cannot be stored, so the image from there on is not final yet.
+    std::optional<size_t> pendingCount{};
 };
+
+// Hands the final part of the image to the deflater once at least least bytes of it are new.
+void GiveDirectory(TBuildState& state, size_t least) {
+    if (state.deflater == nullptr) return;
+    const size_t final = state.pendingCount ? *state.pendingCount : state.directory.size();
+    if (final <= state.deflater->Given() || final - state.deflater->Given() < least) return;
+    state.deflater->Give(state.directory, final);
+}
 
 [[noreturn]] void FailLimit(int code, const std::string& path, const std::string& problem) {
     throw EInOutError(code, "Cannot pack \"" + path + "\": " + problem);
@@ -144,7 +157,13 @@ void CompressFile(bool bigEndian, bool convertLoc, const TSourceFile& job, TPack
 
 void FlushCopyRun(TBuildState& state) {
     if (state.copyRun.length == 0) return;
+    const int64_t at = state.archive.Position();
     state.archive.CopyFrom(*state.build.keptFrom, state.copyRun.from, state.copyRun.length);
+    // The new file is flushed whole before it takes the archive's place; writing each run
+    // out as soon as it is copied lets the disk work while the next one is, so that flush
+    // finds little left to wait for. Streams that the header will still push back are
+    // left alone: they would go to the disk twice.
+    if (state.headerFirst) state.archive.StartWriteback(at, state.copyRun.length);
     state.copyRun = {};
 }
 
@@ -174,8 +193,15 @@ void WriteStream(TBuildState& state, const std::optional<TKeptStream>& kept, con
 bool StoreFile(TBuildState& state, const std::string& relativePath, const host::DirEntry& entry) {
     const TSourceFile& job = state.build.files[state.nextFile++];
     TPackedFile packed;
-    if (job.kept) packed = {true, "", {}, job.kept->unpackedSize};
-    else packed = state.packing->Take(state.nextCompressed++);
+    if (job.kept) {
+        packed = {true, "", {}, job.kept->unpackedSize};
+    } else {
+        // The file may still be compressing: what is final of the directory is compressed
+        // meanwhile.
+        GiveDirectory(state, kDirectoryPiece / 16);
+        const int64_t ahead = state.aheadNumbers[state.nextFile - 1];
+        packed = ahead >= 0 ? state.build.ahead->Take(ahead) : state.packing->Take(state.nextCompressed++);
+    }
     if (!packed.obtained) {
         CountFailure(state, job.hostPath, "cannot read", packed.problem);
         return false;
@@ -247,6 +273,7 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFold
     // and every counted record must be there for the directory to read back.
     const size_t fileCountOffset = state.directory.size();
     AppendDirInt(state, static_cast<int32_t>(node.files.size()));
+    state.pendingCount = fileCountOffset;
     int32_t written = 0;
     for (const host::DirEntry& entry : node.files) {
         const std::string path = folder + entry.name;
@@ -255,14 +282,22 @@ void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFold
         ReportStep(state, path);
     }
     if (written != static_cast<int32_t>(node.files.size())) PatchDirInt(state, fileCountOffset, written);
+    state.pendingCount.reset();
+    GiveDirectory(state, kDirectoryPiece);
     RefuseUnstorable(state, folder, node);
 }
 
 // Compresses the directory image into the header, refusing what a reader would refuse.
-Veldane_PAK_HeaderType MakeHeader(const TBuildState& state, const std::string& archivePath) {
+Veldane_PAK_HeaderType MakeHeader(TBuildState& state, const std::string& archivePath) {
     if (static_cast<int64_t>(state.directory.size()) > kMaxStoredLength)
         FailLimit(EFBIG, archivePath, "the directory would reach 2 GiB");
-    Veldane_PAK_HeaderType header = HeaderOfDirectory(state.directory);
+    Veldane_PAK_HeaderType header;
+    if (state.deflater != nullptr) {
+        header.UnpackedDirSize = BufferLength(state.directory);
+        header.PackedDir = state.deflater->Finish(state.directory);
+    } else {
+        header = HeaderOfDirectory(state.directory);
+    }
     const int64_t headerSize = HeaderLength(header);
     if (headerSize > kMaxHeaderSize)
         FailLimit(EFBIG, archivePath,
@@ -311,6 +346,73 @@ bool WritesHeaderFirst(const std::vector<TSourceFile>& files) {
 
 }  // namespace
 
+struct TStreamsAhead::TWork {
+    // A file's stream, or what compressing it raised: raised when the file is taken, so
+    // that it reaches the build where a file compressed in the build's order would.
+    struct TResult {
+        TPackedFile packed;
+        std::exception_ptr raised;
+    };
+
+    std::vector<host::DirEntry> entries;
+    std::vector<TSourceFile> jobs;
+    std::vector<bool> claimed;
+    std::unique_ptr<TOrderedWork<TResult>> packing;
+    size_t taken = 0;                          // files taken from packing, in order
+    std::vector<std::optional<TResult>> held;  // taken before they were wanted
+};
+
+TStreamsAhead::TStreamsAhead(bool bigEndian, bool convertLoc, const std::vector<TFile>& files,
+                             int compressingThreads)
+    : work_(std::make_unique<TWork>()) {
+    int64_t cost = 0;
+    for (const TFile& file : files) cost += CompressionCost(file.info.size);
+    if (cost > kHeaderFirstBudget || compressingThreads <= 0) return;
+    TWork& work = *work_;
+    work.entries.reserve(files.size());
+    for (const TFile& file : files) work.entries.push_back({HostBaseName(file.hostPath), file.info});
+    for (size_t k = 0; k < files.size(); ++k) work.jobs.push_back({"", files[k].hostPath, &work.entries[k], std::nullopt});
+    work.claimed.assign(files.size(), false);
+    work.held.resize(files.size());
+    work.packing = std::make_unique<TOrderedWork<TWork::TResult>>(
+        work.jobs.size(), compressingThreads, kBuildLimits,
+        [&work](size_t i) { return CompressionCost(work.entries[i].info.size); },
+        [&work, bigEndian, convertLoc](size_t i, TWork::TResult& result) {
+            try {
+                CompressFile(bigEndian, convertLoc, work.jobs[i], result.packed);
+            } catch (...) {
+                result.raised = std::current_exception();
+            }
+            return true;
+        });
+}
+
+TStreamsAhead::~TStreamsAhead() = default;
+
+int64_t TStreamsAhead::Claim(const std::string& hostPath) {
+    for (size_t k = 0; k < work_->jobs.size(); ++k) {
+        if (work_->claimed[k] || work_->jobs[k].hostPath != hostPath) continue;
+        work_->claimed[k] = true;
+        return static_cast<int64_t>(k);
+    }
+    return -1;
+}
+
+TPackedFile TStreamsAhead::Take(int64_t number) {
+    TWork& work = *work_;
+    const auto wanted = static_cast<size_t>(number);
+    // The files are compressed in the order given and wanted in the tree's: the ones before
+    // the wanted one are held until they are wanted.
+    while (work.taken <= wanted) {
+        work.held[work.taken] = work.packing->Take(work.taken);
+        ++work.taken;
+    }
+    TWork::TResult result = std::move(*work.held[wanted]);
+    work.held[wanted].reset();
+    if (result.raised) std::rethrow_exception(result.raised);
+    return std::move(result.packed);
+}
+
 bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::string& archivePath,
                       const ProgressProc& progress, TNotices* notices, int32_t& folderCount, int32_t& fileCount) {
     folderCount = 0;
@@ -322,8 +424,13 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
     // The source tree is listed whole before the scan, so that the files it compresses, in
     // the order the scan stores them, can be compressed ahead on every core.
     std::vector<const TSourceFile*> jobs;
-    for (const TSourceFile& file : build.files)
-        if (!file.kept) jobs.push_back(&file);
+    state.aheadNumbers.assign(build.files.size(), -1);
+    for (size_t k = 0; k < build.files.size(); ++k) {
+        const TSourceFile& file = build.files[k];
+        if (file.kept) continue;
+        if (build.ahead != nullptr) state.aheadNumbers[k] = build.ahead->Claim(file.hostPath);
+        if (state.aheadNumbers[k] < 0) jobs.push_back(&file);
+    }
     TOrderedWork<TPackedFile> packing(
         jobs.size(), build.compressingThreads, kBuildLimits,
         [&](size_t i) { return CompressionCost(jobs[i]->entry->info.size); },
@@ -332,8 +439,11 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
             return true;
         });
     state.packing = &packing;
+    // A build told to compress on the calling thread alone compresses its directory there too.
+    std::optional<TDirectoryDeflater> deflater;
+    if (build.deflater != nullptr) state.deflater = build.deflater;
+    else if (build.compressingThreads > 0) state.deflater = &deflater.emplace();
     ScanFolder(state, "", *build.tree);
-
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
     Report(progress, 0, "finalizing...");
     if (state.headerFirst) {

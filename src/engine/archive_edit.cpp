@@ -8,6 +8,7 @@
 #include "engine/entry_selection.h"
 #include "engine/internal/archive_builder.h"
 #include "engine/internal/archive_reader.h"
+#include "engine/internal/directory_deflater.h"
 #include "engine/internal/directory_walk.h"
 #include "engine/internal/edit_tree.h"
 #include "engine/internal/source_tree.h"
@@ -48,18 +49,18 @@ bool IsZlibHeader(const uint8_t* bytes) {
 // thousand.
 constexpr int64_t kMaxEditedFolders = 1000000;
 
-// The archive's folder records as they stand, read once more from its open file.
-bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TNotices* notices) {
+// The archive's folder records as they stand, and its directory image, read once more from
+// its open file.
+bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TArrayOfByte& directory,
+               TNotices* notices) {
     Veldane_PAK_HeaderType header;
-    TArrayOfByte directory;
     HostFile& file = look.File();
     const FilePositionGuard keep(file);
-    TStringList listing;
     std::string problem = "its directory changed while it was read";
     if (ReadArchiveHeader(bigEndian, file, header, directory)) {
         const TWalkLimits limits{.fileRecords = static_cast<int64_t>(look.Entries().size()),
                                  .folderRecords = kMaxEditedFolders};
-        if (WalkDirectory(bigEndian, directory, header.HeaderSize, listing, limits, &shape).tooLarge)
+        if (WalkDirectoryShape(bigEndian, directory, limits, shape).tooLarge)
             problem = "its directory holds more than " + GroupThousands(kMaxEditedFolders) + " folders";
         else if (shape.files.size() == look.Entries().size())
             return true;
@@ -115,7 +116,8 @@ using TChange = std::function<bool(TEditTree& tree, const std::vector<host::File
 // Reads the archive, lets change edit its tree, and writes the edited tree in its place.
 // The archive is held alone from the reading to the renaming, so no update comes between.
 bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc, const ProgressProc& progress,
-                 TNotices* notices, TEditCounts& counts, bool& complete, const TChange& change) {
+                 TNotices* notices, TEditCounts& counts, bool& complete, const TChange& change,
+                 TStreamsAhead* ahead = nullptr) {
     if (!CanOpenArchive(archivePath, notices)) return false;
     Report(progress, 0, kReadingText);
     // The new file before the archive's lock, as a build takes them: a build holds its new
@@ -126,12 +128,16 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
     TArchiveLook look(bigEndian, archivePath, notices);
     if (!look.Listed()) return false;
     TDirectoryShape shape;
-    if (!ReadShape(bigEndian, look, shape, notices)) return false;
+    TArrayOfByte formerDirectory;
+    if (!ReadShape(bigEndian, look, shape, formerDirectory, notices)) return false;
+    // The new directory is compressed from here on, while the edit goes on.
+    TDirectoryDeflater deflater(&formerDirectory);
     TEditTree tree(shape, look.Entries());
 
     if (!change(tree, {look.Identity(), staged.Identity()})) return false;
     const TSourceFolder listed = tree.Listed();
-    TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount()};
+    TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount(),
+                     &deflater, ahead};
     CheckKeptStreamsLieInside(look, build.files);
     counts.keptFiles = static_cast<int32_t>(
         std::count_if(build.files.begin(), build.files.end(), [](const TSourceFile& file) { return file.kept; }));
@@ -195,6 +201,16 @@ bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
         given.push_back(item);
     }
 
+    // The files given by name are compressed while the archive is read and its tree changed;
+    // the archive itself among them is left to the edit, which leaves it out.
+    const host::EntryInfo archiveInfo = host::Stat(request.archivePath);
+    std::vector<TStreamsAhead::TFile> givenFiles;
+    for (const TGivenPath& item : given)
+        if (item.info.kind == host::EntryKind::File && !(archiveInfo.kind == host::EntryKind::File &&
+                                                         item.info.identity == archiveInfo.identity))
+            givenFiles.push_back({item.path, item.info});
+    TStreamsAhead ahead(request.bigEndian, request.convertLoc, givenFiles, CoreCount());
+
     bool complete = true;
     bool allWentIn = true;
     const TChange change = [&](TEditTree& tree, const std::vector<host::FileIdentity>& leftOut) {
@@ -224,7 +240,7 @@ bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
         return false;
     };
     if (!EditArchive(request.bigEndian, request.archivePath, request.convertLoc, request.progress, request.notices,
-                     counts, complete, change))
+                     counts, complete, change, &ahead))
         return false;
     return complete && allWentIn;
 }

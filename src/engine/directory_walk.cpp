@@ -81,8 +81,11 @@ int64_t MaxFileRecords(int64_t dataAreaSize) {
     return std::max<int64_t>(dataAreaSize, 0) / kSmallestStreamSize * kStreamSharingFactor + kRecordAllowance;
 }
 
-TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
-                          TStringList& listing, const TWalkLimits& limits, TDirectoryShape* shape) {
+namespace {
+
+// The walk, with a listing or a shape or both.
+TWalkResult Walk(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize, TStringList* listing,
+                 const TWalkLimits& limits, TDirectoryShape* shape) {
     TWalkResult result;
     DirectoryCursor cursor(bigEndian, directory, result);
     std::string prefix;
@@ -132,12 +135,25 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
                 result.tooLarge = true;
                 return result;
             }
-            listing.push_back(ListingLine(entryPos, dataOffset, headerSize, packedSize, unpackedSize, prefix + name));
+            if (listing != nullptr)
+                listing->push_back(ListingLine(entryPos, dataOffset, headerSize, packedSize, unpackedSize, prefix + name));
             if (shape != nullptr) shape->files.push_back({frame.shapeIndex, name});
         }
         stack.pop_back();
     }
     return result;
+}
+
+}  // namespace
+
+TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
+                          TStringList& listing, const TWalkLimits& limits, TDirectoryShape* shape) {
+    return Walk(bigEndian, directory, headerSize, &listing, limits, shape);
+}
+
+TWalkResult WalkDirectoryShape(bool bigEndian, const TArrayOfByte& directory, const TWalkLimits& limits,
+                               TDirectoryShape& shape) {
+    return Walk(bigEndian, directory, 0, nullptr, limits, &shape);
 }
 
 int32_t ListingField(const std::string& line, int32_t column) {

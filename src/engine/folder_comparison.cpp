@@ -1,11 +1,13 @@
 #include "engine/internal/folder_comparison.h"
 
 #include <algorithm>
-#include <deque>
-#include <map>
+#include <cstring>
+#include <exception>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
+#include "engine/internal/archive_format.h"
 #include "engine/internal/entry_key.h"
 #include "engine/internal/loc_convert.h"
 #include "engine/internal/source_content.h"
@@ -15,12 +17,30 @@
 #include "support/host_file.h"
 #include "support/ordered_work.h"
 #include "support/fast_inflate.h"
+#include "support/whole_file.h"
 
 namespace {
 
 constexpr TWorkLimits kComparisonLimits{64, 32 << 20};
 // Memory a comparison holds besides the file's content, the stream and what it inflates to.
 constexpr int64_t kPerPairOverhead = 64 * 1024;
+// A run of pairs handed to a comparing thread at once: at most this many, costing at most
+// about this much.
+constexpr size_t kRunPairs = 32;
+constexpr int64_t kRunCost = 4 << 20;
+
+// The buffers of a comparing thread, kept from pair to pair: most files are small, and
+// clearing fresh buffers for each would cost about what comparing them does.
+struct TRooms {
+    TArrayOfByte content;
+    TArrayOfByte packed;
+    TArrayOfByte inflated;
+};
+
+TRooms& ThreadRooms() {
+    thread_local TRooms rooms;
+    return rooms;
+}
 
 std::string DamageText(const std::string& archivePath, const TArchiveEntry& entry) {
     return "Damaged stream of entry \"" + ArchivePathForUser(entry.path) + "\" in \"" + archivePath + "\"";
@@ -35,16 +55,22 @@ bool SizeIsKnownAhead(bool convertLoc, const TSourceFile& file) {
 }  // namespace
 
 void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
-    std::map<std::string, std::deque<size_t>> entriesOfKey;
+    // The entries of each key in directory order, and how many of them are paired already.
+    struct TCandidates {
+        std::vector<size_t> entries;
+        size_t paired = 0;
+    };
+    std::unordered_map<std::string, TCandidates> entriesOfKey;
     const TArchiveEntries& entries = look_.Entries();
-    for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[EntryPathKey(entries[i].path)].push_back(i);
+    entriesOfKey.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[EntryPathKey(entries[i].path)].entries.push_back(i);
     std::vector<char> paired(entries.size(), 0);
+    pairs_.reserve(sources.size());
     for (const TSourceFile& file : sources) {
-        std::deque<size_t>& candidates = entriesOfKey[EntryPathKey(file.archivePath)];
         size_t entry = kNoEntry;
-        if (!candidates.empty()) {
-            entry = candidates.front();
-            candidates.pop_front();
+        const auto found = entriesOfKey.find(EntryPathKey(file.archivePath));
+        if (found != entriesOfKey.end() && found->second.paired < found->second.entries.size()) {
+            entry = found->second.entries[found->second.paired++];
             paired[entry] = 1;
         }
         pairs_.push_back({&file, entry});
@@ -56,18 +82,51 @@ void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
 void TFolderComparison::Compare(TArchiveDiff& diff) {
     const size_t total = pairs_.size();
     same_.assign(total, kNoEntry);
-    TOrderedWork<TPairVerdict> work(
-        total, CoreCount(), kComparisonLimits, [&](size_t i) { return Cost(i); },
-        [&](size_t i, TPairVerdict& verdict) {
-            verdict = Judge(pairs_[i]);
+    // Pairs go to the comparing threads in runs: most files are small, and handing each
+    // over alone would cost the threads as much waiting on one another as comparing.
+    std::vector<size_t> runStart;
+    int64_t runCost = 0;
+    for (size_t i = 0; i < total; ++i) {
+        if (runStart.empty() || i - runStart.back() >= kRunPairs || runCost >= kRunCost) {
+            runStart.push_back(i);
+            runCost = 0;
+        }
+        runCost += Cost(i);
+    }
+    runStart.push_back(total);
+    const size_t runs = runStart.size() - 1;
+    TOrderedWork<std::vector<TPairVerdict>> work(
+        runs, CoreCount(), kComparisonLimits,
+        [&](size_t r) {
+            int64_t cost = 0;
+            for (size_t i = runStart[r]; i < runStart[r + 1]; ++i) cost += Cost(i);
+            return cost;
+        },
+        [&](size_t r, std::vector<TPairVerdict>& verdicts) {
+            // A pair whose judging raises ends the run there: it raises when it is taken,
+            // after the pairs before it, as a pair judged alone would.
+            for (size_t i = runStart[r]; i < runStart[r + 1]; ++i) {
+                verdicts.emplace_back();
+                try {
+                    verdicts.back() = Judge(pairs_[i]);
+                } catch (...) {
+                    verdicts.back().raised = std::current_exception();
+                    return false;
+                }
+            }
             return true;
         });
-    for (size_t i = 0; i < total; ++i) {
-        const TPairVerdict verdict = work.Take(i);
-        Record(pairs_[i], verdict, diff);
-        if (verdict.read && !verdict.changed) same_[i] = pairs_[i].entry;
-        Report(options_.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
-               pairs_[i].file->archivePath.c_str());
+    for (size_t r = 0; r < runs; ++r) {
+        const std::vector<TPairVerdict> verdicts = work.Take(r);
+        for (size_t k = 0; k < verdicts.size(); ++k) {
+            const size_t i = runStart[r] + k;
+            const TPairVerdict& verdict = verdicts[k];
+            if (verdict.raised) std::rethrow_exception(verdict.raised);
+            Record(pairs_[i], verdict, diff);
+            if (verdict.read && !verdict.changed) same_[i] = pairs_[i].entry;
+            Report(options_.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
+                   pairs_[i].file->archivePath.c_str());
+        }
     }
     for (size_t entry : removed_) diff.differences.push_back({TDifferenceKind::Removed, look_.Entries()[entry].path});
 }
@@ -103,10 +162,18 @@ TFolderComparison::TPairVerdict TFolderComparison::Judge(const TPair& pair) {
         verdict.changed = true;
         return verdict;
     }
+    TRooms& rooms = ThreadRooms();
+    if (SizeIsKnownAhead(options_.convertLoc, *pair.file)) {
+        int64_t size = 0;
+        verdict.problem = ReadWholeFileIntoRoomOrSayWhy(pair.file->hostPath, rooms.content, size, kMaxArchiveSize);
+        verdict.read = verdict.problem.empty();
+        if (verdict.read) verdict.changed = !StreamHolds(entry, rooms.content.data(), size);
+        return verdict;
+    }
     TArrayOfByte content;
     verdict.problem = ObtainStoredContent(options_.bigEndian, options_.convertLoc, pair.file->hostPath, content);
     verdict.read = verdict.problem.empty();
-    if (verdict.read) verdict.changed = !StreamHolds(entry, content);
+    if (verdict.read) verdict.changed = !StreamHolds(entry, content.data(), BufferLength(content));
     return verdict;
 }
 
@@ -119,22 +186,23 @@ bool TFolderComparison::Damaged(const TArchiveEntry& entry) const {
 // (damaged, cut short, outside the archive) is a difference or raises, as the options say.
 // The stream is read and inflated whole: every byte of a file of the same size must be
 // compared anyway, and inflating a whole buffer is several times faster than piece by piece.
-bool TFolderComparison::StreamHolds(const TArchiveEntry& entry, const TArrayOfByte& content) {
-    if (BufferLength(content) != entry.unpackedSize) return false;
+bool TFolderComparison::StreamHolds(const TArchiveEntry& entry, const uint8_t* content, int64_t size) {
+    if (size != entry.unpackedSize) return false;
     if (Damaged(entry)) return TellDamaged(entry);
-    TArrayOfByte packed(static_cast<size_t>(entry.packedSize));
+    TRooms& rooms = ThreadRooms();
+    if (rooms.packed.size() < static_cast<size_t>(entry.packedSize)) rooms.packed.resize(static_cast<size_t>(entry.packedSize));
     std::unique_ptr<HostFile> file = files_.Take();
     file->Seek(entry.StreamStart());
-    file->ReadExact(packed.data(), entry.packedSize);
+    file->ReadExact(rooms.packed.data(), entry.packedSize);
     files_.Give(std::move(file));
-    TArrayOfByte inflated;
     try {
-        if (InflateExactSize(packed.data(), entry.packedSize, entry.unpackedSize, inflated) != TInflateOutcome::Exact)
+        if (InflateExactSizeIntoRoom(rooms.packed.data(), entry.packedSize, entry.unpackedSize, rooms.inflated) !=
+            TInflateOutcome::Exact)
             return false;
     } catch (const EDecompressionError&) {
         return TellDamaged(entry);
     }
-    return inflated == content;
+    return size == 0 || std::memcmp(rooms.inflated.data(), content, static_cast<size_t>(size)) == 0;
 }
 
 // A stream that cannot be inflated: its file's content counts as changed, or it raises.

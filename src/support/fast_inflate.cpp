@@ -52,6 +52,26 @@ TInflateOutcome InflateExactSize(const void* source, int32_t count, int32_t expe
     }
 }
 
+TInflateOutcome InflateExactSizeIntoRoom(const void* source, int32_t count, int32_t expectedSize, TArrayOfByte& room) {
+    if (count < 0) throw EDecompressionError();
+    if (expectedSize < 0 || expectedSize > MaxInflatedSize(count)) return TInflateOutcome::OtherSize;
+    if (room.size() < static_cast<size_t>(expectedSize)) room.resize(static_cast<size_t>(expectedSize));
+    uint8_t none = 0;  // a valid address for an empty output
+    void* out = room.empty() ? &none : room.data();
+    size_t produced = 0;
+    const libdeflate_result rc = libdeflate_zlib_decompress(&ThreadDecompressor(), source, static_cast<size_t>(count),
+                                                            out, static_cast<size_t>(expectedSize), &produced);
+    switch (rc) {
+        case LIBDEFLATE_SUCCESS:
+            return produced == static_cast<size_t>(expectedSize) ? TInflateOutcome::Exact : TInflateOutcome::OtherSize;
+        case LIBDEFLATE_INSUFFICIENT_SPACE:
+        case LIBDEFLATE_SHORT_OUTPUT:
+            return TInflateOutcome::OtherSize;
+        default:
+            throw EDecompressionError();
+    }
+}
+
 bool MeasureWholeStream(const void* source, size_t count, size_t limit, int64_t& consumed, int64_t& produced) {
     thread_local TArrayOfByte output;
     if (output.size() < limit) {

@@ -18,6 +18,11 @@ enum class TInflateOutcome {
 // Raises EDecompressionError on corrupt or truncated data (a bad checksum included).
 TInflateOutcome InflateExactSize(const void* source, int32_t count, int32_t expectedSize, TArrayOfByte& output);
 
+// InflateExactSize into room, which is grown as needed and never shrunk, so that one buffer
+// serves stream after stream without being cleared each time: on Exact its first
+// expectedSize bytes hold the content.
+TInflateOutcome InflateExactSizeIntoRoom(const void* source, int32_t count, int32_t expectedSize, TArrayOfByte& room);
+
 // Inflates one whole zlib stream held in count bytes, for a caller that needs only its sizes,
 // into a buffer of the calling thread's of limit bytes. True, with consumed (the packed bytes
 // up to the stream's end, its checksum included) and produced, when the stream is sound and

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <utility>
 
 #include "support/errors.h"
 #include "support/host_entries.h"
@@ -18,6 +19,18 @@ bool ReadWholeFile(const std::string& path, TArrayOfByte& buffer) {
 }
 
 std::string ReadWholeFileOrSayWhy(const std::string& path, TArrayOfByte& buffer, int64_t maxSize) {
+    TArrayOfByte content;
+    int64_t size = 0;
+    const std::string problem = ReadWholeFileIntoRoomOrSayWhy(path, content, size, maxSize);
+    if (!problem.empty()) return problem;
+    content.resize(static_cast<size_t>(size));
+    buffer = std::move(content);
+    return "";
+}
+
+std::string ReadWholeFileIntoRoomOrSayWhy(const std::string& path, TArrayOfByte& room, int64_t& size,
+                                          int64_t maxSize) {
+    size = 0;
     if (path.empty()) return "no file named";
     const host::EntryInfo info = host::Stat(path);
     if (info.kind == host::EntryKind::Missing) return host::ErrorText(ENOENT);
@@ -34,12 +47,12 @@ std::string ReadWholeFileOrSayWhy(const std::string& path, TArrayOfByte& buffer,
     }
     // The name may have been given to something else since it was looked at.
     if (file->Kind() != host::EntryKind::File) return "not a regular file";
-    const int64_t size = file->Size();
-    if (size > maxSize) return TooLargeText(maxSize);
-    TArrayOfByte content(static_cast<size_t>(size));
-    const int64_t read = size > 0 ? file->Read(content.data(), size) : 0;
+    const int64_t length = file->Size();
+    if (length > maxSize) return TooLargeText(maxSize);
+    if (static_cast<int64_t>(room.size()) < length) room.resize(static_cast<size_t>(length));
+    const int64_t read = length > 0 ? file->Read(room.data(), length) : 0;
     file->Close();
-    if (read != size) return "it shrank while it was read";
-    buffer = std::move(content);
+    if (read != length) return "it shrank while it was read";
+    size = length;
     return "";
 }

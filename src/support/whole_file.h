@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <climits>
+#include <limits>
 #include <string>
 
 #include "support/bytes.h"
@@ -17,3 +18,9 @@ bool ReadWholeFile(const std::string& path, TArrayOfByte& buffer);
 // read. A failing read of an opened file raises, as any input/output error does.
 std::string ReadWholeFileOrSayWhy(const std::string& path, TArrayOfByte& buffer,
                                   int64_t maxSize = INT64_MAX);
+
+// ReadWholeFileOrSayWhy into room, which is grown as needed and never shrunk, so that one
+// buffer serves file after file without being cleared each time: its first size bytes are
+// the content. Same checks, same words.
+std::string ReadWholeFileIntoRoomOrSayWhy(const std::string& path, TArrayOfByte& room, int64_t& size,
+                                          int64_t maxSize = std::numeric_limits<int32_t>::max());

@@ -84,6 +84,76 @@ TArrayOfByte CompressBytes(const void* source, int32_t count) {
     return area;
 }
 
+struct TStreamCompressor::TState {
+    z_stream zs{};
+    bool open = false;
+    TState() = default;
+    TState(const TState&) = delete;
+    TState& operator=(const TState&) = delete;
+    ~TState() {
+        if (open) deflateEnd(&zs);
+    }
+};
+
+TStreamCompressor::TMark::TMark() = default;
+TStreamCompressor::TMark::TMark(TMark&&) noexcept = default;
+TStreamCompressor::TMark& TStreamCompressor::TMark::operator=(TMark&&) noexcept = default;
+TStreamCompressor::TMark::~TMark() = default;
+
+TStreamCompressor::TStreamCompressor() : state_(std::make_unique<TState>()) {
+    if (deflateInit(&state_->zs, Z_BEST_COMPRESSION) != Z_OK) throw ECompressionError();
+    state_->open = true;
+}
+
+TStreamCompressor::~TStreamCompressor() = default;
+
+TStreamCompressor::TMark TStreamCompressor::Mark() const {
+    TMark mark;
+    mark.state_ = std::make_unique<TState>();
+    if (deflateCopy(&mark.state_->zs, &state_->zs) != Z_OK) throw ECompressionError();
+    mark.state_->open = true;
+    return mark;
+}
+
+void TStreamCompressor::ReturnTo(TMark& mark) {
+    // The stream so far lies in output_ up to the mark's length; what follows is written anew.
+    state_ = std::move(mark.state_);
+}
+
+void TStreamCompressor::Deflate(int flush) {
+    z_stream& zs = state_->zs;
+    // A mark's copy of the stream may point at an output buffer that has grown since.
+    for (;;) {
+        if (output_.size() - zs.total_out < kGrowthUnit) output_.resize(output_.size() + (output_.size() / 2) + kGrowthUnit);
+        zs.next_out = output_.data() + zs.total_out;
+        zs.avail_out = static_cast<uInt>(output_.size() - zs.total_out);
+        const int rc = deflate(&zs, flush);
+        if (rc == Z_STREAM_END) return;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) throw ECompressionError();
+        if (flush == Z_NO_FLUSH && zs.avail_in == 0) return;
+    }
+}
+
+void TStreamCompressor::Add(const void* source, int64_t count) {
+    const auto* in = static_cast<const Bytef*>(source);
+    // Deflate with no flush gives the same stream however its input is divided.
+    for (int64_t fed = 0; fed < count;) {
+        const int64_t piece = std::min<int64_t>(count - fed, kCompressPiece);
+        state_->zs.next_in = const_cast<Bytef*>(in + fed);
+        state_->zs.avail_in = static_cast<uInt>(piece);
+        Deflate(Z_NO_FLUSH);
+        fed += piece;
+    }
+}
+
+TArrayOfByte TStreamCompressor::Finish() {
+    state_->zs.next_in = nullptr;
+    state_->zs.avail_in = 0;
+    Deflate(Z_FINISH);
+    output_.resize(state_->zs.total_out);
+    return std::move(output_);
+}
+
 void DecompressToBuffer(const void* source, int32_t count, TArrayOfByte& output, int64_t limit) {
     output.clear();
     z_stream zs{};

@@ -3,12 +3,57 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 #include "support/bytes.h"
 
 // Compresses count bytes into one zlib stream at level 9 (begins 0x78 0xDA).
 // Raises ECompressionError on a zlib failure.
 TArrayOfByte CompressBytes(const void* source, int32_t count);
+
+// One zlib stream at level 9 compressed from input given in pieces as it comes: the stream is
+// the one CompressBytes makes of all the pieces in one, however they were divided.
+class TStreamCompressor {
+public:
+    TStreamCompressor();
+    ~TStreamCompressor();
+    TStreamCompressor(const TStreamCompressor&) = delete;
+    TStreamCompressor& operator=(const TStreamCompressor&) = delete;
+
+    // Compresses the next count bytes. Raises ECompressionError on a zlib failure.
+    void Add(const void* source, int64_t count);
+    // The whole stream; nothing may be added afterwards.
+    TArrayOfByte Finish();
+
+private:
+    struct TState;
+
+public:
+    // The compressor as it stands, to come back to when what was added after it is not to be
+    // part of the stream after all.
+    class TMark {
+    public:
+        TMark();
+        TMark(TMark&&) noexcept;
+        TMark& operator=(TMark&&) noexcept;
+        ~TMark();
+
+    private:
+        friend class TStreamCompressor;
+        std::unique_ptr<TState> state_;
+    };
+
+    TMark Mark() const;
+    // Back to the mark, which is used up: the stream goes on as if nothing had been added
+    // after it.
+    void ReturnTo(TMark& mark);
+
+private:
+    void Deflate(int flush);
+
+    std::unique_ptr<TState> state_;
+    TArrayOfByte output_;
+};
 
 // Inflates one zlib stream in 1024-byte chunks into output (emptied first). A stream that
 // ends early yields what was decompressed so far. Decompression stops once output holds

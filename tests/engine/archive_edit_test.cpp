@@ -300,3 +300,36 @@ TEST(ArchiveEdit, ADirectoryOfMoreFoldersThanAnEditHoldsIsRefused) {
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_NE(notices[0].text.find("1,000,000 folders"), std::string::npos) << notices[0].text;
 }
+
+// An archive whose folders and files stand out of collation order (another tool's, or one
+// made under another locale) is written in make's order by an edit, whatever it changes.
+TEST(ArchiveEdit, AnArchiveOutOfCollationOrderComesOutInMakesOrder) {
+    const TestFolder outOfOrder{"",
+                                {{"zeta", {}, {{"b.txt", {'b'}}, {"A.txt", {'a'}}}},
+                                 {"Alpha", {{"inner", {}, {{"y", {'y'}}, {"x", {'x'}}}}}, {}}},
+                                {{"root2", {'2'}}, {"root1", {'1'}}}};
+    struct Case {
+        const char* what;
+        std::vector<std::string> removed;  // else a file is added at the root
+        std::string goneOnDisk;            // what the removal takes from the tree
+    };
+    for (const Case& c : {Case{"an added file", {}, ""}, Case{"a removed file", {"zeta\\b.txt"}, "zeta/b.txt"},
+                          Case{"a removed folder", {"alpha\\inner"}, "Alpha"}}) {
+        TempDir dir;
+        WriteTestArchive(dir / "a.pak", outOfOrder);
+        // The same files on disk, for make.
+        for (const auto& [path, content] : {std::pair{"zeta/b.txt", "b"}, {"zeta/A.txt", "a"}, {"Alpha/inner/y", "y"},
+                                           {"Alpha/inner/x", "x"}, {"root2", "2"}, {"root1", "1"}})
+            WriteFile(dir / ("tree/" + std::string(path)), content);
+        TEditCounts counts;
+        if (c.removed.empty()) {
+            WriteFile(dir / "new/added", "n");
+            WriteFile(dir / "tree/added", "n");
+            ASSERT_TRUE(AddToArchive({false, dir / "a.pak", {dir / "new/added"}, "", true, nullptr, nullptr}, counts));
+        } else {
+            ASSERT_TRUE(RemoveFromArchive({false, dir / "a.pak", c.removed, nullptr, nullptr}, counts));
+            fs::remove_all(dir / ("tree/" + c.goneOnDisk));
+        }
+        EXPECT_EQ(ReadFileBytes(dir / "a.pak"), Made(dir / "tree", dir / "b.pak", false)) << c.what;
+    }
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "support/errors.h"
@@ -101,4 +102,30 @@ TEST(InflateExactSize, BytesAfterTheEndOfTheStreamAreIgnored) {
     TArrayOfByte output;
     ASSERT_EQ(Inflate(stream, BufferLength(content), output), TInflateOutcome::Exact);
     EXPECT_EQ(output, content);
+}
+
+// Into a room that serves stream after stream: the outcome InflateExactSize gives, and on
+// Exact the same bytes at the room's front, whatever the room held and however large it is.
+TEST(InflateExactSizeIntoRoom, GivesWhatInflateExactSizeGivesInOneRoom) {
+    const TArrayOfByte large = MixedContent(70000, 3);
+    const TArrayOfByte small = MixedContent(900, 4);
+    struct Case {
+        const TArrayOfByte* content;
+        int32_t recorded;
+    };
+    const TArrayOfByte none;
+    TArrayOfByte room;
+    for (const Case c : {Case{&small, 900}, Case{&large, 70000}, Case{&small, 900}, Case{&small, 901},
+                         Case{&small, 899}, Case{&none, 0}, Case{&none, 1}, Case{&large, -1}}) {
+        const TArrayOfByte stream = Compress(*c.content);
+        TArrayOfByte whole;
+        const TInflateOutcome expected = Inflate(stream, c.recorded, whole);
+        EXPECT_EQ(InflateExactSizeIntoRoom(stream.data(), BufferLength(stream), c.recorded, room), expected)
+            << c.recorded;
+        if (expected == TInflateOutcome::Exact)
+            EXPECT_TRUE(std::equal(whole.begin(), whole.end(), room.begin())) << c.recorded;
+    }
+    TArrayOfByte corrupt = Compress(large);
+    corrupt.back() ^= 0xFF;  // the checksum
+    EXPECT_THROW(InflateExactSizeIntoRoom(corrupt.data(), BufferLength(corrupt), 70000, room), EDecompressionError);
 }

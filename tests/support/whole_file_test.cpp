@@ -97,3 +97,39 @@ TEST(ReadWholeFileOrSayWhyRoutine, SaysWhyTheContentWasNotObtained) {
     EXPECT_EQ(ReadWholeFileOrSayWhy(dir / "big", buffer, 100), "");
     EXPECT_EQ(buffer.size(), 100u);
 }
+
+// One room serves file after file: it grows for a larger one and is not cut for a smaller
+// one, and the size says how much of it is the content. What cannot be read is said in the
+// words ReadWholeFileOrSayWhy uses.
+TEST(ReadWholeFileIntoRoomOrSayWhyRoutine, OneRoomServesFileAfterFile) {
+    TempDir dir;
+    WriteFile(dir / "long", std::string(5000, 'l'));
+    WriteFile(dir / "short", "short");
+    WriteFile(dir / "empty", "");
+    Fifo fifo(dir / "pipe");
+    struct Case {
+        std::string name;
+        std::string reason;  // "" when it is read
+        std::string content;
+        size_t roomAtLeast;
+    };
+    const Case cases[] = {
+        {"short", "", "short", 5},     {"long", "", std::string(5000, 'l'), 5000},
+        {"short", "", "short", 5000},  {"empty", "", "", 5000},
+        {"missing", "No such file or directory", "", 5000},
+        {"pipe", "not a regular file", "", 5000},
+    };
+    TArrayOfByte room;
+    for (const Case& c : cases) {
+        int64_t size = -1;
+        EXPECT_EQ(ReadWholeFileIntoRoomOrSayWhy(dir / c.name, room, size), c.reason) << c.name;
+        EXPECT_EQ(size, static_cast<int64_t>(c.content.size())) << c.name;
+        EXPECT_GE(room.size(), c.roomAtLeast) << c.name;
+        EXPECT_EQ(std::string(room.begin(), room.begin() + size), c.content) << c.name;
+        TArrayOfByte buffer;
+        EXPECT_EQ(ReadWholeFileOrSayWhy(dir / c.name, buffer), c.reason) << c.name;
+    }
+    int64_t size = -1;
+    EXPECT_EQ(ReadWholeFileIntoRoomOrSayWhy(dir / "long", room, size, 4999), "it is larger than 4999 bytes");
+    EXPECT_EQ(size, 0);
+}

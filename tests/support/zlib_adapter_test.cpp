@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "helpers/allocation_probe.h"
 #include "helpers/random_bytes.h"
@@ -69,6 +70,64 @@ TEST(CompressBytesRoutine, RoundTripsTextAndIncompressibleData) {
 TEST(CompressBytesRoutine, FiveBytesGiveAThirteenByteStream) {
     const TArrayOfByte stream = Compress(TArrayOfByte{'h', 'e', 'l', 'l', 'o'});
     EXPECT_EQ(stream.size(), 13u);
+}
+
+// The input divided as an archive's directory is fed while it is built: the stream is
+// CompressBytes's stream of the whole, byte for byte.
+TEST(StreamCompressor, GivesCompressBytesStreamHoweverTheInputIsDivided) {
+    const TArrayOfByte text = TextBytes(3000000);
+    const TArrayOfByte random = RandomBytes(300000, 3);
+    struct Case {
+        const TArrayOfByte* data;
+        std::vector<size_t> cuts;  // where one piece ends and the next begins
+    };
+    const Case cases[] = {
+        {&text, {}},
+        {&text, {1}},
+        {&text, {65536, 65537, 1500000}},
+        {&text, {262, 263, 32767, 32768, 32769, 2999999}},
+        {&random, {100, 200000}},
+        {&random, {299999}},
+    };
+    for (const Case& c : cases) {
+        TStreamCompressor compressor;
+        size_t from = 0;
+        std::vector<size_t> ends = c.cuts;
+        ends.push_back(c.data->size());
+        for (size_t end : ends) {
+            compressor.Add(c.data->data() + from, static_cast<int64_t>(end - from));
+            from = end;
+        }
+        EXPECT_EQ(compressor.Finish(), Compress(*c.data)) << c.cuts.size() << " cuts";
+    }
+}
+
+// What a build does when the directory it compressed ahead turns out to differ from some
+// point on: back to a mark before that point, and on with the real bytes.
+TEST(StreamCompressor, ReturningToAMarkForgetsWhatWasAddedAfterIt) {
+    const TArrayOfByte text = TextBytes(1000000);
+    TArrayOfByte other = text;
+    for (size_t k = 400000; k < other.size(); k += 7) other[k] = 'x';
+    struct Case {
+        size_t mark;     // where the mark is taken
+        size_t wrongTo;  // the other bytes added after it, up to here
+    };
+    for (const Case c : {Case{0, 1000000}, Case{131072, 400001}, Case{393216, 1000000}, Case{400000, 400000},
+                         Case{1000000, 1000000}}) {
+        TStreamCompressor compressor;
+        compressor.Add(text.data(), static_cast<int64_t>(c.mark));
+        TStreamCompressor::TMark mark = compressor.Mark();
+        compressor.Add(other.data() + c.mark, static_cast<int64_t>(c.wrongTo - c.mark));
+        compressor.ReturnTo(mark);
+        compressor.Add(text.data() + c.mark, static_cast<int64_t>(text.size() - c.mark));
+        EXPECT_EQ(compressor.Finish(), Compress(text)) << "mark at " << c.mark;
+    }
+}
+
+TEST(StreamCompressor, NothingAddedGivesTheEmptyStream) {
+    TStreamCompressor compressor;
+    compressor.Add(nullptr, 0);
+    EXPECT_EQ(compressor.Finish(), CompressBytes(nullptr, 0));
 }
 
 TEST(HasZlibHeaderCheck, AcceptsOnlyLevel9AndDefaultHeaders) {

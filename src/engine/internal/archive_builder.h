@@ -2,11 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/archive_builder.h"
 #include "engine/internal/source_tree.h"
+#include "support/bytes.h"
+#include "support/host_entries.h"
 #include "engine/notices.h"
 #include "support/progress.h"
 
@@ -18,6 +21,8 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
                             int32_t& fileCount, int compressingThreads, TNotices* notices = nullptr);
 
 class HostFile;
+class TDirectoryDeflater;
+class TStreamsAhead;
 
 // A listed tree and the content of each of its files, to be written as an archive.
 struct TTreeBuild {
@@ -28,6 +33,46 @@ struct TTreeBuild {
     std::vector<TSourceFile> files;  // SourceFilesOf the tree, in its order
     HostFile* keptFrom = nullptr;    // the archive that kept streams are copied from
     int compressingThreads = 0;
+    // What compresses the directory, started ahead by an edit with the directory it replaces;
+    // none: the build starts its own, unless it compresses on the calling thread alone.
+    TDirectoryDeflater* deflater = nullptr;
+    // Files compressed before the tree was known; a file of the tree at one of their host
+    // paths takes its stream from there.
+    TStreamsAhead* ahead = nullptr;
+};
+
+// A file's stream as a compressing thread hands it over.
+struct TPackedFile {
+    bool obtained = false;  // false: its content could not be obtained
+    std::string problem;    // why not
+    TArrayOfByte stream;
+    int32_t unpackedSize = 0;
+};
+
+// Host files compressed before the tree that stores them is known: an edit starts on the
+// files it was given while it reads the archive and changes its tree. Only as much as a
+// build holds in memory anyway: when the files would cost more, none is started.
+class TStreamsAhead {
+public:
+    struct TFile {
+        std::string hostPath;
+        host::EntryInfo info;  // what the host said of it
+    };
+
+    TStreamsAhead(bool bigEndian, bool convertLoc, const std::vector<TFile>& files, int compressingThreads);
+    ~TStreamsAhead();
+    TStreamsAhead(const TStreamsAhead&) = delete;
+    TStreamsAhead& operator=(const TStreamsAhead&) = delete;
+
+    // The number of the file at hostPath that is compressed ahead and not yet claimed;
+    // -1 for none. A claimed file is the claimer's alone.
+    int64_t Claim(const std::string& hostPath);
+    // The stream of a claimed file, once it is compressed. Raises what compressing it raised.
+    TPackedFile Take(int64_t number);
+
+private:
+    struct TWork;
+    std::unique_ptr<TWork> work_;
 };
 
 // Writes the tree as a whole archive into the empty archive file, laid out exactly as a build

@@ -61,6 +61,10 @@ struct TDirectoryShape {
 TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
                           TStringList& listing, const TWalkLimits& limits = {}, TDirectoryShape* shape = nullptr);
 
+// WalkDirectory for the shape alone: the same walk, the same limits, no listing.
+TWalkResult WalkDirectoryShape(bool bigEndian, const TArrayOfByte& directory, const TWalkLimits& limits,
+                               TDirectoryShape& shape);
+
 // The numeric field of a listing line that starts at column (zero-based; the columns are in
 // archive_format.h).
 int32_t ListingField(const std::string& line, int32_t column);

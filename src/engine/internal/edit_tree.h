@@ -28,9 +28,11 @@ struct TEditFolder {
     bool removed = false;
     bool heldSomething = false;  // before the edit
     // The folder of each key (EntryPathKey of the name), and the files of each key in order,
-    // by index.
+    // by index. The files' index is made when the folder is first looked into: an edit looks
+    // into a few folders of the thousands an archive holds.
     std::unordered_map<std::string, size_t> folderOfKey;
     std::unordered_map<std::string, std::vector<size_t>> filesOfKey;
+    bool filesIndexed = false;
 };
 
 class TEditTree {

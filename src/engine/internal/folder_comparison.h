@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -58,12 +59,13 @@ private:
         bool read = true;     // the file's content was obtained
         std::string problem;  // why not
         bool changed = false;
+        std::exception_ptr raised;  // what judging it raised
     };
 
     int64_t Cost(size_t i) const;
     void Record(const TPair& pair, const TPairVerdict& verdict, TArchiveDiff& diff) const;
     TPairVerdict Judge(const TPair& pair);
-    bool StreamHolds(const TArchiveEntry& entry, const TArrayOfByte& content);
+    bool StreamHolds(const TArchiveEntry& entry, const uint8_t* content, int64_t size);
     bool Damaged(const TArchiveEntry& entry) const;
     bool TellDamaged(const TArchiveEntry& entry) const;
 
