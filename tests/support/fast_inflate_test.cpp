@@ -122,8 +122,9 @@ TEST(InflateExactSizeIntoRoom, GivesWhatInflateExactSizeGivesInOneRoom) {
         const TInflateOutcome expected = Inflate(stream, c.recorded, whole);
         EXPECT_EQ(InflateExactSizeIntoRoom(stream.data(), BufferLength(stream), c.recorded, room), expected)
             << c.recorded;
-        if (expected == TInflateOutcome::Exact)
+        if (expected == TInflateOutcome::Exact) {
             EXPECT_TRUE(std::equal(whole.begin(), whole.end(), room.begin())) << c.recorded;
+        }
     }
     TArrayOfByte corrupt = Compress(large);
     corrupt.back() ^= 0xFF;  // the checksum
