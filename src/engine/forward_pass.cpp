@@ -97,27 +97,38 @@ bool ReadStreams(HostFile& journal, int64_t journalSize, int64_t count, TForward
     return true;
 }
 
-void WriteHandingToDisk(HostFile& file, int64_t position, const uint8_t* bytes, int64_t count) {
-    file.Seek(position);
-    for (int64_t done = 0; done < count;) {
-        const int64_t chunk = std::min(kWritebackChunk, count - done);
-        file.Write(bytes + done, chunk);
-        file.StartWriteback(position + done, chunk);
-        done += chunk;
+// Copies the piece's runs, in the kernel, into one span of the other file from position on;
+// or, with toRuns, the span back into the runs' places. Each chunk is handed to the disk as
+// soon as it is copied.
+void CopyRuns(HostFile& target, HostFile& source, const TPiece& piece, int64_t position, bool toRuns) {
+    int64_t at = position;
+    for (const TRangeMove& run : piece.runs) {
+        for (int64_t done = 0; done < run.length;) {
+            const int64_t chunk = std::min(kWritebackChunk, run.length - done);
+            const int64_t place = toRuns ? run.to + done : at + done;
+            target.Seek(place);
+            target.CopyFrom(source, toRuns ? at + done : run.from + done, chunk);
+            target.StartWriteback(place, chunk);
+            done += chunk;
+        }
+        at += run.length;
     }
 }
 
-void WriteSlot(HostFile& journal, int64_t slotsStart, int64_t pieceLength, size_t piece, const TArrayOfByte& bytes) {
+// The slot's bytes first, flushed; then its head, which makes it valid, flushed. A head is
+// one sector, which lands whole or not at all.
+void WriteSlot(HostFile& journal, HostFile& archive, int64_t slotsStart, int64_t pieceLength, size_t piece,
+               const TPiece& runs) {
+    const int64_t position = SlotPosition(slotsStart, pieceLength, piece);
+    CopyRuns(journal, archive, runs, position + kSlotHeadLength, false);
+    journal.Flush();
     uint8_t head[kSlotHeadLength]{};
     std::memcpy(head, kSlotTag, sizeof kSlotTag);
     PutLittleEndian(head + 8, piece, 8);
-    PutLittleEndian(head + 16, bytes.size(), 8);
-    const uint32_t crc = Crc32(Crc32(0, head + 8, 16), bytes.data(), bytes.size());
-    PutLittleEndian(head + 24, crc, 4);
-    const int64_t position = SlotPosition(slotsStart, pieceLength, piece);
+    PutLittleEndian(head + 16, static_cast<uint64_t>(runs.length), 8);
+    PutLittleEndian(head + 24, Crc32(0, head + 8, 16), 4);
     journal.Seek(position);
     journal.Write(head, kSlotHeadLength);
-    WriteHandingToDisk(journal, position + kSlotHeadLength, bytes.data(), static_cast<int64_t>(bytes.size()));
     journal.Flush();
 }
 
@@ -132,11 +143,9 @@ std::optional<TResumePoint> ReadSlot(HostFile& journal, int64_t position, size_t
     const auto length = static_cast<int64_t>(GetLittleEndian(head + 16, 8));
     if (piece >= pieces.size() || piece % 2 != region) return std::nullopt;
     if (length != pieces[piece].length) return std::nullopt;
-    TArrayOfByte bytes(static_cast<size_t>(length));
-    if (journal.Read(bytes.data(), length) != length) return std::nullopt;
-    const uint32_t crc = Crc32(Crc32(0, head + 8, 16), bytes.data(), bytes.size());
-    if (crc != GetLittleEndian(head + 24, 4)) return std::nullopt;
-    return TResumePoint{static_cast<size_t>(piece), std::move(bytes)};
+    if (Crc32(0, head + 8, 16) != GetLittleEndian(head + 24, 4)) return std::nullopt;
+    if (journal.Size() < position + kSlotHeadLength + length) return std::nullopt;
+    return TResumePoint{static_cast<size_t>(piece), true};
 }
 
 // Fills pieces with the runs of the moves, taken in the order they are moved: a run too long
@@ -164,23 +173,6 @@ private:
     int64_t pieceLength_;
     std::vector<TPiece> pieces_;
 };
-
-void ReadRuns(HostFile& archive, const TPiece& piece, TArrayOfByte& bytes) {
-    int64_t at = 0;
-    for (const TRangeMove& run : piece.runs) {
-        archive.Seek(run.from);
-        archive.ReadExact(bytes.data() + at, run.length);
-        at += run.length;
-    }
-}
-
-void WriteRuns(HostFile& archive, const TPiece& piece, const TArrayOfByte& bytes) {
-    int64_t at = 0;
-    for (const TRangeMove& run : piece.runs) {
-        WriteHandingToDisk(archive, run.to, bytes.data() + at, run.length);
-        at += run.length;
-    }
-}
 
 }  // namespace
 
@@ -259,23 +251,16 @@ TResumePoint FindResumePoint(HostFile& journal, const TForwardPass& pass, int64_
             ReadSlot(journal, SlotPosition(slotsStart, pass.pieceLength, region), region, pieces);
         if (slot && (!latest || slot->piece > latest->piece)) latest = std::move(slot);
     }
-    return latest ? std::move(*latest) : TResumePoint{};
+    return latest ? *latest : TResumePoint{};
 }
 
 void RollForward(HostFile& archive, HostFile& journal, const TForwardPass& pass, int64_t slotsStart,
                  TResumePoint resume) {
     const std::vector<TPiece> pieces = PiecesOf(pass.moves, pass.pieceLength);
-    TArrayOfByte bytes;
     for (size_t k = resume.piece; k < pieces.size(); ++k) {
         const TPiece& piece = pieces[k];
-        if (k == resume.piece && resume.saved) {
-            bytes = std::move(*resume.saved);
-        } else {
-            bytes.resize(static_cast<size_t>(piece.length));
-            ReadRuns(archive, piece, bytes);
-            WriteSlot(journal, slotsStart, pass.pieceLength, k, bytes);
-        }
-        WriteRuns(archive, piece, bytes);
+        if (k != resume.piece || !resume.saved) WriteSlot(journal, archive, slotsStart, pass.pieceLength, k, piece);
+        CopyRuns(archive, journal, piece, SlotPosition(slotsStart, pass.pieceLength, k) + kSlotHeadLength, true);
         // The next slot overwrites the one before this: the piece must be on the disk first.
         archive.Flush();
         KeepAlive();

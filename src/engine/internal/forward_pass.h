@@ -5,21 +5,24 @@
 // header and the final size (the PLAN record), with the pass's STATE. Then the moved bytes go
 // in pieces of at most the pass's piece length, in an order in which no piece's source is
 // overwritten before the piece is moved; a piece may gather several short runs, so that the
-// moves between many replaced streams do not cost a flush each. Before a piece is written, its source bytes are saved
-// in one of two slots behind the sealed group and flushed; after it, the archive is flushed.
-// So the slot of the highest piece tells how far the pass came: the pieces before it are on
-// the disk, it may be half written (its bytes are in the slot), and the ones after it are
-// untouched. A recovery writes that piece again from its slot and finishes the pass from
-// there, the same way. Each moved byte is read once and written twice (slot and archive).
+// moves between many replaced streams do not cost a flush each. Before a piece is written,
+// its source bytes are copied into one of two slots behind the sealed group and flushed, and
+// only then the slot's head, which makes it valid, written and flushed; after the piece, the
+// archive is flushed. So the valid slot of the highest piece tells how far the pass came: the
+// pieces before it are on the disk, it may be half written (its bytes are in the slot), and
+// the ones after it are untouched. A recovery writes that piece again from its slot and
+// finishes the pass from there, the same way. Each moved byte is read once and written twice
+// (slot and archive), the copies made in the kernel.
 //
 //   record   "PLAN", 4 zero bytes, final size (8), piece length (8), move count m (8),
 //            stream count s (8), head length h (8), then m times: from (8), to (8),
 //            length (8); then s times: position (8), length n (8), the n bytes; then the h
 //            bytes of the header and its directory
-//   slot     "SLOT", 4 zero bytes, piece number (8), length n (8), CRC-32 of the piece
-//            number, length and bytes (4), 4 zero bytes, the n bytes; piece k lies in slot
+//   slot     head: "SLOT", 4 zero bytes, piece number (8), length n (8), CRC-32 of the piece
+//            number and length (4), 4 zero bytes; then the n bytes. Piece k lies in slot
 //            k mod 2, slot 0 at the first multiple of 4096 behind the seal, slot 1 at the
-//            next multiple of 4096 behind room for the longest piece
+//            next multiple of 4096 behind room for the longest piece; a head never crosses
+//            a disk sector, so it lands whole or not at all
 #pragma once
 
 #include <cstdint>
@@ -50,7 +53,7 @@ struct TForwardPass {
 // slot holds it, its saved source bytes.
 struct TResumePoint {
     size_t piece = 0;
-    std::optional<TArrayOfByte> saved;
+    bool saved = false;  // the piece's source bytes are in its slot
 };
 
 // Hands bytes on to the journal, or to its seal's checksum.
