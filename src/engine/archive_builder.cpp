@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/internal/archive_builder.h"
@@ -356,6 +357,7 @@ struct TStreamsAhead::TWork {
 
     std::vector<host::DirEntry> entries;
     std::vector<TSourceFile> jobs;
+    std::unordered_map<std::string, std::vector<size_t>> jobsOfPath;  // every file of the tree asks
     std::vector<bool> claimed;
     std::unique_ptr<TOrderedWork<TResult>> packing;
     size_t taken = 0;                          // files taken from packing, in order
@@ -372,6 +374,7 @@ TStreamsAhead::TStreamsAhead(bool bigEndian, bool convertLoc, const std::vector<
     work.entries.reserve(files.size());
     for (const TFile& file : files) work.entries.push_back({HostBaseName(file.hostPath), file.info});
     for (size_t k = 0; k < files.size(); ++k) work.jobs.push_back({"", files[k].hostPath, &work.entries[k], std::nullopt});
+    for (size_t k = 0; k < work.jobs.size(); ++k) work.jobsOfPath[work.jobs[k].hostPath].push_back(k);
     work.claimed.assign(files.size(), false);
     work.held.resize(files.size());
     work.packing = std::make_unique<TOrderedWork<TWork::TResult>>(
@@ -390,8 +393,10 @@ TStreamsAhead::TStreamsAhead(bool bigEndian, bool convertLoc, const std::vector<
 TStreamsAhead::~TStreamsAhead() = default;
 
 int64_t TStreamsAhead::Claim(const std::string& hostPath) {
-    for (size_t k = 0; k < work_->jobs.size(); ++k) {
-        if (work_->claimed[k] || work_->jobs[k].hostPath != hostPath) continue;
+    const auto found = work_->jobsOfPath.find(hostPath);
+    if (found == work_->jobsOfPath.end()) return -1;
+    for (size_t k : found->second) {
+        if (work_->claimed[k]) continue;
         work_->claimed[k] = true;
         return static_cast<int64_t>(k);
     }
