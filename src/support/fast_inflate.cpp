@@ -26,30 +26,15 @@ libdeflate_decompressor& ThreadDecompressor() {
 
 TInflateOutcome InflateExactSize(const void* source, int32_t count, int32_t expectedSize, TArrayOfByte& output) {
     output.clear();
-    if (count < 0) throw EDecompressionError();
-    if (expectedSize < 0 || expectedSize > MaxInflatedSize(count)) return TInflateOutcome::OtherSize;
-
-    output.resize(static_cast<size_t>(expectedSize));
-    uint8_t none = 0;  // a valid address for an empty output
-    void* out = output.empty() ? &none : output.data();
-    size_t produced = 0;
-    // With the produced size asked for, a shorter stream still has its checksum verified,
-    // so corruption is told apart from a wrong recorded size in both directions.
-    const libdeflate_result rc = libdeflate_zlib_decompress(&ThreadDecompressor(), source, static_cast<size_t>(count),
-                                                            out, output.size(), &produced);
-    switch (rc) {
-        case LIBDEFLATE_SUCCESS:
-            if (produced == output.size()) return TInflateOutcome::Exact;
-            TArrayOfByte().swap(output);
-            return TInflateOutcome::OtherSize;
-        case LIBDEFLATE_INSUFFICIENT_SPACE:
-        case LIBDEFLATE_SHORT_OUTPUT:
-            TArrayOfByte().swap(output);
-            return TInflateOutcome::OtherSize;
-        default:
-            TArrayOfByte().swap(output);
-            throw EDecompressionError();
+    TInflateOutcome outcome = TInflateOutcome::OtherSize;
+    try {
+        outcome = InflateExactSizeIntoRoom(source, count, expectedSize, output);
+    } catch (...) {
+        TArrayOfByte().swap(output);
+        throw;
     }
+    if (outcome != TInflateOutcome::Exact) TArrayOfByte().swap(output);
+    return outcome;
 }
 
 TInflateOutcome InflateExactSizeIntoRoom(const void* source, int32_t count, int32_t expectedSize, TArrayOfByte& room) {
@@ -59,6 +44,8 @@ TInflateOutcome InflateExactSizeIntoRoom(const void* source, int32_t count, int3
     uint8_t none = 0;  // a valid address for an empty output
     void* out = room.empty() ? &none : room.data();
     size_t produced = 0;
+    // With the produced size asked for, a shorter stream still has its checksum verified,
+    // so corruption is told apart from a wrong recorded size in both directions.
     const libdeflate_result rc = libdeflate_zlib_decompress(&ThreadDecompressor(), source, static_cast<size_t>(count),
                                                             out, static_cast<size_t>(expectedSize), &produced);
     switch (rc) {
