@@ -5,6 +5,7 @@
 
 #include "engine/internal/archive_format.h"
 #include "engine/internal/update_journal.h"
+#include "engine/internal/update_pass.h"
 #include "support/crc32.h"
 #include "support/host_file.h"
 #include "support/progress.h"
@@ -265,15 +266,6 @@ void RollForward(HostFile& archive, HostFile& journal, const TForwardPass& pass,
         archive.Flush();
         KeepAlive();
     }
-    for (const auto& [position, stream] : pass.streams) {
-        archive.Seek(position);
-        archive.Write(stream->data(), static_cast<int64_t>(stream->size()));
-    }
-    archive.Seek(0);
-    archive.Write(pass.head->data(), static_cast<int64_t>(pass.head->size()));
-    if (archive.Size() > pass.finalSize) {
-        archive.Seek(pass.finalSize);
-        archive.Truncate();
-    }
+    WriteStreamsAndHead(archive, pass.streams, *pass.head, pass.finalSize);
     archive.Flush();
 }

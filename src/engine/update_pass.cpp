@@ -32,20 +32,10 @@ std::vector<TByteRange> MergedInside(std::vector<TByteRange> ranges, int64_t siz
 }
 
 void ApplyPass(HostFile& archive, const TPassPlan& plan) {
-    const int64_t size = archive.Size();
     ReportToScope(PackProgress(kWritePhases, kMovingPhase), kMovingText);
     MoveRanges(archive, plan.moves);
     ReportToScope(PackProgress(kWritePhases, kWritingPhase), kWritingText);
-    for (const auto& [position, stream] : plan.streams) {
-        archive.Seek(position);
-        archive.Write(stream->data(), BufferLength(*stream));
-    }
-    archive.Seek(0);
-    archive.Write(plan.head.data(), static_cast<int64_t>(plan.head.size()));
-    if (size > plan.finalSize) {
-        archive.Seek(plan.finalSize);
-        archive.Truncate();
-    }
+    WriteStreamsAndHead(archive, plan.streams, plan.head, plan.finalSize);
 }
 
 void RunForwardPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update) {
@@ -115,6 +105,20 @@ TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLeng
     plan.moves.push_back({oldHeadLength + from, headLength + from + shift, dataAreaSize - from});
     plan.finalSize = headLength + dataAreaSize + shift;
     return plan;
+}
+
+void WriteStreamsAndHead(HostFile& archive, const std::vector<std::pair<int64_t, const TArrayOfByte*>>& streams,
+                         const TArrayOfByte& head, int64_t finalSize) {
+    for (const auto& [position, stream] : streams) {
+        archive.Seek(position);
+        archive.Write(stream->data(), BufferLength(*stream));
+    }
+    archive.Seek(0);
+    archive.Write(head.data(), static_cast<int64_t>(head.size()));
+    if (archive.Size() > finalSize) {
+        archive.Seek(finalSize);
+        archive.Truncate();
+    }
 }
 
 void ReportSaving() { ReportToScope(PackProgress(kWritePhases, kSavingPhase), kSavingText); }

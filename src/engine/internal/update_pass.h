@@ -67,5 +67,10 @@ enum class TPassRole {
 // journal whole and rolls forward instead: an error then leaves it to the next open to finish.
 void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update, TPassRole role);
 
+// The last writes of a pass, once its runs have moved: the new streams at their positions,
+// the header with the directory at the front, and the cut at the final size.
+void WriteStreamsAndHead(HostFile& archive, const std::vector<std::pair<int64_t, const TArrayOfByte*>>& streams,
+                         const TArrayOfByte& head, int64_t finalSize);
+
 // Reports the first phase of writing a pass, for a caller that starts saving early.
 void ReportSaving();
