@@ -504,7 +504,7 @@ public:
     int64_t PieceLength(int64_t alsoNeeded) const;
     void SealForward(HostFile& archive, const TForwardPass& pass, const TPassOutcome& outcome);
     void FinishForward(HostFile& archive, const TForwardPass& pass) {
-        RollForward(archive, *journal_, pass, slotsStart_, {});
+        RollForward(archive, *journal_, pass, *slotsStart_, {});
     }
     void BeforeChange(int64_t from, int64_t to) override;
     void Commit();
@@ -512,7 +512,7 @@ public:
 
 private:
     std::vector<TByteRange> Unsaved(TByteRange range) const;
-    int64_t Room() const;
+    int64_t Room(int64_t alsoNeeded) const;
     void WriteForwardGroup(const TForwardPass& pass, const TPassOutcome& outcome);
     void SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state);
     void Create();
@@ -533,8 +533,9 @@ private:
     std::vector<TByteRange> saved_;  // sorted, disjoint
     std::deque<TByteRange> inWriteback_;  // journal positions, oldest first
     bool passCovered_ = false;  // a sealed state covers the changes being made now
-    bool forward_ = false;      // a pass that rolls forward is sealed: its writes need no saving
-    int64_t slotsStart_ = 0;    // where its slots lie
+    // Where the slots of a sealed pass that rolls forward lie; once there is one, the
+    // archive's writes need no saving.
+    std::optional<int64_t> slotsStart_;
 };
 
 // The parts of range inside the old archive that no record holds yet.
@@ -553,23 +554,25 @@ std::vector<TByteRange> TUpdateJournal::Unsaved(TByteRange range) const {
     return gaps;
 }
 
-// What the journal may hold of the archive: the budget, and no more than half the free space,
-// so that the archive can still grow and the disk does not fill up with the journal.
-int64_t TUpdateJournal::Room() const { return std::min(kJournalBudget, reader_.AvailableSpace() / 2); }
+// What the journal may hold of the archive: the budget, and no more than half the free space
+// that alsoNeeded bytes leave, so that the archive can still grow and the disk does not fill
+// up with the journal.
+int64_t TUpdateJournal::Room(int64_t alsoNeeded) const {
+    return std::min(kJournalBudget, (reader_.AvailableSpace() - alsoNeeded) / 2);
+}
 
 bool TUpdateJournal::RollsForward(const std::vector<TByteRange>& ranges) const {
     int64_t unsaved = 0;
     for (const TByteRange& range : ranges)
         for (const TByteRange& gap : Unsaved(range)) unsaved += gap.to - gap.from;
-    return unsaved > Room();
+    return unsaved > Room(0);
 }
 
 // The two slots share the room that the plan and the archive's growth leave; a piece is a
 // whole number of disk sectors, at least one.
 int64_t TUpdateJournal::PieceLength(int64_t alsoNeeded) const {
     constexpr int64_t kSector = 512;
-    const int64_t room = std::min(kJournalBudget, (reader_.AvailableSpace() - alsoNeeded) / 2);
-    return std::max(kSector, room / 2 / kSector * kSector);
+    return std::max(kSector, Room(alsoNeeded) / 2 / kSector * kSector);
 }
 
 void TUpdateJournal::SealForward(HostFile& archive, const TForwardPass& pass, const TPassOutcome& outcome) {
@@ -586,7 +589,6 @@ void TUpdateJournal::SealForward(HostFile& archive, const TForwardPass& pass, co
         }
         throw;
     }
-    forward_ = true;
 }
 
 void TUpdateJournal::WriteForwardGroup(const TForwardPass& pass, const TPassOutcome& outcome) {
@@ -598,12 +600,13 @@ void TUpdateJournal::WriteForwardGroup(const TForwardPass& pass, const TPassOutc
         digest_->Update(bytes, count);
     });
     WriteState(state);
-    slotsStart_ = SlotsStart(journal_->Position() + digest_->SealLength());
-    journal_->Reserve(JournalEndWithSlots(slotsStart_, pass.pieceLength));
+    const int64_t slotsStart = SlotsStart(journal_->Position() + digest_->SealLength());
+    journal_->Reserve(JournalEndWithSlots(slotsStart, pass.pieceLength));
     Seal();
     journal_->Flush();
     ForgetWritten();
     if (creating) host::FlushDirectoryOf(journalPath_);
+    slotsStart_ = slotsStart;
 }
 
 void TUpdateJournal::SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state) {
@@ -638,7 +641,7 @@ void TUpdateJournal::ProtectPass(const std::vector<TByteRange>& ranges, const TP
 
 // A change no pass announced: recovery must not take the archive it leaves for another's.
 void TUpdateJournal::BeforeChange(int64_t from, int64_t to) {
-    if (forward_) return;
+    if (slotsStart_) return;
     if (passCovered_) {
         SaveAndSeal({{from, to}}, nullptr);
         return;
