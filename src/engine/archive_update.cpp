@@ -130,7 +130,7 @@ std::string PlanReplacement(const TArchiveListing& listing, int32_t index, const
     const int64_t newPackedSize = BufferLength(stream);
     const int64_t streamDelta = newPackedSize - target.PackedSize;
     if (archiveSize + streamDelta > kMaxArchiveSize) return kArchiveTooLarge;
-    plan.target = {target.DataOffset, target.PackedSize, &stream};
+    plan.target = {target.DataOffset, target.PackedSize, TStreamBytes::Held(stream)};
 
     if (!ShiftLaterRecords(directory, positions, targetPos, target, static_cast<int32_t>(streamDelta)))
         return kArchiveTooLarge;

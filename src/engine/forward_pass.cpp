@@ -15,7 +15,9 @@ namespace {
 constexpr int64_t kTagLength = 8;         // the tag and 4 zero bytes
 constexpr int64_t kPlanFieldsLength = 40;  // final size, piece length, move count, stream count, head length
 constexpr int64_t kMoveLength = 24;        // from, to, length
-constexpr int64_t kStreamHeadLength = 16;  // position, length
+constexpr int64_t kStreamHeadLength = 24;  // position, length, parked at
+constexpr int64_t kInRecordStreamHeadLength = 16;  // position, length: journal version 4
+constexpr int64_t kInRecord = 0;           // "parked at" of a stream whose bytes follow
 constexpr char kSlotTag[4] = {'S', 'L', 'O', 'T'};
 constexpr int64_t kSlotHeadLength = 32;  // tag, piece number, length, CRC-32, 4 zero bytes
 constexpr int64_t kSlotAlignment = 4096;
@@ -81,19 +83,32 @@ bool ReadMoves(HostFile& journal, int64_t count, int64_t finalSize, TForwardPass
     return MovesFit(pass.moves, finalSize);
 }
 
-bool ReadStreams(HostFile& journal, int64_t journalSize, int64_t count, TForwardPass& pass,
-                 const TByteSink& digest) {
+// A parked stream lies whole in the journal in front of the record.
+bool ParkedInFront(int64_t parkedAt, int64_t length, int64_t recordStart) {
+    return parkedAt > 0 && parkedAt <= recordStart && length <= recordStart - parkedAt;
+}
+
+// recordStart: where the record's tag lies in the journal.
+bool ReadStreams(HostFile& journal, int64_t journalSize, TPlanStreams layout, int64_t recordStart, int64_t count,
+                 TForwardPass& pass, const TByteSink& digest) {
+    const int64_t headLength = layout == TPlanStreams::InRecord ? kInRecordStreamHeadLength : kStreamHeadLength;
     for (int64_t i = 0; i < count; ++i) {
         uint8_t head[kStreamHeadLength];
-        if (!ReadDigested(journal, head, kStreamHeadLength, digest)) return false;
+        if (!ReadDigested(journal, head, headLength, digest)) return false;
         const uint8_t* at = head;
         const int64_t position = TakeField(at);
         const int64_t length = TakeField(at);
+        const int64_t parkedAt = layout == TPlanStreams::InRecord ? kInRecord : TakeField(at);
         if (!InsideArchive(position, length, pass.finalSize)) return false;
+        if (parkedAt != kInRecord) {
+            if (!ParkedInFront(parkedAt, length, recordStart)) return false;
+            pass.streams.emplace_back(position, TStreamBytes::Parked(journal, parkedAt, length));
+            continue;
+        }
         if (length > journalSize - journal.Position()) return false;
         TArrayOfByte& stream = pass.held.emplace_back(static_cast<size_t>(length));
         if (!ReadDigested(journal, stream.data(), length, digest)) return false;
-        pass.streams.emplace_back(position, &stream);
+        pass.streams.emplace_back(position, TStreamBytes::Held(stream));
     }
     return true;
 }
@@ -196,14 +211,17 @@ void EncodePlan(const TForwardPass& pass, const TByteSink& put) {
         uint8_t head[kStreamHeadLength];
         uint8_t* field = head;
         PutField(field, position);
-        PutField(field, static_cast<int64_t>(stream->size()));
+        PutField(field, stream.Length());
+        PutField(field, stream.IsParked() ? stream.Offset() : kInRecord);
         put(head, sizeof head);
-        put(stream->data(), stream->size());
+        if (!stream.IsParked()) put(stream.HeldBytes().data(), stream.HeldBytes().size());
     }
     put(pass.head->data(), pass.head->size());
 }
 
-bool ReadPlan(HostFile& journal, int64_t journalSize, TForwardPass& pass, const TByteSink& digest) {
+bool ReadPlan(HostFile& journal, int64_t journalSize, TPlanStreams layout, TForwardPass& pass,
+              const TByteSink& digest) {
+    const int64_t recordStart = journal.Position() - kTagLength;
     uint8_t fields[kPlanFieldsLength];
     if (!ReadDigested(journal, fields, kPlanFieldsLength, digest)) return false;
     const uint8_t* at = fields;
@@ -216,10 +234,10 @@ bool ReadPlan(HostFile& journal, int64_t journalSize, TForwardPass& pass, const 
     if (pass.finalSize < 0 || pass.finalSize > kMaxArchiveSize) return false;
     if (pass.pieceLength <= 0 || pass.pieceLength > kJournalBudget) return false;
     if (moveCount < 0 || moveCount > left / kMoveLength) return false;
-    if (streamCount < 0 || streamCount > left / kStreamHeadLength) return false;
+    if (streamCount < 0 || streamCount > left / kInRecordStreamHeadLength) return false;
     if (headLength < 0 || headLength > kMaxHeaderSize || headLength > pass.finalSize) return false;
     if (!ReadMoves(journal, moveCount, pass.finalSize, pass, digest)) return false;
-    if (!ReadStreams(journal, journalSize, streamCount, pass, digest)) return false;
+    if (!ReadStreams(journal, journalSize, layout, recordStart, streamCount, pass, digest)) return false;
     if (headLength > journalSize - journal.Position()) return false;
     TArrayOfByte& head = pass.held.emplace_back(static_cast<size_t>(headLength));
     if (!ReadDigested(journal, head.data(), headLength, digest)) return false;

@@ -3,9 +3,10 @@
 // The files of the source tree are read, converted and compressed ahead on every core. The
 // calling thread takes them in collection order and decides each one exactly as replacing
 // the files one by one would (entry found or not, replacement refused or not), keeping in
-// memory what each replacement changes: the file records and the sizes, not the data. Then
-// every stream behind the first replaced one is moved once, and the new streams and the
-// recompressed directory are written. The archive ends with the bytes that replacing the
+// memory what each replacement changes: the file records and the sizes, not the data. The
+// new streams wait in memory, or parked in the journal once they are many. Then every stream
+// behind the first replaced one is moved once, and the new streams and the recompressed
+// directory are written. The archive ends with the bytes that replacing the
 // files one by one leaves, at the cost of one pass instead of one per file.
 //
 // Whether a replacement is refused depends on the header size only near the reader's limits
@@ -21,6 +22,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/internal/archive_format.h"
@@ -33,6 +35,7 @@
 #include "engine/internal/replace_batch.h"
 #include "engine/internal/replacement_reasons.h"
 #include "engine/internal/source_content.h"
+#include "engine/internal/stream_bytes.h"
 #include "engine/internal/update_journal.h"
 #include "engine/internal/update_pass.h"
 #include "support/host_entries.h"
@@ -46,8 +49,7 @@ namespace {
 
 // Source files compressed ahead of the deciding thread: at most this many, holding this much.
 constexpr TWorkLimits kReadAheadLimits{64, 32 << 20};
-// New streams waiting to be written. Beyond this the replacements decided so far are
-// written, and deciding goes on from the archive they leave.
+// New streams waiting in memory to be written. Beyond this they are parked in the journal.
 constexpr int64_t kHeldStreamsBudget = 64 << 20;
 
 constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
@@ -100,6 +102,14 @@ private:
     std::vector<int64_t> tree_;
 };
 
+// A new stream waiting for the pass: in memory, or parked in the journal.
+struct TWaitingStream {
+    TArrayOfByte bytes;
+    std::optional<TStreamBytes> parked;
+
+    TStreamBytes Bytes() const { return parked ? *parked : TStreamBytes::Held(bytes); }
+};
+
 enum class TDecision {
     Replaced,   // the entry was replaced (in memory, until the pass)
     Failed,     // the file-by-file procedure would return false for this file
@@ -138,7 +148,20 @@ public:
 
     int64_t HeldBytes() const { return heldBytes_; }
 
-    // Writes every replacement decided so far in one pass.
+    // Moves the new streams held in memory into the journal. An update without its journal
+    // (the archive is no regular file) keeps them.
+    void ParkHeld() {
+        for (auto& [index, stream] : pending_) {
+            if (stream.parked) continue;
+            stream.parked = update_.Park(stream.bytes);
+            if (!stream.parked) return;
+            heldBytes_ -= BufferLength(stream.bytes);
+            TArrayOfByte().swap(stream.bytes);
+        }
+    }
+
+    // Writes every replacement decided in one pass. Files that could not be decided here
+    // make passes of their own after it.
     void Apply(TPassRole role) {
         if (pending_.empty()) return;
         const int64_t oldHeaderSize = header_.HeaderSize;
@@ -164,8 +187,6 @@ public:
         TPassPlan plan = Plan(header.HeaderSize);
         plan.head = HeaderBytes(kPcByteOrder, header);
         RunPass(*archive_, plan, update_, role);
-        const int64_t dataAreaSize = plan.finalSize - header.HeaderSize;
-        TakeAsBase(std::move(header), dataAreaSize);
     }
 
     void Close() {
@@ -178,7 +199,7 @@ private:
     TPassPlan Plan(int64_t headerSize) const {
         std::vector<TStreamReplacement> replacements;
         for (const auto& [index, stream] : pending_)
-            replacements.push_back({baseOffset_[index], diskPacked_[index], &stream});
+            replacements.push_back({baseOffset_[index], diskPacked_[index], stream.Bytes()});
         std::sort(replacements.begin(), replacements.end(),
                   [](const TStreamReplacement& a, const TStreamReplacement& b) { return a.offset < b.offset; });
         return PlanPass(header_.HeaderSize, diskDataAreaSize_, headerSize, replacements);
@@ -313,9 +334,10 @@ private:
         unpacked_[index] = file.unpackedSize;
         dataAreaSize_ += delta;
         headerUpper_ = headerBound;
-        TArrayOfByte& held = pending_[index];
-        heldBytes_ += newPacked - BufferLength(held);
-        held = std::move(file.stream);
+        TWaitingStream& waiting = pending_[index];
+        heldBytes_ += newPacked - BufferLength(waiting.bytes);
+        waiting.bytes = std::move(file.stream);
+        waiting.parked.reset();
         return TDecision::Replaced;
     }
 
@@ -324,18 +346,6 @@ private:
             const TFileRecord record{static_cast<int32_t>(CurrentOffset(i)), packed_[i], unpacked_[i]};
             WriteRecord(directory_, positions_[i], record);
         }
-    }
-
-    // The archive on disk now holds every decision: it is the new starting point.
-    void TakeAsBase(Veldane_PAK_HeaderType header, int64_t dataAreaSize) {
-        for (size_t i = 0; i < baseOffset_.size(); ++i) baseOffset_[i] = CurrentOffset(i);
-        diskPacked_ = packed_;
-        shifts_.Reset(offsets_.size());
-        header_ = std::move(header);
-        headerUpper_ = header_.HeaderSize;
-        diskDataAreaSize_ = dataAreaSize_ = dataAreaSize;
-        pending_.clear();
-        heldBytes_ = 0;
     }
 
     const std::string archivePath_;
@@ -374,8 +384,8 @@ private:
     int64_t dataAreaSize_ = 0;       // after the decided replacements
     int64_t headerUpper_ = 0;        // the most HeaderSize can be after them
 
-    std::map<size_t, TArrayOfByte> pending_;  // new stream by entry; a later file replaces an earlier one's
-    int64_t heldBytes_ = 0;
+    std::map<size_t, TWaitingStream> pending_;  // new stream by entry; a later file replaces an earlier one's
+    int64_t heldBytes_ = 0;                     // of the streams in memory
 };
 
 // Decides the files in collection order while later ones are compressed ahead. Returns the
@@ -403,7 +413,7 @@ size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
         Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1), files[i].c_str());
-        if (batch.HeldBytes() > heldStreamsBudget) batch.Apply(TPassRole::Intermediate);
+        if (batch.HeldBytes() > heldStreamsBudget) batch.ParkHeld();
     }
     return total;
 }

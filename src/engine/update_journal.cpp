@@ -23,17 +23,22 @@ constexpr char kMagic[8] = {'V', 'P', 'A', 'K', '-', 'J', 'N', 'L'};
 // The first layout sealed with a SHA-1; it is still read, so that a journal an earlier
 // version left is rolled back. The second seals with a CRC-32, which checks a tail of
 // hundreds of megabytes in a fraction of the time. The third adds the STATE record, the
-// fourth the PLAN record and its slots.
+// fourth the PLAN record and its slots, the fifth DATA records and streams of a PLAN parked
+// in them.
 constexpr uint32_t kSha1Layout = 1;
 constexpr uint32_t kCrcLayout = 2;
 constexpr uint32_t kStateLayout = 3;
 constexpr uint32_t kForwardLayout = 4;
-constexpr uint32_t kLayoutVersion = kForwardLayout;
-static_assert(kSha1Layout < kCrcLayout && kCrcLayout < kStateLayout && kStateLayout < kForwardLayout,
+constexpr uint32_t kParkingLayout = 5;
+constexpr uint32_t kLayoutVersion = kParkingLayout;
+static_assert(kSha1Layout < kCrcLayout && kCrcLayout < kStateLayout && kStateLayout < kForwardLayout &&
+                  kForwardLayout < kParkingLayout,
               "every later layout reads the earlier ones");
 constexpr int64_t kHeaderLength = 40;  // magic, version, header length, device, inode, old size
 constexpr char kRecordTag[4] = {'S', 'A', 'V', 'E'};
 constexpr char kSealTag[4] = {'S', 'E', 'A', 'L'};
+constexpr char kDataTag[4] = {'D', 'A', 'T', 'A'};
+constexpr int64_t kDataHeadLength = 16;     // tag, length
 constexpr int64_t kTagLength = 8;           // the tag and 4 zero bytes
 constexpr int64_t kRecordHeadLength = 24;   // tag, offset, length
 constexpr int64_t kCopyBlock = 4194304;
@@ -100,7 +105,7 @@ std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
 bool DecodeHeader(const uint8_t* bytes, TJournalHeader& header) {
     if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return false;
     header.version = static_cast<uint32_t>(GetLittleEndian(bytes + 8, 4));
-    if (header.version < kSha1Layout || header.version > kForwardLayout) return false;
+    if (header.version < kSha1Layout || header.version > kLayoutVersion) return false;
     if (GetLittleEndian(bytes + 12, 4) != kHeaderLength) return false;
     header.archive = {GetLittleEndian(bytes + 16, 8), GetLittleEndian(bytes + 24, 8)};
     header.oldSize = static_cast<int64_t>(GetLittleEndian(bytes + 32, 8));
@@ -154,6 +159,19 @@ bool ScanRecord(HostFile& journal, const uint8_t* tag, int64_t journalSize, int6
     return DigestJournalBytes(journal, range.length, digest, buffer);
 }
 
+// Reads a DATA record's length and its bytes into the digest, leaving the journal behind it;
+// false when it is cut short.
+bool ScanData(HostFile& journal, const uint8_t* tag, int64_t journalSize, TSealSum& digest,
+              std::vector<uint8_t>& buffer) {
+    uint8_t field[kDataHeadLength - kTagLength];
+    if (journal.Read(field, sizeof field) != static_cast<int64_t>(sizeof field)) return false;
+    const auto length = static_cast<int64_t>(GetLittleEndian(field, 8));
+    if (length < 0 || length > journalSize - journal.Position()) return false;
+    digest.Update(tag, kTagLength);
+    digest.Update(field, sizeof field);
+    return DigestJournalBytes(journal, length, digest, buffer);
+}
+
 // Walks the journal and keeps the records that a valid seal covers.
 TJournalScan ScanJournal(HostFile& journal) {
     TJournalScan scan;
@@ -189,10 +207,16 @@ TJournalScan ScanJournal(HostFile& journal) {
             unsealedState = std::move(state);
             continue;
         }
+        if (scan.header.version >= kParkingLayout && std::memcmp(tag, kDataTag, sizeof kDataTag) == 0) {
+            if (!ScanData(journal, tag, journalSize, digest, buffer)) break;
+            continue;
+        }
         if (scan.header.version >= kForwardLayout && std::memcmp(tag, kPlanTag, sizeof kPlanTag) == 0) {
             auto plan = std::make_unique<TForwardPass>();
             digest.Update(tag, kTagLength);
-            if (!ReadPlan(journal, journalSize, *plan, digestBytes)) break;
+            const TPlanStreams layout =
+                scan.header.version >= kParkingLayout ? TPlanStreams::InRecordOrParked : TPlanStreams::InRecord;
+            if (!ReadPlan(journal, journalSize, layout, *plan, digestBytes)) break;
             unsealedPlan = std::move(plan);
             continue;
         }
@@ -498,6 +522,7 @@ public:
     // False only for an update a benchmark runs without its journal: nothing is saved.
     bool Kept() const { return kept_; }
     void Protect(const std::vector<TByteRange>& ranges) { SaveAndSeal(ranges, nullptr); }
+    TStreamBytes Park(const TArrayOfByte& stream);
     void ProtectPass(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome);
     void PassDone() { passCovered_ = false; }
     bool RollsForward(const std::vector<TByteRange>& ranges) const;
@@ -516,6 +541,7 @@ private:
     void WriteForwardGroup(const TForwardPass& pass, const TPassOutcome& outcome);
     void SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state);
     void Create();
+    void SealAndFlush();
     void SaveRange(const TByteRange& range);
     void WriteState(const TJournalState& state);
     void Seal();
@@ -533,6 +559,7 @@ private:
     std::vector<TByteRange> saved_;  // sorted, disjoint
     std::deque<TByteRange> inWriteback_;  // journal positions, oldest first
     bool passCovered_ = false;  // a sealed state covers the changes being made now
+    bool sealed_ = false;       // a group is sealed, and the journal's name is on the disk
     // Where the slots of a sealed pass that rolls forward lie; once there is one, the
     // archive's writes need no saving.
     std::optional<int64_t> slotsStart_;
@@ -593,8 +620,7 @@ void TUpdateJournal::SealForward(HostFile& archive, const TForwardPass& pass, co
 
 void TUpdateJournal::WriteForwardGroup(const TForwardPass& pass, const TPassOutcome& outcome) {
     const TJournalState state = MeasureState(reader_, outcome);
-    const bool creating = journal_ == nullptr;
-    if (creating) Create();
+    if (journal_ == nullptr) Create();
     EncodePlan(pass, [this](const void* bytes, size_t count) {
         journal_->Write(bytes, static_cast<int64_t>(count));
         digest_->Update(bytes, count);
@@ -602,10 +628,7 @@ void TUpdateJournal::WriteForwardGroup(const TForwardPass& pass, const TPassOutc
     WriteState(state);
     const int64_t slotsStart = SlotsStart(journal_->Position() + digest_->SealLength());
     journal_->Reserve(JournalEndWithSlots(slotsStart, pass.pieceLength));
-    Seal();
-    journal_->Flush();
-    ForgetWritten();
-    if (creating) host::FlushDirectoryOf(journalPath_);
+    SealAndFlush();
     slotsStart_ = slotsStart;
 }
 
@@ -616,21 +639,15 @@ void TUpdateJournal::SaveAndSeal(const std::vector<TByteRange>& ranges, const TJ
         changesSomething = changesSomething || range.from < range.to;
         for (const TByteRange& gap : Unsaved(range)) gaps.push_back(gap);
     }
-    // Even a change wholly behind the old end needs the journal: it records the old size.
-    const bool creating = journal_ == nullptr;
-    if (gaps.empty() && state == nullptr && !(creating && changesSomething)) return;
-    if (creating) Create();
+    // Even a change wholly behind the old end needs a sealed group: it records the old size.
+    if (gaps.empty() && state == nullptr && !(!sealed_ && changesSomething)) return;
+    if (journal_ == nullptr) Create();
     for (const TByteRange& gap : gaps) {
         // Ranges given together may overlap; what an earlier one saved is not saved twice.
         for (const TByteRange& part : Unsaved(gap)) SaveRange(part);
     }
     if (state != nullptr) WriteState(*state);
-    Seal();
-    journal_->Flush();
-    ForgetWritten();
-    // The journal's name must be on disk before the archive changes, or a power cut could
-    // leave a changed archive and no journal.
-    if (creating) host::FlushDirectoryOf(journalPath_);
+    SealAndFlush();
     if (state != nullptr) passCovered_ = true;
 }
 
@@ -666,6 +683,34 @@ void TUpdateJournal::Create() {
     const auto header = EncodeHeader(header_);
     journal_->Write(header.data(), kHeaderLength);
     digest_->Update(header.data(), header.size());
+}
+
+void TUpdateJournal::SealAndFlush() {
+    Seal();
+    journal_->Flush();
+    ForgetWritten();
+    // The journal's name must be on disk before the archive changes, or a power cut could
+    // leave a changed archive and no journal.
+    if (!sealed_) host::FlushDirectoryOf(journalPath_);
+    sealed_ = true;
+}
+
+// A DATA record: the stream's bytes stay unsealed until the group of the pass that writes
+// them is sealed, and are handed to the disk meanwhile. They stay in the cache, to be read
+// back when the pass writes them.
+TStreamBytes TUpdateJournal::Park(const TArrayOfByte& stream) {
+    if (journal_ == nullptr) Create();
+    const int64_t length = BufferLength(stream);
+    uint8_t head[kDataHeadLength]{};
+    std::memcpy(head, kDataTag, sizeof kDataTag);
+    PutLittleEndian(head + 8, static_cast<uint64_t>(length), 8);
+    journal_->Write(head, kDataHeadLength);
+    digest_->Update(head, kDataHeadLength);
+    const int64_t position = journal_->Position();
+    journal_->Write(stream.data(), length);
+    journal_->StartWriteback(position, length);
+    digest_->Update(stream.data(), stream.size());
+    return TStreamBytes::Parked(*journal_, position, length);
 }
 
 void TUpdateJournal::SaveRange(const TByteRange& range) {
@@ -786,6 +831,11 @@ void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges) {
 
 void TArchiveUpdate::Protect(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome) {
     if (active_ != nullptr && active_->Kept()) active_->ProtectPass(ranges, outcome);
+}
+
+std::optional<TStreamBytes> TArchiveUpdate::Park(const TArrayOfByte& stream) {
+    if (active_ == nullptr || !active_->Kept()) return std::nullopt;
+    return active_->Park(stream);
 }
 
 void TArchiveUpdate::PassDone() {

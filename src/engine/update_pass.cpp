@@ -39,8 +39,10 @@ void ApplyPass(HostFile& archive, const TPassPlan& plan) {
 }
 
 void RunForwardPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update) {
+    // Parked streams are on the disk already; the plan takes room for the others.
     int64_t planBytes = static_cast<int64_t>(plan.head.size());
-    for (const auto& [position, stream] : plan.streams) planBytes += BufferLength(*stream);
+    for (const auto& [position, stream] : plan.streams)
+        if (!stream.IsParked()) planBytes += stream.Length();
     const int64_t growth = std::max<int64_t>(0, plan.finalSize - archive.Size());
     TForwardPass pass;
     pass.finalSize = plan.finalSize;
@@ -62,7 +64,7 @@ std::vector<TByteRange> TPassPlan::ChangedRanges(int64_t size) const {
     std::vector<TByteRange> ranges{{0, headLength}};
     for (const TRangeMove& move : moves)
         if (move.from != move.to && move.length > 0) ranges.push_back({move.to, move.to + move.length});
-    for (const auto& [position, stream] : streams) ranges.push_back({position, position + BufferLength(*stream)});
+    for (const auto& [position, stream] : streams) ranges.push_back({position, position + stream.Length()});
     if (finalSize < size) ranges.push_back({finalSize, size});
     return MergedInside(std::move(ranges), size);
 }
@@ -81,7 +83,7 @@ TByteSource TPassPlan::SourceOf(int64_t position) const {
     if (stream != streams.begin()) {
         --stream;
         const int64_t within = position - stream->first;
-        if (within < BufferLength(*stream->second)) return {false, 0, (*stream->second)[static_cast<size_t>(within)]};
+        if (within < stream->second.Length()) return {false, 0, stream->second.At(within)};
     }
     throw std::logic_error("no byte of the pass lands at position " + std::to_string(position));
 }
@@ -99,7 +101,7 @@ TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLeng
     for (const TStreamReplacement& replacement : replacements) {
         plan.moves.push_back({oldHeadLength + from, headLength + from + shift, replacement.offset - from});
         plan.streams.emplace_back(headLength + replacement.offset + shift, replacement.stream);
-        shift += BufferLength(*replacement.stream) - replacement.oldLength;
+        shift += replacement.stream.Length() - replacement.oldLength;
         from = replacement.offset + replacement.oldLength;
     }
     plan.moves.push_back({oldHeadLength + from, headLength + from + shift, dataAreaSize - from});
@@ -107,11 +109,11 @@ TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLeng
     return plan;
 }
 
-void WriteStreamsAndHead(HostFile& archive, const std::vector<std::pair<int64_t, const TArrayOfByte*>>& streams,
-                         const TArrayOfByte& head, int64_t finalSize) {
+void WriteStreamsAndHead(HostFile& archive, const TPlacedStreams& streams, const TArrayOfByte& head,
+                         int64_t finalSize) {
     for (const auto& [position, stream] : streams) {
         archive.Seek(position);
-        archive.Write(stream->data(), BufferLength(*stream));
+        stream.WriteInto(archive);
     }
     archive.Seek(0);
     archive.Write(head.data(), static_cast<int64_t>(head.size()));

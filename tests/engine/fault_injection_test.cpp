@@ -153,14 +153,15 @@ TEST(FaultInjection, FailedReplacementFromADirectoryLeavesTheOldArchiveWhole) {
     EXPECT_GT(failures, 40);
 }
 
-// Each file in a pass of its own: a failure in a later pass takes back the earlier ones too.
-TEST(FaultInjection, FailedReplacementFromADirectoryPassByPassLeavesTheOldArchiveWhole) {
+// File by file, a failure in a later pass takes back the earlier ones too; in one pass with
+// every new stream parked in the journal, a failure while parking leaves the archive as it is.
+TEST(FaultInjection, FailedReplacementFromADirectoryFileByFileOrParkingLeavesTheOldArchiveWhole) {
     TempDir files;
     WriteFile(files / "many/a/one.bin", RandomBytes(25000, 10));
     WriteFile(files / "many/b/three.bin", "short");
     WriteFile(files / "many/four.bin", RandomBytes(5000, 11));
     for (const bool fileByFile : {false, true}) {
-        SCOPED_TRACE(fileByFile ? "file by file" : "one pass per file");
+        SCOPED_TRACE(fileByFile ? "file by file" : "one pass, each new stream parked");
         const int failures = FailEveryOperationInTurn(EncodedArchive(SmallTree()), [&](const std::string& archive) {
             int32_t count = 0;
             if (fileByFile) ReplaceFromDirectoryFileByFile(false, archive, files / "many", false, false, nullptr, count);

@@ -38,7 +38,7 @@ struct TOutcome {
     std::vector<std::string> notices;
 };
 
-enum class TProcedure { OnePass, OnePassWritingEachFile, FileByFile };
+enum class TProcedure { OnePass, OnePassParkingEachStream, FileByFile };
 
 TOutcome Run(TProcedure procedure, const std::string& archive, const std::string& source, bool byTag) {
     TOutcome outcome;
@@ -48,7 +48,7 @@ TOutcome Run(TProcedure procedure, const std::string& archive, const std::string
         case TProcedure::OnePass:
             outcome.ok = ReplaceFromDirectory(false, archive, source, byTag, true, recorder, outcome.count, &notices);
             break;
-        case TProcedure::OnePassWritingEachFile:
+        case TProcedure::OnePassParkingEachStream:
             outcome.ok = ReplaceFromDirectoryHolding(false, archive, source, byTag, true, recorder, outcome.count, 0,
                                                      &notices);
             break;
@@ -73,8 +73,8 @@ TOutcome Run(TProcedure procedure, const std::string& archive, const std::string
 void ExpectSameAsFileByFile(const TempDir& dir, const TArrayOfByte& archive, const std::string& source, bool byTag) {
     WriteFile(dir / "reference.pak", archive);
     const TOutcome reference = Run(TProcedure::FileByFile, dir / "reference.pak", source, byTag);
-    for (TProcedure procedure : {TProcedure::OnePass, TProcedure::OnePassWritingEachFile}) {
-        SCOPED_TRACE(procedure == TProcedure::OnePass ? "one pass" : "one pass per file");
+    for (TProcedure procedure : {TProcedure::OnePass, TProcedure::OnePassParkingEachStream}) {
+        SCOPED_TRACE(procedure == TProcedure::OnePass ? "one pass" : "one pass, each new stream parked");
         WriteFile(dir / "batch.pak", archive);
         const TOutcome outcome = Run(procedure, dir / "batch.pak", source, byTag);
         EXPECT_EQ(outcome.ok, reference.ok);

@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "engine/internal/archive_update.h"
+#include "engine/internal/replace_batch.h"
+#include "engine/replace_batch.h"
 #include "engine/internal/update_journal.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
@@ -145,6 +147,41 @@ TEST(UpdateJournalSize, PassLargerThanTheRoomRollsForwardWithAJournalOfItsPlanAn
     const int64_t plan = ProbeHeaderSize(after) + ProbeEntries(plain / "data.pak")[0].packedSize;
     EXPECT_GT(size, plan);
     EXPECT_LE(size, space);
+    EXPECT_EQ(RecoverArchive(archive), TRecovery::RolledForward);
+    EXPECT_EQ(ReadFileBytes(archive), after);
+}
+
+// A replace-dir bringing more new streams than it holds in memory (here, any) parks them in
+// the journal and still makes one pass, which rolls forward: the journal holds the streams,
+// the header and two pieces, never the data area that passes of their own would each save.
+TEST(UpdateJournalSize, NewStreamsBeyondMemoryAreParkedAndTheDataAreaStillMovesInOnePass) {
+    TempDir dir;
+    const std::string archive = dir / "data.pak";
+    WriteTestArchive(archive, TenFiles());
+    const TArrayOfByte before = ReadFileBytes(archive);
+    const std::vector<ProbedEntry> entries = ProbeEntries(archive);
+    for (size_t i = 0; i < 3; ++i)
+        WriteFile(dir / ("src/f" + std::to_string(i)),
+                  RandomBytes(static_cast<size_t>(entries[i].unpackedSize) + 3000, 97 + static_cast<uint32_t>(i)));
+    TempDir plain;
+    WriteFile(plain / "data.pak", before);
+    int32_t count = 0;
+    ASSERT_TRUE(ReplaceFromDirectory(false, plain / "data.pak", dir / "src", false, false, nullptr, count));
+    const TArrayOfByte after = ReadFileBytes(plain / "data.pak");
+
+    const int64_t space = static_cast<int64_t>(before.size()) / 5;
+    int64_t size = 0;
+    {
+        const host::hooks::StatedSpace nearlyFull(space);
+        host::hooks::FailNth(host::hooks::Operation::Remove, 1, EIO, true);
+        EXPECT_THROW(ReplaceFromDirectoryHolding(false, archive, dir / "src", false, false, nullptr, count, 0),
+                     EInOutError);
+        host::hooks::ClearFaults();
+        size = static_cast<int64_t>(fs::file_size(JournalPathOf(archive)));
+    }
+    int64_t streams = 0;
+    for (size_t i = 0; i < 3; ++i) streams += ProbeEntries(plain / "data.pak")[i].packedSize;
+    EXPECT_LE(size, streams + ProbeHeaderSize(after) + space);
     EXPECT_EQ(RecoverArchive(archive), TRecovery::RolledForward);
     EXPECT_EQ(ReadFileBytes(archive), after);
 }

@@ -194,8 +194,10 @@ TEST(RecoverArchive, JournalOfAnUnknownLayoutIsDiscarded) {
     Scene s;
     const TArrayOfByte current = RandomBytes(10000, 9);
     WriteFile(s.archive, current);
-    HandJournal j(s.Identity(), 10000, 4);
+    // Whole but for its version: a journal of a known layout with these records rolls back.
+    HandJournal j(s.Identity(), 10000, 1000);
     j.Save(0, Slice(s.original, 0, 5000));
+    j.UnknownState();
     j.Seal();
     WriteFile(s.journal, j.bytes);
 
@@ -524,6 +526,79 @@ TEST(RecoverArchive, JournalOfAnUpdateRunningInAnotherProcessIsNeverRolledBack) 
     waitpid(pid, &status, 0);
     close(ready[0]);
     close(ready[1]);
+}
+
+// A pass rolling forward, sealed just before it began: it rewrites the header, puts two
+// new streams in, and moves the back half of the data area 100 bytes on.
+struct ForwardPlanScene : Scene {
+    TArrayOfByte head = RandomBytes(10, 41);
+    std::vector<HandJournal::PlanStream> streams{{100, RandomBytes(50, 42)}, {3000, RandomBytes(80, 43)}};
+    std::vector<HandJournal::PlanMove> moves{{5000, 5100, 5000}};
+    TArrayOfByte after = original;
+
+    ForwardPlanScene() {
+        after.resize(10100);
+        std::copy(original.begin() + 5000, original.end(), after.begin() + 5100);
+        std::copy(head.begin(), head.end(), after.begin());
+        for (const HandJournal::PlanStream& stream : streams)
+            std::copy(stream.bytes.begin(), stream.bytes.end(), after.begin() + stream.position);
+    }
+
+    // The journal in the given layout, the streams parked where parkedAt says: at a DATA
+    // record in front of the plan for kParked, in the record for 0, elsewhere otherwise.
+    static constexpr int64_t kParked = -1;
+    TArrayOfByte Journal(uint32_t layout, const std::vector<int64_t>& parkedAt) const {
+        HandJournal j(Identity(), 10000, layout);
+        std::vector<HandJournal::PlanStream> planned = streams;
+        for (size_t i = 0; i < planned.size(); ++i)
+            planned[i].parkedAt = parkedAt[i] == kParked ? j.Data(streams[i].bytes) : parkedAt[i];
+        j.Plan(10100, 1024, moves, planned, head);
+        j.State(10000, 10100, SamplesOf(original, after));
+        j.Seal();
+        return j.bytes;
+    }
+};
+
+TEST(RecoverArchive, SealedPlanIsFinishedWithItsStreamsInTheRecordOrParkedInFrontOfIt) {
+    constexpr int64_t kParked = ForwardPlanScene::kParked;
+    const struct {
+        const char* name;
+        uint32_t layout;
+        std::vector<int64_t> parkedAt;
+    } cases[] = {
+        {"layout 4, streams in the record", 4, {0, 0}},
+        {"streams in the record", 5, {0, 0}},
+        {"streams parked", 5, {kParked, kParked}},
+        {"one stream parked", 5, {kParked, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForwardPlanScene s;
+        WriteFile(s.journal, s.Journal(c.layout, c.parkedAt));
+        EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledForward);
+        EXPECT_EQ(ReadFileBytes(s.archive), s.after);
+        EXPECT_FALSE(fs::exists(s.journal));
+    }
+}
+
+// The plan's own bytes, the header, or bytes behind the plan would be written as a stream.
+TEST(RecoverArchive, PlanNamingAParkedStreamOutsideTheJournalInFrontOfItIsDiscarded) {
+    const struct {
+        const char* name;
+        int64_t parkedAt;
+    } cases[] = {
+        {"at the plan's own tag", 40},
+        {"past the journal's end", int64_t{1} << 40},
+        {"wrapping around", -8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForwardPlanScene s;
+        // With nothing in front of the plan, its tag lies right behind the 40-byte header.
+        WriteFile(s.journal, s.Journal(5, {c.parkedAt, 0}));
+        EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+        EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+    }
 }
 
 // ---- the journal an update writes ---------------------------------------------------------

@@ -31,7 +31,7 @@ struct PassCase {
         streams.reserve(static_cast<size_t>(count));
         for (int k = 0; k < count; ++k) {
             streams.push_back(RandomBytes(static_cast<size_t>(pick(1, 40000)), random));
-            replacements.push_back({cuts[2 * k], cuts[2 * k + 1] - cuts[2 * k], &streams.back()});
+            replacements.push_back({cuts[2 * k], cuts[2 * k + 1] - cuts[2 * k], TStreamBytes::Held(streams.back())});
         }
         head = RandomBytes(static_cast<size_t>(pick(10, 300)), random);
     }
@@ -49,7 +49,7 @@ struct PassCase {
         int64_t from = oldHead;
         for (const TStreamReplacement& r : replacements) {
             after.insert(after.end(), before.begin() + from, before.begin() + oldHead + r.offset);
-            after.insert(after.end(), r.stream->begin(), r.stream->end());
+            after.insert(after.end(), r.stream.HeldBytes().begin(), r.stream.HeldBytes().end());
             from = oldHead + r.offset + r.oldLength;
         }
         after.insert(after.end(), before.begin() + from, before.end());

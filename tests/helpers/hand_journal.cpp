@@ -53,6 +53,33 @@ void HandJournal::UnknownState() {
     PutUint(0, 4);
 }
 
+int64_t HandJournal::Data(const TArrayOfByte& stream) {
+    PutText("DATA", 4);
+    PutUint(0, 4);
+    PutUint(stream.size(), 8);
+    const auto at = static_cast<int64_t>(bytes.size());
+    bytes.insert(bytes.end(), stream.begin(), stream.end());
+    return at;
+}
+
+void HandJournal::Plan(int64_t finalSize, int64_t pieceLength, const std::vector<PlanMove>& moves,
+                       const std::vector<PlanStream>& streams, const TArrayOfByte& head) {
+    PutText("PLAN", 4);
+    PutUint(0, 4);
+    for (const int64_t field : {finalSize, pieceLength, static_cast<int64_t>(moves.size()),
+                                static_cast<int64_t>(streams.size()), static_cast<int64_t>(head.size())})
+        PutUint(static_cast<uint64_t>(field), 8);
+    for (const PlanMove& move : moves)
+        for (const int64_t field : {move.from, move.to, move.length}) PutUint(static_cast<uint64_t>(field), 8);
+    for (const PlanStream& stream : streams) {
+        PutUint(static_cast<uint64_t>(stream.position), 8);
+        PutUint(stream.bytes.size(), 8);
+        if (layout >= 5) PutUint(static_cast<uint64_t>(stream.parkedAt), 8);
+        if (layout < 5 || stream.parkedAt == 0) bytes.insert(bytes.end(), stream.bytes.begin(), stream.bytes.end());
+    }
+    bytes.insert(bytes.end(), head.begin(), head.end());
+}
+
 void HandJournal::Seal() {
     TArrayOfByte sum;
     if (layout == 1) {

@@ -1,6 +1,6 @@
 // Rollback journals written by hand, independently of the engine's encoder, for tests of
-// recovery. Layouts 3 and 2 seal with a CRC-32 (zlib's), layout 1, which earlier versions
-// wrote, with a SHA-1; layout 3 adds STATE records.
+// recovery. Layouts 2 and on seal with a CRC-32 (zlib's), layout 1, which earlier versions
+// wrote, with a SHA-1; layout 3 adds STATE records, 4 PLAN records, 5 DATA records.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,22 @@ struct HandJournal {
     };
     void State(int64_t oldSize, int64_t newSize, const std::vector<Sample>& samples);
     void UnknownState();
+    // A DATA record: a new stream parked for a later PLAN. Returns where its bytes lie.
+    int64_t Data(const TArrayOfByte& stream);
+    // A PLAN record. In layout 4 every stream's bytes follow its entry; from layout 5 on,
+    // a stream parked at a nonzero position is named by it instead.
+    struct PlanMove {
+        int64_t from;
+        int64_t to;
+        int64_t length;
+    };
+    struct PlanStream {
+        int64_t position;
+        TArrayOfByte bytes;
+        int64_t parkedAt = 0;
+    };
+    void Plan(int64_t finalSize, int64_t pieceLength, const std::vector<PlanMove>& moves,
+              const std::vector<PlanStream>& streams, const TArrayOfByte& head);
     // A seal over everything so far.
     void Seal();
     size_t SealLength() const { return layout == 1 ? 28 : 12; }

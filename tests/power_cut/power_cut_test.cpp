@@ -27,6 +27,7 @@
 #include "engine/archive_edit.h"
 #include "engine/archive_sync.h"
 #include "engine/archive_update.h"
+#include "engine/internal/replace_batch.h"
 #include "engine/internal/staging_file.h"
 #include "engine/internal/update_journal.h"
 #include "engine/replace_batch.h"
@@ -463,6 +464,12 @@ void ReplaceDir(const std::string& archive, const std::string& folder) {
     ASSERT_TRUE(ReplaceFromDirectory(false, archive, folder, false, false, nullptr, count));
 }
 
+// With every new stream parked in the journal as soon as it is compressed.
+void ReplaceDirParking(const std::string& archive, const std::string& folder) {
+    int32_t count = 0;
+    ASSERT_TRUE(ReplaceFromDirectoryHolding(false, archive, folder, false, false, nullptr, count, 0));
+}
+
 void Make(const std::string& archive, const std::string& folder) {
     int32_t folders = 0;
     int32_t files = 0;
@@ -517,6 +524,13 @@ std::vector<TRun> SmallRuns() {
          [](const std::string& a) {
              const host::hooks::StatedSpace nearlyFull(kSmallDiskSpace);
              ReplaceDir(a, PowerCutTest::Source("many"));
+         }},
+        {"replace-dir parking every stream", SmallTree(),
+         [](const std::string& a) { ReplaceDirParking(a, PowerCutTest::Source("many")); }},
+        {"replace-dir parking every stream, rolling forward", SmallTree(),
+         [](const std::string& a) {
+             const host::hooks::StatedSpace nearlyFull(kSmallDiskSpace);
+             ReplaceDirParking(a, PowerCutTest::Source("many"));
          }},
         {"replace rolling forward", SmallTree(),
          [](const std::string& a) {

@@ -16,8 +16,10 @@
 //
 //   record   "PLAN", 4 zero bytes, final size (8), piece length (8), move count m (8),
 //            stream count s (8), head length h (8), then m times: from (8), to (8),
-//            length (8); then s times: position (8), length n (8), the n bytes; then the h
-//            bytes of the header and its directory
+//            length (8); then s times: position (8), length n (8), parked at p (8), and
+//            when p is 0 the n bytes (else they lie at journal offset p, in a DATA record in
+//            front of this one); then the h bytes of the header and its directory. Journals
+//            of version 4 have no field p: the bytes always follow.
 //   slot     head: "SLOT", 4 zero bytes, piece number (8), length n (8), CRC-32 of the piece
 //            number and length (4), 4 zero bytes; then the n bytes. Piece k lies in slot
 //            k mod 2, slot 0 at the first multiple of 4096 behind the seal, slot 1 at the
@@ -32,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/internal/stream_bytes.h"
 #include "support/bytes.h"
 #include "support/splice.h"
 
@@ -44,7 +47,7 @@ struct TForwardPass {
     int64_t finalSize = 0;
     int64_t pieceLength = 0;
     std::vector<TRangeMove> moves;                                 // as the pass plans them
-    std::vector<std::pair<int64_t, const TArrayOfByte*>> streams;  // new streams by position
+    TPlacedStreams streams;
     const TArrayOfByte* head = nullptr;                            // header and directory
     std::deque<TArrayOfByte> held;  // the bytes of streams and head, when read from a journal
 };
@@ -62,10 +65,19 @@ using TByteSink = std::function<void(const void* bytes, size_t count)>;
 // The PLAN record, tag included, piece by piece into put.
 void EncodePlan(const TForwardPass& pass, const TByteSink& put);
 
+// How a PLAN record holds its new streams: each in the record (journal version 4), or each
+// in the record or parked in front of it.
+enum class TPlanStreams {
+    InRecord,
+    InRecordOrParked,
+};
+
 // Reads the record from the journal's position on, just behind its 8-byte tag, into pass
-// (the bytes held by it), each byte read given to digest; false when it is cut short or
-// describes a pass no archive can take.
-bool ReadPlan(HostFile& journal, int64_t journalSize, TForwardPass& pass, const TByteSink& digest);
+// (the bytes held by it, or parked in journal, which must stay open while pass is used),
+// each byte read given to digest; false when it is cut short or describes a pass no
+// archive can take.
+bool ReadPlan(HostFile& journal, int64_t journalSize, TPlanStreams layout, TForwardPass& pass,
+              const TByteSink& digest);
 
 // The first slot's place for a sealed group that ends at sealEnd, and the journal's length
 // with both slots.

@@ -10,8 +10,7 @@
 #include "support/progress.h"
 
 // ReplaceFromDirectory with a chosen budget for the new streams held in memory: once they
-// exceed it, the replacements decided so far are written in one pass and deciding goes on.
-// ReplaceFromDirectory holds up to 64 MiB.
+// exceed it, they are parked in the journal. ReplaceFromDirectory holds up to 64 MiB.
 bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir,
                                  bool matchByTag, bool convertLoc, const ProgressProc& progress,
                                  int32_t& replacedCount, int64_t heldStreamsBudget, TNotices* notices = nullptr);

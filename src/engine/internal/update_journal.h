@@ -25,10 +25,12 @@
 //   header   "VPAK-JNL", version (4), header length (4), device (8), inode (8), old size (8)
 //   record   "SAVE", 4 zero bytes, archive offset (8), length n (8), the n saved bytes
 //   record   "STAT", 4 zero bytes, the state of a pass (journal_state.h)
+//   record   "DATA", 4 zero bytes, length n (8), the n bytes of a new stream parked here
 //   record   "PLAN", the pass that rolls forward (forward_pass.h); only in the last group
 //   seal     "SEAL", 4 zero bytes, CRC-32 of every journal byte in front of the seal (4)
 //   slots    behind the seal of a group with a PLAN record (forward_pass.h)
-// Version 4 is written. Version 3 (no PLAN records), 2 (no STATE records either) and 1 (seals
+// Version 5 is written. Version 4 (no DATA records), 3 (no PLAN records either), 2 (no STATE
+// records either) and 1 (seals
 // holding a SHA-1 of 20 bytes) are still read; those before 3 are applied on the checks of
 // the file alone. Records and seals follow each other in groups; a group is flushed before the
 // archive changes inside its ranges. A roll-back applies the records up to the last valid
@@ -37,10 +39,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/internal/journal_state.h"
+#include "engine/internal/stream_bytes.h"
 #include "engine/notices.h"
 #include "support/host_file.h"
 #include "support/host_lock.h"
@@ -112,6 +116,12 @@ public:
     // so that recovery can tell the archive an interrupted pass left from any other. Call
     // before the archive changes there.
     void Protect(const std::vector<TByteRange>& ranges, const TPassOutcome& outcome);
+
+    // Parks a new stream in the journal, so that a pass of this update writes it from there
+    // instead of memory; the journal grows by its length. Nothing for an update without its
+    // journal, which must hold its streams itself. What is parked is sealed with the next
+    // group.
+    std::optional<TStreamBytes> Park(const TArrayOfByte& stream);
 
     // The pass the last outcome described is complete: a change after it needs another.
     void PassDone();

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/internal/stream_bytes.h"
 #include "engine/internal/update_journal.h"
 #include "support/bytes.h"
 #include "support/splice.h"
@@ -22,8 +23,8 @@ class HostFile;
 // One stream of the data area to be replaced, where it stands on disk.
 struct TStreamReplacement {
     int64_t offset = 0;                    // its DataOffset
-    int64_t oldLength = 0;                 // its PackedSize on disk
-    const TArrayOfByte* stream = nullptr;  // the new stream
+    int64_t oldLength = 0;  // its PackedSize on disk
+    TStreamBytes stream;    // the new stream
 };
 
 // What one pass does to the archive.
@@ -31,7 +32,7 @@ struct TPassPlan {
     int64_t headLength = 0;                                        // header and compressed directory
     TArrayOfByte head;                                             // their bytes, once known
     std::vector<TRangeMove> moves;                                 // in ascending order
-    std::vector<std::pair<int64_t, const TArrayOfByte*>> streams;  // new streams by position, ascending
+    TPlacedStreams streams;
     int64_t finalSize = 0;
 
     // The bytes of the archive, size bytes long as it stands, that the pass overwrites or
@@ -69,8 +70,8 @@ void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update, T
 
 // The last writes of a pass, once its runs have moved: the new streams at their positions,
 // the header with the directory at the front, and the cut at the final size.
-void WriteStreamsAndHead(HostFile& archive, const std::vector<std::pair<int64_t, const TArrayOfByte*>>& streams,
-                         const TArrayOfByte& head, int64_t finalSize);
+void WriteStreamsAndHead(HostFile& archive, const TPlacedStreams& streams, const TArrayOfByte& head,
+                         int64_t finalSize);
 
 // Reports the first phase of writing a pass, for a caller that starts saving early.
 void ReportSaving();
