@@ -54,6 +54,17 @@ int64_t JournalSizeOf(const std::string& archive, const std::string& key, const 
     return size;
 }
 
+// The same on a disk stated to have space bytes free, for an update that fails only at the
+// journal's removal.
+template <typename Update>
+int64_t JournalSizeOnANearlyFullDisk(const std::string& archive, int64_t space, Update update) {
+    const host::hooks::StatedSpace nearlyFull(space);
+    host::hooks::FailNth(host::hooks::Operation::Remove, 1, EIO, true);
+    EXPECT_THROW(update(), EInOutError);
+    host::hooks::ClearFaults();
+    return static_cast<int64_t>(fs::file_size(JournalPathOf(archive)));
+}
+
 }  // namespace
 
 TEST(UpdateJournalSize, StreamOfTheSameLengthSavesOnlyTheHeaderAndThatStream) {
@@ -136,14 +147,7 @@ TEST(UpdateJournalSize, PassLargerThanTheRoomRollsForwardWithAJournalOfItsPlanAn
     ASSERT_NE(ProbeHeaderSize(after), ProbeHeaderSize(before)) << "the data area does not move";
 
     const int64_t space = static_cast<int64_t>(before.size()) / 5;
-    int64_t size = 0;
-    {
-        const host::hooks::StatedSpace nearlyFull(space);
-        host::hooks::FailNth(host::hooks::Operation::Remove, 1, EIO, true);
-        EXPECT_THROW(Replace(archive, "f0", content), EInOutError);
-        host::hooks::ClearFaults();
-        size = static_cast<int64_t>(fs::file_size(JournalPathOf(archive)));
-    }
+    const int64_t size = JournalSizeOnANearlyFullDisk(archive, space, [&] { return Replace(archive, "f0", content); });
     const int64_t plan = ProbeHeaderSize(after) + ProbeEntries(plain / "data.pak")[0].packedSize;
     EXPECT_GT(size, plan);
     EXPECT_LE(size, space);
@@ -170,15 +174,9 @@ TEST(UpdateJournalSize, NewStreamsBeyondMemoryAreParkedAndTheDataAreaStillMovesI
     const TArrayOfByte after = ReadFileBytes(plain / "data.pak");
 
     const int64_t space = static_cast<int64_t>(before.size()) / 5;
-    int64_t size = 0;
-    {
-        const host::hooks::StatedSpace nearlyFull(space);
-        host::hooks::FailNth(host::hooks::Operation::Remove, 1, EIO, true);
-        EXPECT_THROW(ReplaceFromDirectoryHolding(false, archive, dir / "src", false, false, nullptr, count, 0),
-                     EInOutError);
-        host::hooks::ClearFaults();
-        size = static_cast<int64_t>(fs::file_size(JournalPathOf(archive)));
-    }
+    const int64_t size = JournalSizeOnANearlyFullDisk(archive, space, [&] {
+        return ReplaceFromDirectoryHolding(false, archive, dir / "src", false, false, nullptr, count, 0);
+    });
     int64_t streams = 0;
     for (size_t i = 0; i < 3; ++i) streams += ProbeEntries(plain / "data.pak")[i].packedSize;
     EXPECT_LE(size, streams + ProbeHeaderSize(after) + space);
