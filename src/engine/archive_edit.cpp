@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <future>
+#include <optional>
 
 #include "engine/archive_entries.h"
 #include "engine/entry_selection.h"
@@ -49,22 +50,16 @@ bool IsZlibHeader(const uint8_t* bytes) {
 // thousand.
 constexpr int64_t kMaxEditedFolders = 1000000;
 
-// The archive's folder records as they stand, and its directory image, read once more from
-// its open file.
-bool ReadShape(bool bigEndian, TArchiveLook& look, TDirectoryShape& shape, TArrayOfByte& directory,
+// The archive's folder records as they stand, from the directory image its listing walked.
+bool ReadShape(bool bigEndian, const TArchiveLook& look, const TArrayOfByte& directory, TDirectoryShape& shape,
                TNotices* notices) {
-    Veldane_PAK_HeaderType header;
-    HostFile& file = look.File();
-    const FilePositionGuard keep(file);
-    std::string problem = "its directory changed while it was read";
-    if (ReadArchiveHeader(bigEndian, file, header, directory)) {
-        const TWalkLimits limits{.fileRecords = static_cast<int64_t>(look.Entries().size()),
-                                 .folderRecords = kMaxEditedFolders};
-        if (WalkDirectoryShape(bigEndian, directory, limits, shape).tooLarge)
-            problem = "its directory holds more than " + GroupThousands(kMaxEditedFolders) + " folders";
-        else if (shape.files.size() == look.Entries().size())
-            return true;
-    }
+    const TWalkLimits limits{.fileRecords = static_cast<int64_t>(look.Entries().size()),
+                             .folderRecords = kMaxEditedFolders};
+    std::string problem = "its folder records do not match its file records";
+    if (WalkDirectoryShape(bigEndian, directory, limits, shape).tooLarge)
+        problem = "its directory holds more than " + GroupThousands(kMaxEditedFolders) + " folders";
+    else if (shape.files.size() == look.Entries().size())
+        return true;
     Notify(notices, look.Path(), NoticeText("cannot edit", look.Path(), problem));
     return false;
 }
@@ -125,19 +120,24 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
     // each process waiting for the other.
     TStagedArchive staged(archivePath, notices);
     const host::FileLock alone(archivePath, host::LockKind::Exclusive);
-    TArchiveLook look(bigEndian, archivePath, notices);
+    // The new directory most often begins like the old one: that is compressed ahead from
+    // the moment it is read, while it is listed and the edit goes on. Compressing it takes
+    // longer than the rest of the edit before the copy, and the copy cannot start before.
+    TArrayOfByte formerDirectory;
+    std::optional<TDirectoryDeflater> deflater;
+    TArchiveLook look(bigEndian, archivePath, notices, [&](const TArrayOfByte& directory) {
+        formerDirectory = directory;
+        deflater.emplace(&formerDirectory);
+    });
     if (!look.Listed()) return false;
     TDirectoryShape shape;
-    TArrayOfByte formerDirectory;
-    if (!ReadShape(bigEndian, look, shape, formerDirectory, notices)) return false;
-    // The new directory is compressed from here on, while the edit goes on.
-    TDirectoryDeflater deflater(&formerDirectory);
+    if (!ReadShape(bigEndian, look, formerDirectory, shape, notices)) return false;
     TEditTree tree(shape, look.Entries());
 
     if (!change(tree, {look.Identity(), staged.Identity()})) return false;
     const TSourceFolder listed = tree.Listed();
     TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount(),
-                     &deflater, ahead};
+                     &*deflater, ahead};
     CheckKeptStreamsLieInside(look, build.files);
     counts.keptFiles = static_cast<int32_t>(
         std::count_if(build.files.begin(), build.files.end(), [](const TSourceFile& file) { return file.kept; }));

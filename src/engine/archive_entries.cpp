@@ -21,13 +21,15 @@ TEntryTotals SumEntries(const TArchiveEntries& entries) {
     return totals;
 }
 
-TArchiveLook::TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices) : path_(archivePath) {
+TArchiveLook::TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices,
+                           const TDirectoryReadProc& directoryRead)
+    : path_(archivePath) {
     if (!CanOpenArchive(archivePath, notices)) return;
     // The lock is held from the listing to the last stream read, so no update moves a stream
     // in between.
     reading_ = std::make_unique<TArchiveReading>(archivePath, notices);
     file_ = std::make_unique<HostFile>(archivePath, HostFile::Mode::Read);
-    if (!ListOpenedArchive(bigEndian, *file_, listing_, notices)) return;
+    if (!ListOpenedArchive(bigEndian, *file_, listing_, notices, directoryRead)) return;
     fileSize_ = file_->Size();
     entries_.reserve(listing_.size());
     for (const std::string& line : listing_) entries_.push_back(EntryOfListingLine(line));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,13 +24,18 @@ struct TEntryTotals {
 
 TEntryTotals SumEntries(const TArchiveEntries& entries);
 
+// Told the directory image as soon as it is read, before it is walked, so that work on it
+// (compressing an edited copy's directory, say) can begin meanwhile.
+using TDirectoryReadProc = std::function<void(const TArrayOfByte& directory)>;
+
 // An archive opened to be looked into: an interrupted update rolled back, a shared lock held
 // against updates, its directory listed. Listed() is false when it cannot be opened or its
 // header or directory does not read; why is told in notices. A directory that does not
 // inflate raises EDecompressionError naming it.
 class TArchiveLook {
 public:
-    TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices);
+    TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices,
+                 const TDirectoryReadProc& directoryRead = {});
     ~TArchiveLook();
     TArchiveLook(const TArchiveLook&) = delete;
     TArchiveLook& operator=(const TArchiveLook&) = delete;

@@ -94,7 +94,8 @@ std::string WalkProblem(const TWalkResult& walk, const TArrayOfByte& directory) 
 }
 
 // Lists the open archive; false, told in notices, when its header or directory does not read.
-bool ListOpenArchive(bool bigEndian, HostFile& archive, TStringList& listing, TPurpose purpose, TNotices* notices) {
+bool ListOpenArchive(bool bigEndian, HostFile& archive, TStringList& listing, TPurpose purpose, TNotices* notices,
+                     const TDirectoryReadProc& directoryRead = {}) {
     const int64_t archiveSize = archive.Size();
     Veldane_PAK_HeaderType header;
     TArrayOfByte directory;
@@ -103,6 +104,7 @@ bool ListOpenArchive(bool bigEndian, HostFile& archive, TStringList& listing, TP
         TellUnreadableHeader(bigEndian, archive, headerProblem, purpose, notices);
         return false;
     }
+    if (directoryRead) directoryRead(directory);
 
     listing.clear();
     const TWalkLimits limits{.fileRecords = MaxFileRecords(archiveSize - header.HeaderSize)};
@@ -176,6 +178,7 @@ bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, T
     return ListOpenArchive(kPcByteOrder, archive, listing, TPurpose::Update, notices);
 }
 
-bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices) {
-    return ListOpenArchive(bigEndian, archive, listing, TPurpose::Read, notices);
+bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices,
+                       const TDirectoryReadProc& directoryRead) {
+    return ListOpenArchive(bigEndian, archive, listing, TPurpose::Read, notices, directoryRead);
 }

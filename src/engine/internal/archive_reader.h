@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/archive_entries.h"
 #include "engine/archive_reader.h"
 #include "engine/internal/archive_format.h"
 #include "engine/notices.h"
@@ -32,5 +33,6 @@ bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, T
 
 // ExtractArchive's listing of an archive the caller has opened, and holds for reading
 // (TArchiveReading), while it goes on to read its streams. False, told in notices, when
-// its header or directory does not read.
-bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices);
+// its header or directory does not read; directoryRead is told the directory when it does.
+bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices,
+                       const TDirectoryReadProc& directoryRead = {});
