@@ -12,6 +12,13 @@
 
 namespace {
 
+// Where a forward pass starts or goes on: the first piece to write and, when the journal's
+// slot holds it, its saved source bytes.
+struct TResumePoint {
+    size_t piece = 0;
+    bool saved = false;  // the piece's source bytes are in its slot
+};
+
 constexpr int64_t kTagLength = 8;         // the tag and 4 zero bytes
 constexpr int64_t kPlanFieldsLength = 40;  // final size, piece length, move count, stream count, head length
 constexpr int64_t kMoveLength = 24;        // from, to, length
@@ -262,8 +269,11 @@ std::vector<TPiece> PiecesOf(const std::vector<TRangeMove>& moves, int64_t piece
     return filler.Pieces();
 }
 
-TResumePoint FindResumePoint(HostFile& journal, const TForwardPass& pass, int64_t slotsStart) {
-    const std::vector<TPiece> pieces = PiecesOf(pass.moves, pass.pieceLength);
+namespace {
+
+// Where an interrupted pass goes on, from the journal's slots.
+TResumePoint FindResumePoint(HostFile& journal, const TForwardPass& pass, const std::vector<TPiece>& pieces,
+                             int64_t slotsStart) {
     std::optional<TResumePoint> latest;
     for (size_t region = 0; region < 2; ++region) {
         std::optional<TResumePoint> slot =
@@ -273,9 +283,12 @@ TResumePoint FindResumePoint(HostFile& journal, const TForwardPass& pass, int64_
     return latest ? *latest : TResumePoint{};
 }
 
-void RollForward(HostFile& archive, HostFile& journal, const TForwardPass& pass, int64_t slotsStart,
-                 TResumePoint resume) {
+}  // namespace
+
+void RollForward(HostFile& archive, HostFile& journal, const TForwardPass& pass, int64_t slotsStart, TStart start) {
     const std::vector<TPiece> pieces = PiecesOf(pass.moves, pass.pieceLength);
+    const TResumePoint resume =
+        start == TStart::FromTheSlots ? FindResumePoint(journal, pass, pieces, slotsStart) : TResumePoint{};
     for (size_t k = resume.piece; k < pieces.size(); ++k) {
         const TPiece& piece = pieces[k];
         if (k != resume.piece || !resume.saved) WriteSlot(journal, archive, slotsStart, pass.pieceLength, k, piece);

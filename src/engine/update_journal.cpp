@@ -466,8 +466,7 @@ TRecoveryResult RecoverTrusted(HostFile& journal, const std::string& archivePath
         std::unique_ptr<HostFile> writable = OpenJournalToFinish(journalPath, identity, notices);
         if (writable == nullptr) return Stays(TRecovery::Ignored, identity);
         const TUnstoppable unstoppable;
-        RollForward(*target, *writable, *scan.forward, scan.slotsStart,
-                    FindResumePoint(*writable, *scan.forward, scan.slotsStart));
+        RollForward(*target, *writable, *scan.forward, scan.slotsStart, TStart::FromTheSlots);
         target->Close();
         writable->Close();
         outcome = TRecovery::RolledForward;
@@ -529,7 +528,7 @@ public:
     int64_t PieceLength(int64_t alsoNeeded) const;
     void SealForward(HostFile& archive, const TForwardPass& pass, const TPassOutcome& outcome);
     void FinishForward(HostFile& archive, const TForwardPass& pass) {
-        RollForward(archive, *journal_, pass, *slotsStart_, {});
+        RollForward(archive, *journal_, pass, *slotsStart_, TStart::AtTheFirstPiece);
     }
     void BeforeChange(int64_t from, int64_t to) override;
     void Commit();

@@ -52,13 +52,6 @@ struct TForwardPass {
     std::deque<TArrayOfByte> held;  // the bytes of streams and head, when read from a journal
 };
 
-// Where a forward pass starts or goes on: the first piece to write and, when the journal's
-// slot holds it, its saved source bytes.
-struct TResumePoint {
-    size_t piece = 0;
-    bool saved = false;  // the piece's source bytes are in its slot
-};
-
 // Hands bytes on to the journal, or to its seal's checksum.
 using TByteSink = std::function<void(const void* bytes, size_t count)>;
 
@@ -94,10 +87,13 @@ struct TPiece {
 // The pieces of the moves, in the order they are moved.
 std::vector<TPiece> PiecesOf(const std::vector<TRangeMove>& moves, int64_t pieceLength);
 
-// Where an interrupted pass goes on, from the journal's slots.
-TResumePoint FindResumePoint(HostFile& journal, const TForwardPass& pass, int64_t slotsStart);
+// Where a forward pass starts moving pieces: at the first, or, for an interrupted pass,
+// where the journal's slots say it came.
+enum class TStart {
+    AtTheFirstPiece,
+    FromTheSlots,
+};
 
-// Moves the pieces from resume on, saving each in its slot first, then writes the new
+// Moves the pieces from the start on, saving each in its slot first, then writes the new
 // streams and the header, cuts the archive at its final size and flushes it.
-void RollForward(HostFile& archive, HostFile& journal, const TForwardPass& pass, int64_t slotsStart,
-                 TResumePoint resume);
+void RollForward(HostFile& archive, HostFile& journal, const TForwardPass& pass, int64_t slotsStart, TStart start);
