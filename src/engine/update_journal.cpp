@@ -540,6 +540,7 @@ private:
     void WriteForwardGroup(const TForwardPass& pass, const TPassOutcome& outcome);
     void SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state);
     void Create();
+    void Append(const void* bytes, int64_t count);
     void SealAndFlush();
     void SaveRange(const TByteRange& range);
     void WriteState(const TJournalState& state);
@@ -620,10 +621,7 @@ void TUpdateJournal::SealForward(HostFile& archive, const TForwardPass& pass, co
 void TUpdateJournal::WriteForwardGroup(const TForwardPass& pass, const TPassOutcome& outcome) {
     const TJournalState state = MeasureState(reader_, outcome);
     if (journal_ == nullptr) Create();
-    EncodePlan(pass, [this](const void* bytes, size_t count) {
-        journal_->Write(bytes, static_cast<int64_t>(count));
-        digest_->Update(bytes, count);
-    });
+    EncodePlan(pass, [this](const void* bytes, size_t count) { Append(bytes, static_cast<int64_t>(count)); });
     WriteState(state);
     const int64_t slotsStart = SlotsStart(journal_->Position() + digest_->SealLength());
     journal_->Reserve(JournalEndWithSlots(slotsStart, pass.pieceLength));
@@ -680,8 +678,13 @@ void TUpdateJournal::Create() {
     journal_->NameInMessages(subject);
     digest_ = std::make_unique<TSealSum>(header_.version);
     const auto header = EncodeHeader(header_);
-    journal_->Write(header.data(), kHeaderLength);
-    digest_->Update(header.data(), header.size());
+    Append(header.data(), kHeaderLength);
+}
+
+// Every byte of the journal goes into the checksum of the next seal.
+void TUpdateJournal::Append(const void* bytes, int64_t count) {
+    journal_->Write(bytes, count);
+    digest_->Update(bytes, static_cast<size_t>(count));
 }
 
 void TUpdateJournal::SealAndFlush() {
@@ -703,12 +706,10 @@ TStreamBytes TUpdateJournal::Park(const TArrayOfByte& stream) {
     uint8_t head[kDataHeadLength]{};
     std::memcpy(head, kDataTag, sizeof kDataTag);
     PutLittleEndian(head + 8, static_cast<uint64_t>(length), 8);
-    journal_->Write(head, kDataHeadLength);
-    digest_->Update(head, kDataHeadLength);
+    Append(head, kDataHeadLength);
     const int64_t position = journal_->Position();
-    journal_->Write(stream.data(), length);
+    Append(stream.data(), length);
     journal_->StartWriteback(position, length);
-    digest_->Update(stream.data(), stream.size());
     return TStreamBytes::Parked(*journal_, position, length);
 }
 
@@ -717,8 +718,7 @@ void TUpdateJournal::SaveRange(const TByteRange& range) {
     std::memcpy(head, kRecordTag, sizeof kRecordTag);
     PutLittleEndian(head + 8, static_cast<uint64_t>(range.from), 8);
     PutLittleEndian(head + 16, static_cast<uint64_t>(range.to - range.from), 8);
-    journal_->Write(head, kRecordHeadLength);
-    digest_->Update(head, kRecordHeadLength);
+    Append(head, kRecordHeadLength);
 
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min(kCopyBlock, range.to - range.from)));
     for (int64_t at = range.from; at < range.to;) {
@@ -726,9 +726,8 @@ void TUpdateJournal::SaveRange(const TByteRange& range) {
         reader_.Seek(at);
         reader_.ReadExact(buffer.data(), piece);
         const int64_t written = journal_->Position();
-        journal_->Write(buffer.data(), piece);
+        Append(buffer.data(), piece);
         HandToDisk(written, piece);
-        digest_->Update(buffer.data(), static_cast<size_t>(piece));
         at += piece;
         // A stop here leaves an unsealed group, which no roll-back applies.
         KeepAlive();
@@ -756,8 +755,7 @@ void TUpdateJournal::ForgetWritten() {
 
 void TUpdateJournal::WriteState(const TJournalState& state) {
     const std::vector<uint8_t> record = EncodeState(state);
-    journal_->Write(record.data(), static_cast<int64_t>(record.size()));
-    digest_->Update(record.data(), record.size());
+    Append(record.data(), static_cast<int64_t>(record.size()));
 }
 
 void TUpdateJournal::Seal() {
@@ -765,8 +763,7 @@ void TUpdateJournal::Seal() {
     std::memcpy(seal.data(), kSealTag, sizeof kSealTag);
     const std::vector<uint8_t> sum = digest_->Value();
     seal.insert(seal.end(), sum.begin(), sum.end());
-    journal_->Write(seal.data(), static_cast<int64_t>(seal.size()));
-    digest_->Update(seal.data(), seal.size());
+    Append(seal.data(), static_cast<int64_t>(seal.size()));
 }
 
 void TUpdateJournal::Commit() {
