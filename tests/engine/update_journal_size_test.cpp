@@ -65,121 +65,130 @@ int64_t JournalSizeOnANearlyFullDisk(const std::string& archive, int64_t space, 
     return static_cast<int64_t>(fs::file_size(JournalPathOf(archive)));
 }
 
+// The ten files' archive as every test starts from it.
+struct TenFilesArchive {
+    TempDir dir;
+    std::string archive = dir / "data.pak";
+    TArrayOfByte before;
+    std::vector<ProbedEntry> entries;
+
+    TenFilesArchive() {
+        WriteTestArchive(archive, TenFiles());
+        before = ReadFileBytes(archive);
+        entries = ProbeEntries(archive);
+    }
+
+    // The archive that update leaves on a copy of the archive on a roomy disk, and its
+    // entries; update takes the copy's path.
+    template <typename Update>
+    TArrayOfByte AfterOnARoomyDisk(Update update, std::vector<ProbedEntry>& entriesAfter) const {
+        TempDir plain;
+        WriteFile(plain / "data.pak", before);
+        EXPECT_TRUE(update(plain / "data.pak"));
+        entriesAfter = ProbeEntries(plain / "data.pak");
+        return ReadFileBytes(plain / "data.pak");
+    }
+};
+
 }  // namespace
 
 TEST(UpdateJournalSize, StreamOfTheSameLengthSavesOnlyTheHeaderAndThatStream) {
-    TempDir dir;
-    const std::string archive = dir / "data.pak";
-    WriteTestArchive(archive, TenFiles());
-    const TArrayOfByte before = ReadFileBytes(archive);
-    const std::vector<ProbedEntry> entries = ProbeEntries(archive);
-    const int64_t header = ProbeHeaderSize(before);
+    const TenFilesArchive a;
+    const int64_t header = ProbeHeaderSize(a.before);
 
-    const int64_t size = JournalSizeOf(archive, "f2", RandomBytes(entries[2].unpackedSize, 99));
-    EXPECT_GE(size, header + entries[2].packedSize);
-    EXPECT_LT(size, header + entries[2].packedSize + kBookkeeping);
-    EXPECT_EQ(ReadFileBytes(archive), before);
+    const int64_t size = JournalSizeOf(a.archive, "f2", RandomBytes(a.entries[2].unpackedSize, 99));
+    EXPECT_GE(size, header + a.entries[2].packedSize);
+    EXPECT_LT(size, header + a.entries[2].packedSize + kBookkeeping);
+    EXPECT_EQ(ReadFileBytes(a.archive), a.before);
 }
 
 TEST(UpdateJournalSize, LongerStreamNearTheEndSavesTheHeaderAndTheTailOnly) {
-    TempDir dir;
-    const std::string archive = dir / "data.pak";
-    WriteTestArchive(archive, TenFiles());
-    const TArrayOfByte before = ReadFileBytes(archive);
-    const std::vector<ProbedEntry> entries = ProbeEntries(archive);
-    const int64_t header = ProbeHeaderSize(before);
+    const TenFilesArchive a;
+    const int64_t header = ProbeHeaderSize(a.before);
 
     // A growth after which the compressed directory keeps its length: whole multiples of
     // 256 change fewest bytes of the directory.
     TArrayOfByte longer;
     for (size_t growth = 256; growth < 256 * 64 && longer.empty(); growth += 256) {
         TempDir trial;
-        WriteFile(trial / "data.pak", before);
-        const TArrayOfByte candidate = RandomBytes(entries[8].unpackedSize + growth, 98);
+        WriteFile(trial / "data.pak", a.before);
+        const TArrayOfByte candidate = RandomBytes(a.entries[8].unpackedSize + growth, 98);
         ASSERT_TRUE(Replace(trial / "data.pak", "f8", candidate));
         if (ProbeHeaderSize(ReadFileBytes(trial / "data.pak")) == header) longer = candidate;
     }
     ASSERT_FALSE(longer.empty());
 
-    const int64_t tail = static_cast<int64_t>(before.size()) - entries[8].absOffset;
-    const int64_t size = JournalSizeOf(archive, "f8", longer);
+    const int64_t tail = static_cast<int64_t>(a.before.size()) - a.entries[8].absOffset;
+    const int64_t size = JournalSizeOf(a.archive, "f8", longer);
     EXPECT_GE(size, header + tail);
     EXPECT_LT(size, header + tail + kBookkeeping);
-    EXPECT_EQ(ReadFileBytes(archive), before);
+    EXPECT_EQ(ReadFileBytes(a.archive), a.before);
 }
 
 TEST(UpdateJournalSize, DirectoryOfAnotherLengthMovesTheDataAreaAndSavesAllOfIt) {
-    TempDir dir;
-    const std::string archive = dir / "data.pak";
-    WriteTestArchive(archive, TenFiles());
-    const TArrayOfByte before = ReadFileBytes(archive);
-    const int64_t header = ProbeHeaderSize(before);
+    const TenFilesArchive a;
+    const int64_t header = ProbeHeaderSize(a.before);
 
     TArrayOfByte longer;
     for (size_t growth = 100; growth < 400 && longer.empty(); ++growth) {
         TempDir trial;
-        WriteFile(trial / "data.pak", before);
-        const TArrayOfByte candidate = RandomBytes(ProbeEntries(archive)[8].unpackedSize + growth, 97);
+        WriteFile(trial / "data.pak", a.before);
+        const TArrayOfByte candidate = RandomBytes(a.entries[8].unpackedSize + growth, 97);
         ASSERT_TRUE(Replace(trial / "data.pak", "f8", candidate));
         if (ProbeHeaderSize(ReadFileBytes(trial / "data.pak")) != header) longer = candidate;
     }
     ASSERT_FALSE(longer.empty());
 
-    const int64_t size = JournalSizeOf(archive, "f8", longer);
-    EXPECT_GE(size, static_cast<int64_t>(before.size()));
-    EXPECT_LT(size, static_cast<int64_t>(before.size()) + kBookkeeping);
-    EXPECT_EQ(ReadFileBytes(archive), before);
+    const int64_t size = JournalSizeOf(a.archive, "f8", longer);
+    EXPECT_GE(size, static_cast<int64_t>(a.before.size()));
+    EXPECT_LT(size, static_cast<int64_t>(a.before.size()) + kBookkeeping);
+    EXPECT_EQ(ReadFileBytes(a.archive), a.before);
 }
 
 // On a disk whose free space is a fifth of the archive, a pass that moves the whole data
 // area cannot save it: the journal holds the plan (the new header, the new stream) and two
 // pieces, within the free space, and whoever finds it finishes the update.
 TEST(UpdateJournalSize, PassLargerThanTheRoomRollsForwardWithAJournalOfItsPlanAndTwoPieces) {
-    TempDir dir;
-    const std::string archive = dir / "data.pak";
-    WriteTestArchive(archive, TenFiles());
-    const TArrayOfByte before = ReadFileBytes(archive);
-    const TArrayOfByte content = RandomBytes(ProbeEntries(archive)[0].unpackedSize + 3000, 96);
-    TempDir plain;
-    WriteFile(plain / "data.pak", before);
-    ASSERT_TRUE(Replace(plain / "data.pak", "f0", content));
-    const TArrayOfByte after = ReadFileBytes(plain / "data.pak");
-    ASSERT_NE(ProbeHeaderSize(after), ProbeHeaderSize(before)) << "the data area does not move";
+    const TenFilesArchive a;
+    const TArrayOfByte content = RandomBytes(a.entries[0].unpackedSize + 3000, 96);
+    std::vector<ProbedEntry> replaced;
+    const TArrayOfByte after =
+        a.AfterOnARoomyDisk([&](const std::string& copy) { return Replace(copy, "f0", content); }, replaced);
+    ASSERT_NE(ProbeHeaderSize(after), ProbeHeaderSize(a.before)) << "the data area does not move";
 
-    const int64_t space = static_cast<int64_t>(before.size()) / 5;
-    const int64_t size = JournalSizeOnANearlyFullDisk(archive, space, [&] { return Replace(archive, "f0", content); });
-    const int64_t plan = ProbeHeaderSize(after) + ProbeEntries(plain / "data.pak")[0].packedSize;
+    const int64_t space = static_cast<int64_t>(a.before.size()) / 5;
+    const int64_t size =
+        JournalSizeOnANearlyFullDisk(a.archive, space, [&] { return Replace(a.archive, "f0", content); });
+    const int64_t plan = ProbeHeaderSize(after) + replaced[0].packedSize;
     EXPECT_GT(size, plan);
     EXPECT_LE(size, space);
-    EXPECT_EQ(RecoverArchive(archive), TRecovery::RolledForward);
-    EXPECT_EQ(ReadFileBytes(archive), after);
+    EXPECT_EQ(RecoverArchive(a.archive), TRecovery::RolledForward);
+    EXPECT_EQ(ReadFileBytes(a.archive), after);
 }
 
 // A replace-dir bringing more new streams than it holds in memory (here, any) parks them in
 // the journal and still makes one pass, which rolls forward: the journal holds the streams,
 // the header and two pieces, never the data area that passes of their own would each save.
 TEST(UpdateJournalSize, NewStreamsBeyondMemoryAreParkedAndTheDataAreaStillMovesInOnePass) {
-    TempDir dir;
-    const std::string archive = dir / "data.pak";
-    WriteTestArchive(archive, TenFiles());
-    const TArrayOfByte before = ReadFileBytes(archive);
-    const std::vector<ProbedEntry> entries = ProbeEntries(archive);
+    const TenFilesArchive a;
+    const std::string source = a.dir / "src";
     for (size_t i = 0; i < 3; ++i)
-        WriteFile(dir / ("src/f" + std::to_string(i)),
-                  RandomBytes(static_cast<size_t>(entries[i].unpackedSize) + 3000, 97 + static_cast<uint32_t>(i)));
-    TempDir plain;
-    WriteFile(plain / "data.pak", before);
+        WriteFile(source + "/f" + std::to_string(i),
+                  RandomBytes(static_cast<size_t>(a.entries[i].unpackedSize) + 3000, 97 + static_cast<uint32_t>(i)));
     int32_t count = 0;
-    ASSERT_TRUE(ReplaceFromDirectory(false, plain / "data.pak", dir / "src", false, false, nullptr, count));
-    const TArrayOfByte after = ReadFileBytes(plain / "data.pak");
+    std::vector<ProbedEntry> replaced;
+    const auto replaceDir = [&](const std::string& copy) {
+        return ReplaceFromDirectory(false, copy, source, false, false, nullptr, count);
+    };
+    const TArrayOfByte after = a.AfterOnARoomyDisk(replaceDir, replaced);
 
-    const int64_t space = static_cast<int64_t>(before.size()) / 5;
-    const int64_t size = JournalSizeOnANearlyFullDisk(archive, space, [&] {
-        return ReplaceFromDirectoryHolding(false, archive, dir / "src", false, false, nullptr, count, 0);
+    const int64_t space = static_cast<int64_t>(a.before.size()) / 5;
+    const int64_t size = JournalSizeOnANearlyFullDisk(a.archive, space, [&] {
+        return ReplaceFromDirectoryHolding(false, a.archive, source, false, false, nullptr, count, 0);
     });
     int64_t streams = 0;
-    for (size_t i = 0; i < 3; ++i) streams += ProbeEntries(plain / "data.pak")[i].packedSize;
+    for (size_t i = 0; i < 3; ++i) streams += replaced[i].packedSize;
     EXPECT_LE(size, streams + ProbeHeaderSize(after) + space);
-    EXPECT_EQ(RecoverArchive(archive), TRecovery::RolledForward);
-    EXPECT_EQ(ReadFileBytes(archive), after);
+    EXPECT_EQ(RecoverArchive(a.archive), TRecovery::RolledForward);
+    EXPECT_EQ(ReadFileBytes(a.archive), after);
 }
