@@ -637,7 +637,7 @@ void TUpdateJournal::SaveAndSeal(const std::vector<TByteRange>& ranges, const TJ
         for (const TByteRange& gap : Unsaved(range)) gaps.push_back(gap);
     }
     // Even a change wholly behind the old end needs a sealed group: it records the old size.
-    if (gaps.empty() && state == nullptr && !(!sealed_ && changesSomething)) return;
+    if (gaps.empty() && state == nullptr && (sealed_ || !changesSomething)) return;
     if (journal_ == nullptr) Create();
     for (const TByteRange& gap : gaps) {
         // Ranges given together may overlap; what an earlier one saved is not saved twice.
