@@ -393,15 +393,16 @@ std::string ExtractSelectionIntoSandbox(bool bigEndian, const std::string& archi
 // raise, but one that succeeds must leave an archive that lists the other entries.
 std::string EditCopy(bool bigEndian, const fs::path& archive, const fs::path& run) {
     try {
-        TArchiveEntries before;
-        if (!ReadArchiveEntries(bigEndian, archive.string(), before, nullptr) || before.empty()) return {};
+        TArchiveIndex before;
+        if (!ReadArchiveIndex(bigEndian, archive.string(), before, nullptr) || before.entries.empty()) return {};
         const fs::path copy = run / "edited.pak";
         fs::copy_file(archive, copy, fs::copy_options::overwrite_existing);
         TEditCounts counts;
-        if (!RemoveFromArchive({bigEndian, copy.string(), {before.front().path}, nullptr, nullptr}, counts)) return {};
-        TArchiveEntries after;
-        if (!ReadArchiveEntries(bigEndian, copy.string(), after, nullptr)) return "an edited archive does not list";
-        if (after.size() + static_cast<size_t>(counts.removedFiles) != before.size())
+        const std::string first = before.PathOf(before.entries.front());
+        if (!RemoveFromArchive({bigEndian, copy.string(), {first}, nullptr, nullptr}, counts)) return {};
+        TArchiveIndex after;
+        if (!ReadArchiveIndex(bigEndian, copy.string(), after, nullptr)) return "an edited archive does not list";
+        if (after.entries.size() + static_cast<size_t>(counts.removedFiles) != before.entries.size())
             return "an edit lost or invented entries";
     } catch (const EInOutError&) {
     } catch (const EZlibError&) {

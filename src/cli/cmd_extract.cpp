@@ -50,9 +50,7 @@ int RunSelectiveExtract(const ExtractOptions& options) {
 int RunExtract(const ExtractOptions& options) {
     if (!options.entries.empty()) return RunSelectiveExtract(options);
     const std::string directory = TargetOf(options);
-    TStringList listing;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
+    int64_t fileCount = 0;
     bool ok = false;
     CommandNotices notices;
     TInterruptStop stop;
@@ -60,13 +58,12 @@ int RunExtract(const ExtractOptions& options) {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
         // As the window does: the target and its parents are created once the archive has
         // been read, so that a missing or foreign archive leaves no folder behind.
-        ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength, directory,
-                            options.hash, !options.noLoc, stop.Watch(bar.Callback()), notices.Sink(),
-                            TTargetFolder::CreateWithParents);
+        ok = ExtractArchive(options.xbox, options.archive, fileCount, directory, options.hash, !options.noLoc,
+                            stop.Watch(bar.Callback()), notices.Sink(), TTargetFolder::CreateWithParents);
     } catch (const ECancelled&) {
         return Stopped(StoppedExtractionText(stop.ItemsReported()), notices);
     }
-    return Outcome(ok, ExtractedText(static_cast<int32_t>(listing.size())), notices);
+    return Outcome(ok, ExtractedText(static_cast<int32_t>(fileCount)), notices);
 }
 
 }  // namespace

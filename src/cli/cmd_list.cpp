@@ -3,7 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/list_views.h"
-#include "engine/archive_reader.h"
+#include "engine/archive_entries.h"
 #include "support/display_text.h"
 
 namespace {
@@ -15,30 +15,14 @@ struct ListOptions {
     std::string archive;
 };
 
-int RunListView(const ListOptions& options) {
-    TArchiveEntries entries;
-    CommandNotices notices;
-    const bool ok = ReadArchiveEntries(options.xbox, options.archive, entries, notices.Sink());
-    if (ok) std::cout << (options.json ? JsonListing(entries, options.xbox) : LongListing(entries));
-    return Outcome(ok, "", notices);
-}
-
 int RunList(const ListOptions& options) {
-    if (options.longForm || options.json) return RunListView(options);
-    TStringList listing;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
+    TArchiveIndex index;
     CommandNotices notices;
-    const bool ok = ExtractArchive(options.xbox, options.archive, listing, prefixLength, suffixLength, "", false,
-                                   false, nullptr, notices.Sink());
+    const bool ok = ReadArchiveIndex(options.xbox, options.archive, index, notices.Sink());
     if (ok) {
-        // A name holding a line feed must not fake a line of its own.
-        std::string out;
-        for (const std::string& line : listing) {
-            out += PrintableText(line);
-            out += '\n';
-        }
-        std::cout << out;
+        if (options.json) WriteJsonListing(std::cout, index, options.xbox);
+        else if (options.longForm) WriteLongListing(std::cout, index);
+        else WriteListing(std::cout, index);
     }
     return Outcome(ok, "", notices);
 }

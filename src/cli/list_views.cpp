@@ -54,16 +54,26 @@ std::string LowerHex(const std::string& bytes) {
     return LowerAscii(HexOfBytes(bytes.data(), static_cast<int32_t>(bytes.size())));
 }
 
-nlohmann::ordered_json JsonEntry(const TArchiveEntry& entry) {
+nlohmann::ordered_json JsonEntry(const TArchiveEntry& entry, const std::string& path) {
     nlohmann::ordered_json item;
-    item["path"] = ValidUtf8(entry.path);
-    if (!IsValidUtf8(entry.path)) item["path_bytes"] = LowerHex(entry.path);
+    PutJsonPath(item, path);
     item["data_offset"] = entry.dataOffset;
-    item["absolute_offset"] = entry.StreamStart();
+    item["absolute_offset"] = entry.streamStart;
     item["packed_size"] = entry.packedSize;
     item["unpacked_size"] = entry.unpackedSize;
-    item["tag"] = TagToText(PathHashTag(entry.path));
+    item["tag"] = TagToText(PathHashTag(path));
     return item;
+}
+
+// A JSON value as it stands inside the document at the given depth: dumped with two spaces
+// a level, every line after its first indented as deep as the value itself.
+std::string NestedJson(const nlohmann::ordered_json& value, int depth) {
+    const std::string indent(static_cast<size_t>(2 * depth), ' ');
+    std::string text = value.dump(2);
+    // A line break inside a dumped value only ever stands between its lines: strings carry
+    // theirs escaped.
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) text.insert(at + 1, indent);
+    return text;
 }
 
 }  // namespace
@@ -90,28 +100,53 @@ std::string PackedShare(int64_t packed, int64_t unpacked) {
     return text;
 }
 
-std::string LongListing(const TArchiveEntries& entries) {
-    std::string out = LongLine("SIZE", "PACKED", "RATIO", "PATH");
-    for (const TArchiveEntry& entry : entries)
-        out += LongLine(ReadableSize(entry.unpackedSize), ReadableSize(entry.packedSize),
-                        PackedShare(entry.packedSize, entry.unpackedSize), PrintableText(entry.path));
-    const TEntryTotals totals = SumEntries(entries);
-    const std::string files = totals.files == 1 ? "1 file" : std::to_string(totals.files) + " files";
-    out += LongLine(ReadableSize(totals.unpackedBytes), ReadableSize(totals.packedBytes),
-                    PackedShare(totals.packedBytes, totals.unpackedBytes), "total of " + files);
-    return out;
+void WriteListing(std::ostream& out, const TArchiveIndex& index) {
+    TEntryPaths paths(index);
+    std::string line;
+    for (const TArchiveEntry& entry : index.entries) {
+        // A name holding a line feed must not fake a line of its own.
+        line = PrintableText(ListingLine(entry, index.headerSize, paths.Of(entry)));
+        line += '\n';
+        out << line;
+    }
 }
 
-std::string JsonListing(const TArchiveEntries& entries, bool bigEndian) {
-    nlohmann::ordered_json document;
-    document["flavour"] = bigEndian ? "xbox360" : "pc";
-    document["entries"] = nlohmann::ordered_json::array();
-    for (const TArchiveEntry& entry : entries) document["entries"].push_back(JsonEntry(entry));
-    const TEntryTotals totals = SumEntries(entries);
-    document["totals"] = {{"files", totals.files},
-                          {"packed_size", totals.packedBytes},
-                          {"unpacked_size", totals.unpackedBytes}};
-    return document.dump(2) + "\n";
+void WriteLongListing(std::ostream& out, const TArchiveIndex& index) {
+    out << LongLine("SIZE", "PACKED", "RATIO", "PATH");
+    TEntryPaths paths(index);
+    for (const TArchiveEntry& entry : index.entries)
+        out << LongLine(ReadableSize(entry.unpackedSize), ReadableSize(entry.packedSize),
+                        PackedShare(entry.packedSize, entry.unpackedSize), PrintableText(paths.Of(entry)));
+    const TEntryTotals totals = SumEntries(index.entries);
+    const std::string files = totals.files == 1 ? "1 file" : std::to_string(totals.files) + " files";
+    out << LongLine(ReadableSize(totals.unpackedBytes), ReadableSize(totals.packedBytes),
+                    PackedShare(totals.packedBytes, totals.unpackedBytes), "total of " + files);
+}
+
+void WriteJsonListing(std::ostream& out, const TArchiveIndex& index, bool bigEndian) {
+    out << "{\n  \"flavour\": " << nlohmann::ordered_json(bigEndian ? "xbox360" : "pc").dump() << ",\n  \"entries\": ";
+    if (index.entries.empty()) {
+        out << "[]";
+    } else {
+        out << "[\n";
+        TEntryPaths paths(index);
+        for (size_t i = 0; i < index.entries.size(); ++i) {
+            const TArchiveEntry& entry = index.entries[i];
+            out << "    " << NestedJson(JsonEntry(entry, paths.Of(entry)), 2)
+                << (i + 1 < index.entries.size() ? ",\n" : "\n");
+        }
+        out << "  ]";
+    }
+    const TEntryTotals totals = SumEntries(index.entries);
+    const nlohmann::ordered_json totalsItem = {{"files", totals.files},
+                                               {"packed_size", totals.packedBytes},
+                                               {"unpacked_size", totals.unpackedBytes}};
+    out << ",\n  \"totals\": " << NestedJson(totalsItem, 1) << "\n}\n";
+}
+
+void PutJsonPath(nlohmann::ordered_json& item, const std::string& path) {
+    item["path"] = ValidUtf8(path);
+    if (!IsValidUtf8(path)) item["path_bytes"] = LowerHex(path);
 }
 
 bool IsValidUtf8(const std::string& text) {

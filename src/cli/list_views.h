@@ -1,8 +1,13 @@
-// The listings of `list --long` (for a person) and `list --json` (for programs).
+// The listings of `list` (one line per file, as the engine's listing has it), `list --long`
+// (for a person) and `list --json` (for programs), each written out as it is made: however
+// large a listing, it is never held whole.
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "engine/archive_entries.h"
 
@@ -13,14 +18,21 @@ std::string ReadableSize(int64_t bytes);
 // The packed size as a share of the size: "39.1%"; "-" for an empty file.
 std::string PackedShare(int64_t packed, int64_t unpacked);
 
+// The listing's lines, control bytes escaped, each ended by a line feed.
+void WriteListing(std::ostream& out, const TArchiveIndex& index);
+
 // A heading, one line per entry (size, packed size, share, path as list prints it), then
 // the totals.
-std::string LongListing(const TArchiveEntries& entries);
+void WriteLongListing(std::ostream& out, const TArchiveIndex& index);
 
 // One JSON document: the flavour, every entry, the totals. A path that is not valid UTF-8
 // is given with each byte outside a valid sequence as U+FFFD in "path", and exactly in
 // "path_bytes" (lower-case hexadecimal).
-std::string JsonListing(const TArchiveEntries& entries, bool bigEndian);
+void WriteJsonListing(std::ostream& out, const TArchiveIndex& index, bool bigEndian);
+
+// The members of a path in a JSON object, "path" and where needed "path_bytes", as
+// WriteJsonListing gives them.
+void PutJsonPath(nlohmann::ordered_json& item, const std::string& path);
 
 // True when text is well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
 bool IsValidUtf8(const std::string& text);

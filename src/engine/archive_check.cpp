@@ -84,9 +84,10 @@ public:
     // The faults a record shows by itself: its path, its sizes, its stream's place.
     void CheckRecords() {
         std::map<TStreamKey, size_t> firstOfStream;
+        TEntryPaths paths(look_.Index());
         for (size_t i = 0; i < entries_.size(); ++i) {
             const TArchiveEntry& entry = entries_[i];
-            if (!IsExtractablePath(entry.path))
+            if (!IsExtractablePath(paths.Of(entry)))
                 reasons_[i].push_back("extraction refuses its path (an empty, \".\" or \"..\" part, a drive, or a NUL)");
             if (entry.packedSize <= 0 || entry.unpackedSize < 0) {
                 reasons_[i].push_back("its record holds an impossible size");
@@ -96,11 +97,11 @@ public:
                 reasons_[i].push_back("its stream begins inside the header");
                 continue;
             }
-            if (entry.StreamStart() + entry.packedSize > look_.FileSize()) {
+            if (entry.streamStart + entry.packedSize > look_.FileSize()) {
                 reasons_[i].push_back("its stream runs past the end of the archive");
                 continue;
             }
-            const size_t first = firstOfStream.try_emplace({entry.StreamStart(), entry.packedSize}, i).first->second;
+            const size_t first = firstOfStream.try_emplace({entry.streamStart, entry.packedSize}, i).first->second;
             streamOf_[i] = first;
             contentLimit_[first] = std::max<int64_t>(contentLimit_[first], entry.unpackedSize);
         }
@@ -111,6 +112,7 @@ public:
     // its turn comes; progress hears of each.
     void InflateStreams(const ProgressProc& progress) {
         const size_t total = entries_.size();
+        TEntryPaths paths(look_.Index());
         TOrderedWork<TStreamVerdict> work(
             total, CoreCount(), kCheckLimits, [&](size_t i) { return MustInflate(i) ? StreamCost(i) : 0; },
             [&](size_t i, TStreamVerdict& verdict) {
@@ -121,18 +123,19 @@ public:
             verdicts_[i] = work.Take(i);
             JudgeInflation(i);
             Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
-                   entries_[i].path.c_str());
+                   paths.Of(entries_[i]).c_str());
         }
     }
 
     void Collect(TArchiveCheck& check) const {
         check.entryCount = static_cast<int64_t>(entries_.size());
         check.faults.clear();
+        TEntryPaths paths(look_.Index());
         for (size_t i = 0; i < entries_.size(); ++i) {
             if (reasons_[i].empty()) continue;
             std::string reason = reasons_[i].front();
             for (size_t r = 1; r < reasons_[i].size(); ++r) reason += "; " + reasons_[i][r];
-            check.faults.push_back({entries_[i].path, std::move(reason)});
+            check.faults.push_back({paths.Of(entries_[i]), std::move(reason)});
         }
     }
 
@@ -156,7 +159,7 @@ private:
             if (streamOf_[i] == kNoStream) continue;
             const size_t other = overlapping_[streamOf_[i]];
             if (other != kNoStream)
-                reasons_[i].push_back("its stream overlaps that of \"" + ArchivePathForUser(entries_[other].path) + "\"");
+                reasons_[i].push_back("its stream overlaps that of \"" + ArchivePathForUser(look_.Index().PathOf(entries_[other])) + "\"");
         }
     }
 
@@ -165,7 +168,7 @@ private:
     bool MustInflate(size_t i) const { return streamOf_[i] == i && overlapping_[i] == kNoStream; }
 
     int64_t StreamCost(size_t i) const {
-        const TStreamKey stream{entries_[i].StreamStart(), entries_[i].packedSize};
+        const TStreamKey stream{entries_[i].streamStart, entries_[i].packedSize};
         return InflatesWhole(stream, contentLimit_[i]) ? stream.packedSize + contentLimit_[i] + kStreamCheckCost
                                                        : kStreamCheckCost;
     }
@@ -174,7 +177,7 @@ private:
         std::unique_ptr<HostFile> file = files_.Take();
         const TArchiveEntry& entry = entries_[i];
         TStreamVerdict verdict;
-        verdict.inflation = InflateFromFile(*file, {entry.StreamStart(), entry.packedSize}, contentLimit_[i]);
+        verdict.inflation = InflateFromFile(*file, {entry.streamStart, entry.packedSize}, contentLimit_[i]);
         verdict.inflated = true;
         files_.Give(std::move(file));
         return verdict;

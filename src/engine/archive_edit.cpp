@@ -50,17 +50,11 @@ bool IsZlibHeader(const uint8_t* bytes) {
 // thousand.
 constexpr int64_t kMaxEditedFolders = 1000000;
 
-// The archive's folder records as they stand, from the directory image its listing walked.
-bool ReadShape(bool bigEndian, const TArchiveLook& look, const TArrayOfByte& directory, TDirectoryShape& shape,
-               TNotices* notices) {
-    const TWalkLimits limits{.fileRecords = static_cast<int64_t>(look.Entries().size()),
-                             .folderRecords = kMaxEditedFolders};
-    std::string problem = "its folder records do not match its file records";
-    if (WalkDirectoryShape(bigEndian, directory, limits, shape).tooLarge)
-        problem = "its directory holds more than " + GroupThousands(kMaxEditedFolders) + " folders";
-    else if (shape.files.size() == look.Entries().size())
-        return true;
-    Notify(notices, look.Path(), NoticeText("cannot edit", look.Path(), problem));
+bool FoldersAreEditable(const TArchiveLook& look, TNotices* notices) {
+    if (static_cast<int64_t>(look.Index().folders.size()) <= kMaxEditedFolders) return true;
+    Notify(notices, look.Path(),
+           NoticeText("cannot edit", look.Path(),
+                      "its directory holds more than " + GroupThousands(kMaxEditedFolders) + " folders"));
     return false;
 }
 
@@ -120,19 +114,15 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
     // each process waiting for the other.
     TStagedArchive staged(archivePath, notices);
     const host::FileLock alone(archivePath, host::LockKind::Exclusive);
-    // The new directory most often begins like the old one: that is compressed ahead from
-    // the moment it is read, while it is listed and the edit goes on. Compressing it takes
-    // longer than the rest of the edit before the copy, and the copy cannot start before.
-    TArrayOfByte formerDirectory;
-    std::optional<TDirectoryDeflater> deflater;
-    TArchiveLook look(bigEndian, archivePath, notices, [&](const TArrayOfByte& directory) {
-        formerDirectory = directory;
-        deflater.emplace(&formerDirectory);
-    });
+    TArchiveLook look(bigEndian, archivePath, notices);
     if (!look.Listed()) return false;
-    TDirectoryShape shape;
-    if (!ReadShape(bigEndian, look, formerDirectory, shape, notices)) return false;
-    TEditTree tree(shape, look.Entries());
+    // The new directory most often begins like the old one: that is compressed ahead from
+    // the moment it is read, while the edit goes on. Compressing it takes longer than the
+    // rest of the edit before the copy, and the copy cannot start before.
+    std::optional<TDirectoryDeflater> deflater;
+    deflater.emplace(&look.Index().directory);
+    if (!FoldersAreEditable(look, notices)) return false;
+    TEditTree tree(look.Index());
 
     if (!change(tree, {look.Identity(), staged.Identity()})) return false;
     const TSourceFolder listed = tree.Listed();

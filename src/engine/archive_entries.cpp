@@ -5,7 +5,6 @@
 #include "engine/archive_reader.h"
 #include "engine/internal/archive_format.h"
 #include "engine/internal/archive_reader.h"
-#include "engine/internal/directory_walk.h"
 #include "engine/internal/update_journal.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"
@@ -21,27 +20,23 @@ TEntryTotals SumEntries(const TArchiveEntries& entries) {
     return totals;
 }
 
-TArchiveLook::TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices,
-                           const TDirectoryReadProc& directoryRead)
+TArchiveLook::TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices)
     : path_(archivePath) {
     if (!CanOpenArchive(archivePath, notices)) return;
     // The lock is held from the listing to the last stream read, so no update moves a stream
     // in between.
     reading_ = std::make_unique<TArchiveReading>(archivePath, notices);
     file_ = std::make_unique<HostFile>(archivePath, HostFile::Mode::Read);
-    if (!ListOpenedArchive(bigEndian, *file_, listing_, notices, directoryRead)) return;
+    if (!IndexOpenedArchive(bigEndian, *file_, index_, notices)) return;
     fileSize_ = file_->Size();
-    entries_.reserve(listing_.size());
-    for (const std::string& line : listing_) entries_.push_back(EntryOfListingLine(line));
     listed_ = true;
 }
 
 TArchiveLook::~TArchiveLook() = default;
 
-bool ReadArchiveEntries(bool bigEndian, const std::string& archivePath, TArchiveEntries& entries,
-                        TNotices* notices) {
+bool ReadArchiveIndex(bool bigEndian, const std::string& archivePath, TArchiveIndex& index, TNotices* notices) {
     TArchiveLook look(bigEndian, archivePath, notices);
-    entries = look.Entries();
+    index = std::move(look.Index());
     return look.Listed();
 }
 

@@ -1,14 +1,13 @@
-// An archive's file records as values, for the operations that look into an archive
-// (showing one entry, testing every stream, the long and machine-readable listings).
+// An archive opened to be looked into, and its records as values, for the operations that look
+// into an archive (showing one entry, testing every stream, the listings).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/listed_entry.h"
+#include "engine/archive_index.h"
 #include "engine/notices.h"
 #include "support/bytes.h"
 #include "support/host_entries.h"
@@ -24,25 +23,21 @@ struct TEntryTotals {
 
 TEntryTotals SumEntries(const TArchiveEntries& entries);
 
-// Told the directory image as soon as it is read, before it is walked, so that work on it
-// (compressing an edited copy's directory, say) can begin meanwhile.
-using TDirectoryReadProc = std::function<void(const TArrayOfByte& directory)>;
-
 // An archive opened to be looked into: an interrupted update rolled back, a shared lock held
-// against updates, its directory listed. Listed() is false when it cannot be opened or its
+// against updates, its directory indexed. Listed() is false when it cannot be opened or its
 // header or directory does not read; why is told in notices. A directory that does not
 // inflate raises EDecompressionError naming it.
 class TArchiveLook {
 public:
-    TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices,
-                 const TDirectoryReadProc& directoryRead = {});
+    TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices);
     ~TArchiveLook();
     TArchiveLook(const TArchiveLook&) = delete;
     TArchiveLook& operator=(const TArchiveLook&) = delete;
 
     bool Listed() const { return listed_; }
-    const TStringList& Listing() const { return listing_; }
-    const TArchiveEntries& Entries() const { return entries_; }
+    const TArchiveIndex& Index() const { return index_; }
+    TArchiveIndex& Index() { return index_; }
+    const TArchiveEntries& Entries() const { return index_.entries; }
     // The archive's file, open for reading while this lives (only when listed).
     HostFile& File() { return *file_; }
     // The open archive's device and inode (only when listed).
@@ -55,11 +50,9 @@ private:
     std::unique_ptr<TArchiveReading> reading_;
     std::unique_ptr<HostFile> file_;
     bool listed_ = false;
-    TStringList listing_;
-    TArchiveEntries entries_;
+    TArchiveIndex index_;
     int64_t fileSize_ = 0;
 };
 
-// The entries of an archive, for a listing. False, told in notices, as TArchiveLook.
-bool ReadArchiveEntries(bool bigEndian, const std::string& archivePath, TArchiveEntries& entries,
-                        TNotices* notices);
+// The index of an archive, for a listing. False, told in notices, as TArchiveLook.
+bool ReadArchiveIndex(bool bigEndian, const std::string& archivePath, TArchiveIndex& index, TNotices* notices);

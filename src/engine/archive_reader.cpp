@@ -27,11 +27,10 @@ bool FixedFieldsAreSound(const Veldane_PAK_HeaderType& header) {
 }
 
 // The zlib routines say only "Error"; the user learns which stream it was.
-void InflateDirectory(HostFile& archive, const Veldane_PAK_HeaderType& header, TArrayOfByte& directory) {
+template <typename TWork>
+auto NamingTheDirectory(HostFile& archive, const TWork& work) {
     try {
-        // Decompressing past the recorded size can only end in a refusal, so it stops there.
-        DecompressToBuffer(header.PackedDir.data(), BufferLength(header.PackedDir), directory,
-                           header.UnpackedDirSize);
+        return work();
     } catch (const EDecompressionError&) {
         throw EDecompressionError("Damaged directory in \"" + archive.Path() + "\"");
     }
@@ -54,13 +53,34 @@ std::string ArchiveFileProblem(const std::string& archivePath) {
 // What the archive is listed for: an update in place serves PC archives only.
 enum class TPurpose { Read, Update };
 
+// Reads the two fixed integers and the compressed directory; why they are not an archive's,
+// "" when they may be.
+std::string PackedDirectoryProblem(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType& header) {
+    archive.Seek(0);
+    uint8_t fixed[kFixedHeaderSize];
+    if (archive.Read(fixed, kFixedHeaderSize) != kFixedHeaderSize) return "it is shorter than an archive's header";
+    const TArrayOfByte fixedBytes(fixed, fixed + kFixedHeaderSize);
+    header.UnpackedDirSize = FromArchiveOrder(bigEndian, ReadInt32At(fixedBytes, 0));
+    header.HeaderSize = FromArchiveOrder(bigEndian, ReadInt32At(fixedBytes, 4));
+    if (!FixedFieldsAreSound(header)) return kNotAnArchive;
+
+    header.PackedDir.resize(static_cast<size_t>(header.HeaderSize - kFixedHeaderSize));
+    const int64_t packedLength = BufferLength(header.PackedDir);
+    if (archive.Read(header.PackedDir.data(), packedLength) != packedLength) return "it ends inside its directory";
+    if (!HasZlibHeader(header.PackedDir)) return kNotAnArchive;
+    return "";
+}
+
+constexpr const char* kOtherInflatedSize = "its directory does not inflate to the size its header gives";
+
 // True when the header and directory read in that byte order. Only a probe: a directory
-// that does not inflate is no reason to raise here.
+// that does not inflate is no reason to raise here, and nothing of it is kept.
 bool ReadsInOrder(bool bigEndian, HostFile& archive) {
+    FilePositionGuard restorer(archive);
     Veldane_PAK_HeaderType header;
-    TArrayOfByte directory;
     try {
-        return ArchiveHeaderProblem(bigEndian, archive, header, directory).empty();
+        if (!PackedDirectoryProblem(bigEndian, archive, header).empty()) return false;
+        return TDirectoryImage(header.PackedDir, header.UnpackedDirSize).InflatesToDeclaredSize();
     } catch (const EZlibError&) {
         return false;
     }
@@ -86,33 +106,54 @@ void TellUnreadableHeader(bool bigEndian, HostFile& archive, const std::string& 
     }
 }
 
-std::string WalkProblem(const TWalkResult& walk, const TArrayOfByte& directory) {
+std::string WalkProblem(const TWalkResult& walk, int32_t directorySize) {
     if (walk.tooLarge) return "its directory lists more than an archive of its size can hold";
-    if (walk.overran || walk.cursor != BufferLength(directory) || walk.errorCount != 0)
-        return "its directory is damaged";
+    if (walk.overran || walk.cursor != directorySize || walk.errorCount != 0) return "its directory is damaged";
     return "";
 }
 
-// Lists the open archive; false, told in notices, when its header or directory does not read.
-bool ListOpenArchive(bool bigEndian, HostFile& archive, TStringList& listing, TPurpose purpose, TNotices* notices,
-                     const TDirectoryReadProc& directoryRead = {}) {
+// How far an archive was indexed.
+enum class TIndexed {
+    No,       // its header does not read: the index is as it was
+    Partly,   // its directory's walk failed: the index holds what the walk met
+    Wholly,
+};
+
+// Indexes the open archive; told in notices when its header or directory does not read. The
+// directory is inflated as the walk reads it: a crafted header that declares gigabytes of
+// directory costs no more memory than the records the walk meets.
+TIndexed IndexOpenArchive(bool bigEndian, HostFile& archive, TArchiveIndex& index, TPurpose purpose,
+                          TNotices* notices) {
     const int64_t archiveSize = archive.Size();
     Veldane_PAK_HeaderType header;
-    TArrayOfByte directory;
-    const std::string headerProblem = ArchiveHeaderProblem(bigEndian, archive, header, directory);
-    if (!headerProblem.empty()) {
-        TellUnreadableHeader(bigEndian, archive, headerProblem, purpose, notices);
-        return false;
+    std::string problem;
+    {
+        FilePositionGuard restorer(archive);
+        problem = PackedDirectoryProblem(bigEndian, archive, header);
     }
-    if (directoryRead) directoryRead(directory);
-
-    listing.clear();
-    const TWalkLimits limits{.fileRecords = MaxFileRecords(archiveSize - header.HeaderSize)};
-    const TWalkResult walk = WalkDirectory(bigEndian, directory, header.HeaderSize, listing, limits);
-    const std::string walkProblem = WalkProblem(walk, directory);
-    if (walkProblem.empty()) return true;
+    if (!problem.empty()) {
+        TellUnreadableHeader(bigEndian, archive, problem, purpose, notices);
+        return TIndexed::No;
+    }
+    TArchiveIndex walked;
+    walked.headerSize = header.HeaderSize;
+    const int64_t dataAreaSize = archiveSize - header.HeaderSize;
+    const TWalkLimits limits{.fileRecords = MaxFileRecords(dataAreaSize), .folderRecords = MaxFolderRecords(dataAreaSize)};
+    TDirectoryImage image(header.PackedDir, header.UnpackedDirSize);
+    const TWalkResult walk = NamingTheDirectory(archive, [&] {
+        return WalkDirectory(bigEndian, image, header.HeaderSize, limits, walked);
+    });
+    const bool sized = NamingTheDirectory(archive, [&] { return image.InflatesToDeclaredSize(); });
+    if (!sized) {
+        TellUnreadableHeader(bigEndian, archive, kOtherInflatedSize, purpose, notices);
+        return TIndexed::No;
+    }
+    walked.directory = image.Take();
+    index = std::move(walked);
+    const std::string walkProblem = WalkProblem(walk, header.UnpackedDirSize);
+    if (walkProblem.empty()) return TIndexed::Wholly;
     Notify(notices, archive.Path(), NoticeText(kCannotRead, archive.Path(), walkProblem));
-    return false;
+    return TIndexed::Partly;
 }
 
 }  // namespace
@@ -120,23 +161,15 @@ bool ListOpenArchive(bool bigEndian, HostFile& archive, TStringList& listing, TP
 std::string ArchiveHeaderProblem(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType& header,
                                  TArrayOfByte& directory) {
     FilePositionGuard restorer(archive);
-
-    archive.Seek(0);
-    uint8_t fixed[kFixedHeaderSize];
-    if (archive.Read(fixed, kFixedHeaderSize) != kFixedHeaderSize) return "it is shorter than an archive's header";
-    const TArrayOfByte fixedBytes(fixed, fixed + kFixedHeaderSize);
-    header.UnpackedDirSize = FromArchiveOrder(bigEndian, ReadInt32At(fixedBytes, 0));
-    header.HeaderSize = FromArchiveOrder(bigEndian, ReadInt32At(fixedBytes, 4));
-    if (!FixedFieldsAreSound(header)) return kNotAnArchive;
-
-    header.PackedDir.resize(static_cast<size_t>(header.HeaderSize - kFixedHeaderSize));
-    const int64_t packedLength = BufferLength(header.PackedDir);
-    if (archive.Read(header.PackedDir.data(), packedLength) != packedLength) return "it ends inside its directory";
-
-    if (!HasZlibHeader(header.PackedDir)) return kNotAnArchive;
-    InflateDirectory(archive, header, directory);
-    if (BufferLength(directory) != header.UnpackedDirSize) return "its directory does not inflate to the size its header gives";
-    return "";
+    const std::string problem = PackedDirectoryProblem(bigEndian, archive, header);
+    if (!problem.empty()) return problem;
+    TDirectoryImage image(header.PackedDir, header.UnpackedDirSize);
+    const bool sized = NamingTheDirectory(archive, [&] {
+        image.Reach(header.UnpackedDirSize);
+        return image.InflatesToDeclaredSize();
+    });
+    directory = image.Take();
+    return sized ? "" : kOtherInflatedSize;
 }
 
 bool ReadArchiveHeader(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType& header,
@@ -151,34 +184,65 @@ bool CanOpenArchive(const std::string& archivePath, TNotices* notices) {
     return false;
 }
 
-bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList& listing,
-                    int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
-                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices,
-                    TTargetFolder targetFolder) {
+namespace {
+
+// Indexes the archive and, with a target directory, extracts every file below it; listing,
+// when given, receives the listing's lines.
+bool IndexAndExtract(bool bigEndian, const std::string& archivePath, TStringList* listing, int64_t& fileCount,
+                     const std::string& targetDir, bool hashTags, bool convertLoc, const ProgressProc& progress,
+                     TNotices* notices, TTargetFolder targetFolder) {
     const TProgressScope scope(progress);
-    prefixLength = kPrefixLength;
-    suffixLength = kSuffixLength;
     if (!CanOpenArchive(archivePath, notices)) return false;
 
     // An update that was interrupted is rolled back before anything is read.
     const TArchiveReading reading(archivePath, notices);
     HostFile archive(archivePath, HostFile::Mode::Read);
-    const bool listed = ListOpenArchive(bigEndian, archive, listing, TPurpose::Read, notices);
-    if (targetDir.empty() || !listed) return listed;
+    TArchiveIndex index;
+    const TIndexed indexed = IndexOpenArchive(bigEndian, archive, index, TPurpose::Read, notices);
+    // A header that does not read leaves the listing as it was; a walk that fails keeps the
+    // lines it met.
+    if (indexed == TIndexed::No) return false;
+    fileCount = static_cast<int64_t>(index.entries.size());
+    if (listing != nullptr) {
+        listing->clear();
+        AppendListing(index, *listing);
+    }
+    if (indexed != TIndexed::Wholly) return false;
+    if (targetDir.empty()) return true;
 
-    TExtractionRequest request{bigEndian, archive,    archive.Size(), listing,  targetDir,   targetFolder,
-                               hashTags,  convertLoc, progress,       notices,  nullptr};
+    TExtractionRequest request{bigEndian, archive,  archive.Size(), index,    targetDir, targetFolder,
+                               hashTags,  convertLoc, progress,     notices, nullptr};
     return ExtractListedFiles(request);
 }
 
-bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, TNotices* notices) {
+}  // namespace
+
+bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList& listing,
+                    int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
+                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices,
+                    TTargetFolder targetFolder) {
+    prefixLength = kPrefixLength;
+    suffixLength = kSuffixLength;
+    int64_t fileCount = 0;
+    return IndexAndExtract(bigEndian, archivePath, &listing, fileCount, targetDir, hashTags, convertLoc, progress,
+                           notices, targetFolder);
+}
+
+bool ExtractArchive(bool bigEndian, const std::string& archivePath, int64_t& fileCount, const std::string& targetDir,
+                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices,
+                    TTargetFolder targetFolder) {
+    fileCount = 0;
+    return IndexAndExtract(bigEndian, archivePath, nullptr, fileCount, targetDir, hashTags, convertLoc, progress,
+                           notices, targetFolder);
+}
+
+bool IndexArchiveToUpdate(const std::string& archivePath, TArchiveIndex& index, TNotices* notices) {
     if (!CanOpenArchive(archivePath, notices)) return false;
     const TArchiveReading reading(archivePath, notices);
     HostFile archive(archivePath, HostFile::Mode::Read);
-    return ListOpenArchive(kPcByteOrder, archive, listing, TPurpose::Update, notices);
+    return IndexOpenArchive(kPcByteOrder, archive, index, TPurpose::Update, notices) == TIndexed::Wholly;
 }
 
-bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices,
-                       const TDirectoryReadProc& directoryRead) {
-    return ListOpenArchive(bigEndian, archive, listing, TPurpose::Read, notices, directoryRead);
+bool IndexOpenedArchive(bool bigEndian, HostFile& archive, TArchiveIndex& index, TNotices* notices) {
+    return IndexOpenArchive(bigEndian, archive, index, TPurpose::Read, notices) == TIndexed::Wholly;
 }

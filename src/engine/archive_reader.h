@@ -19,3 +19,9 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList&
                     int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
                     bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices = nullptr,
                     TTargetFolder targetFolder = TTargetFolder::MustExist);
+
+// ExtractArchive for a caller that needs only the number of files the archive lists
+// (fileCount, set once the archive was read), not the listing's lines.
+bool ExtractArchive(bool bigEndian, const std::string& archivePath, int64_t& fileCount, const std::string& targetDir,
+                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices = nullptr,
+                    TTargetFolder targetFolder = TTargetFolder::MustExist);

@@ -109,7 +109,7 @@ bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
         if (same[i] == kNoEntry) continue;
         ++result.unchanged;
         const TArchiveEntry& entry = look.Entries()[same[i]];
-        sources[i].kept = TKeptStream{entry.StreamStart(), entry.packedSize, entry.unpackedSize};
+        sources[i].kept = TKeptStream{entry.streamStart, entry.packedSize, entry.unpackedSize};
     }
     if (request.dryRun) {
         if (!TellUntakeable(root, tree, "cannot store", request.notices)) result.diff.complete = false;

@@ -42,20 +42,10 @@ bool IsUsableReplacement(const TReplacementData* data) {
     return true;
 }
 
-struct TArchiveListing {
-    TStringList lines;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
-};
-
-int32_t FindTarget(const TArchiveListing& listing, const std::string& key, bool matchByTag) {
-    return FindEntry(listing.lines, key, matchByTag, listing.prefixLength, listing.suffixLength);
-}
-
-IntegerArrayType EntryPositions(const TStringList& lines) {
+IntegerArrayType EntryPositions(const TArchiveIndex& index) {
     IntegerArrayType positions;
-    positions.reserve(lines.size());
-    for (const std::string& line : lines) positions.push_back(ListingField(line, kEntryPosColumn));
+    positions.reserve(index.entries.size());
+    for (const TArchiveEntry& entry : index.entries) positions.push_back(entry.entryPos);
     return positions;
 }
 
@@ -103,23 +93,19 @@ bool ShiftLaterRecords(TArrayOfByte& directory, const IntegerArrayType& position
     return true;
 }
 
-// Checks the re-read archive against the listing, patches the directory in memory and
+// Checks the re-read archive against the index, patches the directory in memory and
 // recompresses it. Writes nothing. Returns why the entry cannot be replaced, "" when it can;
 // the checks come in the order the one-pass procedure makes them, so that both tell one
 // reason.
-std::string PlanReplacement(const TArchiveListing& listing, int32_t index, const TArrayOfByte& stream,
+std::string PlanReplacement(const TArchiveIndex& index, int32_t entry, const TArrayOfByte& stream,
                             int32_t unpackedSize, int64_t archiveSize, Veldane_PAK_HeaderType& header,
                             TArrayOfByte& directory, TReplacementPlan& plan) {
-    const IntegerArrayType positions = EntryPositions(listing.lines);
+    const IntegerArrayType positions = EntryPositions(index);
     for (const int32_t pos : positions)
         if (!RecordFitsDirectory(directory, pos)) return kRecordOutsideDirectory;
 
-    const int32_t targetPos = positions[static_cast<size_t>(index)];
+    const int32_t targetPos = positions[static_cast<size_t>(entry)];
     const TFileRecord target = ReadRecord(directory, targetPos);
-    const uint32_t listedAbsOffset =
-        static_cast<uint32_t>(ListingField(listing.lines[static_cast<size_t>(index)], kAbsOffsetColumn));
-    const uint32_t recordAbsOffset = static_cast<uint32_t>(header.HeaderSize) + static_cast<uint32_t>(target.DataOffset);
-    if (recordAbsOffset != listedAbsOffset) return kRecordOutsideDirectory;
 
     // The old stream must lie inside the file, or resizing it would move the wrong bytes.
     if (target.DataOffset < 0 || target.PackedSize < 0) return kImpossibleRecord;
@@ -217,10 +203,14 @@ bool ReplaceEntry(const std::string& archivePath, const std::string& key, bool m
                   TJournalling journalling = TJournalling::Kept) {
     // Locks the archive for the whole update, after rolling back one that was interrupted.
     TArchiveUpdate update(archivePath, notices, journalling);
-    TArchiveListing listing{{}, kPrefixLength, kSuffixLength};
-    if (!ListArchiveToUpdate(archivePath, listing.lines, notices)) return false;
-    const int32_t index = FindTarget(listing, key, matchByTag);
-    if (index < 0) {
+    TArchiveIndex index;
+    if (!IndexArchiveToUpdate(archivePath, index, notices)) return false;
+    const TEntryMatch match = FindEntry(index, key, matchByTag);
+    if (match.Ambiguous()) {
+        TellAmbiguous(notices, sourceFile.empty() ? key : sourceFile, index, match, matchByTag);
+        return false;
+    }
+    if (!match.Found()) {
         if (!sourceFile.empty()) TellNoEntry(notices, sourceFile, key, matchByTag);
         else if (matchByTag) Notify(notices, key, "the archive holds no file with the hash tag " + key);
         else Notify(notices, key, NoticeText("cannot replace", ArchivePathForUser(key), "the archive holds no such file"));
@@ -240,10 +230,9 @@ bool ReplaceEntry(const std::string& archivePath, const std::string& key, bool m
     TReplacementPlan plan;
     const int64_t archiveSize = archive.Size();
     const std::string problem =
-        PlanReplacement(listing, index, stream, data.UnpackedSize, archiveSize, header, directory, plan);
+        PlanReplacement(index, match.entry, stream, data.UnpackedSize, archiveSize, header, directory, plan);
     if (!problem.empty()) {
-        TellEntryRefused(notices, CutLine(listing.lines[static_cast<size_t>(index)], kPrefixLength, kSuffixLength),
-                         problem);
+        TellEntryRefused(notices, index.PathOf(index.entries[static_cast<size_t>(match.entry)]), problem);
         return false;
     }
 

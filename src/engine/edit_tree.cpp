@@ -127,17 +127,19 @@ TSourceFolder ListedFolder(const TEditFolder& folder) {
 
 }  // namespace
 
-TEditTree::TEditTree(const TDirectoryShape& shape, const TArchiveEntries& entries) {
-    std::vector<TEditFolder*> folderOf(shape.folders.size(), &root_);
-    for (size_t k = 1; k < shape.folders.size(); ++k)
-        folderOf[k] = &ChildFolder(*folderOf[static_cast<size_t>(shape.folders[k].parent)], shape.folders[k].name);
-    for (size_t k = 0; k < shape.files.size() && k < entries.size(); ++k) {
-        const TArchiveEntry& entry = entries[k];
+TEditTree::TEditTree(const TArchiveIndex& index) {
+    std::vector<TEditFolder*> folderOf(index.folders.size(), &root_);
+    for (size_t k = 1; k < index.folders.size(); ++k) {
+        const TArchiveFolder& folder = index.folders[k];
+        folderOf[k] = &ChildFolder(*folderOf[static_cast<size_t>(folder.parent)], std::string(index.Name(folder)));
+    }
+    TEntryPaths paths(index);
+    for (const TArchiveEntry& entry : index.entries) {
         TEditFile file;
-        file.entry = {shape.files[k].name, {host::EntryKind::File, std::max(entry.unpackedSize, 0), {}, 0}};
-        file.origin.kept = TKeptStream{entry.StreamStart(), entry.packedSize, entry.unpackedSize};
-        file.archivePath = entry.path;
-        AppendFile(*folderOf[static_cast<size_t>(shape.files[k].folder)], std::move(file));
+        file.entry = {std::string(index.Name(entry)), {host::EntryKind::File, std::max(entry.unpackedSize, 0), {}, 0}};
+        file.origin.kept = TKeptStream{entry.streamStart, entry.packedSize, entry.unpackedSize};
+        file.archivePath = paths.Of(entry);
+        AppendFile(*folderOf[static_cast<size_t>(entry.folder)], std::move(file));
     }
     NoteWhatEachHeld(root_);
 }

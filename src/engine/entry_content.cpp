@@ -16,14 +16,14 @@ namespace {
 
 std::string DamageText(const TArchiveLook& look, const TArchiveEntry& entry, int64_t contentByte,
                        const std::string& reason) {
-    return "Damaged stream of entry \"" + ArchivePathForUser(entry.path) + "\" in \"" + look.Path() +
+    return "Damaged stream of entry \"" + ArchivePathForUser(look.Index().PathOf(entry)) + "\" in \"" + look.Path() +
            "\": the content breaks off at byte " + std::to_string(contentByte) + ": " + reason;
 }
 
 // Why a stream cannot even be read: "" when its record places it inside the data area.
 std::string PlacementProblem(const TArchiveLook& look, const TArchiveEntry& entry) {
     if (entry.packedSize <= 0 || entry.unpackedSize < 0) return "its record holds an impossible size";
-    if (entry.dataOffset < 0 || entry.StreamStart() + entry.packedSize > look.FileSize())
+    if (entry.dataOffset < 0 || entry.streamStart + entry.packedSize > look.FileSize())
         return "its stream lies outside the archive";
     return "";
 }
@@ -52,7 +52,7 @@ void InflateEntry(TArchiveLook& look, const TArchiveEntry& entry, const TByteSin
     if (!problem.empty()) throw EDecompressionError(DamageText(look, entry, 0, problem));
 
     HostFile& archive = look.File();
-    archive.Seek(entry.StreamStart());
+    archive.Seek(entry.streamStart);
     int64_t remaining = entry.packedSize;
     const TByteSource source = [&](uint8_t* buffer, int64_t capacity) {
         const int64_t got = archive.Read(buffer, std::min(capacity, remaining));
@@ -73,8 +73,9 @@ bool WriteLocAsText(TArchiveLook& look, const TArchiveEntry& entry, const TEntry
         table.insert(table.end(), data, data + count);
     });
     if (!table.empty() && !LocToText(request.bigEndian, table)) {
-        Notify(request.notices, entry.path,
-               NoticeText("cannot convert", ArchivePathForUser(entry.path),
+        const std::string path = look.Index().PathOf(entry);
+        Notify(request.notices, path,
+               NoticeText("cannot convert", ArchivePathForUser(path),
                           "its string table does not convert to text (damaged, or the text would be far larger "
                           "than the table)"));
         return false;
@@ -89,15 +90,21 @@ bool WriteEntryContent(const TEntryContentRequest& request) {
     const TProgressScope scope(request.progress);
     TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
     if (!look.Listed()) return false;
-    const int32_t index = FindEntryByPath(look.Listing(), request.entryPath, kPrefixLength, kSuffixLength);
-    if (index < 0) {
+    const TEntryMatch match = FindEntry(look.Index(), request.entryPath, false);
+    if (match.Ambiguous()) {
+        Notify(request.notices, request.entryPath,
+               NoticeText("cannot show", ArchivePathForUser(request.entryPath),
+                          AmbiguityReason(look.Index(), match, false)));
+        return false;
+    }
+    if (!match.Found()) {
         Notify(request.notices, request.entryPath,
                NoticeText("cannot show", ArchivePathForUser(request.entryPath),
                           "the archive \"" + request.archivePath + "\" holds no such file"));
         return false;
     }
-    const TArchiveEntry& entry = look.Entries()[static_cast<size_t>(index)];
-    if (request.locAsText && IsLocFileName(entry.path)) return WriteLocAsText(look, entry, request);
+    const TArchiveEntry& entry = look.Entries()[static_cast<size_t>(match.entry)];
+    if (request.locAsText && IsLocFileName(std::string(look.Index().Name(entry)))) return WriteLocAsText(look, entry, request);
     InflateEntry(look, entry, request.sink);
     return true;
 }

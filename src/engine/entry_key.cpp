@@ -1,6 +1,9 @@
 #include "engine/internal/entry_key.h"
 
+#include <functional>
+
 #include "engine/internal/hash_tag.h"
+#include "support/display_text.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 
@@ -24,36 +27,85 @@ std::optional<std::string> KeyOfWanted(const std::string& given, bool byTag) {
 
 namespace {
 
-int32_t FindKey(const TStringList& lines, const std::string& key, bool byTag, int32_t cutStart, int32_t cutEnd) {
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (KeyOfEntry(CutLine(lines[i], cutStart, cutEnd), byTag) == key) return static_cast<int32_t>(i);
-    return -1;
+std::string WithBackslashes(std::string path) {
+    SlashesToBackslashes(path);
+    return path;
 }
+
+// Chooses among the entries whose key is the one wanted, in directory order: by path, the
+// first that is exactly the path given; else the first, unless another of a different path
+// shares the key.
+class TMatcher {
+public:
+    TMatcher(const std::string& given, bool byTag) : exact_(byTag ? "" : WithBackslashes(given)), byPath_(!byTag) {}
+
+    // Takes the next entry of the wanted key; true once the choice cannot change.
+    bool Take(int32_t entry, const std::string& path) {
+        const std::string normalized = WithBackslashes(path);
+        if (byPath_ && normalized == exact_) {
+            match_ = {entry, -1, -1};
+            return true;
+        }
+        if (match_.first < 0) {
+            match_.first = entry;
+            firstPath_ = normalized;
+        } else if (match_.second < 0 && normalized != firstPath_) {
+            match_.second = entry;
+        }
+        return false;
+    }
+
+    TEntryMatch Result() const {
+        if (match_.entry >= 0) return match_;
+        if (match_.second >= 0) return match_;
+        return {match_.first, -1, -1};
+    }
+
+private:
+    const std::string exact_;
+    const bool byPath_;
+    TEntryMatch match_;
+    std::string firstPath_;
+};
 
 }  // namespace
 
-int32_t FindEntry(const TStringList& lines, const std::string& given, bool byTag, int32_t cutStart, int32_t cutEnd) {
+std::string AmbiguityReason(const TArchiveIndex& index, const TEntryMatch& match, bool byTag) {
+    const auto path = [&](int32_t entry) {
+        return "\"" + ArchivePathForUser(index.PathOf(index.entries[static_cast<size_t>(entry)])) + "\"";
+    };
+    return std::string(byTag ? "its hash tag is that of both " : "it names both ") + path(match.first) + " and " +
+           path(match.second) + " of the archive, which differ only in letter case";
+}
+
+TEntryMatch FindEntry(const TArchiveIndex& index, const std::string& given, bool byTag) {
     const std::optional<std::string> key = KeyOfWanted(given, byTag);
-    return key ? FindKey(lines, *key, byTag, cutStart, cutEnd) : -1;
+    if (!key) return {};
+    TMatcher matcher(given, byTag);
+    TEntryPaths paths(index);
+    for (size_t i = 0; i < index.entries.size(); ++i) {
+        const std::string& path = paths.Of(index.entries[i]);
+        if (KeyOfEntry(path, byTag) == *key && matcher.Take(static_cast<int32_t>(i), path)) break;
+    }
+    return matcher.Result();
 }
 
-int32_t FindEntryByPath(const TStringList& lines, const std::string& path, int32_t cutStart, int32_t cutEnd) {
-    return FindEntry(lines, path, false, cutStart, cutEnd);
+TEntryIndex::TEntryIndex(const TArchiveIndex& index, bool byTag) : index_(&index), byTag_(byTag) {
+    TEntryPaths paths(index);
+    for (size_t i = 0; i < index.entries.size(); ++i)
+        entriesOfHash_[std::hash<std::string>{}(KeyOfEntry(paths.Of(index.entries[i]), byTag))].push_back(
+            static_cast<int32_t>(i));
 }
 
-int32_t FindEntryByTag(const TStringList& lines, const HashTag& tag, int32_t cutStart, int32_t cutEnd) {
-    return FindKey(lines, EntryTagKey(tag), true, cutStart, cutEnd);
-}
-
-TEntryIndex::TEntryIndex(const TStringList& lines, int32_t cutStart, int32_t cutEnd, bool byTag) : byTag_(byTag) {
-    // The first line of a key stays: emplace leaves an existing one alone.
-    for (size_t i = 0; i < lines.size(); ++i)
-        first_.emplace(KeyOfEntry(CutLine(lines[i], cutStart, cutEnd), byTag), static_cast<int32_t>(i));
-}
-
-int32_t TEntryIndex::Find(const std::string& given) const {
+TEntryMatch TEntryIndex::Find(const std::string& given) const {
     const std::optional<std::string> key = KeyOfWanted(given, byTag_);
-    if (!key) return -1;
-    const auto found = first_.find(*key);
-    return found == first_.end() ? -1 : found->second;
+    if (!key || index_ == nullptr) return {};
+    const auto found = entriesOfHash_.find(std::hash<std::string>{}(*key));
+    if (found == entriesOfHash_.end()) return {};
+    TMatcher matcher(given, byTag_);
+    for (int32_t entry : found->second) {
+        const std::string path = index_->PathOf(index_->entries[static_cast<size_t>(entry)]);
+        if (KeyOfEntry(path, byTag_) == *key && matcher.Take(entry, path)) break;
+    }
+    return matcher.Result();
 }

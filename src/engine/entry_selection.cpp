@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "engine/internal/archive_format.h"
 #include "engine/internal/entry_key.h"
 #include "support/paths.h"
 
@@ -132,11 +131,12 @@ bool PatternSelects(const TEntryPattern& pattern, const std::string& archivePath
     return false;
 }
 
-TEntrySelection SelectListedEntries(const TStringList& listing, const std::vector<TEntryPattern>& patterns) {
+TEntrySelection SelectEntries(const TArchiveIndex& index, const std::vector<TEntryPattern>& patterns) {
     TEntrySelection selection;
     std::vector<char> used(patterns.size(), 0);
-    for (size_t i = 0; i < listing.size(); ++i) {
-        const std::string path = CutLine(listing[i], kPrefixLength, kSuffixLength);
+    TEntryPaths paths(index);
+    for (size_t i = 0; i < index.entries.size(); ++i) {
+        const std::string& path = paths.Of(index.entries[i]);
         bool selected = false;
         for (size_t k = 0; k < patterns.size(); ++k) {
             if (!PatternSelects(patterns[k], path)) continue;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/bytes.h"
+#include "engine/archive_index.h"
 
 struct TEntryPattern {
     std::string text;                     // as the user typed it, for messages
@@ -36,9 +36,9 @@ bool PatternSelects(const TEntryPattern& pattern, const std::string& archivePath
 bool ComponentMatches(const std::string& patternPart, const std::string& part);
 
 struct TEntrySelection {
-    std::vector<size_t> indices;        // the lines selected, in listing order, each once
+    std::vector<size_t> indices;        // the entries selected, in directory order, each once
     std::vector<std::string> unmatched;  // the text of every pattern that selected nothing
 };
 
-// The lines of an archive's listing (list's format) that any of the patterns select.
-TEntrySelection SelectListedEntries(const TStringList& listing, const std::vector<TEntryPattern>& patterns);
+// The entries of an archive's index that any of the patterns select.
+TEntrySelection SelectEntries(const TArchiveIndex& index, const std::vector<TEntryPattern>& patterns);

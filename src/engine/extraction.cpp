@@ -5,9 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/listed_entry.h"
 #include "engine/internal/archive_format.h"
-#include "engine/internal/directory_walk.h"
 #include "engine/internal/hash_tag.h"
 #include "engine/internal/loc_convert.h"
 #include "support/display_text.h"
@@ -122,40 +120,41 @@ public:
           archiveIdentity_(request.archive.Identity()),
           inflateBudget_(MaxInflatedSize(request.archiveSize)) {}
 
-    // Creates the folder of every file that may be written, before any file is, in listing
+    // Creates the folder of every file that may be written, before any file is, in directory
     // order: the folders of one folder's files follow each other, so each is entered once.
     void CreateFolders() {
         std::string problem;
+        TEntryPaths paths(request_.index);
         for (size_t i = 0; i < Count(); ++i) {
             TPlacement placement;
-            if (PlaceArchivePath(CutLine(Line(i), kPrefixLength, kSuffixLength), placement))
+            if (PlaceArchivePath(paths.Of(Entry(i)), placement))
                 cursor_.Enter(placement.folders, problem);  // a link in the way fails its files later
             KeepAlive();
         }
     }
 
-    // The files to extract, and the listing line of each of them.
-    size_t Count() const { return request_.selection ? request_.selection->size() : request_.listing.size(); }
-    const std::string& Line(size_t i) const {
-        return request_.listing[request_.selection ? (*request_.selection)[i] : i];
+    // The files to extract, and the record of each of them.
+    size_t Count() const { return request_.selection ? request_.selection->size() : request_.index.entries.size(); }
+    const TArchiveEntry& Entry(size_t i) const {
+        return request_.index.entries[request_.selection ? (*request_.selection)[i] : i];
     }
 
     // Runs on the decompressing thread, one file after the other. False once an error has
     // been raised: nothing after that file is read.
     bool Prepare(size_t index, TPreparedFile& prepared) {
-        const TArchiveEntry file = EntryOfListingLine(Line(index));
-        prepared.path = file.path;
-        prepared.placed = PlaceArchivePath(file.path, prepared.placement);
+        const TArchiveEntry& file = Entry(index);
+        prepared.path = preparedPaths_.Of(file);
+        prepared.placed = PlaceArchivePath(prepared.path, prepared.placement);
         if (!prepared.placed) {
             prepared.problem = "the name does not lead to a place inside the target folder";
             return true;
         }
         // The tag is that of the whole archive path; it goes into the file's own name.
-        if (request_.hashTags) prepared.placement.name = AttachTag(prepared.placement.name, file.path);
+        if (request_.hashTags) prepared.placement.name = AttachTag(prepared.placement.name, prepared.path);
         try {
             prepared.ok = ObtainContent(file, prepared.placement.name, prepared);
         } catch (...) {
-            prepared.error = NamedError(file.path, request_.archive.Path());
+            prepared.error = NamedError(prepared.path, request_.archive.Path());
             return false;
         }
         return true;
@@ -164,9 +163,9 @@ public:
     // The memory one queued file may hold; sizes from the archive are capped as the
     // decompressor caps them.
     int64_t Cost(size_t index) const {
-        const std::string& line = Line(index);
-        const int64_t packed = std::clamp<int64_t>(ListingField(line, kPackedSizeColumn), 0, request_.archiveSize);
-        const int64_t unpacked = std::clamp<int64_t>(ListingField(line, kUnpackedSizeColumn), 0, MaxInflatedSize(packed));
+        const TArchiveEntry& entry = Entry(index);
+        const int64_t packed = std::clamp<int64_t>(entry.packedSize, 0, request_.archiveSize);
+        const int64_t unpacked = std::clamp<int64_t>(entry.unpackedSize, 0, MaxInflatedSize(packed));
         return packed + unpacked + kPerFileOverhead;
     }
 
@@ -217,7 +216,11 @@ private:
         inflateBudget_ -= file.unpackedSize;
 
         HostFile& archive = request_.archive;
-        if (archive.Position() != file.absOffset) archive.Seek(static_cast<uint32_t>(file.absOffset));
+        // The stream's place as the listing gives it: header size plus data offset, wrapped to
+        // 32 bits, so that a negative data offset is read where every reader of the format
+        // reads it.
+        const int64_t absOffset = static_cast<uint32_t>(request_.index.headerSize) + static_cast<uint32_t>(file.dataOffset);
+        if (archive.Position() != absOffset) archive.Seek(absOffset);
         TArrayOfByte packed(static_cast<size_t>(file.packedSize));
         archive.ReadExact(packed.data(), file.packedSize);
         TArrayOfByte& content = prepared.content;
@@ -236,6 +239,7 @@ private:
 
     const TExtractionRequest& request_;
     host::FolderCursor& cursor_;
+    TEntryPaths preparedPaths_{request_.index};  // the decompressing thread's
     const host::FileIdentity archiveIdentity_;
     int64_t inflateBudget_;  // touched by the decompressing thread only
 };

@@ -42,8 +42,8 @@ TRooms& ThreadRooms() {
     return rooms;
 }
 
-std::string DamageText(const std::string& archivePath, const TArchiveEntry& entry) {
-    return "Damaged stream of entry \"" + ArchivePathForUser(entry.path) + "\" in \"" + archivePath + "\"";
+std::string DamageText(const std::string& archivePath, const std::string& entryPath) {
+    return "Damaged stream of entry \"" + ArchivePathForUser(entryPath) + "\" in \"" + archivePath + "\"";
 }
 
 // Whether the size the file will be stored with is known without reading it: a .loc text
@@ -63,7 +63,8 @@ void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
     std::unordered_map<std::string, TCandidates> entriesOfKey;
     const TArchiveEntries& entries = look_.Entries();
     entriesOfKey.reserve(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[EntryPathKey(entries[i].path)].entries.push_back(i);
+    TEntryPaths paths(look_.Index());
+    for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[EntryPathKey(paths.Of(entries[i]))].entries.push_back(i);
     std::vector<char> paired(entries.size(), 0);
     pairs_.reserve(sources.size());
     for (const TSourceFile& file : sources) {
@@ -128,7 +129,8 @@ void TFolderComparison::Compare(TArchiveDiff& diff) {
                    pairs_[i].file->archivePath.c_str());
         }
     }
-    for (size_t entry : removed_) diff.differences.push_back({TDifferenceKind::Removed, look_.Entries()[entry].path});
+    for (size_t entry : removed_)
+        diff.differences.push_back({TDifferenceKind::Removed, look_.Index().PathOf(look_.Entries()[entry])});
 }
 
 int64_t TFolderComparison::Cost(size_t i) const {
@@ -179,7 +181,7 @@ TFolderComparison::TPairVerdict TFolderComparison::Judge(const TPair& pair) {
 
 // The entry's stream cannot hold any content: it does not lie inside the archive.
 bool TFolderComparison::Damaged(const TArchiveEntry& entry) const {
-    return entry.packedSize <= 0 || entry.dataOffset < 0 || entry.StreamStart() + entry.packedSize > look_.FileSize();
+    return entry.packedSize <= 0 || entry.dataOffset < 0 || entry.streamStart + entry.packedSize > look_.FileSize();
 }
 
 // True when the entry's stream inflates to exactly content. A stream that cannot hold it
@@ -192,7 +194,7 @@ bool TFolderComparison::StreamHolds(const TArchiveEntry& entry, const uint8_t* c
     TRooms& rooms = ThreadRooms();
     if (rooms.packed.size() < static_cast<size_t>(entry.packedSize)) rooms.packed.resize(static_cast<size_t>(entry.packedSize));
     std::unique_ptr<HostFile> file = files_.Take();
-    file->Seek(entry.StreamStart());
+    file->Seek(entry.streamStart);
     file->ReadExact(rooms.packed.data(), entry.packedSize);
     files_.Give(std::move(file));
     try {
@@ -208,7 +210,7 @@ bool TFolderComparison::StreamHolds(const TArchiveEntry& entry, const uint8_t* c
 // A stream that cannot be inflated: its file's content counts as changed, or it raises.
 bool TFolderComparison::TellDamaged(const TArchiveEntry& entry) const {
     if (options_.damagedIsChanged) return false;
-    throw EDecompressionError(DamageText(look_.Path(), entry));
+    throw EDecompressionError(DamageText(look_.Path(), look_.Index().PathOf(entry)));
 }
 
 void SortDifferences(TArchiveDiff& diff) {

@@ -134,7 +134,12 @@ public:
             return TDecision::Failed;
         }
         if (!Listed()) return TDecision::Failed;
-        const int32_t index = FindTarget(key);
+        const TEntryMatch match = entryIndex_.Find(key);
+        if (match.Ambiguous()) {
+            TellAmbiguous(notices_, sourcePath, archiveIndex_, match, matchByTag_);
+            return TDecision::Failed;
+        }
+        const int32_t index = match.entry;
         if (index < 0) {
             TellNoEntry(notices_, sourcePath, key, matchByTag_);
             return TDecision::Failed;
@@ -206,21 +211,18 @@ private:
     }
 
     TDecision Refuse(size_t index, const char* reason) const {
-        TellEntryRefused(notices_, CutLine(lines_[index], prefixLength_, suffixLength_), reason);
+        TellEntryRefused(notices_, archiveIndex_.PathOf(archiveIndex_.entries[index]), reason);
         return TDecision::Failed;
     }
 
     bool Listed() {
         if (!listingTried_) {
             listingTried_ = true;
-            listable_ = ListArchiveToUpdate(archivePath_, lines_, notices_);
-            if (listable_) index_ = TEntryIndex(lines_, prefixLength_, suffixLength_, matchByTag_);
+            listable_ = IndexArchiveToUpdate(archivePath_, archiveIndex_, notices_);
+            if (listable_) entryIndex_ = TEntryIndex(archiveIndex_, matchByTag_);
         }
         return listable_;
     }
-
-    // The line the file-by-file procedure finds (FindEntry), from the index.
-    int32_t FindTarget(const std::string& key) const { return index_.Find(key); }
 
     bool Opened() {
         if (!openTried_) {
@@ -238,9 +240,9 @@ private:
     // Reads every listed record and works out what stays true whatever is replaced: their
     // order by offset, and which streams share bytes with another (never replaceable).
     void LoadRecords() {
-        const size_t count = lines_.size();
+        const size_t count = archiveIndex_.entries.size();
         positions_.resize(count);
-        for (size_t i = 0; i < count; ++i) positions_[i] = ListingField(lines_[i], kEntryPosColumn);
+        for (size_t i = 0; i < count; ++i) positions_[i] = archiveIndex_.entries[i].entryPos;
         recordsFit_ = std::all_of(positions_.begin(), positions_.end(),
                                   [&](int32_t pos) { return RecordFitsDirectory(directory_, pos); });
         if (!recordsFit_) return;
@@ -355,10 +357,8 @@ private:
 
     bool listingTried_ = false;
     bool listable_ = false;
-    TStringList lines_;
-    int32_t prefixLength_ = kPrefixLength;
-    int32_t suffixLength_ = kSuffixLength;
-    TEntryIndex index_;
+    TArchiveIndex archiveIndex_;
+    TEntryIndex entryIndex_;  // of archiveIndex_
 
     bool openTried_ = false;
     bool opened_ = false;

@@ -33,7 +33,7 @@ bool ExtractSelectedEntries(const TSelectiveExtractionRequest& request, TSelecti
     if (!look.Listed()) return false;
     result.archiveRead = true;
 
-    TEntrySelection selection = SelectListedEntries(look.Listing(), patterns);
+    TEntrySelection selection = SelectEntries(look.Index(), patterns);
     result.selectedCount = static_cast<int32_t>(selection.indices.size());
     for (const std::string& text : selection.unmatched)
         Notify(request.notices, text, NoticeText("cannot extract", text, "the archive holds no file it selects"));
@@ -41,7 +41,7 @@ bool ExtractSelectedEntries(const TSelectiveExtractionRequest& request, TSelecti
     // Nothing selected: no target folder is made for nothing.
     if (selection.indices.empty()) return false;
 
-    TExtractionRequest extraction{request.bigEndian, look.File(),        look.FileSize(),    look.Listing(),
+    TExtractionRequest extraction{request.bigEndian, look.File(),        look.FileSize(),    look.Index(),
                                   request.targetDir, request.targetFolder, request.hashTags, request.convertLoc,
                                   request.progress,  request.notices,      &selection.indices};
     result.allWritten = ExtractListedFiles(extraction);

@@ -187,6 +187,64 @@ void DecompressToBuffer(const void* source, int32_t count, TArrayOfByte& output,
     inflateEnd(&zs);
 }
 
+struct TPieceInflater::TState {
+    z_stream zs{};
+    bool open = false;
+    bool ended = false;
+    const uint8_t* input = nullptr;
+    int64_t total = 0;
+    int64_t fed = 0;
+    TState() = default;
+    TState(const TState&) = delete;
+    TState& operator=(const TState&) = delete;
+    ~TState() {
+        if (open) inflateEnd(&zs);
+    }
+};
+
+TPieceInflater::TPieceInflater(const void* source, int64_t count) : state_(std::make_unique<TState>()) {
+    if (inflateInit(&state_->zs) != Z_OK) throw EDecompressionError();
+    state_->open = true;
+    state_->input = static_cast<const uint8_t*>(source);
+    state_->total = std::max<int64_t>(count, 0);
+}
+
+TPieceInflater::~TPieceInflater() = default;
+
+bool TPieceInflater::Ended() const { return state_->ended; }
+
+int64_t TPieceInflater::Inflate(int64_t count, TArrayOfByte& output) { return Pull(count, &output); }
+
+int64_t TPieceInflater::Skip(int64_t count) { return Pull(count, nullptr); }
+
+int64_t TPieceInflater::Pull(int64_t count, TArrayOfByte* output) {
+    TState& s = *state_;
+    z_stream& zs = s.zs;
+    uint8_t chunk[kSourceBlock];
+    int64_t produced = 0;
+    while (produced < count && !s.ended) {
+        if (zs.avail_in == 0 && s.fed < s.total) {
+            if (s.fed > 0) KeepAlive();
+            const int64_t block = std::min<int64_t>(kSourceBlock, s.total - s.fed);
+            zs.next_in = const_cast<Bytef*>(s.input + s.fed);
+            zs.avail_in = static_cast<uInt>(block);
+            s.fed += block;
+        }
+        const int64_t room = std::min<int64_t>(kSourceBlock, count - produced);
+        zs.next_out = chunk;
+        zs.avail_out = static_cast<uInt>(room);
+        const int rc = inflate(&zs, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) throw EDecompressionError();
+        const int64_t got = room - static_cast<int64_t>(zs.avail_out);
+        if (output != nullptr) AppendBytes(chunk, static_cast<int32_t>(got), *output);
+        produced += got;
+        if (rc == Z_STREAM_END) s.ended = true;
+        // The packed bytes are used up and nothing more came out: the stream is cut short.
+        else if (got == 0 && zs.avail_in == 0 && s.fed >= s.total) break;
+    }
+    return produced;
+}
+
 bool HasZlibHeader(const TArrayOfByte& buffer) {
     if (buffer.size() < 2) return false;
     if (buffer[0] != kZlibMethodByte) return false;

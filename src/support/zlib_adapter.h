@@ -62,6 +62,32 @@ private:
 void DecompressToBuffer(const void* source, int32_t count, TArrayOfByte& output,
                         int64_t limit = std::numeric_limits<int32_t>::max());
 
+// One zlib stream held in memory, inflated a piece at a time as its reader asks for more:
+// a reader that stops early never inflates, nor holds, the rest. A declared size cannot be
+// trusted for an allocation, and a stream of a few megabytes can inflate to gigabytes.
+class TPieceInflater {
+public:
+    TPieceInflater(const void* source, int64_t count);
+    ~TPieceInflater();
+    TPieceInflater(const TPieceInflater&) = delete;
+    TPieceInflater& operator=(const TPieceInflater&) = delete;
+
+    // Appends up to count more bytes of content to output and returns how many; fewer only
+    // once the stream has ended or its packed bytes ran out. Raises EDecompressionError on
+    // corrupt data (a bad checksum included).
+    int64_t Inflate(int64_t count, TArrayOfByte& output);
+    // The same, counting the content without keeping it.
+    int64_t Skip(int64_t count);
+    // True once the stream's end (and its checksum) was reached.
+    bool Ended() const;
+
+private:
+    int64_t Pull(int64_t count, TArrayOfByte* output);
+
+    struct TState;
+    std::unique_ptr<TState> state_;
+};
+
 // True when the buffer begins 0x78 0xDA or 0x78 0x9C.
 bool HasZlibHeader(const TArrayOfByte& buffer);
 

@@ -12,7 +12,6 @@
 #include <unordered_map>
 
 #include "engine/hash_tag.h"
-#include "engine/listed_entry.h"
 #include "support/collation.h"
 #include "support/number_text.h"
 #include "support/paths.h"
@@ -87,6 +86,23 @@ void AddFileNodes(TContentsTree* tree, const TStringList& listing, int32_t prefi
     }
 }
 
+// What a line of the listing the tree was filled from tells of its file.
+struct TListedFile {
+    std::string path;
+    int32_t packedSize = 0;
+    int32_t unpackedSize = 0;
+};
+
+TListedFile ListedFile(const std::string& line) {
+    constexpr int32_t kPathColumn = 45;
+    constexpr int32_t kPackedColumn = 27;
+    constexpr int32_t kUnpackedColumn = 36;
+    constexpr size_t kFieldWidth = 8;
+    if (line.size() < static_cast<size_t>(kPathColumn)) return {};
+    return {line.substr(kPathColumn), HexToInt(line.substr(kPackedColumn, kFieldWidth)),
+            HexToInt(line.substr(kUnpackedColumn, kFieldWidth))};
+}
+
 std::string Bytes(int64_t count) { return GroupThousands(count) + (count == 1 ? " byte" : " bytes"); }
 
 struct TNodeTotals {
@@ -100,7 +116,7 @@ void SumFiles(const QTreeWidgetItem* item, const TStringList& listing, TNodeTota
     if (line.isValid()) {
         const auto k = static_cast<size_t>(line.toInt());
         if (k >= listing.size()) return;
-        const TArchiveEntry entry = EntryOfListingLine(listing[k]);
+        const TListedFile entry = ListedFile(listing[k]);
         ++totals.files;
         totals.size += std::max<int32_t>(entry.unpackedSize, 0);
         totals.packed += std::max<int32_t>(entry.packedSize, 0);
@@ -167,7 +183,7 @@ std::string TContentsTree::ToolTipOf(const QTreeWidgetItem* item) const {
     if (line.isValid()) {
         const auto k = static_cast<size_t>(line.toInt());
         if (k >= listing_.size()) return "";
-        const TArchiveEntry entry = EntryOfListingLine(listing_[k]);
+        const TListedFile entry = ListedFile(listing_[k]);
         return "Size: " + Bytes(entry.unpackedSize) + "\nPacked: " + Bytes(entry.packedSize) +
                "\nHash tag: " + TagToText(PathHashTag(entry.path));
     }
@@ -227,7 +243,7 @@ std::string TContentsTree::ArchivePathOf(const QTreeWidgetItem* item) const {
     if (!IsFileNode(item)) return item->data(0, kFolderPathRole).toByteArray().toStdString();
     const auto k = static_cast<size_t>(item->data(0, kListingLineRole).toInt());
     if (k >= listing_.size()) return "";
-    std::string path = EntryOfListingLine(listing_[k]).path;
+    std::string path = ListedFile(listing_[k]).path;
     SlashesToBackslashes(path);
     return path;
 }

@@ -32,10 +32,10 @@ protected:
     TempDir dir;
     std::string archive = dir / "test.pak";
 
-    TArchiveEntries Entries(bool bigEndian = false) {
-        TArchiveEntries entries;
-        EXPECT_TRUE(ReadArchiveEntries(bigEndian, archive, entries, nullptr));
-        return entries;
+    TArchiveIndex Index(bool bigEndian = false) {
+        TArchiveIndex index;
+        EXPECT_TRUE(ReadArchiveIndex(bigEndian, archive, index, nullptr));
+        return index;
     }
 };
 
@@ -64,7 +64,8 @@ TEST_F(ListViews, LongTotalsSumEveryRecord) {
 
 TEST_F(ListViews, JsonParsesBackToTheArchivesRecords) {
     WriteTestArchive(archive, ExampleTree());
-    const TArchiveEntries entries = Entries();
+    const TArchiveIndex index = Index();
+    const TArchiveEntries& entries = index.entries;
     const CliResult r = RunVpak({"list", "--json", archive});
     ASSERT_EQ(r.status, 0) << r.err;
     const json document = json::parse(r.out);
@@ -74,13 +75,13 @@ TEST_F(ListViews, JsonParsesBackToTheArchivesRecords) {
     int64_t unpacked = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         const json& item = document["entries"][i];
-        EXPECT_EQ(item["path"], entries[i].path);
+        EXPECT_EQ(item["path"], index.PathOf(entries[i]));
         EXPECT_FALSE(item.contains("path_bytes"));
         EXPECT_EQ(item["data_offset"], entries[i].dataOffset);
-        EXPECT_EQ(item["absolute_offset"], entries[i].absOffset);
+        EXPECT_EQ(item["absolute_offset"], entries[i].streamStart);
         EXPECT_EQ(item["packed_size"], entries[i].packedSize);
         EXPECT_EQ(item["unpacked_size"], entries[i].unpackedSize);
-        EXPECT_EQ(item["tag"], TagToText(PathHashTag(entries[i].path)));
+        EXPECT_EQ(item["tag"], TagToText(PathHashTag(index.PathOf(entries[i]))));
         packed += entries[i].packedSize;
         unpacked += entries[i].unpackedSize;
     }

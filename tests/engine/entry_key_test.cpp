@@ -7,14 +7,15 @@
 #include "engine/hash_tag.h"
 #include "engine/internal/entry_key.h"
 #include "engine/internal/hash_tag.h"
+#include "helpers/index_of_paths.h"
 
 namespace {
 
-// A listing line as the directory reader writes it: 45 characters, then the path.
-std::string ListingLine(const std::string& path) {
-    return "00000001*00000002*00000003*00000004*00000005*" + path;
+int32_t Found(const TArchiveIndex& index, const std::string& given, bool byTag = false) {
+    return FindEntry(index, given, byTag).entry;
 }
-constexpr int32_t kPrefixLength = 45;
+
+std::string Tag(const std::string& path) { return TagToText(PathHashTag(path)); }
 
 struct TKeyCase {
     const char* path;
@@ -83,93 +84,96 @@ TEST(KeyOfWanted, ATagTextFindsTheEntryWhosePathHasThatTagInEitherCase) {
     }
 }
 
-TEST(FindEntryByPath, ComparesPathsIgnoringAsciiCaseAndSlashDirection) {
-    const TStringList listing = {
-        "00000000*00000000*00000000*00000001*00000001*scripts\\intro.txt",
-        "00000000*00000000*00000000*00000001*00000001*SCRIPTS\\INTRO.TXT",
-        "00000000*00000000*00000000*00000001*00000001*text/menü.loc",
-        "00000000*00000000*00000000*00000001*00000001*a",
-    };
-    EXPECT_EQ(FindEntryByPath(listing, "SCRIPTS/Intro.TXT", 45, 0), 0);
-    EXPECT_EQ(FindEntryByPath(listing, "text\\menü.loc", 45, 0), 2);
+TEST(FindEntry, ComparesPathsIgnoringAsciiCaseAndSlashDirection) {
+    const TArchiveIndex index = IndexOfPaths({"scripts\\intro.txt", "text/men\xC3\xBC.loc", "a", "data\\B.txt"});
+    EXPECT_EQ(Found(index, "SCRIPTS/Intro.TXT"), 0);
+    EXPECT_EQ(Found(index, "text\\men\xC3\xBC.loc"), 1);
     // Only A to Z fold: the bytes of "ü" and "Ü" stay different.
-    EXPECT_EQ(FindEntryByPath(listing, "TEXT\\MENü.LOC", 45, 0), 2);
-    EXPECT_EQ(FindEntryByPath(listing, "TEXT\\MENÜ.LOC", 45, 0), -1);
-    EXPECT_EQ(FindEntryByPath(listing, "A", 45, 0), 3);
-    EXPECT_EQ(FindEntryByPath(listing, "a ", 45, 0), -1);
-    EXPECT_EQ(FindEntryByPath(listing, "scripts", 45, 0), -1);
-    EXPECT_EQ(FindEntryByPath(listing, "", 45, 0), -1);
-    EXPECT_EQ(FindEntryByPath({}, "a", 45, 0), -1);
+    EXPECT_EQ(Found(index, "TEXT\\MEN\xC3\xBC.LOC"), 1);
+    EXPECT_EQ(Found(index, "TEXT\\MEN\xC3\x9C.LOC"), -1);
+    EXPECT_EQ(Found(index, "A"), 2);
+    EXPECT_EQ(Found(index, "data/b.txt"), 3);
+    EXPECT_EQ(Found(index, "a "), -1);
+    EXPECT_EQ(Found(index, "scripts"), -1);
+    EXPECT_EQ(Found(index, ""), -1);
+    EXPECT_EQ(Found(IndexOfPaths({}), "a"), -1);
 }
 
-TEST(FindEntryByPath, CutsTheGivenLengthsFromBothEnds) {
-    const TStringList listing = {"##a.txt!!", "##b.txt!!"};
-    EXPECT_EQ(FindEntryByPath(listing, "b.txt", 2, 2), 1);
-    EXPECT_EQ(FindEntryByPath(listing, "b.txt!!", 2, 0), 1);
-    EXPECT_EQ(FindEntryByPath(listing, "b.txt", 2, 0), -1);
+TEST(FindEntry, AnEmptyPathFindsNotEvenAnEntryWithAnEmptyPath) {
+    EXPECT_EQ(Found(IndexOfPaths({"a", ""}), ""), -1);
 }
 
-TEST(FindEntryByPath, AnEmptyPathFindsNotEvenAnEntryWithAnEmptyPath) {
-    const TStringList lines{ListingLine("a"), ListingLine("")};
-    EXPECT_EQ(FindEntryByPath(lines, "", kPrefixLength, 0), -1);
+// Paths that differ only in letter case can both stand in an archive (a folder on Linux
+// holds both): the exact one is meant; a key that only both share means neither.
+TEST(FindEntry, AnExactPathWinsAndAKeyThatTwoPathsShareIsAmbiguous) {
+    const TArchiveIndex index = IndexOfPaths({"A.txt", "x\\Menu.loc", "a.txt", "X/MENU.LOC", "b.txt", "b.txt"});
+    EXPECT_EQ(Found(index, "a.txt"), 2);
+    EXPECT_EQ(Found(index, "A.txt"), 0);
+    EXPECT_EQ(Found(index, "x/Menu.loc"), 1);
+    EXPECT_EQ(Found(index, "X\\MENU.LOC"), 3);
+    // Two records of one path are one path: the first is meant, as ever.
+    EXPECT_EQ(Found(index, "B.TXT"), 4);
+
+    const TEntryMatch folded = FindEntry(index, "A.TXT", false);
+    EXPECT_FALSE(folded.Found());
+    ASSERT_TRUE(folded.Ambiguous());
+    EXPECT_EQ(folded.first, 0);
+    EXPECT_EQ(folded.second, 2);
+    EXPECT_EQ(AmbiguityReason(index, folded, false),
+              "it names both \"A.txt\" and \"a.txt\" of the archive, which differ only in letter case");
 }
 
-TEST(FindEntryByTag, ReturnsThePositionOfTheFirstMatchingLine) {
-    const TStringList lines{ListingLine("a.txt"), ListingLine("text\\menu.loc"), ListingLine("b.txt")};
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("text\\menu.loc"), kPrefixLength, 0), 1);
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("a.txt"), kPrefixLength, 0), 0);
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("c.txt"), kPrefixLength, 0), -1);
-    EXPECT_EQ(FindEntryByTag({}, PathHashTag("a.txt"), kPrefixLength, 0), -1);
+TEST(FindEntry, ATagThatTwoPathsShareIsAmbiguous) {
+    const TArchiveIndex index = IndexOfPaths({"x.dat", "Text/Menu.LOC", "text\\menu.loc", "b.txt", "b.txt"});
+    EXPECT_EQ(Found(index, Tag("x.dat"), true), 0);
+    EXPECT_EQ(Found(index, Tag("b.txt"), true), 3);
+    EXPECT_EQ(Found(index, Tag("c.txt"), true), -1);
+    const TEntryMatch shared = FindEntry(index, Tag("text\\menu.loc"), true);
+    EXPECT_FALSE(shared.Found());
+    ASSERT_TRUE(shared.Ambiguous());
+    EXPECT_EQ(AmbiguityReason(index, shared, true),
+              "its hash tag is that of both \"Text/Menu.LOC\" and \"text/menu.loc\" of the archive, which differ "
+              "only in letter case");
 }
 
-TEST(FindEntryByTag, ReturnsTheEarlierOfTwoCaseVariants) {
-    const TStringList lines{ListingLine("x.dat"), ListingLine("Text/Menu.LOC"), ListingLine("text\\menu.loc")};
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("TEXT\\MENU.LOC"), kPrefixLength, 0), 1);
-}
-
-TEST(FindEntryByTag, AppliesBothCutLengths) {
-    const TStringList lines{"##a.txt!!", "##b.txt!!"};
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("b.txt"), 2, 2), 1);
-    EXPECT_EQ(FindEntryByTag(lines, PathHashTag("b.txt"), 0, 0), -1);
-}
-
-TEST(FindEntryByTag, AllZeroTagMatchesOnlyAnEmptyPath) {
-    const TStringList lines{ListingLine("a"), ListingLine("")};
-    EXPECT_EQ(FindEntryByTag(lines, TagFromText(""), kPrefixLength, 0), 1);
-    EXPECT_EQ(FindEntryByTag({ListingLine("a")}, TagFromText(""), kPrefixLength, 0), -1);
+TEST(FindEntry, TheAllZeroTagMatchesOnlyAnEmptyPath) {
+    EXPECT_EQ(Found(IndexOfPaths({"a", ""}), "", true), 1);
+    EXPECT_EQ(Found(IndexOfPaths({"a"}), "", true), -1);
 }
 
 // The one-pass replacement looks entries up in the index, replacing one file searches the
-// listing: both find the same line for every name.
-TEST(TEntryIndex, FindsTheLineFindEntryFinds) {
-    const TStringList lines{
-        ListingLine("scripts\\intro.txt"), ListingLine("SCRIPTS/INTRO.TXT"), ListingLine("text\\men\xC3\xBC.loc"),
-        ListingLine(""),                   ListingLine("a"),                 ListingLine("A"),
-    };
+// records: both find the same entry for every name.
+TEST(TEntryIndex, FindsWhatFindEntryFinds) {
+    const TArchiveIndex index = IndexOfPaths({"scripts\\intro.txt", "SCRIPTS/INTRO.TXT", "text\\men\xC3\xBC.loc", "",
+                                              "a", "A", "b"});
     const std::vector<std::string> paths{
-        "scripts/intro.txt", "Scripts\\Intro.txt", "text\\MEN\xC3\xBC.LOC", "text\\men\xC3\x9C.loc",
-        "",                  "a",                  "A ",                    "missing",
+        "scripts/intro.txt", "Scripts\\Intro.txt", "text\\MEN\xC3\xBC.LOC", "text\\men\xC3\x9C.loc", "",
+        "a",                 "A ",                  "B",                    "missing",
     };
     std::vector<std::string> tags;
-    for (const char* path : {"SCRIPTS\\intro.txt", "", "a", "missing"}) tags.push_back(TagToText(PathHashTag(path)));
+    for (const char* path : {"SCRIPTS\\intro.txt", "", "a", "b", "missing"}) tags.push_back(Tag(path));
     tags.push_back("");
     tags.push_back("not a tag");
 
     for (const bool byTag : {false, true}) {
-        const TEntryIndex index(lines, kPrefixLength, 0, byTag);
+        const TEntryIndex entries(index, byTag);
         std::vector<std::string> names = paths;
         names.insert(names.end(), tags.begin(), tags.end());
         for (const std::string& name : names) {
-            EXPECT_EQ(index.Find(name), FindEntry(lines, name, byTag, kPrefixLength, 0))
-                << (byTag ? "by tag: " : "by path: ") << name;
+            const TEntryMatch indexed = entries.Find(name);
+            const TEntryMatch searched = FindEntry(index, name, byTag);
+            EXPECT_EQ(indexed.entry, searched.entry) << (byTag ? "by tag: " : "by path: ") << name;
+            EXPECT_EQ(indexed.first, searched.first) << (byTag ? "by tag: " : "by path: ") << name;
+            EXPECT_EQ(indexed.second, searched.second) << (byTag ? "by tag: " : "by path: ") << name;
         }
     }
-    const TEntryIndex byPath(lines, kPrefixLength, 0, false);
-    EXPECT_EQ(byPath.Find("scripts/intro.txt"), 0);
-    EXPECT_EQ(byPath.Find("a"), 4);
-    EXPECT_EQ(byPath.Find(""), -1);
-    const TEntryIndex byTag(lines, kPrefixLength, 0, true);
-    EXPECT_EQ(byTag.Find(TagToText(PathHashTag("Scripts/Intro.TXT"))), 0);
-    EXPECT_EQ(byTag.Find(""), 3);
-    EXPECT_EQ(TEntryIndex().Find("a"), -1);
+    const TEntryIndex byPath(index, false);
+    EXPECT_EQ(byPath.Find("scripts/intro.txt").entry, 0);
+    EXPECT_TRUE(byPath.Find("Scripts/intro.txt").Ambiguous());
+    EXPECT_EQ(byPath.Find("B").entry, 6);
+    EXPECT_EQ(byPath.Find("").entry, -1);
+    const TEntryIndex byTag(index, true);
+    EXPECT_EQ(byTag.Find(Tag("b")).entry, 6);
+    EXPECT_EQ(byTag.Find("").entry, 3);
+    EXPECT_EQ(TEntryIndex().Find("a").entry, -1);
 }

@@ -5,6 +5,7 @@
 
 #include "engine/entry_selection.h"
 #include "engine/internal/archive_format.h"
+#include "helpers/index_of_paths.h"
 
 namespace {
 
@@ -70,13 +71,11 @@ INSTANTIATE_TEST_SUITE_P(Texts, PatternProblem,
                                            ProblemCase{"./a", true}, ProblemCase{"a/b/", false},
                                            ProblemCase{"**/*.bin", false}, ProblemCase{"a..b", false}));
 
-TEST(SelectListedEntries, SelectsEachLineOnceAndNamesEachPatternThatSelectsNothing) {
-    // Listing lines hold the path behind a fixed-width prefix of fields.
-    const auto line = [](const std::string& path) { return std::string(kPrefixLength, '0') + path; };
-    const TStringList listing{line("a\\x.bin"), line("a\\y.txt"), line("b\\z.bin")};
+TEST(SelectEntries, SelectsEachEntryOnceAndNamesEachPatternThatSelectsNothing) {
+    const TArchiveIndex index = IndexOfPaths({"a\\x.bin", "a\\y.txt", "b\\z.bin"});
     const std::vector<TEntryPattern> patterns{ParseEntryPattern("a"), ParseEntryPattern("**/*.bin"),
                                               ParseEntryPattern("c")};
-    const TEntrySelection selection = SelectListedEntries(listing, patterns);
+    const TEntrySelection selection = SelectEntries(index, patterns);
     EXPECT_EQ(selection.indices, (std::vector<size_t>{0, 1, 2}));
     EXPECT_EQ(selection.unmatched, (std::vector<std::string>{"c"}));
 }

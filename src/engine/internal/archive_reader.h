@@ -1,10 +1,11 @@
 // Reading an archive: engine/archive_reader.h, and besides it the header and directory, and
-// the listing an update works from.
+// the index an update works from.
 #pragma once
 
 #include <string>
 
 #include "engine/archive_entries.h"
+#include "engine/archive_index.h"
 #include "engine/archive_reader.h"
 #include "engine/internal/archive_format.h"
 #include "engine/notices.h"
@@ -13,9 +14,9 @@
 class HostFile;
 
 // Reads and checks the header and the compressed directory of an open archive and
-// decompresses the directory. A declared directory larger than its compressed bytes could
-// inflate to is refused before anything is decompressed. The file position is left where
-// it was. A directory that is no valid zlib stream raises EDecompressionError naming it.
+// decompresses the whole directory. A declared directory larger than its compressed bytes
+// could inflate to is refused before anything is decompressed. The file position is left
+// where it was. A directory that is no valid zlib stream raises EDecompressionError naming it.
 bool ReadArchiveHeader(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType& header,
                        TArrayOfByte& directory);
 
@@ -27,12 +28,12 @@ std::string ArchiveHeaderProblem(bool bigEndian, HostFile& archive, Veldane_PAK_
 // a folder, a device, FIFO or socket) is told in notices.
 bool CanOpenArchive(const std::string& archivePath, TNotices* notices);
 
-// ExtractArchive's listing of a PC archive that is to be updated in place. An archive that
-// reads only as an Xbox 360 one is told as one that cannot be updated, with no advice.
-bool ListArchiveToUpdate(const std::string& archivePath, TStringList& listing, TNotices* notices);
+// The index of a PC archive that is to be updated in place. An archive that reads only as an
+// Xbox 360 one is told as one that cannot be updated, with no advice.
+bool IndexArchiveToUpdate(const std::string& archivePath, TArchiveIndex& index, TNotices* notices);
 
-// ExtractArchive's listing of an archive the caller has opened, and holds for reading
-// (TArchiveReading), while it goes on to read its streams. False, told in notices, when
-// its header or directory does not read; directoryRead is told the directory when it does.
-bool ListOpenedArchive(bool bigEndian, HostFile& archive, TStringList& listing, TNotices* notices,
-                       const TDirectoryReadProc& directoryRead = {});
+// The index of an archive the caller has opened, and holds for reading (TArchiveReading),
+// while it goes on to read its streams: the directory is inflated only as far as its records
+// reach, and walked as it is inflated. False, told in notices, when its header or directory
+// does not read; index then holds what the walk met before it failed.
+bool IndexOpenedArchive(bool bigEndian, HostFile& archive, TArchiveIndex& index, TNotices* notices);

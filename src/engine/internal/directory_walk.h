@@ -1,22 +1,27 @@
-// Walking a decompressed directory into listing lines, and reading the lines' fields back.
+// Walking a decompressed directory into the records of an index, inflating it only as far
+// as the walk reads; and the listing lines the records give.
 #pragma once
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
-#include <vector>
 
+#include "engine/archive_index.h"
 #include "support/bytes.h"
+
+class TPieceInflater;
 
 struct TWalkResult {
     int32_t cursor = 0;       // where the walk stopped
     int32_t errorCount = 0;   // names whose length was out of range
     bool overran = false;     // a read would have passed the end of the directory
-    bool tooLarge = false;    // the listing outgrew its limit
+    bool tooLarge = false;    // the records outgrew a limit
 };
 
-// Every line repeats its folder's path, so a small crafted directory (a long path, then many
-// tiny file records) could ask for a listing of terabytes. Real archives stay far below this.
+// Every line of a listing repeats its folder's path, so a small crafted directory (a long
+// path, then many tiny file records) could ask for a listing of terabytes. Real archives stay
+// far below this. The bound is counted from the records, whether the lines are made or not.
 inline constexpr int64_t kMaxListingBytes = int64_t{1} << 30;
 
 // Every stored file is a zlib stream of at least kSmallestStreamSize bytes (an empty one)
@@ -32,39 +37,60 @@ inline constexpr int64_t kRecordAllowance = 65536;
 // The most file records an archive whose data area holds dataAreaSize bytes may list.
 int64_t MaxFileRecords(int64_t dataAreaSize);
 
+// The most folder records it may hold: as many as file records, and kFolderRecordAllowance
+// more. A directory of millions of empty folder records (12 bytes each) inflates from a few
+// megabytes, and real archives hold far fewer folders than files.
+inline constexpr int64_t kFolderRecordAllowance = 2000000;
+int64_t MaxFolderRecords(int64_t dataAreaSize);
+
 struct TWalkLimits {
     int64_t listingBytes = kMaxListingBytes;                        // the listing's text
-    int64_t fileRecords = std::numeric_limits<int64_t>::max();      // lines of the listing
-    int64_t folderRecords = std::numeric_limits<int64_t>::max();    // folders of the shape
+    int64_t fileRecords = std::numeric_limits<int64_t>::max();
+    int64_t folderRecords = std::numeric_limits<int64_t>::max();
 };
 
-// The folder records of a directory as a tree, for an edit that writes them anew: folder 0 is
-// the root, every other names its parent (an earlier folder); each file record of the
-// listing, in its order, names the folder it lies in and its own name.
-struct TDirectoryShape {
-    struct Folder {
-        int32_t parent = -1;
-        std::string name;
-    };
-    struct File {
-        int32_t folder = 0;
-        std::string name;
-    };
-    std::vector<Folder> folders;
-    std::vector<File> files;
+// The decompressed directory as a walk reads it: held whole, or inflated from its packed bytes
+// only as far as the walk has read, and never past the size the header declares.
+class TDirectoryImage {
+public:
+    explicit TDirectoryImage(TArrayOfByte whole);
+    TDirectoryImage(const TArrayOfByte& packed, int32_t declaredSize);
+    ~TDirectoryImage();
+    TDirectoryImage(const TDirectoryImage&) = delete;
+    TDirectoryImage& operator=(const TDirectoryImage&) = delete;
+
+    // True when the bytes before end are there, inflating up to them. Raises
+    // EDecompressionError on corrupt data.
+    bool Reach(int64_t end);
+    const TArrayOfByte& Bytes() const { return bytes_; }
+    TArrayOfByte Take() { return std::move(bytes_); }
+    // True when the whole stream inflates to exactly the declared size. What the image does
+    // not hold yet is inflated without being kept.
+    bool InflatesToDeclaredSize();
+
+private:
+    TArrayOfByte bytes_;
+    int64_t declared_;
+    std::unique_ptr<TPieceInflater> inflater_;  // none for an image held whole from the start
 };
 
-// Appends one line per file record to listing, and with shape given its folders and files. Never reads past the end of the directory;
-// nesting is walked with an explicit stack, however deep.
-// The walk stops, with tooLarge set, once the listing's text would pass limits.listingBytes
-// or its lines limits.fileRecords.
-TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize,
-                          TStringList& listing, const TWalkLimits& limits = {}, TDirectoryShape* shape = nullptr);
+// Walks the directory, appending its folder records (the root first) and file records to
+// index; index.directory and headerSize are left to the caller. Never reads past the end of
+// the directory; nesting is walked with an explicit stack, however deep. The walk stops, with
+// tooLarge set, once the listing's text would pass limits.listingBytes, or the records their
+// limits; the folders' own names, which folders that hold no file add to the directory all
+// the same, are held to limits.listingBytes as well.
+TWalkResult WalkDirectory(bool bigEndian, TDirectoryImage& image, int32_t headerSize, const TWalkLimits& limits,
+                          TArchiveIndex& index);
 
-// WalkDirectory for the shape alone: the same walk, the same limits, no listing.
-TWalkResult WalkDirectoryShape(bool bigEndian, const TArrayOfByte& directory, const TWalkLimits& limits,
-                               TDirectoryShape& shape);
+// The listing lines of every entry of the index, appended in directory order.
+void AppendListing(const TArchiveIndex& index, TStringList& listing);
+
+// The walk of a directory held whole, into listing lines; for the tests and fuzz targets of
+// the walk.
+TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize, TStringList& listing,
+                          const TWalkLimits& limits = {});
 
 // The numeric field of a listing line that starts at column (zero-based; the columns are in
-// archive_format.h).
+// archive_format.h); for the tests that read what `list` prints.
 int32_t ListingField(const std::string& line, int32_t column);

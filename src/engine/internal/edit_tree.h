@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "engine/edit_counts.h"
-#include "engine/internal/directory_walk.h"
+#include "engine/archive_index.h"
 #include "engine/internal/source_tree.h"
-#include "engine/listed_entry.h"
 #include "support/host_entries.h"
 
 struct TEditFile {
@@ -39,7 +38,7 @@ class TEditTree {
 public:
     // The tree of an archive's directory. Folder records of one folder whose names share a
     // key become one folder, as a folder on disk would hold their content.
-    TEditTree(const TDirectoryShape& shape, const TArchiveEntries& entries);
+    explicit TEditTree(const TArchiveIndex& index);
 
     TEditFolder& Root() { return root_; }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/archive_index.h"
 #include "engine/notices.h"
 #include "engine/target_folder.h"
 #include "support/bytes.h"
@@ -16,14 +17,14 @@ struct TExtractionRequest {
     bool bigEndian;
     HostFile& archive;
     int64_t archiveSize;
-    const TStringList& listing;
+    const TArchiveIndex& index;
     const std::string& targetDir;
     TTargetFolder targetFolder;
     bool hashTags;
     bool convertLoc;
     const ProgressProc& progress;
     TNotices* notices;  // a target that is not there, each failed file, and why
-    // The listing lines to extract, ascending; null for every line. Lines left out cost
+    // The entries to extract, ascending; null for every entry. Entries left out cost
     // nothing: no folder is made for them, no byte of their streams is read.
     const std::vector<size_t>* selection = nullptr;
 };

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/archive_index.h"
+#include "engine/internal/entry_key.h"
 #include "engine/notices.h"
 #include "support/display_text.h"
 
@@ -25,6 +27,13 @@ inline void TellNoEntry(TNotices* notices, const std::string& sourceFile, const 
     const std::string reason = matchByTag ? "the archive holds no file with the hash tag in its name"
                                           : "the archive holds no file \"" + ArchivePathForUser(key) + "\"";
     Notify(notices, sourceFile, NoticeText("cannot use", sourceFile, reason));
+}
+
+// What a user named (a source file, or an entry's path or tag) names two entries that differ
+// only in letter case: either could be meant, so neither is replaced.
+inline void TellAmbiguous(TNotices* notices, const std::string& given, const TArchiveIndex& index,
+                          const TEntryMatch& match, bool matchByTag) {
+    Notify(notices, given, NoticeText("cannot use", given, AmbiguityReason(index, match, matchByTag)));
 }
 
 // A source file that is to be found by the hash tag its name does not carry.
