@@ -73,6 +73,36 @@ std::string PackedDirectoryProblem(bool bigEndian, HostFile& archive, Veldane_PA
 
 constexpr const char* kOtherInflatedSize = "its directory does not inflate to the size its header gives";
 
+// A directory whose walk ends before the size its header declares is refused whatever its
+// stream holds beyond; its size is checked only when the rest is short to inflate, so that
+// the refusal names the right fault without inflating gigabytes a header may declare.
+constexpr int64_t kSizeCheckBudget = 16 << 20;
+
+// What reading the directory found.
+struct TDirectoryRead {
+    TWalkResult walk;
+    TDeclaredSize size = TDeclaredSize::Unchecked;
+};
+
+// Walks the directory into index as it is inflated, within the bounds an archive of its size
+// allows, and checks the size its header declares. Raises EDecompressionError naming the
+// directory when it does not inflate.
+TDirectoryRead ReadDirectory(bool bigEndian, HostFile& archive, const Veldane_PAK_HeaderType& header,
+                             TArchiveIndex& index) {
+    const int64_t dataAreaSize = archive.Size() - header.HeaderSize;
+    const TWalkLimits limits{.fileRecords = MaxFileRecords(dataAreaSize), .folderRecords = MaxFolderRecords(dataAreaSize)};
+    TDirectoryImage image(header.PackedDir, header.UnpackedDirSize);
+    index.headerSize = header.HeaderSize;
+    TDirectoryRead read;
+    NamingTheDirectory(archive, [&] {
+        read.walk = WalkDirectory(bigEndian, image, header.HeaderSize, limits, index);
+        read.size = image.CheckDeclaredSize(kSizeCheckBudget);
+        return 0;
+    });
+    index.directory = image.Take();
+    return read;
+}
+
 // True when the header and directory read in that byte order. Only a probe: a directory
 // that does not inflate is no reason to raise here, and nothing of it is kept.
 bool ReadsInOrder(bool bigEndian, HostFile& archive) {
@@ -80,7 +110,8 @@ bool ReadsInOrder(bool bigEndian, HostFile& archive) {
     Veldane_PAK_HeaderType header;
     try {
         if (!PackedDirectoryProblem(bigEndian, archive, header).empty()) return false;
-        return TDirectoryImage(header.PackedDir, header.UnpackedDirSize).InflatesToDeclaredSize();
+        TArchiveIndex index;
+        return ReadDirectory(bigEndian, archive, header, index).size == TDeclaredSize::Matches;
     } catch (const EZlibError&) {
         return false;
     }
@@ -124,7 +155,6 @@ enum class TIndexed {
 // directory costs no more memory than the records the walk meets.
 TIndexed IndexOpenArchive(bool bigEndian, HostFile& archive, TArchiveIndex& index, TPurpose purpose,
                           TNotices* notices) {
-    const int64_t archiveSize = archive.Size();
     Veldane_PAK_HeaderType header;
     std::string problem;
     {
@@ -136,21 +166,13 @@ TIndexed IndexOpenArchive(bool bigEndian, HostFile& archive, TArchiveIndex& inde
         return TIndexed::No;
     }
     TArchiveIndex walked;
-    walked.headerSize = header.HeaderSize;
-    const int64_t dataAreaSize = archiveSize - header.HeaderSize;
-    const TWalkLimits limits{.fileRecords = MaxFileRecords(dataAreaSize), .folderRecords = MaxFolderRecords(dataAreaSize)};
-    TDirectoryImage image(header.PackedDir, header.UnpackedDirSize);
-    const TWalkResult walk = NamingTheDirectory(archive, [&] {
-        return WalkDirectory(bigEndian, image, header.HeaderSize, limits, walked);
-    });
-    const bool sized = NamingTheDirectory(archive, [&] { return image.InflatesToDeclaredSize(); });
-    if (!sized) {
+    const TDirectoryRead read = ReadDirectory(bigEndian, archive, header, walked);
+    if (read.size == TDeclaredSize::Differs) {
         TellUnreadableHeader(bigEndian, archive, kOtherInflatedSize, purpose, notices);
         return TIndexed::No;
     }
-    walked.directory = image.Take();
     index = std::move(walked);
-    const std::string walkProblem = WalkProblem(walk, header.UnpackedDirSize);
+    const std::string walkProblem = WalkProblem(read.walk, header.UnpackedDirSize);
     if (walkProblem.empty()) return TIndexed::Wholly;
     Notify(notices, archive.Path(), NoticeText(kCannotRead, archive.Path(), walkProblem));
     return TIndexed::Partly;
@@ -166,7 +188,7 @@ std::string ArchiveHeaderProblem(bool bigEndian, HostFile& archive, Veldane_PAK_
     TDirectoryImage image(header.PackedDir, header.UnpackedDirSize);
     const bool sized = NamingTheDirectory(archive, [&] {
         image.Reach(header.UnpackedDirSize);
-        return image.InflatesToDeclaredSize();
+        return image.CheckDeclaredSize() == TDeclaredSize::Matches;
     });
     directory = image.Take();
     return sized ? "" : kOtherInflatedSize;

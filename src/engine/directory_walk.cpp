@@ -167,12 +167,13 @@ bool TDirectoryImage::Reach(int64_t end) {
     return static_cast<int64_t>(bytes_.size()) >= end;
 }
 
-bool TDirectoryImage::InflatesToDeclaredSize() {
-    if (!inflater_) return true;
+TDeclaredSize TDirectoryImage::CheckDeclaredSize(int64_t budget) {
+    if (!inflater_) return TDeclaredSize::Matches;
     const auto held = static_cast<int64_t>(bytes_.size());
+    if (declared_ - held > budget) return TDeclaredSize::Unchecked;
     // One byte more than declared is enough to tell a longer stream.
     const int64_t rest = inflater_->Skip(declared_ - held + 1);
-    return inflater_->Ended() && held + rest == declared_;
+    return inflater_->Ended() && held + rest == declared_ ? TDeclaredSize::Matches : TDeclaredSize::Differs;
 }
 
 int64_t MaxFileRecords(int64_t dataAreaSize) {

@@ -49,6 +49,8 @@ struct TWalkLimits {
     int64_t folderRecords = std::numeric_limits<int64_t>::max();
 };
 
+enum class TDeclaredSize { Matches, Differs, Unchecked };
+
 // The decompressed directory as a walk reads it: held whole, or inflated from its packed bytes
 // only as far as the walk has read, and never past the size the header declares.
 class TDirectoryImage {
@@ -64,9 +66,10 @@ public:
     bool Reach(int64_t end);
     const TArrayOfByte& Bytes() const { return bytes_; }
     TArrayOfByte Take() { return std::move(bytes_); }
-    // True when the whole stream inflates to exactly the declared size. What the image does
-    // not hold yet is inflated without being kept.
-    bool InflatesToDeclaredSize();
+    // Whether the whole stream inflates to exactly the declared size. What the image does not
+    // hold yet is inflated without being kept; more than budget bytes of it are not inflated
+    // at all, and the size is left unchecked.
+    TDeclaredSize CheckDeclaredSize(int64_t budget = std::numeric_limits<int64_t>::max());
 
 private:
     TArrayOfByte bytes_;
