@@ -10,6 +10,7 @@
 #include "engine/archive_entries.h"
 #include "engine/internal/archive_file_pool.h"
 #include "engine/internal/extraction.h"
+#include "engine/internal/path_clash.h"
 #include "support/display_text.h"
 #include "support/fast_inflate.h"
 #include "support/host_entries.h"
@@ -85,10 +86,12 @@ public:
     void CheckRecords() {
         std::map<TStreamKey, size_t> firstOfStream;
         TEntryPaths paths(look_.Index());
+        const std::vector<bool> folderStands = EntriesWhereFoldersStand(look_.Index());
         for (size_t i = 0; i < entries_.size(); ++i) {
             const TArchiveEntry& entry = entries_[i];
             if (!IsExtractablePath(paths.Of(entry)))
                 reasons_[i].push_back("extraction refuses its path (an empty, \".\" or \"..\" part, a drive, or a NUL)");
+            if (folderStands[i]) reasons_[i].push_back("a folder of the archive has the same path");
             if (entry.packedSize <= 0 || entry.unpackedSize < 0) {
                 reasons_[i].push_back("its record holds an impossible size");
                 continue;

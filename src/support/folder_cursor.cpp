@@ -152,7 +152,10 @@ std::unique_ptr<HostFile> FolderCursor::CreateFresh(const std::string& name, con
             problem = "\"" + PathOf(name) + "\" is the archive being read";
             return nullptr;
         }
-        if (S_ISDIR(own.st_mode)) Raise("Cannot open file", PathOf(name), EISDIR);
+        if (S_ISDIR(own.st_mode)) {
+            problem = "a folder of that name stands in its place";
+            return nullptr;
+        }
         if (::unlinkat(folder, name.c_str(), 0) != 0 && errno != ENOENT)
             Raise("Cannot remove file", PathOf(name), errno);
     }

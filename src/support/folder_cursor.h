@@ -38,8 +38,8 @@ public:
 
     // Creates the file name afresh in the current folder and opens it for writing. Whatever
     // stood under that name (a file, a link, a hard link, a FIFO) is removed first, never
-    // opened or written through. Null when the name is the file keep or a link to it:
-    // problem says why. Other failures (a folder under the name) raise.
+    // opened or written through. Null when the name is the file keep or a link to it, or a
+    // folder: problem says why. Other failures raise.
     std::unique_ptr<HostFile> CreateFresh(const std::string& name, const FileIdentity& keep, std::string& problem);
 
     // As CreateFresh, but a file already under the name that is exactly what CreateFresh

@@ -108,6 +108,11 @@ const BadArchiveCase kBadArchives[] = {
      {{"neg.txt", 0, kHelloPacked, -1}},
      kHelloStream,
      "neg.txt: its record holds an impossible size\n"},
+    // No file system holds a file and a folder of one path: extraction fails one of them.
+    {"a file where a folder has the same path",
+     {{"x/y", 0, kHelloPacked, 5}, {"x", 0, kHelloPacked, 5}},
+     kHelloStream,
+     "x: a folder of the archive has the same path\n"},
     {"an unsafe path",
      {{"..\\evil.txt", 0, kHelloPacked, 5}},
      kHelloStream,

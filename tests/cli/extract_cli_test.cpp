@@ -54,6 +54,18 @@ TEST(ExtractCommand, AFailedFileIsNamedWithTheReasonThenErrorAndExitOne) {
                           "(damaged, or the text would be far larger than the table)\n");
 }
 
+TEST(ExtractCommand, AFileWhereTheArchiveHasAFolderOfTheSameNameFailsAloneAndTheRestIsExtracted) {
+    TempDir dir;
+    WriteTestArchive(dir / "x.pak",
+                     TestFolder{"", {{"x", {}, {File("y", "below")}}}, {File("x", "clash"), File("z", "after")}});
+    const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "out"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error :-(\nvpak: cannot extract \"x\": a folder of that name stands in its place\n");
+    EXPECT_EQ(ReadFileText(dir / "out/x/y"), "below");
+    EXPECT_EQ(ReadFileText(dir / "out/z"), "after");
+}
+
 TEST(ExtractCommand, ALocTableOfOffsetsSharingOneLongStringIsAFailedFileWithoutLargeMemory) {
     TempDir dir;
     // About a kilobyte of archive whose table would turn into 1.5 GB of text.

@@ -1,5 +1,6 @@
 #include "helpers/crafted_archives.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "helpers/archive_writer.h"
@@ -34,6 +35,67 @@ TArrayOfByte ArchiveDeclaringDirectory(const TArrayOfByte& packed, int32_t decla
 TArrayOfByte CompressedZeros(size_t count) {
     const TArrayOfByte zeros(count, 0);
     return CompressBytes(zeros.data(), static_cast<int32_t>(zeros.size()));
+}
+
+namespace {
+
+// Deflate's bits, least significant first; Huffman codes go in from their top bit.
+class TBitWriter {
+public:
+    void Bits(uint32_t value, int count) {
+        for (int k = 0; k < count; ++k) Bit((value >> k) & 1U);
+    }
+    void Code(uint32_t code, int length) {
+        for (int k = length - 1; k >= 0; --k) Bit((code >> k) & 1U);
+    }
+    TArrayOfByte Finish() {
+        if (used_ > 0) bytes_.push_back(current_);
+        return std::move(bytes_);
+    }
+
+private:
+    void Bit(uint32_t bit) {
+        current_ = static_cast<uint8_t>(current_ | (bit << used_));
+        if (++used_ == 8) {
+            bytes_.push_back(current_);
+            current_ = 0;
+            used_ = 0;
+        }
+    }
+    TArrayOfByte bytes_;
+    uint8_t current_ = 0;
+    int used_ = 0;
+};
+
+// The fixed Huffman codes of deflate the stream needs.
+constexpr uint32_t kLiteralZero = 0x30;  // literal 0: 8 bits
+constexpr uint32_t kLength258 = 0xC5;    // length code 285: 8 bits, no extra bits
+constexpr uint32_t kDistanceOne = 0x00;  // distance code 0: 5 bits
+constexpr uint32_t kEndOfBlock = 0x00;   // code 256: 7 bits
+constexpr int64_t kMatchLength = 258;
+constexpr uint32_t kAdlerModulus = 65521;
+
+}  // namespace
+
+TArrayOfByte ZeroRunStream(int64_t count, int64_t& inflated) {
+    const int64_t matches = std::max<int64_t>((count - 1) / kMatchLength, 0);
+    inflated = 1 + matches * kMatchLength;
+    TBitWriter bits;
+    bits.Bits(1, 1);  // the last block
+    bits.Bits(1, 2);  // fixed Huffman codes
+    bits.Code(kLiteralZero, 8);
+    for (int64_t k = 0; k < matches; ++k) {
+        bits.Code(kLength258, 8);
+        bits.Code(kDistanceOne, 5);
+    }
+    bits.Code(kEndOfBlock, 7);
+    TArrayOfByte stream = {0x78, 0xDA};
+    const TArrayOfByte deflated = bits.Finish();
+    stream.insert(stream.end(), deflated.begin(), deflated.end());
+    // Adler-32 of zeros: the sum of the bytes stays 1, the sum of the sums is their count + 1.
+    const uint32_t adler = (static_cast<uint32_t>(inflated % kAdlerModulus) << 16) | 1U;
+    for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(static_cast<uint8_t>(adler >> shift));
+    return stream;
 }
 
 TArrayOfByte SharedStreamArchive(int32_t records, const TArrayOfByte& content, bool bigEndian) {

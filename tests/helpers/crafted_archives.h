@@ -17,6 +17,11 @@ TArrayOfByte ArchiveDeclaringDirectory(const TArrayOfByte& packed, int32_t decla
 // The zlib stream of count zero bytes.
 TArrayOfByte CompressedZeros(size_t count);
 
+// A zlib stream that inflates to about count zero bytes (1 + a multiple of 258 of them, as
+// close below count as that allows), written directly in deflate's fixed codes instead of
+// compressing anything: 13 bits per 258 zeros. Returns the exact count in inflated.
+TArrayOfByte ZeroRunStream(int64_t count, int64_t& inflated);
+
 // An archive of records files in its root that all point at the one stream of its data
 // area, which holds content.
 TArrayOfByte SharedStreamArchive(int32_t records, const TArrayOfByte& content, bool bigEndian = false);

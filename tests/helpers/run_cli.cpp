@@ -81,10 +81,11 @@ std::string VpakForOtherUsers() {
     return copied.string();
 }
 
+// outFile: where standard output goes instead of into the result ("" for the result).
 CliResult RunCaptured(const std::vector<std::string>& command, const std::string& workingDir,
-                      const std::vector<std::string>& extraEnvironment = {}) {
+                      const std::vector<std::string>& extraEnvironment = {}, const std::string& outFile = "") {
     TempDir capture;
-    const std::string outPath = capture / "out";
+    const std::string outPath = outFile.empty() ? capture / "out" : outFile;
     const std::string errPath = capture / "err";
 
     posix_spawn_file_actions_t actions;
@@ -105,7 +106,7 @@ CliResult RunCaptured(const std::vector<std::string>& command, const std::string
     CliResult result;
     result.status = ExitStatusOf(wstatus);
     result.peakMemoryBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;  // reported in KiB
-    result.out = ReadFileText(outPath);
+    if (outFile.empty()) result.out = ReadFileText(outPath);
     result.err = ReadFileText(errPath);
     return result;
 }
@@ -132,6 +133,10 @@ int ExitStatusOf(int waitStatus) {
 
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir) {
     return RunCaptured(VpakCommand(args), workingDir);
+}
+
+CliResult RunVpakWritingTo(const std::vector<std::string>& args, const std::string& outFile) {
+    return RunCaptured(VpakCommand(args), "", {}, outFile);
 }
 
 bool CanRunAsOtherUser() { return ::geteuid() == 0 && ::access(kSetpriv, X_OK) == 0; }

@@ -17,6 +17,11 @@ struct CliResult {
 
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir = "");
 
+// RunVpak with standard output written to outFile and not read back: a large output then
+// adds nothing to this process, whose memory the next child's peak would count (a child
+// started by posix_spawn inherits its parent's peak until it execs).
+CliResult RunVpakWritingTo(const std::vector<std::string>& args, const std::string& outFile);
+
 // The two builds of the command line: the program vpak itself, which every test runs unless
 // it says otherwise, and its twin vpak-test-hooks, built from the same sources with the test
 // hooks (tests/hooks/host_test_hooks.h). Only the twin takes a fault from VPAK_TEST_FAULT or
