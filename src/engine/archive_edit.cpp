@@ -242,9 +242,12 @@ bool RemoveFromArchive(const TRemoveRequest& request, TEditCounts& counts) {
     const TChange change = [&](TEditTree& tree, const std::vector<host::FileIdentity>&) {
         bool allMatched = true;
         for (const std::string& entry : request.entries) {
-            if (tree.Remove(entry, counts)) continue;
+            std::string problem;
+            if (tree.Remove(entry, counts, problem)) continue;
             allMatched = false;
-            Notify(request.notices, entry, NoticeText("cannot remove", entry, "the archive holds no such file or folder"));
+            if (problem.empty()) problem = "the archive holds no such file or folder";
+            else problem = "it " + problem;
+            Notify(request.notices, entry, NoticeText("cannot remove", entry, problem));
         }
         tree.RemoveEmptied(counts);
         return allMatched;

@@ -105,6 +105,30 @@ std::vector<size_t> LiveInCollationOrder(const TItems& items, TName nameOf) {
     return order;
 }
 
+// Of the files of one key, the one a name means: the one of exactly that name, else the one
+// name they all have. Files of two names that differ only in letter case, none of them the
+// name given, leave it open which is meant: false, with problem saying so. chosen is null
+// when there are none.
+bool ChooseByName(const std::vector<TEditFile*>& files, const std::string& name, TEditFile*& chosen,
+                  std::string& problem) {
+    chosen = nullptr;
+    for (TEditFile* file : files)
+        if (file->entry.name == name) {
+            chosen = file;
+            return true;
+        }
+    for (TEditFile* file : files) {
+        if (chosen == nullptr) chosen = file;
+        else if (file->entry.name != chosen->entry.name) {
+            problem = "names both \"" + ArchivePathForUser(chosen->archivePath) + "\" and \"" +
+                      ArchivePathForUser(file->archivePath) + "\" of the archive, which differ only in letter case";
+            chosen = nullptr;
+            return false;
+        }
+    }
+    return true;
+}
+
 struct TFolderRef {
     const TEditFolder* folder;
     bool removed;
@@ -165,7 +189,7 @@ bool TEditTree::PutFile(TEditFolder& folder, const host::DirEntry& entry, const 
         collision = CollisionText(hostPath, "is a file, and the archive holds a folder of that name");
         return false;
     }
-    TEditFile* keeping = nullptr;
+    std::vector<TEditFile*> kept;
     for (size_t k : FilesOfKey(folder)[key]) {
         TEditFile& file = folder.files[k];
         if (file.removed) continue;
@@ -173,7 +197,12 @@ bool TEditTree::PutFile(TEditFolder& folder, const host::DirEntry& entry, const 
             collision = CollisionText(hostPath, "is a second file for one path of the archive");
             return false;
         }
-        if (file.origin.kept && keeping == nullptr) keeping = &file;
+        if (file.origin.kept) kept.push_back(&file);
+    }
+    TEditFile* keeping = nullptr;
+    if (!ChooseByName(kept, entry.name, keeping, collision)) {
+        collision = CollisionText(hostPath, collision.c_str());
+        return false;
     }
     if (keeping != nullptr) {
         keeping->entry.info = entry.info;
@@ -204,7 +233,7 @@ bool TEditTree::PutTree(TEditFolder& folder, const TSourceFolder& node, const st
     return true;
 }
 
-bool TEditTree::Remove(const std::string& typedPath, TEditCounts& counts) {
+bool TEditTree::Remove(const std::string& typedPath, TEditCounts& counts, std::string& problem) {
     const std::vector<std::string> parts = EntryPathParts(typedPath);
     if (parts.empty()) return false;
     TEditFolder* folder = &root_;
@@ -213,10 +242,14 @@ bool TEditTree::Remove(const std::string& typedPath, TEditCounts& counts) {
     const std::string key = EntryPathKey(parts.back());
     bool matched = false;
     if (!EndsWithSeparator(typedPath)) {
-        for (size_t k : FilesOfKey(*folder)[key]) {
-            TEditFile& file = folder->files[k];
-            if (file.removed) continue;
-            file.removed = true;
+        std::vector<TEditFile*> live;
+        for (size_t k : FilesOfKey(*folder)[key])
+            if (!folder->files[k].removed) live.push_back(&folder->files[k]);
+        TEditFile* chosen = nullptr;
+        if (!ChooseByName(live, parts.back(), chosen, problem)) return false;
+        for (TEditFile* file : live) {
+            if (chosen == nullptr || file->entry.name != chosen->entry.name) continue;
+            file->removed = true;
             ++counts.removedFiles;
             matched = true;
         }

@@ -46,9 +46,11 @@ public:
     // nullptr when a file stands where a folder is needed, and collision says where.
     TEditFolder* MakeFolder(const std::string& typedPath, std::string& collision);
 
-    // Puts a host file into folder: the first entry of its key that still has its stream
-    // gets its content, else it is added under its own name. False when a folder of that key
-    // is there, or a file of exactly that name was put in before (collision says which).
+    // Puts a host file into folder: the entry of its key that still has its stream gets its
+    // content (the one of exactly its name, else the one name of its key), else it is added
+    // under its own name. False when a folder of that key is there, a file of exactly that
+    // name was put in before, or entries of two names that differ only in letter case, none
+    // of them its own, share its key (collision says which).
     bool PutFile(TEditFolder& folder, const host::DirEntry& entry, const std::string& hostPath, TEditCounts& counts,
                  std::string& collision);
 
@@ -57,8 +59,11 @@ public:
     bool PutTree(TEditFolder& folder, const TSourceFolder& node, const std::string& hostDir, TEditCounts& counts,
                  std::string& collision);
 
-    // Removes the files and folders the typed archive path names; false when it names none.
-    bool Remove(const std::string& typedPath, TEditCounts& counts);
+    // Removes the files and folders the typed archive path names: of the files, those of
+    // exactly the last name typed, else those of the one name of its key. False when it names
+    // none; false too, with problem saying why, when files of two names that differ only in
+    // letter case, none of them the one typed, share its key.
+    bool Remove(const std::string& typedPath, TEditCounts& counts, std::string& problem);
 
     // Removes the folders that held something before and hold nothing now, from the deepest.
     void RemoveEmptied(TEditCounts& counts);
