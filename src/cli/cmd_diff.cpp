@@ -61,7 +61,8 @@ void RegisterDiffCommand(CLI::App& app, int& exitStatus) {
     sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
     sub->add_flag("--no-loc", options->noLoc, "Compare .loc files as they are, as make --no-loc stores them");
     sub->add_flag("--json", options->json,
-                  "One JSON document: same, added, removed, changed (paths), archive_files, folder_files");
+                  "One JSON document: same, added, removed, changed (each path as list --json gives\n"
+                  "it: {\"path\": ...}, with \"path_bytes\" where it is not UTF-8), archive_files, folder_files");
     sub->add_flag("-q,--quiet", options->quiet, "No progress display");
     sub->add_option("ARCHIVE", options->archive, "The .PAK archive")->required();
     sub->add_option("DIR", options->directory, "The folder (\"\" is the current directory)")->required();

@@ -55,9 +55,7 @@ std::string LowerHex(const std::string& bytes) {
 }
 
 nlohmann::ordered_json JsonEntry(const TArchiveEntry& entry) {
-    nlohmann::ordered_json item;
-    item["path"] = ValidUtf8(entry.path);
-    if (!IsValidUtf8(entry.path)) item["path_bytes"] = LowerHex(entry.path);
+    nlohmann::ordered_json item = JsonPath(entry.path);
     item["data_offset"] = entry.dataOffset;
     item["absolute_offset"] = entry.StreamStart();
     item["packed_size"] = entry.packedSize;
@@ -112,6 +110,13 @@ std::string JsonListing(const TArchiveEntries& entries, bool bigEndian) {
                           {"packed_size", totals.packedBytes},
                           {"unpacked_size", totals.unpackedBytes}};
     return document.dump(2) + "\n";
+}
+
+nlohmann::ordered_json JsonPath(const std::string& path) {
+    nlohmann::ordered_json item;
+    item["path"] = ValidUtf8(path);
+    if (!IsValidUtf8(path)) item["path_bytes"] = LowerHex(path);
+    return item;
 }
 
 bool IsValidUtf8(const std::string& text) {

@@ -1,6 +1,8 @@
 // The listings of `list --long` (for a person) and `list --json` (for programs).
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdint>
 #include <string>
 
@@ -21,6 +23,11 @@ std::string LongListing(const TArchiveEntries& entries);
 // is given with each byte outside a valid sequence as U+FFFD in "path", and exactly in
 // "path_bytes" (lower-case hexadecimal).
 std::string JsonListing(const TArchiveEntries& entries, bool bigEndian);
+
+// A path as the JSON documents give it: {"path": the path with each byte outside a valid
+// UTF-8 sequence as U+FFFD}, and, only where it is not valid UTF-8, "path_bytes": its exact
+// bytes in lower-case hexadecimal. Control bytes are left to JSON's own escapes.
+nlohmann::ordered_json JsonPath(const std::string& path);
 
 // True when text is well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
 bool IsValidUtf8(const std::string& text);

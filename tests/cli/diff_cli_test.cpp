@@ -131,11 +131,26 @@ TEST_F(DiffCommand, JsonParsesBackToTheDifferences) {
     EXPECT_EQ(result.status, 1);
     const nlohmann::json document = nlohmann::json::parse(result.out);
     EXPECT_EQ(document["same"], false);
-    EXPECT_EQ(document["added"], nlohmann::json::array({"data/new.bin"}));
-    EXPECT_EQ(document["removed"], nlohmann::json::array({"data/sub/y.bin"}));
-    EXPECT_EQ(document["changed"], nlohmann::json::array({"top.txt"}));
+    EXPECT_EQ(document["added"], nlohmann::json::parse(R"([{"path": "data/new.bin"}])"));
+    EXPECT_EQ(document["removed"], nlohmann::json::parse(R"([{"path": "data/sub/y.bin"}])"));
+    EXPECT_EQ(document["changed"], nlohmann::json::parse(R"([{"path": "top.txt"}])"));
     EXPECT_EQ(document["archive_files"], 4);
     EXPECT_EQ(document["folder_files"], 4);
+}
+
+TEST_F(DiffCommand, JsonGivesEveryNameExactlyAsListJsonDoes) {
+    Pack();
+    // A control byte and its printed form are two names; a name that is not UTF-8 carries its bytes.
+    WriteFile(Tree() + "/a\x01" "b.txt", "1");
+    WriteFile(Tree() + "/a<01>b.txt", "2");
+    WriteFile(Tree() + "/M\xE4rchen.txt", "3");
+    const CliResult result = Diff({"--json"});
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.out.find(R"("path": "a\u0001b.txt")"), std::string::npos) << result.out;
+    const nlohmann::json expected = {{{"path", "M\xEF\xBF\xBDrchen.txt"}, {"path_bytes", "4de4726368656e2e747874"}},
+                                     {{"path", "a\x01" "b.txt"}},
+                                     {{"path", "a<01>b.txt"}}};
+    EXPECT_EQ(nlohmann::json::parse(result.out)["added"], expected);
 }
 
 TEST_F(DiffCommand, JsonOfTheSameTreeSaysSoWithEmptyLists) {
