@@ -113,7 +113,8 @@ std::string TestListedArchive(bool bigEndian, const std::string& path, const TSt
     };
     TArchiveCheck check;
     try {
-        if (!CheckArchive(bigEndian, path, check, progress, nullptr)) return "test refused an archive that lists";
+        if (!CheckArchive(bigEndian, path, check, progress, nullptr) || !check.readsAsArchive)
+            return "test refused an archive that lists";
     } catch (const std::exception& error) {
         return std::string("test raised on an archive that lists: ") + error.what();
     }

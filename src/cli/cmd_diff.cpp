@@ -56,12 +56,14 @@ void RegisterDiffCommand(CLI::App& app, int& exitStatus) {
                 "names, the archive itself left out), writing nothing. Paths pair up in any letter case.\n"
                 "Prints a line per path that differs: \"A path\" only in DIR, \"D path\" only in\n"
                 "ARCHIVE, \"M path\" in both with other content (a .loc text as the table it becomes,\n"
-                "unless --no-loc); nothing when they are the same. Exit status 0 the same, 1 they\n"
+                "unless --no-loc); nothing when they are the same. A file make could not store (one it\n"
+                "may not read) is named on standard error instead. Exit status 0 the same, 1 they\n"
                 "differ, 3 ARCHIVE or something below DIR cannot be read (named on standard error).");
     sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
     sub->add_flag("--no-loc", options->noLoc, "Compare .loc files as they are, as make --no-loc stores them");
     sub->add_flag("--json", options->json,
-                  "One JSON document: same, added, removed, changed (paths), archive_files, folder_files");
+                  "One JSON document: same, added, removed, changed (each path as list --json gives\n"
+                  "it: {\"path\": ...}, with \"path_bytes\" where it is not UTF-8), archive_files, folder_files");
     sub->add_flag("-q,--quiet", options->quiet, "No progress display");
     sub->add_option("ARCHIVE", options->archive, "The .PAK archive")->required();
     sub->add_option("DIR", options->directory, "The folder (\"\" is the current directory)")->required();

@@ -60,7 +60,7 @@ void RegisterSyncCommand(CLI::App& app, int& exitStatus) {
     sub->add_flag("--no-loc", options->noLoc, "Compare and store .loc files as they are, as make --no-loc");
     sub->add_flag("--dry-run", options->dryRun,
                   "Write nothing: print what would change, as diff prints it (\"A\", \"M\", \"D\" lines),\n"
-                  "then the counts");
+                  "then the counts; fail as the real sync would, naming the files it could not read");
     sub->add_flag("-q,--quiet", options->quiet, "Show no progress");
     sub->add_option("ARCHIVE", options->archive, "The .PAK archive to bring up to date (or to create)")->required();
     sub->add_option("DIR", options->directory, "The folder it is to hold (\"\" is the current directory)")->required();

@@ -45,10 +45,12 @@ int RunTest(const TestOptions& options) {
         return Stopped("Stopped: " + CountText(stop.ItemsReported()) + " files were tested.", notices);
     }
     if (!read) {
-        // Nothing could be tested: the archive is unreadable as a whole, as a raised error is.
+        // Nothing could be tested: the file cannot be read at all, as a raised error is.
         notices.Print();
         return kExitRaised;
     }
+    // A file that reads as no archive is a bad one: its reason, and no files to report.
+    if (!check.readsAsArchive) return Outcome(false, "", notices);
     std::cout << CheckReport(check) << std::flush;
     if (check.Sound()) return kExitSuccess;
     return Outcome(false, "", notices);
@@ -64,7 +66,8 @@ void RegisterTestCommand(CLI::App& app, int& exitStatus) {
                 "the archive, shares no bytes with another stream (unless both are the same stream), and\n"
                 "inflates to exactly its recorded size, ending exactly at its packed size. Prints a line\n"
                 "per bad file (path: reason), then a summary. Exit status 0 when sound, 1 when a file is\n"
-                "bad, 3 when the header or directory does not read.");
+                "bad or ARCHIVE is no archive (its header or directory does not read, or reads only in the\n"
+                "other byte order), 3 when ARCHIVE cannot be read (missing, no file, an input/output error).");
     sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
     sub->add_flag("-q,--quiet", options->quiet, "No progress display");
     sub->add_option("ARCHIVE", options->archive, "The .PAK archive")->required();

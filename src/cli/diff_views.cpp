@@ -25,6 +25,13 @@ const char* KindKey(TDifferenceKind kind) {
     return "";
 }
 
+// The path with "/" between folders and every byte as it is: JSON escapes what needs it.
+std::string SlashSeparated(std::string path) {
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
 }  // namespace
 
 std::string DiffLines(const TArchiveDiff& diff) {
@@ -41,7 +48,7 @@ std::string JsonDiff(const TArchiveDiff& diff) {
     for (TDifferenceKind kind : {TDifferenceKind::Added, TDifferenceKind::Removed, TDifferenceKind::Changed})
         document[KindKey(kind)] = nlohmann::ordered_json::array();
     for (const TPathDifference& difference : diff.differences)
-        document[KindKey(difference.kind)].push_back(ValidUtf8(ArchivePathForUser(difference.path)));
+        document[KindKey(difference.kind)].push_back(JsonPath(SlashSeparated(difference.path)));
     document["archive_files"] = diff.entryCount;
     document["folder_files"] = diff.fileCount;
     return document.dump(2) + "\n";

@@ -12,6 +12,6 @@
 std::string DiffLines(const TArchiveDiff& diff);
 
 // {"same": bool, "added": [...], "removed": [...], "changed": [...], "archive_files": n,
-//  "folder_files": n}; each path as a string with "/" between folders. A path that is not
-// valid UTF-8 has each byte outside a valid sequence as U+FFFD, as list --json gives it.
+//  "folder_files": n}; each path as {"path": ...} with "/" between folders, and with
+// "path_bytes" where it is not valid UTF-8, as list --json gives an entry's path (JsonPath).
 std::string JsonDiff(const TArchiveDiff& diff);

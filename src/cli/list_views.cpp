@@ -55,8 +55,7 @@ std::string LowerHex(const std::string& bytes) {
 }
 
 nlohmann::ordered_json JsonEntry(const TArchiveEntry& entry, const std::string& path) {
-    nlohmann::ordered_json item;
-    PutJsonPath(item, path);
+    nlohmann::ordered_json item = JsonPath(path);
     item["data_offset"] = entry.dataOffset;
     item["absolute_offset"] = entry.streamStart;
     item["packed_size"] = entry.packedSize;
@@ -144,9 +143,11 @@ void WriteJsonListing(std::ostream& out, const TArchiveIndex& index, bool bigEnd
     out << ",\n  \"totals\": " << NestedJson(totalsItem, 1) << "\n}\n";
 }
 
-void PutJsonPath(nlohmann::ordered_json& item, const std::string& path) {
+nlohmann::ordered_json JsonPath(const std::string& path) {
+    nlohmann::ordered_json item;
     item["path"] = ValidUtf8(path);
     if (!IsValidUtf8(path)) item["path_bytes"] = LowerHex(path);
+    return item;
 }
 
 bool IsValidUtf8(const std::string& text) {

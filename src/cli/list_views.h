@@ -3,6 +3,8 @@
 // large a listing, it is never held whole.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -30,9 +32,11 @@ void WriteLongListing(std::ostream& out, const TArchiveIndex& index);
 // "path_bytes" (lower-case hexadecimal).
 void WriteJsonListing(std::ostream& out, const TArchiveIndex& index, bool bigEndian);
 
-// The members of a path in a JSON object, "path" and where needed "path_bytes", as
-// WriteJsonListing gives them.
-void PutJsonPath(nlohmann::ordered_json& item, const std::string& path);
+
+// A path as the JSON documents give it: {"path": the path with each byte outside a valid
+// UTF-8 sequence as U+FFFD}, and, only where it is not valid UTF-8, "path_bytes": its exact
+// bytes in lower-case hexadecimal. Control bytes are left to JSON's own escapes.
+nlohmann::ordered_json JsonPath(const std::string& path);
 
 // True when text is well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
 bool IsValidUtf8(const std::string& text);

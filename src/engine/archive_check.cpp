@@ -2,19 +2,26 @@
 
 #include <algorithm>
 #include <compare>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <queue>
+#include <set>
 #include <utility>
 
 #include "engine/archive_entries.h"
 #include "engine/internal/archive_file_pool.h"
+#include "engine/internal/archive_reader.h"
 #include "engine/internal/extraction.h"
 #include "engine/internal/path_clash.h"
 #include "support/display_text.h"
+#include "support/errors.h"
 #include "support/fast_inflate.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"
+#include "support/number_text.h"
 #include "support/ordered_work.h"
 #include "support/stream_inflate.h"
 
@@ -30,6 +37,8 @@ constexpr int64_t kStreamCheckCost = 192 * 1024;
 // which tells where it broke.
 constexpr int64_t kWholeStreamLimit = 4 << 20;
 constexpr const char* kReadingText = "reading the directory...";
+// A stream that overlaps others names this many of them, and counts the rest.
+constexpr size_t kNamedOverlaps = 3;
 
 // A stream as records place it. Records that agree on both share the stream, as foreign
 // archives let identical files do; records that agree on one only overlap.
@@ -70,6 +79,46 @@ TStreamInflation InflateFromFile(HostFile& file, const TStreamKey& stream, int64
     return InflateStream(source, [](const uint8_t*, int64_t) {}, contentLimit);
 }
 
+// Streams in order of their start (starts ascending), swept with those still open where each
+// begins: every open one overlaps it. Per stream, the positions of the first kNamedOverlaps
+// streams it overlaps, by where they begin. Each stream is visited only while it names fewer,
+// so records crafted to overlap one another cost no more than that many names each.
+std::vector<std::vector<size_t>> NameOverlaps(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends) {
+    std::vector<std::vector<size_t>> named(starts.size());
+    std::set<size_t> open;     // the streams not yet ended
+    std::set<size_t> wanting;  // those of them that name fewer than they may
+    std::priority_queue<std::pair<int64_t, size_t>, std::vector<std::pair<int64_t, size_t>>, std::greater<>> ending;
+    for (size_t k = 0; k < starts.size(); ++k) {
+        for (; !ending.empty() && ending.top().first <= starts[k]; ending.pop()) {
+            open.erase(ending.top().second);
+            wanting.erase(ending.top().second);
+        }
+        for (auto it = open.begin(); it != open.end() && named[k].size() < kNamedOverlaps; ++it) named[k].push_back(*it);
+        for (auto it = wanting.begin(); it != wanting.end();) {
+            named[*it].push_back(k);
+            it = named[*it].size() < kNamedOverlaps ? std::next(it) : wanting.erase(it);
+        }
+        open.insert(k);
+        if (named[k].size() < kNamedOverlaps) wanting.insert(k);
+        ending.emplace(ends[k], k);
+    }
+    return named;
+}
+
+// Per stream, how many others it overlaps: those that begin before it ends, less those that
+// end before it begins, less itself.
+std::vector<int64_t> CountOverlaps(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends) {
+    std::vector<int64_t> sortedEnds = ends;
+    std::sort(sortedEnds.begin(), sortedEnds.end());
+    std::vector<int64_t> counts(starts.size());
+    for (size_t k = 0; k < starts.size(); ++k) {
+        const auto begunBefore = std::lower_bound(starts.begin(), starts.end(), ends[k]) - starts.begin();
+        const auto endedBefore = std::upper_bound(sortedEnds.begin(), sortedEnds.end(), starts[k]) - sortedEnds.begin();
+        counts[k] = begunBefore - endedBefore - 1;
+    }
+    return counts;
+}
+
 class TArchiveChecker {
 public:
     explicit TArchiveChecker(const TArchiveLook& look)
@@ -78,7 +127,7 @@ public:
           reasons_(entries_.size()),
           streamOf_(entries_.size(), kNoStream),
           contentLimit_(entries_.size(), 0),
-          overlapping_(entries_.size(), kNoStream),
+          overlaps_(entries_.size(), 0),
           verdicts_(entries_.size()),
           files_(look.Path()) {}
 
@@ -143,32 +192,53 @@ public:
     }
 
 private:
-    // Streams in order of their start: one that begins before the farthest end reached so far
-    // shares bytes with the stream that reached it.
+    // Every stream that shares bytes with others is told which, by name (see OverlapReason).
     void FindOverlaps(const std::map<TStreamKey, size_t>& firstOfStream) {
-        int64_t reach = 0;
-        size_t reacher = kNoStream;
+        if (!AnyOverlap(firstOfStream)) return;  // as in every sound archive: nothing to name
+        std::vector<size_t> firsts;
+        std::vector<int64_t> starts;
+        std::vector<int64_t> ends;
         for (const auto& [stream, first] : firstOfStream) {
-            if (reacher != kNoStream && stream.start < reach) {
-                if (overlapping_[first] == kNoStream) overlapping_[first] = reacher;
-                if (overlapping_[reacher] == kNoStream) overlapping_[reacher] = first;
-            }
-            if (stream.start + stream.packedSize > reach) {
-                reach = stream.start + stream.packedSize;
-                reacher = first;
-            }
+            firsts.push_back(first);
+            starts.push_back(stream.start);
+            ends.push_back(stream.start + stream.packedSize);
         }
-        for (size_t i = 0; i < entries_.size(); ++i) {
-            if (streamOf_[i] == kNoStream) continue;
-            const size_t other = overlapping_[streamOf_[i]];
-            if (other != kNoStream)
-                reasons_[i].push_back("its stream overlaps that of \"" + ArchivePathForUser(look_.Index().PathOf(entries_[other])) + "\"");
+        const std::vector<std::vector<size_t>> named = NameOverlaps(starts, ends);
+        const std::vector<int64_t> counts = CountOverlaps(starts, ends);
+        std::vector<std::string> reasonOf(entries_.size());  // per first entry
+        for (size_t k = 0; k < firsts.size(); ++k) {
+            overlaps_[firsts[k]] = counts[k];
+            if (counts[k] > 0) reasonOf[firsts[k]] = OverlapReason(named[k], firsts, counts[k]);
         }
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (streamOf_[i] != kNoStream && overlaps_[streamOf_[i]] > 0) reasons_[i].push_back(reasonOf[streamOf_[i]]);
+    }
+
+    static bool AnyOverlap(const std::map<TStreamKey, size_t>& firstOfStream) {
+        int64_t reach = 0;
+        for (const auto& [stream, first] : firstOfStream) {
+            if (stream.start < reach) return true;
+            reach = std::max<int64_t>(reach, stream.start + stream.packedSize);
+        }
+        return false;
+    }
+
+    // `its stream overlaps that of "a"`, `... those of "a" and "b"`, `... those of "a", "b",
+    // "c" and 4 more`.
+    std::string OverlapReason(const std::vector<size_t>& named, const std::vector<size_t>& firsts, int64_t count) const {
+        std::string text = count == 1 ? "its stream overlaps that of " : "its stream overlaps those of ";
+        for (size_t k = 0; k < named.size(); ++k) {
+            if (k > 0) text += k + 1 == named.size() && count == static_cast<int64_t>(named.size()) ? " and " : ", ";
+            text += "\"" + ArchivePathForUser(look_.Index().PathOf(entries_[firsts[named[k]]])) + "\"";
+        }
+        if (count > static_cast<int64_t>(named.size()))
+            text += " and " + GroupThousands(count - static_cast<int64_t>(named.size())) + " more";
+        return text;
     }
 
     // The first record of a stream that lies alone has it inflated; the records sharing it
     // are judged by that one inflation.
-    bool MustInflate(size_t i) const { return streamOf_[i] == i && overlapping_[i] == kNoStream; }
+    bool MustInflate(size_t i) const { return streamOf_[i] == i && overlaps_[i] == 0; }
 
     int64_t StreamCost(size_t i) const {
         const TStreamKey stream{entries_[i].streamStart, entries_[i].packedSize};
@@ -220,7 +290,7 @@ private:
     std::vector<std::vector<std::string>> reasons_;  // per entry
     std::vector<size_t> streamOf_;      // per entry: the first entry of its stream, kNoStream when unreadable
     std::vector<int64_t> contentLimit_;  // per first entry: the largest size its stream's records give
-    std::vector<size_t> overlapping_;   // per first entry: the first entry of a stream it overlaps
+    std::vector<int64_t> overlaps_;     // per first entry: how many other streams its stream overlaps
     std::vector<TStreamVerdict> verdicts_;  // per first entry, once taken
     TArchiveFiles files_;
 };
@@ -232,9 +302,17 @@ bool CheckArchive(bool bigEndian, const std::string& archivePath, TArchiveCheck&
     const TProgressScope scope(progress);
     check = TArchiveCheck{};
     Report(progress, 0, kReadingText);
-    const TArchiveLook look(bigEndian, archivePath, notices);
-    if (!look.Listed()) return false;
-    TArchiveChecker checker(look);
+    if (!CanOpenArchive(archivePath, notices)) return false;
+    // A file that opens but reads as no archive is a bad archive, not trouble reading it.
+    std::optional<TArchiveLook> look;
+    try {
+        look.emplace(bigEndian, archivePath, notices);
+    } catch (const EDecompressionError& error) {  // its directory does not inflate
+        Notify(notices, archivePath, error.what());
+    }
+    check.readsAsArchive = look && look->Listed();
+    if (!check.readsAsArchive) return true;
+    TArchiveChecker checker(*look);
     checker.CheckRecords();
     checker.InflateStreams(progress);
     checker.Collect(check);

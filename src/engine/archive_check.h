@@ -14,10 +14,13 @@ struct TEntryFault {
 };
 
 struct TArchiveCheck {
+    // False when the file opened but is no archive: its header or directory does not read in
+    // the byte order asked for (why is told in notices). No entry is tested then.
+    bool readsAsArchive = true;
     int64_t entryCount = 0;
     std::vector<TEntryFault> faults;  // one per bad entry, in directory order
 
-    bool Sound() const { return faults.empty(); }
+    bool Sound() const { return readsAsArchive && faults.empty(); }
 };
 
 // Checks the header and the directory, and of every entry: that its path is one extraction
@@ -26,9 +29,11 @@ struct TArchiveCheck {
 // offset and packed size), and that it inflates to exactly its recorded size and ends
 // exactly at its packed size. Streams are inflated on every core, each shared stream once,
 // and a stream that overlaps another is not inflated at all: however the records are
-// crafted, no more is inflated than the archive's bytes can produce. False, told in
-// notices, when the archive cannot be opened or its header or directory does not read; a
-// directory that does not inflate raises EDecompressionError. progress hears of each entry
-// checked, and may stop the test.
+// crafted, no more is inflated than the archive's bytes can produce. A stream that overlaps
+// others names the first three (by where they begin) and counts the rest. False, told in
+// notices, when the file cannot be opened (missing, a folder, a device); a file that opens
+// but whose header or directory does not read, or does not inflate, is no sound archive:
+// readsAsArchive is false and why is told in notices. progress hears of each entry checked,
+// and may stop the test.
 bool CheckArchive(bool bigEndian, const std::string& archivePath, TArchiveCheck& check, const ProgressProc& progress,
                   TNotices* notices);

@@ -34,18 +34,16 @@ bool ListWhatMakeWouldAdd(const TSyncRequest& request, const std::string& root, 
     if (!TellUntakeable(root, tree, "cannot store", request.notices)) result.diff.complete = false;
     for (const TSourceFile& file : SourceFilesOf(root, tree)) {
         ++result.diff.fileCount;
-        if (file.entry->info.kind == host::EntryKind::File) {
+        const std::string reason = StoringProblem(file);
+        if (reason.empty()) {
             result.diff.differences.push_back({TDifferenceKind::Added, file.archivePath});
             continue;
         }
         result.diff.complete = false;
-        const std::string reason = file.entry->info.kind == host::EntryKind::Missing
-                                       ? host::ErrorText(file.entry->info.errorCode)
-                                       : "not a regular file";
         Notify(request.notices, file.hostPath, NoticeText("cannot read", file.hostPath, reason));
     }
     SortDifferences(result.diff);
-    return true;
+    return result.diff.complete;  // as make fails on what it could not store
 }
 
 bool MakeInstead(const TSyncRequest& request, const std::string& root, TSyncResult& result) {

@@ -17,6 +17,7 @@
 #include "support/host_file.h"
 #include "support/ordered_work.h"
 #include "support/fast_inflate.h"
+#include "support/stream_inflate.h"
 #include "support/whole_file.h"
 
 namespace {
@@ -28,6 +29,11 @@ constexpr int64_t kPerPairOverhead = 64 * 1024;
 // about this much.
 constexpr size_t kRunPairs = 32;
 constexpr int64_t kRunCost = 4 << 20;
+// A file and a stream up to this size are compared whole in memory, several times faster than
+// piece by piece; larger ones are compared piece by piece, so that a comparison holds neither
+// whole, and cost what inflating a stream piece by piece holds.
+constexpr int64_t kWholeComparisonLimit = 4 << 20;
+constexpr int64_t kPieceCost = 256 * 1024;
 
 // The buffers of a comparing thread, kept from pair to pair: most files are small, and
 // clearing fresh buffers for each would cost about what comparing them does.
@@ -52,7 +58,30 @@ bool SizeIsKnownAhead(bool convertLoc, const TSourceFile& file) {
     return !(convertLoc && IsLocFileName(file.archivePath));
 }
 
+bool ComparedInPieces(const TArchiveEntry& entry) {
+    return entry.unpackedSize > kWholeComparisonLimit || entry.packedSize > kWholeComparisonLimit;
+}
+
+// Raised by a piece that differs, to end the inflation there.
+struct TPieceDiffers {};
+
 }  // namespace
+
+std::string StoringProblem(const TSourceFile& file) {
+    const host::EntryInfo& info = file.entry->info;
+    if (info.kind == host::EntryKind::Missing) return host::ErrorText(info.errorCode);
+    if (info.kind != host::EntryKind::File) return "not a regular file";
+    // The walk found a regular file: what is left to know is whether it opens, which costs
+    // less than looking at it again. One too large is refused in the words reading it gives.
+    std::unique_ptr<HostFile> opened;
+    if (info.size > kMaxArchiveSize) return OpenWholeFileOrSayWhy(file.hostPath, opened, kMaxArchiveSize);
+    try {
+        opened = std::make_unique<HostFile>(file.hostPath, HostFile::Mode::ReadNonBlocking);
+    } catch (const EInOutError& error) {
+        return host::ErrorText(error.Code());
+    }
+    return "";
+}
 
 void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
     // The entries of each key in directory order, and how many of them are paired already.
@@ -135,7 +164,11 @@ void TFolderComparison::Compare(TArchiveDiff& diff) {
 
 int64_t TFolderComparison::Cost(size_t i) const {
     if (pairs_[i].entry == kNoEntry) return 0;
-    return std::max<int64_t>(pairs_[i].file->entry->info.size, 0) * 3 + kPerPairOverhead;
+    const int64_t size = std::max<int64_t>(pairs_[i].file->entry->info.size, 0);
+    if (!ComparedInPieces(look_.Entries()[pairs_[i].entry])) return size * 3 + kPerPairOverhead;
+    // A .loc text is read and converted whole; only its table is compared piece by piece.
+    const int64_t whole = SizeIsKnownAhead(options_.convertLoc, *pairs_[i].file) ? 0 : size * 2;
+    return whole + kPieceCost + kPerPairOverhead;
 }
 
 void TFolderComparison::Record(const TPair& pair, const TPairVerdict& verdict, TArchiveDiff& diff) const {
@@ -153,19 +186,20 @@ void TFolderComparison::Record(const TPair& pair, const TPairVerdict& verdict, T
 TFolderComparison::TPairVerdict TFolderComparison::Judge(const TPair& pair) {
     TPairVerdict verdict;
     const host::EntryInfo& info = pair.file->entry->info;
-    if (info.kind != host::EntryKind::File) {
-        verdict.read = false;
-        verdict.problem = info.kind == host::EntryKind::Missing ? host::ErrorText(info.errorCode) : "not a regular file";
+    const bool sizeKnown = SizeIsKnownAhead(options_.convertLoc, *pair.file);
+    // An added file, or one its size alone marks changed: its content is not needed here, but
+    // make must be able to read it, or the file is no difference it could store.
+    if (pair.entry == kNoEntry || info.kind != host::EntryKind::File ||
+        (sizeKnown && info.size != look_.Entries()[pair.entry].unpackedSize)) {
+        verdict.problem = StoringProblem(*pair.file);
+        verdict.read = verdict.problem.empty();
+        verdict.changed = pair.entry != kNoEntry;
         return verdict;
     }
-    if (pair.entry == kNoEntry) return verdict;  // added, whatever it holds
     const TArchiveEntry& entry = look_.Entries()[pair.entry];
-    if (SizeIsKnownAhead(options_.convertLoc, *pair.file) && info.size != entry.unpackedSize) {
-        verdict.changed = true;
-        return verdict;
-    }
+    if (sizeKnown && ComparedInPieces(entry)) return JudgeInPieces(pair.file->hostPath, entry);
     TRooms& rooms = ThreadRooms();
-    if (SizeIsKnownAhead(options_.convertLoc, *pair.file)) {
+    if (sizeKnown) {
         int64_t size = 0;
         verdict.problem = ReadWholeFileIntoRoomOrSayWhy(pair.file->hostPath, rooms.content, size, kMaxArchiveSize);
         verdict.read = verdict.problem.empty();
@@ -179,6 +213,21 @@ TFolderComparison::TPairVerdict TFolderComparison::Judge(const TPair& pair) {
     return verdict;
 }
 
+// Judge for a large file, read piece by piece as the stream inflates.
+TFolderComparison::TPairVerdict TFolderComparison::JudgeInPieces(const std::string& hostPath,
+                                                                 const TArchiveEntry& entry) {
+    TPairVerdict verdict;
+    std::unique_ptr<HostFile> file;
+    verdict.problem = OpenWholeFileOrSayWhy(hostPath, file, kMaxArchiveSize);
+    verdict.read = verdict.problem.empty();
+    if (verdict.read)
+        verdict.changed = file->Size() != entry.unpackedSize ||
+                          !StreamGivesInPieces(entry, [&](uint8_t* buffer, int64_t count) {
+                              return file->Read(buffer, count);
+                          });
+    return verdict;
+}
+
 // The entry's stream cannot hold any content: it does not lie inside the archive.
 bool TFolderComparison::Damaged(const TArchiveEntry& entry) const {
     return entry.packedSize <= 0 || entry.dataOffset < 0 || entry.streamStart + entry.packedSize > look_.FileSize();
@@ -186,10 +235,19 @@ bool TFolderComparison::Damaged(const TArchiveEntry& entry) const {
 
 // True when the entry's stream inflates to exactly content. A stream that cannot hold it
 // (damaged, cut short, outside the archive) is a difference or raises, as the options say.
-// The stream is read and inflated whole: every byte of a file of the same size must be
+// A small stream is read and inflated whole: every byte of a file of the same size must be
 // compared anyway, and inflating a whole buffer is several times faster than piece by piece.
 bool TFolderComparison::StreamHolds(const TArchiveEntry& entry, const uint8_t* content, int64_t size) {
     if (size != entry.unpackedSize) return false;
+    if (ComparedInPieces(entry)) {
+        int64_t at = 0;
+        return StreamGivesInPieces(entry, [&](uint8_t* buffer, int64_t count) {
+            count = std::min(count, size - at);
+            std::memcpy(buffer, content + at, static_cast<size_t>(count));
+            at += count;
+            return count;
+        });
+    }
     if (Damaged(entry)) return TellDamaged(entry);
     TRooms& rooms = ThreadRooms();
     if (rooms.packed.size() < static_cast<size_t>(entry.packedSize)) rooms.packed.resize(static_cast<size_t>(entry.packedSize));
@@ -205,6 +263,36 @@ bool TFolderComparison::StreamHolds(const TArchiveEntry& entry, const uint8_t* c
         return TellDamaged(entry);
     }
     return size == 0 || std::memcmp(rooms.inflated.data(), content, static_cast<size_t>(size)) == 0;
+}
+
+// StreamHolds for a large stream, which it inflates piece by piece, comparing each piece with
+// as many bytes of content as it holds; the first piece that differs ends the inflation.
+bool TFolderComparison::StreamGivesInPieces(const TArchiveEntry& entry, const TByteSource& content) {
+    if (Damaged(entry)) return TellDamaged(entry);
+    std::unique_ptr<HostFile> file = files_.Take();
+    file->Seek(entry.streamStart);
+    int64_t remaining = entry.packedSize;
+    const TByteSource packed = [&](uint8_t* buffer, int64_t capacity) {
+        const int64_t got = file->Read(buffer, std::min(capacity, remaining));
+        remaining -= got;
+        return got;
+    };
+    std::vector<uint8_t> piece;
+    const TByteSink compare = [&](const uint8_t* data, int64_t count) {
+        piece.resize(static_cast<size_t>(count));
+        if (content(piece.data(), count) != count || std::memcmp(piece.data(), data, static_cast<size_t>(count)) != 0)
+            throw TPieceDiffers{};
+    };
+    TStreamInflation inflation;
+    try {
+        inflation = InflateStream(packed, compare, entry.unpackedSize);
+    } catch (const TPieceDiffers&) {
+        files_.Give(std::move(file));
+        return false;
+    }
+    files_.Give(std::move(file));
+    if (inflation.end == TStreamEnd::Damaged || inflation.end == TStreamEnd::CutShort) return TellDamaged(entry);
+    return inflation.end == TStreamEnd::Complete && inflation.produced == entry.unpackedSize;
 }
 
 // A stream that cannot be inflated: its file's content counts as changed, or it raises.

@@ -28,9 +28,8 @@ std::string ReadWholeFileOrSayWhy(const std::string& path, TArrayOfByte& buffer,
     return "";
 }
 
-std::string ReadWholeFileIntoRoomOrSayWhy(const std::string& path, TArrayOfByte& room, int64_t& size,
-                                          int64_t maxSize) {
-    size = 0;
+std::string OpenWholeFileOrSayWhy(const std::string& path, std::unique_ptr<HostFile>& file, int64_t maxSize) {
+    file.reset();
     if (path.empty()) return "no file named";
     const host::EntryInfo info = host::Stat(path);
     if (info.kind == host::EntryKind::Missing) return host::ErrorText(ENOENT);
@@ -39,16 +38,26 @@ std::string ReadWholeFileIntoRoomOrSayWhy(const std::string& path, TArrayOfByte&
     if (info.kind == host::EntryKind::Other) return "not a regular file";
     if (info.size > maxSize) return TooLargeText(maxSize);
 
-    std::unique_ptr<HostFile> file;
+    std::unique_ptr<HostFile> opened;
     try {
-        file = std::make_unique<HostFile>(path, HostFile::Mode::ReadNonBlocking);
+        opened = std::make_unique<HostFile>(path, HostFile::Mode::ReadNonBlocking);
     } catch (const EInOutError& error) {
         return host::ErrorText(error.Code());
     }
     // The name may have been given to something else since it was looked at.
-    if (file->Kind() != host::EntryKind::File) return "not a regular file";
+    if (opened->Kind() != host::EntryKind::File) return "not a regular file";
+    if (opened->Size() > maxSize) return TooLargeText(maxSize);
+    file = std::move(opened);
+    return "";
+}
+
+std::string ReadWholeFileIntoRoomOrSayWhy(const std::string& path, TArrayOfByte& room, int64_t& size,
+                                          int64_t maxSize) {
+    size = 0;
+    std::unique_ptr<HostFile> file;
+    const std::string problem = OpenWholeFileOrSayWhy(path, file, maxSize);
+    if (!problem.empty()) return problem;
     const int64_t length = file->Size();
-    if (length > maxSize) return TooLargeText(maxSize);
     if (static_cast<int64_t>(room.size()) < length) room.resize(static_cast<size_t>(length));
     const int64_t read = length > 0 ? file->Read(room.data(), length) : 0;
     file->Close();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "helpers/archive_writer.h"
@@ -83,6 +84,21 @@ const BadArchiveCase kBadArchives[] = {
      Joined(kHelloStream, kOtherStream),
      "first.txt: its stream overlaps that of \"second.txt\"\n"
      "second.txt: its stream overlaps that of \"first.txt\"\n"},
+    {"a long stream enclosing two later ones",
+     {{"long.txt", 0, 3 * kHelloPacked, 5}, {"inner1.txt", kHelloPacked, kHelloPacked, 5},
+      {"inner2.txt", 2 * kHelloPacked, kHelloPacked, 5}},
+     Joined(Joined(kHelloStream, kHelloStream), kHelloStream),
+     "long.txt: its stream overlaps those of \"inner1.txt\" and \"inner2.txt\"\n"
+     "inner1.txt: its stream overlaps that of \"long.txt\"\n"
+     "inner2.txt: its stream overlaps that of \"long.txt\"\n"},
+    {"a stream overlapping more than three others",
+     {{"e.txt", 4, 5, 5}, {"a.txt", 0, 5, 5}, {"b.txt", 1, 5, 5}, {"c.txt", 2, 5, 5}, {"d.txt", 3, 5, 5}},
+     Bytes("0123456789"),
+     "e.txt: its stream overlaps those of \"a.txt\", \"b.txt\", \"c.txt\" and 1 more\n"
+     "a.txt: its stream overlaps those of \"b.txt\", \"c.txt\", \"d.txt\" and 1 more\n"
+     "b.txt: its stream overlaps those of \"a.txt\", \"c.txt\", \"d.txt\" and 1 more\n"
+     "c.txt: its stream overlaps those of \"a.txt\", \"b.txt\", \"d.txt\" and 1 more\n"
+     "d.txt: its stream overlaps those of \"a.txt\", \"b.txt\", \"c.txt\" and 1 more\n"},
     {"a wrong unpacked size",
      {{"wrong.txt", 0, kHelloPacked, 6}},
      kHelloStream,
@@ -141,12 +157,62 @@ TEST_F(TestCommand, XboxFlagTestsABigEndianArchive) {
     EXPECT_EQ(RunVpak({"test", "--xbox", archive}).status, 0);
 }
 
-TEST_F(TestCommand, AnUnreadableArchiveEndsWithStatusThree) {
-    WriteFile(archive, "this is not an archive at all");
-    const CliResult r = RunVpak({"test", archive});
+// A file that is no archive, or not one of the flavour asked for, is a bad archive: its
+// reason, status 1.
+struct NoArchiveCase {
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    std::vector<std::string> flags;
+    std::string reason;  // after `vpak: `, with the archive's path as {}
+};
+
+void PrintTo(const NoArchiveCase& c, std::ostream* out) { *out << c.name; }
+
+class TestCommandOnNoArchive : public TestCommand, public ::testing::WithParamInterface<NoArchiveCase> {};
+
+TEST_P(TestCommandOnNoArchive, SaysWhyAndFailsWithStatusOne) {
+    GetParam().make(archive);
+    std::vector<std::string> args{"test"};
+    args.insert(args.end(), GetParam().flags.begin(), GetParam().flags.end());
+    args.push_back(archive);
+    const CliResult r = RunVpak(args);
+    std::string reason = GetParam().reason;
+    reason.replace(reason.find("{}"), 2, archive);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Error :-(\nvpak: " + reason + "\n");
+}
+
+// A directory whose zlib stream ends in a wrong checksum: the header reads, inflating fails.
+void WriteArchiveWithADamagedDirectory(const std::string& path) {
+    TArrayOfByte directory;
+    PutInt(directory, false, 0);
+    PutInt(directory, false, 1);
+    PutName(directory, false, "a.txt");
+    for (int32_t value : {0, kHelloPacked, 5}) PutInt(directory, false, value);
+    TArrayOfByte bytes = ArchiveBytes(directory, kHelloStream, false);
+    bytes[bytes.size() - kHelloStream.size() - 1] ^= 0xFF;
+    WriteFile(path, bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TestCommandOnNoArchive,
+    ::testing::Values(
+        NoArchiveCase{"NotAnArchive", [](const std::string& p) { WriteFile(p, "this is not an archive at all"); }, {},
+                      "cannot read the archive \"{}\": it is not a .PAK archive, or its header is damaged"},
+        NoArchiveCase{"PcArchiveTestedAsXbox",
+                      [](const std::string& p) { WriteTestArchive(p, TestFolder{"", {}, {{"a.txt", Bytes("a")}}}); },
+                      {"--xbox"},
+                      "cannot read the archive \"{}\": it reads as a PC archive: try without --xbox"},
+        NoArchiveCase{"DirectoryDoesNotInflate", WriteArchiveWithADamagedDirectory, {},
+                      "Damaged directory in \"{}\""}),
+    [](const ::testing::TestParamInfo<NoArchiveCase>& info) { return std::string(info.param.name); });
+
+TEST_F(TestCommand, AFileThatCannotBeReadEndsWithStatusThree) {
+    const CliResult r = RunVpak({"test", dir / "missing.pak"});
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "vpak: cannot read the archive \"" + archive + "\": it is not a .PAK archive, or its header is damaged\n");
+    EXPECT_EQ(r.err, "vpak: cannot open the archive \"" + dir / "missing.pak" + "\": No such file or directory\n");
 }
 
 TEST_F(TestCommand, ProgressWithTheCurrentPathIsDrawnOnATerminal) {

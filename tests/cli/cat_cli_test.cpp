@@ -217,6 +217,27 @@ TEST_F(CatCommand, AStreamLongerThanItsRecordStopsAtTheRecordedSizeWithStatusThr
         << r.err;
 }
 
+TEST_F(CatCommand, AStreamEndingShortOfItsRecordBreaksOffWithStatusThree) {
+    TArrayOfByte directory;
+    PutInt(directory, false, 0);
+    PutInt(directory, false, 1);
+    const TArrayOfByte content = Bytes("0123456789");
+    const TArrayOfByte stream = CompressBytes(content.data(), static_cast<int32_t>(content.size()));
+    PutName(directory, false, "a.bin");
+    PutInt(directory, false, 0);
+    PutInt(directory, false, static_cast<int32_t>(stream.size()));
+    PutInt(directory, false, 12);
+    WriteFile(archive, ArchiveBytes(directory, stream, false));
+    const CliResult r = RunVpak({"cat", archive, "a.bin"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "0123456789");
+    EXPECT_NE(r.err.find("vpak: Damaged stream of entry \"a.bin\" in \"" + archive +
+                         "\": the content breaks off at byte 10: the stream ends there, short of the 12 bytes its "
+                         "record gives\n"),
+              std::string::npos)
+        << r.err;
+}
+
 TEST_F(CatCommand, AReaderClosingThePipeEndsItQuietly) {
     WriteTestArchive(archive, TestFolder{"", {}, {{"large.bin", RandomBytes(4 << 20, 17)}}});
     int pipeEnds[2];

@@ -49,6 +49,28 @@ TEST_F(ExtractEntries, WritesOnlyTheSelectedFilesAndTheFoldersTheyNeed) {
     EXPECT_EQ(ReadFileText(Out() + "/data/sub/y.bin"), "y");
 }
 
+// "*" stands for characters within one part of the path, never for a separator: only "**"
+// reaches into sub-folders.
+struct WithinOnePartCase {
+    const char* pattern;
+    std::vector<std::string> written;
+};
+
+void PrintTo(const WithinOnePartCase& c, std::ostream* out) { *out << c.pattern; }
+
+class StarWithinOnePart : public ExtractEntries, public ::testing::WithParamInterface<WithinOnePartCase> {};
+
+TEST_P(StarWithinOnePart, SelectsNoFileOfASubFolder) {
+    const CliResult result = RunVpak({"extract", Archive(), Out(), GetParam().pattern});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(TreeOf(Out()), GetParam().written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StarWithinOnePart,
+                         ::testing::Values(WithinOnePartCase{"data/*.bin", {"data", "data/x.bin"}},
+                                           WithinOnePartCase{"*.txt", {"top.txt"}},
+                                           WithinOnePartCase{"data\\*\\*.txt", {"data", "data/sub", "data/sub/n.txt"}}));
+
 TEST_F(ExtractEntries, AFolderSelectsEverythingBelowIt) {
     ASSERT_EQ(RunVpak({"extract", Archive(), Out(), "data\\sub"}).status, 0);
     EXPECT_EQ(TreeOf(Out()), (std::vector<std::string>{"data", "data/sub", "data/sub/n.txt", "data/sub/y.bin"}));

@@ -15,6 +15,7 @@
 #include "engine/path_difference.h"
 #include "support/bytes.h"
 #include "support/progress.h"
+#include "support/stream_inflate.h"
 
 inline constexpr size_t kNoEntry = static_cast<size_t>(-1);
 
@@ -65,7 +66,9 @@ private:
     int64_t Cost(size_t i) const;
     void Record(const TPair& pair, const TPairVerdict& verdict, TArchiveDiff& diff) const;
     TPairVerdict Judge(const TPair& pair);
+    TPairVerdict JudgeInPieces(const std::string& hostPath, const TArchiveEntry& entry);
     bool StreamHolds(const TArchiveEntry& entry, const uint8_t* content, int64_t size);
+    bool StreamGivesInPieces(const TArchiveEntry& entry, const TByteSource& content);
     bool Damaged(const TArchiveEntry& entry) const;
     bool TellDamaged(const TArchiveEntry& entry) const;
 
@@ -76,6 +79,10 @@ private:
     std::vector<size_t> removed_;  // entries no file stands for, in directory order
     std::vector<size_t> same_;
 };
+
+// Why make could not store the file's content, found without reading it (missing, not a
+// regular file, one it may not read, too large to store); "" when it can be read.
+std::string StoringProblem(const TSourceFile& file);
 
 // Orders the differences by path (bytes, "\\" as a separator), each kind where it falls.
 void SortDifferences(TArchiveDiff& diff);
