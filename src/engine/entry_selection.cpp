@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "engine/internal/entry_key.h"
-#include "support/paths.h"
+#include "support/number_text.h"
 
 namespace {
 
@@ -30,8 +30,10 @@ std::vector<std::string> SplitParts(const std::string& text) {
     return parts;
 }
 
-std::vector<std::string> KeyParts(const std::string& archivePath) {
-    const std::string key = EntryPathKey(archivePath);
+// The parts of an archive path, as keys, or exactly as they are (only "/" taken as "\\").
+std::vector<std::string> PathParts(const std::string& archivePath, bool exact) {
+    std::string key = exact ? archivePath : EntryPathKey(archivePath);
+    SlashesToBackslashes(key);
     std::vector<std::string> parts;
     size_t start = 0;
     for (;;) {
@@ -64,7 +66,7 @@ std::string EntryPatternProblem(const std::string& text) {
 
 TEntryPattern ParseEntryPattern(const std::string& text, bool literal) {
     TEntryPattern pattern{text, {}, literal};
-    for (std::string& part : SplitParts(text)) pattern.components.push_back(EntryPathKey(std::move(part)));
+    for (std::string& part : SplitParts(text)) pattern.components.push_back(literal ? part : EntryPathKey(part));
     return pattern;
 }
 
@@ -93,8 +95,25 @@ bool ComponentMatches(const std::string& patternPart, const std::string& part) {
     return p == patternPart.size();
 }
 
+namespace {
+
+// A literal path names a folder the way the tree shows it, standing for every spelling of it
+// in the archive, and a file exactly: two files may differ only in letter case.
+bool LiteralSelects(const TEntryPattern& pattern, const std::string& archivePath) {
+    const std::vector<std::string> keys = PathParts(archivePath, false);
+    const std::vector<std::string>& wanted = pattern.components;
+    if (wanted.empty() || wanted.size() > keys.size()) return false;
+    for (size_t k = 0; k < wanted.size(); ++k)
+        if (EntryPathKey(wanted[k]) != keys[k]) return false;
+    if (wanted.size() < keys.size()) return true;
+    return wanted.back() == PathParts(archivePath, true).back();
+}
+
+}  // namespace
+
 bool PatternSelects(const TEntryPattern& pattern, const std::string& archivePath) {
-    const std::vector<std::string> parts = KeyParts(archivePath);
+    if (pattern.literal) return LiteralSelects(pattern, archivePath);
+    const std::vector<std::string> parts = PathParts(archivePath, false);
     const std::vector<std::string>& wanted = pattern.components;
     // reached[j]: the pattern's parts so far match the path's first j parts. "**" may stand
     // for any number of parts, so more than one j can be reached at once.
@@ -105,13 +124,6 @@ bool PatternSelects(const TEntryPattern& pattern, const std::string& archivePath
         bool any = false;
         for (size_t j = 0; j <= parts.size(); ++j) {
             if (!reached[j]) continue;
-            if (pattern.literal) {
-                if (j < parts.size() && want == parts[j]) {
-                    next[j + 1] = 1;
-                    any = true;
-                }
-                continue;
-            }
             if (want == kAnyDepth) {
                 for (size_t k = j; k <= parts.size(); ++k) next[k] = 1;
                 any = true;

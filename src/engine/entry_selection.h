@@ -11,8 +11,9 @@
 
 struct TEntryPattern {
     std::string text;                     // as the user typed it, for messages
-    std::vector<std::string> components;  // its parts, each as EntryPathKey gives it
-    bool literal = false;                 // "*", "?" and "**" stand for themselves
+    std::vector<std::string> components;  // its parts, each as EntryPathKey gives it (literal: as they are)
+    bool literal = false;                 // an exact path: "*", "?" and "**" stand for themselves, and
+                                          // a file's own name counts in its letter case
 };
 
 // Why the text cannot select entries, in words for the user: it is empty, begins at a root
@@ -25,7 +26,9 @@ std::string EntryPatternProblem(const std::string& text);
 std::vector<std::string> EntryPathParts(const std::string& text);
 
 // The pattern of a text for which EntryPatternProblem is "". A literal one names paths as
-// they are, for callers that hold an entry's exact path, which may contain "*" or "?".
+// they are, for callers that hold an entry's exact path, which may contain "*" or "?": its
+// folders in any letter case, as one folder stands for every spelling of it, and a file in
+// exactly its own, as two files may differ only in letter case.
 TEntryPattern ParseEntryPattern(const std::string& text, bool literal = false);
 
 // True when the pattern names the archive path itself or a folder it lies in.

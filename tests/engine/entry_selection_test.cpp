@@ -46,10 +46,13 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{"**/*.TXT", "a\\b\\n.txt", true},
         // a pattern that matches nothing
         SelectionCase{"nothing/here", "data\\x.bin", false},
-        // a literal path names only itself and what lies below it, whatever bytes it holds
+        // a literal path names only itself and what lies below it, whatever bytes it holds; a
+        // file's own name counts in its letter case, since two files may differ only in it
         SelectionCase{"a*b.bin", "a*b.bin", true, true}, SelectionCase{"a*b.bin", "aXb.bin", false, true},
         SelectionCase{"d?", "d?\\x.bin", true, true}, SelectionCase{"d?", "da\\x.bin", false, true},
-        SelectionCase{"**", "a\\b", false, true}, SelectionCase{"DATA/x.BIN", "data\\x.bin", true, true}));
+        SelectionCase{"**", "a\\b", false, true}, SelectionCase{"data/x.bin", "data\\x.bin", true, true},
+        SelectionCase{"DATA/x.bin", "data\\x.bin", true, true}, SelectionCase{"data/x.BIN", "data\\x.bin", false, true},
+        SelectionCase{"data", "DATA\\x.bin", true, true}));
 
 struct ProblemCase {
     const char* text;
