@@ -8,6 +8,7 @@
 #include <QStyleFactory>
 #include <QToolTip>
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <unordered_map>
 
@@ -37,51 +38,101 @@ private:
     std::unique_ptr<QStyle> lines_;
 };
 
-// Position of path in the sorted folder list, compared without regard to case; -1 if absent.
-int FindFolder(const TStringList& folderList, const std::string& path) {
-    const auto less = [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; };
-    const auto found = std::lower_bound(folderList.begin(), folderList.end(), path, less);
-    if (found == folderList.end() || CompareTextNoCase(*found, path) != 0) return -1;
-    return static_cast<int>(found - folderList.begin());
-}
+struct TNoCaseLess {
+    bool operator()(const std::string& a, const std::string& b) const { return CompareTextNoCase(a, b) < 0; }
+};
 
-// Folder nodes, one per folder-list entry, each stored in its entry's slot. An entry whose
-// parent is missing from the list, or does not stand before it, gets no node.
-std::vector<QTreeWidgetItem*> AddFolderNodes(TContentsTree* tree, const TStringList& folderList,
-                                             QTreeWidgetItem* root) {
-    std::vector<QTreeWidgetItem*> folderNodes(folderList.size(), nullptr);
-    for (size_t j = 0; j < folderList.size(); ++j) {
-        std::string path = folderList[j];
-        StripTrailingBackslashes(path);
-        std::string parent, name;
-        SplitAtLastBackslash(path, parent, name);
-        QTreeWidgetItem* parentNode = root;
-        if (!parent.empty()) {
-            const int p = FindFolder(folderList, parent + "\\");
-            if (p < 0 || static_cast<size_t>(p) >= j) continue;
-            parentNode = folderNodes[p];
+// The folders of a listing, each once, as a tree of names. Two names that compare equal
+// without regard to case are one folder, spelled as it first appeared; a folder's
+// sub-folders are in the case-insensitive order of their names followed by "\\", which is
+// the order of their whole paths. Each folder costs its own name, however deep it lies.
+class TFolderTree {
+public:
+    struct TFolder {
+        std::string name;
+        std::map<std::string, size_t, TNoCaseLess> children;  // by name + "\\"
+        QTreeWidgetItem* node = nullptr;
+    };
+
+    TFolderTree() : folders_(1) {}
+
+    // The folder of a path ("\\" between its parts), made with its parents where missing.
+    size_t FolderOf(const std::string& folderPath) {
+        // The files of one folder follow each other in a listing.
+        if (folderPath == lastPath_) return lastFolder_;
+        size_t folder = 0;
+        size_t start = 0;
+        while (start < folderPath.size()) {
+            size_t end = folderPath.find('\\', start);
+            if (end == std::string::npos) end = folderPath.size();
+            folder = Child(folder, folderPath.substr(start, end - start));
+            start = end + 1;
         }
-        folderNodes[j] = tree->AddNode(parentNode, name, kImageClosedFolder, kImageOpenFolder);
-        folderNodes[j]->setData(0, kFolderPathRole, QByteArray::fromStdString(path));
+        lastPath_ = folderPath;
+        lastFolder_ = folder;
+        return folder;
     }
-    return folderNodes;
-}
 
-void AddFileNodes(TContentsTree* tree, const TStringList& listing, int32_t prefixLength, int32_t suffixLength,
-                  const TStringList& folderList, const std::vector<QTreeWidgetItem*>& folderNodes,
-                  QTreeWidgetItem* root, int firstLine) {
+    TFolder& operator[](size_t folder) { return folders_[folder]; }
+
+    // Every folder below the root, each after its parent and its sub-folders in order.
+    std::vector<size_t> InOrder() const {
+        std::vector<size_t> order;
+        std::vector<size_t> pending{0};
+        while (!pending.empty()) {
+            const size_t folder = pending.back();
+            pending.pop_back();
+            if (folder != 0) order.push_back(folder);
+            const auto& children = folders_[folder].children;
+            for (auto child = children.rbegin(); child != children.rend(); ++child) pending.push_back(child->second);
+        }
+        return order;
+    }
+
+    size_t ParentOf(size_t folder) const { return parents_[folder]; }
+
+private:
+    size_t Child(size_t folder, std::string name) {
+        std::string key = name + "\\";
+        const auto found = folders_[folder].children.find(key);
+        if (found != folders_[folder].children.end()) return found->second;
+        folders_.push_back({std::move(name), {}, nullptr});
+        parents_.resize(folders_.size(), 0);
+        parents_.back() = folder;
+        folders_[folder].children.emplace(std::move(key), folders_.size() - 1);
+        return folders_.size() - 1;
+    }
+
+    std::vector<TFolder> folders_;
+    std::vector<size_t> parents_{0};
+    std::string lastPath_;
+    size_t lastFolder_ = 0;
+};
+
+// Adds a node for every folder of the listing's files, then every file under its folder in
+// listing order.
+void AddNodes(TContentsTree* tree, const TStringList& listing, int32_t prefixLength, int32_t suffixLength,
+              QTreeWidgetItem* root, int firstLine) {
+    TFolderTree folders;
+    std::vector<size_t> folderOfLine(listing.size());
+    std::vector<std::string> nameOfLine(listing.size());
     for (size_t k = 0; k < listing.size(); ++k) {
         std::string path = CutLine(listing[k], prefixLength, suffixLength);
         SlashesToBackslashes(path);
-        std::string folder, name;
-        SplitAtLastBackslash(path, folder, name);
-        QTreeWidgetItem* parent = root;
-        if (!folder.empty()) {
-            const int p = FindFolder(folderList, folder + "\\");
-            if (p < 0) continue;
-            parent = folderNodes[p];
-        }
-        tree->AddNode(parent, name, kImageClosedBook, kImageOpenBook)
+        std::string folder;
+        SplitAtLastBackslash(path, folder, nameOfLine[k]);
+        folderOfLine[k] = folders.FolderOf(folder);
+    }
+    for (const size_t folder : folders.InOrder()) {
+        TFolderTree::TFolder& record = folders[folder];
+        const size_t parent = folders.ParentOf(folder);
+        record.node = tree->AddNode(parent == 0 ? root : folders[parent].node, record.name, kImageClosedFolder,
+                                    kImageOpenFolder);
+        record.node->setData(0, kFolderNameRole, QByteArray::fromStdString(record.name));
+    }
+    for (size_t k = 0; k < listing.size(); ++k) {
+        QTreeWidgetItem* parent = folderOfLine[k] == 0 ? root : folders[folderOfLine[k]].node;
+        tree->AddNode(parent, nameOfLine[k], kImageClosedBook, kImageOpenBook)
             ->setData(0, kListingLineRole, firstLine + static_cast<int>(k));
     }
 }
@@ -103,6 +154,20 @@ TListedFile ListedFile(const std::string& line) {
             HexToInt(line.substr(kUnpackedColumn, kFieldWidth))};
 }
 
+// A folder node's archive path: the names of it and the folders above it, up to the root
+// or a root caption (which stands for no folder).
+std::string FolderPathOf(const QTreeWidgetItem* item) {
+    std::vector<std::string> names;
+    for (; item != nullptr; item = item->parent()) {
+        const QVariant name = item->data(0, kFolderNameRole);
+        if (!name.isValid()) break;
+        names.push_back(name.toByteArray().toStdString());
+    }
+    std::string path;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) path += (path.empty() ? "" : "\\") + *name;
+    return path;
+}
+
 std::string Bytes(int64_t count) { return GroupThousands(count) + (count == 1 ? " byte" : " bytes"); }
 
 struct TNodeTotals {
@@ -112,17 +177,23 @@ struct TNodeTotals {
 };
 
 void SumFiles(const QTreeWidgetItem* item, const TStringList& listing, TNodeTotals& totals) {
-    const QVariant line = item->data(0, kListingLineRole);
-    if (line.isValid()) {
+    // With a stack of its own: a crafted archive may nest folders deeply.
+    std::vector<const QTreeWidgetItem*> pending{item};
+    while (!pending.empty()) {
+        const QTreeWidgetItem* next = pending.back();
+        pending.pop_back();
+        const QVariant line = next->data(0, kListingLineRole);
+        if (!line.isValid()) {
+            for (int i = next->childCount() - 1; i >= 0; --i) pending.push_back(next->child(i));
+            continue;
+        }
         const auto k = static_cast<size_t>(line.toInt());
-        if (k >= listing.size()) return;
+        if (k >= listing.size()) continue;
         const TListedFile entry = ListedFile(listing[k]);
         ++totals.files;
         totals.size += std::max<int32_t>(entry.unpackedSize, 0);
         totals.packed += std::max<int32_t>(entry.packedSize, 0);
-        return;
     }
-    for (int i = 0; i < item->childCount(); ++i) SumFiles(item->child(i), listing, totals);
 }
 
 }  // namespace
@@ -209,9 +280,6 @@ void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLen
     tree->BeginFill(clearFirst);
     const int firstLine = tree->KeepListing(listing, clearFirst);
 
-    TStringList folderList;
-    CollectDirPrefixes(listing, folderList, prefixLength, suffixLength);
-
     QTreeWidgetItem* root = nullptr;
     if (!rootCaption.empty())
         root = tree->AddNode(nullptr, rootCaption, rootImageIndex < 0 ? kImageClosedFolder : rootImageIndex,
@@ -219,16 +287,43 @@ void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLen
 
     // Thousands of nodes appear in one step instead of one repaint each.
     tree->setUpdatesEnabled(false);
-    const std::vector<QTreeWidgetItem*> folderNodes = AddFolderNodes(tree, folderList, root);
-    AddFileNodes(tree, listing, prefixLength, suffixLength, folderList, folderNodes, root, firstLine);
+    AddNodes(tree, listing, prefixLength, suffixLength, root, firstLine);
     tree->setUpdatesEnabled(true);
     tree->EndFill();
 }
 
 void TContentsTree::BeginFill(bool clearFirst) {
     filter_.ForgetItems(!clearFirst);
-    if (clearFirst) clear();
+    if (clearFirst) RemoveAllNodes();
 }
+
+void TContentsTree::RemoveAllNodes() {
+    // A node deletes its children, and they theirs, one call deeper each: a crafted archive's
+    // folders nested a hundred thousand deep would overflow the stack. The nodes are cut into
+    // pieces no deeper than kPieceDepth, the deepest first (taking a node's children walks
+    // all of them), and each piece is deleted on its own.
+    constexpr int kPieceDepth = 512;
+    struct TPending {
+        QTreeWidgetItem* item;
+        int depth;
+    };
+    std::vector<QTreeWidgetItem*> cuts;
+    std::vector<TPending> pending;
+    for (int i = 0; i < topLevelItemCount(); ++i) pending.push_back({topLevelItem(i), 1});
+    while (!pending.empty()) {
+        const TPending next = pending.back();
+        pending.pop_back();
+        if (next.item->childCount() == 0) continue;
+        if (next.depth % kPieceDepth == 0) cuts.push_back(next.item);
+        for (int c = 0; c < next.item->childCount(); ++c) pending.push_back({next.item->child(c), next.depth + 1});
+    }
+    std::vector<QList<QTreeWidgetItem*>> pieces;
+    for (auto cut = cuts.rbegin(); cut != cuts.rend(); ++cut) pieces.push_back((*cut)->takeChildren());
+    clear();
+    for (const QList<QTreeWidgetItem*>& piece : pieces) qDeleteAll(piece);
+}
+
+TContentsTree::~TContentsTree() { RemoveAllNodes(); }
 
 void TContentsTree::EndFill() {
     if (filter_.Active()) filter_.Apply(filter_.Text());
@@ -240,7 +335,7 @@ bool TContentsTree::IsFileNode(const QTreeWidgetItem* item) {
 
 std::string TContentsTree::ArchivePathOf(const QTreeWidgetItem* item) const {
     if (item == nullptr) return "";
-    if (!IsFileNode(item)) return item->data(0, kFolderPathRole).toByteArray().toStdString();
+    if (!IsFileNode(item)) return FolderPathOf(item);
     const auto k = static_cast<size_t>(item->data(0, kListingLineRole).toInt());
     if (k >= listing_.size()) return "";
     std::string path = ListedFile(listing_[k]).path;
@@ -375,7 +470,33 @@ void TContentsTree::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_Asterisk && currentItem() != nullptr) {
+        ExpandBelow(currentItem());
+        event->accept();
+        return;
+    }
     QTreeWidget::keyPressEvent(event);
+}
+
+void TContentsTree::ExpandBelow(QTreeWidgetItem* item) {
+    // The view's own expansion of everything below a node calls itself once per level: a
+    // crafted archive's folders nested tens of thousands deep would overflow the stack. Each
+    // folder is expanded on its own, down to a depth no real archive reaches.
+    constexpr int kDeepestExpanded = 1000;
+    struct TPending {
+        QTreeWidgetItem* item;
+        int depth;
+    };
+    setUpdatesEnabled(false);
+    std::vector<TPending> pending{{item, 0}};
+    while (!pending.empty()) {
+        const TPending next = pending.back();
+        pending.pop_back();
+        if (next.item->childCount() == 0 || next.depth >= kDeepestExpanded) continue;
+        next.item->setExpanded(true);
+        for (int c = next.item->childCount() - 1; c >= 0; --c) pending.push_back({next.item->child(c), next.depth + 1});
+    }
+    setUpdatesEnabled(true);
 }
 
 void TContentsTree::startDrag(Qt::DropActions) {

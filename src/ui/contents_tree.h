@@ -17,8 +17,8 @@
 inline constexpr int kImageIndexRole = Qt::UserRole + 1;
 inline constexpr int kSelectedImageIndexRole = Qt::UserRole + 2;
 inline constexpr int kListingLineRole = Qt::UserRole + 3;
-// A folder node's archive path ("\" between its parts), as bytes.
-inline constexpr int kFolderPathRole = Qt::UserRole + 4;
+// A folder node's own name in the archive, as bytes.
+inline constexpr int kFolderNameRole = Qt::UserRole + 4;
 
 // An entry of the tree as the archive names it.
 struct TTreeEntry {
@@ -44,6 +44,7 @@ class TContentsTree : public QTreeWidget {
 public:
     // images must outlive the tree.
     explicit TContentsTree(const TImageList& images, QWidget* parent = nullptr);
+    ~TContentsTree() override;
 
     // Adds text as the last child of parent, or at the top level when parent is null. The
     // node shows image imageIndex, and image selectedIndex while it is selected. text is a
@@ -101,6 +102,10 @@ protected:
 
 private:
     QIcon NodeIcon(int imageIndex, int selectedIndex) const;
+    // Deletes every node without recursing on their depth.
+    void RemoveAllNodes();
+    // Expands the folders below item, as "*" asks, without recursing on their depth.
+    void ExpandBelow(QTreeWidgetItem* item);
     // Where the menu opens from the keyboard: below the current node, or the view's corner.
     QPoint KeyboardMenuPoint() const;
     bool TakesDrop(const QDropEvent* event) const;

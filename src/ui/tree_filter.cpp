@@ -1,6 +1,7 @@
 #include "ui/tree_filter.h"
 
 #include <QTreeWidget>
+#include <algorithm>
 
 // Rows are reached through model indexes made from the rows noted while walking the tree:
 // asking an item for its own index searches its siblings, which in a folder of 100,000
@@ -19,8 +20,9 @@ void TTreeFilter::Apply(const QString& text) {
     if (!expandedSaved_) SaveExpanded();
     text_ = text;
     tree_.setUpdatesEnabled(false);
-    SetHiddenRows(VisibleNodes(text));
-    tree_.expandAll();
+    const std::vector<char> visible = VisibleNodes(text);
+    SetHiddenRows(visible);
+    ExpandShown(visible);
     tree_.setUpdatesEnabled(true);
 }
 
@@ -42,6 +44,7 @@ std::vector<QTreeWidgetItem*> TTreeFilter::ExpandedBefore() const {
 void TTreeFilter::CollectNodes() {
     if (nodesKnown_) return;
     nodes_.clear();
+    deepest_ = 0;
     QAbstractItemModel* model = tree_.model();
     struct TPending {
         QTreeWidgetItem* item;
@@ -56,23 +59,87 @@ void TTreeFilter::CollectNodes() {
         pending.pop_back();
         const TNode* parent = next.parent < 0 ? nullptr : &nodes_[static_cast<size_t>(next.parent)];
         const QString name = next.item->text(0);
+        const int depth = parent != nullptr ? parent->depth + 1 : 0;
         nodes_.push_back({next.item, next.parent, next.row,
                           model->index(next.row, 0, parent != nullptr ? parent->index : QModelIndex()),
-                          parent != nullptr ? parent->path + QLatin1Char('\\') + name : name});
+                          name.toCaseFolded(), depth});
+        deepest_ = std::max(deepest_, depth);
         const int self = static_cast<int>(nodes_.size()) - 1;
         for (int c = next.item->childCount() - 1; c >= 0; --c) pending.push_back({next.item->child(c), self, c});
     }
     nodesKnown_ = true;
 }
 
+namespace {
+
+// Finds a text in a path read part by part (Knuth, Morris and Pratt): a node's path goes on
+// from its folder's, so the search goes on from where the folder's left off.
+class TPathSearch {
+public:
+    explicit TPathSearch(const QString& text) : text_(text.toCaseFolded()), fallback_(text_.size() + 1, 0) {
+        for (qsizetype k = 1, matched = 0; k < text_.size(); ++k) {
+            while (matched > 0 && text_[k] != text_[matched]) matched = fallback_[matched];
+            if (text_[k] == text_[matched]) ++matched;
+            fallback_[k + 1] = matched;
+        }
+    }
+
+    // Reads more of a path from a state (how much of the text its end matched); true when the
+    // text was met on the way.
+    bool Read(const QString& more, qsizetype& state) const {
+        bool found = false;
+        for (const QChar c : more) {
+            while (state > 0 && c != text_[state]) state = fallback_[state];
+            if (c == text_[state]) ++state;
+            if (state == text_.size()) {
+                found = true;
+                state = fallback_[state];
+            }
+        }
+        return found;
+    }
+
+private:
+    QString text_;
+    std::vector<qsizetype> fallback_;
+};
+
+}  // namespace
+
 std::vector<char> TTreeFilter::VisibleNodes(const QString& text) const {
+    const TPathSearch search(text);
     std::vector<char> visible(nodes_.size(), 0);
-    for (size_t i = 0; i < nodes_.size(); ++i) visible[i] = nodes_[i].path.contains(text, Qt::CaseInsensitive);
-    // A folder's path starts each of its entries' paths, so the entries of a matching folder
-    // match too; what is left is to show the folders above each match.
+    std::vector<qsizetype> state(nodes_.size(), 0);
+    const QString separator(QLatin1Char('\\'));
+    for (size_t i = 0; i < nodes_.size(); ++i) {
+        const TNode& node = nodes_[i];
+        if (node.parent >= 0) {
+            const auto parent = static_cast<size_t>(node.parent);
+            state[i] = state[parent];
+            // A folder's path starts each of its entries' paths.
+            visible[i] = visible[parent];
+            if (search.Read(separator, state[i])) visible[i] = 1;
+        }
+        if (search.Read(node.name, state[i])) visible[i] = 1;
+    }
+    // What is left is to show the folders above each match.
     for (size_t i = nodes_.size(); i-- > 0;)
         if (visible[i] && nodes_[i].parent >= 0) visible[static_cast<size_t>(nodes_[i].parent)] = 1;
     return visible;
+}
+
+void TTreeFilter::ExpandShown(const std::vector<char>& visible) {
+    // The view lays out an expanded folder's rows one call deeper per level: folders a
+    // crafted archive nests tens of thousands deep would overflow the stack. Real archives
+    // stay far above this depth, and get the one quick pass over the whole tree.
+    constexpr int kDeepestExpanded = 1000;
+    if (deepest_ < kDeepestExpanded) {
+        tree_.expandAll();
+        return;
+    }
+    for (size_t i = 0; i < nodes_.size(); ++i)
+        if (visible[i] && nodes_[i].depth < kDeepestExpanded && nodes_[i].item->childCount() > 0)
+            tree_.expand(nodes_[i].index);
 }
 
 void TTreeFilter::SetHiddenRows(const std::vector<char>& visible) {

@@ -1,5 +1,6 @@
 // Narrowing the contents tree to the entries whose path holds a text. The items stay; rows
-// are hidden and shown, so a key costs a pass over a list of paths, not a new tree.
+// are hidden and shown, so a key costs a pass over the nodes' names, not a new tree, and
+// never the length of every path: folders nested thousands deep cost their names once.
 #pragma once
 
 #include <QModelIndex>
@@ -34,7 +35,8 @@ private:
         int parent;  // index into nodes_, -1 at the top
         int row;
         QModelIndex index;
-        QString path;
+        QString name;  // case-folded; a path is its folders' names and its own, joined by "\\"
+        int depth;     // 0 at the top
     };
 
     void CollectNodes();
@@ -42,6 +44,7 @@ private:
     void ShowAll();
     std::vector<char> VisibleNodes(const QString& text) const;
     void SetHiddenRows(const std::vector<char>& visible);
+    void ExpandShown(const std::vector<char>& visible);
     void SaveExpanded();
     void RestoreExpanded();
 
@@ -49,6 +52,7 @@ private:
     QString text_;
     std::vector<TNode> nodes_;  // depth first, a parent before its children
     bool nodesKnown_ = false;
+    int deepest_ = 0;           // the largest depth of a node
     std::vector<int> hidden_;   // nodes whose rows are hidden
     std::vector<int> expandedBefore_;  // nodes
     bool expandedSaved_ = false;

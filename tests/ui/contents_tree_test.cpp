@@ -150,3 +150,32 @@ TEST(TreeImages, NineSixteenPixelSlotsWithTheFirstFourDrawnAndTheLastTwoEmpty) {
     EXPECT_NE(images[kImageClosedFolder].toImage(), images[kImageOpenFolder].toImage());
     EXPECT_NE(images[kImageClosedBook].toImage(), images[kImageOpenBook].toImage());
 }
+
+// A crafted archive may nest folders as deeply as its directory's bytes allow: filling the
+// tree, totalling a folder for its tip, naming the deepest folder, filtering and removing
+// every node keep to a stack of their own, and to memory that follows the names.
+TEST_F(ContentsTreeTest, FoldersNestedThreeHundredThousandDeepAreShownTotalledFilteredAndRemoved) {
+    constexpr int kDepth = 300000;
+    std::string path;
+    for (int level = 0; level < kDepth; ++level) path += "d\\";
+    Fill({path + "f.txt"});
+    QTreeWidgetItem* deepest = tree.topLevelItem(0);
+    int depth = 1;
+    while (deepest->childCount() > 0 && !TContentsTree::IsFileNode(deepest->child(0))) {
+        deepest = deepest->child(0);
+        ++depth;
+    }
+    EXPECT_EQ(depth, kDepth);
+    EXPECT_EQ(tree.ArchivePathOf(deepest) + "\\", path);
+    EXPECT_EQ(tree.ToolTipOf(tree.topLevelItem(0)).substr(0, 7), "1 file\n");
+    tree.SetFilter("D\\F.TXT");
+    EXPECT_FALSE(deepest->child(0)->isHidden());
+    tree.SetFilter("nothing");
+    EXPECT_TRUE(tree.topLevelItem(0)->isHidden());
+    tree.SetFilter("");
+    tree.setCurrentItem(tree.topLevelItem(0));
+    QTest::keyClick(&tree, Qt::Key_Asterisk);
+    EXPECT_TRUE(tree.topLevelItem(0)->child(0)->isExpanded());
+    Fill({"a.txt"});
+    EXPECT_EQ(TreeOutline(&tree), (std::vector<std::string>{"a.txt"}));
+}
