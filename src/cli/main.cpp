@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <new>
 
 #include "cli/commands.h"
 #include "support/display_text.h"
@@ -28,6 +29,7 @@ std::string NoticeLine(const TNotice& notice) {
     std::string line = notice.text;
     if (notice.advice == TAdvice::ChooseXbox) line += ": try --xbox";
     if (notice.advice == TAdvice::ChoosePc) line += ": try without --xbox";
+    if (notice.advice == TAdvice::TestArchive) line += ": check it with \"vpak test\"";
     return PrintableText(line);
 }
 
@@ -63,7 +65,8 @@ int main(int argc, char** argv) {
     app.footer("Exit status: 0 success, 1 the operation failed (\"Error :-(\"; for diff, a difference;\n"
                "with --no-wait, another process was using the archive),\n"
                "2 usage error,\n"
-               "3 an input/output or decompression error (its message on standard error),\n"
+               "3 an input/output or decompression error, or not enough memory (its message on\n"
+               "standard error),\n"
                "130 stopped by Ctrl+C (a build, edit or update leaves the archive as it was),\n"
                "141 the reader of `cat` closed the pipe.");
 
@@ -98,9 +101,14 @@ int main(int argc, char** argv) {
         std::cout.flush();
         std::cerr << kErrorText << "\nvpak: " << PrintableText(error.what()) << '\n';
         return kExitFailure;
+    } catch (const std::bad_alloc&) {
+        // Printed as it is: escaping the text could itself need memory.
+        std::cout.flush();
+        std::cerr << "vpak: " << kOutOfMemoryText << '\n';
+        return kExitRaised;
     } catch (const std::exception& error) {
         std::cout.flush();
-        std::cerr << "\nvpak: " << PrintableText(error.what()) << '\n';
+        std::cerr << "vpak: " << PrintableText(error.what()) << '\n';
         return kExitRaised;
     }
     return exitStatus;

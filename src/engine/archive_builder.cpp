@@ -486,7 +486,9 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
 
     Report(progress, 0, "preparing...");
     // The new archive is written beside the target and takes its place only when complete.
-    // It is created before the tree is listed, so a listing of a tree that holds it meets it.
+    // The target's lock comes with it, before any work, so that a build told not to wait
+    // fails at once. It is created before the tree is listed, so a listing of a tree that
+    // holds it meets it.
     TStagedArchive staged(archivePath, notices);
     folderCount = 0;
     fileCount = 0;

@@ -109,11 +109,9 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
                  TStreamsAhead* ahead = nullptr) {
     if (!CanOpenArchive(archivePath, notices)) return false;
     Report(progress, 0, kReadingText);
-    // The new file before the archive's lock, as a build takes them: a build holds its new
-    // file while it waits for the archive, so taking them the other way round could leave
-    // each process waiting for the other.
-    TStagedArchive staged(archivePath, notices);
+    // The archive's lock first, as every writer takes it; the new file comes under it.
     const host::FileLock alone(archivePath, host::LockKind::Exclusive);
+    TStagedArchive staged(archivePath, notices);
     TArchiveLook look(bigEndian, archivePath, notices);
     if (!look.Listed()) return false;
     // The new directory most often begins like the old one: that is compressed ahead from

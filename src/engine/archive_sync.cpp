@@ -76,14 +76,14 @@ bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
     if (!CanOpenArchive(request.archivePath, request.notices)) return false;
 
     Report(request.progress, 0, kReadingText);
-    // A sync that writes holds the archive alone from the comparison to the renaming. Its
-    // new file comes first, as a build's does (see EditArchive), and before the folder is
-    // listed, so that a listing of a folder that holds it meets it.
-    std::unique_ptr<TStagedArchive> staged;
+    // A sync that writes holds the archive alone from the comparison to the renaming, its
+    // lock taken first, as every writer takes it (see EditArchive). Its new file comes
+    // before the folder is listed, so that a listing of a folder that holds it meets it.
     std::optional<host::FileLock> alone;
+    std::unique_ptr<TStagedArchive> staged;
     if (!request.dryRun) {
-        staged = std::make_unique<TStagedArchive>(request.archivePath, request.notices);
         alone.emplace(request.archivePath, host::LockKind::Exclusive);
+        staged = std::make_unique<TStagedArchive>(request.archivePath, request.notices);
     }
     TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
     if (!look.Listed()) return false;

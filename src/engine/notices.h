@@ -13,6 +13,7 @@ enum class TAdvice {
     None,
     ChooseXbox,  // the archive reads as an Xbox 360 archive
     ChoosePc,    // the archive reads as a PC archive
+    TestArchive,  // the archive may be damaged: a test of it tells
 };
 
 struct TNotice {
@@ -27,6 +28,17 @@ using TNotices = std::vector<TNotice>;
 inline void Notify(TNotices* notices, const std::string& path, std::string text,
                    TAdvice advice = TAdvice::None) {
     if (notices != nullptr) notices->push_back({path, std::move(text), advice});
+}
+
+// The same, unless an equal notice was told already: what an operation may come upon more
+// than once (a left-over beside the archive, which every step that opens the archive finds
+// again) is told once.
+inline void NotifyOnce(TNotices* notices, const std::string& path, std::string text,
+                       TAdvice advice = TAdvice::None) {
+    if (notices == nullptr) return;
+    for (const TNotice& told : *notices)
+        if (told.path == path && told.text == text && told.advice == advice) return;
+    notices->push_back({path, std::move(text), advice});
 }
 
 // `what "path": reason`, the form every notice takes.

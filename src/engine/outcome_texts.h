@@ -14,6 +14,8 @@ inline const std::string kTitleLine = kProgramTitle + " v" + kProgramVersion;
 
 // Every false result of the engine.
 inline const std::string kErrorText = "Error :-(";
+// A command that ran out of memory: the allocator's own name for it tells a user nothing.
+inline const std::string kOutOfMemoryText = "Not enough memory to finish the command";
 
 inline std::string ExtractedText(int32_t files) {
     return "O.K. Successfully extracted " + GroupThousands(files) + " files!";

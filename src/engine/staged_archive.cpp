@@ -8,14 +8,8 @@
 
 namespace {
 
-// A file under the staging name that no build holds is what a killed build left. Any other
-// kind of entry under that name (a link, say) is never a build's, and is removed as well.
-void RemoveLeftOverStagingFile(const std::string& stagingPath) {
-    if (host::NameExists(stagingPath)) host::RemoveFile(stagingPath);
-}
-
-// Waits, as the process waits for any lock, until the build that holds the staging file
-// ends: renamed over its target or removed, the file is gone from the name.
+// Waits, as the process waits for any lock, until the build that holds the staging file of
+// a new target ends: renamed over its target or removed, the file is gone from the name.
 void WaitForOtherBuild(const std::string& stagingPath) {
     try {
         const host::FileLock other(stagingPath, host::LockKind::Exclusive);
@@ -25,6 +19,9 @@ void WaitForOtherBuild(const std::string& stagingPath) {
         if (error.Code() != ENOENT) throw;
     }
 }
+
+// Tries a few random names: another user may have planted one, however unlikely.
+constexpr int kStagingNameAttempts = 16;
 
 [[noreturn]] void FailToCreate(const std::string& archivePath, int code) {
     throw EInOutError(code, "Cannot create file \"" + archivePath + "\": " + std::strerror(code));
@@ -41,36 +38,56 @@ void RefuseSpecialFile(const std::string& archivePath, const host::EntryInfo& ta
 }  // namespace
 
 TStagedArchive::TStagedArchive(const std::string& archivePath, TNotices* notices)
-    : target_(StagingTargetOf(archivePath)), notices_(notices), stagingPath_(target_ + kStagingSuffix) {
-    const host::EntryInfo old = host::Stat(target_);
-    if (old.kind == host::EntryKind::Directory) FailToCreate(archivePath, EISDIR);
-    RefuseSpecialFile(archivePath, old);
+    : target_(StagingTargetOf(archivePath)), notices_(notices) {
     const std::string directory = host::ParentDirectoryOf(target_);
-    const host::EntryKind directoryKind = host::Stat(directory).kind;
-    if (directoryKind == host::EntryKind::Missing) FailToCreate(archivePath, ENOENT);
-    if (directoryKind != host::EntryKind::Directory) FailToCreate(archivePath, ENOTDIR);
-    if (old.kind == host::EntryKind::File) replaced_ = old.identity;
-    // The new file gets no more access than the archive it replaces has.
-    const uint32_t permissions = old.kind == host::EntryKind::File ? host::OwnershipOf(target_).mode & 0666 : 0666;
-
-    // Two builds of one target run one after the other: the second waits for the first.
-    while (!CreateStagingFile(directory, permissions, archivePath)) WaitForOtherBuild(stagingPath_);
+    for (;;) {
+        const host::EntryInfo old = host::Stat(target_);
+        if (old.kind == host::EntryKind::Directory) FailToCreate(archivePath, EISDIR);
+        RefuseSpecialFile(archivePath, old);
+        const host::EntryKind directoryKind = host::Stat(directory).kind;
+        if (directoryKind == host::EntryKind::Missing) FailToCreate(archivePath, ENOENT);
+        if (directoryKind != host::EntryKind::Directory) FailToCreate(archivePath, ENOTDIR);
+        // The archive's lock first, before any work: writers of it run one after the other.
+        if (old.kind == host::EntryKind::File && targetLock_ == nullptr)
+            targetLock_ = std::make_unique<host::FileLock>(target_, host::LockKind::Exclusive);
+        replaced_ = old.kind == host::EntryKind::File ? old.identity : host::FileIdentity{};
+        // The new file gets no more access than the archive it replaces has.
+        const uint32_t permissions =
+            old.kind == host::EntryKind::File ? host::OwnershipOf(target_).mode & 0666 : 0666;
+        std::string other;
+        if (CreateStagingFile(directory, permissions, archivePath, other)) break;
+        // Another build makes the target anew: this one waits for it, then takes the
+        // archive it made.
+        WaitForOtherBuild(other);
+    }
     identity_ = file_->Identity();
 }
 
 bool TStagedArchive::CreateStagingFile(const std::string& directory, uint32_t permissions,
-                                       const std::string& archivePath) {
+                                       const std::string& archivePath, std::string& other) {
     // Builds of targets in one directory check for left-overs and create their files one
     // after the other, so a file is never taken for a left-over between its creation and
     // its lock.
     const host::FileLock directoryLock(directory, host::LockKind::Exclusive);
-    if (IsBuilding(stagingPath_)) return false;
-    RemoveLeftOverStagingFile(stagingPath_);
-    // Its errors name the archive the user gave: the staging name is none the user chose.
-    try {
-        file_ = std::make_unique<HostFile>(stagingPath_, HostFile::Mode::CreateNew, permissions);
-    } catch (const EInOutError& error) {
-        FailToCreate(archivePath, error.Code());
+    // Without the target's lock, a build of a new target orders itself after any other. A
+    // build holding the lock never waits for a staging file: one that made its file before
+    // the target existed waits for this lock to rename it, so waiting for it could not end.
+    if (targetLock_ == nullptr) {
+        for (const std::string& staging : StagingPathsOf(target_)) {
+            if (!IsBuilding(staging)) continue;
+            other = staging;
+            return false;
+        }
+    }
+    RemoveLeftOverBuildLocked(target_, notices_);
+    for (int attempt = 0; file_ == nullptr; ++attempt) {
+        stagingPath_ = NewStagingPath(target_);
+        // Its errors name the archive the user gave: the staging name is none the user chose.
+        try {
+            file_ = std::make_unique<HostFile>(stagingPath_, HostFile::Mode::CreateNew, permissions);
+        } catch (const EInOutError& error) {
+            if (error.Code() != EEXIST || attempt + 1 == kStagingNameAttempts) FailToCreate(archivePath, error.Code());
+        }
     }
     file_->NameInMessages("file \"" + archivePath + "\"");
     // Created under the directory's lock, the file is this build's until the lock is taken.

@@ -14,12 +14,19 @@
 #include "engine/internal/staging_file.h"
 #include "support/crc32.h"
 #include "support/errors.h"
+#include "support/host_names.h"
 #include "support/progress.h"
 #include "support/sha1.h"
 
 namespace {
 
+// A journal begins with kFreshMagic and gets kMagic once a group that lets the archive change
+// (one with a state) is sealed and on the disk, before the archive changes. So a journal that
+// still begins with kFreshMagic, or with nothing, was never acted on: the archive is as it
+// was, and the journal can go whatever it holds. Seals are taken over kMagic. Earlier versions
+// wrote kMagic from the start.
 constexpr char kMagic[8] = {'V', 'P', 'A', 'K', '-', 'J', 'N', 'L'};
+constexpr char kFreshMagic[8] = {'V', 'P', 'A', 'K', '-', 'N', 'E', 'W'};
 // The first layout sealed with a SHA-1; it is still read, so that a journal an earlier
 // version left is rolled back. The second seals with a CRC-32, which checks a tail of
 // hundreds of megabytes in a fraction of the time. The third adds the STATE record, the
@@ -91,9 +98,9 @@ private:
     uint32_t crc_ = 0;
 };
 
-std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
+std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header, const char (&magic)[8] = kMagic) {
     std::array<uint8_t, kHeaderLength> bytes{};
-    std::memcpy(bytes.data(), kMagic, sizeof kMagic);
+    std::memcpy(bytes.data(), magic, sizeof magic);
     PutLittleEndian(bytes.data() + 8, header.version, 4);
     PutLittleEndian(bytes.data() + 12, kHeaderLength, 4);
     PutLittleEndian(bytes.data() + 16, header.archive.device, 8);
@@ -103,7 +110,8 @@ std::array<uint8_t, kHeaderLength> EncodeHeader(const TJournalHeader& header) {
 }
 
 bool DecodeHeader(const uint8_t* bytes, TJournalHeader& header) {
-    if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return false;
+    if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0 && std::memcmp(bytes, kFreshMagic, sizeof kFreshMagic) != 0)
+        return false;
     header.version = static_cast<uint32_t>(GetLittleEndian(bytes + 8, 4));
     if (header.version < kSha1Layout || header.version > kLayoutVersion) return false;
     if (GetLittleEndian(bytes + 12, 4) != kHeaderLength) return false;
@@ -120,10 +128,20 @@ struct TSavedRange {
     int64_t journalPosition = 0;
 };
 
+// How the walk of a journal ended.
+enum class TScanEnd {
+    AtEnd,     // at the end of the file, or at the slots of a pass that rolls forward
+    CutShort,  // inside a record that the end of the file cuts short, as a killed update leaves it
+    Damaged,   // at a seal that does not match, or at bytes that are no record
+};
+
 // What a journal holds, as far as it is sealed.
 struct TJournalScan {
     bool headerValid = false;
+    bool newerLayout = false;  // the header is a later version's, which this one cannot read
     TJournalHeader header;
+    TScanEnd end = TScanEnd::AtEnd;
+    int64_t stoppedAt = 0;  // where the walk ended: the first byte no valid seal covers
     int seals = 0;  // a seal without records still records the old size
     std::vector<TSavedRange> sealed;
     std::optional<TJournalState> state;  // the last sealed one
@@ -172,15 +190,41 @@ bool ScanData(HostFile& journal, const uint8_t* tag, int64_t journalSize, TSealS
     return DigestJournalBytes(journal, length, digest, buffer);
 }
 
+// True when the record at position, where the walk stopped, is cut short by the end of the
+// file: its fixed part, or the bytes its length field announces, run past the end.
+bool RunsPastTheEnd(HostFile& journal, int64_t position, int64_t journalSize) {
+    uint8_t head[kRecordHeadLength]{};
+    journal.Seek(position);
+    const int64_t got = journal.Read(head, kRecordHeadLength);
+    if (got < kDataHeadLength) return true;
+    const bool saved = std::memcmp(head, kRecordTag, sizeof kRecordTag) == 0;
+    const bool parked = std::memcmp(head, kDataTag, sizeof kDataTag) == 0;
+    if (!saved && !parked) return false;
+    if (saved && got < kRecordHeadLength) return true;
+    const int64_t headLength = saved ? kRecordHeadLength : kDataHeadLength;
+    const auto length = static_cast<int64_t>(GetLittleEndian(head + headLength - 8, 8));
+    return length > journalSize - position - headLength;
+}
+
 // Walks the journal and keeps the records that a valid seal covers.
 TJournalScan ScanJournal(HostFile& journal) {
     TJournalScan scan;
     const int64_t journalSize = journal.Size();
     uint8_t headerBytes[kHeaderLength];
     journal.Seek(0);
-    if (journal.Read(headerBytes, kHeaderLength) != kHeaderLength) return scan;
-    if (!DecodeHeader(headerBytes, scan.header)) return scan;
+    if (journal.Read(headerBytes, kHeaderLength) != kHeaderLength) {
+        scan.end = TScanEnd::CutShort;
+        return scan;
+    }
+    if (!DecodeHeader(headerBytes, scan.header)) {
+        scan.end = TScanEnd::Damaged;
+        scan.newerLayout = std::memcmp(headerBytes, kMagic, sizeof kMagic) == 0 && scan.header.version > kLayoutVersion;
+        return scan;
+    }
     scan.headerValid = true;
+    // The seals cover the header as it reads once the journal was acted on.
+    std::memcpy(headerBytes, kMagic, sizeof kMagic);
+    scan.stoppedAt = kHeaderLength;
 
     TSealSum digest(scan.header.version);
     digest.Update(headerBytes, kHeaderLength);
@@ -189,9 +233,21 @@ TJournalScan ScanJournal(HostFile& journal) {
     std::optional<TJournalState> unsealedState;
     std::unique_ptr<TForwardPass> unsealedPlan;
     const TByteSink digestBytes = [&](const void* bytes, size_t count) { digest.Update(bytes, count); };
+    // Whatever stops the walk before a seal: bytes that no record begins with, or a record
+    // that does not read. One that the end of the file cuts short is what a killed update
+    // leaves; the walk tells that apart below.
+    int64_t lastTag = kHeaderLength;
+    bool badSeal = false;
     while (!scan.forward) {
+        scan.end = TScanEnd::Damaged;
         uint8_t tag[kTagLength];
-        if (journal.Read(tag, kTagLength) != kTagLength) break;
+        lastTag = journal.Position();
+        const int64_t tagRead = journal.Read(tag, kTagLength);
+        if (tagRead == 0) scan.end = TScanEnd::AtEnd;
+        if (tagRead != kTagLength) {
+            if (tagRead > 0) scan.end = TScanEnd::CutShort;
+            break;
+        }
         if (std::memcmp(tag, kRecordTag, sizeof kRecordTag) == 0) {
             TSavedRange range;
             if (!ScanRecord(journal, tag, journalSize, scan.header.oldSize, digest, buffer, range)) break;
@@ -222,9 +278,14 @@ TJournalScan ScanJournal(HostFile& journal) {
         }
         if (std::memcmp(tag, kSealTag, sizeof kSealTag) != 0) break;
         std::vector<uint8_t> stored(static_cast<size_t>(digest.SealLength() - kTagLength));
-        if (journal.Read(stored.data(), static_cast<int64_t>(stored.size())) != static_cast<int64_t>(stored.size()))
+        if (journal.Read(stored.data(), static_cast<int64_t>(stored.size())) != static_cast<int64_t>(stored.size())) {
+            scan.end = TScanEnd::CutShort;
             break;
-        if (stored != digest.Value()) break;
+        }
+        if (stored != digest.Value()) {
+            badSeal = true;
+            break;
+        }
         digest.Update(tag, kTagLength);
         digest.Update(stored.data(), stored.size());
         scan.sealed.insert(scan.sealed.end(), unsealed.begin(), unsealed.end());
@@ -235,7 +296,13 @@ TJournalScan ScanJournal(HostFile& journal) {
         // Nothing is sealed behind a pass that rolls forward: its slots follow.
         if (unsealedPlan) scan.slotsStart = SlotsStart(journal.Position());
         scan.forward = std::move(unsealedPlan);
+        scan.stoppedAt = journal.Position();
     }
+    if (scan.forward) scan.end = TScanEnd::AtEnd;
+    // A record whose length runs past the end of the file, or that the end cuts short.
+    if (scan.end == TScanEnd::Damaged && !scan.forward && !badSeal &&
+        (journal.Position() >= journalSize || RunsPastTheEnd(journal, lastTag, journalSize)))
+        scan.end = TScanEnd::CutShort;
     return scan;
 }
 
@@ -339,7 +406,7 @@ std::string ReasonOf(const EInOutError& error) { return std::strerror(error.Code
 // A journal this process may not trust or touch stays where it is, unapplied.
 TRecoveryResult LeaveJournal(const std::string& journalPath, const host::FileIdentity& journal,
                              const std::string& reason, TNotices* notices) {
-    Notify(notices, journalPath, NoticeText("left the journal", journalPath, reason));
+    NotifyOnce(notices, journalPath, NoticeText("left the journal", journalPath, reason));
     return Stays(TRecovery::Ignored, journal);
 }
 
@@ -352,7 +419,7 @@ std::string DistrustOf(const HostFile& journal, const std::string& archivePath) 
     const host::FileOwnership ownership = journal.Ownership();
     const bool ours = ownership.user == host::CurrentUser() || ownership.user == kSuperuser ||
                       (IsRegularFile(archivePath) && ownership.user == host::OwnershipOf(archivePath).user);
-    if (!ours) return "it belongs to another user";
+    if (!ours) return "it belongs to another user, " + UserWords(ownership.user);
     if ((ownership.mode & kWritableByOthers) != 0) return "other users may write it";
     return {};
 }
@@ -364,7 +431,7 @@ bool RemoveJournalIfAllowed(const std::string& journalPath, TNotices* notices) {
         return true;
     } catch (const EInOutError& error) {
         if (!host::IsAccessRefused(error.Code())) throw;
-        Notify(notices, journalPath, NoticeText("cannot remove", journalPath, ReasonOf(error)));
+        NotifyOnce(notices, journalPath, NoticeText("cannot remove", journalPath, ReasonOf(error)));
         return false;
     }
 }
@@ -382,11 +449,11 @@ std::unique_ptr<HostFile> OpenJournal(const std::string& journalPath, TNotices* 
         return std::make_unique<HostFile>(journalPath, HostFile::Mode::ReadNoLink);
     } catch (const EInOutError& error) {
         if (error.Code() == ELOOP) {
-            Notify(notices, journalPath, NoticeText("left the journal", journalPath, "it is not a regular file"));
+            NotifyOnce(notices, journalPath, NoticeText("left the journal", journalPath, "it is not a regular file"));
             return nullptr;
         }
         if (!host::IsAccessRefused(error.Code())) throw;
-        Notify(notices, journalPath, NoticeText("left the journal", journalPath, "cannot read it: " + ReasonOf(error)));
+        NotifyOnce(notices, journalPath, NoticeText("left the journal", journalPath, "cannot read it: " + ReasonOf(error)));
         return nullptr;
     }
 }
@@ -399,7 +466,7 @@ std::unique_ptr<HostFile> OpenArchiveToRollBack(const std::string& archivePath, 
         return std::make_unique<HostFile>(archivePath, HostFile::Mode::ReadWrite);
     } catch (const EInOutError& error) {
         if (!host::IsAccessRefused(error.Code())) throw;
-        Notify(notices, journalPath,
+        NotifyOnce(notices, journalPath,
                NoticeText("left the journal", journalPath, "cannot write the archive: " + ReasonOf(error)));
         return nullptr;
     }
@@ -414,28 +481,97 @@ std::unique_ptr<HostFile> OpenJournalToFinish(const std::string& journalPath, co
         journal = std::make_unique<HostFile>(journalPath, HostFile::Mode::ReadWriteNoLink);
     } catch (const EInOutError& error) {
         if (error.Code() != ELOOP && !host::IsAccessRefused(error.Code())) throw;
-        Notify(notices, journalPath, NoticeText("left the journal", journalPath, "cannot write it: " + ReasonOf(error)));
+        NotifyOnce(notices, journalPath, NoticeText("left the journal", journalPath, "cannot write it: " + ReasonOf(error)));
         return nullptr;
     }
     if (journal->Identity() == identity) return journal;
-    Notify(notices, journalPath, NoticeText("left the journal", journalPath, "another file took its place"));
+    NotifyOnce(notices, journalPath, NoticeText("left the journal", journalPath, "another file took its place"));
     return nullptr;
 }
 
 // What a journal that can be trusted has to do with the archive.
 enum class TVerdict {
-    Discard,  // nothing: it is unsealed, damaged, another file's, or no pass had begun
+    Discard,  // nothing: it is another file's
     Stale,    // nothing, although sealed for this file: the archive is in another state
+    Damaged,  // it was acted on and does not read whole: the archive may be torn
     Apply,
 };
 
+// How a journal begins: whether its update may have changed the archive.
+enum class TJournalMark {
+    NeverActedOn,  // kFreshMagic, or nothing yet on the disk: the archive was not touched
+    ActedOn,       // kMagic
+    Unknown,       // anything else: a damaged header, or no journal at all
+};
+
+TJournalMark ReadMark(HostFile& journal) {
+    uint8_t magic[sizeof kMagic]{};
+    journal.Seek(0);
+    const auto got = static_cast<size_t>(journal.Read(magic, sizeof magic));
+    // A header whose write never reached the disk reads as nothing, or as zeros.
+    if (std::all_of(magic, magic + got, [](uint8_t byte) { return byte == 0; })) return TJournalMark::NeverActedOn;
+    if (std::memcmp(magic, kFreshMagic, got) == 0) return TJournalMark::NeverActedOn;
+    if (got == sizeof kMagic && std::memcmp(magic, kMagic, sizeof kMagic) == 0) return TJournalMark::ActedOn;
+    return TJournalMark::Unknown;
+}
+
 TVerdict Judge(HostFile& journal, const TJournalScan& scan, const host::EntryInfo& archive,
                const std::string& archivePath) {
-    if (!scan.headerValid || scan.seals == 0) return TVerdict::Discard;
+    if (!scan.headerValid || scan.seals == 0) return TVerdict::Damaged;
     if (!(scan.header.archive == archive.identity)) return TVerdict::Discard;
-    if (scan.header.version >= kStateLayout && !scan.state) return TVerdict::Discard;
-    if (!DescribesArchive(journal, scan, archivePath)) return TVerdict::Stale;
+    // The journal was marked once a group with a state was sealed: that group is gone.
+    if (scan.header.version >= kStateLayout && !scan.state) return TVerdict::Damaged;
+    if (!DescribesArchive(journal, scan, archivePath))
+        return scan.end == TScanEnd::Damaged ? TVerdict::Damaged : TVerdict::Stale;
     return TVerdict::Apply;
+}
+
+// What recovery found wrong with a journal it cannot apply, for the user.
+std::string DamageOf(TJournalMark mark, const TJournalScan& scan, int64_t journalSize) {
+    if (mark == TJournalMark::Unknown) return "it does not begin as a journal does";
+    if (scan.newerLayout) return "it was written by a newer version of vpak (layout " +
+                                 std::to_string(scan.header.version) + ")";
+    if (!scan.headerValid) return "its header is damaged";
+    if (scan.seals > 0 && scan.end == TScanEnd::AtEnd) return "it holds no sealed state of the update's pass";
+    const std::string from = std::to_string(scan.stoppedAt);
+    if (scan.end != TScanEnd::Damaged)
+        return "it ends at byte " + std::to_string(journalSize) + ", before the seal of its records from byte " + from +
+               " on";
+    return "its records from byte " + from + " on are damaged (they do not match their seal)";
+}
+
+// Where a damaged journal is kept: beside the archive under a name no journal has, the
+// first one free.
+constexpr int kKeptAsideNames = 100;
+
+// Renames a journal that was acted on and cannot be applied out of the way: it is what
+// there is to tell how the archive was torn. Updates can go on, the user is told that the
+// archive may be damaged. Where this process may not rename it, it stays, told as well.
+TRecoveryResult KeepDamagedJournal(const std::string& archivePath, const std::string& journalPath,
+                                   const host::FileIdentity& identity, const std::string& damage,
+                                   TNotices* notices) {
+    const std::string consequence = "; the archive \"" + archivePath + "\" may be damaged";
+    try {
+        for (int n = 1; n <= kKeptAsideNames; ++n) {
+            const std::string aside = journalPath + kDamagedSuffix + (n == 1 ? "" : "-" + std::to_string(n));
+            if (!host::RenameUnlessTaken(journalPath, aside)) continue;
+            host::FlushDirectoryOf(aside);
+            NotifyOnce(notices, journalPath,
+                       NoticeText("kept the damaged journal", journalPath,
+                                  "it is now \"" + aside + "\": " + damage + consequence),
+                       TAdvice::TestArchive);
+            return Done(TRecovery::KeptAside);
+        }
+        throw EInOutError(EEXIST, "Cannot rename a file to \"" + journalPath + kDamagedSuffix + "\": " +
+                                      host::ErrorText(EEXIST));
+    } catch (const EInOutError& error) {
+        if (!host::IsAccessRefused(error.Code()) && error.Code() != EEXIST) throw;
+        NotifyOnce(notices, journalPath,
+                   NoticeText("left the damaged journal", journalPath,
+                              damage + "; cannot rename it: " + ReasonOf(error) + consequence),
+                   TAdvice::TestArchive);
+        return Stays(TRecovery::Ignored, identity);
+    }
 }
 
 // Recovery with a journal that passed the checks of its file.
@@ -447,12 +583,23 @@ TRecoveryResult RecoverTrusted(HostFile& journal, const std::string& archivePath
         journal.Close();
         return DiscardJournal(journalPath, identity, notices);
     }
+    const TJournalMark mark = ReadMark(journal);
+    if (mark == TJournalMark::NeverActedOn) {
+        // Whatever it holds, the archive is as it was before the update.
+        journal.Close();
+        return DiscardJournal(journalPath, identity, notices);
+    }
     const TJournalScan scan = ScanJournal(journal);
-    const TVerdict verdict = Judge(journal, scan, archive, archivePath);
+    const TVerdict verdict = mark == TJournalMark::Unknown ? TVerdict::Damaged : Judge(journal, scan, archive, archivePath);
+    if (verdict == TVerdict::Damaged) {
+        const std::string damage = DamageOf(mark, scan, journal.Size());
+        journal.Close();
+        return KeepDamagedJournal(archivePath, journalPath, identity, damage, notices);
+    }
     if (verdict == TVerdict::Stale) {
         // The archive was restored, replaced in place or updated through another name since:
         // the journal is ours and can never apply again, so it goes.
-        Notify(notices, journalPath,
+        NotifyOnce(notices, journalPath,
                NoticeText("did not apply the journal", journalPath, "the archive is not in a state it describes"));
     }
     if (verdict != TVerdict::Apply) {
@@ -541,7 +688,10 @@ private:
     void SaveAndSeal(const std::vector<TByteRange>& ranges, const TJournalState* state);
     void Create();
     void Append(const void* bytes, int64_t count);
-    void SealAndFlush();
+    // A group sealed ahead of time, or the one before the archive changes in its ranges.
+    enum class TGroup { Ahead, BeforeChange };
+    void SealAndFlush(TGroup group);
+    void MarkActedOn();
     void SaveRange(const TByteRange& range);
     void WriteState(const TJournalState& state);
     void Seal();
@@ -560,6 +710,7 @@ private:
     std::deque<TByteRange> inWriteback_;  // journal positions, oldest first
     bool passCovered_ = false;  // a sealed state covers the changes being made now
     bool sealed_ = false;       // a group is sealed, and the journal's name is on the disk
+    bool actedOn_ = false;      // the journal begins with kMagic: the archive may change
     // Where the slots of a sealed pass that rolls forward lie; once there is one, the
     // archive's writes need no saving.
     std::optional<int64_t> slotsStart_;
@@ -625,7 +776,7 @@ void TUpdateJournal::WriteForwardGroup(const TForwardPass& pass, const TPassOutc
     WriteState(state);
     const int64_t slotsStart = SlotsStart(journal_->Position() + digest_->SealLength());
     journal_->Reserve(JournalEndWithSlots(slotsStart, pass.pieceLength));
-    SealAndFlush();
+    SealAndFlush(TGroup::BeforeChange);
     slotsStart_ = slotsStart;
 }
 
@@ -644,7 +795,8 @@ void TUpdateJournal::SaveAndSeal(const std::vector<TByteRange>& ranges, const TJ
         for (const TByteRange& part : Unsaved(gap)) SaveRange(part);
     }
     if (state != nullptr) WriteState(*state);
-    SealAndFlush();
+    // Only a pass, announced by its state, changes the archive behind a group.
+    SealAndFlush(state != nullptr ? TGroup::BeforeChange : TGroup::Ahead);
     if (state != nullptr) passCovered_ = true;
 }
 
@@ -677,8 +829,10 @@ void TUpdateJournal::Create() {
     }
     journal_->NameInMessages(subject);
     digest_ = std::make_unique<TSealSum>(header_.version);
-    const auto header = EncodeHeader(header_);
-    Append(header.data(), kHeaderLength);
+    const auto header = EncodeHeader(header_, kFreshMagic);
+    journal_->Write(header.data(), kHeaderLength);
+    const auto sealedHeader = EncodeHeader(header_);
+    digest_->Update(sealedHeader.data(), kHeaderLength);
 }
 
 // Every byte of the journal goes into the checksum of the next seal.
@@ -687,14 +841,27 @@ void TUpdateJournal::Append(const void* bytes, int64_t count) {
     digest_->Update(bytes, static_cast<size_t>(count));
 }
 
-void TUpdateJournal::SealAndFlush() {
+void TUpdateJournal::SealAndFlush(TGroup group) {
     Seal();
     journal_->Flush();
     ForgetWritten();
+    if (group == TGroup::BeforeChange && !actedOn_) MarkActedOn();
     // The journal's name must be on disk before the archive changes, or a power cut could
     // leave a changed archive and no journal.
     if (!sealed_) host::FlushDirectoryOf(journalPath_);
     sealed_ = true;
+}
+
+// The group that lets the archive change is on the disk: from now on a journal that does not
+// read whole is evidence of a torn archive, never a left-over to remove. The mark is on the
+// disk before the archive changes too.
+void TUpdateJournal::MarkActedOn() {
+    const int64_t end = journal_->Position();
+    journal_->Seek(0);
+    journal_->Write(kMagic, sizeof kMagic);
+    journal_->Seek(end);
+    journal_->Flush();
+    actedOn_ = true;
 }
 
 // A DATA record: the stream's bytes stay unsealed until the group of the pass that writes

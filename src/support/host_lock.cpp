@@ -3,12 +3,18 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -16,6 +22,7 @@
 #include "support/errors.h"
 
 #include "support/host_internal.h"
+#include "support/host_names.h"
 
 namespace host {
 
@@ -77,15 +84,65 @@ int FlockOnce(int fd, int operation) {
     }
 }
 
+// One lock of /proc/locks: "1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF"; a process
+// waiting for a lock has "->" after the number and holds nothing.
+struct THeldBy {
+    long pid = 0;
+    FileIdentity file;
+};
+
+std::optional<THeldBy> ParseLockLine(const std::string& line) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, device;
+    THeldBy held;
+    if (!(fields >> number >> kind) || kind == "->") return std::nullopt;
+    if (!(fields >> mode >> access >> held.pid >> device)) return std::nullopt;
+    unsigned major = 0;
+    unsigned minor = 0;
+    unsigned long long inode = 0;
+    if (std::sscanf(device.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) return std::nullopt;
+    held.file = {static_cast<uint64_t>(makedev(major, minor)), static_cast<uint64_t>(inode)};
+    return held;
+}
+
+// "4242 (vpak) of alice (uid 1000)": what /proc tells of the process.
+std::string ProcessText(long pid) {
+    const std::string folder = "/proc/" + std::to_string(pid);
+    std::string text = "process " + std::to_string(pid);
+    std::ifstream commandFile(folder + "/comm");
+    std::string command;
+    if (std::getline(commandFile, command) && !command.empty()) text += " (" + command + ")";
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) {
+        const std::string name = UserName(static_cast<uint32_t>(st.st_uid));
+        const std::string id = "uid " + std::to_string(st.st_uid);
+        text += " of " + (name.empty() ? id : name + " (" + id + ")");
+    }
+    return text;
+}
+
+std::string BusyText(const std::string& path, const FileIdentity& file) {
+    const std::string holders = LockHoldersText(file);
+    return "Cannot lock file \"" + path + "\": another process is using it" + (holders.empty() ? "" : ": " + holders);
+}
+
 // Polls instead of blocking in flock, so that the front end can tell the user, keep a
 // window alive and let the wait be stopped.
 int FlockWaiting(int fd, int operation, const std::string& path) {
     int code = FlockOnce(fd, operation);
     if (code != EWOULDBLOCK) return code;
     const LockWaiting waiting = CurrentWaiting();
-    if (!waiting.wait) throw EFileBusy(code, "Cannot lock file \"" + path + "\": another process is using it");
+    if (!waiting.wait) throw EFileBusy(code, BusyText(path, IdentityOfDescriptor(fd)));
+    const auto start = std::chrono::steady_clock::now();
+    bool told = false;
     for (int polls = 0;; ++polls) {
         if (waiting.whileWaiting && polls % kPollsPerReport == 0) waiting.whileWaiting(path, polls == 0);
+        if (!told && waiting.heldBy &&
+            std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kLongLockWaitMilliseconds)) {
+            told = true;
+            const std::string holders = LockHoldersText(IdentityOfDescriptor(fd));
+            if (!holders.empty()) waiting.heldBy(path, holders);
+        }
         std::this_thread::sleep_for(kLockPollInterval);
         code = FlockOnce(fd, operation);
         if (code != EWOULDBLOCK) return code;
@@ -163,6 +220,19 @@ LockWaiting SetLockWaiting(LockWaiting waiting) {
     LockWaiting before = std::move(ProcessWaiting());
     ProcessWaiting() = std::move(waiting);
     return before;
+}
+
+std::string LockHoldersText(const FileIdentity& file) {
+    std::ifstream locks("/proc/locks");
+    std::string text;
+    std::set<long> named;
+    for (std::string line; std::getline(locks, line);) {
+        const std::optional<THeldBy> held = ParseLockLine(line);
+        // A lock of no process (an open file description's, pid -1) names no one.
+        if (!held || !(held->file == file) || held->pid <= 0 || !named.insert(held->pid).second) continue;
+        text += (text.empty() ? "" : ", ") + ProcessText(held->pid);
+    }
+    return text;
 }
 
 bool FileLock::TryExclusive(const HostFile& file) {

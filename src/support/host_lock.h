@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "support/host_entries.h"
 #include "support/host_file.h"
@@ -18,9 +19,22 @@ enum class LockKind { Shared, Exclusive };
 // up. It is the front end's: the command line tells a person at a terminal, the window
 // keeps painting.
 struct LockWaiting {
+    LockWaiting(bool waits = true, std::function<void(const std::string& path, bool begins)> tellWaiting = {},
+                std::function<void(const std::string& path, const std::string& holders)> tellHolders = {})
+        : wait(waits), whileWaiting(std::move(tellWaiting)), heldBy(std::move(tellHolders)) {}
+
     bool wait = true;
     std::function<void(const std::string& path, bool begins)> whileWaiting;
+    // Once a wait has lasted kLongLockWait: who holds the lock (LockHoldersText), where the
+    // system tells. Locks are advisory: any process that may read a file can hold one on it.
+    std::function<void(const std::string& path, const std::string& holders)> heldBy;
 };
+
+inline constexpr int kLongLockWaitMilliseconds = 2000;
+
+// The processes that hold a lock on the file, as far as the system tells (/proc/locks):
+// "process 4242 (vpak) of alice (uid 1000)", several joined by ", "; "" when it tells none.
+std::string LockHoldersText(const FileIdentity& file);
 
 // Replaces the process's way of waiting, returning the one it had.
 LockWaiting SetLockWaiting(LockWaiting waiting);

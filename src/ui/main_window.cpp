@@ -12,6 +12,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <exception>
+#include <new>
 
 #include "support/errors.h"
 #include "support/existence.h"
@@ -26,6 +27,13 @@
 #include "ui/window_title.h"
 
 namespace {
+
+// What the message box says of a raised error: its message, which names the file and what
+// happened; running out of memory in words a user reads, not the allocator's name for it.
+std::string RaisedErrorText(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return kOutOfMemoryText;
+    return error.what();
+}
 
 // The window as designed: position and client size, and the frame around the client area
 // (outer 520 x 236).
@@ -79,7 +87,9 @@ TForm1::TForm1(TFormServices services, QWidget* parent) : QWidget(parent), servi
     NormalFrame = new TNormalFrame(this);
     CreateControls();
     FormCreate();
-    formerWaiting_ = host::SetLockWaiting({true, [this](const std::string&, bool begins) { WaitForArchive(begins); }});
+    formerWaiting_ = host::SetLockWaiting(
+        {true, [this](const std::string&, bool begins) { WaitForArchive(begins); },
+         [this](const std::string&, const std::string& holders) { TellArchiveHolders(holders); }});
 }
 
 TForm1::~TForm1() { host::SetLockWaiting(std::move(formerWaiting_)); }
@@ -262,7 +272,7 @@ void TForm1::RunCommand(void (TForm1::*handler)()) {
     } catch (const std::exception& error) {
         // The outcome ends every command: no phase text is left standing as if it still ran.
         SetCaption(ErrorText);
-        services_.Dialogs->ShowError(this, TitleLine, error.what());
+        services_.Dialogs->ShowError(this, TitleLine, RaisedErrorText(error));
     }
     // Closing was asked for while the command ran, and it has stopped now.
     if (closeWhenStopped_ && !BusyFlag) {
@@ -403,7 +413,7 @@ void TForm1::FormClose() {
     try {
         SaveSettings();
     } catch (const std::exception& error) {
-        services_.Dialogs->ShowError(this, TitleLine, error.what());
+        services_.Dialogs->ShowError(this, TitleLine, RaisedErrorText(error));
     }
     delete ContentsTree;
     ContentsTree = nullptr;

@@ -160,6 +160,8 @@ private:
     // While another program holds the archive: the caption says so, the window keeps
     // painting, and Escape may give up the wait.
     void WaitForArchive(bool begins);
+    // The caption names who holds the archive once a wait has lasted a while.
+    void TellArchiveHolders(const std::string& holders);
     // The tree shows the archive as it is on disk: one changed by another program, or by a
     // command of the buttons, since the tree was filled is read again.
     void KeepTreeCurrent();

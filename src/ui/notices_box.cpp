@@ -9,6 +9,8 @@ std::string NoticeLineForWindow(const TNotice& notice) {
     std::string line = notice.text;
     if (notice.advice == TAdvice::ChooseXbox) line += ": try the \"XBOX\" box";
     if (notice.advice == TAdvice::ChoosePc) line += ": try without the \"XBOX\" box";
+    // The window has no test of its own; the command line installed beside it has.
+    if (notice.advice == TAdvice::TestArchive) line += ": check it with \"vpak test\" on the command line";
     return PrintableText(line);
 }
 

@@ -315,6 +315,8 @@ void TForm1::WaitForArchive(bool begins) {
     }
 }
 
+void TForm1::TellArchiveHolders(const std::string& holders) { SetCaption(WaitingForText(holders)); }
+
 void TForm1::DropOntoTree(const QList<QUrl>& urls, QTreeWidgetItem* target) {
     droppedPaths_.clear();
     for (const QUrl& url : urls) droppedPaths_.push_back(StdStr(url.toLocalFile()));

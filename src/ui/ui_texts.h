@@ -22,6 +22,10 @@ inline const std::string PreparingText = "preparing...";
 inline const std::string PleaseWaitText = "please wait...";
 inline const std::string ExitingText = "Exiting...";
 inline const std::string WaitingText = "waiting for another program to finish with the archive...";
+// The same once the wait has lasted a while, naming the processes that hold the archive.
+inline std::string WaitingForText(const std::string& holders) {
+    return "waiting for " + holders + " to finish with the archive...";
+}
 inline const std::string EmptyDirectoryText =
     "The Directory box is empty: name the folder that holds the new files.";
 inline const std::string AuthorLine = "This program was created by The Zorvel";

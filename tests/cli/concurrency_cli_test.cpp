@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/internal/staging_file.h"
 #include "helpers/run_cli.h"
 #include "helpers/run_cli_terminal.h"
 #include "helpers/temp_dir.h"
@@ -27,6 +28,18 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kFiles = 8;
+
+// Each command of these tests ends in well under a second, also while it waits for the
+// others; one that waits longer waits for ever (a deadlock) and is killed, so that the test
+// fails in seconds.
+constexpr int kCommandLimitSeconds = 20;
+
+CliResult RunWithinLimit(const std::vector<std::string>& args) {
+    CliResult result = RunVpakWithin(args, kCommandLimitSeconds);
+    EXPECT_FALSE(result.timedOut) << args[0] << " was still waiting after " << kCommandLimitSeconds
+                                  << " s: the processes wait for each other";
+    return result;
+}
 
 // Every file below root, by its path relative to root, with its content.
 std::map<std::string, std::string> FilesBelow(const std::string& root) {
@@ -82,13 +95,13 @@ TEST_F(ManyProcesses, WritersTogetherEndAsOneAfterAnotherAndReadersSeeOnlyWholeA
                                                   std::vector<std::string>{"test", "-q", Archive()}}) {
         readers.push_back(std::async(std::launch::async, [&writing, read] {
             std::vector<CliResult> seen;
-            while (writing) seen.push_back(RunVpak(read));
+            while (writing) seen.push_back(RunWithinLimit(read));
             return seen;
         }));
     }
     std::vector<std::future<CliResult>> writers;
     for (const auto& update : updates_)
-        writers.push_back(std::async(std::launch::async, [&, update] { return RunVpak(On(update, Archive())); }));
+        writers.push_back(std::async(std::launch::async, [&, update] { return RunWithinLimit(On(update, Archive())); }));
     for (auto& writer : writers) {
         const CliResult result = writer.get();
         EXPECT_EQ(result.status, 0) << result.err;
@@ -114,7 +127,7 @@ TEST_F(ManyProcesses, BuildsOfOneTargetAtOnceBothSucceedAndTheLastOneStands) {
     for (int i = 0; i < 4; ++i) {
         const std::string tree = i % 2 == 0 ? dir_ / "tree" : dir_ / "other";
         builds.push_back(std::async(std::launch::async, [this, tree] {
-            return RunVpak({"make", "-q", dir_ / "built.pak", tree});
+            return RunWithinLimit({"make", "-q", dir_ / "built.pak", tree});
         }));
     }
     for (auto& build : builds) {
@@ -124,7 +137,7 @@ TEST_F(ManyProcesses, BuildsOfOneTargetAtOnceBothSucceedAndTheLastOneStands) {
     ASSERT_EQ(RunVpak({"extract", dir_ / "built.pak", dir_ / "out"}).status, 0);
     const auto built = FilesBelow(dir_ / "out");
     EXPECT_TRUE(built == FilesBelow(dir_ / "tree") || built == FilesBelow(dir_ / "other"));
-    EXPECT_FALSE(fs::exists(dir_ / "built.pak.vpak-new"));
+    EXPECT_EQ(StagingPathsOf(dir_ / "built.pak"), std::vector<std::string>{});
 }
 
 TEST_F(ManyProcesses, BuildsAndEditsOfOneArchiveAtOnceNeverWaitForEachOther) {
@@ -138,7 +151,7 @@ TEST_F(ManyProcesses, BuildsAndEditsOfOneArchiveAtOnceNeverWaitForEachOther) {
         writes.push_back({"remove", "-q", Archive(), "new0.txt"});
         std::vector<std::future<CliResult>> running;
         for (const auto& write : writes)
-            running.push_back(std::async(std::launch::async, [write] { return RunVpak(write); }));
+            running.push_back(std::async(std::launch::async, [write] { return RunWithinLimit(write); }));
         for (size_t i = 0; i < running.size(); ++i) {
             ASSERT_EQ(running[i].wait_for(std::chrono::seconds(60)), std::future_status::ready)
                 << writes[i][0] << " still waits: the writers wait for each other";
@@ -189,6 +202,29 @@ TEST_F(HeldArchive, AWriterWaitsSayingSoOnATerminalAndGoesOnOnceLetGo) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.err.find("waiting for another process to finish with"), std::string::npos) << result.err;
     EXPECT_EQ(RunVpak({"cat", Archive(), "new0.txt"}).out, "added 0");
+}
+
+// This test process, as the system names it to the others.
+std::string ThisProcessText() {
+    std::string command = ReadFileText("/proc/self/comm");
+    if (!command.empty() && command.back() == '\n') command.pop_back();
+    return "process " + std::to_string(::getpid()) + " (" + command + ")";
+}
+
+TEST_F(HeldArchive, AWriterWaitingTwoSecondsNamesTheProcessThatHoldsTheArchive) {
+    auto writer = std::async(std::launch::async, [&] { return RunVpakOnTerminal(On(updates_[0], Archive())); });
+    EXPECT_EQ(writer.wait_for(std::chrono::milliseconds(2600)), std::future_status::timeout);
+    LetGo();
+    const CliResult result = writer.get();
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::string told = "vpak: \"" + Archive() + "\" is held by " + ThisProcessText();
+    EXPECT_NE(result.err.find(told), std::string::npos) << result.err;
+}
+
+TEST_F(HeldArchive, AWriterThatMayNotWaitNamesTheProcessThatHoldsTheArchive) {
+    const CliResult result = RunVpak({"add", "--no-wait", "-q", Archive(), dir_ / "new0.txt"});
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.err.find("another process is using it: " + ThisProcessText()), std::string::npos) << result.err;
 }
 
 TEST_F(HeldArchive, CtrlCEndsTheWaitOfAWriterLeavingTheArchiveToTheOther) {

@@ -242,7 +242,7 @@ TEST(DiskFull, TheMessageNamesTheFileTheUserGaveNeverATemporaryOne) {
     for (const auto& c : cases) {
         const CliResult result = RunVpak(c.args);
         EXPECT_EQ(result.status, 3) << c.message;
-        EXPECT_EQ(result.err, "\nvpak: " + c.message + "\n");
+        EXPECT_EQ(result.err, "vpak: " + c.message + "\n");
     }
     s.ExpectNothingLost();
 }

@@ -149,3 +149,29 @@ TEST_F(EditCommands, SyncGivesTheArchiveMakeBuildsAndWithoutOneIsMake) {
 }
 
 }  // namespace
+
+namespace {
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+}  // namespace
+
+// Each step of an edit that opens the archive comes upon a journal beside it that is no
+// regular file: the user hears of it once.
+TEST_F(EditCommands, AJournalLeftAloneIsToldOnce) {
+    const std::string journal = Archive() + ".vpak-journal";
+    fs::create_directory(journal);
+    const std::string told = "vpak: left the journal \"" + journal + "\": it is not a regular file\n";
+    const std::vector<std::vector<std::string>> edits = {
+        {"add", "-q", Archive(), In("more")}, {"remove", "-q", Archive(), "more"}, {"sync", "-q", Archive(), Tree()}};
+    for (const std::vector<std::string>& edit : edits) {
+        const CliResult result = RunVpak(edit);
+        EXPECT_EQ(result.status, 0) << edit[0] << ": " << result.err;
+        EXPECT_EQ(Occurrences(result.err, told), 1u) << edit[0] << ": " << result.err;
+        EXPECT_EQ(result.err, told) << edit[0];
+    }
+}

@@ -99,7 +99,7 @@ TEST(ExtractCommand, ADamagedStreamIsARaisedErrorNamingItsEntry) {
     WriteFile(dir / "x.pak", bytes);
     const CliResult result = RunVpak({"extract", dir / "x.pak", dir / "out"});
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(result.err, "\nvpak: Damaged stream of entry \"d/a\" in \"" + dir / "x.pak" + "\"\n");
+    EXPECT_EQ(result.err, "vpak: Damaged stream of entry \"d/a\" in \"" + dir / "x.pak" + "\"\n");
 }
 
 TEST(ExtractCommand, AnEmptyDirectoryIsTheCurrentOne) {

@@ -11,6 +11,7 @@
 
 #include "engine/archive_update.h"
 #include "engine/internal/staged_archive.h"
+#include "engine/internal/staging_file.h"
 #include "engine/internal/update_journal.h"
 #include "helpers/archive_writer.h"
 #include "helpers/hand_journal.h"
@@ -71,7 +72,8 @@ protected:
     TempDir dir;
     std::string folder = fs::canonical(dir.Path()).string() + "/shared";
     std::string archive = folder + "/data.pak";
-    std::string staging = archive + kStagingSuffix;
+    // A file a killed build left, under a name a build makes.
+    std::string staging = archive + kStagingSuffix + "0123456789ab";
     std::string journal = archive + kJournalSuffix;
     std::string listing;
     TArrayOfByte original;
@@ -86,18 +88,22 @@ TEST_F(ReaderAsOtherUser, ListReadsPastABuildsLeftOverInAFolderItMayNotWrite) {
     const CliResult r = RunVpakAsOtherUser({"list", archive});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, listing);
-    EXPECT_EQ(r.err, Notice("cannot remove \"" + staging + "\": Permission denied"));
+    EXPECT_EQ(r.err, Notice("cannot remove \"" + staging + "\": Permission denied; it belongs to " + UserWords(0)));
     EXPECT_TRUE(fs::exists(staging));
 }
 
 TEST_F(ReaderAsOtherUser, ListReadsPastAJunkJournalInAFolderItMayNotWrite) {
     MakeFolderReadOnly();
+    // Not a journal as vpak writes one: it may be one whose beginning was damaged, so it is
+    // what there is to tell how the archive tore, and may not go unnoticed.
     WriteFile(journal, "no journal at all");
     Own(journal, 0, 0644);
     const CliResult r = RunVpakAsOtherUser({"list", archive});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, listing);
-    EXPECT_EQ(r.err, Notice("cannot remove \"" + journal + "\": Permission denied"));
+    EXPECT_EQ(r.err, Notice("left the damaged journal \"" + journal +
+                            "\": it does not begin as a journal does; cannot rename it: Permission denied; the archive \"" +
+                            archive + "\" may be damaged: check it with \"vpak test\""));
     EXPECT_TRUE(fs::exists(journal));
 }
 
@@ -128,7 +134,7 @@ TEST_F(ReaderAsOtherUser, ListReadsPastAnotherUsersLeftOversInAStickyFolder) {
     const CliResult r = RunVpakAsOtherUser({"list", archive});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, listing);
-    EXPECT_EQ(r.err, Notice("cannot remove \"" + staging + "\": Permission denied"));
+    EXPECT_EQ(r.err, Notice("cannot remove \"" + staging + "\": Operation not permitted; it belongs to " + UserWords(0)));
     EXPECT_TRUE(fs::exists(staging));
 }
 
@@ -147,9 +153,12 @@ TEST_F(ReaderAsOtherUser, ExtractReadsPastAnotherUsersLeftOversInAStickyFolder) 
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "O.K. Successfully extracted 3 files!\n");
     EXPECT_EQ(ReadFileText(out + "/data/b.txt"), "bravo");
-    EXPECT_NE(r.err.find(Notice("cannot remove \"" + staging + "\": Operation not permitted")), std::string::npos)
+    EXPECT_NE(r.err.find(Notice("cannot remove \"" + staging + "\": Operation not permitted; it belongs to " +
+                                UserWords(0))),
+              std::string::npos)
         << r.err;
-    EXPECT_NE(r.err.find(Notice("left the journal \"" + journal + "\": it belongs to another user")),
+    EXPECT_NE(r.err.find(Notice("left the journal \"" + journal + "\": it belongs to another user, " +
+                                UserWords(kThirdUser))),
               std::string::npos)
         << r.err;
     EXPECT_TRUE(fs::exists(staging));
@@ -170,7 +179,7 @@ TEST_F(ReaderAsOtherUser, OwnersListLeavesAJournalAnotherUserPlanted) {
     const CliResult r = RunVpak({"list", archive});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, listing);
-    EXPECT_EQ(r.err, Notice("left the journal \"" + journal + "\": it belongs to another user"));
+    EXPECT_EQ(r.err, Notice("left the journal \"" + journal + "\": it belongs to another user, " + UserWords(kOtherUser)));
     EXPECT_EQ(ReadFileBytes(journal), planted);
     EXPECT_EQ(ReadFileBytes(archive), original);
 }

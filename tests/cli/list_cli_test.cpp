@@ -110,7 +110,7 @@ TEST_F(ListCommand, ACorruptCompressedDirectoryIsARaisedError) {
     const CliResult r = RunVpak({"list", archive});
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "\nvpak: Damaged directory in \"" + archive + "\"\n");
+    EXPECT_EQ(r.err, "vpak: Damaged directory in \"" + archive + "\"\n");
 }
 
 TEST_F(ListCommand, AnArchivePathRelativeToTheWorkingDirectoryIsFound) {

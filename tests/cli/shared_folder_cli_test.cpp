@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 
+#include "engine/internal/staging_file.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/run_cli.h"
@@ -50,7 +52,7 @@ TEST(SharedFolder, MakeNeverReplacesADeviceAFifoOrALinkToOne) {
         EXPECT_EQ(result.status, 3) << target;
         EXPECT_TRUE(Mentions(result.err, "it is a device, FIFO or socket")) << result.err;
         EXPECT_EQ(fs::symlink_status(dir / target).type(), before) << target;
-        EXPECT_FALSE(fs::exists(dir / (target + ".vpak-new"))) << target;
+        EXPECT_EQ(StagingPathsOf(dir / target), std::vector<std::string>{}) << target;
     }
 }
 
@@ -87,7 +89,7 @@ TEST(SharedFolder, MakeFromAnUnreadableFolderFailsBeforeWritingAndKeepsTheOldArc
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "Error :-(\nvpak: cannot read the folder \"" + dir / "src" + "\": Permission denied\n");
     EXPECT_EQ(ReadFileBytes(dir / "out.pak"), before);
-    EXPECT_FALSE(fs::exists(dir / "out.pak.vpak-new"));
+    EXPECT_EQ(StagingPathsOf(dir / "out.pak"), std::vector<std::string>{});
 }
 
 TEST(SharedFolder, ABackslashInAFileNameIsPartOfTheNameNeverASeparator) {
@@ -170,4 +172,56 @@ TEST(SharedFolder, ReplaceRefusesAFileOfTwoGibibytesBeforeReadingIt) {
     EXPECT_EQ(result.err, "Error :-(\nvpak: cannot read \"" + dir / "huge.bin" +
                               "\": it is larger than 2147483647 bytes\n");
     EXPECT_EQ(ReadFileBytes(dir / "x.pak"), before);
+}
+
+// A folder open to all where only a file's owner may remove it, as /tmp is: another user's
+// files under the names vpak stages to, an earlier version's fixed one and one in today's
+// form, stand in no edit's or build's way, and the one that looks like a left-over is named
+// with its owner.
+TEST(SharedFolder, AnotherUsersFilesWhereBuildsStageStopNoEditOrBuild) {
+    SKIP_UNLESS_ANOTHER_USER_CAN_RUN();
+    TempDir dir;
+    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    const std::string shared = dir / "shared";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string archive = shared + "/x.pak";
+    WriteTestArchive(archive, TestFolder{"", {}, {{"old.txt", Bytes("old")}}});
+    ASSERT_EQ(::chown(archive.c_str(), kOtherUser, kOtherUser), 0);
+    const std::string fixedName = archive + ".vpak-new";
+    const std::string formedName = archive + kStagingSuffix + "0123456789ab";
+    for (const std::string& planted : {fixedName, formedName}) {
+        WriteFile(planted, "planted");
+        ASSERT_EQ(::chmod(planted.c_str(), 0600), 0);  // root's, which the other user may not even read
+    }
+    const std::string added = shared + "/new.txt";
+    WriteFile(added, "new");
+    const std::string tree = shared + "/tree";
+    WriteFile(tree + "/t.txt", "tree");
+    fs::permissions(tree, fs::perms::all);
+    fs::permissions(added, fs::perms::all);
+    fs::permissions(tree + "/t.txt", fs::perms::all);
+
+    const std::string leftAlone = "vpak: cannot remove \"" + formedName + "\": Operation not permitted; it belongs to " +
+                                  UserWords(0) + "\n";
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> writes = {
+        {{"add", "-q", archive, added}, {"new.txt", "old.txt"}},
+        {{"remove", "-q", archive, "old.txt"}, {"new.txt"}},
+        {{"sync", "-q", archive, tree}, {"t.txt"}},
+        {{"make", "-q", archive, tree}, {"t.txt"}},
+    };
+    for (const auto& [args, paths] : writes) {
+        const CliResult result = RunVpakAsOtherUser(args);
+        EXPECT_EQ(result.status, 0) << args[0] << ": " << result.err;
+        EXPECT_NE(result.err.find(leftAlone), std::string::npos) << args[0] << ": " << result.err;
+        // Listed as that user: a listing as root would remove what root's process may.
+        std::vector<std::string> listed;
+        std::istringstream lines(RunVpakAsOtherUser({"list", archive}).out);
+        for (std::string line; std::getline(lines, line);) listed.push_back(line.substr(45));
+        EXPECT_EQ(listed, paths) << args[0];
+    }
+    EXPECT_EQ(ReadFileText(fixedName), "planted");
+    EXPECT_EQ(ReadFileText(formedName), "planted");
+    EXPECT_EQ(StagingPathsOf(archive), std::vector<std::string>{formedName});
 }

@@ -8,6 +8,7 @@
 #include "engine/archive_builder.h"
 #include "engine/archive_edit.h"
 #include "engine/archive_sync.h"
+#include "engine/internal/staging_file.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"
@@ -251,7 +252,7 @@ TEST(ArchiveEdit, ACollisionOrAnUnmatchedEntryWritesNothing) {
     EXPECT_FALSE(RemoveFromArchive({false, dir / "a.pak", {"top.txt/"}, nullptr, &notices}, counts));
     EXPECT_EQ(notices.size(), 5u);
     EXPECT_EQ(ReadFileBytes(dir / "a.pak"), before);
-    EXPECT_FALSE(fs::exists(dir / "a.pak.vpak-new"));
+    EXPECT_EQ(StagingPathsOf(dir / "a.pak"), std::vector<std::string>{});
 }
 
 TEST(ArchiveEdit, RemovingTheLastFileTakesItsFolderButAFolderEmptyBeforeStays) {

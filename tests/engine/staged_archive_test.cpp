@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "engine/archive_builder.h"
 #include "engine/internal/update_journal.h"
@@ -37,7 +39,8 @@ struct BuildScene {
     TempDir dir;
     std::string source = dir / "src";
     std::string archive = dir / "data.pak";
-    std::string staging = archive + kStagingSuffix;
+    // A name a build of the archive could have made.
+    std::string staging = archive + kStagingSuffix + "0123456789ab";
     TArrayOfByte oldArchive;
 
     BuildScene() {
@@ -70,7 +73,23 @@ TEST(StagedBuild, CompleteBuildReplacesTheArchiveAndLeavesNoStagingFile) {
     BuildScene s;
     ASSERT_TRUE(Build(s.source, s.archive));
     EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
-    EXPECT_FALSE(fs::exists(s.staging));
+    EXPECT_EQ(StagingPathsOf(s.archive), std::vector<std::string>{});
+}
+
+TEST(StagedBuild, EachBuildWritesAFileOfANameNoOneCouldPredict) {
+    BuildScene s;
+    std::vector<std::string> seen;
+    for (int build = 0; build < 3; ++build) {
+        ASSERT_TRUE(Build(s.source, s.archive, [&](uint32_t, const char*) {
+            for (const std::string& path : StagingPathsOf(s.archive))
+                if (std::find(seen.begin(), seen.end(), path) == seen.end()) seen.push_back(path);
+        }));
+    }
+    ASSERT_EQ(seen.size(), 3u);
+    for (const std::string& path : seen) {
+        EXPECT_EQ(path.size(), s.archive.size() + std::string(kStagingSuffix).size() + kStagingRandomDigits);
+        EXPECT_EQ(path.compare(0, s.archive.size() + 10, s.archive + ".vpak-new-"), 0) << path;
+    }
 }
 
 TEST(StagedBuild, ErrorWhileWritingLeavesTheOldArchiveAndNoStagingFile) {
@@ -79,7 +98,7 @@ TEST(StagedBuild, ErrorWhileWritingLeavesTheOldArchiveAndNoStagingFile) {
     host::hooks::FailNth(host::hooks::Operation::Write, 2, ENOSPC);
     EXPECT_THROW(Build(s.source, s.archive), EInOutError);
     EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
-    EXPECT_FALSE(fs::exists(s.staging));
+    EXPECT_EQ(StagingPathsOf(s.archive), std::vector<std::string>{});
 }
 
 TEST(StagedBuild, ErrorWithoutAnOldArchiveLeavesNoFileAtAll) {
@@ -89,7 +108,7 @@ TEST(StagedBuild, ErrorWithoutAnOldArchiveLeavesNoFileAtAll) {
     host::hooks::FailNth(host::hooks::Operation::Rename, 1, EIO);
     EXPECT_THROW(Build(s.source, fresh), EInOutError);
     EXPECT_FALSE(fs::exists(fresh));
-    EXPECT_FALSE(fs::exists(fresh + kStagingSuffix));
+    EXPECT_EQ(StagingPathsOf(fresh), std::vector<std::string>{});
 }
 
 TEST(StagedBuild, KilledBuildLeavesTheOldArchiveAndItsLeftOverGoesWithTheNextBuild) {
@@ -108,28 +127,28 @@ TEST(StagedBuild, KilledBuildLeavesTheOldArchiveAndItsLeftOverGoesWithTheNextBui
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
-    ASSERT_TRUE(fs::exists(s.staging));
+    ASSERT_EQ(StagingPathsOf(s.archive).size(), 1u);
 
     ASSERT_TRUE(Build(s.source, s.archive));
-    EXPECT_FALSE(fs::exists(s.staging));
+    EXPECT_EQ(StagingPathsOf(s.archive), std::vector<std::string>{});
     EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
 }
 
-TEST(StagedBuild, ASecondBuildOfTheTargetWaitsForTheFirstOrWithoutWaitingFailsLeavingItAlone) {
+TEST(StagedBuild, ABuildTakesTheArchivesLockBeforeAnyWorkOrWithoutWaitingFailsAtOnce) {
     BuildScene s;
-    WriteFile(s.staging, "another build's streams");
-    int fd = open(s.staging.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(s.archive.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     const host::LockWaiting before = host::SetLockWaiting({false, nullptr});
-    EXPECT_THROW(Build(s.source, s.archive), EFileBusy);
-    EXPECT_EQ(ReadFileText(s.staging), "another build's streams");
+    int reports = 0;
+    EXPECT_THROW(Build(s.source, s.archive, [&](uint32_t, const char*) { ++reports; }), EFileBusy);
+    // Nothing was scanned or compressed: only "preparing..." came before the lock.
+    EXPECT_LE(reports, 1);
     EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
+    EXPECT_EQ(StagingPathsOf(s.archive), std::vector<std::string>{});
 
-    // The first build ends as a failed one does: its file removed, then its lock let go.
     int waits = 0;
     host::SetLockWaiting({true, [&](const std::string&, bool) {
                               if (++waits == 2) {
-                                  fs::remove(s.staging);
                                   close(fd);
                                   fd = -1;
                               }
@@ -137,9 +156,51 @@ TEST(StagedBuild, ASecondBuildOfTheTargetWaitsForTheFirstOrWithoutWaitingFailsLe
     EXPECT_TRUE(Build(s.source, s.archive));
     EXPECT_GE(waits, 2);
     EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
-    EXPECT_FALSE(fs::exists(s.staging));
     host::SetLockWaiting(before);
     if (fd >= 0) close(fd);
+}
+
+TEST(StagedBuild, ABuildOfANewTargetWaitsForAnotherBuildOfItOrWithoutWaitingFailsLeavingItAlone) {
+    BuildScene s;
+    const std::string fresh = s.dir / "fresh.pak";
+    const std::string other = fresh + kStagingSuffix + "00000000abcd";
+    WriteFile(other, "another build's streams");
+    int fd = open(other.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    const host::LockWaiting before = host::SetLockWaiting({false, nullptr});
+    EXPECT_THROW(Build(s.source, fresh), EFileBusy);
+    EXPECT_EQ(ReadFileText(other), "another build's streams");
+    EXPECT_FALSE(fs::exists(fresh));
+
+    // The other build ends as a failed one does: its file removed, then its lock let go.
+    int waits = 0;
+    host::SetLockWaiting({true, [&](const std::string&, bool) {
+                              if (++waits == 2) {
+                                  fs::remove(other);
+                                  close(fd);
+                                  fd = -1;
+                              }
+                          }});
+    EXPECT_TRUE(Build(s.source, fresh));
+    EXPECT_GE(waits, 2);
+    EXPECT_TRUE(fs::exists(fresh));
+    EXPECT_EQ(StagingPathsOf(fresh), std::vector<std::string>{});
+    host::SetLockWaiting(before);
+    if (fd >= 0) close(fd);
+}
+
+TEST(StagedBuild, AFileUnderTheNameEarlierVersionsStagedToStandsInNoBuildsWay) {
+    BuildScene s;
+    const std::string planted = s.archive + ".vpak-new";
+    WriteFile(planted, "someone else's");
+    const int fd = open(planted.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    const host::LockWaiting before = host::SetLockWaiting({false, nullptr});
+    EXPECT_TRUE(Build(s.source, s.archive));
+    host::SetLockWaiting(before);
+    close(fd);
+    EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
+    EXPECT_EQ(ReadFileText(planted), "someone else's");
 }
 
 TEST(StagedBuild, LinkUnderTheStagingNameIsRemovedNotFollowed) {
@@ -149,6 +210,7 @@ TEST(StagedBuild, LinkUnderTheStagingNameIsRemovedNotFollowed) {
     ASSERT_TRUE(Build(s.source, s.archive));
     EXPECT_EQ(ReadFileText(s.dir / "victim"), "keep");
     EXPECT_FALSE(fs::exists(fs::symlink_status(s.staging)));
+    EXPECT_EQ(StagingPathsOf(s.archive), std::vector<std::string>{});
 }
 
 TEST(StagedBuild, ReplacedArchiveKeepsItsPermissionBits) {
@@ -175,7 +237,7 @@ TEST(StagedBuild, TargetThatIsALinkStaysALinkAndItsFileGetsTheArchive) {
     ASSERT_TRUE(Build(s.source, link));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
-    EXPECT_FALSE(fs::exists(s.staging));
+    EXPECT_EQ(StagingPathsOf(s.archive), std::vector<std::string>{});
 }
 
 TEST(StagedBuild, DirectoryAsTargetRaisesBeforeAnythingIsWritten) {
@@ -186,7 +248,7 @@ TEST(StagedBuild, DirectoryAsTargetRaisesBeforeAnythingIsWritten) {
     EXPECT_EQ(CodeOf([&] { MakeArchive(false, s.source, s.dir / "folder.pak", nullptr, false, folders, files); }),
               EISDIR);
     EXPECT_EQ(folders, 7);
-    EXPECT_FALSE(fs::exists(s.dir / ("folder.pak" + std::string(kStagingSuffix))));
+    EXPECT_EQ(StagingPathsOf(s.dir / "folder.pak"), std::vector<std::string>{});
 }
 
 TEST(StagedBuild, JournalOfAnInterruptedUpdateOfTheOldArchiveGoesWithIt) {
@@ -209,7 +271,7 @@ TEST(StagedBuild, JournalOfAnotherUserStaysUnappliedAndTheBuildGoesThrough) {
     EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
     EXPECT_EQ(ReadFileText(journal), "another user's journal");
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].text, "left the journal \"" + journal + "\": it belongs to another user");
+    EXPECT_EQ(notices[0].text, "left the journal \"" + journal + "\": it belongs to another user, " + UserWords(65534));
 }
 
 TEST(StagedBuild, StagingFileInsideTheSourceTreeIsNotPacked) {

@@ -85,7 +85,7 @@ TEST(StoppedOperation, ABuildStoppedAtAnyReportLeavesTheArchiveItWouldReplace) {
         EXPECT_THROW(MakeArchive(false, dir / "src", dir / "out.pak", stopper.Proc(), true, folders, files), ECancelled)
             << stopAt;
         EXPECT_EQ(ReadFileBytes(dir / "out.pak"), old) << stopAt;
-        EXPECT_FALSE(fs::exists(dir / ("out.pak" + std::string(kStagingSuffix)))) << stopAt;
+        EXPECT_EQ(StagingPathsOf(dir / "out.pak"), std::vector<std::string>{}) << stopAt;
     }
 }
 

@@ -2,10 +2,13 @@
 // replaced stream on, never the untouched front of the data area.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <string>
 
 #include "engine/internal/archive_update.h"
+#include "engine/internal/forward_pass.h"
 #include "engine/internal/replace_batch.h"
 #include "engine/replace_batch.h"
 #include "engine/internal/update_journal.h"
@@ -191,4 +194,59 @@ TEST(UpdateJournalSize, NewStreamsBeyondMemoryAreParkedAndTheDataAreaStillMovesI
     EXPECT_LE(size, streams + ProbeHeaderSize(after) + space);
     EXPECT_EQ(RecoverArchive(a.archive), TRecovery::RolledForward);
     EXPECT_EQ(ReadFileBytes(a.archive), after);
+}
+
+namespace {
+
+// The piece length a journal's PLAN record holds, when the plan is its first record.
+int64_t PieceLengthInThePlan(const TArrayOfByte& journal) {
+    constexpr size_t kPlanAt = 40;                    // behind the journal's header
+    constexpr size_t kPieceLengthAt = kPlanAt + 16;   // the tag with its zero bytes, the final size
+    EXPECT_EQ(std::string(journal.begin() + kPlanAt, journal.begin() + kPlanAt + 4), "PLAN");
+    int64_t length = 0;
+    for (size_t i = 0; i < 8; ++i) length |= static_cast<int64_t>(journal[kPieceLengthAt + i]) << (8 * i);
+    return length;
+}
+
+// Where the journal's one seal ends: the slots begin behind it.
+int64_t SealEnd(const TArrayOfByte& journal) {
+    const std::string text(journal.begin(), journal.end());
+    const size_t seal = text.find(std::string("SEAL\0\0\0\0", 8), 40);
+    EXPECT_NE(seal, std::string::npos);
+    return static_cast<int64_t>(seal) + 12;
+}
+
+}  // namespace
+
+// The journal of a pass that rolls forward holds, besides its plan, two pieces of the moved
+// data that together take no more than the room the disk leaves (half of what is free once
+// the archive has grown and the plan is written), and not a sector less than a whole number
+// of sectors allows; its slots are written nowhere past the end their length gives. Several
+// free spaces, so that the room ends at different places of a sector.
+TEST(UpdateJournalSize, PiecesOfAPassThatRollsForwardTakeTheRoomTheDiskLeavesToTheSector) {
+    const TenFilesArchive a;
+    const TArrayOfByte content = RandomBytes(a.entries[0].unpackedSize + 3000, 96);
+    std::vector<ProbedEntry> replaced;
+    const TArrayOfByte after =
+        a.AfterOnARoomyDisk([&](const std::string& copy) { return Replace(copy, "f0", content); }, replaced);
+    const int64_t growth = std::max<int64_t>(0, static_cast<int64_t>(after.size() - a.before.size()));
+    const int64_t plan = ProbeHeaderSize(after) + replaced[0].packedSize;
+
+    for (const int64_t extra : {int64_t{0}, int64_t{300}, int64_t{700}, int64_t{1023}}) {
+        SCOPED_TRACE(extra);
+        TempDir copy;
+        const std::string archive = copy / "data.pak";
+        WriteFile(archive, a.before);
+        const int64_t space = static_cast<int64_t>(a.before.size()) / 5 + extra;
+        JournalSizeOnANearlyFullDisk(archive, space, [&] { return Replace(archive, "f0", content); });
+        const TArrayOfByte journal = ReadFileBytes(JournalPathOf(archive));
+        const int64_t room = (space - plan - growth) / 2;
+        const int64_t piece = PieceLengthInThePlan(journal);
+        EXPECT_EQ(piece % 512, 0);
+        EXPECT_LE(2 * piece, room);
+        EXPECT_GT(2 * piece + 1024, room);
+        EXPECT_LE(static_cast<int64_t>(journal.size()), JournalEndWithSlots(SlotsStart(SealEnd(journal)), piece));
+        EXPECT_EQ(RecoverArchive(archive), TRecovery::RolledForward);
+        EXPECT_EQ(ReadFileBytes(archive), after);
+    }
 }

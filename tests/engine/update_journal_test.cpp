@@ -1,4 +1,5 @@
 #include "engine/internal/update_journal.h"
+#include "engine/internal/staging_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -46,6 +47,14 @@ struct Scene {
 
     Scene() { WriteFile(archive, original); }
     host::FileIdentity Identity() const { return host::Stat(archive).identity; }
+    std::string KeptAside(const std::string& number = "") const {
+        return journal + kDamagedSuffix + (number.empty() ? "" : "-" + number);
+    }
+    // What recovery tells of a damaged journal it renamed to KeptAside(number).
+    std::string KeptNotice(const std::string& damage, const std::string& number = "") const {
+        return "kept the damaged journal \"" + journal + "\": it is now \"" + KeptAside(number) + "\": " + damage +
+               "; the archive \"" + archive + "\" may be damaged";
+    }
 };
 
 // A journal of the given layout, sealed for this file, undoes an update that rewrote the
@@ -190,7 +199,7 @@ TEST(RecoverArchive, JournalSealedWithSha1ByAnEarlierVersionIsStillRolledBack) {
     ExpectSealedJournalRestoresTheArchive(1);
 }
 
-TEST(RecoverArchive, JournalOfAnUnknownLayoutIsDiscarded) {
+TEST(RecoverArchive, JournalOfAnUnknownLayoutIsKeptAsideUnapplied) {
     Scene s;
     const TArrayOfByte current = RandomBytes(10000, 9);
     WriteFile(s.archive, current);
@@ -201,8 +210,11 @@ TEST(RecoverArchive, JournalOfAnUnknownLayoutIsDiscarded) {
     j.Seal();
     WriteFile(s.journal, j.bytes);
 
-    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    TNotices notices;
+    EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::KeptAside);
     EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_EQ(ReadFileBytes(s.KeptAside()), j.bytes);
+    EXPECT_EQ(NoticeTexts(notices), Texts{s.KeptNotice("it was written by a newer version of vpak (layout 1000)")});
 }
 
 TEST(RecoverArchive, ArchiveAnInterruptedPassLeftIsRolledBack) {
@@ -281,11 +293,27 @@ TEST(RecoverArchive, JournalWithStatesButNoneSealedWasNeverActedOn) {
     HandJournal j(s.Identity(), 10000, 3);
     j.Save(0, Slice(s.original, 0, 5000));
     j.Seal();
-    WriteFile(s.journal, j.bytes);
+    WriteFile(s.journal, j.NeverActedOn());
 
     EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
     EXPECT_EQ(ReadFileBytes(s.archive), current);
     EXPECT_FALSE(fs::exists(s.journal));
+}
+
+TEST(RecoverArchive, JournalMarkedActedOnWhoseStateIsNotSealedIsKeptAside) {
+    // The mark follows the seal of the group with the state: that group is what is missing.
+    Scene s;
+    const TArrayOfByte current = RandomBytes(10000, 9);
+    WriteFile(s.archive, current);
+    HandJournal j(s.Identity(), 10000, 3);
+    j.Save(0, Slice(s.original, 0, 5000));
+    j.Seal();
+    WriteFile(s.journal, j.bytes);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::KeptAside);
+    EXPECT_EQ(ReadFileBytes(s.archive), current);
+    EXPECT_FALSE(fs::exists(s.journal));
+    EXPECT_EQ(ReadFileBytes(s.KeptAside()), j.bytes);
 }
 
 TEST(RecoverArchive, RollBackCutShortIsFinishedByTheNextOpen) {
@@ -337,28 +365,114 @@ TEST(RecoverArchive, SealWithoutRecordsStillCutsWhatTheUpdateAppended) {
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
 }
 
-TEST(RecoverArchive, UnsealedOrDamagedJournalIsDiscardedAndTheArchiveLeftAsItIs) {
+// The ways a journal fails to read whole: a missing seal, a cut, a flipped byte in a saved
+// range, a damaged magic.
+struct DamagedJournals {
+    const char* name;
+    TArrayOfByte bytes;
+    std::string damage;
+};
+
+std::vector<DamagedJournals> DamagedCopiesOf(const HandJournal& j) {
+    const size_t size = j.bytes.size();
+    TArrayOfByte noSeal = j.bytes;
+    noSeal.resize(size - j.SealLength());
+    TArrayOfByte cutShort = j.bytes;
+    cutShort.resize(size / 2);
+    TArrayOfByte flipped = j.bytes;
+    flipped[3000] ^= 0x01;
+    TArrayOfByte badMagic = j.bytes;
+    badMagic[0] = 'X';
+    const std::string endsAt = "it ends at byte ";
+    const std::string before = ", before the seal of its records from byte 40 on";
+    return {{"no seal", noSeal, endsAt + std::to_string(size - j.SealLength()) + before},
+            {"cut to half", cutShort, endsAt + std::to_string(size / 2) + before},
+            {"a byte flipped", flipped, "its records from byte 40 on are damaged (they do not match their seal)"},
+            {"its magic damaged", badMagic, "it does not begin as a journal does"}};
+}
+
+TEST(RecoverArchive, JournalNeverActedOnIsRemovedWhateverItHoldsAndTheArchiveLeftAsItIs) {
     Scene s;
     const TArrayOfByte current = RandomBytes(10000, 9);
     WriteFile(s.archive, current);
     HandJournal j(s.Identity(), 10000);
     j.Save(0, Slice(s.original, 0, 5000));
     j.Seal();
-
-    TArrayOfByte noSeal = j.bytes;
-    noSeal.resize(noSeal.size() - j.SealLength());
-    TArrayOfByte cutShort = j.bytes;
-    cutShort.resize(2000);
-    TArrayOfByte flipped = j.bytes;
-    flipped[3000] ^= 0x01;
-    TArrayOfByte badMagic = j.bytes;
-    badMagic[0] = 'X';
-    for (const TArrayOfByte& damaged : {noSeal, cutShort, flipped, badMagic, TArrayOfByte{}}) {
-        WriteFile(s.journal, damaged);
-        EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    HandJournal fresh = j;
+    fresh.bytes = j.NeverActedOn();
+    std::vector<TArrayOfByte> journals{TArrayOfByte{}, TArrayOfByte(4096, 0), fresh.bytes};
+    for (const DamagedJournals& damaged : DamagedCopiesOf(fresh))
+        if (damaged.bytes[0] == 'V') journals.push_back(damaged.bytes);
+    for (const TArrayOfByte& journal : journals) {
+        SCOPED_TRACE(journal.size());
+        WriteFile(s.journal, journal);
+        TNotices notices;
+        EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Discarded);
         EXPECT_EQ(ReadFileBytes(s.archive), current);
         EXPECT_FALSE(fs::exists(s.journal));
+        EXPECT_TRUE(notices.empty());
+        EXPECT_FALSE(fs::exists(s.KeptAside()));
     }
+}
+
+TEST(RecoverArchive, JournalActedOnThatDoesNotReadWholeIsKeptAsideAndTheArchiveLeftAsItIs) {
+    constexpr size_t kWays = 4;
+    for (size_t way = 0; way < kWays; ++way) {
+        Scene s;
+        HandJournal j(s.Identity(), 10000);
+        j.Save(0, Slice(s.original, 0, 5000));
+        j.Seal();
+        const DamagedJournals damaged = DamagedCopiesOf(j).at(way);
+        SCOPED_TRACE(damaged.name);
+        // Torn by the update: recovery cannot tell how without the journal.
+        const TArrayOfByte torn = RandomBytes(10000, 9);
+        WriteFile(s.archive, torn);
+        WriteFile(s.journal, damaged.bytes);
+
+        TNotices notices;
+        EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::KeptAside);
+        EXPECT_EQ(ReadFileBytes(s.archive), torn);
+        EXPECT_FALSE(fs::exists(s.journal));
+        EXPECT_EQ(ReadFileBytes(s.KeptAside()), damaged.bytes);
+        EXPECT_EQ(NoticeTexts(notices), Texts{s.KeptNotice(damaged.damage)});
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_EQ(notices[0].advice, TAdvice::TestArchive);
+    }
+}
+
+TEST(RecoverArchive, DamagedJournalsAreKeptUnderNamesOfTheirOwn) {
+    Scene s;
+    HandJournal j(s.Identity(), 10000);
+    j.Save(0, Slice(s.original, 0, 5000));
+    const TArrayOfByte unsealed = j.bytes;
+    for (const std::string number : {"", "2", "3"}) {
+        WriteFile(s.journal, unsealed);
+        TNotices notices;
+        EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::KeptAside);
+        EXPECT_EQ(ReadFileBytes(s.KeptAside(number)), unsealed);
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_NE(notices[0].text.find("it is now \"" + s.KeptAside(number) + "\""), std::string::npos)
+            << notices[0].text;
+    }
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
+}
+
+TEST(RecoverArchive, JournalThatFitsNoStateAndIsDamagedBehindItsLastSealIsKeptAside) {
+    // A second pass was sealed and began, then its group was damaged: the first pass's state
+    // no longer describes the archive, and only the damaged group could tell how it tore.
+    PassScene s;
+    s.j.Save(100, Slice(s.original, 100, 3000));
+    s.j.State(12000, 12000, SamplesOf(s.after, RandomBytes(12000, 31)));
+    s.j.Seal();
+    TArrayOfByte damaged = s.j.bytes;
+    damaged[damaged.size() - 100] ^= 0x40;
+    WriteFile(s.journal, damaged);
+    const TArrayOfByte torn = RandomBytes(12000, 32);
+    WriteFile(s.archive, torn);
+
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::KeptAside);
+    EXPECT_EQ(ReadFileBytes(s.archive), torn);
+    EXPECT_EQ(ReadFileBytes(s.KeptAside()), damaged);
 }
 
 TEST(RecoverArchive, JournalOfAnotherFileIsDiscarded) {
@@ -400,7 +514,7 @@ TEST(RecoverArchive, RecordsPastTheOldSizeMakeTheJournalInvalid) {
     j.Seal();
     WriteFile(s.journal, j.bytes);
 
-    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::KeptAside);
     EXPECT_EQ(ReadFileBytes(s.archive), current);
 }
 
@@ -429,7 +543,8 @@ TEST(RecoverArchive, JournalOfAnotherUserIsLeftUnapplied) {
     EXPECT_EQ(RecoverArchive(s.archive, &notices), TRecovery::Ignored);
     EXPECT_EQ(ReadFileBytes(s.archive), current);
     EXPECT_TRUE(fs::exists(s.journal));
-    EXPECT_EQ(NoticeTexts(notices), Texts{"left the journal \"" + s.journal + "\": it belongs to another user"});
+    EXPECT_EQ(NoticeTexts(notices),
+              Texts{"left the journal \"" + s.journal + "\": it belongs to another user, " + UserWords(kStranger)});
 }
 
 TEST(RecoverArchive, JournalOfTheArchivesOwnerIsAppliedForAnotherUser) {
@@ -476,7 +591,7 @@ TEST(RecoverArchive, OldSizeNoArchiveCanHaveMakesTheJournalInvalid) {
     j.Seal();
     WriteFile(s.journal, j.bytes);
 
-    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::KeptAside);
     EXPECT_EQ(ReadFileBytes(s.archive), s.original);
     EXPECT_FALSE(fs::exists(s.journal));
 }
@@ -582,7 +697,7 @@ TEST(RecoverArchive, SealedPlanIsFinishedWithItsStreamsInTheRecordOrParkedInFron
 }
 
 // The plan's own bytes, the header, or bytes behind the plan would be written as a stream.
-TEST(RecoverArchive, PlanNamingAParkedStreamOutsideTheJournalInFrontOfItIsDiscarded) {
+TEST(RecoverArchive, PlanNamingAParkedStreamOutsideTheJournalInFrontOfItIsKeptAside) {
     const struct {
         const char* name;
         int64_t parkedAt;
@@ -596,7 +711,7 @@ TEST(RecoverArchive, PlanNamingAParkedStreamOutsideTheJournalInFrontOfItIsDiscar
         ForwardPlanScene s;
         // With nothing in front of the plan, its tag lies right behind the 40-byte header.
         WriteFile(s.journal, s.Journal(5, {c.parkedAt, 0}));
-        EXPECT_EQ(RecoverArchive(s.archive), TRecovery::Discarded);
+        EXPECT_EQ(RecoverArchive(s.archive), TRecovery::KeptAside);
         EXPECT_EQ(ReadFileBytes(s.archive), s.original);
     }
 }
@@ -666,6 +781,26 @@ TEST(ArchiveUpdate, RangesProtectedTwiceAreSavedOnce) {
         std::exit(0);
     });
     EXPECT_LT(static_cast<int64_t>(fs::file_size(s.journal)), 3000 + 200);
+}
+
+TEST(ArchiveUpdate, JournalIsMarkedActedOnOnlyOnceAGroupBeforeAChangeIsSealed) {
+    Scene s;
+    const auto magic = [&] {
+        const TArrayOfByte bytes = ReadFileBytes(s.journal);
+        return std::string(bytes.begin(), bytes.begin() + 8);
+    };
+    // The child ends with 0 only when both marks were as they must be.
+    RunAndVanish([&] {
+        TArchiveUpdate update(s.archive);
+        update.Protect({{1000, 3000}});
+        const std::string ahead = magic();
+        update.Protect({{1000, 3000}}, TPassOutcome{10000, [](int64_t p) { return TByteSource{true, p, 0}; }});
+        const std::string beforeChange = magic();
+        std::exit(ahead == "VPAK-NEW" && beforeChange == "VPAK-JNL" ? 0 : 3);
+    });
+    // Either way the seals hold: the journal rolls back.
+    EXPECT_EQ(RecoverArchive(s.archive), TRecovery::RolledBack);
+    EXPECT_EQ(ReadFileBytes(s.archive), s.original);
 }
 
 TEST(ArchiveUpdate, WatchedWritesOutsideTheProtectedRangesAreSavedFirst) {

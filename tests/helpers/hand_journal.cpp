@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "support/sha1.h"
 
 HandJournal::HandJournal(const host::FileIdentity& identity, int64_t oldSize, uint32_t layoutVersion)
@@ -12,6 +14,13 @@ HandJournal::HandJournal(const host::FileIdentity& identity, int64_t oldSize, ui
     PutUint(identity.device, 8);
     PutUint(identity.inode, 8);
     PutUint(static_cast<uint64_t>(oldSize), 8);
+}
+
+TArrayOfByte HandJournal::NeverActedOn() const {
+    TArrayOfByte fresh = bytes;
+    const char* magic = "VPAK-NEW";
+    std::copy(magic, magic + 8, fresh.begin());
+    return fresh;
 }
 
 void HandJournal::PutUint(uint64_t value, int width) {

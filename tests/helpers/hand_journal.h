@@ -46,5 +46,8 @@ struct HandJournal {
               const std::vector<PlanStream>& streams, const TArrayOfByte& head);
     // A seal over everything so far.
     void Seal();
+    // The bytes as an update writes them until the archive may change: beginning with
+    // "VPAK-NEW" in place of "VPAK-JNL" (the seals are taken over "VPAK-JNL" either way).
+    TArrayOfByte NeverActedOn() const;
     size_t SealLength() const { return layout == 1 ? 28 : 12; }
 };

@@ -1,17 +1,20 @@
 #include "helpers/run_cli.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <grp.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "helpers/temp_dir.h"
 
@@ -81,9 +84,29 @@ std::string VpakForOtherUsers() {
     return copied.string();
 }
 
+// Waits for the process, and kills it once limitSeconds have passed (0: no limit); true when
+// it had to be killed.
+bool WaitWithin(pid_t pid, int limitSeconds, int& wstatus, struct rusage& usage) {
+    if (limitSeconds <= 0) {
+        wait4(pid, &wstatus, 0, &usage);
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
+    while (wait4(pid, &wstatus, WNOHANG, &usage) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(pid, SIGKILL);
+            wait4(pid, &wstatus, 0, &usage);
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 // outFile: where standard output goes instead of into the result ("" for the result).
 CliResult RunCaptured(const std::vector<std::string>& command, const std::string& workingDir,
-                      const std::vector<std::string>& extraEnvironment = {}, const std::string& outFile = "") {
+                      const std::vector<std::string>& extraEnvironment = {}, int limitSeconds = 0,
+                      const std::string& outFile = "") {
     TempDir capture;
     const std::string outPath = outFile.empty() ? capture / "out" : outFile;
     const std::string errPath = capture / "err";
@@ -101,9 +124,10 @@ CliResult RunCaptured(const std::vector<std::string>& command, const std::string
     if (rc != 0) throw std::runtime_error("cannot start " + command[0]);
     int wstatus = 0;
     struct rusage usage {};
-    wait4(pid, &wstatus, 0, &usage);
+    const bool timedOut = WaitWithin(pid, limitSeconds, wstatus, usage);
 
     CliResult result;
+    result.timedOut = timedOut;
     result.status = ExitStatusOf(wstatus);
     result.peakMemoryBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;  // reported in KiB
     if (outFile.empty()) result.out = ReadFileText(outPath);
@@ -136,7 +160,18 @@ CliResult RunVpak(const std::vector<std::string>& args, const std::string& worki
 }
 
 CliResult RunVpakWritingTo(const std::vector<std::string>& args, const std::string& outFile) {
-    return RunCaptured(VpakCommand(args), "", {}, outFile);
+    return RunCaptured(VpakCommand(args), "", {}, 0, outFile);
+}
+
+CliResult RunVpakWithin(const std::vector<std::string>& args, int limitSeconds) {
+    return RunCaptured(VpakCommand(args), "", {}, limitSeconds);
+}
+
+CliResult RunVpakWithMemoryLimit(const std::vector<std::string>& args, int64_t limitKib) {
+    std::vector<std::string> command{"/bin/sh", "-c", "ulimit -v \"$0\" && exec \"$@\"", std::to_string(limitKib),
+                                     VpakProgram()};
+    command.insert(command.end(), args.begin(), args.end());
+    return RunCaptured(command, "");
 }
 
 bool CanRunAsOtherUser() { return ::geteuid() == 0 && ::access(kSetpriv, X_OK) == 0; }

@@ -13,6 +13,7 @@ struct CliResult {
     std::string out;
     std::string err;
     int64_t peakMemoryBytes = 0;  // the largest resident set the process reached
+    bool timedOut = false;        // killed (SIGKILL) at the end of its time limit
 };
 
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir = "");
@@ -21,6 +22,15 @@ CliResult RunVpak(const std::vector<std::string>& args, const std::string& worki
 // adds nothing to this process, whose memory the next child's peak would count (a child
 // started by posix_spawn inherits its parent's peak until it execs).
 CliResult RunVpakWritingTo(const std::vector<std::string>& args, const std::string& outFile);
+
+// The same, killed once it has run limitSeconds: for tests where processes wait for each
+// other, so that a deadlock fails the test in seconds instead of holding it until the
+// runner's own time-out.
+CliResult RunVpakWithin(const std::vector<std::string>& args, int limitSeconds);
+
+// The same with the process's address space limited to limitKib KiB (ulimit -v), so that a
+// large allocation fails in it.
+CliResult RunVpakWithMemoryLimit(const std::vector<std::string>& args, int64_t limitKib);
 
 // The two builds of the command line: the program vpak itself, which every test runs unless
 // it says otherwise, and its twin vpak-test-hooks, built from the same sources with the test

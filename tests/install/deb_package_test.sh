@@ -43,16 +43,16 @@ echo "a file to pack" > tree/readme.txt
 [ "$window" = 1 ] || exit 0
 # A build's left-over beside the archive goes when the archive is opened: its going shows
 # that the window has opened the archive.
-echo "what a killed build left" > tiny.pak.vpak-new
+echo "what a killed build left" > tiny.pak.vpak-new-0123456789ab
 mkdir -m 700 runtime
 HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=offscreen \
   root/usr/bin/vpak-gui "$work/tiny.pak" > window.out 2> window.err &
 window_pid=$!
 for _ in $(seq 100); do
-  [ -e tiny.pak.vpak-new ] || break
+  [ -e tiny.pak.vpak-new-0123456789ab ] || break
   sleep 0.1
 done
-[ ! -e tiny.pak.vpak-new ] || fail "the window did not open the archive within 10 seconds"
+[ ! -e tiny.pak.vpak-new-0123456789ab ] || fail "the window did not open the archive within 10 seconds"
 # Time to show the opened archive's tree, then it must still run and have said nothing.
 sleep 1
 kill -0 "$window_pid" 2> /dev/null || { cat window.err; fail "the window ended after opening the archive"; }

@@ -1,5 +1,6 @@
 // Opening an archive, picking the directory, extracting, and the about box.
 #include <filesystem>
+#include <new>
 
 #include <QHelpEvent>
 #include <QToolTip>
@@ -343,6 +344,22 @@ TEST_F(OpenExtractTest, RaisedErrorIsShownInABoxAndTheNextCommandIsAccepted) {
 
     Button("Button_Info")->click();
     EXPECT_EQ(script.abouts.size(), 1u);
+}
+
+TEST_F(OpenExtractTest, RunningOutOfMemoryIsShownInWordsNotAsTheAllocatorsName) {
+    TEngineCalls engine = EngineOperations();
+    engine.ExtractArchive = [](bool, const std::string&, TStringList&, int32_t&, int32_t&, const std::string&, bool,
+                               bool, const ProgressProc&, TNotices*, TTargetFolder) -> bool { throw std::bad_alloc(); };
+    CreateForm(kNoFadeSettings, engine);
+    SetText("Edit1", archive);
+    SetText("Edit2", temp / "out");
+    Button("Button_XtractAll")->click();
+
+    ASSERT_EQ(script.errors.size(), 1u);
+    EXPECT_EQ(script.errors[0].title, TitleLine);
+    EXPECT_EQ(script.errors[0].text, "Not enough memory to finish the command");
+    EXPECT_EQ(Caption(), ErrorText);
+    EXPECT_FALSE(form->BusyFlag);
 }
 
 TEST_F(OpenExtractTest, AboutBoxShowsItsFiveLinesUnderItsTitle) {

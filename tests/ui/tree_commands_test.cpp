@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <filesystem>
 #include <map>
 
@@ -372,4 +373,27 @@ TEST_F(TreeCommandsTest, WhileAnotherProgramHoldsTheArchiveTheCaptionSaysSoAndTh
     EXPECT_NE(std::find(shown.begin(), shown.end(), WaitingText), shown.end());
     EXPECT_EQ(Caption(), RemovedText(1, 0));
     EXPECT_EQ(ArchiveFiles(archive).count("top.txt"), 0u);
+}
+
+TEST_F(TreeCommandsTest, AWaitOfTwoSecondsNamesTheProcessThatHoldsTheArchiveInTheCaption) {
+    OpenArchive();
+    const int held = ::open(archive.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    QTimer::singleShot(2500, [held] { ::close(held); });
+    script.onConfirm = [](const std::string&) { return true; };
+    Select({"top.txt"});
+    TakeCaptions();
+    Action("Action_Remove")->trigger();
+
+    // This test's process holds it, as the system names it.
+    std::ifstream commandFile("/proc/self/comm");
+    std::string command;
+    std::getline(commandFile, command);
+    const std::string holder = "process " + std::to_string(::getpid()) + " (" + command + ")";
+    const std::vector<std::string> shown = TakeCaptions();
+    const bool named = std::any_of(shown.begin(), shown.end(), [&](const std::string& caption) {
+        return caption.starts_with("waiting for " + holder) && caption.ends_with(" to finish with the archive...");
+    });
+    EXPECT_TRUE(named) << ::testing::PrintToString(shown);
+    EXPECT_EQ(Caption(), RemovedText(1, 0));
 }

@@ -1,11 +1,17 @@
 // A new archive written beside its target and put in the target's place only when complete.
 //
-// The new archive grows in a file of the target's name + ".vpak-new", created exclusively
-// and never through a symbolic link. When it is complete it is flushed to disk, given the
-// permission bits (and, where the process may, the owner) of the archive it replaces, and
-// renamed over the target. Until then the old archive, or none, stays under the target's
-// name; a build that ends early removes its file, and one that was killed leaves a file the
-// next build of the same target removes.
+// The new archive grows in a staging file beside the target (staging_file.h: its name with a
+// random part), created exclusively and never through a symbolic link. When it is complete
+// it is flushed to disk, given the permission bits (and, where the process may, the owner) of
+// the archive it replaces, and renamed over the target. Until then the old archive, or none,
+// stays under the target's name; a build that ends early removes its file, and one that was
+// killed leaves a file the next build of the same target, or the next open of it, removes.
+//
+// Writers of one target run one after the other. While the target exists, its own lock
+// orders them: a build holds it exclusively from the start, before any work, as an update
+// does, so that one told not to wait fails at once. A build of a target that does not exist
+// yet holds its staging file's lock instead, and the next build of that target waits for it.
+// No name another user can plant stands in the way of either.
 #pragma once
 
 #include <memory>
@@ -15,12 +21,13 @@
 #include "engine/notices.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"
+#include "support/host_lock.h"
 
 class TStagedArchive {
 public:
-    // Removes what a killed build of the same target left and creates the new file. Raises
-    // when the target is a directory. While another build of the same target runs it waits,
-    // as the process waits for a lock (host_lock.h).
+    // Takes the target's lock (or waits for another build of a new target), removes what
+    // killed builds of the same target left and creates the new file. Raises when the
+    // target is a directory. Waits as the process waits for a lock (host_lock.h).
     // What recovery leaves alone on the way is told in notices.
     explicit TStagedArchive(const std::string& archivePath, TNotices* notices = nullptr);
     // Without Commit the new file is removed.
@@ -40,10 +47,12 @@ public:
     void Commit();
 
 private:
-    // False while another build holds the staging file.
-    bool CreateStagingFile(const std::string& directory, uint32_t permissions, const std::string& archivePath);
+    // False, with the staging file of another build of the new target in other, while one runs.
+    bool CreateStagingFile(const std::string& directory, uint32_t permissions, const std::string& archivePath,
+                           std::string& other);
 
     std::string target_;
+    std::unique_ptr<host::FileLock> targetLock_;
     TNotices* notices_;
     std::string stagingPath_;
     std::unique_ptr<HostFile> file_;

@@ -50,6 +50,9 @@
 #include "support/host_lock.h"
 
 inline constexpr const char* kJournalSuffix = ".vpak-journal";
+// A journal that was acted on and does not read whole is kept under its name + this (then
+// "-2", "-3" ...), out of the way of the next update: it is evidence of how the archive tore.
+inline constexpr const char* kDamagedSuffix = ".damaged";
 
 // The most an update's journal holds of the archive's old bytes, whatever the archive's size;
 // new streams and the new directory come on top.
@@ -65,6 +68,8 @@ enum class TRecovery {
     Discarded,   // a journal unsealed, damaged, of another file or another state of it was
                  // removed; the archive was left as it is
     Ignored,     // a journal this process may not apply or remove stays; the archive was left as it is
+    KeptAside,   // a journal that was acted on but does not read whole, or does not fit the
+                 // archive where it is damaged, was renamed (kDamagedSuffix); the archive may be torn
 };
 
 // Rolls back what an interrupted update of the archive left. Waits while another process
