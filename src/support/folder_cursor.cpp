@@ -183,6 +183,7 @@ std::unique_ptr<HostFile> FolderCursor::Rewrite(const std::string& name, const F
         struct stat before {};
         if (::fstatat(folder, name.c_str(), &before, AT_SYMLINK_NOFOLLOW) == 0 && MatchesNewFile(before) &&
             !(IdentityOf(before) == keep)) {
+            hooks::BeforeOpeningExisting(folder, name);
             const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (fd >= 0) {
                 struct stat opened {};
