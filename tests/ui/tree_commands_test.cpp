@@ -18,6 +18,7 @@
 #include "tree_fixture.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/environment_variable.h"
 #include "ui/ui_texts.h"
 
 namespace fs = std::filesystem;
@@ -373,3 +374,74 @@ TEST_F(TreeCommandsTest, WhileAnotherProgramHoldsTheArchiveTheCaptionSaysSoAndTh
     EXPECT_EQ(Caption(), RemovedText(1, 0));
     EXPECT_EQ(ArchiveFiles(archive).count("top.txt"), 0u);
 }
+
+// Every command of the tree while another command runs: refused with the refusal text before
+// it asks anything or touches the archive, the clipboard or a folder.
+struct BusyCase {
+    const char* command;  // a menu action's object name, or "DragOut" / "Drop"
+    std::vector<std::string> selected;
+};
+
+void PrintTo(const BusyCase& c, std::ostream* out) { *out << c.command; }
+
+class BusyRefusal : public TreeCommandsTest, public ::testing::WithParamInterface<BusyCase> {};
+
+TEST_P(BusyRefusal, ATreeCommandIsRefusedWhileAnotherRunsBeforeItAsksOrChangesAnything) {
+    const BusyCase& c = GetParam();
+    fs::create_directory(temp / "tmp");
+    const EnvironmentVariable tmpdir("TMPDIR", (temp / "tmp").c_str());
+    OpenArchive();
+    Select(c.selected);
+    // Every dialog would say yes and name something real, so that only the refusal stops it.
+    WriteFile(temp / "new.txt", "new");
+    script.onOpen = [this](TOpenDialogState& state) {
+        state.FileName = temp / "new.txt";
+        state.FileNames = {state.FileName};
+        return true;
+    };
+    AnswerFolder("chosen");
+    script.onConfirm = [](const std::string&) { return true; };
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    const TArrayOfByte before = ReadFileBytes(archive);
+
+    form->BusyFlag = true;  // as while another command runs
+    const std::string command = c.command;
+    if (command == "DragOut") {
+        std::unique_ptr<QMimeData> data(form->DragOutEntries());
+        EXPECT_EQ(data, nullptr);
+    } else if (command == "Drop") {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QStr(temp / "new.txt"))});
+        DragAndDrop(Tree()->viewport(), Tree()->visualItemRect(FindNode(Tree(), "beta")).center(), data);
+    } else {
+        ASSERT_TRUE(Action(c.command)->isEnabled()) << command;
+        Action(c.command)->trigger();
+    }
+    QApplication::processEvents();
+
+    EXPECT_EQ(Caption(), RefusalText);
+    EXPECT_TRUE(script.opened.empty());
+    EXPECT_TRUE(script.folders.empty());
+    EXPECT_TRUE(script.confirmed.empty());
+    EXPECT_TRUE(script.errors.empty());
+    EXPECT_EQ(ReadFileBytes(archive), before);
+    EXPECT_EQ(StdStr(QApplication::clipboard()->text()), "before");
+    EXPECT_TRUE(fs::is_empty(temp / "chosen"));
+    EXPECT_TRUE(fs::is_empty(temp / "tmp"));
+    EXPECT_TRUE(form->BusyFlag) << "the refused command ended the running one's busy state";
+    form->BusyFlag = false;
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, BusyRefusal,
+                         ::testing::Values(BusyCase{"Action_Extract", {"top.txt"}},
+                                           BusyCase{"Action_Replace", {"top.txt"}},
+                                           BusyCase{"Action_AddFiles", {"beta"}},
+                                           BusyCase{"Action_AddFolder", {"beta"}},
+                                           BusyCase{"Action_Remove", {"top.txt"}},
+                                           BusyCase{"Action_CopyPath", {"top.txt"}},
+                                           BusyCase{"DragOut", {"top.txt"}}, BusyCase{"Drop", {}}),
+                         [](const ::testing::TestParamInfo<BusyCase>& info) {
+                             std::string name = info.param.command;
+                             if (name.rfind("Action_", 0) == 0) name = name.substr(7);
+                             return name;
+                         });
