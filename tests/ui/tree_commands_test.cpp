@@ -445,3 +445,90 @@ INSTANTIATE_TEST_SUITE_P(Commands, BusyRefusal,
                              if (name.rfind("Action_", 0) == 0) name = name.substr(7);
                              return name;
                          });
+
+// Another user who may rename the names beside the drag folder (a $TMPDIR writable by others
+// and not sticky) puts a link to the user's own folder in its place: the clean-up at the next
+// drag and at close must leave that folder's files alone.
+TEST_F(TreeCommandsTest, ADragFolderSwappedForALinkToTheUsersFolderIsLeftAloneAtTheNextDragAndAtClose) {
+    fs::create_directory(temp / "tmp");
+    const EnvironmentVariable tmpdir("TMPDIR", (temp / "tmp").c_str());
+    WriteFile(temp / "home/notes.txt", "keep me");
+    WriteFile(temp / "home/deep/more.txt", "and me");
+    OpenArchive();
+    Select({"alpha\\sub", "top.txt"});
+    std::unique_ptr<QMimeData> data(form->DragOutEntries());
+    ASSERT_NE(data, nullptr);
+    const fs::path dragFolder = fs::path(StdStr(data->urls()[1].toLocalFile())).parent_path();
+    fs::rename(dragFolder, temp / "moved-away");
+    fs::create_directory_symlink(temp / "home", dragFolder);
+
+    std::unique_ptr<QMimeData> next(form->DragOutEntries());
+    ASSERT_NE(next, nullptr);
+    const fs::path nextFolder = fs::path(StdStr(next->urls()[1].toLocalFile())).parent_path();
+    fs::rename(nextFolder, temp / "moved-away-too");
+    fs::create_directory_symlink(temp / "home", nextFolder);
+    form->close();
+
+    EXPECT_EQ(ReadFileText(temp / "home/notes.txt"), "keep me");
+    EXPECT_EQ(ReadFileText(temp / "home/deep/more.txt"), "and me");
+    EXPECT_TRUE(fs::is_symlink(dragFolder));
+    EXPECT_TRUE(fs::is_symlink(nextFolder));
+}
+
+// Where the drag folder goes for each $TMPDIR: a folder that others may change (writable by
+// them and not sticky) gives way to $XDG_RUNTIME_DIR; where neither will do, the drag is
+// refused and the message says why of each.
+struct DragParentCase {
+    const char* what;
+    fs::perms tmpdirMode;
+    bool runtimeSet;
+    const char* expected;  // "tmp", "runtime", or "" for a refused drag
+};
+
+void PrintTo(const DragParentCase& c, std::ostream* out) { *out << c.what; }
+
+class DragParents : public TreeCommandsTest, public ::testing::WithParamInterface<DragParentCase> {};
+
+TEST_P(DragParents, EntriesAreDraggedOutOnlyThroughAFolderNoOtherUserCanChange) {
+    const DragParentCase& c = GetParam();
+    fs::create_directory(temp / "tmp");
+    fs::permissions(temp / "tmp", c.tmpdirMode);
+    fs::create_directory(temp / "runtime");
+    fs::permissions(temp / "runtime", fs::perms::owner_all);
+    const EnvironmentVariable tmpdir("TMPDIR", (temp / "tmp").c_str());
+    const EnvironmentVariable runtime("XDG_RUNTIME_DIR", c.runtimeSet ? (temp / "runtime").c_str() : nullptr);
+    OpenArchive();
+    Select({"top.txt"});
+    std::unique_ptr<QMimeData> data(form->DragOutEntries());
+
+    if (std::string(c.expected).empty()) {
+        EXPECT_EQ(data, nullptr);
+        EXPECT_EQ(Caption(), ErrorText);
+        ASSERT_EQ(script.errors.size(), 1u);
+        EXPECT_EQ(script.errors[0].text,
+                  DragFolderRefusal + "\"" + temp / "tmp" +
+                      "\" ($TMPDIR) may be changed by other users: it is writable by others and not sticky\n"
+                      "$XDG_RUNTIME_DIR is not set");
+    } else {
+        ASSERT_NE(data, nullptr) << (script.errors.empty() ? "" : script.errors[0].text);
+        const fs::path file = StdStr(data->urls()[0].toLocalFile());
+        EXPECT_EQ(file.parent_path().parent_path(), fs::path(temp / c.expected)) << c.what;
+        EXPECT_EQ(ReadFileText(file), "top");
+    }
+    if (std::string(c.expected) != "tmp") {
+        EXPECT_TRUE(fs::is_empty(temp / "tmp")) << c.what;
+    }
+    form->close();
+    EXPECT_TRUE(fs::is_empty(temp / "tmp"));
+    EXPECT_TRUE(fs::is_empty(temp / "runtime"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tmpdirs, DragParents,
+    ::testing::Values(DragParentCase{"private", fs::perms::owner_all, true, "tmp"},
+                      DragParentCase{"shared and sticky", fs::perms::all | fs::perms::sticky_bit, true, "tmp"},
+                      DragParentCase{"shared, not sticky", fs::perms::all, true, "runtime"},
+                      DragParentCase{"writable by the group", fs::perms::owner_all | fs::perms::group_all, true,
+                                     "runtime"},
+                      DragParentCase{"shared, no runtime folder", fs::perms::all, false, ""}),
+    [](const ::testing::TestParamInfo<DragParentCase>& info) { return "Case" + std::to_string(info.index); });
