@@ -532,3 +532,28 @@ INSTANTIATE_TEST_SUITE_P(
                                      "runtime"},
                       DragParentCase{"shared, no runtime folder", fs::perms::all, false, ""}),
     [](const ::testing::TestParamInfo<DragParentCase>& info) { return "Case" + std::to_string(info.index); });
+
+// A person drags with the mouse: pressing on a selected entry and moving away starts the drag
+// out. With no folder for temporary files that will do, it ends in the refusal's message.
+TEST_F(TreeCommandsTest, PressingOnASelectedEntryAndMovingTheMouseStartsTheDragOut) {
+    fs::create_directory(temp / "tmp");
+    fs::permissions(temp / "tmp", fs::perms::all);
+    const EnvironmentVariable tmpdir("TMPDIR", (temp / "tmp").c_str());
+    const EnvironmentVariable runtime("XDG_RUNTIME_DIR", nullptr);
+    OpenArchive();
+    Select({"top.txt"});
+    QWidget* viewport = Tree()->viewport();
+    const QPoint start = Tree()->visualItemRect(FindNode(Tree(), "top.txt")).center();
+    const QPoint step(QApplication::startDragDistance() + 1, 0);
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, start);
+    for (const QPoint& point : {start + step, start + 2 * step, start + 3 * step}) {
+        QMouseEvent move(QEvent::MouseMove, point, viewport->mapToGlobal(point), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, start + 3 * step);
+
+    ASSERT_EQ(script.errors.size(), 1u) << "no drag started";
+    EXPECT_EQ(script.errors[0].text.rfind(DragFolderRefusal, 0), 0u) << script.errors[0].text;
+    EXPECT_EQ(Caption(), ErrorText);
+}
