@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <random>
 #include <utility>
@@ -74,8 +74,10 @@ int OpenUnsharedFolder(const std::string& folder, std::string& realPath, std::st
         const size_t end = std::min(realPath.find('/', start), realPath.size());
         const std::string component = realPath.substr(start, end - start);
         const int next = ::openat(fd, component.c_str(), kFolderFlags);
+        const int code = errno;
         ::close(fd);
         fd = next;
+        errno = code;
         reached = realPath.substr(0, end);
         start = end + 1;
     }
@@ -173,14 +175,6 @@ std::vector<TemporaryFolder> TemporaryFolders() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     folders.push_back({runtime == nullptr ? "" : runtime, "$XDG_RUNTIME_DIR"});
     return folders;
-}
-
-std::string WhyOthersCanChange(const std::string& folder) {
-    std::string realPath;
-    std::string reason;
-    const int fd = OpenUnsharedFolder(folder, realPath, reason);
-    if (fd >= 0) ::close(fd);
-    return reason;
 }
 
 std::unique_ptr<PrivateFolder> PrivateFolder::Make(const std::vector<TemporaryFolder>& folders,

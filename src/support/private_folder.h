@@ -28,17 +28,12 @@ struct TemporaryFolder {
 // unset or empty), then $XDG_RUNTIME_DIR.
 std::vector<TemporaryFolder> TemporaryFolders();
 
-// Why users other than this one and root could rename or remove the names in folder, or
-// swap a folder on its way for another: "" when they cannot. Each folder from the root of
-// the file system down to it must belong to this user or to root, and be writable by its
-// owner alone or sticky.
-std::string WhyOthersCanChange(const std::string& folder);
-
 class PrivateFolder {
 public:
     // Makes a new folder, this user's alone (mode 0700), named prefix and six random letters,
-    // in the first of folders that no other user can change. Null when none will do: problem
-    // then says why of each.
+    // in the first of folders that no other user can change: each folder from the root of the
+    // file system down to it belongs to this user or to root, and is writable by its owner
+    // alone or sticky. Null when none will do: problem then says why of each, one a line.
     static std::unique_ptr<PrivateFolder> Make(const std::vector<TemporaryFolder>& folders, const std::string& prefix,
                                                std::string& problem);
     // Removes the folder as Remove does; what cannot be removed stays, unsaid.
