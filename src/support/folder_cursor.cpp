@@ -18,17 +18,21 @@ using internal::Raise;
 
 constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-struct stat StatOfOpenFolder(int fd, const std::string& path) {
+// The path of a folder is made only for the message of a failure: made at each step, it
+// would cost a deep tree time that grows with the square of its depth.
+template <typename PathMaker>
+struct stat StatOfOpenFolder(int fd, const PathMaker& path) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) Raise("Cannot get the status of directory", path, errno);
+    if (::fstat(fd, &st) != 0) {
+        const int code = errno;
+        Raise("Cannot get the status of directory", path(), code);
+    }
     return st;
 }
 
 FileIdentity IdentityOf(const struct stat& st) {
     return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
-
-FileIdentity IdentityOfOpenFolder(int fd, const std::string& path) { return IdentityOf(StatOfOpenFolder(fd, path)); }
 
 // The process's umask, read without setting it: umask() itself would change it for a moment
 // under every other thread of the process. Where the system does not tell it, a mask that
@@ -59,7 +63,7 @@ bool IsLinkAt(int dirFd, const std::string& name) {
 FolderCursor::FolderCursor(const std::string& root) : root_(root) {
     rootFd_ = ::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd_ < 0) Raise("Cannot open directory", root, errno);
-    const struct stat st = StatOfOpenFolder(rootFd_, root);
+    const struct stat st = StatOfOpenFolder(rootFd_, [&root] { return root; });
     rootGroupRule_ = {(st.st_mode & S_ISGID) != 0, static_cast<uint32_t>(st.st_gid)};
     const mode_t mask = CurrentUmask();
     newFileMode_ = (mask & ~mode_t{0777}) != 0 ? ~uint32_t{0} : static_cast<uint32_t>(0666 & ~mask);
@@ -94,7 +98,7 @@ void FolderCursor::GoUpTo(size_t depth) {
         levels_.pop_back();
         ::close(fd_);
         fd_ = parent;
-        if (!(IdentityOfOpenFolder(fd_, PathOf("")) == levels_.back().identity))
+        if (!(IdentityOf(StatOfOpenFolder(fd_, [this] { return PathOf(""); })) == levels_.back().identity))
             Raise("Cannot open directory", PathOf(""), ESTALE);
     }
 }
@@ -115,7 +119,7 @@ bool FolderCursor::GoDown(const std::string& name, std::string& problem) {
         }
         Raise("Cannot create directory", PathOf(name), code);
     }
-    const struct stat st = StatOfOpenFolder(child, PathOf(name));
+    const struct stat st = StatOfOpenFolder(child, [this, &name] { return PathOf(name); });
     if (fd_ >= 0) ::close(fd_);
     fd_ = child;
     levels_.push_back({name, IdentityOf(st), {(st.st_mode & S_ISGID) != 0, static_cast<uint32_t>(st.st_gid)}});
@@ -182,6 +186,7 @@ std::unique_ptr<HostFile> FolderCursor::Rewrite(const std::string& name, const F
         struct stat before {};
         if (::fstatat(folder, name.c_str(), &before, AT_SYMLINK_NOFOLLOW) == 0 && MatchesNewFile(before) &&
             !(IdentityOf(before) == keep)) {
+            hooks::BeforeOpeningExisting(folder, name);
             const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (fd >= 0) {
                 struct stat opened {};

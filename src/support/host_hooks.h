@@ -60,6 +60,12 @@ struct ChangeDone {
 // Told after each change has been made; a write cut short by a fault tells what it wrote.
 void AfterChange(const ChangeDone& done);
 
+// Told when the host has looked at an existing file that it means to open and write in
+// place, between that look and the open: a test can give the name to something else there,
+// as another user racing the host could. folder is the descriptor of the folder that holds
+// name.
+void BeforeOpeningExisting(int folder, const std::string& name);
+
 // Asked when the host measures the free space of a file system; a value stands in for what
 // the system says, so that a test can run an update as on a nearly full disk.
 std::optional<int64_t> AvailableSpace();

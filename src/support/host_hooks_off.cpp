@@ -7,6 +7,8 @@ std::optional<Fault> BeforeOperation(Operation) { return std::nullopt; }
 
 void AfterChange(const ChangeDone&) {}
 
+void BeforeOpeningExisting(int, const std::string&) {}
+
 std::optional<int64_t> AvailableSpace() { return std::nullopt; }
 
 }  // namespace host::hooks

@@ -232,7 +232,7 @@ QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
 QTreeWidgetItem* TContentsTree::AddNode(QTreeWidgetItem* parent, const std::string& text, int imageIndex,
                                         int selectedIndex) {
     auto* item = new QTreeWidgetItem(QStringList{DisplayName(text)});
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
     item->setData(0, kImageIndexRole, imageIndex);
     item->setData(0, kSelectedImageIndexRole, selectedIndex);
     item->setIcon(0, NodeIcon(imageIndex, selectedIndex));

@@ -8,7 +8,6 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QShortcut>
-#include <QTemporaryDir>
 #include <QWindow>
 #include <algorithm>
 #include <exception>

@@ -16,6 +16,7 @@
 
 #include "support/host_entries.h"
 #include "support/host_lock.h"
+#include "support/private_folder.h"
 #include "support/progress.h"
 #include "ui/dialogs.h"
 #include "ui/engine_calls.h"
@@ -29,7 +30,6 @@ class QLineEdit;
 class QMenu;
 class QMimeData;
 class QProgressBar;
-class QTemporaryDir;
 class QTimer;
 class QTreeWidgetItem;
 struct TTreeEntry;
@@ -244,7 +244,7 @@ private:
     std::vector<std::string> droppedPaths_;
     std::string dropFolder_;
     // The folder the entries last dragged out were extracted to, and the data handed over.
-    std::unique_ptr<QTemporaryDir> dragFolder_;
+    std::unique_ptr<host::PrivateFolder> dragFolder_;
     QMimeData* dragData_ = nullptr;
 
     TOpenDialogState OpenDialog1;

@@ -5,14 +5,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 
@@ -42,12 +40,6 @@ QString DroppedArchive(const QMimeData* data) {
     if (urls.size() != 1 || !urls.front().isLocalFile()) return QString();
     const QString path = urls.front().toLocalFile();
     return IsArchiveName(path) && QFileInfo(path).isFile() ? path : QString();
-}
-
-std::string HostPathBelow(const QString& folder, const std::string& archivePath) {
-    std::string relative = archivePath;
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    return StdStr(folder) + "/" + relative;
 }
 
 std::string FolderWords(const std::string& folder) {
@@ -354,14 +346,16 @@ void TForm1::PrepareDragOutClick() {
     const std::vector<TTreeEntry> entries = ContentsTree->SelectedEntries();
     if (shownArchive_.empty() || entries.empty()) return;
     // The last drag's folder goes now: its drop is long over.
-    dragFolder_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vpak-drag-XXXXXX"));
-    if (!dragFolder_->isValid()) {
+    dragFolder_.reset();
+    std::string problem;
+    dragFolder_ = host::PrivateFolder::Make(host::TemporaryFolders(), "vpak-drag-", problem);
+    if (dragFolder_ == nullptr) {
         SetCaption(ErrorText);
-        services_.Dialogs->ShowError(this, TitleLine, StdStr(dragFolder_->errorString()));
+        services_.Dialogs->ShowError(this, TitleLine, DragFolderRefusal + problem);
         return;
     }
     TNotices notices;
-    TSelectiveExtractionRequest request = EntriesExtraction(entries, StdStr(dragFolder_->path()), &notices);
+    TSelectiveExtractionRequest request = EntriesExtraction(entries, dragFolder_->Path(), &notices);
     request.targetFolder = TTargetFolder::MustExist;
     TSelectiveExtractionResult result;
     const bool ok = services_.Engine.ExtractSelected(request, result);
@@ -370,7 +364,7 @@ void TForm1::PrepareDragOutClick() {
     if (!ok) return;
     QList<QUrl> urls;
     for (const TTreeEntry& entry : entries)
-        urls << QUrl::fromLocalFile(QStr(HostPathBelow(dragFolder_->path(), entry.path)));
+        urls << QUrl::fromLocalFile(QStr(HostPathBelow(dragFolder_->Path(), entry.path)));
     dragData_ = new QMimeData;
     dragData_->setUrls(urls);
 }

@@ -43,6 +43,9 @@ inline std::string ReplaceEntryTitle(const std::string& path) {
     return "Please select the file to put in place of \"" + path + "\":";
 }
 inline const std::string AddFilesTitle = "Please select the files to add to the archive:";
+// Entries are dragged out through a folder that no other user can change; the host's lines
+// that follow say why each folder for temporary files will not do.
+inline const std::string DragFolderRefusal = "The entries cannot be dragged out: no folder for temporary files will do.\n";
 inline const std::string FilterPlaceholder = "Find: type part of a path (Esc closes)";
 
 inline const std::string ConfirmTitle = "Confirm";

@@ -1,6 +1,10 @@
 #include "hooks/host_test_hooks.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
@@ -24,6 +28,7 @@ struct TFaultPlan {
     int64_t killAt = 0;  // 0: never
     bool skipFlushes = false;
     std::optional<int64_t> available;
+    bool linkBeforeOpen = false;
 };
 
 std::mutex& FaultMutex() {
@@ -79,6 +84,7 @@ void ReadFaultEnvironment(TFaultPlan& plan) {
     }
     if (const char* killAt = std::getenv("VPAK_TEST_KILL_AT")) plan.killAt = std::atoll(killAt);
     if (const char* available = std::getenv("VPAK_TEST_AVAILABLE")) plan.available = std::atoll(available);
+    if (const char* link = std::getenv("VPAK_TEST_LINK_BEFORE_OPEN")) plan.linkBeforeOpen = std::string(link) == "1";
 }
 
 std::mutex& ListenerMutex() {
@@ -141,6 +147,20 @@ void AfterChange(const ChangeDone& done) {
 void ListenToChanges(ChangeListener* newListener) {
     std::lock_guard<std::mutex> lock(ListenerMutex());
     listener.store(newListener, std::memory_order_release);
+}
+
+void BeforeOpeningExisting(int folder, const std::string& name) {
+    {
+        std::lock_guard<std::mutex> lock(FaultMutex());
+        if (!FaultPlan().linkBeforeOpen) return;
+    }
+    const std::string moved = name + ".moved";
+    if (::renameat(folder, name.c_str(), folder, moved.c_str()) == 0) ::symlinkat(moved.c_str(), folder, name.c_str());
+}
+
+void SwapForLinkBeforeOpening(bool swap) {
+    std::lock_guard<std::mutex> lock(FaultMutex());
+    FaultPlan().linkBeforeOpen = swap;
 }
 
 void SkipFlushes(bool skip) {

@@ -52,6 +52,12 @@ public:
     StatedSpace& operator=(const StatedSpace&) = delete;
 };
 
+// While on, each existing file the host means to write in place is moved aside to its name
+// with ".moved" appended between the host's look at it and its open, and a symbolic link to
+// it put under its name, as another user who may write in the folder could do. The
+// environment variable VPAK_TEST_LINK_BEFORE_OPEN=1 sets the same for a child process.
+void SwapForLinkBeforeOpening(bool swap);
+
 // Makes listener the one that hears the changes from now on (nullptr: none).
 void ListenToChanges(ChangeListener* listener);
 

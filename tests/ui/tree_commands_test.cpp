@@ -19,6 +19,7 @@
 #include "tree_fixture.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/environment_variable.h"
 #include "ui/ui_texts.h"
 
 namespace fs = std::filesystem;
@@ -396,4 +397,187 @@ TEST_F(TreeCommandsTest, AWaitOfTwoSecondsNamesTheProcessThatHoldsTheArchiveInTh
     });
     EXPECT_TRUE(named) << ::testing::PrintToString(shown);
     EXPECT_EQ(Caption(), RemovedText(1, 0));
+}
+
+// Every command of the tree while another command runs: refused with the refusal text before
+// it asks anything or touches the archive, the clipboard or a folder.
+struct BusyCase {
+    const char* command;  // a menu action's object name, or "DragOut" / "Drop"
+    std::vector<std::string> selected;
+};
+
+void PrintTo(const BusyCase& c, std::ostream* out) { *out << c.command; }
+
+class BusyRefusal : public TreeCommandsTest, public ::testing::WithParamInterface<BusyCase> {};
+
+TEST_P(BusyRefusal, ATreeCommandIsRefusedWhileAnotherRunsBeforeItAsksOrChangesAnything) {
+    const BusyCase& c = GetParam();
+    fs::create_directory(temp / "tmp");
+    const EnvironmentVariable tmpdir("TMPDIR", (temp / "tmp").c_str());
+    OpenArchive();
+    Select(c.selected);
+    // Every dialog would say yes and name something real, so that only the refusal stops it.
+    WriteFile(temp / "new.txt", "new");
+    script.onOpen = [this](TOpenDialogState& state) {
+        state.FileName = temp / "new.txt";
+        state.FileNames = {state.FileName};
+        return true;
+    };
+    AnswerFolder("chosen");
+    script.onConfirm = [](const std::string&) { return true; };
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    const TArrayOfByte before = ReadFileBytes(archive);
+
+    form->BusyFlag = true;  // as while another command runs
+    const std::string command = c.command;
+    if (command == "DragOut") {
+        std::unique_ptr<QMimeData> data(form->DragOutEntries());
+        EXPECT_EQ(data, nullptr);
+    } else if (command == "Drop") {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QStr(temp / "new.txt"))});
+        DragAndDrop(Tree()->viewport(), Tree()->visualItemRect(FindNode(Tree(), "beta")).center(), data);
+    } else {
+        ASSERT_TRUE(Action(c.command)->isEnabled()) << command;
+        Action(c.command)->trigger();
+    }
+    QApplication::processEvents();
+
+    EXPECT_EQ(Caption(), RefusalText);
+    EXPECT_TRUE(script.opened.empty());
+    EXPECT_TRUE(script.folders.empty());
+    EXPECT_TRUE(script.confirmed.empty());
+    EXPECT_TRUE(script.errors.empty());
+    EXPECT_EQ(ReadFileBytes(archive), before);
+    EXPECT_EQ(StdStr(QApplication::clipboard()->text()), "before");
+    EXPECT_TRUE(fs::is_empty(temp / "chosen"));
+    EXPECT_TRUE(fs::is_empty(temp / "tmp"));
+    EXPECT_TRUE(form->BusyFlag) << "the refused command ended the running one's busy state";
+    form->BusyFlag = false;
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, BusyRefusal,
+                         ::testing::Values(BusyCase{"Action_Extract", {"top.txt"}},
+                                           BusyCase{"Action_Replace", {"top.txt"}},
+                                           BusyCase{"Action_AddFiles", {"beta"}},
+                                           BusyCase{"Action_AddFolder", {"beta"}},
+                                           BusyCase{"Action_Remove", {"top.txt"}},
+                                           BusyCase{"Action_CopyPath", {"top.txt"}},
+                                           BusyCase{"DragOut", {"top.txt"}}, BusyCase{"Drop", {}}),
+                         [](const ::testing::TestParamInfo<BusyCase>& info) {
+                             std::string name = info.param.command;
+                             if (name.rfind("Action_", 0) == 0) name = name.substr(7);
+                             return name;
+                         });
+
+// Another user who may rename the names beside the drag folder (a $TMPDIR writable by others
+// and not sticky) puts a link to the user's own folder in its place: the clean-up at the next
+// drag and at close must leave that folder's files alone.
+TEST_F(TreeCommandsTest, ADragFolderSwappedForALinkToTheUsersFolderIsLeftAloneAtTheNextDragAndAtClose) {
+    fs::create_directory(temp / "tmp");
+    const EnvironmentVariable tmpdir("TMPDIR", (temp / "tmp").c_str());
+    WriteFile(temp / "home/notes.txt", "keep me");
+    WriteFile(temp / "home/deep/more.txt", "and me");
+    OpenArchive();
+    Select({"alpha\\sub", "top.txt"});
+    std::unique_ptr<QMimeData> data(form->DragOutEntries());
+    ASSERT_NE(data, nullptr);
+    const fs::path dragFolder = fs::path(StdStr(data->urls()[1].toLocalFile())).parent_path();
+    fs::rename(dragFolder, temp / "moved-away");
+    fs::create_directory_symlink(temp / "home", dragFolder);
+
+    std::unique_ptr<QMimeData> next(form->DragOutEntries());
+    ASSERT_NE(next, nullptr);
+    const fs::path nextFolder = fs::path(StdStr(next->urls()[1].toLocalFile())).parent_path();
+    fs::rename(nextFolder, temp / "moved-away-too");
+    fs::create_directory_symlink(temp / "home", nextFolder);
+    form->close();
+
+    EXPECT_EQ(ReadFileText(temp / "home/notes.txt"), "keep me");
+    EXPECT_EQ(ReadFileText(temp / "home/deep/more.txt"), "and me");
+    EXPECT_TRUE(fs::is_symlink(dragFolder));
+    EXPECT_TRUE(fs::is_symlink(nextFolder));
+}
+
+// Where the drag folder goes for each $TMPDIR: a folder that others may change (writable by
+// them and not sticky) gives way to $XDG_RUNTIME_DIR; where neither will do, the drag is
+// refused and the message says why of each.
+struct DragParentCase {
+    const char* what;
+    fs::perms tmpdirMode;
+    bool runtimeSet;
+    const char* expected;  // "tmp", "runtime", or "" for a refused drag
+};
+
+void PrintTo(const DragParentCase& c, std::ostream* out) { *out << c.what; }
+
+class DragParents : public TreeCommandsTest, public ::testing::WithParamInterface<DragParentCase> {};
+
+TEST_P(DragParents, EntriesAreDraggedOutOnlyThroughAFolderNoOtherUserCanChange) {
+    const DragParentCase& c = GetParam();
+    fs::create_directory(temp / "tmp");
+    fs::permissions(temp / "tmp", c.tmpdirMode);
+    fs::create_directory(temp / "runtime");
+    fs::permissions(temp / "runtime", fs::perms::owner_all);
+    const EnvironmentVariable tmpdir("TMPDIR", (temp / "tmp").c_str());
+    const EnvironmentVariable runtime("XDG_RUNTIME_DIR", c.runtimeSet ? (temp / "runtime").c_str() : nullptr);
+    OpenArchive();
+    Select({"top.txt"});
+    std::unique_ptr<QMimeData> data(form->DragOutEntries());
+
+    if (std::string(c.expected).empty()) {
+        EXPECT_EQ(data, nullptr);
+        EXPECT_EQ(Caption(), ErrorText);
+        ASSERT_EQ(script.errors.size(), 1u);
+        EXPECT_EQ(script.errors[0].text,
+                  DragFolderRefusal + "\"" + temp / "tmp" +
+                      "\" ($TMPDIR) may be changed by other users: it is writable by others and not sticky\n"
+                      "$XDG_RUNTIME_DIR is not set");
+    } else {
+        ASSERT_NE(data, nullptr) << (script.errors.empty() ? "" : script.errors[0].text);
+        const fs::path file = StdStr(data->urls()[0].toLocalFile());
+        EXPECT_EQ(file.parent_path().parent_path(), fs::path(temp / c.expected)) << c.what;
+        EXPECT_EQ(ReadFileText(file), "top");
+    }
+    if (std::string(c.expected) != "tmp") {
+        EXPECT_TRUE(fs::is_empty(temp / "tmp")) << c.what;
+    }
+    form->close();
+    EXPECT_TRUE(fs::is_empty(temp / "tmp"));
+    EXPECT_TRUE(fs::is_empty(temp / "runtime"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tmpdirs, DragParents,
+    ::testing::Values(DragParentCase{"private", fs::perms::owner_all, true, "tmp"},
+                      DragParentCase{"shared and sticky", fs::perms::all | fs::perms::sticky_bit, true, "tmp"},
+                      DragParentCase{"shared, not sticky", fs::perms::all, true, "runtime"},
+                      DragParentCase{"writable by the group", fs::perms::owner_all | fs::perms::group_all, true,
+                                     "runtime"},
+                      DragParentCase{"shared, no runtime folder", fs::perms::all, false, ""}),
+    [](const ::testing::TestParamInfo<DragParentCase>& info) { return "Case" + std::to_string(info.index); });
+
+// A person drags with the mouse: pressing on a selected entry and moving away starts the drag
+// out. With no folder for temporary files that will do, it ends in the refusal's message.
+TEST_F(TreeCommandsTest, PressingOnASelectedEntryAndMovingTheMouseStartsTheDragOut) {
+    fs::create_directory(temp / "tmp");
+    fs::permissions(temp / "tmp", fs::perms::all);
+    const EnvironmentVariable tmpdir("TMPDIR", (temp / "tmp").c_str());
+    const EnvironmentVariable runtime("XDG_RUNTIME_DIR", nullptr);
+    OpenArchive();
+    Select({"top.txt"});
+    QWidget* viewport = Tree()->viewport();
+    const QPoint start = Tree()->visualItemRect(FindNode(Tree(), "top.txt")).center();
+    const QPoint step(QApplication::startDragDistance() + 1, 0);
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, start);
+    for (const QPoint& point : {start + step, start + 2 * step, start + 3 * step}) {
+        QMouseEvent move(QEvent::MouseMove, point, viewport->mapToGlobal(point), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, start + 3 * step);
+
+    ASSERT_EQ(script.errors.size(), 1u) << "no drag started";
+    EXPECT_EQ(script.errors[0].text.rfind(DragFolderRefusal, 0), 0u) << script.errors[0].text;
+    EXPECT_EQ(Caption(), ErrorText);
 }
