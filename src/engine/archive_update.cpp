@@ -162,21 +162,36 @@ void Refuse(const std::string& root, TSourceTree& tree, const std::string& folde
     Notify(&tree.refused, path, NoticeText(what, path, reason));
 }
 
-// folder is relative to the root, in the archive's form, "" or ending in "\\". A folder's
-// sub-folder trees come first, then its files, as the scan of make takes them.
-void CollectFolder(const std::string& root, const TSourceFolder& node, const std::string& folder,
-                   TSourceTree& tree) {
-    if (!node.unreadable.empty()) Refuse(root, tree, folder, "", "cannot read the folder", node.unreadable);
-    for (size_t k = 0; k < node.folders.size(); ++k) {
-        const std::string relative = folder + node.folders[k].name;
-        tree.folders.push_back(relative);
-        if (!node.children[k].linksBack) CollectFolder(root, node.children[k], relative + "\\", tree);
+// A folder's sub-folder trees come first, then its files, as the scan of make takes them.
+struct TFolderCollector {
+    const std::string& root;
+    const TListedTree& listed;
+    TSourceTree& tree;
+    std::string folder{};  // relative to the root, in the archive's form, "" or ending in "\\"
+
+    void Enter(size_t index) {
+        const TSourceFolder& node = listed.folders[index];
+        if (!node.unreadable.empty()) Refuse(root, tree, folder, "", "cannot read the folder", node.unreadable);
     }
-    for (const host::DirEntry& entry : node.files) tree.files.push_back(folder + entry.name);
-    for (const host::DirEntry& entry : node.unstorable)
-        Refuse(root, tree, folder, entry.name, "cannot use",
-               "the name holds a backslash, which archive paths take for a separator");
-}
+    bool Descend(size_t index, size_t k) {
+        const std::string& name = listed.folders[index].folders[k].name;
+        tree.folders.push_back(folder + name);
+        if (listed.folders[listed.Child(index, k)].linksBack) return false;
+        folder += name + "\\";
+        return true;
+    }
+    void Ascended(size_t index, size_t k) {
+        if (!listed.folders[listed.Child(index, k)].linksBack)
+            folder.resize(folder.size() - listed.folders[index].folders[k].name.size() - 1);
+    }
+    void Leave(size_t index) {
+        const TSourceFolder& node = listed.folders[index];
+        for (const host::DirEntry& entry : node.files) tree.files.push_back(folder + entry.name);
+        for (const host::DirEntry& entry : node.unstorable)
+            Refuse(root, tree, folder, entry.name, "cannot use",
+                   "the name holds a backslash, which archive paths take for a separator");
+    }
+};
 
 // What makes two source files stand for one entry: the key their entry is found by; none
 // for a name that carries no tag when matchByTag (it stands for no entry).
@@ -387,6 +402,8 @@ void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const 
 bool CollectFiles(const std::string& dir, TSourceTree& tree) {
     tree = TSourceTree{};
     if (!DirExistsSafe(dir)) return false;
-    CollectFolder(dir, ListSourceTree(dir, false), "", tree);
+    const TListedTree listed = ListSourceTree(dir, false);
+    TFolderCollector collector{dir, listed, tree};
+    WalkDepthFirst(listed, collector);
     return true;
 }

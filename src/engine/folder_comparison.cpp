@@ -49,7 +49,7 @@ std::string DamageText(const std::string& archivePath, const TArchiveEntry& entr
 // Whether the size the file will be stored with is known without reading it: a .loc text
 // that is converted takes the size of its table.
 bool SizeIsKnownAhead(bool convertLoc, const TSourceFile& file) {
-    return !(convertLoc && IsLocFileName(file.archivePath));
+    return !(convertLoc && IsLocFileName(file.entry->name));
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
     pairs_.reserve(sources.size());
     for (const TSourceFile& file : sources) {
         size_t entry = kNoEntry;
-        const auto found = entriesOfKey.find(EntryPathKey(file.archivePath));
+        const auto found = entriesOfKey.find(EntryPathKey(ArchivePathOf(file)));
         if (found != entriesOfKey.end() && found->second.paired < found->second.entries.size()) {
             entry = found->second.entries[found->second.paired++];
             paired[entry] = 1;
@@ -125,7 +125,7 @@ void TFolderComparison::Compare(TArchiveDiff& diff) {
             Record(pairs_[i], verdict, diff);
             if (verdict.read && !verdict.changed) same_[i] = pairs_[i].entry;
             Report(options_.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
-                   pairs_[i].file->archivePath.c_str());
+                   ArchivePathOf(*pairs_[i].file).c_str());
         }
     }
     for (size_t entry : removed_) diff.differences.push_back({TDifferenceKind::Removed, look_.Entries()[entry].path});
@@ -139,12 +139,12 @@ int64_t TFolderComparison::Cost(size_t i) const {
 void TFolderComparison::Record(const TPair& pair, const TPairVerdict& verdict, TArchiveDiff& diff) const {
     if (!verdict.read) {
         diff.complete = false;
-        const std::string& path = pair.file->hostPath;
+        const std::string path = HostPathOf(*pair.file);
         Notify(options_.notices, path, NoticeText("cannot read", path, verdict.problem));
         return;
     }
-    if (pair.entry == kNoEntry) diff.differences.push_back({TDifferenceKind::Added, pair.file->archivePath});
-    else if (verdict.changed) diff.differences.push_back({TDifferenceKind::Changed, pair.file->archivePath});
+    if (pair.entry == kNoEntry) diff.differences.push_back({TDifferenceKind::Added, ArchivePathOf(*pair.file)});
+    else if (verdict.changed) diff.differences.push_back({TDifferenceKind::Changed, ArchivePathOf(*pair.file)});
 }
 
 // Runs on a worker thread.
@@ -153,7 +153,7 @@ TFolderComparison::TPairVerdict TFolderComparison::Judge(const TPair& pair) {
     const host::EntryInfo& info = pair.file->entry->info;
     if (info.kind != host::EntryKind::File) {
         verdict.read = false;
-        verdict.problem = info.kind == host::EntryKind::Missing ? host::ErrorText(info.errorCode) : "not a regular file";
+        verdict.problem = UnreadableEntryText(info);
         return verdict;
     }
     if (pair.entry == kNoEntry) return verdict;  // added, whatever it holds
@@ -165,13 +165,13 @@ TFolderComparison::TPairVerdict TFolderComparison::Judge(const TPair& pair) {
     TRooms& rooms = ThreadRooms();
     if (SizeIsKnownAhead(options_.convertLoc, *pair.file)) {
         int64_t size = 0;
-        verdict.problem = ReadWholeFileIntoRoomOrSayWhy(pair.file->hostPath, rooms.content, size, kMaxArchiveSize);
+        verdict.problem = ReadWholeFileIntoRoomOrSayWhy(HostPathOf(*pair.file), rooms.content, size, kMaxArchiveSize);
         verdict.read = verdict.problem.empty();
         if (verdict.read) verdict.changed = !StreamHolds(entry, rooms.content.data(), size);
         return verdict;
     }
     TArrayOfByte content;
-    verdict.problem = ObtainStoredContent(options_.bigEndian, options_.convertLoc, pair.file->hostPath, content);
+    verdict.problem = ObtainStoredContent(options_.bigEndian, options_.convertLoc, HostPathOf(*pair.file), content);
     verdict.read = verdict.problem.empty();
     if (verdict.read) verdict.changed = !StreamHolds(entry, content.data(), BufferLength(content));
     return verdict;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "support/errors.h"
+#include "support/host_entries.h"
 
 namespace {
 
@@ -42,6 +43,9 @@ TProgressScope::TProgressScope(const ProgressProc& progress) {
 
 TProgressScope::~TProgressScope() {
     if (progress_ != nullptr) currentScope = outer_;
+    // An operation that ends lets go of the folders it held open: a window that stays
+    // open must not keep a removable disk busy.
+    if (currentScope == nullptr) host::ForgetFolders();
 }
 
 bool InProgressScope() { return currentScope != nullptr; }

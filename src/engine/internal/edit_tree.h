@@ -17,11 +17,17 @@
 struct TEditFile {
     host::DirEntry entry;  // its name in the archive; for a host file, what the host said of it
     TFileOrigin origin;    // a kept stream, or the host file that gives new content
-    std::string archivePath;  // the entry's path, for messages ("" for a file new to the archive)
     bool removed = false;
 };
 
+// The folders of an archive may nest hundreds of thousands deep: a folder frees the folders
+// below it without going deeper into the stack with their depth, and is never copied.
 struct TEditFolder {
+    TEditFolder() = default;
+    ~TEditFolder();
+    TEditFolder(const TEditFolder&) = delete;
+    TEditFolder& operator=(const TEditFolder&) = delete;
+
     std::string name;
     std::vector<std::unique_ptr<TEditFolder>> folders;
     std::vector<TEditFile> files;
@@ -50,13 +56,14 @@ public:
     // Puts a host file into folder: the first entry of its key that still has its stream
     // gets its content, else it is added under its own name. False when a folder of that key
     // is there, or a file of exactly that name was put in before (collision says which).
-    bool PutFile(TEditFolder& folder, const host::DirEntry& entry, const std::string& hostPath, TEditCounts& counts,
+    // origin names the host file (a path, or a file of a listed tree that outlives the edit).
+    bool PutFile(TEditFolder& folder, const host::DirEntry& entry, const TFileOrigin& origin, TEditCounts& counts,
                  std::string& collision);
 
-    // Puts the files and folders of a listed host tree into folder, node by node. False at
-    // the first collision.
-    bool PutTree(TEditFolder& folder, const TSourceFolder& node, const std::string& hostDir, TEditCounts& counts,
-                 std::string& collision);
+    // Puts the files and folders of a listed host tree into folder, folder by folder, each
+    // folder's sub-folders before its files. The tree must outlive the edit: its files are
+    // read from it. False at the first collision.
+    bool PutTree(TEditFolder& folder, const TListedTree& tree, TEditCounts& counts, std::string& collision);
 
     // Removes the files and folders the typed archive path names; false when it names none.
     bool Remove(const std::string& typedPath, TEditCounts& counts);
@@ -66,7 +73,7 @@ public:
 
     // The tree as a build lists it: each folder's folders and files in collation order, every
     // file with its origin.
-    TSourceFolder Listed() const;
+    TListedTree Listed() const;
 
 private:
     TEditFolder root_;
