@@ -1,6 +1,7 @@
 #include "engine/internal/source_tree.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <unordered_set>
 
@@ -66,37 +67,67 @@ void TListedTree::AddChildren(size_t folder) {
     const size_t first = folders.size();
     folders[folder].firstChild = first;
     folders.resize(first + count);
-    for (size_t k = first; k < folders.size(); ++k) folders[k].parent = folder;
+    for (size_t k = first; k < folders.size(); ++k) {
+        folders[k].parent = folder;
+        folders[k].depth = folders[folder].depth + 1;
+    }
+}
+
+uint64_t TListedTree::NewSerial() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
 }
 
 namespace {
 
-// The names from the root's sub-folder down to the folder.
-std::vector<const std::string*> NamesDownTo(const TListedTree& tree, size_t folder) {
-    std::vector<const std::string*> names;
-    for (size_t f = folder; tree.folders[f].parent != kNoFolder; f = tree.folders[f].parent)
-        names.push_back(&tree.NameOf(f));
-    std::reverse(names.begin(), names.end());
-    return names;
+// The path of the folder a thread made a path for last, each name followed by separator.
+struct TFolderPathMemo {
+    uint64_t tree = 0;
+    size_t folder = 0;
+    std::string path;
+};
+
+// Makes the memo hold the path of the folder, base being the root's: from the folder it
+// holds, up to the folder both lie below and down again.
+const std::string& PathOfFolder(const TListedTree& tree, size_t folder, TFolderPathMemo& memo, const std::string& base,
+                                char separator) {
+    if (memo.tree != tree.serial) memo = {tree.serial, 0, base};
+    size_t from = memo.folder;
+    size_t to = folder;
+    std::vector<size_t> down;
+    const auto climb = [&](size_t& at) {
+        memo.path.resize(memo.path.size() - tree.NameOf(at).size() - 1);
+        at = tree.folders[at].parent;
+    };
+    while (tree.folders[from].depth > tree.folders[to].depth) climb(from);
+    while (tree.folders[to].depth > tree.folders[from].depth) {
+        down.push_back(to);
+        to = tree.folders[to].parent;
+    }
+    while (from != to) {
+        climb(from);
+        down.push_back(to);
+        to = tree.folders[to].parent;
+    }
+    for (auto k = down.rbegin(); k != down.rend(); ++k) {
+        memo.path += tree.NameOf(*k);
+        memo.path += separator;
+    }
+    memo.folder = folder;
+    return memo.path;
 }
+
+thread_local TFolderPathMemo archivePaths;
+thread_local TFolderPathMemo hostPaths;
 
 }  // namespace
 
 std::string TListedTree::ArchiveFolderPath(size_t folder) const {
-    std::string path;
-    for (const std::string* name : NamesDownTo(*this, folder)) {
-        path += *name;
-        path += '\\';
-    }
-    return path;
+    return PathOfFolder(*this, folder, archivePaths, "", '\\');
 }
 
 std::string TListedTree::HostPath(size_t folder, const std::string& name) const {
-    std::string path = HostPathBelow(hostRoot, "");
-    for (const std::string* part : NamesDownTo(*this, folder)) {
-        path += *part;
-        path += '/';
-    }
+    std::string path = PathOfFolder(*this, folder, hostPaths, HostPathBelow(hostRoot, ""), '/');
     if (name.empty() && path.size() > 1 && path.back() == '/') path.pop_back();
     return path + name;
 }

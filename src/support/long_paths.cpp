@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 #include <vector>
@@ -17,27 +18,21 @@ namespace host {
 namespace {
 
 // The folders of the path resolved last on this thread. Files are read in the order of a
-// walk, so the next path mostly shares all but its last few folders with the last one.
+// walk, so the next path mostly shares all but its last few folders with the last one: the
+// folders it shares are found by comparing bytes, and only the others are entered anew.
 struct TResolvedFolders {
     FolderChain chain;
     bool absolute = false;
+    std::string folder;         // the path of the chain's folder, as the last path gave it
+    std::vector<size_t> ends;   // where the name of the chain's folder at depth k + 1 ends in folder
 };
 
 thread_local TResolvedFolders resolved;
 
-// The components of path, empty and "." ones left out.
-std::vector<std::string_view> ComponentsOf(const std::string& path) {
-    std::vector<std::string_view> parts;
-    const std::string_view text = path;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('/', start);
-        if (end == std::string_view::npos) end = text.size();
-        const std::string_view part = text.substr(start, end - start);
-        if (!part.empty() && part != ".") parts.push_back(part);
-        start = end + 1;
-    }
-    return parts;
+void Forget() {
+    resolved.chain.Clear();
+    resolved.folder.clear();
+    resolved.ends.clear();
 }
 
 // Whether the chain still stands where a path starting as this one does starts.
@@ -48,41 +43,76 @@ bool StartsAsBefore(bool absolute) {
     return ::stat(".", &st) == 0 && internal::InfoOf(st).identity == resolved.chain.IdentityAt(0);
 }
 
+// The folders of the chain that folder names too: those whose names end where the same bytes
+// of folder end a component.
+size_t SharedDepth(std::string_view folder) {
+    const std::string& before = resolved.folder;
+    const size_t length = std::min(before.size(), folder.size());
+    const size_t common = static_cast<size_t>(
+        std::mismatch(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(length), folder.begin()).first -
+        before.begin());
+    size_t depth = resolved.ends.size();
+    while (depth > 0) {
+        const size_t end = resolved.ends[depth - 1];
+        if (end <= common && (end == folder.size() || folder[end] == '/')) break;
+        --depth;
+    }
+    return depth;
+}
+
 // A descriptor of the folder that holds the path's last component, which goes to last; the
 // descriptor stays the chain's. -1 with errno when a folder on the way cannot be entered.
 int FolderHolding(const std::string& path, std::string& last) {
     const bool absolute = !path.empty() && path[0] == '/';
-    std::vector<std::string_view> parts = ComponentsOf(path);
-    last = parts.empty() ? "." : std::string(parts.back());
-    if (!parts.empty()) parts.pop_back();
+    size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    const size_t slash = end == 0 ? std::string::npos : path.rfind('/', end - 1);
+    const std::string_view folder(path.data(), slash == std::string::npos ? 0 : slash);
+    last = path.substr(slash == std::string::npos ? 0 : slash + 1, end - (slash == std::string::npos ? 0 : slash + 1));
+    if (last.empty()) last = ".";
     FolderChain& chain = resolved.chain;
     if (!StartsAsBefore(absolute)) {
+        Forget();
         if (const int code = chain.Start(absolute ? "/" : ".")) {
             errno = code;
             return -1;
         }
         resolved.absolute = absolute;
     }
-    size_t common = 0;
-    while (common < parts.size() && common < chain.Depth() && parts[common] == chain.NameAt(common + 1)) ++common;
-    while (chain.Depth() > common) {
+    const size_t shared = SharedDepth(folder);
+    while (chain.Depth() > shared) {
         if (const int code = chain.Leave()) {
+            Forget();
             errno = code;
             return -1;
         }
+        resolved.ends.pop_back();
     }
-    for (size_t k = common; k < parts.size(); ++k) {
-        if (const int code = chain.Enter(std::string(parts[k]))) {
-            errno = code;
-            return -1;
+    for (size_t at = shared == 0 ? 0 : resolved.ends.back(); at < folder.size();) {
+        if (folder[at] == '/') {
+            ++at;
+            continue;
         }
+        size_t next = folder.find('/', at);
+        if (next == std::string_view::npos) next = folder.size();
+        const std::string_view name = folder.substr(at, next - at);
+        if (name != ".") {
+            if (const int code = chain.Enter(std::string(name))) {
+                resolved.folder.assign(folder.substr(0, resolved.ends.empty() ? 0 : resolved.ends.back()));
+                errno = code;
+                return -1;
+            }
+            resolved.ends.push_back(next);
+        }
+        at = next;
     }
+    resolved.folder.assign(folder);
     return chain.Descriptor();
 }
 
 }  // namespace
 
-void ForgetFolders() { resolved.chain.Clear(); }
+void ForgetFolders() { Forget(); }
 
 namespace internal {
 

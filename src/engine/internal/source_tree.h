@@ -66,6 +66,7 @@ struct TSourceFolder {
     // one per file for a tree an edit put together from an archive and the host.
     std::vector<TFileOrigin> origins;
     size_t parent = kNoFolder;  // the folder that holds it; kNoFolder for the root
+    size_t depth = 0;           // of folders above it
     // Its sub-folders stand in the tree one after the other from this index, in the order of
     // folders.
     size_t firstChild = 0;
@@ -74,6 +75,8 @@ struct TSourceFolder {
 struct TListedTree {
     std::string hostRoot;  // the host folder it was listed from; "" for an edited tree
     std::vector<TSourceFolder> folders;  // the root first
+    // Tells this tree from any other one the paths made of a tree are remembered for.
+    uint64_t serial = NewSerial();
 
     TSourceFolder& Root() { return folders[0]; }
     const TSourceFolder& Root() const { return folders[0]; }
@@ -86,7 +89,11 @@ struct TListedTree {
     // The folder's path below the root in the archive's form: "" or ending in "\\".
     std::string ArchiveFolderPath(size_t folder) const;
     // The host path of the entry name of the folder; the folder's own when name is empty.
+    // Each thread remembers the folder it made a path for last: the paths of the files of a
+    // tree, made in the order of a walk, each cost the names that differ from the last one.
     std::string HostPath(size_t folder, const std::string& name) const;
+
+    static uint64_t NewSerial();
 };
 
 // Walks the tree depth first, as a recursion would but without one: visit.Enter(folder) when
