@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <set>
 #include <string>
 
 #include "helpers/deep_trees.h"
@@ -67,6 +68,10 @@ TEST(FolderChain, ComesBackUpToTheFolderItEnteredALinkFromBelowTheFoldersItHolds
     // ".." of the link's folder is not the folder above it on the chain.
     ASSERT_EQ(chain.Leave(), 0);
     EXPECT_EQ(chain.Identity(), at30);
+    // The folder it stands in is that one indeed, not the one ".." led to.
+    std::set<std::string> names;
+    for (const host::DirEntry& entry : chain.List().entries) names.insert(entry.name);
+    EXPECT_EQ(names, (std::set<std::string>{"d", "link"}));
     ASSERT_EQ(chain.Leave(), 0);
     EXPECT_EQ(chain.Identity(), host::Stat(FolderAtLevel(dir / "tree", 29)).identity);
     EXPECT_EQ(chain.Depth(), 29u);
