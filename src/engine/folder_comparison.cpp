@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -55,23 +56,35 @@ bool SizeIsKnownAhead(bool convertLoc, const TSourceFile& file) {
 }  // namespace
 
 void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
-    // The entries of each key in directory order, and how many of them are paired already.
+    // The entries of each key's hash in directory order, and how many at the front are
+    // paired already. Keys are paths: the entries are held by a hash of theirs, and a key is
+    // made again where hashes meet.
     struct TCandidates {
         std::vector<size_t> entries;
         size_t paired = 0;
     };
-    std::unordered_map<std::string, TCandidates> entriesOfKey;
+    const auto hashOf = [](const std::string& key) { return std::hash<std::string>()(key); };
+    std::unordered_map<size_t, TCandidates> entriesOfHash;
     const TArchiveEntries& entries = look_.Entries();
-    entriesOfKey.reserve(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[EntryPathKey(entries[i].path)].entries.push_back(i);
+    entriesOfHash.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) entriesOfHash[hashOf(EntryPathKey(entries[i].path))].entries.push_back(i);
     std::vector<char> paired(entries.size(), 0);
     pairs_.reserve(sources.size());
     for (const TSourceFile& file : sources) {
         size_t entry = kNoEntry;
-        const auto found = entriesOfKey.find(EntryPathKey(ArchivePathOf(file)));
-        if (found != entriesOfKey.end() && found->second.paired < found->second.entries.size()) {
-            entry = found->second.entries[found->second.paired++];
-            paired[entry] = 1;
+        const std::string key = EntryPathKey(ArchivePathOf(file));
+        const auto found = entriesOfHash.find(hashOf(key));
+        if (found != entriesOfHash.end()) {
+            TCandidates& candidates = found->second;
+            while (candidates.paired < candidates.entries.size() && paired[candidates.entries[candidates.paired]])
+                ++candidates.paired;
+            for (size_t k = candidates.paired; k < candidates.entries.size(); ++k) {
+                const size_t i = candidates.entries[k];
+                if (paired[i] || EntryPathKey(entries[i].path) != key) continue;
+                entry = i;
+                paired[i] = 1;
+                break;
+            }
         }
         pairs_.push_back({&file, entry});
     }
