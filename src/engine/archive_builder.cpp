@@ -61,9 +61,9 @@ constexpr size_t kDirectoryPiece = 64 * 1024;
 
 // Everything one build works on. The folder scan appends to the directory image and
 // writes streams at the archive's end (or, header first, keeps them for after the header);
-// the counters are the caller's output arguments. Folders are named by their path relative
-// to the source directory in the archive's form ("A\\B\\"), which is also what progress
-// reports show.
+// the counters are the caller's output arguments. The scan keeps the path of the folder it
+// is in, relative to the source directory in the archive's form ("A\\B\\"), which is also
+// what progress reports show.
 struct TBuildState {
     const TTreeBuild& build;
     const ProgressProc& progress;
@@ -89,6 +89,7 @@ struct TBuildState {
     // Where the file count of the folder whose files are being stored lies: it is patched
     // when a file cannot be stored, so the image from there on is not final yet.
     std::optional<size_t> pendingCount{};
+    std::string folderPath{};  // of the folder being scanned
 };
 
 // Hands the final part of the image to the deflater once at least least bytes of it are new.
@@ -129,10 +130,18 @@ void CountFailure(TBuildState& state, const std::string& hostPath, const std::st
     Notify(state.notices, hostPath, NoticeText(what, hostPath, reason));
 }
 
-void CheckNameLength(const TBuildState& state, const std::string& relativePath, const std::string& name) {
+void CheckNameLength(const TBuildState& state, const std::string& name) {
     if (static_cast<int64_t>(name.size()) > kMaxNameLength)
-        FailLimit(ENAMETOOLONG, HostPathBelow(state.build.sourceDir, relativePath),
+        FailLimit(ENAMETOOLONG, HostPathBelow(state.build.sourceDir, state.folderPath + name),
                   "the name is longer than " + GroupThousands(kMaxNameLength) + " bytes");
+}
+
+// Reports the step of the entry name of the folder being scanned.
+void ReportEntryStep(TBuildState& state, const std::string& name) {
+    const size_t folderLength = state.folderPath.size();
+    state.folderPath += name;
+    ReportStep(state, state.folderPath);
+    state.folderPath.resize(folderLength);
 }
 
 // Obtains and compresses one file; runs on a compressing thread. An error it raises
@@ -140,16 +149,17 @@ void CheckNameLength(const TBuildState& state, const std::string& relativePath, 
 void CompressFile(bool bigEndian, bool convertLoc, const TSourceFile& job, TPackedFile& packed) {
     const host::DirEntry& entry = *job.entry;
     if (entry.info.kind != host::EntryKind::File) {
-        packed.problem = entry.info.kind == host::EntryKind::Missing ? host::ErrorText(ENOENT) : "not a regular file";
+        packed.problem = entry.info.kind == host::EntryKind::Missing ? host::ErrorText(ENOENT)
+                                                                      : UnreadableEntryText(entry.info);
         return;
     }
-    if (entry.info.size > kMaxStoredLength) FailLimit(EFBIG, job.hostPath, "files of 2 GiB or more cannot be stored");
+    if (entry.info.size > kMaxStoredLength) FailLimit(EFBIG, HostPathOf(job), "files of 2 GiB or more cannot be stored");
 
     TArrayOfByte content;
-    packed.problem = ObtainStoredContent(bigEndian, convertLoc, job.hostPath, content);
+    packed.problem = ObtainStoredContent(bigEndian, convertLoc, HostPathOf(job), content);
     if (!packed.problem.empty()) return;
     if (static_cast<int64_t>(content.size()) > kMaxStoredLength)
-        FailLimit(EFBIG, job.hostPath, "files of 2 GiB or more cannot be stored");
+        FailLimit(EFBIG, HostPathOf(job), "files of 2 GiB or more cannot be stored");
 
     packed.stream = CompressBytes(content.data(), BufferLength(content));
     packed.unpackedSize = BufferLength(content);
@@ -191,7 +201,7 @@ void WriteStream(TBuildState& state, const std::optional<TKeptStream>& kept, con
 // Stores one file: its record in the directory image, its stream at the archive's end or,
 // header first, kept for after the header. False when its content could not be obtained;
 // then nothing is stored.
-bool StoreFile(TBuildState& state, const std::string& relativePath, const host::DirEntry& entry) {
+bool StoreFile(TBuildState& state, const host::DirEntry& entry) {
     const TSourceFile& job = state.build.files[state.nextFile++];
     TPackedFile packed;
     if (job.kept) {
@@ -204,12 +214,12 @@ bool StoreFile(TBuildState& state, const std::string& relativePath, const host::
         packed = ahead >= 0 ? state.build.ahead->Take(ahead) : state.packing->Take(state.nextCompressed++);
     }
     if (!packed.obtained) {
-        CountFailure(state, job.hostPath, "cannot read", packed.problem);
+        CountFailure(state, HostPathOf(job), "cannot read", packed.problem);
         return false;
     }
     const int64_t packedSize = job.kept ? job.kept->packedSize : static_cast<int64_t>(packed.stream.size());
     if (state.dataOffset + packedSize > kMaxArchiveSize)
-        FailLimit(EFBIG, job.kept ? relativePath : job.hostPath, "the archive would reach 2 GiB");
+        FailLimit(EFBIG, job.kept ? ArchivePathOf(job) : HostPathOf(job), "the archive would reach 2 GiB");
 
     AppendDirString(state, entry.name);
     AppendDirInt(state, static_cast<int32_t>(state.dataOffset));
@@ -223,70 +233,82 @@ bool StoreFile(TBuildState& state, const std::string& relativePath, const host::
 
 // The progress steps of a listed tree: one per folder and per file met, the archive
 // itself left out.
-int64_t CountSteps(const TSourceFolder& node) {
-    int64_t steps = static_cast<int64_t>(node.folders.size() + node.files.size() + node.unstorable.size());
-    for (const TSourceFolder& child : node.children) steps += CountSteps(child);
+int64_t CountSteps(const TListedTree& tree) {
+    int64_t steps = 0;
+    for (const TSourceFolder& node : tree.folders)
+        steps += static_cast<int64_t>(node.folders.size() + node.files.size() + node.unstorable.size());
     return steps;
 }
 
-void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFolder& node);
-
-void PackSubFolder(TBuildState& state, const std::string& folder, const host::DirEntry& entry,
-                   const TSourceFolder& node) {
-    const std::string path = folder + entry.name;
-    CheckNameLength(state, path, entry.name);
-    AppendDirString(state, entry.name);
-    if (node.linksBack) {
-        // A link back up the path: recorded as an empty folder; its content is already
-        // stored under the folder it leads to.
-        AppendDirInt(state, 0);
-        AppendDirInt(state, 0);
-    } else {
-        ScanFolder(state, path + "\\", node);
-    }
-    ReportStep(state, path);
-}
-
 // The entries that cannot be stored under their names: each is a failure, told by name.
-void RefuseUnstorable(TBuildState& state, const std::string& folder, const TSourceFolder& node) {
+void RefuseUnstorable(TBuildState& state, const TSourceFolder& node) {
     for (const host::DirEntry& entry : node.unstorable) {
         if (entry.info.kind == host::EntryKind::Directory) ++state.folderCount;
         else ++state.fileCount;
-        CountFailure(state, HostPathOfEntry(state.build.sourceDir, folder, entry.name), "cannot store",
+        CountFailure(state, HostPathOfEntry(state.build.sourceDir, state.folderPath, entry.name), "cannot store",
                      "the name holds a backslash, which the archive takes for a folder separator");
-        ReportStep(state, folder + entry.name);
+        ReportEntryStep(state, entry.name);
     }
 }
 
-void ScanFolder(TBuildState& state, const std::string& folder, const TSourceFolder& node) {
-    state.folderCount += static_cast<int32_t>(node.folders.size());
-    state.fileCount += static_cast<int32_t>(node.files.size());
-    // What could be read of a folder is stored; that the rest could not is a failure.
-    if (!node.unreadable.empty())
-        CountFailure(state, HostPathOfEntry(state.build.sourceDir, folder, ""), "cannot read the folder",
-                     node.unreadable);
+// The scan of the tree, folder by folder in the order the directory records them: a
+// folder's record holds its sub-folders' records, each followed by its step, then its files.
+struct TFolderScan {
+    TBuildState& state;
+    const TListedTree& tree;
 
-    AppendDirInt(state, static_cast<int32_t>(node.folders.size()));
-    for (size_t k = 0; k < node.folders.size(); ++k)
-        PackSubFolder(state, folder, node.folders[k], node.children[k]);
-
-    // The count is patched afterwards: a file whose content was not obtained gets no record,
-    // and every counted record must be there for the directory to read back.
-    const size_t fileCountOffset = state.directory.size();
-    AppendDirInt(state, static_cast<int32_t>(node.files.size()));
-    state.pendingCount = fileCountOffset;
-    int32_t written = 0;
-    for (const host::DirEntry& entry : node.files) {
-        const std::string path = folder + entry.name;
-        CheckNameLength(state, path, entry.name);
-        if (StoreFile(state, path, entry)) ++written;
-        ReportStep(state, path);
+    void Enter(size_t folder) {
+        const TSourceFolder& node = tree.folders[folder];
+        state.folderCount += static_cast<int32_t>(node.folders.size());
+        state.fileCount += static_cast<int32_t>(node.files.size());
+        // What could be read of a folder is stored; that the rest could not is a failure.
+        if (!node.unreadable.empty())
+            CountFailure(state, HostPathOfEntry(state.build.sourceDir, state.folderPath, ""),
+                         "cannot read the folder", node.unreadable);
+        AppendDirInt(state, static_cast<int32_t>(node.folders.size()));
     }
-    if (written != static_cast<int32_t>(node.files.size())) PatchDirInt(state, fileCountOffset, written);
-    state.pendingCount.reset();
-    GiveDirectory(state, kDirectoryPiece);
-    RefuseUnstorable(state, folder, node);
-}
+
+    bool Descend(size_t folder, size_t k) {
+        const std::string& name = tree.folders[folder].folders[k].name;
+        CheckNameLength(state, name);
+        AppendDirString(state, name);
+        if (tree.folders[tree.Child(folder, k)].linksBack) {
+            // A link back up the path: recorded as an empty folder; its content is already
+            // stored under the folder it leads to.
+            AppendDirInt(state, 0);
+            AppendDirInt(state, 0);
+            return false;
+        }
+        state.folderPath += name;
+        state.folderPath += '\\';
+        return true;
+    }
+
+    void Ascended(size_t folder, size_t k) {
+        const std::string& name = tree.folders[folder].folders[k].name;
+        if (!tree.folders[tree.Child(folder, k)].linksBack) state.folderPath.resize(state.folderPath.size() - name.size() - 1);
+        ReportEntryStep(state, name);
+    }
+
+    void Leave(size_t folder) {
+        const TSourceFolder& node = tree.folders[folder];
+        // The count is patched afterwards: a file whose content was not obtained gets no
+        // record, and every counted record must be there for the directory to read back.
+        const size_t fileCountOffset = state.directory.size();
+        AppendDirInt(state, static_cast<int32_t>(node.files.size()));
+        state.pendingCount = fileCountOffset;
+        int32_t written = 0;
+        for (const host::DirEntry& entry : node.files) {
+            CheckNameLength(state, entry.name);
+            if (StoreFile(state, entry)) ++written;
+            ReportEntryStep(state, entry.name);
+        }
+        if (written != static_cast<int32_t>(node.files.size())) PatchDirInt(state, fileCountOffset, written);
+        state.pendingCount.reset();
+        GiveDirectory(state, kDirectoryPiece);
+        RefuseUnstorable(state, node);
+    }
+};
 
 // Compresses the directory image into the header, refusing what a reader would refuse.
 Veldane_PAK_HeaderType MakeHeader(TBuildState& state, const std::string& archivePath) {
@@ -356,6 +378,7 @@ struct TStreamsAhead::TWork {
     };
 
     std::vector<host::DirEntry> entries;
+    std::vector<TFileOrigin> origins;
     std::vector<TSourceFile> jobs;
     std::unordered_map<std::string, std::vector<size_t>> jobsOfPath;  // every file of the tree asks
     std::vector<bool> claimed;
@@ -372,9 +395,14 @@ TStreamsAhead::TStreamsAhead(bool bigEndian, bool convertLoc, const std::vector<
     if (cost > kHeaderFirstBudget || compressingThreads <= 0) return;
     TWork& work = *work_;
     work.entries.reserve(files.size());
-    for (const TFile& file : files) work.entries.push_back({HostBaseName(file.hostPath), file.info});
-    for (size_t k = 0; k < files.size(); ++k) work.jobs.push_back({"", files[k].hostPath, &work.entries[k], std::nullopt});
-    for (size_t k = 0; k < work.jobs.size(); ++k) work.jobsOfPath[work.jobs[k].hostPath].push_back(k);
+    work.origins.reserve(files.size());
+    for (const TFile& file : files) {
+        work.entries.push_back({HostBaseName(file.hostPath), file.info});
+        work.origins.push_back(TFileOrigin::OfPath(file.hostPath));
+    }
+    for (size_t k = 0; k < files.size(); ++k)
+        work.jobs.push_back({&work.entries[k], std::nullopt, nullptr, 0, &work.origins[k]});
+    for (size_t k = 0; k < files.size(); ++k) work.jobsOfPath[files[k].hostPath].push_back(k);
     work.claimed.assign(files.size(), false);
     work.held.resize(files.size());
     work.packing = std::make_unique<TOrderedWork<TWork::TResult>>(
@@ -433,7 +461,9 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
     for (size_t k = 0; k < build.files.size(); ++k) {
         const TSourceFile& file = build.files[k];
         if (file.kept) continue;
-        if (build.ahead != nullptr) state.aheadNumbers[k] = build.ahead->Claim(file.hostPath);
+        // Only a file given by its path can have been compressed ahead.
+        if (build.ahead != nullptr && file.origin != nullptr && file.origin->tree == nullptr)
+            state.aheadNumbers[k] = build.ahead->Claim(file.origin->hostPath);
         if (state.aheadNumbers[k] < 0) jobs.push_back(&file);
     }
     TOrderedWork<TPackedFile> packing(
@@ -448,7 +478,8 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
     std::optional<TDirectoryDeflater> deflater;
     if (build.deflater != nullptr) state.deflater = build.deflater;
     else if (build.compressingThreads > 0) state.deflater = &deflater.emplace();
-    ScanFolder(state, "", *build.tree);
+    TFolderScan scan{state, *build.tree};
+    WalkDepthFirst(*build.tree, scan);
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
     Report(progress, 0, "finalizing...");
     if (state.headerFirst) {
@@ -494,10 +525,10 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     fileCount = 0;
 
     Report(progress, 0, "scanning the directory...");
-    TSourceFolder listed = ListSourceTree(root, true);
+    TListedTree listed = ListSourceTree(root, true);
     // Neither the archive being written nor the one it replaces is any part of its content.
     LeaveOutFiles(listed, {staged.Identity(), staged.ReplacedIdentity()});
-    const TTreeBuild build{bigEndian, convertLoc, root, &listed, SourceFilesOf(root, listed), nullptr,
+    const TTreeBuild build{bigEndian, convertLoc, root, &listed, SourceFilesOf(listed), nullptr,
                            compressingThreads};
     const bool complete =
         WriteArchiveTree(build, staged.File(), archivePath, progress, notices, folderCount, fileCount);

@@ -29,10 +29,10 @@ bool DiffArchiveWithFolder(const TArchiveDiffRequest& request, TArchiveDiff& dif
     }
 
     // As make of the archive would, the archive itself is no part of the folder.
-    TSourceFolder tree = ListSourceTree(root, true);
+    TListedTree tree = ListSourceTree(root, true);
     LeaveOutFiles(tree, {look.Identity()});
-    if (!TellUntakeable(root, tree, "cannot compare", request.notices)) diff.complete = false;
-    const std::vector<TSourceFile> sources = SourceFilesOf(root, tree);
+    if (!TellUntakeable(tree, "cannot compare", request.notices)) diff.complete = false;
+    const std::vector<TSourceFile> sources = SourceFilesOf(tree);
     diff.entryCount = static_cast<int64_t>(look.Entries().size());
     diff.fileCount = static_cast<int64_t>(sources.size());
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <future>
 #include <optional>
 
@@ -64,7 +65,7 @@ void CheckKeptStreamsLieInside(const TArchiveLook& look, const std::vector<TSour
         if (!file.kept) continue;
         const TKeptStream& kept = *file.kept;
         if (kept.packedSize >= 0 && kept.start >= 0 && kept.start + kept.packedSize <= look.FileSize()) continue;
-        throw EDecompressionError("Cannot copy the stream of entry \"" + ArchivePathForUser(file.archivePath) +
+        throw EDecompressionError("Cannot copy the stream of entry \"" + ArchivePathForUser(ArchivePathOf(file)) +
                                   "\" in \"" + look.Path() + "\": it does not lie inside the archive");
     }
 }
@@ -93,7 +94,7 @@ void TellDamaged(const std::vector<size_t>& damaged, const std::vector<TSourceFi
                  TNotices* notices) {
     for (size_t k : damaged) {
         ++counts.damagedKept;
-        const std::string path = ArchivePathForUser(files[k].archivePath);
+        const std::string path = ArchivePathForUser(ArchivePathOf(files[k]));
         Notify(notices, path, NoticeText("copied the damaged stream of", path, "it is no zlib stream; it stays as it was"));
     }
 }
@@ -123,8 +124,8 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
     TEditTree tree(look.Index());
 
     if (!change(tree, {look.Identity(), staged.Identity()})) return false;
-    const TSourceFolder listed = tree.Listed();
-    TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf("", listed), &look.File(), CoreCount(),
+    const TListedTree listed = tree.Listed();
+    TTreeBuild build{bigEndian, convertLoc, "", &listed, SourceFilesOf(listed), &look.File(), CoreCount(),
                      &*deflater, ahead};
     CheckKeptStreamsLieInside(look, build.files);
     counts.keptFiles = static_cast<int32_t>(
@@ -201,6 +202,8 @@ bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
 
     bool complete = true;
     bool allWentIn = true;
+    // The host trees put in: the edited tree reads its new files from them.
+    std::vector<std::unique_ptr<TListedTree>> hostTrees;
     const TChange change = [&](TEditTree& tree, const std::vector<host::FileIdentity>& leftOut) {
         std::string collision;
         TEditFolder* target = tree.MakeFolder(request.folder, collision);
@@ -208,20 +211,20 @@ bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
             const TGivenPath& item = given[k];
             if (item.info.kind == host::EntryKind::File) {
                 if (IsLeftOut(item.info, leftOut)) continue;
-                tree.PutFile(*target, {item.name, item.info}, item.path, counts, collision);
+                tree.PutFile(*target, {item.name, item.info}, TFileOrigin::OfPath(item.path), counts, collision);
                 continue;
             }
-            TSourceFolder listed = ListSourceTree(item.path, true);
-            LeaveOutFiles(listed, leftOut);
-            const std::string hostDir = HostPathBelow(item.path, "");
-            if (!TellUntakeable(item.path, listed, "cannot store", request.notices)) allWentIn = false;
+            hostTrees.push_back(std::make_unique<TListedTree>(ListSourceTree(item.path, true)));
+            const TListedTree& listed = *hostTrees.back();
+            LeaveOutFiles(*hostTrees.back(), leftOut);
+            if (!TellUntakeable(listed, "cannot store", request.notices)) allWentIn = false;
             TEditFolder* into = target;
             if (!item.name.empty()) {
                 std::string folderPath = request.folder;
                 into = tree.MakeFolder(folderPath + (folderPath.empty() ? "" : "\\") + item.name, collision);
                 if (into == nullptr) break;
             }
-            tree.PutTree(*into, listed, hostDir, counts, collision);
+            tree.PutTree(*into, listed, counts, collision);
         }
         if (collision.empty()) return true;
         Notify(request.notices, request.archivePath, NoticeText("cannot add to", request.archivePath, collision));

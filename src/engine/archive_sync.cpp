@@ -30,17 +30,18 @@ bool ArchiveIsMissing(const std::string& archivePath) {
 // A dry run where there is no archive: every file the folder holds would be added.
 bool ListWhatMakeWouldAdd(const TSyncRequest& request, const std::string& root, TSyncResult& result) {
     result.made = true;
-    const TSourceFolder tree = ListSourceTree(root, true);
-    if (!TellUntakeable(root, tree, "cannot store", request.notices)) result.diff.complete = false;
-    for (const TSourceFile& file : SourceFilesOf(root, tree)) {
+    const TListedTree tree = ListSourceTree(root, true);
+    if (!TellUntakeable(tree, "cannot store", request.notices)) result.diff.complete = false;
+    for (const TSourceFile& file : SourceFilesOf(tree)) {
         ++result.diff.fileCount;
         const std::string reason = StoringProblem(file);
         if (reason.empty()) {
-            result.diff.differences.push_back({TDifferenceKind::Added, file.archivePath});
+            result.diff.differences.push_back({TDifferenceKind::Added, ArchivePathOf(file)});
             continue;
         }
         result.diff.complete = false;
-        Notify(request.notices, file.hostPath, NoticeText("cannot read", file.hostPath, reason));
+        const std::string path = HostPathOf(file);
+        Notify(request.notices, path, NoticeText("cannot read", path, reason));
     }
     SortDifferences(result.diff);
     return result.diff.complete;  // as make fails on what it could not store
@@ -90,9 +91,9 @@ bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
     std::vector<host::FileIdentity> leftOut{look.Identity()};
     if (staged) leftOut.push_back(staged->Identity());
 
-    TSourceFolder tree = ListSourceTree(root, true);
+    TListedTree tree = ListSourceTree(root, true);
     LeaveOutFiles(tree, leftOut);
-    std::vector<TSourceFile> sources = SourceFilesOf(root, tree);
+    std::vector<TSourceFile> sources = SourceFilesOf(tree);
     result.diff.entryCount = static_cast<int64_t>(look.Entries().size());
     result.diff.fileCount = static_cast<int64_t>(sources.size());
     // A file that cannot be read is told once: by the comparison in a dry run, else by the build.
@@ -110,7 +111,7 @@ bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
         sources[i].kept = TKeptStream{entry.streamStart, entry.packedSize, entry.unpackedSize};
     }
     if (request.dryRun) {
-        if (!TellUntakeable(root, tree, "cannot store", request.notices)) result.diff.complete = false;
+        if (!TellUntakeable(tree, "cannot store", request.notices)) result.diff.complete = false;
         return result.diff.complete;
     }
 

@@ -1,6 +1,8 @@
 #include "engine/archive_update.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -148,21 +150,32 @@ void Refuse(const std::string& root, TSourceTree& tree, const std::string& folde
     Notify(&tree.refused, path, NoticeText(what, path, reason));
 }
 
-// folder is relative to the root, in the archive's form, "" or ending in "\\". A folder's
-// sub-folder trees come first, then its files, as the scan of make takes them.
-void CollectFolder(const std::string& root, const TSourceFolder& node, const std::string& folder,
-                   TSourceTree& tree) {
-    if (!node.unreadable.empty()) Refuse(root, tree, folder, "", "cannot read the folder", node.unreadable);
-    for (size_t k = 0; k < node.folders.size(); ++k) {
-        const std::string relative = folder + node.folders[k].name;
-        tree.folders.push_back(relative);
-        if (!node.children[k].linksBack) CollectFolder(root, node.children[k], relative + "\\", tree);
+// What of the tree cannot be taken, folder by folder in the order make takes them: a
+// folder that could not be read before its sub-folders, its names holding a "\\" after them.
+struct TRefusalCollector {
+    const std::string& root;
+    TSourceTree& tree;
+    std::string folder{};  // relative to the root, in the archive's form, "" or ending in "\\"
+
+    void Enter(size_t index) {
+        const TSourceFolder& node = tree.listed.folders[index];
+        if (!node.unreadable.empty()) Refuse(root, tree, folder, "", "cannot read the folder", node.unreadable);
     }
-    for (const host::DirEntry& entry : node.files) tree.files.push_back(folder + entry.name);
-    for (const host::DirEntry& entry : node.unstorable)
-        Refuse(root, tree, folder, entry.name, "cannot use",
-               "the name holds a backslash, which archive paths take for a separator");
-}
+    bool Descend(size_t index, size_t k) {
+        if (tree.listed.folders[tree.listed.Child(index, k)].linksBack) return false;
+        folder += tree.listed.folders[index].folders[k].name + "\\";
+        return true;
+    }
+    void Ascended(size_t index, size_t k) {
+        if (!tree.listed.folders[tree.listed.Child(index, k)].linksBack)
+            folder.resize(folder.size() - tree.listed.folders[index].folders[k].name.size() - 1);
+    }
+    void Leave(size_t index) {
+        for (const host::DirEntry& entry : tree.listed.folders[index].unstorable)
+            Refuse(root, tree, folder, entry.name, "cannot use",
+                   "the name holds a backslash, which archive paths take for a separator");
+    }
+};
 
 // What makes two source files stand for one entry: the key their entry is found by; none
 // for a name that carries no tag when matchByTag (it stands for no entry).
@@ -174,24 +187,30 @@ std::optional<std::string> EntryKeyOf(const std::string& relative, bool matchByT
 
 // Keeps the first of the files that stand for one entry and refuses the later ones, so that
 // which file an entry receives does not depend on the order the folders list their files.
-void RefuseSecondSources(const std::string& sourceDir, bool matchByTag, TStringList& files, TNotices& refused) {
+// The files are told apart by a hash of their keys, each key made again where two hashes
+// meet: keys are paths, and keeping one per file would cost the files' depth each.
+void RefuseSecondSources(bool matchByTag, std::vector<TSourceFile>& files, TNotices& refused) {
     const char* reason = matchByTag ? "\" carries the same hash tag and is used instead"
                                     : "\" stands for the same archive path and is used instead";
-    std::unordered_map<std::string, const std::string*> first;
-    TStringList kept;
-    for (const std::string& relative : files) {
-        const std::optional<std::string> key = EntryKeyOf(relative, matchByTag);
+    std::unordered_map<size_t, std::vector<size_t>> keptOfHash;  // indices into kept
+    std::vector<TSourceFile> kept;
+    for (const TSourceFile& file : files) {
+        const std::optional<std::string> key = EntryKeyOf(ArchivePathOf(file), matchByTag);
         if (!key) {
-            kept.push_back(relative);
+            kept.push_back(file);
             continue;
         }
-        const auto [taken, inserted] = first.emplace(*key, &relative);
-        if (inserted) {
-            kept.push_back(relative);
+        std::vector<size_t>& sameHash = keptOfHash[std::hash<std::string>()(*key)];
+        const auto taken = std::find_if(sameHash.begin(), sameHash.end(), [&](size_t k) {
+            return EntryKeyOf(ArchivePathOf(kept[k]), matchByTag) == key;
+        });
+        if (taken == sameHash.end()) {
+            sameHash.push_back(kept.size());
+            kept.push_back(file);
             continue;
         }
-        const std::string path = HostPathBelow(sourceDir, relative);
-        Notify(&refused, path, NoticeText("cannot use", path, "\"" + HostPathBelow(sourceDir, *taken->second) + reason));
+        const std::string path = HostPathOf(file);
+        Notify(&refused, path, NoticeText("cannot use", path, "\"" + HostPathOf(kept[*taken]) + reason));
     }
     files = std::move(kept);
 }
@@ -269,17 +288,13 @@ bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std
 // The archive file itself is never a replacement source: reading it while it is being
 // rewritten would feed an entry a half-updated archive.
 bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, bool matchByTag,
-                        TStringList& files, TNotices& refused) {
-    TSourceTree tree;
+                        TSourceTree& tree) {
     if (!CollectFiles(sourceDir, tree)) return false;
     const host::FileIdentity archive = host::Stat(archivePath).identity;
-    std::erase_if(tree.files, [&](const std::string& relative) {
-        const host::EntryInfo info = host::Stat(HostPathBelow(sourceDir, relative));
-        return info.kind == host::EntryKind::File && info.identity == archive;
+    std::erase_if(tree.files, [&](const TSourceFile& file) {
+        return file.entry->info.kind == host::EntryKind::File && file.entry->info.identity == archive;
     });
-    files = std::move(tree.files);
-    refused = std::move(tree.refused);
-    RefuseSecondSources(sourceDir, matchByTag, files, refused);
+    RefuseSecondSources(matchByTag, tree.files, tree.refused);
     return true;
 }
 
@@ -339,15 +354,14 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
     // it was before the first of them.
     TArchiveUpdate update(archivePath, notices);
     Report(progress, 0, "preparing...");
-    TStringList files;
-    TNotices refused;
-    if (!CollectSourceFiles(sourceDir, archivePath, matchByTag, files, refused)) return false;
-    PassOn(refused, notices);
+    TSourceTree tree;
+    if (!CollectSourceFiles(sourceDir, archivePath, matchByTag, tree)) return false;
+    PassOn(tree.refused, notices);
 
-    ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, 0, matchByTag, convertLoc, progress, replacedCount,
+    ReplaceFilesOneByOne(bigEndian, archivePath, tree.files, 0, matchByTag, convertLoc, progress, replacedCount,
                          notices);
     update.Commit();
-    return replacedCount == static_cast<int32_t>(files.size()) && refused.empty();
+    return replacedCount == static_cast<int32_t>(tree.files.size()) && tree.refused.empty();
 }
 
 std::string SourceFileKey(const std::string& relative, bool matchByTag) {
@@ -356,15 +370,15 @@ std::string SourceFileKey(const std::string& relative, bool matchByTag) {
 
 // Each file lists the archive again, and would tell again why the archive does not read:
 // every text is passed on once.
-void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
-                          const TStringList& files, size_t from, bool matchByTag, bool convertLoc,
+void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::vector<TSourceFile>& files,
+                          size_t from, bool matchByTag, bool convertLoc,
                           const ProgressProc& progress, int32_t& replacedCount, TNotices* notices) {
     const int64_t total = static_cast<int64_t>(files.size());
     std::unordered_set<std::string> told;
     for (size_t i = from; i < files.size(); ++i) {
-        const std::string& relative = files[i];
+        const std::string relative = ArchivePathOf(files[i]);
         TNotices fileNotices;
-        if (ReplaceOneFile(bigEndian, archivePath, HostPathBelow(sourceDir, relative),
+        if (ReplaceOneFile(bigEndian, archivePath, HostPathOf(files[i]),
                            SourceFileKey(relative, matchByTag), convertLoc, matchByTag, &fileNotices))
             ++replacedCount;
         for (const TNotice& notice : fileNotices)
@@ -374,8 +388,13 @@ void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const 
 }
 
 bool CollectFiles(const std::string& dir, TSourceTree& tree) {
-    tree = TSourceTree{};
+    tree.files.clear();
+    tree.refused.clear();
+    tree.listed = {};
     if (!DirExistsSafe(dir)) return false;
-    CollectFolder(dir, ListSourceTree(dir, false), "", tree);
+    tree.listed = ListSourceTree(dir, false);
+    TRefusalCollector collector{dir, tree};
+    WalkDepthFirst(tree.listed, collector);
+    tree.files = SourceFilesOf(tree.listed);
     return true;
 }

@@ -51,6 +51,7 @@ TEditFolder& ChildFolder(TEditFolder& parent, const std::string& name) {
     parent.folderOfKey[key] = parent.folders.size();
     parent.folders.push_back(std::make_unique<TEditFolder>());
     parent.folders.back()->name = name;
+    parent.folders.back()->parent = &parent;
     return *parent.folders.back();
 }
 
@@ -59,21 +60,32 @@ void AppendFile(TEditFolder& folder, TEditFile file) {
     folder.files.push_back(std::move(file));
 }
 
-void NoteWhatEachHeld(TEditFolder& folder) {
-    folder.heldSomething = !folder.files.empty() || !folder.folders.empty();
-    for (auto& child : folder.folders) NoteWhatEachHeld(*child);
+void NoteWhatEachHeld(TEditFolder& root) {
+    std::vector<TEditFolder*> pending{&root};
+    while (!pending.empty()) {
+        TEditFolder& folder = *pending.back();
+        pending.pop_back();
+        folder.heldSomething = !folder.files.empty() || !folder.folders.empty();
+        for (auto& child : folder.folders) pending.push_back(child.get());
+    }
 }
 
-void RemoveFolder(TEditFolder& folder, TEditCounts& counts) {
-    folder.removed = true;
-    ++counts.removedFolders;
-    for (TEditFile& file : folder.files) {
-        if (file.removed) continue;
-        file.removed = true;
-        ++counts.removedFiles;
+// Removes the folder and everything below it that is not removed yet.
+void RemoveFolder(TEditFolder& top, TEditCounts& counts) {
+    std::vector<TEditFolder*> pending{&top};
+    while (!pending.empty()) {
+        TEditFolder& folder = *pending.back();
+        pending.pop_back();
+        folder.removed = true;
+        ++counts.removedFolders;
+        for (TEditFile& file : folder.files) {
+            if (file.removed) continue;
+            file.removed = true;
+            ++counts.removedFiles;
+        }
+        for (auto& child : folder.folders)
+            if (!child->removed) pending.push_back(child.get());
     }
-    for (auto& child : folder.folders)
-        if (!child->removed) RemoveFolder(*child, counts);
 }
 
 std::string CollisionText(const std::string& path, const char* what) {
@@ -105,12 +117,45 @@ std::vector<size_t> LiveInCollationOrder(const TItems& items, TName nameOf) {
     return order;
 }
 
-// Of the files of one key, the one a name means: the one of exactly that name, else the one
-// name they all have. Files of two names that differ only in letter case, none of them the
-// name given, leave it open which is meant: false, with problem saying so. chosen is null
-// when there are none.
-bool ChooseByName(const std::vector<TEditFile*>& files, const std::string& name, TEditFile*& chosen,
-                  std::string& problem) {
+struct TFolderRef {
+    const TEditFolder* folder;
+    bool removed;
+};
+
+// Lists the live content of the edited folder into the folder at index of the listed tree.
+// Returns the edited folders of the sub-folders it made room for, in their order.
+std::vector<const TEditFolder*> ListInto(const TEditFolder& folder, TListedTree& listed, size_t index) {
+    std::vector<TFolderRef> refs;
+    for (const auto& child : folder.folders) refs.push_back({child.get(), child->removed});
+    std::vector<const TEditFolder*> children;
+    TSourceFolder& node = listed.folders[index];
+    for (size_t k : LiveInCollationOrder(refs, [](const TFolderRef& r) { return r.folder->name; })) {
+        node.folders.push_back({refs[k].folder->name, {host::EntryKind::Directory, 0, {}, 0}});
+        children.push_back(refs[k].folder);
+    }
+    for (size_t k : LiveInCollationOrder(folder.files, [](const TEditFile& f) { return f.entry.name; })) {
+        node.files.push_back(folder.files[k].entry);
+        node.origins.push_back(folder.files[k].origin);
+    }
+    listed.AddChildren(index);
+    return children;
+}
+
+// The archive path of a file of folder, for messages.
+std::string PathIn(const TEditFolder& folder, const std::string& name) {
+    std::vector<const std::string*> names;
+    for (const TEditFolder* f = &folder; f->parent != nullptr; f = f->parent) names.push_back(&f->name);
+    std::string path;
+    for (auto n = names.rbegin(); n != names.rend(); ++n) path += **n + "\\";
+    return path + name;
+}
+
+// Of the files of one key in folder, the one a name means: the one of exactly that name,
+// else the one name they all have. Files of two names that differ only in letter case, none
+// of them the name given, leave it open which is meant: false, with problem saying so.
+// chosen is null when there are none.
+bool ChooseByName(const TEditFolder& folder, const std::vector<TEditFile*>& files, const std::string& name,
+                  TEditFile*& chosen, std::string& problem) {
     chosen = nullptr;
     for (TEditFile* file : files)
         if (file->entry.name == name) {
@@ -120,8 +165,9 @@ bool ChooseByName(const std::vector<TEditFile*>& files, const std::string& name,
     for (TEditFile* file : files) {
         if (chosen == nullptr) chosen = file;
         else if (file->entry.name != chosen->entry.name) {
-            problem = "names both \"" + ArchivePathForUser(chosen->archivePath) + "\" and \"" +
-                      ArchivePathForUser(file->archivePath) + "\" of the archive, which differ only in letter case";
+            problem = "names both \"" + ArchivePathForUser(PathIn(folder, chosen->entry.name)) + "\" and \"" +
+                      ArchivePathForUser(PathIn(folder, file->entry.name)) +
+                      "\" of the archive, which differ only in letter case";
             chosen = nullptr;
             return false;
         }
@@ -129,27 +175,19 @@ bool ChooseByName(const std::vector<TEditFile*>& files, const std::string& name,
     return true;
 }
 
-struct TFolderRef {
-    const TEditFolder* folder;
-    bool removed;
-};
-
-TSourceFolder ListedFolder(const TEditFolder& folder) {
-    TSourceFolder listed;
-    std::vector<TFolderRef> refs;
-    for (const auto& child : folder.folders) refs.push_back({child.get(), child->removed});
-    for (size_t k : LiveInCollationOrder(refs, [](const TFolderRef& r) { return r.folder->name; })) {
-        listed.folders.push_back({refs[k].folder->name, {host::EntryKind::Directory, 0, {}, 0}});
-        listed.children.push_back(ListedFolder(*refs[k].folder));
-    }
-    for (size_t k : LiveInCollationOrder(folder.files, [](const TEditFile& f) { return f.entry.name; })) {
-        listed.files.push_back(folder.files[k].entry);
-        listed.origins.push_back(folder.files[k].origin);
-    }
-    return listed;
-}
-
 }  // namespace
+
+TEditFolder::~TEditFolder() {
+    // The folders below are taken out of their parents before they go, so each one freed
+    // holds none.
+    std::vector<std::unique_ptr<TEditFolder>> pending = std::move(folders);
+    while (!pending.empty()) {
+        std::unique_ptr<TEditFolder> last = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : last->folders) pending.push_back(std::move(child));
+        last->folders.clear();
+    }
+}
 
 TEditTree::TEditTree(const TArchiveIndex& index) {
     std::vector<TEditFolder*> folderOf(index.folders.size(), &root_);
@@ -157,12 +195,10 @@ TEditTree::TEditTree(const TArchiveIndex& index) {
         const TArchiveFolder& folder = index.folders[k];
         folderOf[k] = &ChildFolder(*folderOf[static_cast<size_t>(folder.parent)], std::string(index.Name(folder)));
     }
-    TEntryPaths paths(index);
     for (const TArchiveEntry& entry : index.entries) {
         TEditFile file;
         file.entry = {std::string(index.Name(entry)), {host::EntryKind::File, std::max(entry.unpackedSize, 0), {}, 0}};
         file.origin.kept = TKeptStream{entry.streamStart, entry.packedSize, entry.unpackedSize};
-        file.archivePath = paths.Of(entry);
         AppendFile(*folderOf[static_cast<size_t>(entry.folder)], std::move(file));
     }
     NoteWhatEachHeld(root_);
@@ -182,11 +218,11 @@ TEditFolder* TEditTree::MakeFolder(const std::string& typedPath, std::string& co
     return folder;
 }
 
-bool TEditTree::PutFile(TEditFolder& folder, const host::DirEntry& entry, const std::string& hostPath,
+bool TEditTree::PutFile(TEditFolder& folder, const host::DirEntry& entry, const TFileOrigin& origin,
                         TEditCounts& counts, std::string& collision) {
     const std::string key = EntryPathKey(entry.name);
     if (LiveFolder(folder, key) != nullptr) {
-        collision = CollisionText(hostPath, "is a file, and the archive holds a folder of that name");
+        collision = CollisionText(HostPathOf(origin), "is a file, and the archive holds a folder of that name");
         return false;
     }
     std::vector<TEditFile*> kept;
@@ -194,42 +230,59 @@ bool TEditTree::PutFile(TEditFolder& folder, const host::DirEntry& entry, const 
         TEditFile& file = folder.files[k];
         if (file.removed) continue;
         if (!file.origin.kept && file.entry.name == entry.name) {
-            collision = CollisionText(hostPath, "is a second file for one path of the archive");
+            collision = CollisionText(HostPathOf(origin), "is a second file for one path of the archive");
             return false;
         }
         if (file.origin.kept) kept.push_back(&file);
     }
     TEditFile* keeping = nullptr;
-    if (!ChooseByName(kept, entry.name, keeping, collision)) {
-        collision = CollisionText(hostPath, collision.c_str());
+    std::string ambiguity;
+    if (!ChooseByName(folder, kept, entry.name, keeping, ambiguity)) {
+        collision = CollisionText(HostPathOf(origin), ambiguity.c_str());
         return false;
     }
     if (keeping != nullptr) {
         keeping->entry.info = entry.info;
-        keeping->origin = {hostPath, std::nullopt};
+        keeping->origin = origin;
         ++counts.replaced;
         return true;
     }
-    AppendFile(folder, {entry, {hostPath, std::nullopt}, "", false});
+    AppendFile(folder, {entry, origin, false});
     ++counts.added;
     return true;
 }
 
-bool TEditTree::PutTree(TEditFolder& folder, const TSourceFolder& node, const std::string& hostDir,
-                        TEditCounts& counts, std::string& collision) {
-    for (size_t k = 0; k < node.folders.size(); ++k) {
+bool TEditTree::PutTree(TEditFolder& folder, const TListedTree& tree, TEditCounts& counts, std::string& collision) {
+    struct TFrame {
+        TEditFolder* folder;
+        size_t hostFolder;
+        size_t next;  // the sub-folder to put next
+    };
+    std::vector<TFrame> stack{{&folder, 0, 0}};
+    while (!stack.empty()) {
+        TFrame& top = stack.back();
+        const TSourceFolder& node = tree.folders[top.hostFolder];
+        if (top.next == node.folders.size()) {
+            for (const host::DirEntry& entry : node.files) {
+                const TFileOrigin origin = TFileOrigin::InTree(tree, top.hostFolder, entry.name);
+                if (!PutFile(*top.folder, entry, origin, counts, collision)) return false;
+            }
+            stack.pop_back();
+            continue;
+        }
+        const size_t k = top.next++;
         const std::string& name = node.folders[k].name;
-        if (HoldsLiveFile(folder, EntryPathKey(name))) {
-            collision = CollisionText(hostDir + name, "is a folder, and the archive holds a file of that name");
+        if (HoldsLiveFile(*top.folder, EntryPathKey(name))) {
+            collision = CollisionText(tree.HostPath(top.hostFolder, name),
+                                      "is a folder, and the archive holds a file of that name");
             return false;
         }
-        TEditFolder& child = ChildFolder(folder, name);
+        TEditFolder& child = ChildFolder(*top.folder, name);
         // A link back up its own path is stored as an empty folder, as a build stores it.
-        if (node.children[k].linksBack) continue;
-        if (!PutTree(child, node.children[k], hostDir + name + "/", counts, collision)) return false;
+        const size_t hostChild = tree.Child(top.hostFolder, k);
+        if (tree.folders[hostChild].linksBack) continue;
+        stack.push_back({&child, hostChild, 0});
     }
-    for (const host::DirEntry& entry : node.files)
-        if (!PutFile(folder, entry, hostDir + entry.name, counts, collision)) return false;
     return true;
 }
 
@@ -246,7 +299,7 @@ bool TEditTree::Remove(const std::string& typedPath, TEditCounts& counts, std::s
         for (size_t k : FilesOfKey(*folder)[key])
             if (!folder->files[k].removed) live.push_back(&folder->files[k]);
         TEditFile* chosen = nullptr;
-        if (!ChooseByName(live, parts.back(), chosen, problem)) return false;
+        if (!ChooseByName(*folder, live, parts.back(), chosen, problem)) return false;
         for (TEditFile* file : live) {
             if (chosen == nullptr || file->entry.name != chosen->entry.name) continue;
             file->removed = true;
@@ -262,19 +315,37 @@ bool TEditTree::Remove(const std::string& typedPath, TEditCounts& counts, std::s
 }
 
 void TEditTree::RemoveEmptied(TEditCounts& counts) {
-    struct Walk {
-        static void Folder(TEditFolder& folder, TEditCounts& counts) {
-            for (auto& child : folder.folders) {
-                if (child->removed) continue;
-                Folder(*child, counts);
-                if (child->heldSomething && !HoldsAnything(*child)) {
-                    child->removed = true;
-                    ++counts.removedFolders;
-                }
-            }
-        }
+    // Each folder is judged once the folders below it are, so a folder that held only
+    // folders emptied by the edit goes too.
+    struct TFrame {
+        TEditFolder* folder;
+        size_t next;
     };
-    Walk::Folder(root_, counts);
+    std::vector<TFrame> stack{{&root_, 0}};
+    while (!stack.empty()) {
+        TFrame& top = stack.back();
+        if (top.next < top.folder->folders.size()) {
+            TEditFolder* child = top.folder->folders[top.next++].get();
+            if (!child->removed) stack.push_back({child, 0});
+            continue;
+        }
+        TEditFolder* done = top.folder;
+        stack.pop_back();
+        if (!stack.empty() && done->heldSomething && !HoldsAnything(*done)) {
+            done->removed = true;
+            ++counts.removedFolders;
+        }
+    }
 }
 
-TSourceFolder TEditTree::Listed() const { return ListedFolder(root_); }
+TListedTree TEditTree::Listed() const {
+    TListedTree listed{"", {TSourceFolder{}}};
+    std::vector<std::pair<const TEditFolder*, size_t>> pending{{&root_, 0}};
+    while (!pending.empty()) {
+        const auto [folder, index] = pending.back();
+        pending.pop_back();
+        const std::vector<const TEditFolder*> children = ListInto(*folder, listed, index);
+        for (size_t k = 0; k < children.size(); ++k) pending.push_back({children[k], listed.Child(index, k)});
+    }
+    return listed;
+}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -55,7 +56,7 @@ std::string DamageText(const std::string& archivePath, const std::string& entryP
 // Whether the size the file will be stored with is known without reading it: a .loc text
 // that is converted takes the size of its table.
 bool SizeIsKnownAhead(bool convertLoc, const TSourceFile& file) {
-    return !(convertLoc && IsLocFileName(file.archivePath));
+    return !(convertLoc && IsLocFileName(file.entry->name));
 }
 
 bool ComparedInPieces(const TArchiveEntry& entry) {
@@ -69,14 +70,14 @@ struct TPieceDiffers {};
 
 std::string StoringProblem(const TSourceFile& file) {
     const host::EntryInfo& info = file.entry->info;
-    if (info.kind == host::EntryKind::Missing) return host::ErrorText(info.errorCode);
-    if (info.kind != host::EntryKind::File) return "not a regular file";
+    if (info.kind != host::EntryKind::File) return UnreadableEntryText(info);
     // The walk found a regular file: what is left to know is whether it opens, which costs
     // less than looking at it again. One too large is refused in the words reading it gives.
     std::unique_ptr<HostFile> opened;
-    if (info.size > kMaxArchiveSize) return OpenWholeFileOrSayWhy(file.hostPath, opened, kMaxArchiveSize);
+    const std::string path = HostPathOf(file);
+    if (info.size > kMaxArchiveSize) return OpenWholeFileOrSayWhy(path, opened, kMaxArchiveSize);
     try {
-        opened = std::make_unique<HostFile>(file.hostPath, HostFile::Mode::ReadNonBlocking);
+        opened = std::make_unique<HostFile>(path, HostFile::Mode::ReadNonBlocking);
     } catch (const EInOutError& error) {
         return host::ErrorText(error.Code());
     }
@@ -84,24 +85,37 @@ std::string StoringProblem(const TSourceFile& file) {
 }
 
 void TFolderComparison::Pair(const std::vector<TSourceFile>& sources) {
-    // The entries of each key in directory order, and how many of them are paired already.
+    // The entries of each key's hash in directory order, and how many at the front are
+    // paired already. Keys are paths: the entries are held by a hash of theirs, and a key is
+    // made again where hashes meet.
     struct TCandidates {
         std::vector<size_t> entries;
         size_t paired = 0;
     };
-    std::unordered_map<std::string, TCandidates> entriesOfKey;
+    const auto hashOf = [](const std::string& key) { return std::hash<std::string>()(key); };
+    std::unordered_map<size_t, TCandidates> entriesOfHash;
     const TArchiveEntries& entries = look_.Entries();
-    entriesOfKey.reserve(entries.size());
+    entriesOfHash.reserve(entries.size());
     TEntryPaths paths(look_.Index());
-    for (size_t i = 0; i < entries.size(); ++i) entriesOfKey[EntryPathKey(paths.Of(entries[i]))].entries.push_back(i);
+    for (size_t i = 0; i < entries.size(); ++i)
+        entriesOfHash[hashOf(EntryPathKey(paths.Of(entries[i])))].entries.push_back(i);
     std::vector<char> paired(entries.size(), 0);
     pairs_.reserve(sources.size());
     for (const TSourceFile& file : sources) {
         size_t entry = kNoEntry;
-        const auto found = entriesOfKey.find(EntryPathKey(file.archivePath));
-        if (found != entriesOfKey.end() && found->second.paired < found->second.entries.size()) {
-            entry = found->second.entries[found->second.paired++];
-            paired[entry] = 1;
+        const std::string key = EntryPathKey(ArchivePathOf(file));
+        const auto found = entriesOfHash.find(hashOf(key));
+        if (found != entriesOfHash.end()) {
+            TCandidates& candidates = found->second;
+            while (candidates.paired < candidates.entries.size() && paired[candidates.entries[candidates.paired]])
+                ++candidates.paired;
+            for (size_t k = candidates.paired; k < candidates.entries.size(); ++k) {
+                const size_t i = candidates.entries[k];
+                if (paired[i] || EntryPathKey(look_.Index().PathOf(entries[i])) != key) continue;
+                entry = i;
+                paired[i] = 1;
+                break;
+            }
         }
         pairs_.push_back({&file, entry});
     }
@@ -155,7 +169,7 @@ void TFolderComparison::Compare(TArchiveDiff& diff) {
             Record(pairs_[i], verdict, diff);
             if (verdict.read && !verdict.changed) same_[i] = pairs_[i].entry;
             Report(options_.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
-                   pairs_[i].file->archivePath.c_str());
+                   ArchivePathOf(*pairs_[i].file).c_str());
         }
     }
     for (size_t entry : removed_)
@@ -174,12 +188,12 @@ int64_t TFolderComparison::Cost(size_t i) const {
 void TFolderComparison::Record(const TPair& pair, const TPairVerdict& verdict, TArchiveDiff& diff) const {
     if (!verdict.read) {
         diff.complete = false;
-        const std::string& path = pair.file->hostPath;
+        const std::string path = HostPathOf(*pair.file);
         Notify(options_.notices, path, NoticeText("cannot read", path, verdict.problem));
         return;
     }
-    if (pair.entry == kNoEntry) diff.differences.push_back({TDifferenceKind::Added, pair.file->archivePath});
-    else if (verdict.changed) diff.differences.push_back({TDifferenceKind::Changed, pair.file->archivePath});
+    if (pair.entry == kNoEntry) diff.differences.push_back({TDifferenceKind::Added, ArchivePathOf(*pair.file)});
+    else if (verdict.changed) diff.differences.push_back({TDifferenceKind::Changed, ArchivePathOf(*pair.file)});
 }
 
 // Runs on a worker thread.
@@ -197,17 +211,17 @@ TFolderComparison::TPairVerdict TFolderComparison::Judge(const TPair& pair) {
         return verdict;
     }
     const TArchiveEntry& entry = look_.Entries()[pair.entry];
-    if (sizeKnown && ComparedInPieces(entry)) return JudgeInPieces(pair.file->hostPath, entry);
+    if (sizeKnown && ComparedInPieces(entry)) return JudgeInPieces(HostPathOf(*pair.file), entry);
     TRooms& rooms = ThreadRooms();
     if (sizeKnown) {
         int64_t size = 0;
-        verdict.problem = ReadWholeFileIntoRoomOrSayWhy(pair.file->hostPath, rooms.content, size, kMaxArchiveSize);
+        verdict.problem = ReadWholeFileIntoRoomOrSayWhy(HostPathOf(*pair.file), rooms.content, size, kMaxArchiveSize);
         verdict.read = verdict.problem.empty();
         if (verdict.read) verdict.changed = !StreamHolds(entry, rooms.content.data(), size);
         return verdict;
     }
     TArrayOfByte content;
-    verdict.problem = ObtainStoredContent(options_.bigEndian, options_.convertLoc, pair.file->hostPath, content);
+    verdict.problem = ObtainStoredContent(options_.bigEndian, options_.convertLoc, HostPathOf(*pair.file), content);
     verdict.read = verdict.problem.empty();
     if (verdict.read) verdict.changed = !StreamHolds(entry, content.data(), BufferLength(content));
     return verdict;

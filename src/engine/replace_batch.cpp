@@ -55,7 +55,7 @@ constexpr int64_t kHeldStreamsBudget = 64 << 20;
 constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
 
 // One source file as a compressing thread hands it over.
-struct TSourceFile {
+struct TSourceStream {
     bool obtained = false;             // its content was obtained
     std::string problem;               // why not
     TArrayOfByte stream;               // the content compressed
@@ -67,7 +67,7 @@ struct TSourceFile {
 // error while reading reaches the deciding thread when it takes this file; one raised by
 // compression is kept, as one by one the file would only be compressed once its entry is
 // found.
-void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceFile& file) {
+void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceStream& file) {
     TArrayOfByte content;
     file.problem = ObtainStoredContent(kPcByteOrder, convertLoc, path, content);
     file.obtained = file.problem.empty();
@@ -127,7 +127,7 @@ public:
     // that procedure would raise: the listing when the first content is obtained, the
     // opening of the archive when the first entry is found, and a compression error of a
     // file that has an entry.
-    TDecision Consider(const std::string& sourcePath, const std::string& key, TSourceFile& file) {
+    TDecision Consider(const std::string& sourcePath, const std::string& key, TSourceStream& file) {
         if (!file.obtained) return TDecision::Failed;
         if (matchByTag_ && key.empty()) {
             TellUntagged(notices_, sourcePath);
@@ -314,7 +314,7 @@ private:
     int64_t CurrentOffset(size_t index) const { return baseOffset_[index] + shifts_.Below(rank_[index]); }
 
     // The checks of one replacement against the archive as the earlier ones leave it.
-    TDecision Decide(size_t index, TSourceFile& file) {
+    TDecision Decide(size_t index, TSourceStream& file) {
         const int64_t offset = CurrentOffset(index);
         const int64_t oldPacked = packed_[index];
         if (offset + oldPacked > dataAreaSize_) return Refuse(index, kStreamRunsPastEnd);
@@ -390,29 +390,27 @@ private:
 
 // Decides the files in collection order while later ones are compressed ahead. Returns the
 // index of the first file that must be replaced on its own, or the number of files.
-size_t DecideFiles(TBatchReplacement& batch, const std::string& sourceDir, const TStringList& files,
-                   bool matchByTag, bool convertLoc, const ProgressProc& progress, int64_t heldStreamsBudget,
-                   int32_t& replacedCount, TNotices* notices) {
+// The files' paths are made as each is read and decided: kept for every file, they would
+// cost the depth of the tree each.
+size_t DecideFiles(TBatchReplacement& batch, const std::vector<TSourceFile>& files, bool matchByTag,
+                   bool convertLoc, const ProgressProc& progress, int64_t heldStreamsBudget, int32_t& replacedCount,
+                   TNotices* notices) {
     const size_t total = files.size();
-    std::vector<std::string> paths(total);
-    std::vector<int64_t> costs(total);
-    for (size_t i = 0; i < total; ++i) {
-        paths[i] = HostPathBelow(sourceDir, files[i]);
-        costs[i] = CompressionCost(host::Stat(paths[i]).size);
-    }
-    TOrderedWork<TSourceFile> reading(
-        total, CoreCount(), kReadAheadLimits, [&](size_t i) { return costs[i]; },
-        [&](size_t i, TSourceFile& file) {
-            ObtainSourceFile(paths[i], convertLoc, file);
+    TOrderedWork<TSourceStream> reading(
+        total, CoreCount(), kReadAheadLimits, [&](size_t i) { return CompressionCost(files[i].entry->info.size); },
+        [&](size_t i, TSourceStream& file) {
+            ObtainSourceFile(HostPathOf(files[i]), convertLoc, file);
             return true;
         });
     for (size_t i = 0; i < total; ++i) {
-        TSourceFile file = reading.Take(i);
-        if (!file.obtained) Notify(notices, paths[i], NoticeText("cannot read", paths[i], file.problem));
-        const TDecision decision = batch.Consider(paths[i], SourceFileKey(files[i], matchByTag), file);
+        TSourceStream file = reading.Take(i);
+        const std::string path = HostPathOf(files[i]);
+        const std::string relative = ArchivePathOf(files[i]);
+        if (!file.obtained) Notify(notices, path, NoticeText("cannot read", path, file.problem));
+        const TDecision decision = batch.Consider(path, SourceFileKey(relative, matchByTag), file);
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
-        Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1), files[i].c_str());
+        Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1), relative.c_str());
         if (batch.HeldBytes() > heldStreamsBudget) batch.ParkHeld();
     }
     return total;
@@ -438,23 +436,22 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     // archive as it was before the first of them, as one by one.
     TArchiveUpdate update(archivePath, notices);
     Report(progress, 0, "preparing...");
-    TStringList files;
-    TNotices refused;
-    if (!CollectSourceFiles(sourceDir, archivePath, matchByTag, files, refused)) return false;
-    PassOn(refused, notices);
+    TSourceTree tree;
+    if (!CollectSourceFiles(sourceDir, archivePath, matchByTag, tree)) return false;
+    PassOn(tree.refused, notices);
+    const std::vector<TSourceFile>& files = tree.files;
 
     TBatchReplacement batch(archivePath, matchByTag, update, notices);
     const size_t next =
-        DecideFiles(batch, sourceDir, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount,
-                    notices);
+        DecideFiles(batch, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount, notices);
     // Files left to go one by one make passes of their own after this one.
     batch.Apply(next == files.size() ? TPassRole::Last : TPassRole::Intermediate);
     batch.Close();
 
     // From a file whose replacement only an intermediate header could decide, the rest go
     // one by one.
-    ReplaceFilesOneByOne(bigEndian, archivePath, sourceDir, files, next, matchByTag, convertLoc, progress,
-                         replacedCount, notices);
+    ReplaceFilesOneByOne(bigEndian, archivePath, files, next, matchByTag, convertLoc, progress, replacedCount,
+                         notices);
     update.Commit();
-    return replacedCount == static_cast<int32_t>(files.size()) && refused.empty();
+    return replacedCount == static_cast<int32_t>(files.size()) && tree.refused.empty();
 }

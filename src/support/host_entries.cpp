@@ -1,6 +1,5 @@
 #include "support/host_entries.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -39,47 +38,21 @@ constexpr long kRefusedFileSystems[] = {
 EntryInfo Stat(const std::string& path) {
     struct stat st {};
     if (path.empty()) return {.errorCode = ENOENT};
-    if (::stat(path.c_str(), &st) != 0) return {.errorCode = errno};
+    if (internal::StatPath(path, st, true) != 0) return {.errorCode = errno};
     return InfoOf(st);
 }
 
 EntryInfo StatNoFollow(const std::string& path) {
     struct stat st {};
     if (path.empty()) return {.errorCode = ENOENT};
-    if (::lstat(path.c_str(), &st) != 0) return {.errorCode = errno};
+    if (internal::StatPath(path, st, false) != 0) return {.errorCode = errno};
     return InfoOf(st);
 }
 
 DirListing ListDirectory(const std::string& dir) {
-    DirListing listing;
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (d == nullptr) {
-        listing.errorCode = errno;
-        return listing;
-    }
-    const int dfd = ::dirfd(d);
-    for (;;) {
-        // readdir reports the end and an error alike with null; only errno tells them apart.
-        errno = 0;
-        const dirent* e = ::readdir(d);
-        if (e == nullptr) {
-            listing.errorCode = errno;
-            break;
-        }
-        const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        DirEntry entry;
-        entry.name = name;
-        struct stat st {};
-        if (::fstatat(dfd, e->d_name, &st, 0) == 0) {
-            entry.info = InfoOf(st);
-        } else {
-            entry.info.kind = EntryKind::Other;  // a dangling link: listed, never readable
-        }
-        listing.entries.push_back(std::move(entry));
-    }
-    ::closedir(d);
-    return listing;
+    const int fd = internal::OpenPath(dir.empty() ? "." : dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0) return {.entries = {}, .errorCode = errno};
+    return internal::ListOpenFolder(fd);
 }
 
 std::string ErrorText(int code) { return std::strerror(code); }
@@ -108,7 +81,7 @@ bool IsLocalWritableMedium(const std::string& path) {
 
 bool NameExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+    return !path.empty() && internal::StatPath(path, st, false) == 0;
 }
 
 std::string ResolvedPath(const std::string& path) {

@@ -31,6 +31,9 @@ struct EntryInfo {
     FileIdentity identity{};
     int64_t modifiedNs = 0;  // the last change of the content, in nanoseconds since 1970
     int errorCode = 0;  // for Missing: why the path could not be looked at (ENOENT, EACCES ...)
+    // In a listing: the entry is a symbolic link whose target could not be looked at
+    // (errorCode says why: ENOENT for one that points nowhere). Its kind is Other.
+    bool danglingLink = false;
 };
 
 EntryInfo Stat(const std::string& path);
@@ -45,11 +48,16 @@ struct DirEntry {
 
 // Every entry of a directory, dot files included, as far as it could be read: errorCode is
 // the OS error when the directory could not be opened or read to its end (0: complete).
+// Paths of any length are taken, here and by Stat, StatNoFollow, NameExists and HostFile:
+// one longer than the kernel takes is resolved one folder at a time (folder_chain.h).
 struct DirListing {
     std::vector<DirEntry> entries;
     int errorCode = 0;
 };
 DirListing ListDirectory(const std::string& dir);
+
+// Lets go of the folders this thread holds open to resolve long paths (see ListDirectory).
+void ForgetFolders();
 
 // The text the OS gives for an error code ("Permission denied").
 std::string ErrorText(int code);

@@ -55,7 +55,7 @@ HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions)
         case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
-    fd_ = ::open(path.c_str(), flags, static_cast<mode_t>(permissions));
+    fd_ = host::internal::OpenPath(path, flags, static_cast<mode_t>(permissions));
     if (fd_ < 0) {
         const int code = errno;
         throw EInOutError(code, host::internal::OsMessage("Cannot open file", path, code));

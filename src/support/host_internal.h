@@ -19,6 +19,16 @@ EntryInfo InfoOf(const struct stat& st);
 
 [[noreturn]] void KillThisProcess();
 
+// open(2) and stat(2) that take a path of any length: one longer than the kernel takes
+// (ENAMETOOLONG) is resolved a component at a time from the folders of the path resolved
+// last on this thread, so that paths taken in the order of a walk cost a few calls each.
+// Each returns as the call it stands for does (-1 with errno).
+int OpenPath(const std::string& path, int flags, mode_t mode);
+int StatPath(const std::string& path, struct stat& st, bool followLink);
+
+// Every entry of the open folder fd, which it takes over and closes (see ListDirectory).
+DirListing ListOpenFolder(int fd);
+
 // Runs before every counted operation other than a write: kills the process when a test
 // asked for that, and returns the error code a test wants the operation to fail with (0:
 // none). A write asks hooks::BeforeOperation itself, since it writes half its bytes first.

@@ -1,12 +1,19 @@
 #include "support/progress.h"
 
+#include <cstring>
 #include <exception>
 
 #include "support/errors.h"
+#include "support/host_entries.h"
 
 namespace {
 
 thread_local TProgressScope* currentScope = nullptr;
+
+// Of a report's text, kept to be repeated while the operation is quiet, at most this much:
+// the steps of a tree thousands of folders deep report paths as long as its depth, and
+// keeping each whole would cost every step that length.
+constexpr size_t kKeptTextLength = 4096;
 thread_local int unstoppableDepth = 0;
 
 void CallScope(const ProgressProc& progress, uint32_t position, const char* text) {
@@ -42,6 +49,9 @@ TProgressScope::TProgressScope(const ProgressProc& progress) {
 
 TProgressScope::~TProgressScope() {
     if (progress_ != nullptr) currentScope = outer_;
+    // An operation that ends lets go of the folders it held open: a window that stays
+    // open must not keep a removable disk busy.
+    if (currentScope == nullptr) host::ForgetFolders();
 }
 
 bool InProgressScope() { return currentScope != nullptr; }
@@ -49,7 +59,8 @@ bool InProgressScope() { return currentScope != nullptr; }
 void NoteReport(const char* text) {
     TProgressScope* scope = currentScope;
     if (scope == nullptr) return;
-    scope->lastText_ = text != nullptr ? text : "";
+    if (text == nullptr) scope->lastText_.clear();
+    else scope->lastText_.assign(text, ::strnlen(text, kKeptTextLength));
     scope->lastReport_ = std::chrono::steady_clock::now();
 }
 

@@ -841,6 +841,29 @@ TEST(ReplaceEntryData, LongRandomSequenceKeepsEveryEntryReadable) {
 
 // ---- finding and collecting ----------------------------------------------------------------
 
+namespace {
+
+// The archive paths of the collected files, in their order.
+TStringList FilePaths(const TSourceTree& tree) {
+    TStringList paths;
+    for (const TSourceFile& file : tree.files) paths.push_back(ArchivePathOf(file));
+    return paths;
+}
+
+// The archive paths of every folder of the collected tree, the root left out.
+TStringList FolderPaths(const TSourceTree& tree) {
+    TStringList paths;
+    for (size_t k = 1; k < tree.listed.folders.size(); ++k) {
+        std::string path = tree.listed.ArchiveFolderPath(k);
+        path.pop_back();
+        paths.push_back(path);
+    }
+    return paths;
+}
+
+}  // namespace
+
+
 TEST(CollectFiles, ListsEveryFolderAndFileRelativeToTheDirectory) {
     TempDir dir;
     WriteFile(dir / "top/a/b/c.txt", "c");
@@ -849,13 +872,14 @@ TEST(CollectFiles, ListsEveryFolderAndFileRelativeToTheDirectory) {
     fs::create_directories(dir / "top/empty");
 
     TSourceTree tree;
-    tree.files = {"stale"};
     ASSERT_TRUE(CollectFiles(dir / "top", tree));
-    const TStringList& folders = tree.folders;
+    const TStringList folders = FolderPaths(tree);
     EXPECT_EQ(std::set<std::string>(folders.begin(), folders.end()),
               (std::set<std::string>{"a", "a\\b", "empty"}));
-    EXPECT_EQ(std::set<std::string>(tree.files.begin(), tree.files.end()),
+    const TStringList files = FilePaths(tree);
+    EXPECT_EQ(std::set<std::string>(files.begin(), files.end()),
               (std::set<std::string>{"a\\b\\c.txt", ".hidden", "x.txt"}));
+    EXPECT_EQ(HostPathOf(tree.files[0]), dir / "top/a/b/c.txt");
     EXPECT_TRUE(tree.refused.empty());
     // Depth first: a folder comes before its sub-folders.
     EXPECT_LT(std::find(folders.begin(), folders.end(), "a"), std::find(folders.begin(), folders.end(), "a\\b"));
@@ -877,7 +901,7 @@ TEST(CollectFiles, FilesComeInTheOrderMakeStoresThemWhateverOrderTheyWereMadeIn)
         for (const std::string& name : order) WriteFile(dir / ("top/" + name), name);
         TSourceTree tree;
         ASSERT_TRUE(CollectFiles(dir / "top", tree));
-        EXPECT_EQ(tree.files, sorted) << reversed;
+        EXPECT_EQ(FilePaths(tree), sorted) << reversed;
     }
 }
 
@@ -887,6 +911,7 @@ TEST(CollectFiles, LinkBackToAnAncestorIsNotEnteredAgain) {
     fs::create_directory_symlink(dir / "top", dir / "top/a/loop");
     TSourceTree tree;
     ASSERT_TRUE(CollectFiles(dir / "top", tree));
-    EXPECT_EQ(tree.files, TStringList{"a\\file.txt"});
-    EXPECT_EQ(std::set<std::string>(tree.folders.begin(), tree.folders.end()), (std::set<std::string>{"a", "a\\loop"}));
+    EXPECT_EQ(FilePaths(tree), TStringList{"a\\file.txt"});
+    const TStringList folders = FolderPaths(tree);
+    EXPECT_EQ(std::set<std::string>(folders.begin(), folders.end()), (std::set<std::string>{"a", "a\\loop"}));
 }

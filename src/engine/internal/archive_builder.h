@@ -29,7 +29,7 @@ struct TTreeBuild {
     bool bigEndian = false;
     bool convertLoc = true;
     std::string sourceDir;  // the host folder a listed tree came from, as notices name it
-    const TSourceFolder* tree = nullptr;
+    const TListedTree* tree = nullptr;
     std::vector<TSourceFile> files;  // SourceFilesOf the tree, in its order
     HostFile* keptFrom = nullptr;    // the archive that kept streams are copied from
     int compressingThreads = 0;

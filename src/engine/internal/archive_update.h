@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/archive_update.h"
+#include "engine/internal/source_tree.h"
 #include "engine/internal/update_journal.h"
 #include "engine/notices.h"
 #include "support/bytes.h"
@@ -42,13 +44,15 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
 bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir,
                              TNotices* notices);
 
-// The files below sourceDir (relative paths, in collection order) that may replace entries:
-// every file but the archive itself, and of the files that stand for one entry (their keys,
-// entry_key.h, are equal: one path in two letter cases, or with matchByTag one tag) only the
-// first. What could not be taken (a folder that cannot be read, a name holding a "\", such a
-// second file) is in refused. False when the directory cannot be collected.
+struct TSourceTree;
+
+// The files below sourceDir (in collection order) that may replace entries: every file but
+// the archive itself, and of the files that stand for one entry (their keys, entry_key.h,
+// are equal: one path in two letter cases, or with matchByTag one tag) only the first. What
+// could not be taken (a folder that cannot be read, a name holding a "\", such a second
+// file) is in the tree's refused. False when the directory cannot be collected.
 bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, bool matchByTag,
-                        TStringList& files, TNotices& refused);
+                        TSourceTree& tree);
 
 // Adds the notices from to to (when to is not null).
 void PassOn(const TNotices& from, TNotices* to);
@@ -59,17 +63,22 @@ std::string SourceFileKey(const std::string& relative, bool matchByTag);
 
 // ReplaceOneFile for files[from] to the last, in order, each reported once done; counts the
 // replaced ones into replacedCount. A notice two files give alike is told once.
-void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::string& sourceDir,
-                          const TStringList& files, size_t from, bool matchByTag, bool convertLoc,
+void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::vector<TSourceFile>& files,
+                          size_t from, bool matchByTag, bool convertLoc,
                           const ProgressProc& progress, int32_t& replacedCount, TNotices* notices = nullptr);
 
-// Every folder and file below the host directory dir (source_tree.h) as relative paths in
-// the archive's form, and what could not be taken, and why. The order is the one make stores
-// them in, whatever order the folders list their entries: depth first, a folder's sub-folder
-// trees before its files, each sorted by CollationLess.
+// The tree below the host directory dir (source_tree.h), its files, and what could not be
+// taken, and why. The files come in the order make stores them in, whatever order the
+// folders list their entries: depth first, a folder's sub-folder trees before its files,
+// each sorted by CollationLess. The files point into the tree, which therefore stays where
+// it was made.
 struct TSourceTree {
-    TStringList folders;
-    TStringList files;
+    TSourceTree() = default;
+    TSourceTree(const TSourceTree&) = delete;
+    TSourceTree& operator=(const TSourceTree&) = delete;
+
+    TListedTree listed;
+    std::vector<TSourceFile> files;
     TNotices refused;
 };
 bool CollectFiles(const std::string& dir, TSourceTree& tree);

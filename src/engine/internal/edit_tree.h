@@ -16,12 +16,19 @@
 struct TEditFile {
     host::DirEntry entry;  // its name in the archive; for a host file, what the host said of it
     TFileOrigin origin;    // a kept stream, or the host file that gives new content
-    std::string archivePath;  // the entry's path, for messages ("" for a file new to the archive)
     bool removed = false;
 };
 
+// The folders of an archive may nest hundreds of thousands deep: a folder frees the folders
+// below it without going deeper into the stack with their depth, and is never copied.
 struct TEditFolder {
+    TEditFolder() = default;
+    ~TEditFolder();
+    TEditFolder(const TEditFolder&) = delete;
+    TEditFolder& operator=(const TEditFolder&) = delete;
+
     std::string name;
+    TEditFolder* parent = nullptr;  // none for the root
     std::vector<std::unique_ptr<TEditFolder>> folders;
     std::vector<TEditFile> files;
     bool removed = false;
@@ -51,13 +58,14 @@ public:
     // under its own name. False when a folder of that key is there, a file of exactly that
     // name was put in before, or entries of two names that differ only in letter case, none
     // of them its own, share its key (collision says which).
-    bool PutFile(TEditFolder& folder, const host::DirEntry& entry, const std::string& hostPath, TEditCounts& counts,
+    // origin names the host file (a path, or a file of a listed tree that outlives the edit).
+    bool PutFile(TEditFolder& folder, const host::DirEntry& entry, const TFileOrigin& origin, TEditCounts& counts,
                  std::string& collision);
 
-    // Puts the files and folders of a listed host tree into folder, node by node. False at
-    // the first collision.
-    bool PutTree(TEditFolder& folder, const TSourceFolder& node, const std::string& hostDir, TEditCounts& counts,
-                 std::string& collision);
+    // Puts the files and folders of a listed host tree into folder, folder by folder, each
+    // folder's sub-folders before its files. The tree must outlive the edit: its files are
+    // read from it. False at the first collision.
+    bool PutTree(TEditFolder& folder, const TListedTree& tree, TEditCounts& counts, std::string& collision);
 
     // Removes the files and folders the typed archive path names: of the files, those of
     // exactly the last name typed, else those of the one name of its key. False when it names
@@ -70,7 +78,7 @@ public:
 
     // The tree as a build lists it: each folder's folders and files in collation order, every
     // file with its origin.
-    TSourceFolder Listed() const;
+    TListedTree Listed() const;
 
 private:
     TEditFolder root_;
