@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/internal/archive_format.h"
+#include "engine/internal/entry_places.h"
 #include "engine/internal/hash_tag.h"
 #include "engine/internal/loc_convert.h"
 #include "support/display_text.h"
@@ -23,41 +24,6 @@ namespace {
 
 constexpr const char* kCreatingFoldersText = "creating sub-directory structure...";
 
-bool IsDrivePrefix(const std::string& component) {
-    return component.size() >= 2 && component[1] == ':' &&
-           ((component[0] >= 'A' && component[0] <= 'Z') || (component[0] >= 'a' && component[0] <= 'z'));
-}
-
-// An archive path as it goes to the host: the folders that hold the file, and its name.
-struct TPlacement {
-    std::vector<std::string> folders;
-    std::string name;
-};
-
-// Splits an archive path into components at "\" and "/" alike (archives written elsewhere
-// use either). It may only name a place below the target directory: no component may be
-// empty, "." or "..", none may begin with a drive, and a NUL would cut the name short on
-// its way to the OS. False for any other path.
-bool PlaceArchivePath(const std::string& path, TPlacement& placement) {
-    if (path.empty()) return false;
-    if (path.find('\0') != std::string::npos) return false;
-    std::vector<std::string> components;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = path.find_first_of("\\/", start);
-        std::string component = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (component.empty() || component == "." || component == "..") return false;
-        if (components.empty() && IsDrivePrefix(component)) return false;
-        components.push_back(std::move(component));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    placement.name = std::move(components.back());
-    components.pop_back();
-    placement.folders = std::move(components);
-    return true;
-}
-
 // One thread reads and decompresses the files ahead while the calling thread creates and
 // writes them: the archive is read in listing order from one file position, and creating
 // files is the slower half. The queue between them is bounded by count and bytes.
@@ -70,7 +36,9 @@ constexpr int64_t kPerFileOverhead = 512;
 struct TPreparedFile {
     std::string path;          // the archive path, as reported
     bool placed = false;       // the path names a place below the target
-    TPlacement placement;      // where the file goes
+    int32_t folder = 0;        // where the file goes: its folder in the index,
+    std::vector<std::string> nameFolders;  // the folders its own name adds to it,
+    std::string name;          // and its name there
     bool ok = false;           // the content was obtained
     std::string problem;       // why not, for the user
     TArrayOfByte content;      // what to write
@@ -117,6 +85,8 @@ public:
     TExtraction(const TExtractionRequest& request, host::FolderCursor& cursor)
         : request_(request),
           cursor_(cursor),
+          places_(request.index),
+          writing_(request.index, places_, cursor),
           archiveIdentity_(request.archive.Identity()),
           inflateBudget_(MaxInflatedSize(request.archiveSize)) {}
 
@@ -124,11 +94,13 @@ public:
     // order: the folders of one folder's files follow each other, so each is entered once.
     void CreateFolders() {
         std::string problem;
-        TEntryPaths paths(request_.index);
+        TCursorMover creating(request_.index, places_, cursor_);
+        std::vector<std::string> nameFolders;
+        std::string name;
         for (size_t i = 0; i < Count(); ++i) {
-            TPlacement placement;
-            if (PlaceArchivePath(paths.Of(Entry(i)), placement))
-                cursor_.Enter(placement.folders, problem);  // a link in the way fails its files later
+            const TArchiveEntry& entry = Entry(i);
+            if (places_.PlaceFile(entry, nameFolders, name))
+                creating.Enter(entry.folder, nameFolders, problem);  // a link in the way fails its files later
             KeepAlive();
         }
     }
@@ -144,15 +116,16 @@ public:
     bool Prepare(size_t index, TPreparedFile& prepared) {
         const TArchiveEntry& file = Entry(index);
         prepared.path = preparedPaths_.Of(file);
-        prepared.placed = PlaceArchivePath(prepared.path, prepared.placement);
+        prepared.folder = file.folder;
+        prepared.placed = places_.PlaceFile(file, prepared.nameFolders, prepared.name);
         if (!prepared.placed) {
             prepared.problem = "the name does not lead to a place inside the target folder";
             return true;
         }
         // The tag is that of the whole archive path; it goes into the file's own name.
-        if (request_.hashTags) prepared.placement.name = AttachTag(prepared.placement.name, prepared.path);
+        if (request_.hashTags) prepared.name = AttachTag(prepared.name, prepared.path);
         try {
-            prepared.ok = ObtainContent(file, prepared.placement.name, prepared);
+            prepared.ok = ObtainContent(file, prepared.name, prepared);
         } catch (...) {
             prepared.error = NamedError(prepared.path, request_.archive.Path());
             return false;
@@ -173,13 +146,13 @@ public:
     bool Write(const TPreparedFile& prepared) {
         if (!prepared.placed) return Fail(prepared.path, prepared.problem);
         std::string problem;
-        if (!cursor_.Enter(prepared.placement.folders, problem)) {
+        if (!writing_.Enter(prepared.folder, prepared.nameFolders, problem)) {
             if (prepared.error) std::rethrow_exception(prepared.error);
             return Fail(prepared.path, problem);
         }
         int64_t oldSize = 0;
         const std::unique_ptr<HostFile> out =
-            cursor_.Rewrite(prepared.placement.name, archiveIdentity_, problem, oldSize);
+            cursor_.Rewrite(prepared.name, archiveIdentity_, problem, oldSize);
         if (out != nullptr) {
             // A file written over ends where its new content ends, empty when there is none.
             if (!prepared.error && prepared.ok && !prepared.content.empty())
@@ -239,6 +212,8 @@ private:
 
     const TExtractionRequest& request_;
     host::FolderCursor& cursor_;
+    const TEntryPlaces places_;
+    TCursorMover writing_;                       // the calling thread's
     TEntryPaths preparedPaths_{request_.index};  // the decompressing thread's
     const host::FileIdentity archiveIdentity_;
     int64_t inflateBudget_;  // touched by the decompressing thread only
@@ -269,6 +244,6 @@ bool ExtractListedFiles(const TExtractionRequest& request) {
 }
 
 bool IsExtractablePath(const std::string& archivePath) {
-    TPlacement placement;
-    return PlaceArchivePath(archivePath, placement);
+    std::vector<std::string> parts;
+    return SplitNameIntoParts(archivePath, parts) && MayBeginPath(parts.front());
 }

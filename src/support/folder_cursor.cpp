@@ -1,5 +1,7 @@
 #include "support/folder_cursor.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,9 +79,21 @@ FolderCursor::~FolderCursor() {
 }
 
 std::string FolderCursor::PathOf(const std::string& name) const {
-    std::string path = root_;
-    for (const Level& level : levels_) path += "/" + level.name;
-    return name.empty() ? path : path + "/" + name;
+    // Made for every file an extraction creates: one allocation, however deep the folder.
+    size_t length = root_.size() + name.size() + 1;
+    for (const Level& level : levels_) length += level.name.size() + 1;
+    std::string path;
+    path.reserve(length);
+    path = root_;
+    for (const Level& level : levels_) {
+        path += '/';
+        path += level.name;
+    }
+    if (!name.empty()) {
+        path += '/';
+        path += name;
+    }
+    return path;
 }
 
 // Climbs to the folder at that depth. A folder renamed away meanwhile makes ".." lead
@@ -127,7 +141,13 @@ bool FolderCursor::GoDown(const std::string& name, std::string& problem) {
 }
 
 bool FolderCursor::Enter(const std::vector<std::string>& components, std::string& problem) {
-    size_t common = 0;
+    return Enter(components, 0, problem);
+}
+
+bool FolderCursor::Enter(const std::vector<std::string>& components, size_t known, std::string& problem) {
+    // What the cursor stands in of the components asked for last: after a link in the way it
+    // stands above the rest.
+    size_t common = std::min({known, levels_.size(), components.size()});
     while (common < levels_.size() && common < components.size() && levels_[common].name == components[common])
         ++common;
     GoUpTo(common);

@@ -35,6 +35,10 @@ public:
     // cursor stands in the folder above it. Any other failure (a file in the way, no
     // permission) raises.
     bool Enter(const std::vector<std::string>& components, std::string& problem);
+    // The same for a caller that knows the first known components to be those it asked for
+    // last: they are not compared again, so that moving between neighbouring folders costs
+    // what differs, however deep they lie.
+    bool Enter(const std::vector<std::string>& components, size_t known, std::string& problem);
 
     // Creates the file name afresh in the current folder and opens it for writing. Whatever
     // stood under that name (a file, a link, a hard link, a FIFO) is removed first, never
