@@ -143,6 +143,11 @@ constexpr int32_t kLargestDeclaredDirectory = 0x7FFFFFFF;
 constexpr int32_t kChainDepth = 2000;
 constexpr char kChainFolderName[] = "sub";
 constexpr int32_t kSharingRecords = 256;
+constexpr int32_t kDeepChainDepth = 25000;
+constexpr int32_t kFilesAtEveryLevelDepth = 2500;
+constexpr size_t kZeroDirectoryInflated = 8 << 20;
+constexpr int32_t kLongNamedFolders = 15;
+constexpr int32_t kFilesBelowLongNames = 2000;
 constexpr size_t kSharedContentLength = 4 << 20;
 
 struct HostileArchive {
@@ -164,6 +169,15 @@ std::vector<HostileArchive> HostileArchives() {
         {"shared-empty-stream-le", SharedStreamArchive(sharedEmpty, {}), 0},
         {"folder-chain-le", NestedChainArchive(kChainDepth, kChainFolderName), 0},
         {"shared-large-stream-le", SharedStreamArchive(kSharingRecords, TArrayOfByte(kSharedContentLength, 0)), 0},
+        // Deeper than a recursion could go, files at every level of a chain, a directory that
+        // inflates to megabytes of zeros behind an 8-byte root record, long folder names
+        // repeated by every line of a listing, and a file beside a folder of its name.
+        {"deep-chain-le", NestedChainArchive(kDeepChainDepth, "d"), 0},
+        {"files-at-every-level-le", FilesAtEveryLevelArchive(kFilesAtEveryLevelDepth), 0},
+        {"zero-directory-le", ArchiveDeclaringDirectory(CompressedZeros(kZeroDirectoryInflated),
+                                                        static_cast<int32_t>(kZeroDirectoryInflated)), 0},
+        {"long-folder-names-le", LongFolderNamesArchive(kLongNamedFolders, kFilesBelowLongNames, true, true), 0},
+        {"file-beside-folder-le", FileBesideFolderOfItsNameArchive(), 0},
     };
 }
 

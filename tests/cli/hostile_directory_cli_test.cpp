@@ -26,39 +26,6 @@ protected:
     }
 };
 
-// Folders whose names are as long as names may be, each holding the files.
-TArrayOfByte LongFolderNames(int32_t folders, int32_t filesEach, bool nested) {
-    const TArrayOfByte empty = CompressBytes(nullptr, 0);
-    TArrayOfByte directory;
-    const auto putFiles = [&](int32_t count) {
-        PutInt(directory, false, count);
-        for (int32_t f = 0; f < count; ++f) {
-            PutName(directory, false, "f" + std::to_string(f));
-            PutInt(directory, false, 0);
-            PutInt(directory, false, static_cast<int32_t>(empty.size()));
-            PutInt(directory, false, 0);
-        }
-    };
-    if (nested) {
-        for (int32_t k = 0; k < folders; ++k) {
-            PutInt(directory, false, 1);
-            PutName(directory, false, std::string(60000, static_cast<char>('a' + k)));
-        }
-        PutInt(directory, false, 0);
-        putFiles(filesEach);
-        for (int32_t k = 0; k < folders; ++k) PutInt(directory, false, 0);
-    } else {
-        PutInt(directory, false, folders);
-        for (int32_t k = 0; k < folders; ++k) {
-            PutName(directory, false, std::string(60000, static_cast<char>('a' + k)));
-            PutInt(directory, false, 0);
-            putFiles(filesEach);
-        }
-        PutInt(directory, false, 0);
-    }
-    return ArchiveBytes(directory, empty, false);
-}
-
 }  // namespace
 
 // A few megabytes of zlib stream that inflate to a gigabyte of zeros: the root record ends
@@ -80,7 +47,7 @@ TEST_F(HostileDirectory, AGigabyteDirectoryOfZerosIsRefusedInLittleMemory) {
 
 // Every line would repeat fifteen names of 60,000 bytes: terabytes of listing from 50 KB.
 TEST_F(HostileDirectory, FilesBelowFoldersOfLongNamesAreRefusedInLittleMemory) {
-    WriteFile(archive, LongFolderNames(15, 17000, true));
+    WriteFile(archive, LongFolderNamesArchive(15, 17000, true));
     for (const std::vector<std::string>& args : {std::vector<std::string>{"list", archive},
                                                  {"list", "--long", archive}, {"extract", archive, dir / "out"},
                                                  {"add", archive, archive}}) {
@@ -93,7 +60,7 @@ TEST_F(HostileDirectory, FilesBelowFoldersOfLongNamesAreRefusedInLittleMemory) {
 
 // The listing that is asked for may be large; the memory that prints it is not.
 TEST_F(HostileDirectory, ListingsOfLongPathsAreWrittenOutAsTheyAreMade) {
-    WriteFile(archive, LongFolderNames(2, 500, false));
+    WriteFile(archive, LongFolderNamesArchive(2, 500, false));
     const std::string out = dir / "listing";
     const struct {
         const char* view;

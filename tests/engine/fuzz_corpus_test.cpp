@@ -188,7 +188,9 @@ TEST(FuzzSeeds, HostileArchivesListOnlyWhereTheyAreSound) {
     const std::map<std::string, bool> lists = {
         {"loc-bomb-le.pak", true},           {"directory-size-bomb-le.pak", false},
         {"shared-empty-stream-le.pak", false}, {"folder-chain-le.pak", true},
-        {"shared-large-stream-le.pak", true},
+        {"shared-large-stream-le.pak", true}, {"deep-chain-le.pak", true},
+        {"files-at-every-level-le.pak", true}, {"zero-directory-le.pak", false},
+        {"long-folder-names-le.pak", false},   {"file-beside-folder-le.pak", true},
     };
     TempDir dir;
     size_t checked = 0;

@@ -125,3 +125,62 @@ TArrayOfByte NestedChainArchive(int32_t depth, const std::string& folderName, bo
     const TestArchive archive = EncodeTree(root, bigEndian);
     return ArchiveBytes(archive.directory, archive.data, bigEndian);
 }
+
+TArrayOfByte LongFolderNamesArchive(int32_t folders, int32_t filesEach, bool nested, bool sameFileNames) {
+    constexpr size_t kLongestName = 60000;
+    const TArrayOfByte empty = CompressBytes(nullptr, 0);
+    TArrayOfByte directory;
+    const auto putFiles = [&](int32_t count) {
+        PutInt(directory, false, count);
+        for (int32_t f = 0; f < count; ++f) {
+            PutName(directory, false, sameFileNames ? "f" : "f" + std::to_string(f));
+            PutInt(directory, false, 0);
+            PutInt(directory, false, static_cast<int32_t>(empty.size()));
+            PutInt(directory, false, 0);
+        }
+    };
+    const auto name = [&](int32_t k) { return std::string(kLongestName, static_cast<char>('a' + k % 26)); };
+    if (nested) {
+        for (int32_t k = 0; k < folders; ++k) {
+            PutInt(directory, false, 1);
+            PutName(directory, false, name(k));
+        }
+        PutInt(directory, false, 0);
+        putFiles(filesEach);
+        for (int32_t k = 0; k < folders; ++k) PutInt(directory, false, 0);
+    } else {
+        PutInt(directory, false, folders);
+        for (int32_t k = 0; k < folders; ++k) {
+            PutName(directory, false, name(k));
+            PutInt(directory, false, 0);
+            putFiles(filesEach);
+        }
+        PutInt(directory, false, 0);
+    }
+    return ArchiveBytes(directory, empty, false);
+}
+
+TArrayOfByte FilesAtEveryLevelArchive(int32_t depth, bool bigEndian) {
+    const TArrayOfByte stream = CompressBytes("x", 1);
+    TArrayOfByte directory;
+    const auto putFile = [&] {
+        PutInt(directory, bigEndian, 1);
+        PutName(directory, bigEndian, "f");
+        PutInt(directory, bigEndian, 0);
+        PutInt(directory, bigEndian, static_cast<int32_t>(stream.size()));
+        PutInt(directory, bigEndian, 1);
+    };
+    for (int32_t level = 0; level < depth; ++level) {
+        PutInt(directory, bigEndian, 1);
+        PutName(directory, bigEndian, "d");
+    }
+    PutInt(directory, bigEndian, 0);
+    for (int32_t level = 0; level <= depth; ++level) putFile();
+    return ArchiveBytes(directory, stream, bigEndian);
+}
+
+TArrayOfByte FileBesideFolderOfItsNameArchive(bool bigEndian) {
+    const TestArchive archive = EncodeTree(
+        TestFolder{"", {{"x", {}, {{"y", Bytes("below")}}}}, {{"x", Bytes("clash")}, {"z", Bytes("after")}}}, bigEndian);
+    return ArchiveBytes(archive.directory, archive.data, bigEndian);
+}

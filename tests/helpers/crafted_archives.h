@@ -29,3 +29,15 @@ TArrayOfByte SharedStreamArchive(int32_t records, const TArrayOfByte& content, b
 // An archive of one chain of depth folders, each named folderName, with one small file in
 // the deepest.
 TArrayOfByte NestedChainArchive(int32_t depth, const std::string& folderName, bool bigEndian = false);
+
+// An archive of folders whose names are as long as names may be (60,000 bytes), each
+// holding files named "f" + a number; nested: one chain of them with the files in the
+// deepest, else side by side in the root. Every line of its listing repeats the names.
+TArrayOfByte LongFolderNamesArchive(int32_t folders, int32_t filesEach, bool nested, bool sameFileNames = false);
+
+// An archive of one chain of depth folders named "d" with a small file "f" in every one.
+TArrayOfByte FilesAtEveryLevelArchive(int32_t depth, bool bigEndian = false);
+
+// An archive that holds a file "x" beside a folder "x" (with "x\\y" in it), and "z" after:
+// no file system holds both.
+TArrayOfByte FileBesideFolderOfItsNameArchive(bool bigEndian = false);
