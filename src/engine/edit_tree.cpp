@@ -165,9 +165,7 @@ bool ChooseByName(const TEditFolder& folder, const std::vector<TEditFile*>& file
     for (TEditFile* file : files) {
         if (chosen == nullptr) chosen = file;
         else if (file->entry.name != chosen->entry.name) {
-            problem = "names both \"" + ArchivePathForUser(PathIn(folder, chosen->entry.name)) + "\" and \"" +
-                      ArchivePathForUser(PathIn(folder, file->entry.name)) +
-                      "\" of the archive, which differ only in letter case";
+            problem = NamesBothText(PathIn(folder, chosen->entry.name), PathIn(folder, file->entry.name));
             chosen = nullptr;
             return false;
         }

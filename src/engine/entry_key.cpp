@@ -70,12 +70,17 @@ private:
 
 }  // namespace
 
+std::string NamesBothText(const std::string& first, const std::string& second) {
+    return "names both \"" + ArchivePathForUser(first) + "\" and \"" + ArchivePathForUser(second) +
+           "\" of the archive, which differ only in letter case";
+}
+
 std::string AmbiguityReason(const TArchiveIndex& index, const TEntryMatch& match, bool byTag) {
-    const auto path = [&](int32_t entry) {
-        return "\"" + ArchivePathForUser(index.PathOf(index.entries[static_cast<size_t>(entry)])) + "\"";
-    };
-    return std::string(byTag ? "its hash tag is that of both " : "it names both ") + path(match.first) + " and " +
-           path(match.second) + " of the archive, which differ only in letter case";
+    const std::string first = index.PathOf(index.entries[static_cast<size_t>(match.first)]);
+    const std::string second = index.PathOf(index.entries[static_cast<size_t>(match.second)]);
+    if (!byTag) return "it " + NamesBothText(first, second);
+    return "its hash tag is that of both \"" + ArchivePathForUser(first) + "\" and \"" + ArchivePathForUser(second) +
+           "\" of the archive, which differ only in letter case";
 }
 
 TEntryMatch FindEntry(const TArchiveIndex& index, const std::string& given, bool byTag) {

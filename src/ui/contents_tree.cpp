@@ -479,10 +479,8 @@ void TContentsTree::keyPressEvent(QKeyEvent* event) {
 }
 
 void TContentsTree::ExpandBelow(QTreeWidgetItem* item) {
-    // The view's own expansion of everything below a node calls itself once per level: a
-    // crafted archive's folders nested tens of thousands deep would overflow the stack. Each
-    // folder is expanded on its own, down to a depth no real archive reaches.
-    constexpr int kDeepestExpanded = 1000;
+    // The view's own expansion of everything below a node calls itself once per level (see
+    // kDeepestExpanded): each folder is expanded on its own.
     struct TPending {
         QTreeWidgetItem* item;
         int depth;

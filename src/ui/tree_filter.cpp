@@ -129,10 +129,7 @@ std::vector<char> TTreeFilter::VisibleNodes(const QString& text) const {
 }
 
 void TTreeFilter::ExpandShown(const std::vector<char>& visible) {
-    // The view lays out an expanded folder's rows one call deeper per level: folders a
-    // crafted archive nests tens of thousands deep would overflow the stack. Real archives
-    // stay far above this depth, and get the one quick pass over the whole tree.
-    constexpr int kDeepestExpanded = 1000;
+    // Real archives stay far above kDeepestExpanded, and get the view's one quick pass.
     if (deepest_ < kDeepestExpanded) {
         tree_.expandAll();
         return;

@@ -8,6 +8,12 @@
 #include <vector>
 
 class QTreeWidget;
+
+// The view lays out an expanded folder's rows one call deeper per level: folders a crafted
+// archive nests tens of thousands deep would overflow the stack. Where the tree expands many
+// folders at once, it expands them one by one and no deeper than this, which no real
+// archive reaches.
+inline constexpr int kDeepestExpanded = 1000;
 class QTreeWidgetItem;
 
 class TTreeFilter {

@@ -46,6 +46,10 @@ struct TEntryMatch {
     bool Ambiguous() const { return second >= 0; }
 };
 
+// `names both "a.txt" and "A.txt" of the archive, which differ only in letter case`, of two
+// archive paths.
+std::string NamesBothText(const std::string& first, const std::string& second);
+
 // Why an ambiguous match names no entry, in words for the user: `it names both "a.txt" and
 // "A.txt" of the archive, which differ only in letter case` (by tag: `its hash tag is that of
 // both ...`).
