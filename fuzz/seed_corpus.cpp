@@ -172,8 +172,8 @@ std::vector<HostileArchive> HostileArchives() {
         // Deeper than a recursion could go, files at every level of a chain, a directory that
         // inflates to megabytes of zeros behind an 8-byte root record, long folder names
         // repeated by every line of a listing, and a file beside a folder of its name.
-        {"deep-chain-le", NestedChainArchive(kDeepChainDepth, "d"), 0},
-        {"files-at-every-level-le", FilesAtEveryLevelArchive(kFilesAtEveryLevelDepth), 0},
+        {"deep-chain-le", ChainArchive(kDeepChainDepth, false), 0},
+        {"files-at-every-level-le", ChainArchive(kFilesAtEveryLevelDepth, true), 0},
         {"zero-directory-le", ArchiveDeclaringDirectory(CompressedZeros(kZeroDirectoryInflated),
                                                         static_cast<int32_t>(kZeroDirectoryInflated)), 0},
         {"long-folder-names-le", LongFolderNamesArchive(kLongNamedFolders, kFilesBelowLongNames, true, true), 0},

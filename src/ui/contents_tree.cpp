@@ -323,7 +323,13 @@ void TContentsTree::RemoveAllNodes() {
     for (const QList<QTreeWidgetItem*>& piece : pieces) qDeleteAll(piece);
 }
 
-TContentsTree::~TContentsTree() { RemoveAllNodes(); }
+TContentsTree::~TContentsTree() {
+    // The window that listens to the selection may be half gone already: removing the nodes
+    // tells nobody.
+    if (selectionModel() != nullptr) selectionModel()->blockSignals(true);
+    blockSignals(true);
+    RemoveAllNodes();
+}
 
 void TContentsTree::EndFill() {
     if (filter_.Active()) filter_.Apply(filter_.Text());

@@ -160,11 +160,12 @@ TArrayOfByte LongFolderNamesArchive(int32_t folders, int32_t filesEach, bool nes
     return ArchiveBytes(directory, empty, false);
 }
 
-TArrayOfByte FilesAtEveryLevelArchive(int32_t depth, bool bigEndian) {
+TArrayOfByte ChainArchive(int32_t depth, bool everyLevel, bool bigEndian) {
     const TArrayOfByte stream = CompressBytes("x", 1);
     TArrayOfByte directory;
-    const auto putFile = [&] {
-        PutInt(directory, bigEndian, 1);
+    const auto putFiles = [&](int32_t count) {
+        PutInt(directory, bigEndian, count);
+        if (count == 0) return;
         PutName(directory, bigEndian, "f");
         PutInt(directory, bigEndian, 0);
         PutInt(directory, bigEndian, static_cast<int32_t>(stream.size()));
@@ -175,7 +176,8 @@ TArrayOfByte FilesAtEveryLevelArchive(int32_t depth, bool bigEndian) {
         PutName(directory, bigEndian, "d");
     }
     PutInt(directory, bigEndian, 0);
-    for (int32_t level = 0; level <= depth; ++level) putFile();
+    putFiles(1);
+    for (int32_t level = 0; level < depth; ++level) putFiles(everyLevel ? 1 : 0);
     return ArchiveBytes(directory, stream, bigEndian);
 }
 

@@ -35,8 +35,10 @@ TArrayOfByte NestedChainArchive(int32_t depth, const std::string& folderName, bo
 // deepest, else side by side in the root. Every line of its listing repeats the names.
 TArrayOfByte LongFolderNamesArchive(int32_t folders, int32_t filesEach, bool nested, bool sameFileNames = false);
 
-// An archive of one chain of depth folders named "d" with a small file "f" in every one.
-TArrayOfByte FilesAtEveryLevelArchive(int32_t depth, bool bigEndian = false);
+// An archive of one chain of depth folders named "d" with a small file "f" in the deepest,
+// or with everyLevel in every one. Written level by level: a test tree of that depth would
+// be encoded, and freed, one call deeper per level.
+TArrayOfByte ChainArchive(int32_t depth, bool everyLevel, bool bigEndian = false);
 
 // An archive that holds a file "x" beside a folder "x" (with "x\\y" in it), and "z" after:
 // no file system holds both.
