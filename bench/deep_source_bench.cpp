@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "crafted_archive.h"
 #include "engine/archive_builder.h"
 #include "engine/archive_diff.h"
 #include "engine/archive_edit.h"
@@ -78,15 +79,6 @@ void RemoveChain(const fs::path& root) {
     fs::remove_all(root);
 }
 
-void PutInt(std::string& out, int32_t value) {
-    for (int k = 0; k < 4; ++k) out += static_cast<char>(static_cast<uint32_t>(value) >> (8 * k));
-}
-
-void PutName(std::string& out, const std::string& name) {
-    PutInt(out, static_cast<int32_t>(name.size()));
-    out += name;
-}
-
 // The archive of such a chain, every file sharing one stream.
 void WriteChainArchive(const fs::path& path, int depth) {
     const std::string content = "content";
@@ -104,14 +96,7 @@ void WriteChainArchive(const fs::path& path, int depth) {
         PutInt(directory, static_cast<int32_t>(stream.size()));
         PutInt(directory, static_cast<int32_t>(content.size()));
     }
-    const TArrayOfByte packed = CompressBytes(directory.data(), static_cast<int32_t>(directory.size()));
-    std::string header;
-    PutInt(header, static_cast<int32_t>(directory.size()));
-    PutInt(header, static_cast<int32_t>(8 + packed.size()));
-    std::ofstream out(path, std::ios::binary);
-    out << header;
-    out.write(reinterpret_cast<const char*>(packed.data()), static_cast<std::streamsize>(packed.size()));
-    out.write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+    WriteCraftedArchive(path, directory, stream);
 }
 
 void BM_AddToDeepArchive(benchmark::State& state) {

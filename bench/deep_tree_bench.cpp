@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "crafted_archive.h"
 #include "engine/archive_reader.h"
 #include "support/host_entries.h"
 #include "support/private_folder.h"
@@ -18,15 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void PutInt(std::string& out, int32_t value) {
-    for (int k = 0; k < 4; ++k) out += static_cast<char>(static_cast<uint32_t>(value) >> (8 * k));
-}
-
-void PutName(std::string& out, const std::string& name) {
-    PutInt(out, static_cast<int32_t>(name.size()));
-    out += name;
-}
 
 // chains folders at the root, each the top of a chain depth folders deep holding one file.
 void WriteChains(const fs::path& path, int chains, int depth) {
@@ -49,14 +41,7 @@ void WriteChains(const fs::path& path, int chains, int depth) {
         for (int level = 1; level < depth; ++level) PutInt(directory, 0);
     }
     PutInt(directory, 0);
-    const TArrayOfByte packed = CompressBytes(directory.data(), static_cast<int32_t>(directory.size()));
-    std::string header;
-    PutInt(header, static_cast<int32_t>(directory.size()));
-    PutInt(header, static_cast<int32_t>(8 + packed.size()));
-    std::ofstream out(path, std::ios::binary);
-    out << header;
-    out.write(reinterpret_cast<const char*>(packed.data()), static_cast<std::streamsize>(packed.size()));
-    out.write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+    WriteCraftedArchive(path, directory, stream);
 }
 
 // Removes a folder tree of any depth: std::filesystem::remove_all holds a descriptor per
