@@ -16,6 +16,7 @@ constexpr int kShareColumnWidth = 7;   // "100.0%" and a little more for streams
 constexpr int64_t kUnitStep = 1024;
 constexpr std::array<const char*, 4> kUnits = {"KiB", "MiB", "GiB", "TiB"};
 constexpr const char* kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+constexpr size_t kOutputPiece = 64 * 1024;  // what a listing gathers before it writes
 
 std::string Column(const std::string& text, int width) {
     if (static_cast<int>(text.size()) >= width) return text;
@@ -54,14 +55,31 @@ std::string LowerHex(const std::string& bytes) {
     return LowerAscii(HexOfBytes(bytes.data(), static_cast<int32_t>(bytes.size())));
 }
 
-nlohmann::ordered_json JsonEntry(const TArchiveEntry& entry, const std::string& path) {
-    nlohmann::ordered_json item = JsonPath(path);
-    item["data_offset"] = entry.dataOffset;
-    item["absolute_offset"] = entry.streamStart;
-    item["packed_size"] = entry.packedSize;
-    item["unpacked_size"] = entry.unpackedSize;
-    item["tag"] = TagToText(PathHashTag(path));
-    return item;
+// An entry as the document holds it, inside the list of entries: the members of JsonPath,
+// then the numbers and the tag, one to a line. Written out directly: building a JSON value of
+// each of a million entries and dumping it costs several times as much.
+void AppendJsonEntry(std::string& out, const TArchiveEntry& entry, const std::string& path) {
+    const bool valid = IsValidUtf8(path);
+    out += "    {\n      \"path\": ";
+    out += nlohmann::json(valid ? path : ValidUtf8(path)).dump();
+    if (!valid) {
+        out += ",\n      \"path_bytes\": \"";
+        out += LowerHex(path);
+        out += '"';
+    }
+    const std::pair<const char*, int64_t> numbers[] = {{"data_offset", entry.dataOffset},
+                                                       {"absolute_offset", entry.streamStart},
+                                                       {"packed_size", entry.packedSize},
+                                                       {"unpacked_size", entry.unpackedSize}};
+    for (const auto& [name, value] : numbers) {
+        out += ",\n      \"";
+        out += name;
+        out += "\": ";
+        out += std::to_string(value);
+    }
+    out += ",\n      \"tag\": \"";
+    out += TagToText(PathHashTag(path));
+    out += "\"\n    }";
 }
 
 // A JSON value as it stands inside the document at the given depth: dumped with two spaces
@@ -127,14 +145,18 @@ void WriteJsonListing(std::ostream& out, const TArchiveIndex& index, bool bigEnd
     if (index.entries.empty()) {
         out << "[]";
     } else {
-        out << "[\n";
+        std::string text = "[\n";
         TEntryPaths paths(index);
         for (size_t i = 0; i < index.entries.size(); ++i) {
             const TArchiveEntry& entry = index.entries[i];
-            out << "    " << NestedJson(JsonEntry(entry, paths.Of(entry)), 2)
-                << (i + 1 < index.entries.size() ? ",\n" : "\n");
+            AppendJsonEntry(text, entry, paths.Of(entry));
+            text += i + 1 < index.entries.size() ? ",\n" : "\n";
+            if (text.size() >= kOutputPiece) {
+                out << text;
+                text.clear();
+            }
         }
-        out << "  ]";
+        out << text << "  ]";
     }
     const TEntryTotals totals = SumEntries(index.entries);
     const nlohmann::ordered_json totalsItem = {{"files", totals.files},
