@@ -9,6 +9,7 @@
 #include <optional>
 #include <queue>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "engine/archive_entries.h"
@@ -124,7 +125,6 @@ public:
     explicit TArchiveChecker(const TArchiveLook& look)
         : look_(look),
           entries_(look.Entries()),
-          reasons_(entries_.size()),
           streamOf_(entries_.size(), kNoStream),
           contentLimit_(entries_.size(), 0),
           overlaps_(entries_.size(), 0),
@@ -133,7 +133,9 @@ public:
 
     // The faults a record shows by itself: its path, its sizes, its stream's place.
     void CheckRecords() {
-        std::map<TStreamKey, size_t> firstOfStream;
+        // Each stream's records by where they place it; the first of them (the lowest number)
+        // stands for the stream. A sorted list costs a third of a map of a million records.
+        std::vector<std::pair<TStreamKey, size_t>> records;
         TEntryPaths paths(look_.Index());
         const std::vector<bool> folderStands = EntriesWhereFoldersStand(look_.Index());
         for (size_t i = 0; i < entries_.size(); ++i) {
@@ -153,11 +155,20 @@ public:
                 reasons_[i].push_back("its stream runs past the end of the archive");
                 continue;
             }
-            const size_t first = firstOfStream.try_emplace({entry.streamStart, entry.packedSize}, i).first->second;
-            streamOf_[i] = first;
-            contentLimit_[first] = std::max<int64_t>(contentLimit_[first], entry.unpackedSize);
+            records.push_back({{entry.streamStart, entry.packedSize}, i});
         }
-        FindOverlaps(firstOfStream);
+        std::sort(records.begin(), records.end());
+        // The first record of each stream moves to the front, in place.
+        size_t streams = 0;
+        for (size_t k = 0; k < records.size(); ++k) {
+            const auto [stream, i] = records[k];
+            if (streams == 0 || !(records[streams - 1].first == stream)) records[streams++] = records[k];
+            const size_t first = records[streams - 1].second;
+            streamOf_[i] = first;
+            contentLimit_[first] = std::max<int64_t>(contentLimit_[first], entries_[i].unpackedSize);
+        }
+        records.resize(streams);
+        FindOverlaps(records);
     }
 
     // Inflates every stream that is its own, on the worker threads, and judges each entry as
@@ -184,16 +195,18 @@ public:
         check.faults.clear();
         TEntryPaths paths(look_.Index());
         for (size_t i = 0; i < entries_.size(); ++i) {
-            if (reasons_[i].empty()) continue;
-            std::string reason = reasons_[i].front();
-            for (size_t r = 1; r < reasons_[i].size(); ++r) reason += "; " + reasons_[i][r];
+            const auto found = reasons_.find(i);
+            if (found == reasons_.end()) continue;
+            const std::vector<std::string>& reasons = found->second;
+            std::string reason = reasons.front();
+            for (size_t r = 1; r < reasons.size(); ++r) reason += "; " + reasons[r];
             check.faults.push_back({paths.Of(entries_[i]), std::move(reason)});
         }
     }
 
 private:
     // Every stream that shares bytes with others is told which, by name (see OverlapReason).
-    void FindOverlaps(const std::map<TStreamKey, size_t>& firstOfStream) {
+    void FindOverlaps(const std::vector<std::pair<TStreamKey, size_t>>& firstOfStream) {
         if (!AnyOverlap(firstOfStream)) return;  // as in every sound archive: nothing to name
         std::vector<size_t> firsts;
         std::vector<int64_t> starts;
@@ -214,7 +227,7 @@ private:
             if (streamOf_[i] != kNoStream && overlaps_[streamOf_[i]] > 0) reasons_[i].push_back(reasonOf[streamOf_[i]]);
     }
 
-    static bool AnyOverlap(const std::map<TStreamKey, size_t>& firstOfStream) {
+    static bool AnyOverlap(const std::vector<std::pair<TStreamKey, size_t>>& firstOfStream) {
         int64_t reach = 0;
         for (const auto& [stream, first] : firstOfStream) {
             if (stream.start < reach) return true;
@@ -287,7 +300,8 @@ private:
 
     const TArchiveLook& look_;
     const TArchiveEntries& entries_;
-    std::vector<std::vector<std::string>> reasons_;  // per entry
+    // Per entry with faults: a sound archive of a million entries holds none.
+    std::unordered_map<size_t, std::vector<std::string>> reasons_;
     std::vector<size_t> streamOf_;      // per entry: the first entry of its stream, kNoStream when unreadable
     std::vector<int64_t> contentLimit_;  // per first entry: the largest size its stream's records give
     std::vector<int64_t> overlaps_;     // per first entry: how many other streams its stream overlaps
