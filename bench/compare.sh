@@ -7,7 +7,8 @@
 #   vpak test        against  unzip -tq (of the zip -9)  and  vpak extract of the same archive
 #   vpak diff        of the unchanged tree  against  tar cf of it to a file plus vpak test
 #   vpak diff, sync  of a tree of one 200 MB file: peak memory, against vpak cat of the file
-#   vpak list        of an archive of 100,000 entries (absolute time)
+#   vpak list        of an archive of 100,000 entries (absolute time), and list, list --json and
+#                    test of a crafted archive of 1,000,000 entries (time and peak memory)
 #   vpak extract     of one file of a 40,000-entry archive  against  vpak list of it
 #   vpak replace-dir of 100 files spread over a 400 MB archive  against  one cp of it, and
 #                    against cp followed by sync (the update flushes); and its journal's
@@ -204,6 +205,32 @@ measure vpak_extract_many ":" "'$VPAK' extract -q '$work/many.pak' '$work/x-many
         "'$VPAK' extract -q '$work/many.pak' '$work/x-many-over'"
 rm -rf "$work"/x-many-*
 
+# ---- listing and testing 1,000,000 entries ---------------------------------------------------
+
+say "Listing and testing an archive of 1,000,000 entries (1,000 folders of 1,000 empty files) ..."
+# Crafted directly: a million files on disk would take longer to make than everything else.
+# Each file has an empty zlib stream of its own, as make would store it.
+perl -MCompress::Zlib -e '
+  my $empty = compress("", 9);
+  my ($n, $offset, $dir) = (length($empty), 0, pack("l<", 1000));
+  for my $f (0 .. 999) {
+    my $folder = sprintf("folder%04d", $f);
+    $dir .= pack("l<", length($folder)) . $folder . pack("l<l<", 0, 1000);
+    for my $k (0 .. 999) {
+      my $file = sprintf("file%04d.dat", $k);
+      $dir .= pack("l<", length($file)) . $file . pack("l<l<l<", $offset, $n, 0);
+      $offset += $n;
+    }
+  }
+  $dir .= pack("l<", 0);
+  my $packed = compress($dir, 9);
+  print pack("l<l<", length($dir), 8 + length($packed)), $packed, $empty x 1000000;
+' > "$work/million.pak"
+measure vpak_list_million ":" "'$VPAK' list '$work/million.pak'" \
+        vpak_json_million ":" "'$VPAK' list --json '$work/million.pak'" \
+        vpak_test_million ":" "'$VPAK' test -q '$work/million.pak'"
+rm -f "$work/million.pak"
+
 # ---- replacing 100 files in a 400 MB archive -------------------------------------------------
 
 say "Replacing 100 files spread over a 400 MB archive ..."
@@ -336,6 +363,15 @@ printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "  (add to the $((big_bytes / 1000000)
   "cp+sync" "$T_cp_sync" "$(ratio "$T_vpak_add_big" "$T_cp_sync")" "$(ratio "$B_vpak_add_big" "$B_cp_sync")" "-"
 printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "list, 100,000 entries" "$T_vpak_list" "" "" "" "" \
   "< 0.2 s $(verdict "$T_vpak_list" 0.199)"
+# million LABEL NAME SECONDS MIB: a listing of a million entries against its time and memory.
+million() {
+  local time=$(eval echo "\$T_$2") peak=$(eval echo "\$M_$2") verdicts=""
+  [ "$3" != "-" ] && verdicts="<= $3 s $(verdict "$time" "$3"), "
+  printf '%-34s %8s %-8s %8s %7s %7s  %s\n' "$1" "$time" "" "" "" "" "${verdicts}<= $4 MiB $(verdict "$peak" "$4") ($peak MiB)"
+}
+million "list, 1,000,000 entries" vpak_list_million 1.0 100
+million "list --json, 1,000,000 entries" vpak_json_million 1.0 100
+million "test, 1,000,000 entries" vpak_test_million - 200
 # shellcheck disable=SC2154 # measure sets T_*, B_* and M_* through printf -v
 echo "(2cs+m100: twice cp+sync of the tree's archive, $T_cp_sync_pak s, plus make of the 100 files alone," \
      "$T_vpak_make_changed s; remove took $removed)"
