@@ -26,12 +26,19 @@
 #include "support/errors.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"
+#include "support/number_text.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The numeric field of a listing line that starts at column: the listing is what these
+// targets check the reader's output against.
+int32_t ListingField(const std::string& line, int32_t column) {
+    return HexToInt(line.substr(static_cast<size_t>(column), kHexFieldWidth));
+}
 
 // The header size the walk target hands to WalkDirectory; any value is valid there.
 constexpr int32_t kWalkHeaderSize = kMinHeaderSize;

@@ -204,7 +204,3 @@ TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t
     AppendListing(index, listing);
     return walk;
 }
-
-int32_t ListingField(const std::string& line, int32_t column) {
-    return HexToInt(line.substr(static_cast<size_t>(column), kHexFieldWidth));
-}

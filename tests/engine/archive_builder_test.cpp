@@ -15,6 +15,7 @@
 #include "engine/internal/archive_reader.h"
 #include "engine/internal/directory_walk.h"
 #include "engine/internal/loc_convert.h"
+#include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/progress_record.h"
 #include "helpers/temp_dir.h"

@@ -11,6 +11,7 @@
 #include "engine/internal/archive_reader.h"
 #include "engine/internal/directory_walk.h"
 #include "helpers/allocation_probe.h"
+#include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/crafted_archives.h"
 #include "helpers/temp_dir.h"

@@ -6,6 +6,11 @@
 #include "engine/internal/archive_format.h"
 #include "engine/internal/directory_walk.h"
 #include "support/fast_inflate.h"
+#include "support/number_text.h"
+
+int32_t ListingField(const std::string& line, int32_t column) {
+    return HexToInt(line.substr(static_cast<size_t>(column), kHexFieldWidth));
+}
 
 std::vector<ProbedEntry> ProbeEntries(const std::string& archivePath, bool* ok) {
     TStringList listing;

@@ -18,6 +18,10 @@ struct ProbedEntry {
     std::string path;
 };
 
+// The numeric field of a listing line that starts at column (zero-based; the columns are in
+// engine/internal/archive_format.h): the listing is the text `vpak list` prints.
+int32_t ListingField(const std::string& line, int32_t column);
+
 // The archive's listing through the engine's list-only read; empty with ok false when the
 // archive does not list.
 std::vector<ProbedEntry> ProbeEntries(const std::string& archivePath, bool* ok = nullptr);

@@ -93,7 +93,3 @@ void AppendListing(const TArchiveIndex& index, TStringList& listing);
 // the walk.
 TWalkResult WalkDirectory(bool bigEndian, const TArrayOfByte& directory, int32_t headerSize, TStringList& listing,
                           const TWalkLimits& limits = {});
-
-// The numeric field of a listing line that starts at column (zero-based; the columns are in
-// archive_format.h); for the tests that read what `list` prints.
-int32_t ListingField(const std::string& line, int32_t column);
