@@ -49,7 +49,8 @@ CliResult RunVpakWithEnvironment(VpakBuild build, const std::vector<std::string>
 std::string StraceProgram();
 
 // Runs vpak in workingDir under strace, every process and thread traced into a file of its
-// own (strace -f -ff: tracePrefix.PID), strings shown whole.
+// own (strace -f -ff: tracePrefix.PID), strings shown whole; a sanitizer build's leak check,
+// which cannot run under strace, is left out.
 CliResult RunVpakTraced(const std::vector<std::string>& args, const std::string& tracePrefix,
                         const std::string& workingDir);
 
