@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libsimpleini-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  libxcb1-dev xvfb xauth openbox x11-utils imagemagick zip unzip pigz time
+  libxcb1-dev xvfb xauth openbox x11-utils imagemagick zip unzip pigz time strace
   help2man gzip man-db groff-base dpkg-dev file desktop-file-utils appstream shared-mime-info
   bash-completion librsvg2-bin
 )

@@ -129,7 +129,7 @@ public:
           contentLimit_(entries_.size(), 0),
           overlaps_(entries_.size(), 0),
           verdicts_(entries_.size()),
-          files_(look.Path()) {}
+          files_(look.File()) {}
 
     // The faults a record shows by itself: its path, its sizes, its stream's place.
     void CheckRecords() {

@@ -72,11 +72,11 @@ void CheckKeptStreamsLieInside(const TArchiveLook& look, const std::vector<TSour
 
 // The kept streams that do not start as a zlib stream, by index into files: copied all the
 // same, and told, since judging them is for test, not for an edit. Runs on a thread of its
-// own while the new archive is written: one small read per entry costs about what
-// compressing the directory does.
-std::vector<size_t> FindStreamsWithoutZlibHeader(const std::string& archivePath,
-                                                 const std::vector<TSourceFile>& files) {
-    HostFile archive(archivePath, HostFile::Mode::Read);
+// own, through a descriptor of its own, while the new archive is written: one small read per
+// entry costs about what compressing the directory does.
+std::vector<size_t> FindStreamsWithoutZlibHeader(const HostFile& opened, const std::vector<TSourceFile>& files) {
+    const std::unique_ptr<HostFile> own = HostFile::Reopened(opened, HostFile::Mode::Read);
+    HostFile& archive = *own;
     std::vector<size_t> damaged;
     for (size_t k = 0; k < files.size(); ++k) {
         if (!files[k].kept) continue;
@@ -105,15 +105,15 @@ using TChange = std::function<bool(TEditTree& tree, const std::vector<host::File
 
 // Reads the archive, lets change edit its tree, and writes the edited tree in its place.
 // The archive is held alone from the reading to the renaming, so no update comes between.
-bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc, const ProgressProc& progress,
+bool EditArchive(bool bigEndian, TOpenedArchive& archive, bool convertLoc, const ProgressProc& progress,
                  TNotices* notices, TEditCounts& counts, bool& complete, const TChange& change,
                  TStreamsAhead* ahead = nullptr) {
-    if (!CanOpenArchive(archivePath, notices)) return false;
+    if (!CanOpenArchive(archive, notices)) return false;
     Report(progress, 0, kReadingText);
     // The archive's lock first, as every writer takes it; the new file comes under it.
-    const host::FileLock alone(archivePath, host::LockKind::Exclusive);
-    TStagedArchive staged(archivePath, notices);
-    TArchiveLook look(bigEndian, archivePath, notices);
+    const std::unique_ptr<host::FileLock> alone = archive.Lock(host::LockKind::Exclusive);
+    TStagedArchive staged(archive, notices);
+    TArchiveLook look(bigEndian, archive, notices);
     if (!look.Listed()) return false;
     // The new directory most often begins like the old one: that is compressed ahead from
     // the moment it is read, while the edit goes on. Compressing it takes longer than the
@@ -131,10 +131,10 @@ bool EditArchive(bool bigEndian, const std::string& archivePath, bool convertLoc
     counts.keptFiles = static_cast<int32_t>(
         std::count_if(build.files.begin(), build.files.end(), [](const TSourceFile& file) { return file.kept; }));
     std::future<std::vector<size_t>> damaged = std::async(
-        std::launch::async, [&] { return FindStreamsWithoutZlibHeader(look.Path(), build.files); });
+        std::launch::async, [&] { return FindStreamsWithoutZlibHeader(look.File(), build.files); });
     int32_t folderCount = 0;
     int32_t fileCount = 0;
-    complete = WriteArchiveTree(build, staged.File(), archivePath, progress, notices, folderCount, fileCount);
+    complete = WriteArchiveTree(build, staged.File(), archive.Path(), progress, notices, folderCount, fileCount);
     TellDamaged(damaged.get(), build.files, counts, notices);
     staged.Commit();
     return true;
@@ -192,11 +192,10 @@ bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
 
     // The files given by name are compressed while the archive is read and its tree changed;
     // the archive itself among them is left to the edit, which leaves it out.
-    const host::EntryInfo archiveInfo = host::Stat(request.archivePath);
+    TOpenedArchive archive(request.archivePath);
     std::vector<TStreamsAhead::TFile> givenFiles;
     for (const TGivenPath& item : given)
-        if (item.info.kind == host::EntryKind::File && !(archiveInfo.kind == host::EntryKind::File &&
-                                                         item.info.identity == archiveInfo.identity))
+        if (item.info.kind == host::EntryKind::File && !(archive.IsFile() && item.info.identity == archive.Identity()))
             givenFiles.push_back({item.path, item.info});
     TStreamsAhead ahead(request.bigEndian, request.convertLoc, givenFiles, CoreCount());
 
@@ -230,8 +229,8 @@ bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
         Notify(request.notices, request.archivePath, NoticeText("cannot add to", request.archivePath, collision));
         return false;
     };
-    if (!EditArchive(request.bigEndian, request.archivePath, request.convertLoc, request.progress, request.notices,
-                     counts, complete, change, &ahead))
+    if (!EditArchive(request.bigEndian, archive, request.convertLoc, request.progress, request.notices, counts,
+                     complete, change, &ahead))
         return false;
     return complete && allWentIn;
 }
@@ -253,7 +252,8 @@ bool RemoveFromArchive(const TRemoveRequest& request, TEditCounts& counts) {
         tree.RemoveEmptied(counts);
         return allMatched;
     };
-    return EditArchive(request.bigEndian, request.archivePath, false, request.progress, request.notices, counts,
-                       complete, change) &&
+    TOpenedArchive archive(request.archivePath);
+    return EditArchive(request.bigEndian, archive, false, request.progress, request.notices, counts, complete,
+                       change) &&
            complete;
 }

@@ -21,12 +21,20 @@ TEntryTotals SumEntries(const TArchiveEntries& entries) {
 }
 
 TArchiveLook::TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices)
-    : path_(archivePath) {
-    if (!CanOpenArchive(archivePath, notices)) return;
+    : path_(archivePath), own_(std::make_unique<TOpenedArchive>(archivePath)) {
+    Open(bigEndian, *own_, notices);
+}
+
+TArchiveLook::TArchiveLook(bool bigEndian, TOpenedArchive& archive, TNotices* notices) : path_(archive.Path()) {
+    Open(bigEndian, archive, notices);
+}
+
+void TArchiveLook::Open(bool bigEndian, TOpenedArchive& archive, TNotices* notices) {
+    if (!CanOpenArchive(archive, notices)) return;
     // The lock is held from the listing to the last stream read, so no update moves a stream
     // in between.
-    reading_ = std::make_unique<TArchiveReading>(archivePath, notices);
-    file_ = std::make_unique<HostFile>(archivePath, HostFile::Mode::Read);
+    reading_ = std::make_unique<TArchiveReading>(archive, notices);
+    file_ = &archive.Reader();
     if (!IndexOpenedArchive(bigEndian, *file_, index_, notices)) return;
     fileSize_ = file_->Size();
     listed_ = true;

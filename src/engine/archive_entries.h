@@ -14,6 +14,7 @@
 
 class HostFile;
 class TArchiveReading;
+class TOpenedArchive;
 
 struct TEntryTotals {
     int64_t files = 0;
@@ -30,6 +31,8 @@ TEntryTotals SumEntries(const TArchiveEntries& entries);
 class TArchiveLook {
 public:
     TArchiveLook(bool bigEndian, const std::string& archivePath, TNotices* notices);
+    // The same for an archive the operation has opened, which must outlive the look.
+    TArchiveLook(bool bigEndian, TOpenedArchive& archive, TNotices* notices);
     ~TArchiveLook();
     TArchiveLook(const TArchiveLook&) = delete;
     TArchiveLook& operator=(const TArchiveLook&) = delete;
@@ -40,15 +43,19 @@ public:
     const TArchiveEntries& Entries() const { return index_.entries; }
     // The archive's file, open for reading while this lives (only when listed).
     HostFile& File() { return *file_; }
+    const HostFile& File() const { return *file_; }
     // The open archive's device and inode (only when listed).
     host::FileIdentity Identity() const;
     int64_t FileSize() const { return fileSize_; }
     const std::string& Path() const { return path_; }
 
 private:
+    void Open(bool bigEndian, TOpenedArchive& archive, TNotices* notices);
+
     std::string path_;
+    std::unique_ptr<TOpenedArchive> own_;  // the archive, when this opened it from a path
     std::unique_ptr<TArchiveReading> reading_;
-    std::unique_ptr<HostFile> file_;
+    HostFile* file_ = nullptr;
     bool listed_ = false;
     TArchiveIndex index_;
     int64_t fileSize_ = 0;

@@ -36,20 +36,6 @@ auto NamingTheDirectory(HostFile& archive, const TWork& work) {
     }
 }
 
-// Why the path names nothing an archive can be read from; "" when it names a file. A FIFO,
-// socket or device holds no archive, and opening one could block for ever.
-std::string ArchiveFileProblem(const std::string& archivePath) {
-    if (archivePath.empty()) return "no archive was named";
-    const host::EntryInfo info = host::Stat(archivePath);
-    switch (info.kind) {
-        case host::EntryKind::File: return "";
-        case host::EntryKind::Missing: return host::ErrorText(info.errorCode);
-        case host::EntryKind::Directory: return "it is a folder";
-        case host::EntryKind::Other: return "it is a device, FIFO or socket, not a file";
-    }
-    return "";
-}
-
 // What the archive is listed for: an update in place serves PC archives only.
 enum class TPurpose { Read, Update };
 
@@ -200,9 +186,14 @@ bool ReadArchiveHeader(bool bigEndian, HostFile& archive, Veldane_PAK_HeaderType
 }
 
 bool CanOpenArchive(const std::string& archivePath, TNotices* notices) {
-    const std::string problem = ArchiveFileProblem(archivePath);
+    const TOpenedArchive archive(archivePath);
+    return CanOpenArchive(archive, notices);
+}
+
+bool CanOpenArchive(const TOpenedArchive& archive, TNotices* notices) {
+    const std::string problem = archive.Problem();
     if (problem.empty()) return true;
-    Notify(notices, archivePath, NoticeText(kCannotOpen, archivePath, problem));
+    Notify(notices, archive.Path(), NoticeText(kCannotOpen, archive.Path(), problem));
     return false;
 }
 
@@ -214,11 +205,12 @@ bool IndexAndExtract(bool bigEndian, const std::string& archivePath, TStringList
                      const std::string& targetDir, bool hashTags, bool convertLoc, const ProgressProc& progress,
                      TNotices* notices, TTargetFolder targetFolder) {
     const TProgressScope scope(progress);
-    if (!CanOpenArchive(archivePath, notices)) return false;
+    TOpenedArchive opened(archivePath);
+    if (!CanOpenArchive(opened, notices)) return false;
 
     // An update that was interrupted is rolled back before anything is read.
-    const TArchiveReading reading(archivePath, notices);
-    HostFile archive(archivePath, HostFile::Mode::Read);
+    const TArchiveReading reading(opened, notices);
+    HostFile& archive = opened.Reader();
     TArchiveIndex index;
     const TIndexed indexed = IndexOpenArchive(bigEndian, archive, index, TPurpose::Read, notices);
     // A header that does not read leaves the listing as it was; a walk that fails keeps the
@@ -258,11 +250,17 @@ bool ExtractArchive(bool bigEndian, const std::string& archivePath, int64_t& fil
                            notices, targetFolder);
 }
 
-bool IndexArchiveToUpdate(const std::string& archivePath, TArchiveIndex& index, TNotices* notices) {
-    if (!CanOpenArchive(archivePath, notices)) return false;
-    const TArchiveReading reading(archivePath, notices);
-    HostFile archive(archivePath, HostFile::Mode::Read);
-    return IndexOpenArchive(kPcByteOrder, archive, index, TPurpose::Update, notices) == TIndexed::Wholly;
+bool IndexArchiveToUpdate(TOpenedArchive& archive, TArchiveIndex& index, TNotices* notices) {
+    if (!CanOpenArchive(archive, notices)) return false;
+    const TArchiveReading reading(archive, notices);
+    return IndexOpenArchive(kPcByteOrder, archive.Reader(), index, TPurpose::Update, notices) == TIndexed::Wholly;
+}
+
+void HeaderOfIndex(const TArchiveIndex& index, Veldane_PAK_HeaderType& header, TArrayOfByte& directory) {
+    directory = index.directory;
+    header.UnpackedDirSize = BufferLength(directory);
+    header.HeaderSize = index.headerSize;
+    header.PackedDir.clear();
 }
 
 bool IndexOpenedArchive(bool bigEndian, HostFile& archive, TArchiveIndex& index, TNotices* notices) {

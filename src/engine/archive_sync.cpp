@@ -22,9 +22,8 @@ namespace {
 
 const char* const kReadingText = "reading the directory and the folder...";
 
-bool ArchiveIsMissing(const std::string& archivePath) {
-    const host::EntryInfo info = host::Stat(archivePath);
-    return info.kind == host::EntryKind::Missing && info.errorCode == ENOENT;
+bool ArchiveIsMissing(const TOpenedArchive& archive) {
+    return archive.Info().kind == host::EntryKind::Missing && archive.Info().errorCode == ENOENT;
 }
 
 // A dry run where there is no archive: every file the folder holds would be added.
@@ -73,20 +72,21 @@ bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
         Notify(request.notices, root, NoticeText("cannot read the folder", root, problem));
         return false;
     }
-    if (ArchiveIsMissing(request.archivePath)) return MakeInstead(request, root, result);
-    if (!CanOpenArchive(request.archivePath, request.notices)) return false;
+    TOpenedArchive archive(request.archivePath);
+    if (ArchiveIsMissing(archive)) return MakeInstead(request, root, result);
+    if (!CanOpenArchive(archive, request.notices)) return false;
 
     Report(request.progress, 0, kReadingText);
     // A sync that writes holds the archive alone from the comparison to the renaming, its
     // lock taken first, as every writer takes it (see EditArchive). Its new file comes
     // before the folder is listed, so that a listing of a folder that holds it meets it.
-    std::optional<host::FileLock> alone;
+    std::unique_ptr<host::FileLock> alone;
     std::unique_ptr<TStagedArchive> staged;
     if (!request.dryRun) {
-        alone.emplace(request.archivePath, host::LockKind::Exclusive);
-        staged = std::make_unique<TStagedArchive>(request.archivePath, request.notices);
+        alone = archive.Lock(host::LockKind::Exclusive);
+        staged = std::make_unique<TStagedArchive>(archive, request.notices);
     }
-    TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
+    TArchiveLook look(request.bigEndian, archive, request.notices);
     if (!look.Listed()) return false;
     std::vector<host::FileIdentity> leftOut{look.Identity()};
     if (staged) leftOut.push_back(staged->Identity());

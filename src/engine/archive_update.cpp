@@ -217,13 +217,12 @@ void RefuseSecondSources(bool matchByTag, std::vector<TSourceFile>& files, TNoti
 
 // Replaces the entry found by key; sourceFile, the file the content came from, is named when
 // no entry matches ("" when the caller gave bytes).
-bool ReplaceEntry(const std::string& archivePath, const std::string& key, bool matchByTag,
-                  const TReplacementData& data, const std::string& sourceFile, TNotices* notices,
-                  TJournalling journalling = TJournalling::Kept) {
+bool ReplaceEntry(TOpenedArchive& opened, const std::string& key, bool matchByTag, const TReplacementData& data,
+                  const std::string& sourceFile, TNotices* notices, TJournalling journalling = TJournalling::Kept) {
     // Locks the archive for the whole update, after rolling back one that was interrupted.
-    TArchiveUpdate update(archivePath, notices, journalling);
+    TArchiveUpdate update(opened, notices, journalling);
     TArchiveIndex index;
-    if (!IndexArchiveToUpdate(archivePath, index, notices)) return false;
+    if (!IndexArchiveToUpdate(opened, index, notices)) return false;
     const TEntryMatch match = FindEntry(index, key, matchByTag);
     if (match.Ambiguous()) {
         TellAmbiguous(notices, sourceFile.empty() ? key : sourceFile, index, match, matchByTag);
@@ -238,14 +237,12 @@ bool ReplaceEntry(const std::string& archivePath, const std::string& key, bool m
 
     const TArrayOfByte stream = NewStream(data);
 
-    HostFile archive(archivePath, HostFile::Mode::ReadWrite);
+    // The index was read under the update's lock: its header and directory are the file's.
+    const std::unique_ptr<HostFile> writable = opened.Open(HostFile::Mode::ReadWrite);
+    HostFile& archive = *writable;
     Veldane_PAK_HeaderType header;
     TArrayOfByte directory;
-    const std::string headerProblem = ArchiveHeaderProblem(kPcByteOrder, archive, header, directory);
-    if (!headerProblem.empty()) {
-        Notify(notices, archivePath, NoticeText("cannot read the archive", archivePath, headerProblem));
-        return false;
-    }
+    HeaderOfIndex(index, header, directory);
     TReplacementPlan plan;
     const int64_t archiveSize = archive.Size();
     const std::string problem =
@@ -271,13 +268,13 @@ std::string FolderToTakeProblem(const std::string& sourceDir) {
 
 }  // namespace
 
-bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir,
+bool CanReplaceFromDirectory(bool bigEndian, const TOpenedArchive& archive, std::string& sourceDir,
                              TNotices* notices) {
     if (bigEndian) {
-        TellXboxRefused(notices, archivePath);
+        TellXboxRefused(notices, archive.Path());
         return false;
     }
-    if (!CanOpenArchive(archivePath, notices)) return false;
+    if (!CanOpenArchive(archive, notices)) return false;
     if (sourceDir.empty()) sourceDir = ".";
     const std::string problem = FolderToTakeProblem(sourceDir);
     if (problem.empty()) return true;
@@ -287,10 +284,9 @@ bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std
 
 // The archive file itself is never a replacement source: reading it while it is being
 // rewritten would feed an entry a half-updated archive.
-bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, bool matchByTag,
+bool CollectSourceFiles(const std::string& sourceDir, const host::FileIdentity& archive, bool matchByTag,
                         TSourceTree& tree) {
     if (!CollectFiles(sourceDir, tree)) return false;
-    const host::FileIdentity archive = host::Stat(archivePath).identity;
     std::erase_if(tree.files, [&](const TSourceFile& file) {
         return file.entry->info.kind == host::EntryKind::File && file.entry->info.identity == archive;
     });
@@ -312,17 +308,15 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
         Notify(notices, key, NoticeText("cannot replace", ArchivePathForUser(key), "the new content given is not usable"));
         return false;
     }
-    return ReplaceEntry(archivePath, key, matchByTag, *data, "", notices, journalling);
+    TOpenedArchive opened(archivePath);
+    return ReplaceEntry(opened, key, matchByTag, *data, "", notices, journalling);
 }
 
-bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices,
-                    const ProgressProc& progress) {
-    const TProgressScope scope(progress);
-    if (bigEndian) {
-        TellXboxRefused(notices, archivePath);
-        return false;
-    }
+namespace {
+
+// ReplaceOneFile for an archive the operation has opened.
+bool ReplaceOneFileIn(TOpenedArchive& opened, const std::string& filePath, const std::string& key, bool convertLoc,
+                      bool matchByTag, TNotices* notices) {
     TArrayOfByte content;
     const std::string problem = ObtainStoredContent(kPcByteOrder, convertLoc, filePath, content);
     if (!problem.empty()) {
@@ -340,7 +334,21 @@ bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::s
     data.UnpackedSize = BufferLength(content);
     data.DataSize = BufferLength(content);
     data.IsPacked = 0;
-    return ReplaceEntry(archivePath, key, matchByTag, data, filePath, notices);
+    return ReplaceEntry(opened, key, matchByTag, data, filePath, notices);
+}
+
+}  // namespace
+
+bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
+                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices,
+                    const ProgressProc& progress) {
+    const TProgressScope scope(progress);
+    if (bigEndian) {
+        TellXboxRefused(notices, archivePath);
+        return false;
+    }
+    TOpenedArchive opened(archivePath);
+    return ReplaceOneFileIn(opened, filePath, key, convertLoc, matchByTag, notices);
 }
 
 bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
@@ -348,18 +356,18 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
                                     int32_t& replacedCount, TNotices* notices) {
     const TProgressScope scope(progress);
     replacedCount = 0;
-    if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir, notices)) return false;
+    TOpenedArchive opened(archivePath);
+    if (!CanReplaceFromDirectory(bigEndian, opened, sourceDir, notices)) return false;
 
     // One journal covers every file of the directory: an interruption leaves the archive as
     // it was before the first of them.
-    TArchiveUpdate update(archivePath, notices);
+    TArchiveUpdate update(opened, notices);
     Report(progress, 0, "preparing...");
     TSourceTree tree;
-    if (!CollectSourceFiles(sourceDir, archivePath, matchByTag, tree)) return false;
+    if (!CollectSourceFiles(sourceDir, opened.Identity(), matchByTag, tree)) return false;
     PassOn(tree.refused, notices);
 
-    ReplaceFilesOneByOne(bigEndian, archivePath, tree.files, 0, matchByTag, convertLoc, progress, replacedCount,
-                         notices);
+    ReplaceFilesOneByOne(opened, tree.files, 0, matchByTag, convertLoc, progress, replacedCount, notices);
     update.Commit();
     return replacedCount == static_cast<int32_t>(tree.files.size()) && tree.refused.empty();
 }
@@ -370,16 +378,16 @@ std::string SourceFileKey(const std::string& relative, bool matchByTag) {
 
 // Each file lists the archive again, and would tell again why the archive does not read:
 // every text is passed on once.
-void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::vector<TSourceFile>& files,
-                          size_t from, bool matchByTag, bool convertLoc,
-                          const ProgressProc& progress, int32_t& replacedCount, TNotices* notices) {
+void ReplaceFilesOneByOne(TOpenedArchive& archive, const std::vector<TSourceFile>& files, size_t from,
+                          bool matchByTag, bool convertLoc, const ProgressProc& progress, int32_t& replacedCount,
+                          TNotices* notices) {
     const int64_t total = static_cast<int64_t>(files.size());
     std::unordered_set<std::string> told;
     for (size_t i = from; i < files.size(); ++i) {
         const std::string relative = ArchivePathOf(files[i]);
         TNotices fileNotices;
-        if (ReplaceOneFile(bigEndian, archivePath, HostPathOf(files[i]),
-                           SourceFileKey(relative, matchByTag), convertLoc, matchByTag, &fileNotices))
+        if (ReplaceOneFileIn(archive, HostPathOf(files[i]), SourceFileKey(relative, matchByTag), convertLoc,
+                             matchByTag, &fileNotices))
             ++replacedCount;
         for (const TNotice& notice : fileNotices)
             if (told.insert(notice.text).second) Notify(notices, notice.path, notice.text, notice.advice);

@@ -119,8 +119,8 @@ enum class TDecision {
 // The archive as the replacements decided so far leave it, and the new streams to write.
 class TBatchReplacement {
 public:
-    TBatchReplacement(std::string archivePath, bool matchByTag, TArchiveUpdate& update, TNotices* notices)
-        : archivePath_(std::move(archivePath)), matchByTag_(matchByTag), update_(update), notices_(notices) {}
+    TBatchReplacement(TOpenedArchive& archive, bool matchByTag, TArchiveUpdate& update, TNotices* notices)
+        : opened_(archive), matchByTag_(matchByTag), update_(update), notices_(notices) {}
 
     // Decides one source file, and tells why it replaces nothing as the file-by-file
     // procedure tells it: the archive's troubles once, the file's own each time. Raises where
@@ -145,7 +145,7 @@ public:
             return TDecision::Failed;
         }
         if (file.compressError) std::rethrow_exception(file.compressError);
-        if (!Opened()) return TDecision::Failed;
+        Open();
         if (!recordsFit_) return Refuse(static_cast<size_t>(index), kRecordOutsideDirectory);
         if (!regular_) return TDecision::Uncertain;
         return Decide(static_cast<size_t>(index), file);
@@ -218,23 +218,21 @@ private:
     bool Listed() {
         if (!listingTried_) {
             listingTried_ = true;
-            listable_ = IndexArchiveToUpdate(archivePath_, archiveIndex_, notices_);
+            listable_ = IndexArchiveToUpdate(opened_, archiveIndex_, notices_);
             if (listable_) entryIndex_ = TEntryIndex(archiveIndex_, matchByTag_);
         }
         return listable_;
     }
 
-    bool Opened() {
-        if (!openTried_) {
-            openTried_ = true;
-            archive_ = std::make_unique<HostFile>(archivePath_, HostFile::Mode::ReadWrite);
-            update_.Watch(*archive_);
-            const std::string problem = ArchiveHeaderProblem(kPcByteOrder, *archive_, header_, directory_);
-            opened_ = problem.empty();
-            if (opened_) LoadRecords();
-            else Notify(notices_, archivePath_, NoticeText("cannot read the archive", archivePath_, problem));
-        }
-        return opened_;
+    // The index was read under the update's lock: its header and directory are the file's,
+    // and the directory is not inflated again.
+    void Open() {
+        if (openTried_) return;
+        openTried_ = true;
+        archive_ = opened_.Open(HostFile::Mode::ReadWrite);
+        update_.Watch(*archive_);
+        HeaderOfIndex(archiveIndex_, header_, directory_);
+        LoadRecords();
     }
 
     // Reads every listed record and works out what stays true whatever is replaced: their
@@ -350,7 +348,7 @@ private:
         }
     }
 
-    const std::string archivePath_;
+    TOpenedArchive& opened_;
     const bool matchByTag_;
     TArchiveUpdate& update_;
     TNotices* notices_;
@@ -361,7 +359,6 @@ private:
     TEntryIndex entryIndex_;  // of archiveIndex_
 
     bool openTried_ = false;
-    bool opened_ = false;
     std::unique_ptr<HostFile> archive_;
     Veldane_PAK_HeaderType header_;  // as on disk
     TArrayOfByte directory_;         // as on disk, until the pass writes the records into it
@@ -430,18 +427,20 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
                                  int32_t& replacedCount, int64_t heldStreamsBudget, TNotices* notices) {
     const TProgressScope scope(progress);
     replacedCount = 0;
-    if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir, notices)) return false;
+    // The archive is looked up once: everything below works from what this finds.
+    TOpenedArchive opened(archivePath);
+    if (!CanReplaceFromDirectory(bigEndian, opened, sourceDir, notices)) return false;
 
     // One journal covers every file of the directory: an interruption or an error leaves the
     // archive as it was before the first of them, as one by one.
-    TArchiveUpdate update(archivePath, notices);
+    TArchiveUpdate update(opened, notices);
     Report(progress, 0, "preparing...");
     TSourceTree tree;
-    if (!CollectSourceFiles(sourceDir, archivePath, matchByTag, tree)) return false;
+    if (!CollectSourceFiles(sourceDir, opened.Identity(), matchByTag, tree)) return false;
     PassOn(tree.refused, notices);
     const std::vector<TSourceFile>& files = tree.files;
 
-    TBatchReplacement batch(archivePath, matchByTag, update, notices);
+    TBatchReplacement batch(opened, matchByTag, update, notices);
     const size_t next =
         DecideFiles(batch, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount, notices);
     // Files left to go one by one make passes of their own after this one.
@@ -450,8 +449,7 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
 
     // From a file whose replacement only an intermediate header could decide, the rest go
     // one by one.
-    ReplaceFilesOneByOne(bigEndian, archivePath, files, next, matchByTag, convertLoc, progress, replacedCount,
-                         notices);
+    ReplaceFilesOneByOne(opened, files, next, matchByTag, convertLoc, progress, replacedCount, notices);
     update.Commit();
     return replacedCount == static_cast<int32_t>(files.size()) && tree.refused.empty();
 }

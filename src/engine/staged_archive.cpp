@@ -44,9 +44,7 @@ TStagedArchive::TStagedArchive(const std::string& archivePath, TNotices* notices
         const host::EntryInfo old = host::Stat(target_);
         if (old.kind == host::EntryKind::Directory) FailToCreate(archivePath, EISDIR);
         RefuseSpecialFile(archivePath, old);
-        const host::EntryKind directoryKind = host::Stat(directory).kind;
-        if (directoryKind == host::EntryKind::Missing) FailToCreate(archivePath, ENOENT);
-        if (directoryKind != host::EntryKind::Directory) FailToCreate(archivePath, ENOTDIR);
+        CheckDirectory(directory, archivePath);
         // The archive's lock first, before any work: writers of it run one after the other.
         if (old.kind == host::EntryKind::File && targetLock_ == nullptr)
             targetLock_ = std::make_unique<host::FileLock>(target_, host::LockKind::Exclusive);
@@ -63,6 +61,23 @@ TStagedArchive::TStagedArchive(const std::string& archivePath, TNotices* notices
     identity_ = file_->Identity();
 }
 
+TStagedArchive::TStagedArchive(TOpenedArchive& archive, TNotices* notices)
+    : target_(archive.RealPath()), notices_(notices), archive_(&archive) {
+    const std::string directory = host::ParentDirectoryOf(target_);
+    CheckDirectory(directory, archive.Path());
+    replaced_ = archive.Identity();
+    // The new file gets no more access than the archive it replaces has.
+    std::string other;
+    CreateStagingFile(directory, archive.Ownership().mode & 0666, archive.Path(), other);
+    identity_ = file_->Identity();
+}
+
+void TStagedArchive::CheckDirectory(const std::string& directory, const std::string& archivePath) {
+    const host::EntryKind directoryKind = host::Stat(directory).kind;
+    if (directoryKind == host::EntryKind::Missing) FailToCreate(archivePath, ENOENT);
+    if (directoryKind != host::EntryKind::Directory) FailToCreate(archivePath, ENOTDIR);
+}
+
 bool TStagedArchive::CreateStagingFile(const std::string& directory, uint32_t permissions,
                                        const std::string& archivePath, std::string& other) {
     // Builds of targets in one directory check for left-overs and create their files one
@@ -72,7 +87,7 @@ bool TStagedArchive::CreateStagingFile(const std::string& directory, uint32_t pe
     // Without the target's lock, a build of a new target orders itself after any other. A
     // build holding the lock never waits for a staging file: one that made its file before
     // the target existed waits for this lock to rename it, so waiting for it could not end.
-    if (targetLock_ == nullptr) {
+    if (targetLock_ == nullptr && archive_ == nullptr) {
         for (const std::string& staging : StagingPathsOf(target_)) {
             if (!IsBuilding(staging)) continue;
             other = staging;
@@ -104,6 +119,10 @@ TStagedArchive::~TStagedArchive() {
 
 void TStagedArchive::Commit() {
     file_->Flush();
+    if (archive_ != nullptr) {
+        CommitOver(*archive_);
+        return;
+    }
     std::unique_ptr<host::FileLock> oldLock;
     // What stands under the target's name now is what the rename replaces.
     const host::EntryInfo current = host::Stat(target_);
@@ -116,6 +135,19 @@ void TStagedArchive::Commit() {
     // A journal left beside the old archive (or beside none) must not outlive it: the new
     // file could get the old one's inode number and take the journal for its own.
     RecoverArchive(target_, notices_);
+    host::Rename(stagingPath_, target_);
+    committed_ = true;
+    host::FlushDirectoryOf(target_);
+    file_->Close();
+}
+
+// The archive has been held exclusively since before the new file was made: no writer has
+// put another file under its name, and its journal was dealt with when it was locked.
+void TStagedArchive::CommitOver(TOpenedArchive& archive) {
+    file_->SetOwnership(archive.Ownership());
+    // A journal left beside the old archive must not outlive it: the new file could get the
+    // old one's inode number and take the journal for its own.
+    RecoverArchive(archive, notices_);
     host::Rename(stagingPath_, target_);
     committed_ = true;
     host::FlushDirectoryOf(target_);

@@ -100,7 +100,10 @@ void RemoveLeftOverBuildLocked(const std::string& target, TNotices* notices) {
 }
 
 void RemoveLeftOverBuild(const std::string& archivePath, TNotices* notices) {
-    const std::string target = StagingTargetOf(archivePath);
+    RemoveLeftOverBuildBeside(StagingTargetOf(archivePath), notices);
+}
+
+void RemoveLeftOverBuildBeside(const std::string& target, TNotices* notices) {
     if (StagingPathsOf(target).empty()) return;
     const std::string directory = host::ParentDirectoryOf(target);
     if (host::Stat(directory).kind != host::EntryKind::Directory) return;

@@ -352,9 +352,9 @@ std::vector<std::optional<uint8_t>> RestoredBytes(HostFile& journal, const TJour
 
 // True when the archive is still one the last sealed pass may have left, or a roll-back of
 // it that was itself interrupted. Journals of the layouts without states cannot tell.
-bool DescribesArchive(HostFile& journal, const TJournalScan& scan, const std::string& archivePath) {
+bool DescribesArchive(HostFile& journal, const TJournalScan& scan, const TOpenedArchive& opened) {
     if (scan.header.version < kStateLayout) return true;
-    HostFile archive(archivePath, HostFile::Mode::Read);
+    HostFile archive(opened.Named(), HostFile::Mode::Read);
     // A pass rolling forward writes each byte once, with its final value, and nothing else.
     if (scan.forward)
         return ArchiveFitsState(*scan.state, archive, scan.state->newSize,
@@ -387,8 +387,6 @@ void RemoveJournal(const std::string& journalPath) {
     host::FlushDirectoryOf(journalPath);
 }
 
-bool IsRegularFile(const std::string& path) { return host::Stat(path).kind == host::EntryKind::File; }
-
 // What recovery did, and the journal it left where it was, if any.
 struct TRecoveryResult {
     TRecovery outcome = TRecovery::NoJournal;
@@ -414,11 +412,11 @@ TRecoveryResult LeaveJournal(const std::string& journalPath, const host::FileIde
 // user recovering it, or the superuser (who may write any archive anyway, and may have
 // updated this one) can have written a journal that is applied: one that another user
 // planted, or that others may change, could write anything into the archive.
-std::string DistrustOf(const HostFile& journal, const std::string& archivePath) {
+std::string DistrustOf(const HostFile& journal, const TOpenedArchive& archive) {
     if (journal.Kind() != host::EntryKind::File) return "it is not a regular file";
     const host::FileOwnership ownership = journal.Ownership();
     const bool ours = ownership.user == host::CurrentUser() || ownership.user == kSuperuser ||
-                      (IsRegularFile(archivePath) && ownership.user == host::OwnershipOf(archivePath).user);
+                      (archive.IsFile() && ownership.user == archive.Ownership().user);
     if (!ours) return "it belongs to another user, " + UserWords(ownership.user);
     if ((ownership.mode & kWritableByOthers) != 0) return "other users may write it";
     return {};
@@ -460,10 +458,10 @@ std::unique_ptr<HostFile> OpenJournal(const std::string& journalPath, TNotices* 
 
 // The archive open for writing the journal back; none, told in notices, when this process
 // may not write it.
-std::unique_ptr<HostFile> OpenArchiveToRollBack(const std::string& archivePath, const std::string& journalPath,
+std::unique_ptr<HostFile> OpenArchiveToRollBack(const TOpenedArchive& archive, const std::string& journalPath,
                                                 TNotices* notices) {
     try {
-        return std::make_unique<HostFile>(archivePath, HostFile::Mode::ReadWrite);
+        return archive.Open(HostFile::Mode::ReadWrite);
     } catch (const EInOutError& error) {
         if (!host::IsAccessRefused(error.Code())) throw;
         NotifyOnce(notices, journalPath,
@@ -515,13 +513,12 @@ TJournalMark ReadMark(HostFile& journal) {
     return TJournalMark::Unknown;
 }
 
-TVerdict Judge(HostFile& journal, const TJournalScan& scan, const host::EntryInfo& archive,
-               const std::string& archivePath) {
+TVerdict Judge(HostFile& journal, const TJournalScan& scan, const TOpenedArchive& archive) {
     if (!scan.headerValid || scan.seals == 0) return TVerdict::Damaged;
-    if (!(scan.header.archive == archive.identity)) return TVerdict::Discard;
+    if (!(scan.header.archive == archive.Identity())) return TVerdict::Discard;
     // The journal was marked once a group with a state was sealed: that group is gone.
     if (scan.header.version >= kStateLayout && !scan.state) return TVerdict::Damaged;
-    if (!DescribesArchive(journal, scan, archivePath))
+    if (!DescribesArchive(journal, scan, archive))
         return scan.end == TScanEnd::Damaged ? TVerdict::Damaged : TVerdict::Stale;
     return TVerdict::Apply;
 }
@@ -575,10 +572,9 @@ TRecoveryResult KeepDamagedJournal(const std::string& archivePath, const std::st
 }
 
 // Recovery with a journal that passed the checks of its file.
-TRecoveryResult RecoverTrusted(HostFile& journal, const std::string& archivePath, const std::string& journalPath,
+TRecoveryResult RecoverTrusted(HostFile& journal, const TOpenedArchive& archive, const std::string& journalPath,
                                const host::FileIdentity& identity, TNotices* notices) {
-    const host::EntryInfo archive = host::Stat(archivePath);
-    if (archive.kind != host::EntryKind::File) {
+    if (!archive.IsFile()) {
         // A journal without its archive: nothing to apply it to.
         journal.Close();
         return DiscardJournal(journalPath, identity, notices);
@@ -590,11 +586,11 @@ TRecoveryResult RecoverTrusted(HostFile& journal, const std::string& archivePath
         return DiscardJournal(journalPath, identity, notices);
     }
     const TJournalScan scan = ScanJournal(journal);
-    const TVerdict verdict = mark == TJournalMark::Unknown ? TVerdict::Damaged : Judge(journal, scan, archive, archivePath);
+    const TVerdict verdict = mark == TJournalMark::Unknown ? TVerdict::Damaged : Judge(journal, scan, archive);
     if (verdict == TVerdict::Damaged) {
         const std::string damage = DamageOf(mark, scan, journal.Size());
         journal.Close();
-        return KeepDamagedJournal(archivePath, journalPath, identity, damage, notices);
+        return KeepDamagedJournal(archive.Path(), journalPath, identity, damage, notices);
     }
     if (verdict == TVerdict::Stale) {
         // The archive was restored, replaced in place or updated through another name since:
@@ -606,7 +602,7 @@ TRecoveryResult RecoverTrusted(HostFile& journal, const std::string& archivePath
         journal.Close();
         return DiscardJournal(journalPath, identity, notices);
     }
-    std::unique_ptr<HostFile> target = OpenArchiveToRollBack(archivePath, journalPath, notices);
+    std::unique_ptr<HostFile> target = OpenArchiveToRollBack(archive, journalPath, notices);
     if (target == nullptr) return Stays(TRecovery::Ignored, identity);
     TRecovery outcome = TRecovery::RolledBack;
     if (scan.forward) {
@@ -626,26 +622,26 @@ TRecoveryResult RecoverTrusted(HostFile& journal, const std::string& archivePath
 }
 
 // Recovery with the archive locked exclusively (or known to be absent).
-TRecoveryResult RecoverLocked(const std::string& archivePath, const std::string& journalPath, TNotices* notices) {
+TRecoveryResult RecoverLocked(const TOpenedArchive& archive, const std::string& journalPath, TNotices* notices) {
     const host::EntryInfo entry = host::StatNoFollow(journalPath);
     if (entry.kind == host::EntryKind::Missing) return Done(TRecovery::NoJournal);
     if (entry.kind != host::EntryKind::File)
         return LeaveJournal(journalPath, entry.identity, "it is not a regular file", notices);
     std::unique_ptr<HostFile> journal = OpenJournal(journalPath, notices);
     if (journal == nullptr) return Stays(TRecovery::Ignored, entry.identity);
-    const std::string distrust = DistrustOf(*journal, archivePath);
+    const std::string distrust = DistrustOf(*journal, archive);
     if (!distrust.empty()) return LeaveJournal(journalPath, entry.identity, distrust, notices);
-    return RecoverTrusted(*journal, archivePath, journalPath, entry.identity, notices);
+    return RecoverTrusted(*journal, archive, journalPath, entry.identity, notices);
 }
 
-TRecoveryResult RecoverUnlessUpdating(const std::string& archivePath, TNotices* notices) {
-    const std::string journalPath = JournalPathOf(archivePath);
-    if (!host::NameExists(journalPath)) return Done(TRecovery::NoJournal);
-    if (!IsRegularFile(archivePath)) return RecoverLocked(archivePath, journalPath, notices);
-    if (ActiveUpdateOf(host::Stat(archivePath).identity) != nullptr) return Done(TRecovery::NoJournal);
-    // An update of another process holds the lock until it has removed its journal.
-    const host::FileLock lock(archivePath, host::LockKind::Exclusive);
-    return RecoverLocked(archivePath, journalPath, notices);
+TRecoveryResult RecoverUnlessUpdating(TOpenedArchive& archive, TNotices* notices) {
+    if (!host::NameExists(archive.JournalPath())) return Done(TRecovery::NoJournal);
+    if (!archive.IsFile()) return RecoverLocked(archive, archive.JournalPath(), notices);
+    if (ActiveUpdateOf(archive.Identity()) != nullptr) return Done(TRecovery::NoJournal);
+    // An update of another process holds the lock until it has removed its journal. Should
+    // another file stand under the name by then, its own journal is the one to look at.
+    const std::unique_ptr<host::FileLock> lock = archive.Lock(host::LockKind::Exclusive);
+    return RecoverLocked(archive, archive.JournalPath(), notices);
 }
 
 }  // namespace
@@ -654,13 +650,14 @@ TRecoveryResult RecoverUnlessUpdating(const std::string& archivePath, TNotices* 
 // knows which ranges of the old archive it already holds.
 class TUpdateJournal final : public host::ChangeWatcher {
 public:
-    TUpdateJournal(const std::string& archivePath, const host::FileIdentity& identity, TJournalling journalling,
+    TUpdateJournal(TOpenedArchive& archive, const host::FileIdentity& identity, TJournalling journalling,
                    TNotices* notices)
-        : archivePath_(archivePath),
+        : archive_(archive),
+          archivePath_(archive.Path()),
           kept_(journalling == TJournalling::Kept),
           notices_(notices),
-          journalPath_(JournalPathOf(archivePath)),
-          reader_(archivePath, HostFile::Mode::Read) {
+          journalPath_(archive.JournalPath()),
+          reader_(archive.Named(), HostFile::Mode::Read) {
         header_.archive = identity;
         header_.oldSize = reader_.Size();
     }
@@ -698,6 +695,7 @@ private:
     void HandToDisk(int64_t position, int64_t length);
     void ForgetWritten();
 
+    TOpenedArchive& archive_;
     std::string archivePath_;
     bool kept_;
     TNotices* notices_;
@@ -819,7 +817,7 @@ void TUpdateJournal::BeforeChange(int64_t from, int64_t to) {
 void TUpdateJournal::Create() {
     // The journal holds the archive's bytes: whoever may read the archive may read it, and
     // no one but its owner may write it, or recovery would not trust it.
-    const uint32_t permissions = (host::OwnershipOf(archivePath_).mode & kReadableBits) | kOwnerReadWrite;
+    const uint32_t permissions = (reader_.Ownership().mode & kReadableBits) | kOwnerReadWrite;
     // Its errors name the archive the user gave, not a file the user never named.
     const std::string subject = "the journal of \"" + archivePath_ + "\"";
     try {
@@ -946,28 +944,41 @@ void TUpdateJournal::RollBack() {
     if (journal_ == nullptr) return;
     journal_->Close();
     journal_.reset();
-    RecoverLocked(archivePath_, journalPath_, notices_);
+    RecoverLocked(archive_, journalPath_, notices_);
 }
 
 std::string JournalPathOf(const std::string& archivePath) { return host::ResolvedPath(archivePath) + kJournalSuffix; }
 
 TRecovery RecoverArchive(const std::string& archivePath, TNotices* notices) {
-    return RecoverUnlessUpdating(archivePath, notices).outcome;
+    TOpenedArchive archive(archivePath);
+    return RecoverArchive(archive, notices);
+}
+
+TRecovery RecoverArchive(TOpenedArchive& archive, TNotices* notices) {
+    return RecoverUnlessUpdating(archive, notices).outcome;
 }
 
 TArchiveUpdate::TArchiveUpdate(const std::string& archivePath, TNotices* notices, TJournalling journalling)
-    : archivePath_(archivePath) {
-    if (!IsRegularFile(archivePath)) return;
-    active_ = ActiveUpdateOf(host::Stat(archivePath).identity);
+    : own_(std::make_unique<TOpenedArchive>(archivePath)) {
+    Start(*own_, notices, journalling);
+}
+
+TArchiveUpdate::TArchiveUpdate(TOpenedArchive& archive, TNotices* notices, TJournalling journalling) {
+    Start(archive, notices, journalling);
+}
+
+void TArchiveUpdate::Start(TOpenedArchive& archive, TNotices* notices, TJournalling journalling) {
+    if (!archive.IsFile()) return;
+    active_ = ActiveUpdateOf(archive.Identity());
     if (active_ != nullptr) return;
 
-    lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Exclusive);
-    const std::string journalPath = JournalPathOf(archivePath);
-    if (RecoverLocked(archivePath, journalPath, notices).left)
-        throw EInOutError(EEXIST, "Cannot update \"" + archivePath + "\": the journal \"" + journalPath +
+    lock_ = archive.Lock(host::LockKind::Exclusive);
+    const std::string journalPath = archive.JournalPath();
+    if (RecoverLocked(archive, journalPath, notices).left)
+        throw EInOutError(EEXIST, "Cannot update \"" + archive.Path() + "\": the journal \"" + journalPath +
                                       "\" beside it was left alone");
-    RemoveLeftOverBuild(archivePath, notices);
-    journal_ = std::make_unique<TUpdateJournal>(archivePath, lock_->Identity(), journalling, notices);
+    RemoveLeftOverBuildBeside(archive.RealPath(), notices);
+    journal_ = std::make_unique<TUpdateJournal>(archive, lock_->Identity(), journalling, notices);
     active_ = journal_.get();
     std::lock_guard<std::mutex> guard(ActiveMutex());
     ActiveUpdates()[KeyOf(lock_->Identity())] = active_;
@@ -1032,18 +1043,27 @@ void TArchiveUpdate::Commit() {
     committed_ = true;
 }
 
-TArchiveReading::TArchiveReading(const std::string& archivePath, TNotices* notices) {
-    if (!IsRegularFile(archivePath)) return;
+TArchiveReading::TArchiveReading(const std::string& archivePath, TNotices* notices)
+    : own_(std::make_unique<TOpenedArchive>(archivePath)) {
+    Start(*own_, notices);
+}
+
+TArchiveReading::TArchiveReading(TOpenedArchive& archive, TNotices* notices) { Start(archive, notices); }
+
+TArchiveReading::~TArchiveReading() = default;
+
+void TArchiveReading::Start(TOpenedArchive& archive, TNotices* notices) {
+    if (!archive.IsFile()) return;
     // An update this process runs has dealt with the left-overs and holds the archive.
-    if (ActiveUpdateOf(host::Stat(archivePath).identity) != nullptr) return;
-    RemoveLeftOverBuild(archivePath, notices);
+    if (ActiveUpdateOf(archive.Identity()) != nullptr) return;
+    RemoveLeftOverBuildBeside(archive.RealPath(), notices);
     // A journal that appears while this waits for the shared lock was left by an update
     // killed meanwhile; it is rolled back before the archive is read. One that recovery left
     // where it was is read past.
     for (;;) {
-        const TRecoveryResult recovery = RecoverUnlessUpdating(archivePath, notices);
-        lock_ = std::make_unique<host::FileLock>(archivePath, host::LockKind::Shared);
-        const host::EntryInfo journal = host::StatNoFollow(JournalPathOf(archivePath));
+        const TRecoveryResult recovery = RecoverUnlessUpdating(archive, notices);
+        lock_ = archive.Lock(host::LockKind::Shared);
+        const host::EntryInfo journal = host::StatNoFollow(archive.JournalPath());
         if (journal.kind == host::EntryKind::Missing) return;
         if (recovery.left == journal.identity) return;
         if (ActiveUpdateOf(lock_->Identity()) != nullptr) return;

@@ -1,5 +1,6 @@
 // The host module is the one part of vpak that talks to the operating system: this header,
-// host_file.h (open files), host_lock.h (locks), folder_cursor.h (writing below a folder
+// host_file.h (open files), named_file.h (a file looked up once by its name), host_lock.h
+// (locks), folder_cursor.h (writing below a folder
 // without following links), file_replacing.h (replacing a file's content whole) and
 // private_folder.h (a folder of the user's own for temporary files). Every
 // path it takes is the host's own, "/" separated, as the user gave it: a "\" is an ordinary

@@ -11,9 +11,11 @@
 #include <functional>
 #include <future>
 #include <optional>
+#include <stdexcept>
 
 #include "support/errors.h"
 #include "support/host_internal.h"
+#include "support/named_file.h"
 #include "support/progress.h"
 
 namespace {
@@ -43,18 +45,53 @@ void TellChange(host::hooks::Change change, int fd, int64_t offset = 0, int64_t 
 
 }  // namespace
 
+int HostFile::FlagsOf(Mode mode) {
+    switch (mode) {
+        case Mode::Read: return O_CLOEXEC | O_RDONLY;
+        case Mode::ReadNoLink: return O_CLOEXEC | O_RDONLY | O_NOFOLLOW | O_NONBLOCK;
+        case Mode::ReadNonBlocking: return O_CLOEXEC | O_RDONLY | O_NONBLOCK;
+        case Mode::ReadWrite: return O_CLOEXEC | O_RDWR;
+        case Mode::ReadWriteNoLink: return O_CLOEXEC | O_RDWR | O_NOFOLLOW | O_NONBLOCK;
+        case Mode::Create: return O_CLOEXEC | O_RDWR | O_CREAT | O_TRUNC;
+        case Mode::CreateNew: return O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+    }
+    return O_CLOEXEC | O_RDONLY;
+}
+
+namespace {
+
+// An existing file is opened again for reading or writing; never created, cut or held as a link.
+int ReopeningFlags(int flags) {
+    if ((flags & (O_CREAT | O_TRUNC | O_NOFOLLOW)) != 0)
+        throw std::logic_error("a file opened again is neither created, cut nor refused as a link");
+    return flags;
+}
+
+}  // namespace
+
+HostFile::HostFile(const host::NamedFile& named, Mode mode)
+    : path_(named.Path()), subject_("file \"" + named.Path() + "\"") {
+    fd_ = named.OpenDescriptor(ReopeningFlags(FlagsOf(mode)));
+    if (fd_ < 0) {
+        const int code = errno;
+        throw EInOutError(code, host::internal::OsMessage("Cannot open file", path_, code));
+    }
+}
+
+std::unique_ptr<HostFile> HostFile::Reopened(const HostFile& file, Mode mode) {
+    const int fd = host::internal::ReopenDescriptor(file.fd_, ReopeningFlags(FlagsOf(mode)), file.path_);
+    if (fd < 0) {
+        const int code = errno;
+        throw EInOutError(code, host::internal::OsMessage("Cannot open file", file.path_, code));
+    }
+    auto reopened = std::make_unique<HostFile>(fd, file.path_);
+    reopened->subject_ = file.subject_;
+    return reopened;
+}
+
 HostFile::HostFile(const std::string& path, Mode mode, uint32_t permissions)
     : path_(path), subject_("file \"" + path + "\"") {
-    int flags = O_CLOEXEC;
-    switch (mode) {
-        case Mode::Read: flags |= O_RDONLY; break;
-        case Mode::ReadNoLink: flags |= O_RDONLY | O_NOFOLLOW | O_NONBLOCK; break;
-        case Mode::ReadNonBlocking: flags |= O_RDONLY | O_NONBLOCK; break;
-        case Mode::ReadWrite: flags |= O_RDWR; break;
-        case Mode::ReadWriteNoLink: flags |= O_RDWR | O_NOFOLLOW | O_NONBLOCK; break;
-        case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-        case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
-    }
+    const int flags = FlagsOf(mode);
     fd_ = host::internal::OpenPath(path, flags, static_cast<mode_t>(permissions));
     if (fd_ < 0) {
         const int code = errno;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 namespace host {
 
 class FileLock;
+class NamedFile;
 
 // Told before an open file's bytes change, so that it can save what they hold first.
 class ChangeWatcher {
@@ -35,8 +37,14 @@ public:
 
     // permissions applies to a created file, less the process's umask.
     HostFile(const std::string& path, Mode mode, uint32_t permissions = 0666);
+    // Opens the file named stands for (Read, ReadNonBlocking or ReadWrite) without looking its
+    // name up again; raises as opening it by its name would.
+    HostFile(const host::NamedFile& named, Mode mode);
     // Takes over a descriptor opened elsewhere in this module; path names it in messages.
     HostFile(int fd, std::string path);
+    // Another descriptor of file's file, with a position of its own, the name not looked up
+    // again (Read, ReadNonBlocking or ReadWrite). It names the file in messages as file does.
+    static std::unique_ptr<HostFile> Reopened(const HostFile& file, Mode mode);
     // The errors raised from now on name the file as subject ("file \"a.pak\"" by default):
     // a temporary file is told by the file the user named, `the journal of "a.pak"`.
     void NameInMessages(std::string subject) { subject_ = std::move(subject); }
@@ -101,6 +109,8 @@ private:
     [[noreturn]] void Fail(const char* verb, int code) const;
     [[noreturn]] void Fail(const char* verb) const;
     [[noreturn]] void ReadBeyondEnd() const;
+    // The open(2) flags of mode.
+    static int FlagsOf(Mode mode);
     // CopyFrom's way where the kernel cannot copy: through buffer, one read and its writes.
     int64_t CopyRangeThrough(std::vector<uint8_t>& buffer, HostFile& source, int64_t from, int64_t to,
                              int64_t count);

@@ -26,6 +26,11 @@ EntryInfo InfoOf(const struct stat& st);
 int OpenPath(const std::string& path, int flags, mode_t mode);
 int StatPath(const std::string& path, struct stat& st, bool followLink);
 
+// Another descriptor of the file fd stands for (fd may be an O_PATH one), opened with flags
+// through /proc without looking the file's name up; where /proc is missing, path is opened,
+// and kept only when it still names that file (else ESTALE). -1 with errno on failure.
+int ReopenDescriptor(int fd, int flags, const std::string& path);
+
 // Every entry of the open folder fd, which it takes over and closes (see ListDirectory).
 DirListing ListOpenFolder(int fd);
 

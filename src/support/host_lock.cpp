@@ -128,9 +128,10 @@ std::string BusyText(const std::string& path, const FileIdentity& file) {
 
 // Polls instead of blocking in flock, so that the front end can tell the user, keep a
 // window alive and let the wait be stopped.
-int FlockWaiting(int fd, int operation, const std::string& path) {
+int FlockWaiting(int fd, int operation, const std::string& path, bool& waited) {
     int code = FlockOnce(fd, operation);
     if (code != EWOULDBLOCK) return code;
+    waited = true;
     const LockWaiting waiting = CurrentWaiting();
     if (!waiting.wait) throw EFileBusy(code, BusyText(path, IdentityOfDescriptor(fd)));
     const auto start = std::chrono::steady_clock::now();
@@ -167,6 +168,12 @@ FileLock::FileLock(const std::string& path, LockKind kind) {
     }
 }
 
+FileLock::FileLock(const NamedFile& named, LockKind kind) {
+    ownFd_ = named.OpenDescriptor(O_RDONLY | O_NONBLOCK);
+    if (ownFd_ < 0) Raise("Cannot open file", named.Path(), errno);
+    Acquire(ownFd_, kind, true, named.Path());
+}
+
 FileLock::FileLock(const HostFile& file, LockKind kind, bool wait) { Acquire(file.fd_, kind, wait, file.Path()); }
 
 FileLock::~FileLock() { Release(); }
@@ -188,7 +195,7 @@ void FileLock::Acquire(int fd, LockKind kind, bool wait, const std::string& path
     const int operation = kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH;
     int code = 0;
     try {
-        code = wait ? FlockWaiting(fd, operation, path) : FlockOnce(fd, operation);
+        code = wait ? FlockWaiting(fd, operation, path, waited_) : FlockOnce(fd, operation);
     } catch (...) {
         Release();
         throw;

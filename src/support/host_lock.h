@@ -8,6 +8,7 @@
 
 #include "support/host_entries.h"
 #include "support/host_file.h"
+#include "support/named_file.h"
 
 namespace host {
 
@@ -48,6 +49,10 @@ public:
     // Opens path itself and waits for the lock as SetLockWaiting says. When path has been
     // replaced by another file meanwhile, the lock is taken on the file that path names now.
     FileLock(const std::string& path, LockKind kind);
+    // Locks the file named stands for, through a descriptor of its own made without looking
+    // the name up again, and waits as SetLockWaiting says. Whether the name still stands for
+    // that file is the caller's to ask (NamedFile::StillNamed), after Waited() at least.
+    FileLock(const NamedFile& named, LockKind kind);
     // Locks an open file; raises when another process holds it and wait is false. The lock
     // ends at the latest when the file is closed. Waiting follows SetLockWaiting.
     FileLock(const HostFile& file, LockKind kind, bool wait);
@@ -56,6 +61,9 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
     FileIdentity Identity() const { return identity_; }
+    // True when another process held the file and this one waited for it: the file may have
+    // been given another name, or none, meanwhile.
+    bool Waited() const { return waited_; }
 
     // Takes an exclusive lock on the open file unless another open file holds one; it lasts
     // until the file is closed. False when the file is locked elsewhere.
@@ -68,6 +76,7 @@ private:
     int ownFd_ = -1;  // the descriptor opened for the lock, when path was given
     FileIdentity identity_;
     bool registered_ = false;
+    bool waited_ = false;
 };
 
 }  // namespace host

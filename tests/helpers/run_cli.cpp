@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -161,6 +162,32 @@ CliResult RunVpak(const std::vector<std::string>& args, const std::string& worki
 
 CliResult RunVpakWritingTo(const std::vector<std::string>& args, const std::string& outFile) {
     return RunCaptured(VpakCommand(args), "", {}, 0, outFile);
+}
+
+std::string StraceProgram() {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    for (size_t start = 0; start <= folders.size();) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        const std::string candidate = folders.substr(start, end - start) + "/strace";
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+CliResult RunVpakTraced(const std::vector<std::string>& args, const std::string& tracePrefix,
+                        const std::string& workingDir) {
+    std::vector<std::string> command{StraceProgram(), "-f", "-ff", "-qq", "-s", "65536", "-o", tracePrefix,
+                                     VpakProgram()};
+    command.insert(command.end(), args.begin(), args.end());
+    // LeakSanitizer stops the process's threads through ptrace at its end, which it cannot
+    // under strace: a sanitizer build leaves leaks to the runs that are not traced.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    const std::string options = std::string(sanitizer != nullptr ? sanitizer : "") +
+                                (sanitizer != nullptr && *sanitizer != '\0' ? ":" : "") + "detect_leaks=0";
+    return RunCaptured(command, workingDir, {"ASAN_OPTIONS=" + options});
 }
 
 CliResult RunVpakWithin(const std::vector<std::string>& args, int limitSeconds) {

@@ -45,6 +45,15 @@ std::string VpakProgram(VpakBuild build = VpakBuild::Real);
 CliResult RunVpakWithEnvironment(VpakBuild build, const std::vector<std::string>& args,
                                  const std::vector<std::string>& environment);
 
+// The strace program found on PATH, "" where it is not installed.
+std::string StraceProgram();
+
+// Runs vpak in workingDir under strace, every process and thread traced into a file of its
+// own (strace -f -ff: tracePrefix.PID), strings shown whole; a sanitizer build's leak check,
+// which cannot run under strace, is left out.
+CliResult RunVpakTraced(const std::vector<std::string>& args, const std::string& tracePrefix,
+                        const std::string& workingDir);
+
 // The user and group the permission tests run vpak as: nobody, who owns nothing the tests make.
 inline constexpr unsigned kOtherUser = 65534;
 

@@ -1,19 +1,19 @@
 // An archive opened once per worker thread, so that each reads its streams from its own file
-// position while the others do.
+// position while the others do. Each descriptor is made from the one the archive was opened
+// with, so that every thread reads the very file that was opened, whatever its name stands
+// for meanwhile.
 #pragma once
 
 #include <memory>
 #include <mutex>
-#include <string>
-#include <utility>
 #include <vector>
 
-#include "support/host_entries.h"
 #include "support/host_file.h"
 
 class TArchiveFiles {
 public:
-    explicit TArchiveFiles(std::string path) : path_(std::move(path)) {}
+    // source must outlive this.
+    explicit TArchiveFiles(const HostFile& source) : source_(source) {}
 
     std::unique_ptr<HostFile> Take() {
         {
@@ -24,7 +24,7 @@ public:
                 return file;
             }
         }
-        return std::make_unique<HostFile>(path_, HostFile::Mode::Read);
+        return HostFile::Reopened(source_, HostFile::Mode::Read);
     }
 
     void Give(std::unique_ptr<HostFile> file) {
@@ -33,7 +33,7 @@ public:
     }
 
 private:
-    const std::string path_;
+    const HostFile& source_;
     std::mutex mutex_;
     std::vector<std::unique_ptr<HostFile>> idle_;
 };

@@ -8,6 +8,7 @@
 #include "engine/archive_index.h"
 #include "engine/archive_reader.h"
 #include "engine/internal/archive_format.h"
+#include "engine/internal/opened_archive.h"
 #include "engine/notices.h"
 #include "support/bytes.h"
 
@@ -27,10 +28,17 @@ std::string ArchiveHeaderProblem(bool bigEndian, HostFile& archive, Veldane_PAK_
 // True when the path names a file an archive can be read from; otherwise why not (missing,
 // a folder, a device, FIFO or socket) is told in notices.
 bool CanOpenArchive(const std::string& archivePath, TNotices* notices);
+bool CanOpenArchive(const TOpenedArchive& archive, TNotices* notices);
 
-// The index of a PC archive that is to be updated in place. An archive that reads only as an
-// Xbox 360 one is told as one that cannot be updated, with no advice.
-bool IndexArchiveToUpdate(const std::string& archivePath, TArchiveIndex& index, TNotices* notices);
+// The index of a PC archive that is to be updated in place, its directory inflated whole. An
+// archive that reads only as an Xbox 360 one is told as one that cannot be updated, with no
+// advice.
+bool IndexArchiveToUpdate(TOpenedArchive& archive, TArchiveIndex& index, TNotices* notices);
+
+// The header (its size and the directory's) and the decompressed directory of an archive
+// indexed whole, as ReadArchiveHeader would read them again; the compressed directory is left
+// out.
+void HeaderOfIndex(const TArchiveIndex& index, Veldane_PAK_HeaderType& header, TArrayOfByte& directory);
 
 // The index of an archive the caller has opened, and holds for reading (TArchiveReading),
 // while it goes on to read its streams: the directory is inflated only as far as its records

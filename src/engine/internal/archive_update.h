@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/archive_update.h"
+#include "engine/internal/opened_archive.h"
 #include "engine/internal/source_tree.h"
 #include "engine/internal/update_journal.h"
 #include "engine/notices.h"
@@ -41,17 +42,17 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
 // The checks every replacement from a directory makes before it touches anything: a PC
 // archive that exists and a source directory that exists (an empty one is made "."). What
 // fails is told in notices.
-bool CanReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string& sourceDir,
+bool CanReplaceFromDirectory(bool bigEndian, const TOpenedArchive& archive, std::string& sourceDir,
                              TNotices* notices);
 
 struct TSourceTree;
 
 // The files below sourceDir (in collection order) that may replace entries: every file but
-// the archive itself, and of the files that stand for one entry (their keys, entry_key.h,
+// the archive itself (of that identity), and of the files that stand for one entry (their keys, entry_key.h,
 // are equal: one path in two letter cases, or with matchByTag one tag) only the first. What
 // could not be taken (a folder that cannot be read, a name holding a "\", such a second
 // file) is in the tree's refused. False when the directory cannot be collected.
-bool CollectSourceFiles(const std::string& sourceDir, const std::string& archivePath, bool matchByTag,
+bool CollectSourceFiles(const std::string& sourceDir, const host::FileIdentity& archive, bool matchByTag,
                         TSourceTree& tree);
 
 // Adds the notices from to to (when to is not null).
@@ -61,11 +62,11 @@ void PassOn(const TNotices& from, TNotices* to);
 // text its name carries when matchByTag ("" when it carries none).
 std::string SourceFileKey(const std::string& relative, bool matchByTag);
 
-// ReplaceOneFile for files[from] to the last, in order, each reported once done; counts the
-// replaced ones into replacedCount. A notice two files give alike is told once.
-void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const std::vector<TSourceFile>& files,
-                          size_t from, bool matchByTag, bool convertLoc,
-                          const ProgressProc& progress, int32_t& replacedCount, TNotices* notices = nullptr);
+// ReplaceOneFile of a PC archive for files[from] to the last, in order, each reported once
+// done; counts the replaced ones into replacedCount. A notice two files give alike is told once.
+void ReplaceFilesOneByOne(TOpenedArchive& archive, const std::vector<TSourceFile>& files, size_t from,
+                          bool matchByTag, bool convertLoc, const ProgressProc& progress, int32_t& replacedCount,
+                          TNotices* notices = nullptr);
 
 // The tree below the host directory dir (source_tree.h), its files, and what could not be
 // taken, and why. The files come in the order make stores them in, whatever order the

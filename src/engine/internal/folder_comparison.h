@@ -33,7 +33,7 @@ struct TComparisonOptions {
 class TFolderComparison {
 public:
     TFolderComparison(const TComparisonOptions& options, const TArchiveLook& look)
-        : options_(options), look_(look), files_(look.Path()) {}
+        : options_(options), look_(look), files_(look.File()) {}
 
     // Pairs every file with the first entry of the same key (EntryPathKey) not yet paired, in
     // the order each side holds them; entries left over are removed.

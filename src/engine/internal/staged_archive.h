@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/internal/opened_archive.h"
 #include "engine/internal/staging_file.h"
 #include "engine/notices.h"
 #include "support/host_entries.h"
@@ -30,6 +31,10 @@ public:
     // target is a directory. Waits as the process waits for a lock (host_lock.h).
     // What recovery leaves alone on the way is told in notices.
     explicit TStagedArchive(const std::string& archivePath, TNotices* notices = nullptr);
+    // The new file of an edit of archive, a regular file that the caller has opened and holds
+    // exclusively (TOpenedArchive::Lock) from before this until after Commit: nothing of the
+    // target is looked up again, and only the rename names it.
+    TStagedArchive(TOpenedArchive& archive, TNotices* notices);
     // Without Commit the new file is removed.
     ~TStagedArchive();
     TStagedArchive(const TStagedArchive&) = delete;
@@ -50,10 +55,14 @@ private:
     // False, with the staging file of another build of the new target in other, while one runs.
     bool CreateStagingFile(const std::string& directory, uint32_t permissions, const std::string& archivePath,
                            std::string& other);
+    // Raises unless directory is a folder the target can be created in.
+    static void CheckDirectory(const std::string& directory, const std::string& archivePath);
+    void CommitOver(TOpenedArchive& archive);
 
     std::string target_;
     std::unique_ptr<host::FileLock> targetLock_;
     TNotices* notices_;
+    TOpenedArchive* archive_ = nullptr;  // the archive an edit replaces, locked by the caller
     std::string stagingPath_;
     std::unique_ptr<HostFile> file_;
     host::FileIdentity identity_;

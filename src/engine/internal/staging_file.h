@@ -31,6 +31,8 @@ bool IsBuilding(const std::string& stagingPath);
 // writing them. One this process may not remove stays, told in notices with its owner.
 // Call it with the folder of the target locked (host::FileLock), or let it lock the folder.
 void RemoveLeftOverBuild(const std::string& archivePath, TNotices* notices = nullptr);
+// The same beside target, the file an archive's path names (StagingTargetOf).
+void RemoveLeftOverBuildBeside(const std::string& target, TNotices* notices = nullptr);
 void RemoveLeftOverBuildLocked(const std::string& target, TNotices* notices);
 
 // The owner of a file as a notice names it: "nobody (uid 65534)", or "uid 4242" where the

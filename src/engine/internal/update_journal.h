@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "engine/internal/journal_state.h"
+#include "engine/internal/opened_archive.h"
 #include "engine/internal/stream_bytes.h"
 #include "engine/notices.h"
 #include "support/host_file.h"
@@ -58,7 +59,8 @@ inline constexpr const char* kDamagedSuffix = ".damaged";
 // new streams and the new directory come on top.
 inline constexpr int64_t kJournalBudget = int64_t{64} << 20;
 
-// Where the journal of an archive lies: beside the file the path names, links resolved.
+// Where the journal of an archive lies: beside the file the path names, links resolved
+// (TOpenedArchive::JournalPath, for an archive looked up once).
 std::string JournalPathOf(const std::string& archivePath);
 
 enum class TRecovery {
@@ -76,6 +78,8 @@ enum class TRecovery {
 // updates the archive. Does nothing to an update that this process is running. What it
 // leaves alone, and why, is told in notices.
 TRecovery RecoverArchive(const std::string& archivePath, TNotices* notices = nullptr);
+// The same for an archive the operation has opened; it may be locked by this process already.
+TRecovery RecoverArchive(TOpenedArchive& archive, TNotices* notices = nullptr);
 
 // A byte range of the archive, from up to (not including) to.
 struct TByteRange {
@@ -107,6 +111,9 @@ public:
     // file gives an update that protects nothing (the operation will refuse that archive
     // itself). An update that joins an outer one keeps or skips the journal as that one does.
     explicit TArchiveUpdate(const std::string& archivePath, TNotices* notices = nullptr,
+                            TJournalling journalling = TJournalling::Kept);
+    // The same for an archive the operation has opened, which must outlive the update.
+    explicit TArchiveUpdate(TOpenedArchive& archive, TNotices* notices = nullptr,
                             TJournalling journalling = TJournalling::Kept);
     ~TArchiveUpdate();
     TArchiveUpdate(const TArchiveUpdate&) = delete;
@@ -157,7 +164,9 @@ public:
     void Commit();
 
 private:
-    std::string archivePath_;
+    void Start(TOpenedArchive& archive, TNotices* notices, TJournalling journalling);
+
+    std::unique_ptr<TOpenedArchive> own_;  // the archive, when this opened it from a path
     std::unique_ptr<host::FileLock> lock_;
     std::unique_ptr<TUpdateJournal> journal_;  // owned by the outermost update only
     TUpdateJournal* active_ = nullptr;         // this update's journal or the outer one's
@@ -171,7 +180,17 @@ private:
 class TArchiveReading {
 public:
     explicit TArchiveReading(const std::string& archivePath, TNotices* notices = nullptr);
+    // The same for an archive the operation has opened, which must outlive the reading.
+    // Should another file stand under its name once the lock is held after a wait, archive
+    // stands for that one from then on.
+    explicit TArchiveReading(TOpenedArchive& archive, TNotices* notices = nullptr);
+    ~TArchiveReading();
+    TArchiveReading(const TArchiveReading&) = delete;
+    TArchiveReading& operator=(const TArchiveReading&) = delete;
 
 private:
+    void Start(TOpenedArchive& archive, TNotices* notices);
+
+    std::unique_ptr<TOpenedArchive> own_;  // the archive, when this opened it from a path
     std::unique_ptr<host::FileLock> lock_;
 };
