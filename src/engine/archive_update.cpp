@@ -315,9 +315,9 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
     return ReplaceEntry(archivePath, key, matchByTag, *data, "", notices, journalling);
 }
 
-bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices,
-                    const ProgressProc& progress) {
+static bool ReplaceFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
+                        const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices,
+                        const ProgressProc& progress) {
     const TProgressScope scope(progress);
     if (bigEndian) {
         TellXboxRefused(notices, archivePath);
@@ -343,9 +343,9 @@ bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::s
     return ReplaceEntry(archivePath, key, matchByTag, data, filePath, notices);
 }
 
-bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
-                                    bool matchByTag, bool convertLoc, const ProgressProc& progress,
-                                    int32_t& replacedCount, TNotices* notices) {
+static bool ReplaceFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
+                              bool matchByTag, bool convertLoc, const ProgressProc& progress,
+                              int32_t& replacedCount, TNotices* notices) {
     const TProgressScope scope(progress);
     replacedCount = 0;
     if (!CanReplaceFromDirectory(bigEndian, archivePath, sourceDir, notices)) return false;
@@ -353,7 +353,7 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
     // One journal covers every file of the directory: an interruption leaves the archive as
     // it was before the first of them.
     TArchiveUpdate update(archivePath, notices);
-    Report(progress, 0, "preparing...");
+    Report(progress, "preparing...");
     TSourceTree tree;
     if (!CollectSourceFiles(sourceDir, archivePath, matchByTag, tree)) return false;
     PassOn(tree.refused, notices);
@@ -378,12 +378,12 @@ void ReplaceFilesOneByOne(bool bigEndian, const std::string& archivePath, const 
     for (size_t i = from; i < files.size(); ++i) {
         const std::string relative = ArchivePathOf(files[i]);
         TNotices fileNotices;
-        if (ReplaceOneFile(bigEndian, archivePath, HostPathOf(files[i]),
-                           SourceFileKey(relative, matchByTag), convertLoc, matchByTag, &fileNotices))
+        if (ReplaceFile(bigEndian, archivePath, HostPathOf(files[i]), SourceFileKey(relative, matchByTag),
+                        convertLoc, matchByTag, &fileNotices, {}))
             ++replacedCount;
         for (const TNotice& notice : fileNotices)
             if (told.insert(notice.text).second) Notify(notices, notice.path, notice.text, notice.advice);
-        Report(progress, PackProgress(total, static_cast<int64_t>(i) + 1), relative.c_str());
+        Report(progress, {static_cast<int64_t>(i) + 1, total, relative.c_str()});
     }
 }
 
@@ -397,4 +397,19 @@ bool CollectFiles(const std::string& dir, TSourceTree& tree) {
     WalkDepthFirst(tree.listed, collector);
     tree.files = SourceFilesOf(tree.listed);
     return true;
+}
+
+TReplaceResult ReplaceOneFile(const TReplaceFileRequest& request) {
+    TReplaceResult result;
+    result.ok = ReplaceFile(request.bigEndian, request.archivePath, request.filePath, request.key, request.convertLoc,
+                            request.matchByTag, request.notices, request.progress);
+    result.replacedCount = result.ok ? 1 : 0;
+    return result;
+}
+
+TReplaceResult ReplaceFromDirectoryFileByFile(const TReplaceDirRequest& request) {
+    TReplaceResult result;
+    result.ok = ReplaceFileByFile(request.bigEndian, request.archivePath, request.sourceDir, request.matchByTag,
+                                  request.convertLoc, request.progress, result.replacedCount, request.notices);
+    return result;
 }
