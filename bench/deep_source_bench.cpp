@@ -112,8 +112,7 @@ void BM_AddToDeepArchive(benchmark::State& state) {
         state.PauseTiming();
         fs::copy_file(pristine, archive, fs::copy_options::overwrite_existing);
         state.ResumeTiming();
-        TEditCounts counts;
-        if (!AddToArchive({false, archive.string(), {(kRoot / "new.txt").string()}, "", true, {}, nullptr}, counts))
+        if (!AddToArchive({false, archive.string(), {(kRoot / "new.txt").string()}, "", true, {}, nullptr}).ok)
             state.SkipWithError("add failed");
     }
     state.counters["peak_rss_mb"] = PeakMemoryMb();
@@ -129,13 +128,11 @@ void BM_MakeAndDiffDeepTree(benchmark::State& state) {
     MakeChain(tree, depth);
     ResetPeakMemory();
     for (auto _ : state) {
-        int32_t folders = 0;
-        int32_t files = 0;
-        if (!MakeArchive(false, tree.string(), archive.string(), {}, true, folders, files, nullptr))
+        if (!MakeArchive({.sourceDir = tree.string(), .archivePath = archive.string()}).ok)
             state.SkipWithError("make failed");
-        TArchiveDiff diff;
-        if (!DiffArchiveWithFolder({false, archive.string(), tree.string(), true, {}, nullptr}, diff) ||
-            !diff.differences.empty())
+        const TArchiveDiffResult compared =
+            DiffArchiveWithFolder({false, archive.string(), tree.string(), true, {}, nullptr});
+        if (!compared.ok || !compared.diff.differences.empty())
             state.SkipWithError("diff found differences");
     }
     state.counters["peak_rss_mb"] = PeakMemoryMb();

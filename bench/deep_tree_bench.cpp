@@ -67,10 +67,7 @@ void BM_ExtractFolderChains(benchmark::State& state) {
         const fs::path target = root / ("out" + std::to_string(run++));
         fs::create_directories(target);
         TStringList listing;
-        int32_t prefix = 0;
-        int32_t suffix = 0;
-        if (!ExtractArchive(false, (root / "chains.pak").string(), listing, prefix, suffix, target.string(), false,
-                            false, nullptr))
+        if (!ExtractArchive({.archivePath = (root / "chains.pak").string(), .targetDir = target.string(), .convertLoc = false, .listing = &listing}).ok)
             state.SkipWithError("extraction failed");
         state.PauseTiming();
         RemoveTree(target);

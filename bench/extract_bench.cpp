@@ -42,9 +42,7 @@ struct Fixture {
                 << Content(random, size, i % 2 == 0);
             bytes += static_cast<int64_t>(size);
         }
-        int32_t folders = 0;
-        int32_t files = 0;
-        MakeArchive(false, (root / "tree").string(), archive.string(), nullptr, false, folders, files);
+        MakeArchive({.sourceDir = (root / "tree").string(), .archivePath = archive.string(), .convertLoc = false});
         fs::remove_all(root / "tree");
     }
     ~Fixture() { fs::remove_all(root); }
@@ -57,10 +55,7 @@ void BM_ExtractArchive(benchmark::State& state) {
         const fs::path target = fixture.root / ("out" + std::to_string(run++));
         fs::create_directories(target);
         TStringList listing;
-        int32_t prefix = 0;
-        int32_t suffix = 0;
-        const bool ok = ExtractArchive(false, fixture.archive.string(), listing, prefix, suffix, target.string(),
-                                       false, false, nullptr);
+        const bool ok = ExtractArchive({.archivePath = fixture.archive.string(), .targetDir = target.string(), .convertLoc = false, .listing = &listing}).ok;
         if (!ok) state.SkipWithError("extraction failed");
         state.PauseTiming();
         fs::remove_all(target);

@@ -82,9 +82,7 @@ void WriteArchive(const std::string& path) {
 void BM_ListArchive(benchmark::State& state) {
     for (auto _ : state) {
         TStringList listing;
-        int32_t prefixLength = 0;
-        int32_t suffixLength = 0;
-        const bool ok = ExtractArchive(false, archivePath, listing, prefixLength, suffixLength, "", false, false, nullptr);
+        const bool ok = ExtractArchive({.archivePath = archivePath, .listing = &listing}).ok;
         if (!ok || listing.size() != kEntries) {
             state.SkipWithError("the archive did not list");
             break;

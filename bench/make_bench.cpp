@@ -128,10 +128,9 @@ void ReportSizes(benchmark::State& state, const fs::path& archive) {
 void BM_MakeArchive(benchmark::State& state) {
     const fs::path archive = Tree().Base() / "tree.pak";
     for (auto _ : state) {
-        int32_t folders = 0;
-        int32_t files = 0;
-        const bool ok = MakeArchive(false, Tree().Source().string(), archive.string(), {}, false, folders, files);
-        if (!ok || files != kFileCount) state.SkipWithError("the build failed");
+        const TMakeResult made = MakeArchive(
+            {.sourceDir = Tree().Source().string(), .archivePath = archive.string(), .convertLoc = false});
+        if (!made.ok || made.fileCount != kFileCount) state.SkipWithError("the build failed");
     }
     ReportSizes(state, archive);
 }

@@ -105,9 +105,9 @@ std::string CheckListing(const TStringList& listing) {
     return {};
 }
 
-// A position word: the total in the upper half, the items done (never more) in the lower.
-std::string CheckProgressWord(uint32_t position) {
-    if ((position & 0xFFFF) > (position >> 16)) return "progress reports more items done than its total";
+// A report's counts: never more items done than its total.
+std::string CheckProgressCounts(const TProgress& progress) {
+    if (progress.done > progress.total) return "progress reports more items done than its total";
     return {};
 }
 
@@ -115,12 +115,13 @@ std::string CheckProgressWord(uint32_t position) {
 // every listed entry is counted, and the bad ones are named in directory order.
 std::string TestListedArchive(bool bigEndian, const std::string& path, const TStringList& listing) {
     std::string verdict;
-    const ProgressProc progress = [&](uint32_t position, const char*) {
-        if (verdict.empty()) verdict = CheckProgressWord(position);
+    const ProgressProc progress = [&](const TProgress& report) {
+        if (verdict.empty()) verdict = CheckProgressCounts(report);
     };
     TArchiveCheck check;
     try {
-        if (!CheckArchive(bigEndian, path, check, progress, nullptr) || !check.readsAsArchive)
+        check = CheckArchive({bigEndian, path, progress, nullptr});
+        if (!check.opened || !check.readsAsArchive)
             return "test refused an archive that lists";
     } catch (const std::exception& error) {
         return std::string("test raised on an archive that lists: ") + error.what();
@@ -148,9 +149,7 @@ std::string ReadOneOrder(bool bigEndian, const std::string& path) {
             return "accepted a directory whose size differs from UnpackedDirSize";
 
         TStringList listing;
-        int32_t prefixLength = 0;
-        int32_t suffixLength = 0;
-        const bool listed = ExtractArchive(bigEndian, path, listing, prefixLength, suffixLength, "", false, false, {});
+        const bool listed = ExtractArchive({.bigEndian = bigEndian, .archivePath = path, .listing = &listing}).ok;
         if (listed && !read) return "listed an archive whose header was refused";
         std::string verdict = CheckListing(listing);
         if (!verdict.empty() || !listed) return verdict;
@@ -159,7 +158,7 @@ std::string ReadOneOrder(bool bigEndian, const std::string& path) {
 
         // Listing again into the same list replaces the lines instead of adding to them.
         TStringList again = listing;
-        if (!ExtractArchive(bigEndian, path, again, prefixLength, suffixLength, "", false, false, {}) ||
+        if (!ExtractArchive({.bigEndian = bigEndian, .archivePath = path, .listing = &again}).ok ||
             again != listing)
             return "a second listing differs from the first";
     } catch (const EInOutError&) {
@@ -307,25 +306,22 @@ std::string ExtractIntoSandbox(bool bigEndian, const std::string& archive, const
     std::string verdict;
     size_t reports = 0;
     std::string previousText;
-    const ProgressProc progress = [&](uint32_t position, const char* text) {
-        if (text == nullptr && verdict.empty()) verdict = "progress text is a null pointer";
-        const std::string shown = text != nullptr ? text : "";
+    const ProgressProc progress = [&](const TProgress& report) {
+        if (report.text == nullptr && verdict.empty()) verdict = "progress text is a null pointer";
+        const std::string shown = report.text != nullptr ? report.text : "";
         // A long step repeats the last text without position to keep its caller alive; how
         // often depends on the machine, not on the archive.
-        const bool keepAlive = position == 0 && shown == previousText;
+        const bool keepAlive = !report.HasPosition() && shown == previousText;
         previousText = shown;
         if (!keepAlive) ++reports;
-        if (verdict.empty()) verdict = CheckProgressWord(position);
+        if (verdict.empty()) verdict = CheckProgressCounts(report);
     };
     try {
         TStringList listing;
-        int32_t prefixLength = 0;
-        int32_t suffixLength = 0;
-        if (!ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, {})) return {};
+        if (!ExtractArchive({.bigEndian = bigEndian, .archivePath = archive, .listing = &listing}).ok) return {};
         verdict = TestListedArchive(bigEndian, archive, listing);
         if (!verdict.empty() || !WithinExtractionLimits(listing)) return verdict;
-        const bool extracted = ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, target,
-                                              hashTags, convertLoc, progress);
+        const bool extracted = ExtractArchive({.bigEndian = bigEndian, .archivePath = archive, .targetDir = target, .hashTags = hashTags, .convertLoc = convertLoc, .progress = progress, .listing = &listing}).ok;
         if (!verdict.empty()) return verdict;
         // One report before the folders are made, then one per file, failed files included.
         if (reports != listing.size() + 1) return "progress was not reported once per file";
@@ -367,9 +363,7 @@ std::string ExtractSelectionIntoSandbox(bool bigEndian, const std::string& archi
                                         bool hashTags, bool convertLoc) {
     try {
         TStringList listing;
-        int32_t prefixLength = 0;
-        int32_t suffixLength = 0;
-        if (!ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, {})) return {};
+        if (!ExtractArchive({.bigEndian = bigEndian, .archivePath = archive, .listing = &listing}).ok) return {};
         if (listing.empty() || !WithinExtractionLimits(listing)) return {};
         std::vector<std::string> paths = SelectionPaths(listing);
         paths.erase(std::remove_if(paths.begin(), paths.end(),
@@ -377,9 +371,8 @@ std::string ExtractSelectionIntoSandbox(bool bigEndian, const std::string& archi
                     paths.end());
         size_t reports = 0;
         TSelectiveExtractionRequest request{bigEndian, archive, target, paths, hashTags, convertLoc,
-                                            [&](uint32_t, const char*) { ++reports; }};
-        TSelectiveExtractionResult result;
-        ExtractSelectedEntries(request, result);
+                                            [&](const TProgress&) { ++reports; }};
+        const TSelectiveExtractionResult result = ExtractSelectedEntries(request);
         if (!result.archiveRead) return "a selective extraction could not read an archive that lists";
         if (static_cast<size_t>(result.selectedCount) > listing.size()) return "more files selected than listed";
         if (std::find(result.unmatched.begin(), result.unmatched.end(), "vpak-fuzz-no-such-entry/*") ==
@@ -405,9 +398,10 @@ std::string EditCopy(bool bigEndian, const fs::path& archive, const fs::path& ru
         if (!ReadArchiveIndex(bigEndian, archive.string(), before, nullptr) || before.entries.empty()) return {};
         const fs::path copy = run / "edited.pak";
         fs::copy_file(archive, copy, fs::copy_options::overwrite_existing);
-        TEditCounts counts;
         const std::string first = before.PathOf(before.entries.front());
-        if (!RemoveFromArchive({bigEndian, copy.string(), {first}, nullptr, nullptr}, counts)) return {};
+        const TEditResult removed = RemoveFromArchive({bigEndian, copy.string(), {first}, nullptr, nullptr});
+        if (!removed.ok) return {};
+        const TEditCounts& counts = removed.counts;
         TArchiveIndex after;
         if (!ReadArchiveIndex(bigEndian, copy.string(), after, nullptr)) return "an edited archive does not list";
         if (after.entries.size() + static_cast<size_t>(counts.removedFiles) != before.entries.size())

@@ -26,7 +26,7 @@ int RunCat(const CatOptions& options) {
     request.notices = notices.Sink();
     try {
         // The content is the output: no outcome line follows it.
-        return Outcome(WriteEntryContent(request), "", notices);
+        return Outcome(WriteEntryContent(request).ok, "", notices);
     } catch (const host::EClosedOutput&) {
         // The reader has what it wanted (`| head -c1`); nothing is wrong, nothing is said.
         return kExitClosedOutput;

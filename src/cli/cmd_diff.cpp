@@ -26,21 +26,21 @@ struct DiffOptions {
 int RunDiff(const DiffOptions& options) {
     CommandNotices notices;
     TInterruptStop stop;
-    TArchiveDiff diff;
-    bool compared = false;
+    TArchiveDiffResult compared;
     try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
         const TArchiveDiffRequest request{options.xbox, options.archive, options.directory, !options.noLoc,
                                           stop.Watch(bar.Callback()), notices.Sink()};
-        compared = DiffArchiveWithFolder(request, diff);
+        compared = DiffArchiveWithFolder(request);
     } catch (const ECancelled&) {
-        return Stopped("Stopped: " + GroupThousands(stop.ItemsReported()) + " files were compared.", notices);
+        return Stopped("Stopped: " + GroupThousands(stop.ItemsDone()) + " files were compared.", notices);
     }
     // As diff(1): trouble outranks a difference, and says so with its own status.
-    if (!compared) {
+    if (!compared.ok) {
         notices.Print();
         return kExitRaised;
     }
+    const TArchiveDiff& diff = compared.diff;
     std::cout << (options.json ? JsonDiff(diff) : DiffLines(diff)) << std::flush;
     notices.Print();
     if (!diff.complete) return kExitRaised;

@@ -32,28 +32,26 @@ struct RemoveOptions {
 
 // Runs one edit with the progress drawn on a terminal and Ctrl+C watched; its outcome line
 // comes from the counts the edit leaves.
-int RunEdit(bool quiet, const std::function<bool(const ProgressProc&, TNotices*, TEditCounts&)>& edit,
+int RunEdit(bool quiet, const std::function<TEditResult(const ProgressProc&, TNotices*)>& edit,
             const std::function<std::string(const TEditCounts&)>& successText) {
-    TEditCounts counts;
-    bool ok = false;
+    TEditResult result;
     CommandNotices notices;
     TInterruptStop stop;
     try {
         TerminalProgressBar bar(!quiet && host::StandardErrorIsTerminal(), std::cerr);
-        ok = edit(stop.Watch(bar.Callback()), notices.Sink(), counts);
+        result = edit(stop.Watch(bar.Callback()), notices.Sink());
     } catch (const ECancelled&) {
         return Stopped(kStoppedBuildText, notices);
     }
-    return Outcome(ok, successText(counts), notices);
+    return Outcome(result.ok, successText(result.counts), notices);
 }
 
 int RunAdd(const AddOptions& options) {
     return RunEdit(
         options.quiet,
-        [&](const ProgressProc& progress, TNotices* notices, TEditCounts& counts) {
-            return AddToArchive({options.xbox, options.archive, options.paths, options.folder, !options.noLoc, progress,
-                                 notices},
-                                counts);
+        [&](const ProgressProc& progress, TNotices* notices) {
+            return AddToArchive(
+                {options.xbox, options.archive, options.paths, options.folder, !options.noLoc, progress, notices});
         },
         [](const TEditCounts& counts) { return AddedText(counts.added, counts.replaced); });
 }
@@ -61,8 +59,8 @@ int RunAdd(const AddOptions& options) {
 int RunRemove(const RemoveOptions& options) {
     return RunEdit(
         options.quiet,
-        [&](const ProgressProc& progress, TNotices* notices, TEditCounts& counts) {
-            return RemoveFromArchive({options.xbox, options.archive, options.entries, progress, notices}, counts);
+        [&](const ProgressProc& progress, TNotices* notices) {
+            return RemoveFromArchive({options.xbox, options.archive, options.entries, progress, notices});
         },
         [](const TEditCounts& counts) { return RemovedText(counts.removedFiles, counts.removedFolders); });
 }

@@ -34,36 +34,41 @@ int RunSelectiveExtract(const ExtractOptions& options) {
     CommandNotices notices;
     TInterruptStop stop;
     TSelectiveExtractionResult result;
-    bool ok = false;
     try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
         const TSelectiveExtractionRequest request{options.xbox,  options.archive, TargetOf(options), options.entries,
                                                   options.hash,  !options.noLoc,  stop.Watch(bar.Callback()),
                                                   notices.Sink(), TTargetFolder::CreateWithParents};
-        ok = ExtractSelectedEntries(request, result);
+        result = ExtractSelectedEntries(request);
     } catch (const ECancelled&) {
-        return Stopped(StoppedExtractionText(stop.ItemsReported()), notices);
+        return Stopped(StoppedExtractionText(stop.ItemsDone()), notices);
     }
-    return Outcome(ok, ExtractedText(result.selectedCount), notices);
+    return Outcome(result.ok, ExtractedText(result.selectedCount), notices);
 }
 
 int RunExtract(const ExtractOptions& options) {
     if (!options.entries.empty()) return RunSelectiveExtract(options);
-    const std::string directory = TargetOf(options);
-    int64_t fileCount = 0;
-    bool ok = false;
+    TExtractResult result;
     CommandNotices notices;
     TInterruptStop stop;
     try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
+        TExtractRequest request;
+        request.bigEndian = options.xbox;
+        request.archivePath = options.archive;
+        request.targetDir = TargetOf(options);
+        request.hashTags = options.hash;
+        request.convertLoc = !options.noLoc;
+        request.progress = stop.Watch(bar.Callback());
+        request.notices = notices.Sink();
         // As the window does: the target and its parents are created once the archive has
         // been read, so that a missing or foreign archive leaves no folder behind.
-        ok = ExtractArchive(options.xbox, options.archive, fileCount, directory, options.hash, !options.noLoc,
-                            stop.Watch(bar.Callback()), notices.Sink(), TTargetFolder::CreateWithParents);
+        request.targetFolder = TTargetFolder::CreateWithParents;
+        result = ExtractArchive(request);
     } catch (const ECancelled&) {
-        return Stopped(StoppedExtractionText(stop.ItemsReported()), notices);
+        return Stopped(StoppedExtractionText(stop.ItemsDone()), notices);
     }
-    return Outcome(ok, ExtractedText(static_cast<int32_t>(fileCount)), notices);
+    return Outcome(result.ok, ExtractedText(result.extractedCount), notices);
 }
 
 }  // namespace

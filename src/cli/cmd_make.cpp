@@ -21,19 +21,17 @@ struct MakeOptions {
 };
 
 int RunMake(const MakeOptions& options) {
-    int32_t folderCount = 0;
-    int32_t fileCount = 0;
-    bool ok = false;
+    TMakeResult result;
     CommandNotices notices;
     TInterruptStop stop;
     try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        ok = MakeArchive(options.xbox, options.dir, options.archive, stop.Watch(bar.Callback()), !options.noLoc,
-                         folderCount, fileCount, notices.Sink());
+        result = MakeArchive({options.xbox, options.dir, options.archive, !options.noLoc, stop.Watch(bar.Callback()),
+                              notices.Sink()});
     } catch (const ECancelled&) {
         return Stopped(kStoppedBuildText, notices);
     }
-    return Outcome(ok, PackedText(folderCount, fileCount), notices);
+    return Outcome(result.ok, PackedText(result.folderCount, result.fileCount), notices);
 }
 
 }  // namespace

@@ -37,30 +37,29 @@ int RunReplace(const ReplaceOptions& options, bool byPath) {
     const std::string key = byPath ? options.entryPath : HashTagFromFileName(options.file);
     CommandNotices notices;
     TInterruptStop stop;
-    bool ok = false;
+    TReplaceResult result;
     try {
-        ok = ReplaceOneFile(options.xbox, options.archive, options.file, key, !options.noLoc, !byPath,
-                            notices.Sink(), stop.Watch({}));
+        result = ReplaceOneFile(
+            {options.xbox, options.archive, options.file, key, !byPath, !options.noLoc, stop.Watch({}), notices.Sink()});
     } catch (const ECancelled&) {
         return Stopped(kStoppedUpdateText, notices);
     }
-    return Outcome(ok, kUpdatedText, notices);
+    return Outcome(result.ok, kUpdatedText, notices);
 }
 
 int RunReplaceDir(const ReplaceDirOptions& options) {
-    int32_t count = 0;
-    bool ok = false;
+    TReplaceResult result;
     CommandNotices notices;
     TInterruptStop stop;
     try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        ok = ReplaceFromDirectory(options.xbox, options.archive, options.dir, options.hash, !options.noLoc,
-                                  stop.Watch(bar.Callback()), count, notices.Sink());
+        result = ReplaceFromDirectory({options.xbox, options.archive, options.dir, options.hash, !options.noLoc,
+                                       stop.Watch(bar.Callback()), notices.Sink()});
     } catch (const ECancelled&) {
         return Stopped(kStoppedUpdateText, notices);
     }
-    if (ok && count < 1) return Outcome(true, kNothingToReplaceText, notices);
-    return Outcome(ok, UpdatedFilesText(count), notices);
+    if (result.ok && result.replacedCount < 1) return Outcome(true, kNothingToReplaceText, notices);
+    return Outcome(result.ok, UpdatedFilesText(result.replacedCount), notices);
 }
 
 }  // namespace

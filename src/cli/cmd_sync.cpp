@@ -30,19 +30,18 @@ std::string CountsText(const TSyncResult& result, bool dryRun) {
 
 int RunSync(const SyncOptions& options) {
     TSyncResult result;
-    bool ok = false;
     CommandNotices notices;
     TInterruptStop stop;
     try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
         const TSyncRequest request{options.xbox, options.archive, options.directory, !options.noLoc, options.dryRun,
                                    stop.Watch(bar.Callback()), notices.Sink()};
-        ok = SyncArchiveWithFolder(request, result);
+        result = SyncArchiveWithFolder(request);
     } catch (const ECancelled&) {
         return Stopped(options.dryRun ? "Stopped: nothing was written." : kStoppedBuildText, notices);
     }
-    if (options.dryRun && ok) std::cout << DiffLines(result.diff);
-    return Outcome(ok, CountsText(result, options.dryRun), notices);
+    if (options.dryRun && result.ok) std::cout << DiffLines(result.diff);
+    return Outcome(result.ok, CountsText(result, options.dryRun), notices);
 }
 
 }  // namespace

@@ -37,14 +37,13 @@ int RunTest(const TestOptions& options) {
     CommandNotices notices;
     TInterruptStop stop;
     TArchiveCheck check;
-    bool read = false;
     try {
         TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        read = CheckArchive(options.xbox, options.archive, check, stop.Watch(bar.Callback()), notices.Sink());
+        check = CheckArchive({options.xbox, options.archive, stop.Watch(bar.Callback()), notices.Sink()});
     } catch (const ECancelled&) {
-        return Stopped("Stopped: " + CountText(stop.ItemsReported()) + " files were tested.", notices);
+        return Stopped("Stopped: " + CountText(stop.ItemsDone()) + " files were tested.", notices);
     }
-    if (!read) {
+    if (!check.opened) {
         // Nothing could be tested: the file cannot be read at all, as a raised error is.
         notices.Print();
         return kExitRaised;

@@ -26,9 +26,9 @@ TInterruptStop::TInterruptStop() {
 TInterruptStop::~TInterruptStop() { sigaction(SIGINT, &previous_, nullptr); }
 
 ProgressProc TInterruptStop::Watch(ProgressProc draw) {
-    return [this, draw = std::move(draw)](uint32_t position, const char* text) {
-        if (position != 0) ++itemsReported_;
-        if (draw) draw(position, text);
+    return [this, draw = std::move(draw)](const TProgress& progress) {
+        if (progress.HasPosition()) itemsDone_ = progress.done;
+        if (draw) draw(progress);
         StopIfAsked();
     };
 }

@@ -20,16 +20,17 @@ public:
     TInterruptStop& operator=(const TInterruptStop&) = delete;
 
     // The callback to give the operation: it passes each report on to draw (which may be
-    // empty), counts the reports of finished items, and raises ECancelled once Ctrl+C was
-    // pressed. Valid while this object lives.
+    // empty), keeps the count of items done the operation last gave, and raises ECancelled
+    // once Ctrl+C was pressed. Valid while this object lives.
     ProgressProc Watch(ProgressProc draw);
 
-    // Reports with a position made so far: the items an extraction finished.
-    int32_t ItemsReported() const { return itemsReported_; }
+    // The items the operation had done, by its last report with a position: the files an
+    // extraction finished when it stopped.
+    int64_t ItemsDone() const { return itemsDone_; }
 
 private:
     struct sigaction previous_ {};
-    int32_t itemsReported_ = 0;
+    int64_t itemsDone_ = 0;
 };
 
 // Raises ECancelled once Ctrl+C was pressed while a TInterruptStop watches: for the waits

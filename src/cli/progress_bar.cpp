@@ -10,7 +10,9 @@ namespace {
 // Redraws closer together than this would only flicker and cost time on big trees.
 constexpr std::chrono::milliseconds kRedrawInterval{200};
 constexpr size_t kDefaultWidth = 80;
-constexpr uint32_t kScaledTotal = 0xFFFF;  // PackProgress scales larger totals down to this
+// The line shows counts below this many items, and for more a percentage scaled as through
+// 16 bits, done rounded up, as it always has.
+constexpr int64_t kScaledTotal = 0xFFFF;
 constexpr const char* kEllipsis = "...";
 
 // The terminal's width as the shell exports it; one column is left free so that the line
@@ -46,19 +48,27 @@ std::string TailColumns(const std::string& text, size_t columns) {
     return text.substr(start);
 }
 
-std::string PositionStatus(uint32_t position) {
-    const uint32_t total = position >> 16;
-    const uint32_t done = position & 0xFFFF;
-    if (total == 0) return "";
-    std::string status = std::to_string(static_cast<uint64_t>(done) * 100 / total) + "%";
+int64_t Percent(int64_t done, int64_t total) {
+    if (total > kScaledTotal) {
+        done = (done * kScaledTotal + total - 1) / total;
+        total = kScaledTotal;
+    }
+    return done * 100 / total;
+}
+
+std::string PositionStatus(const TProgress& progress) {
+    const int64_t total = progress.total;
+    const int64_t done = progress.done;
+    if (total <= 0) return "";
+    std::string status = std::to_string(Percent(done, total)) + "%";
     if (total < kScaledTotal) status += " (" + GroupThousands(done) + "/" + GroupThousands(total) + ")";
     return status + " ";
 }
 
 }  // namespace
 
-std::string ProgressLine(uint32_t position, const std::string& text, size_t width) {
-    std::string line = PositionStatus(position);
+std::string ProgressLine(const TProgress& progress, const std::string& text, size_t width) {
+    std::string line = PositionStatus(progress);
     const size_t used = Columns(line);
     if (used >= width) return line;
     const size_t room = width - used;
@@ -73,22 +83,23 @@ TerminalProgressBar::~TerminalProgressBar() { Clear(); }
 
 ProgressProc TerminalProgressBar::Callback() {
     if (!enabled_) return {};
-    return [this](uint32_t position, const char* text) { Update(position, text); };
+    return [this](const TProgress& progress) { Update(progress); };
 }
 
-void TerminalProgressBar::Update(uint32_t position, const char* text) {
+void TerminalProgressBar::Update(const TProgress& progress) {
     // An entry's name may hold control bytes, which must not reach the terminal raw.
-    const std::string shown = PrintableText(text != nullptr ? text : "");
+    const std::string shown = PrintableText(progress.text != nullptr ? progress.text : "");
+    const bool position = progress.HasPosition();
     // A report without position that repeats the last text only says the operation is alive
     // (a long step): what is drawn already says all there is.
-    if (position == 0 && drawnOnce_ && shown == lastText_) return;
+    if (!position && drawnOnce_ && shown == lastText_) return;
     lastText_ = shown;
     // Phase announcements (position 0) are few and mark slow steps: always shown.
     const auto now = std::chrono::steady_clock::now();
-    if (position != 0 && drawnOnce_ && now - lastDraw_ < kRedrawInterval) return;
+    if (position && drawnOnce_ && now - lastDraw_ < kRedrawInterval) return;
     lastDraw_ = now;
     drawnOnce_ = true;
-    Draw(ProgressLine(position, shown, LineWidth()));
+    Draw(ProgressLine(progress, shown, LineWidth()));
 }
 
 void TerminalProgressBar::Draw(const std::string& line) {

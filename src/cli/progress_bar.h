@@ -1,5 +1,5 @@
 // A one-line progress display on standard error for long commands: percentage (and count,
-// while the position word holds exact numbers) and the current item, redrawn in place with
+// for fewer than 65,535 items) and the current item, redrawn in place with
 // "\r" a few times a second, and cleared when the command ends.
 #pragma once
 
@@ -24,7 +24,7 @@ public:
     void Clear();
 
 private:
-    void Update(uint32_t position, const char* text);
+    void Update(const TProgress& progress);
     void Draw(const std::string& line);
 
     bool enabled_;
@@ -35,6 +35,6 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
-// The text of one progress line, at most width columns: the status of the position word,
+// The text of one progress line, at most width columns: the status of the report's counts,
 // then as much of the end of text as fits (a path's last part is the telling one).
-std::string ProgressLine(uint32_t position, const std::string& text, size_t width);
+std::string ProgressLine(const TProgress& progress, const std::string& text, size_t width);

@@ -120,7 +120,7 @@ void PatchDirInt(TBuildState& state, size_t offset, int32_t value) {
 
 void ReportStep(TBuildState& state, const std::string& relativePath) {
     ++state.processedSteps;
-    Report(state.progress, PackProgress(state.totalSteps, state.processedSteps), relativePath.c_str());
+    Report(state.progress, {state.processedSteps, state.totalSteps, relativePath.c_str()});
 }
 
 // A failure of the build that does not end it: counted, and told to the caller.
@@ -349,7 +349,7 @@ void WriteHeaderAndStreams(TBuildState& state, const Veldane_PAK_HeaderType& hea
         TDeferredStream& stream = state.deferred[static_cast<size_t>(k)];
         WriteStream(state, stream.kept, stream.stream);
         stream.stream = {};
-        Report(state.progress, PackProgress(total, k + 1), "writing...");
+        Report(state.progress, {k + 1, total, "writing..."});
     }
     FlushCopyRun(state);
 }
@@ -481,7 +481,7 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
     TFolderScan scan{state, *build.tree};
     WalkDepthFirst(*build.tree, scan);
     const Veldane_PAK_HeaderType header = MakeHeader(state, archivePath);
-    Report(progress, 0, "finalizing...");
+    Report(progress, "finalizing...");
     if (state.headerFirst) {
         WriteHeaderAndStreams(state, header);
     } else {
@@ -491,16 +491,10 @@ bool WriteArchiveTree(const TTreeBuild& build, HostFile& archive, const std::str
     return state.failureCount == 0;
 }
 
-bool MakeArchive(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
-                 const ProgressProc& progress, bool convertLoc, int32_t& folderCount, int32_t& fileCount,
-                 TNotices* notices) {
-    return MakeArchiveWithThreads(bigEndian, sourceDir, archivePath, progress, convertLoc, folderCount, fileCount,
-                                  CoreCount(), notices);
-}
+namespace {
 
-bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
-                            const ProgressProc& progress, bool convertLoc, int32_t& folderCount,
-                            int32_t& fileCount, int compressingThreads, TNotices* notices) {
+bool Make(bool bigEndian, const std::string& sourceDir, const std::string& archivePath, const ProgressProc& progress,
+          bool convertLoc, int32_t& folderCount, int32_t& fileCount, int compressingThreads, TNotices* notices) {
     const TProgressScope scope(progress);
     if (archivePath.empty()) {
         Notify(notices, archivePath, NoticeText("cannot create the archive", archivePath, "no archive was named"));
@@ -515,7 +509,7 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
         return false;
     }
 
-    Report(progress, 0, "preparing...");
+    Report(progress, "preparing...");
     // The new archive is written beside the target and takes its place only when complete.
     // The target's lock comes with it, before any work, so that a build told not to wait
     // fails at once. It is created before the tree is listed, so a listing of a tree that
@@ -524,7 +518,7 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
     folderCount = 0;
     fileCount = 0;
 
-    Report(progress, 0, "scanning the directory...");
+    Report(progress, "scanning the directory...");
     TListedTree listed = ListSourceTree(root, true);
     // Neither the archive being written nor the one it replaces is any part of its content.
     LeaveOutFiles(listed, {staged.Identity(), staged.ReplacedIdentity()});
@@ -534,4 +528,15 @@ bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const 
         WriteArchiveTree(build, staged.File(), archivePath, progress, notices, folderCount, fileCount);
     staged.Commit();
     return complete;
+}
+
+}  // namespace
+
+TMakeResult MakeArchive(const TMakeRequest& request) { return MakeArchiveWithThreads(request, CoreCount()); }
+
+TMakeResult MakeArchiveWithThreads(const TMakeRequest& request, int compressingThreads) {
+    TMakeResult result;
+    result.ok = Make(request.bigEndian, request.sourceDir, request.archivePath, request.progress, request.convertLoc,
+                     result.folderCount, result.fileCount, compressingThreads, request.notices);
+    return result;
 }

@@ -7,10 +7,22 @@
 #include "engine/notices.h"
 #include "support/progress.h"
 
-// Packs every folder and file below sourceDir into a new archive at archivePath.
-// folderCount and fileCount are set to 0 when writing begins and receive the numbers met in
-// the tree. True when the archive was written and every file's content was obtained; each
-// file or folder that could not be read or stored is told in notices.
-bool MakeArchive(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
-                 const ProgressProc& progress, bool convertLoc, int32_t& folderCount, int32_t& fileCount,
-                 TNotices* notices = nullptr);
+struct TMakeRequest {
+    bool bigEndian = false;
+    std::string sourceDir;    // "" is the current directory
+    std::string archivePath;
+    bool convertLoc = true;   // a .loc text is stored as its string table
+    ProgressProc progress;    // hears of each folder and file packed, and may stop the build
+    TNotices* notices = nullptr;
+};
+
+struct TMakeResult {
+    bool ok = false;
+    int32_t folderCount = 0;  // the folders and files met in the tree, once writing began
+    int32_t fileCount = 0;
+};
+
+// Packs every folder and file below the source folder into a new archive. True when the
+// archive was written and every file's content was obtained; each file or folder that could
+// not be read or stored is told in notices.
+TMakeResult MakeArchive(const TMakeRequest& request);

@@ -185,8 +185,8 @@ public:
         for (size_t i = 0; i < total; ++i) {
             verdicts_[i] = work.Take(i);
             JudgeInflation(i);
-            Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
-                   paths.Of(entries_[i]).c_str());
+            Report(progress,
+                   {static_cast<int64_t>(i) + 1, static_cast<int64_t>(total), paths.Of(entries_[i]).c_str()});
         }
     }
 
@@ -311,11 +311,13 @@ private:
 
 }  // namespace
 
-bool CheckArchive(bool bigEndian, const std::string& archivePath, TArchiveCheck& check, const ProgressProc& progress,
-                  TNotices* notices) {
+namespace {
+
+bool CheckArchiveInto(bool bigEndian, const std::string& archivePath, TArchiveCheck& check,
+                      const ProgressProc& progress, TNotices* notices) {
     const TProgressScope scope(progress);
     check = TArchiveCheck{};
-    Report(progress, 0, kReadingText);
+    Report(progress, kReadingText);
     if (!CanOpenArchive(archivePath, notices)) return false;
     // A file that opens but reads as no archive is a bad archive, not trouble reading it.
     std::optional<TArchiveLook> look;
@@ -331,4 +333,14 @@ bool CheckArchive(bool bigEndian, const std::string& archivePath, TArchiveCheck&
     checker.InflateStreams(progress);
     checker.Collect(check);
     return true;
+}
+
+}  // namespace
+
+TArchiveCheck CheckArchive(const TCheckRequest& request) {
+    TArchiveCheck check;
+    const bool opened =
+        CheckArchiveInto(request.bigEndian, request.archivePath, check, request.progress, request.notices);
+    check.opened = opened;
+    return check;
 }

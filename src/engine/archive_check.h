@@ -13,14 +13,23 @@ struct TEntryFault {
     std::string reason;  // every fault of the entry, "; " between them
 };
 
+struct TCheckRequest {
+    bool bigEndian = false;
+    std::string archivePath;
+    ProgressProc progress;    // hears of each entry checked, and may stop the test
+    TNotices* notices = nullptr;
+};
+
 struct TArchiveCheck {
+    // False when the file cannot be opened (missing, a folder, a device): nothing was tested.
+    bool opened = false;
     // False when the file opened but is no archive: its header or directory does not read in
     // the byte order asked for (why is told in notices). No entry is tested then.
     bool readsAsArchive = true;
     int64_t entryCount = 0;
     std::vector<TEntryFault> faults;  // one per bad entry, in directory order
 
-    bool Sound() const { return readsAsArchive && faults.empty(); }
+    bool Sound() const { return opened && readsAsArchive && faults.empty(); }
 };
 
 // Checks the header and the directory, and of every entry: that its path is one extraction
@@ -30,10 +39,8 @@ struct TArchiveCheck {
 // exactly at its packed size. Streams are inflated on every core, each shared stream once,
 // and a stream that overlaps another is not inflated at all: however the records are
 // crafted, no more is inflated than the archive's bytes can produce. A stream that overlaps
-// others names the first three (by where they begin) and counts the rest. False, told in
-// notices, when the file cannot be opened (missing, a folder, a device); a file that opens
+// others names the first three (by where they begin) and counts the rest. Not opened, told
+// in notices, when the file cannot be opened (missing, a folder, a device); a file that opens
 // but whose header or directory does not read, or does not inflate, is no sound archive:
-// readsAsArchive is false and why is told in notices. progress hears of each entry checked,
-// and may stop the test.
-bool CheckArchive(bool bigEndian, const std::string& archivePath, TArchiveCheck& check, const ProgressProc& progress,
-                  TNotices* notices);
+// readsAsArchive is false and why is told in notices.
+TArchiveCheck CheckArchive(const TCheckRequest& request);

@@ -15,11 +15,11 @@ constexpr const char* kReadingText = "reading the directory and the folder...";
 
 }  // namespace
 
-bool DiffArchiveWithFolder(const TArchiveDiffRequest& request, TArchiveDiff& diff) {
+static bool DiffInto(const TArchiveDiffRequest& request, TArchiveDiff& diff) {
     const TProgressScope scope(request.progress);
     diff = TArchiveDiff{};
     const std::string root = request.folder.empty() ? "." : request.folder;
-    Report(request.progress, 0, kReadingText);
+    Report(request.progress, kReadingText);
     const TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
     if (!look.Listed()) return false;
     const std::string problem = SourceFolderProblem(root);
@@ -42,4 +42,11 @@ bool DiffArchiveWithFolder(const TArchiveDiffRequest& request, TArchiveDiff& dif
     comparison.Compare(diff);
     SortDifferences(diff);
     return true;
+}
+
+TArchiveDiffResult DiffArchiveWithFolder(const TArchiveDiffRequest& request) {
+    TArchiveDiffResult result;
+    const bool ok = DiffInto(request, result.diff);
+    result.ok = ok;
+    return result;
 }

@@ -109,7 +109,7 @@ bool EditArchive(bool bigEndian, TOpenedArchive& archive, bool convertLoc, const
                  TNotices* notices, TEditCounts& counts, bool& complete, const TChange& change,
                  TStreamsAhead* ahead = nullptr) {
     if (!CanOpenArchive(archive, notices)) return false;
-    Report(progress, 0, kReadingText);
+    Report(progress, kReadingText);
     // The archive's lock first, as every writer takes it; the new file comes under it.
     const std::unique_ptr<host::FileLock> alone = archive.Lock(host::LockKind::Exclusive);
     TStagedArchive staged(archive, notices);
@@ -174,7 +174,7 @@ bool IsLeftOut(const host::EntryInfo& info, const std::vector<host::FileIdentity
 
 }  // namespace
 
-bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
+static bool AddCounting(const TAddRequest& request, TEditCounts& counts) {
     const TProgressScope scope(request.progress);
     counts = {};
     std::vector<TGivenPath> given;
@@ -235,7 +235,7 @@ bool AddToArchive(const TAddRequest& request, TEditCounts& counts) {
     return complete && allWentIn;
 }
 
-bool RemoveFromArchive(const TRemoveRequest& request, TEditCounts& counts) {
+static bool RemoveCounting(const TRemoveRequest& request, TEditCounts& counts) {
     const TProgressScope scope(request.progress);
     counts = {};
     bool complete = true;
@@ -256,4 +256,16 @@ bool RemoveFromArchive(const TRemoveRequest& request, TEditCounts& counts) {
     return EditArchive(request.bigEndian, archive, false, request.progress, request.notices, counts, complete,
                        change) &&
            complete;
+}
+
+TEditResult AddToArchive(const TAddRequest& request) {
+    TEditResult result;
+    result.ok = AddCounting(request, result.counts);
+    return result;
+}
+
+TEditResult RemoveFromArchive(const TRemoveRequest& request) {
+    TEditResult result;
+    result.ok = RemoveCounting(request, result.counts);
+    return result;
 }

@@ -25,12 +25,12 @@ struct TAddRequest {
 
 // Puts each path into the archive: a file whose path the archive holds (by EntryPathKey)
 // replaces that entry's content and keeps its name, any other is added with the folders it
-// needs. False, with nothing written, when the archive cannot be read, a path is missing or
+// needs. Not ok, with nothing written, when the archive cannot be read, a path is missing or
 // no file or folder, or a name collides (a file where the archive has a folder of that key,
 // or the reverse); told in notices. Files below a folder that cannot be read are told and
-// left out, as a build leaves them out, and make the result false. A kept stream that lies
+// left out, as a build leaves them out, and make the result not ok. A kept stream that lies
 // outside the archive raises EDecompressionError naming its entry: it cannot be copied.
-bool AddToArchive(const TAddRequest& request, TEditCounts& counts);
+TEditResult AddToArchive(const TAddRequest& request);
 
 struct TRemoveRequest {
     bool bigEndian = false;
@@ -43,6 +43,6 @@ struct TRemoveRequest {
 };
 
 // Removes what each entry names. A folder that held something and holds nothing afterwards
-// is removed as well; folders that were empty before stay. False, with nothing written, when
+// is removed as well; folders that were empty before stay. Not ok, with nothing written, when
 // the archive cannot be read or an entry names nothing (each told in notices).
-bool RemoveFromArchive(const TRemoveRequest& request, TEditCounts& counts);
+TEditResult RemoveFromArchive(const TRemoveRequest& request);

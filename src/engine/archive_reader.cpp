@@ -197,57 +197,39 @@ bool CanOpenArchive(const TOpenedArchive& archive, TNotices* notices) {
     return false;
 }
 
-namespace {
-
-// Indexes the archive and, with a target directory, extracts every file below it; listing,
-// when given, receives the listing's lines.
-bool IndexAndExtract(bool bigEndian, const std::string& archivePath, TStringList* listing, int64_t& fileCount,
-                     const std::string& targetDir, bool hashTags, bool convertLoc, const ProgressProc& progress,
-                     TNotices* notices, TTargetFolder targetFolder) {
-    const TProgressScope scope(progress);
-    TOpenedArchive opened(archivePath);
-    if (!CanOpenArchive(opened, notices)) return false;
+TExtractResult ExtractArchive(const TExtractRequest& request) {
+    const TProgressScope scope(request.progress);
+    TExtractResult result;
+    TOpenedArchive opened(request.archivePath);
+    if (!CanOpenArchive(opened, request.notices)) return result;
 
     // An update that was interrupted is rolled back before anything is read.
-    const TArchiveReading reading(opened, notices);
+    const TArchiveReading reading(opened, request.notices);
     HostFile& archive = opened.Reader();
     TArchiveIndex index;
-    const TIndexed indexed = IndexOpenArchive(bigEndian, archive, index, TPurpose::Read, notices);
+    const TIndexed indexed = IndexOpenArchive(request.bigEndian, archive, index, TPurpose::Read, request.notices);
     // A header that does not read leaves the listing as it was; a walk that fails keeps the
     // lines it met.
-    if (indexed == TIndexed::No) return false;
-    fileCount = static_cast<int64_t>(index.entries.size());
-    if (listing != nullptr) {
-        listing->clear();
-        AppendListing(index, *listing);
+    if (indexed == TIndexed::No) return result;
+    result.fileCount = static_cast<int64_t>(index.entries.size());
+    if (request.listing != nullptr) {
+        request.listing->clear();
+        AppendListing(index, *request.listing);
     }
-    if (indexed != TIndexed::Wholly) return false;
-    if (targetDir.empty()) return true;
+    if (indexed != TIndexed::Wholly) return result;
+    if (request.targetDir.empty()) {
+        result.ok = true;
+        return result;
+    }
 
-    TExtractionRequest request{bigEndian, archive,  archive.Size(), index,    targetDir, targetFolder,
-                               hashTags,  convertLoc, progress,     notices, nullptr};
-    return ExtractListedFiles(request);
-}
-
-}  // namespace
-
-bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList& listing,
-                    int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
-                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices,
-                    TTargetFolder targetFolder) {
-    prefixLength = kPrefixLength;
-    suffixLength = kSuffixLength;
-    int64_t fileCount = 0;
-    return IndexAndExtract(bigEndian, archivePath, &listing, fileCount, targetDir, hashTags, convertLoc, progress,
-                           notices, targetFolder);
-}
-
-bool ExtractArchive(bool bigEndian, const std::string& archivePath, int64_t& fileCount, const std::string& targetDir,
-                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices,
-                    TTargetFolder targetFolder) {
-    fileCount = 0;
-    return IndexAndExtract(bigEndian, archivePath, nullptr, fileCount, targetDir, hashTags, convertLoc, progress,
-                           notices, targetFolder);
+    const TExtractionRequest extraction{request.bigEndian,  archive,           archive.Size(),
+                                        index,              request.targetDir, request.targetFolder,
+                                        request.hashTags,   request.convertLoc, request.progress,
+                                        request.notices,    nullptr};
+    const TExtractionTally tally = ExtractListedFiles(extraction);
+    result.extractedCount = tally.written;
+    result.ok = tally.Whole();
+    return result;
 }
 
 bool IndexArchiveToUpdate(TOpenedArchive& archive, TArchiveIndex& index, TNotices* notices) {

@@ -1,4 +1,4 @@
-// Reading an archive: the listing, one line per file, and extracting every file.
+// Reading an archive and extracting every file.
 #pragma once
 
 #include <cstdint>
@@ -9,19 +9,30 @@
 #include "support/bytes.h"
 #include "support/progress.h"
 
-// Lists the archive into listing; with a non-empty target directory it then extracts every
-// file below it. True when everything read (and extracted) without fault; more file records
-// than the data area can hold streams for (MaxFileRecords) are a fault, found before the
-// listing grows past them. Why the archive could not be read (and, when it reads in the
-// other byte order, the advice to choose that), each file that failed, and files beside the
-// archive that were left alone are told in notices.
-bool ExtractArchive(bool bigEndian, const std::string& archivePath, TStringList& listing,
-                    int32_t& prefixLength, int32_t& suffixLength, const std::string& targetDir,
-                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices = nullptr,
-                    TTargetFolder targetFolder = TTargetFolder::MustExist);
+struct TExtractRequest {
+    bool bigEndian = false;
+    std::string archivePath;
+    std::string targetDir;    // "" only reads the archive: nothing is extracted
+    bool hashTags = false;    // each file's hash tag in its name
+    bool convertLoc = true;   // .loc string tables written as text
+    ProgressProc progress;    // hears of each file extracted, and may stop the extraction
+    TNotices* notices = nullptr;
+    TTargetFolder targetFolder = TTargetFolder::MustExist;
+    // For a caller that asks for the listing as text: cleared and given one ListingLine per
+    // file once the header and directory read (a walk that fails leaves the lines it met);
+    // left as it was when they do not read.
+    TStringList* listing = nullptr;
+};
 
-// ExtractArchive for a caller that needs only the number of files the archive lists
-// (fileCount, set once the archive was read), not the listing's lines.
-bool ExtractArchive(bool bigEndian, const std::string& archivePath, int64_t& fileCount, const std::string& targetDir,
-                    bool hashTags, bool convertLoc, const ProgressProc& progress, TNotices* notices = nullptr,
-                    TTargetFolder targetFolder = TTargetFolder::MustExist);
+struct TExtractResult {
+    bool ok = false;            // read, and with a target extracted, without fault
+    int64_t fileCount = 0;      // the files the archive lists, once its header and directory read
+    int64_t extractedCount = 0;  // the files written without fault
+};
+
+// Reads the archive; with a target directory it then extracts every file below it. More
+// file records than the data area can hold streams for (MaxFileRecords) are a fault, found
+// before the index grows past them. Why the archive could not be read (and, when it reads in
+// the other byte order, the advice to choose that), each file that failed, and files beside
+// the archive that were left alone are told in notices.
+TExtractResult ExtractArchive(const TExtractRequest& request);

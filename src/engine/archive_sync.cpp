@@ -49,10 +49,12 @@ bool ListWhatMakeWouldAdd(const TSyncRequest& request, const std::string& root, 
 bool MakeInstead(const TSyncRequest& request, const std::string& root, TSyncResult& result) {
     if (request.dryRun) return ListWhatMakeWouldAdd(request, root, result);
     result.made = true;
-    const bool complete = MakeArchive(request.bigEndian, root, request.archivePath, request.progress,
-                                      request.convertLoc, result.folderCount, result.fileCount, request.notices);
+    const TMakeResult made = MakeArchive(
+        {request.bigEndian, root, request.archivePath, request.convertLoc, request.progress, request.notices});
+    result.folderCount = made.folderCount;
+    result.fileCount = made.fileCount;
     result.diff.fileCount = result.fileCount;
-    return complete;
+    return made.ok;
 }
 
 }  // namespace
@@ -63,7 +65,7 @@ int64_t TSyncResult::Count(TDifferenceKind kind) const {
                          [&](const TPathDifference& difference) { return difference.kind == kind; });
 }
 
-bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
+static bool SyncInto(const TSyncRequest& request, TSyncResult& result) {
     const TProgressScope scope(request.progress);
     result = TSyncResult{};
     const std::string root = request.folder.empty() ? "." : request.folder;
@@ -76,7 +78,7 @@ bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
     if (ArchiveIsMissing(archive)) return MakeInstead(request, root, result);
     if (!CanOpenArchive(archive, request.notices)) return false;
 
-    Report(request.progress, 0, kReadingText);
+    Report(request.progress, kReadingText);
     // A sync that writes holds the archive alone from the comparison to the renaming, its
     // lock taken first, as every writer takes it (see EditArchive). Its new file comes
     // before the folder is listed, so that a listing of a folder that holds it meets it.
@@ -115,11 +117,18 @@ bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result) {
         return result.diff.complete;
     }
 
-    Report(request.progress, 0, "writing...");
+    Report(request.progress, "writing...");
     const TTreeBuild build{request.bigEndian, request.convertLoc, root, &tree, std::move(sources), &look.File(),
                            CoreCount()};
     const bool complete = WriteArchiveTree(build, staged->File(), request.archivePath, request.progress,
                                            request.notices, result.folderCount, result.fileCount);
     staged->Commit();
     return complete;
+}
+
+TSyncResult SyncArchiveWithFolder(const TSyncRequest& request) {
+    TSyncResult result;
+    const bool ok = SyncInto(request, result);
+    result.ok = ok;
+    return result;
 }

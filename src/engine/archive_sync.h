@@ -21,6 +21,7 @@ struct TSyncRequest {
 };
 
 struct TSyncResult {
+    bool ok = false;
     // What differs, by path, as diff gives it: for a dry run what would change. A stream
     // that does not inflate to what the folder's file holds, damaged ones included, is a
     // change.
@@ -35,7 +36,7 @@ struct TSyncResult {
 
 // Afterwards the archive is byte for byte what make of the folder builds, unless a file
 // changed between its comparison and its storing. Where there is no archive, this is make.
-// False when the archive or the folder cannot be read at all, or when a file or folder below
+// Not ok when the archive or the folder cannot be read at all, or when a file or folder below
 // it could not be read or stored (told in notices; the archive is written without it, as
 // make writes it).
-bool SyncArchiveWithFolder(const TSyncRequest& request, TSyncResult& result);
+TSyncResult SyncArchiveWithFolder(const TSyncRequest& request);

@@ -339,9 +339,9 @@ bool ReplaceOneFileIn(TOpenedArchive& opened, const std::string& filePath, const
 
 }  // namespace
 
-bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices,
-                    const ProgressProc& progress) {
+static bool ReplaceFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
+                        const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices,
+                        const ProgressProc& progress) {
     const TProgressScope scope(progress);
     if (bigEndian) {
         TellXboxRefused(notices, archivePath);
@@ -351,9 +351,9 @@ bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::s
     return ReplaceOneFileIn(opened, filePath, key, convertLoc, matchByTag, notices);
 }
 
-bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
-                                    bool matchByTag, bool convertLoc, const ProgressProc& progress,
-                                    int32_t& replacedCount, TNotices* notices) {
+static bool ReplaceFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
+                              bool matchByTag, bool convertLoc, const ProgressProc& progress,
+                              int32_t& replacedCount, TNotices* notices) {
     const TProgressScope scope(progress);
     replacedCount = 0;
     TOpenedArchive opened(archivePath);
@@ -362,7 +362,7 @@ bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePa
     // One journal covers every file of the directory: an interruption leaves the archive as
     // it was before the first of them.
     TArchiveUpdate update(opened, notices);
-    Report(progress, 0, "preparing...");
+    Report(progress, "preparing...");
     TSourceTree tree;
     if (!CollectSourceFiles(sourceDir, opened.Identity(), matchByTag, tree)) return false;
     PassOn(tree.refused, notices);
@@ -391,7 +391,7 @@ void ReplaceFilesOneByOne(TOpenedArchive& archive, const std::vector<TSourceFile
             ++replacedCount;
         for (const TNotice& notice : fileNotices)
             if (told.insert(notice.text).second) Notify(notices, notice.path, notice.text, notice.advice);
-        Report(progress, PackProgress(total, static_cast<int64_t>(i) + 1), relative.c_str());
+        Report(progress, {static_cast<int64_t>(i) + 1, total, relative.c_str()});
     }
 }
 
@@ -405,4 +405,19 @@ bool CollectFiles(const std::string& dir, TSourceTree& tree) {
     WalkDepthFirst(tree.listed, collector);
     tree.files = SourceFilesOf(tree.listed);
     return true;
+}
+
+TReplaceResult ReplaceOneFile(const TReplaceFileRequest& request) {
+    TReplaceResult result;
+    result.ok = ReplaceFile(request.bigEndian, request.archivePath, request.filePath, request.key, request.convertLoc,
+                            request.matchByTag, request.notices, request.progress);
+    result.replacedCount = result.ok ? 1 : 0;
+    return result;
+}
+
+TReplaceResult ReplaceFromDirectoryFileByFile(const TReplaceDirRequest& request) {
+    TReplaceResult result;
+    result.ok = ReplaceFileByFile(request.bigEndian, request.archivePath, request.sourceDir, request.matchByTag,
+                                  request.convertLoc, request.progress, result.replacedCount, request.notices);
+    return result;
 }

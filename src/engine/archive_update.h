@@ -1,17 +1,41 @@
 // In-place updating of PC archives: replacing the stored data of an entry the archive holds.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/notices.h"
 #include "support/progress.h"
 
-// Replaces the entry found by key (an archive path, or a 24-digit tag text when matchByTag)
-// with the content of a file, a .loc text turned into its table when convertLoc. A file that
-// cannot be read, or whose name carries no tag when matchByTag, and why the entry was not
+struct TReplaceFileRequest {
+    bool bigEndian = false;   // an Xbox 360 archive is refused
+    std::string archivePath;
+    std::string filePath;     // the new content
+    std::string key;          // an archive path, or with matchByTag a 24-digit tag text
+    bool matchByTag = false;
+    bool convertLoc = true;   // a .loc text is stored as its string table
+    ProgressProc progress;    // hears the phases of writing, and may stop the replacement
+    TNotices* notices = nullptr;
+};
+
+struct TReplaceDirRequest {
+    bool bigEndian = false;   // an Xbox 360 archive is refused
+    std::string archivePath;
+    std::string sourceDir;    // "" is the current directory
+    bool matchByTag = false;  // a file replaces the entry whose tag its name carries
+    bool convertLoc = true;   // a .loc text is stored as its string table
+    ProgressProc progress;    // hears of each file handled, and may stop the update
+    TNotices* notices = nullptr;
+};
+
+// What a replacement did: replacedCount entries were given new content.
+struct TReplaceResult {
+    bool ok = false;
+    int32_t replacedCount = 0;
+};
+
+// Replaces the entry the key finds with the content of a file. A file that cannot be read,
+// or a tag left empty (a name that carries none) when matchByTag, and why the entry was not
 // replaced (an Xbox 360 archive, one that does not read, no such entry, a stream it may not
-// replace) are told in notices; then nothing is replaced. progress hears the phases of
-// writing (saving, moving, writing) and may stop the replacement, which then rolls back.
-bool ReplaceOneFile(bool bigEndian, const std::string& archivePath, const std::string& filePath,
-                    const std::string& key, bool convertLoc, bool matchByTag, TNotices* notices = nullptr,
-                    const ProgressProc& progress = {});
+// replace) are told in notices; then nothing is replaced. Stopped, it rolls back.
+TReplaceResult ReplaceOneFile(const TReplaceFileRequest& request);

@@ -11,3 +11,9 @@ struct TEditCounts {
     int32_t keptFiles = 0;       // entries copied as they were
     int32_t damagedKept = 0;     // of those, streams seen to be damaged (told in notices)
 };
+
+// What an edit returns: whether it went as asked, and what it did.
+struct TEditResult {
+    bool ok = false;
+    TEditCounts counts;
+};

@@ -86,7 +86,7 @@ bool WriteLocAsText(TArchiveLook& look, const TArchiveEntry& entry, const TEntry
 
 }  // namespace
 
-bool WriteEntryContent(const TEntryContentRequest& request) {
+static bool WriteContent(const TEntryContentRequest& request) {
     const TProgressScope scope(request.progress);
     TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
     if (!look.Listed()) return false;
@@ -107,4 +107,16 @@ bool WriteEntryContent(const TEntryContentRequest& request) {
     if (request.locAsText && IsLocFileName(std::string(look.Index().Name(entry)))) return WriteLocAsText(look, entry, request);
     InflateEntry(look, entry, request.sink);
     return true;
+}
+
+TEntryContentResult WriteEntryContent(const TEntryContentRequest& request) {
+    TEntryContentResult result;
+    TEntryContentRequest counting = request;
+    counting.sink = [&result, &sink = request.sink](const uint8_t* data, int64_t count) {
+        sink(data, count);
+        result.bytesWritten += count;
+    };
+    const bool ok = WriteContent(counting);
+    result.ok = ok;
+    return result;
 }

@@ -2,6 +2,7 @@
 // same however large the entry, or its record's claims, are.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/notices.h"
@@ -18,10 +19,15 @@ struct TEntryContentRequest {
     TNotices* notices = nullptr;
 };
 
-// Hands the content of one entry to the sink. False, told in notices, when the archive does
+struct TEntryContentResult {
+    bool ok = false;
+    int64_t bytesWritten = 0;  // handed to the sink
+};
+
+// Hands the content of one entry to the sink. Not ok, told in notices, when the archive does
 // not read, holds no such entry, or (locAsText) the table does not convert; nothing reached
 // the sink then. A stream that breaks (damaged, cut short, longer or shorter than its record
 // gives, or lying outside the archive) raises EDecompressionError that names the entry and
 // the byte of its content where it broke; what the sink received before stays received. As
 // extraction, bytes behind a stream's end inside its packed size are not looked at.
-bool WriteEntryContent(const TEntryContentRequest& request);
+TEntryContentResult WriteEntryContent(const TEntryContentRequest& request);

@@ -221,11 +221,13 @@ private:
 
 }  // namespace
 
-bool ExtractListedFiles(const TExtractionRequest& request) {
-    if (!PrepareTarget(request)) return false;
+TExtractionTally ExtractListedFiles(const TExtractionRequest& request) {
+    TExtractionTally tally;
+    if (!PrepareTarget(request)) return tally;
+    tally.targetReady = true;
     host::FolderCursor cursor(request.targetDir);
 
-    Report(request.progress, 0, kCreatingFoldersText);
+    Report(request.progress, kCreatingFoldersText);
     TExtraction extraction(request, cursor);
     extraction.CreateFolders();
 
@@ -233,14 +235,14 @@ bool ExtractListedFiles(const TExtractionRequest& request) {
     TOrderedWork<TPreparedFile> work(
         total, kDecompressingThreads, kExtractionLimits, [&](size_t i) { return extraction.Cost(i); },
         [&](size_t i, TPreparedFile& prepared) { return extraction.Prepare(i, prepared); });
-    int32_t errorCount = 0;
     for (size_t i = 0; i < total; ++i) {
         const TPreparedFile prepared = work.Take(i);
-        if (!extraction.Write(prepared)) ++errorCount;
-        Report(request.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
-               prepared.path.c_str());
+        if (extraction.Write(prepared)) ++tally.written;
+        else ++tally.failed;
+        Report(request.progress,
+               {static_cast<int64_t>(i) + 1, static_cast<int64_t>(total), prepared.path.c_str()});
     }
-    return errorCount == 0;
+    return tally;
 }
 
 bool IsExtractablePath(const std::string& archivePath) {

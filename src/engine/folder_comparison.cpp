@@ -168,8 +168,8 @@ void TFolderComparison::Compare(TArchiveDiff& diff) {
             if (verdict.raised) std::rethrow_exception(verdict.raised);
             Record(pairs_[i], verdict, diff);
             if (verdict.read && !verdict.changed) same_[i] = pairs_[i].entry;
-            Report(options_.progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1),
-                   ArchivePathOf(*pairs_[i].file).c_str());
+            Report(options_.progress, {static_cast<int64_t>(i) + 1, static_cast<int64_t>(total),
+                                       ArchivePathOf(*pairs_[i].file).c_str()});
         }
     }
     for (size_t entry : removed_)

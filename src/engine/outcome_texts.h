@@ -17,7 +17,7 @@ inline const std::string kErrorText = "Error :-(";
 // A command that ran out of memory: the allocator's own name for it tells a user nothing.
 inline const std::string kOutOfMemoryText = "Not enough memory to finish the command";
 
-inline std::string ExtractedText(int32_t files) {
+inline std::string ExtractedText(int64_t files) {
     return "O.K. Successfully extracted " + GroupThousands(files) + " files!";
 }
 inline std::string PackedText(int32_t folders, int32_t files) {
@@ -44,7 +44,7 @@ inline const std::string kNothingToReplaceText = "I didn't find any file in the 
 
 // What a command stopped by its user says. The files an extraction had finished stay
 // where they are.
-inline std::string StoppedExtractionText(int32_t filesDone) {
+inline std::string StoppedExtractionText(int64_t filesDone) {
     return "Stopped: " + GroupThousands(filesDone) + " files were extracted.";
 }
 // A stopped build or edit removes what it had written; the archive it would have replaced

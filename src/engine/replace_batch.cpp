@@ -407,24 +407,15 @@ size_t DecideFiles(TBatchReplacement& batch, const std::vector<TSourceFile>& fil
         const TDecision decision = batch.Consider(path, SourceFileKey(relative, matchByTag), file);
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
-        Report(progress, PackProgress(static_cast<int64_t>(total), static_cast<int64_t>(i) + 1), relative.c_str());
+        Report(progress, {static_cast<int64_t>(i) + 1, static_cast<int64_t>(total), relative.c_str()});
         if (batch.HeldBytes() > heldStreamsBudget) batch.ParkHeld();
     }
     return total;
 }
 
-}  // namespace
-
-bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
-                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount,
-                          TNotices* notices) {
-    return ReplaceFromDirectoryHolding(bigEndian, archivePath, std::move(sourceDir), matchByTag, convertLoc, progress,
-                                       replacedCount, kHeldStreamsBudget, notices);
-}
-
-bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir,
-                                 bool matchByTag, bool convertLoc, const ProgressProc& progress,
-                                 int32_t& replacedCount, int64_t heldStreamsBudget, TNotices* notices) {
+bool ReplaceHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
+                    bool convertLoc, const ProgressProc& progress, int32_t& replacedCount, int64_t heldStreamsBudget,
+                    TNotices* notices) {
     const TProgressScope scope(progress);
     replacedCount = 0;
     // The archive is looked up once: everything below works from what this finds.
@@ -434,7 +425,7 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     // One journal covers every file of the directory: an interruption or an error leaves the
     // archive as it was before the first of them, as one by one.
     TArchiveUpdate update(opened, notices);
-    Report(progress, 0, "preparing...");
+    Report(progress, "preparing...");
     TSourceTree tree;
     if (!CollectSourceFiles(sourceDir, opened.Identity(), matchByTag, tree)) return false;
     PassOn(tree.refused, notices);
@@ -452,4 +443,18 @@ bool ReplaceFromDirectoryHolding(bool bigEndian, const std::string& archivePath,
     ReplaceFilesOneByOne(opened, files, next, matchByTag, convertLoc, progress, replacedCount, notices);
     update.Commit();
     return replacedCount == static_cast<int32_t>(files.size()) && tree.refused.empty();
+}
+
+}  // namespace
+
+TReplaceResult ReplaceFromDirectory(const TReplaceDirRequest& request) {
+    return ReplaceFromDirectoryHolding(request, kHeldStreamsBudget);
+}
+
+TReplaceResult ReplaceFromDirectoryHolding(const TReplaceDirRequest& request, int64_t heldStreamsBudget) {
+    TReplaceResult result;
+    result.ok = ReplaceHolding(request.bigEndian, request.archivePath, request.sourceDir, request.matchByTag,
+                               request.convertLoc, request.progress, result.replacedCount, heldStreamsBudget,
+                               request.notices);
+    return result;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/archive_update.h"
 #include "engine/notices.h"
 #include "support/progress.h"
 
@@ -15,6 +16,4 @@
 // entries replaced), the result, the progress reports and the notices are exactly those of
 // replacing the files one by one (ReplaceFromDirectoryFileByFile). Every file that replaced
 // nothing is told in notices.
-bool ReplaceFromDirectory(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
-                          bool convertLoc, const ProgressProc& progress, int32_t& replacedCount,
-                          TNotices* notices = nullptr);
+TReplaceResult ReplaceFromDirectory(const TReplaceDirRequest& request);

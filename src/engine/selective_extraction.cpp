@@ -23,14 +23,14 @@ bool ParsePatterns(const TSelectiveExtractionRequest& request, std::vector<TEntr
 
 }  // namespace
 
-bool ExtractSelectedEntries(const TSelectiveExtractionRequest& request, TSelectiveExtractionResult& result) {
+TSelectiveExtractionResult ExtractSelectedEntries(const TSelectiveExtractionRequest& request) {
     const TProgressScope scope(request.progress);
-    result = TSelectiveExtractionResult{};
+    TSelectiveExtractionResult result;
     std::vector<TEntryPattern> patterns;
-    if (!ParsePatterns(request, patterns)) return false;
+    if (!ParsePatterns(request, patterns)) return result;
 
     TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
-    if (!look.Listed()) return false;
+    if (!look.Listed()) return result;
     result.archiveRead = true;
 
     TEntrySelection selection = SelectEntries(look.Index(), patterns);
@@ -39,11 +39,14 @@ bool ExtractSelectedEntries(const TSelectiveExtractionRequest& request, TSelecti
         Notify(request.notices, text, NoticeText("cannot extract", text, "the archive holds no file it selects"));
     result.unmatched = std::move(selection.unmatched);
     // Nothing selected: no target folder is made for nothing.
-    if (selection.indices.empty()) return false;
+    if (selection.indices.empty()) return result;
 
     TExtractionRequest extraction{request.bigEndian, look.File(),        look.FileSize(),    look.Index(),
                                   request.targetDir, request.targetFolder, request.hashTags, request.convertLoc,
                                   request.progress,  request.notices,      &selection.indices};
-    result.allWritten = ExtractListedFiles(extraction);
-    return result.allWritten && result.unmatched.empty();
+    const TExtractionTally tally = ExtractListedFiles(extraction);
+    result.extractedCount = tally.written;
+    result.allWritten = tally.Whole();
+    result.ok = result.allWritten && result.unmatched.empty();
+    return result;
 }

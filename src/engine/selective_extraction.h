@@ -24,8 +24,10 @@ struct TSelectiveExtractionRequest {
 };
 
 struct TSelectiveExtractionResult {
+    bool ok = false;                       // every path selected something, and every file selected was written
     bool archiveRead = false;              // the header and directory read; nothing was tried otherwise
     int32_t selectedCount = 0;             // the files the paths selected, each once
+    int64_t extractedCount = 0;            // of them, the files written without fault
     bool allWritten = false;               // every one of them was written without fault
     std::vector<std::string> unmatched;    // every path that selected nothing, as given
 };
@@ -34,7 +36,7 @@ struct TSelectiveExtractionResult {
 // any ASCII case, "/" or "\", "*" and "?" within one part, "**" across parts), and extracts
 // just those below the target: only their folders are made, and an unselected entry costs
 // no more than matching its path. A path that selects nothing is named in notices and
-// written nothing for. True when every path selected something and every selected file was
+// written nothing for. ok when every path selected something and every selected file was
 // written; a path with a problem (EntryPatternProblem) is refused, told in notices, before
 // the archive is opened.
-bool ExtractSelectedEntries(const TSelectiveExtractionRequest& request, TSelectiveExtractionResult& result);
+TSelectiveExtractionResult ExtractSelectedEntries(const TSelectiveExtractionRequest& request);

@@ -32,9 +32,9 @@ std::vector<TByteRange> MergedInside(std::vector<TByteRange> ranges, int64_t siz
 }
 
 void ApplyPass(HostFile& archive, const TPassPlan& plan) {
-    ReportToScope(PackProgress(kWritePhases, kMovingPhase), kMovingText);
+    ReportToScope({kMovingPhase, kWritePhases, kMovingText});
     MoveRanges(archive, plan.moves);
-    ReportToScope(PackProgress(kWritePhases, kWritingPhase), kWritingText);
+    ReportToScope({kWritingPhase, kWritePhases, kWritingText});
     WriteStreamsAndHead(archive, plan.streams, plan.head, plan.finalSize);
 }
 
@@ -53,7 +53,7 @@ void RunForwardPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& up
     update.SealForward(archive, pass, plan.Outcome());
     // From here the pass can only be finished, now or by the next open.
     const TUnstoppable unstoppable;
-    ReportToScope(PackProgress(kWritePhases, kMovingPhase), kMovingText);
+    ReportToScope({kMovingPhase, kWritePhases, kMovingText});
     update.FinishForward(archive, pass);
 }
 
@@ -123,7 +123,7 @@ void WriteStreamsAndHead(HostFile& archive, const TPlacedStreams& streams, const
     }
 }
 
-void ReportSaving() { ReportToScope(PackProgress(kWritePhases, kSavingPhase), kSavingText); }
+void ReportSaving() { ReportToScope({kSavingPhase, kWritePhases, kSavingText}); }
 
 void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update, TPassRole role) {
     ReportSaving();

@@ -16,28 +16,18 @@ thread_local TProgressScope* currentScope = nullptr;
 constexpr size_t kKeptTextLength = 4096;
 thread_local int unstoppableDepth = 0;
 
-void CallScope(const ProgressProc& progress, uint32_t position, const char* text) {
+void CallScope(const ProgressProc& progress, const TProgress& report) {
     if (unstoppableDepth == 0) {
-        progress(position, text);
+        progress(report);
         return;
     }
     try {
-        progress(position, text);
+        progress(report);
     } catch (const ECancelled&) {
     }
 }
 
 }  // namespace
-
-uint32_t PackProgress(int64_t total, int64_t done) {
-    constexpr int64_t kHalfMax = 0xFFFF;
-    if (total > kHalfMax) {
-        // Scale both halves alike; rounding done up keeps "finished" at 100 %.
-        done = (done * kHalfMax + total - 1) / total;
-        total = kHalfMax;
-    }
-    return (static_cast<uint32_t>(total) << 16) | (static_cast<uint32_t>(done) & 0xFFFFu);
-}
 
 TProgressScope::TProgressScope(const ProgressProc& progress) {
     if (!progress) return;
@@ -64,11 +54,11 @@ void NoteReport(const char* text) {
     scope->lastReport_ = std::chrono::steady_clock::now();
 }
 
-void ReportToScope(uint32_t position, const char* text) {
+void ReportToScope(const TProgress& progress) {
     TProgressScope* scope = currentScope;
     if (scope == nullptr) return;
-    NoteReport(text);
-    CallScope(*scope->progress_, position, text);
+    NoteReport(progress.text);
+    CallScope(*scope->progress_, progress);
 }
 
 void KeepAlive() {
@@ -77,7 +67,7 @@ void KeepAlive() {
     const auto now = std::chrono::steady_clock::now();
     if (now - scope->lastReport_ < kKeepAliveInterval) return;
     scope->lastReport_ = now;
-    CallScope(*scope->progress_, 0, scope->lastText_.c_str());
+    CallScope(*scope->progress_, TProgress{0, 0, scope->lastText_.c_str()});
 }
 
 TUnstoppable::TUnstoppable() { ++unstoppableDepth; }

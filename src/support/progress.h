@@ -1,6 +1,7 @@
-// The progress callback that long operations take. The position word carries the total in
-// its upper 16 bits and the 1-based number of items done in its lower 16 bits; 0 for a
-// report without position. An empty function means "no callback".
+// The progress callback that long operations take. Each report carries how many items are
+// done (counted from 1) out of how many in all, as 64-bit counts, and a text; a report with
+// both counts 0 has no position (a phase, or a long step that goes on). An empty function
+// means "no callback".
 //
 // The callback may stop the operation by raising ECancelled: the operation ends as it ends
 // on any raised error, each step undoing what must not stay half done.
@@ -12,11 +13,15 @@
 #include <future>
 #include <string>
 
-using ProgressProc = std::function<void(uint32_t position, const char* text)>;
+struct TProgress {
+    int64_t done = 0;
+    int64_t total = 0;
+    const char* text = nullptr;  // may be null
 
-// Packs done out of total into a position word. Totals above 65,535 scale both halves by the
-// same factor so that they fit 16 bits and the percentage stays right.
-uint32_t PackProgress(int64_t total, int64_t done);
+    bool HasPosition() const { return done != 0 || total != 0; }
+};
+
+using ProgressProc = std::function<void(const TProgress& progress)>;
 
 // Between two reports of an operation the caller hears from it at least this often: a
 // window keeps painting and can ask to stop while one large file is compressed, a tail is
@@ -37,7 +42,7 @@ public:
 private:
     friend void NoteReport(const char* text);
     friend void KeepAlive();
-    friend void ReportToScope(uint32_t position, const char* text);
+    friend void ReportToScope(const TProgress& progress);
 
     const ProgressProc* progress_ = nullptr;
     TProgressScope* outer_ = nullptr;
@@ -50,7 +55,7 @@ bool InProgressScope();
 
 // A report of the operation on this thread, made from a step deep inside it that has no
 // callback of its own (the phases of writing an update).
-void ReportToScope(uint32_t position, const char* text);
+void ReportToScope(const TProgress& progress);
 
 // Remembers a report of the operation on this thread, for KeepAlive.
 void NoteReport(const char* text);
@@ -81,8 +86,11 @@ T WaitKeepingAlive(std::future<T>& work) {
 }
 
 // Reports only when a callback is present.
-inline void Report(const ProgressProc& progress, uint32_t position, const char* text) {
+inline void Report(const ProgressProc& progress, const TProgress& report) {
     if (!progress) return;
-    NoteReport(text);
-    progress(position, text);
+    NoteReport(report.text);
+    progress(report);
 }
+
+// A report without position: a phase, or a step that has no count.
+inline void Report(const ProgressProc& progress, const char* text) { Report(progress, TProgress{0, 0, text}); }

@@ -23,14 +23,18 @@ void TForm1::Button_MakeArchiveClick() {
         !Confirm("Warning!", "The given file already exists!", "Do you really want to overwrite it?"))
         return;
 
-    // Building always turns .loc texts into tables: a tree to pack holds them as text.
-    int32_t folderCount = 0;
-    int32_t fileCount = 0;
     TNotices notices;
-    const bool ok = services_.Engine.MakeArchive(CheckBox_XBOX->isChecked(), source, archive, ProgressRoutine(), true,
-                                                 folderCount, fileCount, &notices);
-    SetCaption(ok ? PackedText(folderCount, fileCount) : ErrorText);
-    ShowNotices(ok, notices);
+    TMakeRequest request;
+    request.bigEndian = CheckBox_XBOX->isChecked();
+    request.sourceDir = source;
+    request.archivePath = archive;
+    // Building always turns .loc texts into tables: a tree to pack holds them as text.
+    request.convertLoc = true;
+    request.progress = ProgressRoutine();
+    request.notices = &notices;
+    const TMakeResult result = services_.Engine.MakeArchive(request);
+    SetCaption(result.ok ? PackedText(result.folderCount, result.fileCount) : ErrorText);
+    ShowNotices(result.ok, notices);
 }
 
 void TForm1::Button_update1Click() {
@@ -48,12 +52,19 @@ void TForm1::Button_update1Click() {
 
     // The entry is found by the tag in the file's name; the engine refuses a name without
     // one, and says so, before it touches the archive.
-    const std::string tag = HashTagFromFileName(dialog.FileName);
     TNotices notices;
-    const bool ok = services_.Engine.ReplaceOneFile(CheckBox_XBOX->isChecked(), archive, dialog.FileName, tag,
-                                                    AutoConvertLOCfiles, true, &notices, ProgressRoutine());
-    SetCaption(ok ? kUpdatedText : ErrorText);
-    ShowNotices(ok, notices);
+    TReplaceFileRequest request;
+    request.bigEndian = CheckBox_XBOX->isChecked();
+    request.archivePath = archive;
+    request.filePath = dialog.FileName;
+    request.key = HashTagFromFileName(dialog.FileName);
+    request.matchByTag = true;
+    request.convertLoc = AutoConvertLOCfiles;
+    request.progress = ProgressRoutine();
+    request.notices = &notices;
+    const TReplaceResult result = services_.Engine.ReplaceOneFile(request);
+    SetCaption(result.ok ? kUpdatedText : ErrorText);
+    ShowNotices(result.ok, notices);
 }
 
 void TForm1::Button_updateXClick() {
@@ -69,13 +80,18 @@ void TForm1::Button_updateXClick() {
         services_.Dialogs->ShowError(this, TitleLine, EmptyDirectoryText);
         return;
     }
-    int32_t replacedCount = 0;
     TNotices notices;
-    const bool ok = services_.Engine.ReplaceFromDirectory(CheckBox_XBOX->isChecked(), Text(Edit1), source,
-                                                          CheckBox_hash->isChecked(), AutoConvertLOCfiles,
-                                                          ProgressRoutine(), replacedCount, &notices);
-    if (!ok) SetCaption(ErrorText);
-    else if (replacedCount >= 1) SetCaption(UpdatedFilesText(replacedCount));
+    TReplaceDirRequest request;
+    request.bigEndian = CheckBox_XBOX->isChecked();
+    request.archivePath = Text(Edit1);
+    request.sourceDir = source;
+    request.matchByTag = CheckBox_hash->isChecked();
+    request.convertLoc = AutoConvertLOCfiles;
+    request.progress = ProgressRoutine();
+    request.notices = &notices;
+    const TReplaceResult result = services_.Engine.ReplaceFromDirectory(request);
+    if (!result.ok) SetCaption(ErrorText);
+    else if (result.replacedCount >= 1) SetCaption(UpdatedFilesText(result.replacedCount));
     else SetCaption(kNothingToReplaceText);
-    ShowNotices(ok, notices);
+    ShowNotices(result.ok, notices);
 }

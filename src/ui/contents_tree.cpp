@@ -42,8 +42,8 @@ struct TNoCaseLess {
     bool operator()(const std::string& a, const std::string& b) const { return CompareTextNoCase(a, b) < 0; }
 };
 
-// The folders of a listing, each once, as a tree of names. Two names that compare equal
-// without regard to case are one folder, spelled as it first appeared; a folder's
+// The folders of an archive's files, each once, as a tree of names. Two names that compare
+// equal without regard to case are one folder, spelled as it first appeared; a folder's
 // sub-folders are in the case-insensitive order of their names followed by "\\", which is
 // the order of their whole paths. Each folder costs its own name, however deep it lies.
 class TFolderTree {
@@ -58,8 +58,6 @@ public:
 
     // The folder of a path ("\\" between its parts), made with its parents where missing.
     size_t FolderOf(const std::string& folderPath) {
-        // The files of one folder follow each other in a listing.
-        if (folderPath == lastPath_) return lastFolder_;
         size_t folder = 0;
         size_t start = 0;
         while (start < folderPath.size()) {
@@ -68,8 +66,6 @@ public:
             folder = Child(folder, folderPath.substr(start, end - start));
             start = end + 1;
         }
-        lastPath_ = folderPath;
-        lastFolder_ = folder;
         return folder;
     }
 
@@ -105,24 +101,49 @@ private:
 
     std::vector<TFolder> folders_;
     std::vector<size_t> parents_{0};
-    std::string lastPath_;
-    size_t lastFolder_ = 0;
 };
 
-// Adds a node for every folder of the listing's files, then every file under its folder in
-// listing order.
-void AddNodes(TContentsTree* tree, const TStringList& listing, int32_t prefixLength, int32_t suffixLength,
-              QTreeWidgetItem* root, int firstLine) {
-    TFolderTree folders;
-    std::vector<size_t> folderOfLine(listing.size());
-    std::vector<std::string> nameOfLine(listing.size());
-    for (size_t k = 0; k < listing.size(); ++k) {
-        std::string path = CutLine(listing[k], prefixLength, suffixLength);
+constexpr std::string_view kSeparators = "\\/";
+
+// The name a file's node shows: what follows the last separator of its path, which lies in
+// its own name when that holds one.
+std::string_view NodeName(std::string_view entryName) {
+    const size_t last = entryName.find_last_of(kSeparators);
+    return last == std::string_view::npos ? entryName : entryName.substr(last + 1);
+}
+
+// The folders of every file of the index, each file's folder found from its path; the files
+// of one folder follow each other in the directory, and those whose names hold no separator
+// share their folder's without a path being made.
+std::vector<size_t> FileFolders(const TArchiveIndex& index, TFolderTree& folders) {
+    std::vector<size_t> folderOfEntry(index.entries.size());
+    TEntryPaths paths(index);
+    int32_t lastIndexFolder = -1;
+    size_t lastFolder = 0;
+    for (size_t k = 0; k < index.entries.size(); ++k) {
+        const TArchiveEntry& entry = index.entries[k];
+        const bool plainName = index.Name(entry).find_first_of(kSeparators) == std::string_view::npos;
+        if (plainName && entry.folder == lastIndexFolder) {
+            folderOfEntry[k] = lastFolder;
+            continue;
+        }
+        std::string path = paths.Of(entry);
         SlashesToBackslashes(path);
-        std::string folder;
-        SplitAtLastBackslash(path, folder, nameOfLine[k]);
-        folderOfLine[k] = folders.FolderOf(folder);
+        const size_t last = path.rfind('\\');
+        folderOfEntry[k] = folders.FolderOf(last == std::string::npos ? std::string() : path.substr(0, last));
+        if (plainName) {
+            lastIndexFolder = entry.folder;
+            lastFolder = folderOfEntry[k];
+        }
     }
+    return folderOfEntry;
+}
+
+// Adds a node for every folder of the index's files, then every file under its folder in
+// directory order; firstEntry is the number the index's first entry has in the tree.
+void AddNodes(TContentsTree* tree, const TArchiveIndex& index, QTreeWidgetItem* root, int64_t firstEntry) {
+    TFolderTree folders;
+    const std::vector<size_t> folderOfEntry = FileFolders(index, folders);
     for (const size_t folder : folders.InOrder()) {
         TFolderTree::TFolder& record = folders[folder];
         const size_t parent = folders.ParentOf(folder);
@@ -130,28 +151,11 @@ void AddNodes(TContentsTree* tree, const TStringList& listing, int32_t prefixLen
                                     kImageOpenFolder);
         record.node->setData(0, kFolderNameRole, QByteArray::fromStdString(record.name));
     }
-    for (size_t k = 0; k < listing.size(); ++k) {
-        QTreeWidgetItem* parent = folderOfLine[k] == 0 ? root : folders[folderOfLine[k]].node;
-        tree->AddNode(parent, nameOfLine[k], kImageClosedBook, kImageOpenBook)
-            ->setData(0, kListingLineRole, firstLine + static_cast<int>(k));
+    for (size_t k = 0; k < index.entries.size(); ++k) {
+        QTreeWidgetItem* parent = folderOfEntry[k] == 0 ? root : folders[folderOfEntry[k]].node;
+        tree->AddNode(parent, std::string(NodeName(index.Name(index.entries[k]))), kImageClosedBook, kImageOpenBook)
+            ->setData(0, kEntryRole, static_cast<qlonglong>(firstEntry + static_cast<int64_t>(k)));
     }
-}
-
-// What a line of the listing the tree was filled from tells of its file.
-struct TListedFile {
-    std::string path;
-    int32_t packedSize = 0;
-    int32_t unpackedSize = 0;
-};
-
-TListedFile ListedFile(const std::string& line) {
-    constexpr int32_t kPathColumn = 45;
-    constexpr int32_t kPackedColumn = 27;
-    constexpr int32_t kUnpackedColumn = 36;
-    constexpr size_t kFieldWidth = 8;
-    if (line.size() < static_cast<size_t>(kPathColumn)) return {};
-    return {line.substr(kPathColumn), HexToInt(line.substr(kPackedColumn, kFieldWidth)),
-            HexToInt(line.substr(kUnpackedColumn, kFieldWidth))};
 }
 
 // A folder node's archive path: the names of it and the folders above it, up to the root
@@ -169,32 +173,6 @@ std::string FolderPathOf(const QTreeWidgetItem* item) {
 }
 
 std::string Bytes(int64_t count) { return GroupThousands(count) + (count == 1 ? " byte" : " bytes"); }
-
-struct TNodeTotals {
-    int64_t files = 0;
-    int64_t size = 0;
-    int64_t packed = 0;
-};
-
-void SumFiles(const QTreeWidgetItem* item, const TStringList& listing, TNodeTotals& totals) {
-    // With a stack of its own: a crafted archive may nest folders deeply.
-    std::vector<const QTreeWidgetItem*> pending{item};
-    while (!pending.empty()) {
-        const QTreeWidgetItem* next = pending.back();
-        pending.pop_back();
-        const QVariant line = next->data(0, kListingLineRole);
-        if (!line.isValid()) {
-            for (int i = next->childCount() - 1; i >= 0; --i) pending.push_back(next->child(i));
-            continue;
-        }
-        const auto k = static_cast<size_t>(line.toInt());
-        if (k >= listing.size()) continue;
-        const TListedFile entry = ListedFile(listing[k]);
-        ++totals.files;
-        totals.size += std::max<int32_t>(entry.unpackedSize, 0);
-        totals.packed += std::max<int32_t>(entry.packedSize, 0);
-    }
-}
 
 }  // namespace
 
@@ -222,10 +200,14 @@ TContentsTree::TContentsTree(const TImageList& images, QWidget* parent) : QTreeW
 }
 
 QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
+    // A hundred thousand nodes share a few icons instead of holding one each.
+    for (const auto& [indices, icon] : icons_)
+        if (indices == std::make_pair(imageIndex, selectedIndex)) return icon;
     QIcon icon;
     const auto valid = [this](int i) { return i >= 0 && static_cast<size_t>(i) < images_.size(); };
     if (valid(imageIndex)) icon.addPixmap(images_[imageIndex], QIcon::Normal);
     if (valid(selectedIndex)) icon.addPixmap(images_[selectedIndex], QIcon::Selected);
+    icons_.emplace_back(std::make_pair(imageIndex, selectedIndex), icon);
     return icon;
 }
 
@@ -241,25 +223,69 @@ QTreeWidgetItem* TContentsTree::AddNode(QTreeWidgetItem* parent, const std::stri
     return item;
 }
 
-int TContentsTree::KeepListing(const TStringList& listing, bool replace) {
-    if (replace) listing_.clear();
-    const auto first = static_cast<int>(listing_.size());
-    listing_.insert(listing_.end(), listing.begin(), listing.end());
+int64_t TContentsTree::KeepIndex(std::shared_ptr<const TArchiveIndex> index, bool replace) {
+    if (replace) {
+        indexes_.clear();
+        firstEntries_.clear();
+    }
+    const int64_t first = indexes_.empty() ? 0
+                                           : firstEntries_.back() +
+                                                 static_cast<int64_t>(indexes_.back()->entries.size());
+    indexes_.push_back(std::move(index));
+    firstEntries_.push_back(first);
     return first;
+}
+
+const TArchiveEntry* TContentsTree::EntryOf(const QTreeWidgetItem* item, const TArchiveIndex** index) const {
+    if (item == nullptr) return nullptr;
+    const QVariant number = item->data(0, kEntryRole);
+    if (!number.isValid() || indexes_.empty()) return nullptr;
+    const int64_t k = number.toLongLong();
+    const auto after = std::upper_bound(firstEntries_.begin(), firstEntries_.end(), k);
+    if (after == firstEntries_.begin()) return nullptr;
+    const auto slot = static_cast<size_t>(after - firstEntries_.begin() - 1);
+    const TArchiveIndex& held = *indexes_[slot];
+    const auto entry = static_cast<size_t>(k - firstEntries_[slot]);
+    if (entry >= held.entries.size()) return nullptr;
+    if (index != nullptr) *index = &held;
+    return &held.entries[entry];
+}
+
+struct TContentsTree::TNodeTotals {
+    int64_t files = 0;
+    int64_t size = 0;
+    int64_t packed = 0;
+};
+
+void TContentsTree::SumFiles(const QTreeWidgetItem* item, TNodeTotals& totals) const {
+    // With a stack of its own: a crafted archive may nest folders deeply.
+    std::vector<const QTreeWidgetItem*> pending{item};
+    while (!pending.empty()) {
+        const QTreeWidgetItem* next = pending.back();
+        pending.pop_back();
+        if (!IsFileNode(next)) {
+            for (int i = next->childCount() - 1; i >= 0; --i) pending.push_back(next->child(i));
+            continue;
+        }
+        const TArchiveEntry* entry = EntryOf(next);
+        if (entry == nullptr) continue;
+        ++totals.files;
+        totals.size += std::max<int32_t>(entry->unpackedSize, 0);
+        totals.packed += std::max<int32_t>(entry->packedSize, 0);
+    }
 }
 
 std::string TContentsTree::ToolTipOf(const QTreeWidgetItem* item) const {
     if (item == nullptr) return "";
-    const QVariant line = item->data(0, kListingLineRole);
-    if (line.isValid()) {
-        const auto k = static_cast<size_t>(line.toInt());
-        if (k >= listing_.size()) return "";
-        const TListedFile entry = ListedFile(listing_[k]);
-        return "Size: " + Bytes(entry.unpackedSize) + "\nPacked: " + Bytes(entry.packedSize) +
-               "\nHash tag: " + TagToText(PathHashTag(entry.path));
+    if (IsFileNode(item)) {
+        const TArchiveIndex* index = nullptr;
+        const TArchiveEntry* entry = EntryOf(item, &index);
+        if (entry == nullptr) return "";
+        return "Size: " + Bytes(entry->unpackedSize) + "\nPacked: " + Bytes(entry->packedSize) +
+               "\nHash tag: " + TagToText(PathHashTag(index->PathOf(*entry)));
     }
     TNodeTotals totals;
-    SumFiles(item, listing_, totals);
+    SumFiles(item, totals);
     return GroupThousands(totals.files) + (totals.files == 1 ? " file" : " files") + "\nSize: " + Bytes(totals.size) +
            "\nPacked: " + Bytes(totals.packed);
 }
@@ -273,12 +299,14 @@ bool TContentsTree::viewportEvent(QEvent* event) {
     return true;
 }
 
-void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLength, int32_t suffixLength,
-                                   TContentsTree* tree, const std::string& rootCaption, int rootImageIndex,
-                                   int rootSelectedIndex, bool clearFirst) {
+void TStringList_2_TTreeView_proba(std::shared_ptr<const TArchiveIndex> index, TContentsTree* tree,
+                                   const std::string& rootCaption, int rootImageIndex, int rootSelectedIndex,
+                                   bool clearFirst) {
     if (tree == nullptr) return;
     tree->BeginFill(clearFirst);
-    const int firstLine = tree->KeepListing(listing, clearFirst);
+    if (index == nullptr) index = std::make_shared<const TArchiveIndex>();
+    const TArchiveIndex& held = *index;
+    const int64_t firstEntry = tree->KeepIndex(std::move(index), clearFirst);
 
     QTreeWidgetItem* root = nullptr;
     if (!rootCaption.empty())
@@ -287,7 +315,7 @@ void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLen
 
     // Thousands of nodes appear in one step instead of one repaint each.
     tree->setUpdatesEnabled(false);
-    AddNodes(tree, listing, prefixLength, suffixLength, root, firstLine);
+    AddNodes(tree, held, root, firstEntry);
     tree->setUpdatesEnabled(true);
     tree->EndFill();
 }
@@ -336,15 +364,16 @@ void TContentsTree::EndFill() {
 }
 
 bool TContentsTree::IsFileNode(const QTreeWidgetItem* item) {
-    return item != nullptr && item->data(0, kListingLineRole).isValid();
+    return item != nullptr && item->data(0, kEntryRole).isValid();
 }
 
 std::string TContentsTree::ArchivePathOf(const QTreeWidgetItem* item) const {
     if (item == nullptr) return "";
     if (!IsFileNode(item)) return FolderPathOf(item);
-    const auto k = static_cast<size_t>(item->data(0, kListingLineRole).toInt());
-    if (k >= listing_.size()) return "";
-    std::string path = ListedFile(listing_[k]).path;
+    const TArchiveIndex* index = nullptr;
+    const TArchiveEntry* entry = EntryOf(item, &index);
+    if (entry == nullptr) return "";
+    std::string path = index->PathOf(*entry);
     SlashesToBackslashes(path);
     return path;
 }
@@ -382,7 +411,7 @@ QTreeWidgetItem* TContentsTree::SingleSelected() const {
 
 int64_t TContentsTree::SelectedFileCount() const {
     TNodeTotals totals;
-    for (const QTreeWidgetItem* item : OutermostSelected(*this)) SumFiles(item, listing_, totals);
+    for (const QTreeWidgetItem* item : OutermostSelected(*this)) SumFiles(item, totals);
     return totals.files;
 }
 

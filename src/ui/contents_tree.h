@@ -5,18 +5,20 @@
 #include <QUrl>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "support/bytes.h"
+#include "engine/archive_index.h"
 #include "ui/tree_filter.h"
 #include "ui/tree_images.h"
 
 // Item data roles that carry a node's image indices into the tree's image list, and a file
-// node's line of the listing the tree was filled from.
+// node's entry: its number in the index the tree was filled from (after the entries of the
+// indexes kept before it, when a fill adds to the tree).
 inline constexpr int kImageIndexRole = Qt::UserRole + 1;
 inline constexpr int kSelectedImageIndexRole = Qt::UserRole + 2;
-inline constexpr int kListingLineRole = Qt::UserRole + 3;
+inline constexpr int kEntryRole = Qt::UserRole + 3;
 // A folder node's own name in the archive, as bytes.
 inline constexpr int kFolderNameRole = Qt::UserRole + 4;
 
@@ -51,9 +53,9 @@ public:
     // name's bytes as the archive holds them; see DisplayName for how they are shown.
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const std::string& text, int imageIndex, int selectedIndex);
 
-    // Keeps the listing the file nodes' lines index, for their tool tips: in place of the one
-    // kept, or after it. Returns the index its first line gets.
-    int KeepListing(const TStringList& listing, bool replace);
+    // Keeps the index the file nodes' entries lie in, for their tool tips and paths: in place
+    // of the ones kept, or after them. Returns the number its first entry gets.
+    int64_t KeepIndex(std::shared_ptr<const TArchiveIndex> index, bool replace);
 
     // A file's size, packed size and hash tag; a folder's file count and total sizes. Made
     // when the tip is asked for, so that filling the tree costs nothing for them.
@@ -109,19 +111,28 @@ private:
     // Where the menu opens from the keyboard: below the current node, or the view's corner.
     QPoint KeyboardMenuPoint() const;
     bool TakesDrop(const QDropEvent* event) const;
+    // The record a file node stands for; null for any other node.
+    const TArchiveEntry* EntryOf(const QTreeWidgetItem* item, const TArchiveIndex** index = nullptr) const;
+    struct TNodeTotals;
+    void SumFiles(const QTreeWidgetItem* item, TNodeTotals& totals) const;
 
     const TImageList& images_;
-    TStringList listing_;
+    // The indexes the file nodes' entries lie in, and the number each one's first entry has.
+    std::vector<std::shared_ptr<const TArchiveIndex>> indexes_;
+    std::vector<int64_t> firstEntries_;
+    // One icon of each kind, shared by every node that shows it.
+    mutable std::vector<std::pair<std::pair<int, int>, QIcon>> icons_;
     TTreeFilter filter_{*this};
     TDragOutProc dragOut_;
     TDropInProc dropIn_;
 };
 
-// Fills tree from a listing: folder nodes for every folder that holds a file (subfolders
-// first, in case-insensitive order), then every file under its folder in listing order.
-// prefixLength and suffixLength are the characters cut from each line to reach the path.
-// With a root caption the top-level entries hang below a root node with the given images
-// (0 and 1 when negative).
-void TStringList_2_TTreeView_proba(const TStringList& listing, int32_t prefixLength, int32_t suffixLength,
-                                   TContentsTree* tree, const std::string& rootCaption, int rootImageIndex,
-                                   int rootSelectedIndex, bool clearFirst);
+// Fills tree from an archive's index: folder nodes for every folder that holds a file
+// (subfolders first, in case-insensitive order; folders whose paths differ only in case are
+// one node, spelled as first met; "/" and "\" both separate folders), then every file under
+// its folder in directory order. The tree keeps the index for its tool tips and paths. With a
+// root caption the top-level entries hang below a root node with the given images (0 and 1
+// when negative).
+void TStringList_2_TTreeView_proba(std::shared_ptr<const TArchiveIndex> index, TContentsTree* tree,
+                                   const std::string& rootCaption, int rootImageIndex, int rootSelectedIndex,
+                                   bool clearFirst);

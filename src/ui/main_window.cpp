@@ -295,22 +295,17 @@ void TForm1::Button_selectPAKClick() {
 }
 
 void TForm1::OpenNamedArchive() {
-    TStringList listing;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
+    auto index = std::make_shared<TArchiveIndex>();
     TNotices notices;
-    const bool ok = services_.Engine.ExtractArchive(CheckBox_XBOX->isChecked(), Text(Edit1), listing, prefixLength,
-                                                    suffixLength, "", false, false, ProgressProc(), &notices,
-                                                    TTargetFolder::MustExist);
-    const int32_t count = static_cast<int32_t>(listing.size());
+    const bool ok = services_.Engine.ReadArchiveIndex(CheckBox_XBOX->isChecked(), Text(Edit1), *index, &notices);
+    const auto count = static_cast<int64_t>(index->entries.size());
     if (!ok) {
         SetCaption(ErrorText);
         ShowNotices(false, notices);
         return;
     }
     SetCaption(PleaseWaitText);
-    TStringList_2_TTreeView_proba(listing, prefixLength, suffixLength, ContentsTree, "", kImageClosedRedBook,
-                                  kImageClosedRedBook, true);
+    TStringList_2_TTreeView_proba(std::move(index), ContentsTree, "", kImageClosedRedBook, kImageClosedRedBook, true);
     shownArchive_ = Text(Edit1);
     shownXbox_ = CheckBox_XBOX->isChecked();
     shownStamp_ = ShownArchiveStamp();
@@ -353,17 +348,19 @@ void TForm1::Button_XtractAllClick() {
     // The engine creates the target with its parents once the archive has been read, so a
     // missing or foreign archive leaves no folder behind; when the chain cannot be made, the
     // extraction fails and says why.
-    TStringList listing;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
     TNotices notices;
-    const bool ok = services_.Engine.ExtractArchive(CheckBox_XBOX->isChecked(), archive, listing, prefixLength,
-                                                    suffixLength, target, CheckBox_hash->isChecked(),
-                                                    AutoConvertLOCfiles, ProgressRoutine(), &notices,
-                                                    TTargetFolder::CreateWithParents);
-    const int32_t count = static_cast<int32_t>(listing.size());
-    SetCaption(ok ? ExtractedText(count) : ErrorText);
-    ShowNotices(ok, notices);
+    TExtractRequest request;
+    request.bigEndian = CheckBox_XBOX->isChecked();
+    request.archivePath = archive;
+    request.targetDir = target;
+    request.hashTags = CheckBox_hash->isChecked();
+    request.convertLoc = AutoConvertLOCfiles;
+    request.progress = ProgressRoutine();
+    request.notices = &notices;
+    request.targetFolder = TTargetFolder::CreateWithParents;
+    const TExtractResult result = services_.Engine.ExtractArchive(request);
+    SetCaption(result.ok ? ExtractedText(result.extractedCount) : ErrorText);
+    ShowNotices(result.ok, notices);
 }
 
 void TForm1::Button_InfoClick() {

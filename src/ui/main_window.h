@@ -94,7 +94,7 @@ public:
     // The progress routine handed to the engine: moves the bar, shows the text in the
     // caption and processes pending window events, at most once in kShowInterval (the
     // first report of a command at once).
-    void ReportProgress(uint32_t position, const char* text);
+    void ReportProgress(const TProgress& progress);
 
     // Shows that a command was refused, long enough to be read, while the running one goes on.
     void ShowRefusal();
@@ -203,7 +203,7 @@ private:
     std::chrono::steady_clock::time_point refusalUntil_{};
     bool stopRequested_ = false;
     bool closeWhenStopped_ = false;
-    int32_t itemsReported_ = 0;
+    int64_t itemsDone_ = 0;  // by the running command's last report with a position
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;

@@ -11,9 +11,7 @@
 
 namespace {
 
-constexpr uint32_t kDoneMask = 0xFFFF;
-constexpr int kTotalShift = 16;
-constexpr uint32_t kFullPercent = 100;
+constexpr int64_t kFullPercent = 100;
 
 // A caption and a bar drawn for each of 100,000 files cost more than the work itself and
 // flood the window manager, which then shows the outcome minutes late: the status line is
@@ -25,16 +23,18 @@ constexpr std::chrono::milliseconds kRefusalShown{1000};
 
 }  // namespace
 
-void TForm1::ReportProgress(uint32_t position, const char* text) {
+void TForm1::ReportProgress(const TProgress& progress) {
     const auto now = services_.Now();
     if (shownOnce_ && now - lastShown_ < kShowInterval) return;
     shownOnce_ = true;
     lastShown_ = now;
-    const uint32_t done = position & kDoneMask;
-    const uint32_t total = position >> kTotalShift;
-    const uint32_t percent = total == 0 ? 0 : std::min(done * kFullPercent / total, kFullPercent);
+    const char* text = progress.text;
+    // From the true counts; a million items move the bar as a hundred do.
+    const int64_t percent = progress.total <= 0 || progress.done <= 0
+                                ? 0
+                                : std::min(progress.done * kFullPercent / progress.total, kFullPercent);
     // A text without position leaves the bar where it is.
-    if (position != 0 || text == nullptr) ProgressBar1->setValue(static_cast<int>(percent));
+    if (progress.HasPosition() || text == nullptr) ProgressBar1->setValue(static_cast<int>(percent));
     // An entry's name may hold control bytes, which a title bar must not be given raw.
     if (now >= refusalUntil_) SetCaption(PrintableText(text != nullptr ? text : ""));
     // Keeps the window painting and movable during a long command; any handler may run here.
@@ -42,9 +42,9 @@ void TForm1::ReportProgress(uint32_t position, const char* text) {
 }
 
 ProgressProc TForm1::ProgressRoutine() {
-    return [this](uint32_t position, const char* text) {
-        if (position != 0) ++itemsReported_;
-        ReportProgress(position, text);
+    return [this](const TProgress& progress) {
+        if (progress.HasPosition()) itemsDone_ = progress.done;
+        ReportProgress(progress);
         // Asked for while the events above ran; the engine ends as on any raised error.
         if (stopRequested_) {
             stopRequested_ = false;
@@ -69,13 +69,13 @@ void TForm1::BeginCommand() {
     shownOnce_ = false;
     refusalUntil_ = {};
     stopRequested_ = false;
-    itemsReported_ = 0;
+    itemsDone_ = 0;
 }
 
 std::string TForm1::StoppedText(void (TForm1::*handler)()) const {
     if (handler == &TForm1::Button_XtractAllClick || handler == &TForm1::ExtractEntriesClick ||
         handler == &TForm1::PrepareDragOutClick)
-        return StoppedExtractionText(itemsReported_);
+        return StoppedExtractionText(itemsDone_);
     // A build and an edit both write a new archive, which a stop leaves unwritten.
     if (handler == &TForm1::Button_MakeArchiveClick || handler == &TForm1::AddFilesClick ||
         handler == &TForm1::AddFolderClick || handler == &TForm1::AddDroppedClick ||

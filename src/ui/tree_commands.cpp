@@ -163,10 +163,9 @@ void TForm1::ExtractEntriesClick() {
     TNotices notices;
     TSelectiveExtractionRequest request = EntriesExtraction(entries, target, &notices);
     request.hashTags = CheckBox_hash->isChecked();
-    TSelectiveExtractionResult result;
-    const bool ok = services_.Engine.ExtractSelected(request, result);
-    SetCaption(ok ? ExtractedText(result.selectedCount) : ErrorText);
-    ShowNotices(ok, notices);
+    const TSelectiveExtractionResult result = services_.Engine.ExtractSelected(request);
+    SetCaption(result.ok ? ExtractedText(result.selectedCount) : ErrorText);
+    ShowNotices(result.ok, notices);
 }
 
 void TForm1::ReplaceEntryClick() {
@@ -180,13 +179,21 @@ void TForm1::ReplaceEntryClick() {
     dialog.Filter = "All files (*.*)|*.*";
     if (!services_.Dialogs->ExecuteOpenDialog(this, dialog)) return;
 
-    // The entry is known from the tree: it is found by its path, no tag is needed.
     TNotices notices;
-    const bool ok = services_.Engine.ReplaceOneFile(false, shownArchive_, dialog.FileName, entries.front().path,
-                                                    AutoConvertLOCfiles, false, &notices, ProgressRoutine());
-    SetCaption(ok ? kUpdatedText : ErrorText);
-    ShowNotices(ok, notices);
-    if (ok) RefillContentsTree();
+    TReplaceFileRequest request;
+    request.bigEndian = false;
+    request.archivePath = shownArchive_;
+    request.filePath = dialog.FileName;
+    // The entry is known from the tree: it is found by its path, no tag is needed.
+    request.key = entries.front().path;
+    request.matchByTag = false;
+    request.convertLoc = AutoConvertLOCfiles;
+    request.progress = ProgressRoutine();
+    request.notices = &notices;
+    const TReplaceResult result = services_.Engine.ReplaceOneFile(request);
+    SetCaption(result.ok ? kUpdatedText : ErrorText);
+    ShowNotices(result.ok, notices);
+    if (result.ok) RefillContentsTree();
 }
 
 void TForm1::AddFilesClick() {
@@ -216,12 +223,18 @@ void TForm1::AddToShownArchive(const std::vector<std::string>& paths, const std:
     // A host file is text where the archive holds a table: .loc texts are converted, as a
     // build converts them.
     TNotices notices;
-    const TAddRequest request{shownXbox_, shownArchive_, paths, folder, true, ProgressRoutine(), &notices};
-    TEditCounts counts;
-    const bool ok = services_.Engine.AddToArchive(request, counts);
-    SetCaption(ok ? AddedText(counts.added, counts.replaced) : ErrorText);
-    ShowNotices(ok, notices);
-    if (ok) RefillContentsTree();
+    TAddRequest request;
+    request.bigEndian = shownXbox_;
+    request.archivePath = shownArchive_;
+    request.paths = paths;
+    request.folder = folder;
+    request.convertLoc = true;
+    request.progress = ProgressRoutine();
+    request.notices = &notices;
+    const TEditResult result = services_.Engine.AddToArchive(request);
+    SetCaption(result.ok ? AddedText(result.counts.added, result.counts.replaced) : ErrorText);
+    ShowNotices(result.ok, notices);
+    if (result.ok) RefillContentsTree();
 }
 
 void TForm1::RemoveEntriesClick() {
@@ -243,11 +256,10 @@ void TForm1::RemoveEntriesClick() {
     request.progress = ProgressRoutine();
     TNotices notices;
     request.notices = &notices;
-    TEditCounts counts;
-    const bool ok = services_.Engine.RemoveFromArchive(request, counts);
-    SetCaption(ok ? RemovedText(counts.removedFiles, counts.removedFolders) : ErrorText);
-    ShowNotices(ok, notices);
-    if (ok) RefillContentsTree();
+    const TEditResult result = services_.Engine.RemoveFromArchive(request);
+    SetCaption(result.ok ? RemovedText(result.counts.removedFiles, result.counts.removedFolders) : ErrorText);
+    ShowNotices(result.ok, notices);
+    if (result.ok) RefillContentsTree();
 }
 
 void TForm1::CopyPathClick() {
@@ -261,27 +273,23 @@ void TForm1::CopyPathClick() {
 
 void TForm1::RefillContentsTree() {
     const TTreeState state = ContentsTree->SaveState();
-    TStringList listing;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
+    auto index = std::make_shared<TArchiveIndex>();
     TNotices notices;
-    if (!services_.Engine.ExtractArchive(shownXbox_, shownArchive_, listing, prefixLength, suffixLength, "", false,
-                                         false, ProgressProc(), &notices, TTargetFolder::MustExist)) {
+    if (!services_.Engine.ReadArchiveIndex(shownXbox_, shownArchive_, *index, &notices)) {
         // The tree shows nothing rather than what the archive held.
         ForgetShownArchive();
         SetCaption(ErrorText);
         ShowNotices(false, notices);
         return;
     }
-    TStringList_2_TTreeView_proba(listing, prefixLength, suffixLength, ContentsTree, "", kImageClosedRedBook,
-                                  kImageClosedRedBook, true);
+    TStringList_2_TTreeView_proba(std::move(index), ContentsTree, "", kImageClosedRedBook, kImageClosedRedBook, true);
     ContentsTree->RestoreState(state);
     shownStamp_ = ShownArchiveStamp();
     UpdateMenuItems();
 }
 
 void TForm1::ForgetShownArchive() {
-    TStringList_2_TTreeView_proba({}, 0, 0, ContentsTree, "", kImageClosedRedBook, kImageClosedRedBook, true);
+    TStringList_2_TTreeView_proba(nullptr, ContentsTree, "", kImageClosedRedBook, kImageClosedRedBook, true);
     shownArchive_.clear();
     UpdateMenuItems();
 }
@@ -357,11 +365,10 @@ void TForm1::PrepareDragOutClick() {
     TNotices notices;
     TSelectiveExtractionRequest request = EntriesExtraction(entries, dragFolder_->Path(), &notices);
     request.targetFolder = TTargetFolder::MustExist;
-    TSelectiveExtractionResult result;
-    const bool ok = services_.Engine.ExtractSelected(request, result);
-    SetCaption(ok ? ExtractedText(result.selectedCount) : ErrorText);
-    ShowNotices(ok, notices);
-    if (!ok) return;
+    const TSelectiveExtractionResult result = services_.Engine.ExtractSelected(request);
+    SetCaption(result.ok ? ExtractedText(result.selectedCount) : ErrorText);
+    ShowNotices(result.ok, notices);
+    if (!result.ok) return;
     QList<QUrl> urls;
     for (const TTreeEntry& entry : entries)
         urls << QUrl::fromLocalFile(QStr(HostPathBelow(dragFolder_->Path(), entry.path)));

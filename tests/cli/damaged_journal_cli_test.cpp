@@ -61,8 +61,10 @@ protected:
         fs::copy_file(before_, after_);
         int32_t count = 0;
         const int64_t start = host::hooks::OperationCount();
-        EXPECT_TRUE(ReplaceFromDirectory(false, after_, dir_ / "new", false, false, {}, count));
-        EXPECT_EQ(count, kFiles);
+        const TReplaceResult result =
+            ReplaceFromDirectory({.archivePath = after_, .sourceDir = dir_ / "new", .convertLoc = false});
+        EXPECT_TRUE(result.ok);
+        EXPECT_EQ(result.replacedCount, kFiles);
         return host::hooks::OperationCount() - start;
     }
 

@@ -112,7 +112,7 @@ TEST_F(ReaderAsOtherUser, ListReadsTheArchiveAsItIsWhenItMayNotApplyTheJournal) 
     // stays, as valid as when the update was interrupted.
     WriteFile(dir / "new.bin", RandomBytes(5000, 2));
     host::hooks::FailNth(host::hooks::Operation::Remove, 1, EIO, true);
-    EXPECT_THROW(ReplaceOneFile(false, archive, dir / "new.bin", "data\\a.bin", false, false), EInOutError);
+    EXPECT_THROW(ReplaceOneFile({.archivePath = archive, .filePath = dir / "new.bin", .key = "data\\a.bin", .convertLoc = false}), EInOutError);
     host::hooks::ClearFaults();
     ASSERT_TRUE(fs::exists(journal));
     ASSERT_EQ(ReadFileBytes(archive), original);

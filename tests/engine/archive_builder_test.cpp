@@ -35,9 +35,8 @@ struct TBuildOutcome {
 
 TBuildOutcome Build(const std::string& dir, const std::string& archive, bool bigEndian = false,
                     bool convertLoc = true, const ProgressProc& progress = {}) {
-    TBuildOutcome outcome;
-    outcome.ok = MakeArchive(bigEndian, dir, archive, progress, convertLoc, outcome.folders, outcome.files);
-    return outcome;
+    const TMakeResult made = MakeArchive({bigEndian, dir, archive, convertLoc, progress});
+    return {made.ok, made.folderCount, made.fileCount};
 }
 
 TArrayOfByte ExpectedArchive(const TestFolder& root, bool bigEndian = false) {
@@ -56,9 +55,7 @@ void MakeDir(const std::string& path) { std::filesystem::create_directories(path
 // The listing of an archive; fails the test when the archive does not read back.
 TStringList ListArchive(const std::string& archive, bool bigEndian = false) {
     TStringList listing;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
-    EXPECT_TRUE(ExtractArchive(bigEndian, archive, listing, prefixLength, suffixLength, "", false, false, nullptr));
+    EXPECT_TRUE(ExtractArchive({.bigEndian = bigEndian, .archivePath = archive, .listing = &listing}).ok);
     return listing;
 }
 
@@ -102,11 +99,10 @@ ProgressProc Recorder(TReports& reports) { return RecordReports(reports); }
 TEST(MakeArchive, EmptyDirectoryGivesAnEightByteDirectoryAndNoData) {
     TempDir dir;
     MakeDir(dir / "src");
-    int32_t folders = 5;
-    int32_t files = 5;
-    EXPECT_TRUE(MakeArchive(false, dir / "src", dir / "out.pak", nullptr, true, folders, files));
-    EXPECT_EQ(folders, 0);
-    EXPECT_EQ(files, 0);
+    const TBuildOutcome built = Build(dir / "src", dir / "out.pak");
+    EXPECT_TRUE(built.ok);
+    EXPECT_EQ(built.folders, 0);
+    EXPECT_EQ(built.files, 0);
 
     const TArrayOfByte archive = ReadFileBytes(dir / "out.pak");
     EXPECT_EQ(archive, ArchiveBytes(TArrayOfByte(8, 0), {}, false));
@@ -151,11 +147,10 @@ TEST(MakeArchive, TwoFoldersAndTwoFilesGiveTheExactDirectoryDataOrderAndProgress
                                        {File("x", "ex"), File("y", "why")});
     EXPECT_EQ(ReadFileBytes(dir / "out.pak"), ExpectedArchive(expected));
 
-    const uint32_t total = 5u << 16;
-    const TReports expectedReports{{0, "preparing..."}, {0, "scanning the directory..."},
-                                   {total | 1, "A\\a1"}, {total | 2, "A"},
-                                   {total | 3, "B"},     {total | 4, "x"},
-                                   {total | 5, "y"},     {0, "finalizing..."}};
+    const TReports expectedReports{{0, 0, "preparing..."}, {0, 0, "scanning the directory..."},
+                                   {1, 5, "A\\a1"},      {2, 5, "A"},
+                                   {3, 5, "B"},           {4, 5, "x"},
+                                   {5, 5, "y"},           {0, 0, "finalizing..."}};
     EXPECT_EQ(reports, expectedReports);
 }
 
@@ -281,7 +276,7 @@ TEST(MakeArchive, FileWithoutObtainableContentIsLeftOutAndTheArchiveStillReads) 
     EXPECT_EQ(ListedPaths(ListArchive(dir / "out.pak")), expected);
     // Every file met is still one progress step.
     ASSERT_GE(reports.size(), 2u);
-    EXPECT_EQ(reports[reports.size() - 2], std::make_pair((5u << 16) | 5u, std::string("zed")));
+    EXPECT_EQ(reports[reports.size() - 2], (TReport{5, 5, "zed"}));
 }
 
 TEST(MakeArchive, FailedFilesInSubFoldersLeaveEveryFolderRecordReadable) {
@@ -311,7 +306,7 @@ TEST(MakeArchive, TheArchiveInsideItsOwnSourceTreeIsNotPackedIntoItself) {
     EXPECT_EQ(second.files, 2);
     EXPECT_EQ(ReadFileBytes(dir / "src/out.pak"), firstBytes);
     ASSERT_GE(reports.size(), 2u);
-    EXPECT_EQ(reports[reports.size() - 2], std::make_pair((2u << 16) | 2u, std::string("z")));
+    EXPECT_EQ(reports[reports.size() - 2], (TReport{2, 2, "z"}));
 }
 
 TEST(MakeArchive, SymbolicLinkLoopEndsAndIsRecordedAsAnEmptyFolder) {
@@ -341,26 +336,20 @@ TEST(MakeArchive, EmptyArchivePathOrMissingDirectoryFailsBeforeAnythingHappens) 
     TempDir dir;
     MakeDir(dir / "src");
     int calls = 0;
-    const ProgressProc counter = [&calls](uint32_t, const char*) { ++calls; };
-    int32_t folders = 7;
-    int32_t files = 9;
-    EXPECT_FALSE(MakeArchive(false, dir / "src", "", counter, true, folders, files));
-    EXPECT_FALSE(MakeArchive(false, dir / "missing", dir / "out.pak", counter, true, folders, files));
+    const ProgressProc counter = [&calls](const TProgress&) { ++calls; };
+    const TBuildOutcome unnamed = Build(dir / "src", "", false, true, counter);
+    const TBuildOutcome missing = Build(dir / "missing", dir / "out.pak", false, true, counter);
+    EXPECT_FALSE(unnamed.ok);
+    EXPECT_FALSE(missing.ok);
     EXPECT_EQ(calls, 0);
-    EXPECT_EQ(folders, 7);
-    EXPECT_EQ(files, 9);
+    EXPECT_EQ(unnamed.files + missing.files + unnamed.folders + missing.folders, 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "out.pak"));
 }
 
-TEST(MakeArchive, AnArchiveThatCannotBeCreatedRaisesAndLeavesTheCounts) {
+TEST(MakeArchive, AnArchiveThatCannotBeCreatedRaises) {
     TempDir dir;
     WriteFile(dir / "src/f", "f");
-    int32_t folders = 7;
-    int32_t files = 9;
-    EXPECT_THROW(MakeArchive(false, dir / "src", dir / "no/such/dir/out.pak", nullptr, true, folders, files),
-                 EInOutError);
-    EXPECT_EQ(folders, 7);
-    EXPECT_EQ(files, 9);
+    EXPECT_THROW(Build(dir / "src", dir / "no/such/dir/out.pak"), EInOutError);
 }
 
 TEST(MakeArchive, FileOfTwoGibibytesIsRefusedWithAnErrorNamingIt) {
@@ -493,10 +482,8 @@ TEST(MakeArchiveRoundTrip, ExtractingTheArchiveGivesBackEveryFileByteForByte) {
     ASSERT_TRUE(Build(dir / "src", dir / "out.pak").ok);
     MakeDir(dir / "out");
     TStringList listing;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
-    ASSERT_TRUE(ExtractArchive(false, dir / "out.pak", listing, prefixLength, suffixLength, dir / "out", false, true,
-                               nullptr));
+    ASSERT_TRUE(
+        ExtractArchive({.archivePath = dir / "out.pak", .targetDir = dir / "out", .listing = &listing}).ok);
 
     size_t extractedFiles = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "out"))

@@ -14,6 +14,7 @@
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
+#include "helpers/operation_results.h"
 
 namespace fs = std::filesystem;
 
@@ -22,7 +23,7 @@ namespace {
 TArrayOfByte Made(const std::string& tree, const std::string& archive, bool bigEndian) {
     int32_t folders = 0;
     int32_t files = 0;
-    EXPECT_TRUE(MakeArchive(bigEndian, tree, archive, nullptr, true, folders, files));
+    EXPECT_TRUE(Made(MakeArchive({.bigEndian = bigEndian, .sourceDir = tree, .archivePath = archive}), folders, files));
     return ReadFileBytes(archive);
 }
 
@@ -97,13 +98,13 @@ void EditBoth(const std::string& tree, const std::string& archive, const std::st
             WriteRandomFile(scratch + "/" + given, random);
             fs::copy_file(scratch + "/" + given, tree + "/" + (folder.empty() ? "" : folder + "/") + name,
                           fs::copy_options::overwrite_existing);
-            ASSERT_TRUE(AddToArchive({bigEndian, archive, {scratch + "/" + given}, folder, true, nullptr, nullptr}, counts));
+            ASSERT_TRUE(Edited(AddToArchive({bigEndian, archive, {scratch + "/" + given}, folder, true, nullptr, nullptr}), counts));
             EXPECT_EQ(counts.replaced, replace ? 1 : 0);
             return;
         }
         case 1: {  // a file or a folder removed
             std::string target = Pick(paths, random);
-            ASSERT_TRUE(RemoveFromArchive({bigEndian, archive, {target}, nullptr, nullptr}, counts));
+            ASSERT_TRUE(Edited(RemoveFromArchive({bigEndian, archive, {target}, nullptr, nullptr}), counts));
             if (target.back() == '/') target.pop_back();
             RemoveWithEmptiedFolders(tree, target);
             return;
@@ -117,7 +118,7 @@ void EditBoth(const std::string& tree, const std::string& archive, const std::st
                 else WriteRandomFile(tree + "/" + target, random);
             }
             TSyncResult result;
-            ASSERT_TRUE(SyncArchiveWithFolder({bigEndian, archive, tree, true, false, nullptr, nullptr}, result));
+            ASSERT_TRUE(Synced(SyncArchiveWithFolder({bigEndian, archive, tree, true, false, nullptr, nullptr}), result));
         }
     }
 }
@@ -192,7 +193,7 @@ TEST(ArchiveEdit, AKeptStreamIsCopiedByteForByteNotCompressedAgain) {
     WriteOneStreamArchive(dir / "a.pak", StoredStream(content), static_cast<int32_t>(content.size()));
     WriteFile(dir / "new.txt", "new");
     TEditCounts counts;
-    ASSERT_TRUE(AddToArchive({false, dir / "a.pak", {dir / "new.txt"}, "", true, nullptr, nullptr}, counts));
+    ASSERT_TRUE(Edited(AddToArchive({false, dir / "a.pak", {dir / "new.txt"}, "", true, nullptr, nullptr}), counts));
     EXPECT_EQ(counts.added, 1);
     EXPECT_EQ(StreamOf(dir / "a.pak", "old.bin"), StoredStream(content));
     EXPECT_EQ(counts.damagedKept, 0);
@@ -205,7 +206,7 @@ TEST(ArchiveEdit, ADamagedStreamIsCopiedAsItIsByAnEditAndNamed) {
     WriteFile(dir / "new.txt", "new");
     TEditCounts counts;
     TNotices notices;
-    ASSERT_TRUE(AddToArchive({false, dir / "a.pak", {dir / "new.txt"}, "", true, nullptr, &notices}, counts));
+    ASSERT_TRUE(Edited(AddToArchive({false, dir / "a.pak", {dir / "new.txt"}, "", true, nullptr, &notices}), counts));
     EXPECT_EQ(counts.damagedKept, 1);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_NE(notices[0].text.find("old.bin"), std::string::npos) << notices[0].text;
@@ -217,7 +218,7 @@ TEST(ArchiveEdit, SyncCompressesADamagedStreamAfreshFromTheFolder) {
     WriteOneStreamArchive(dir / "a.pak", Bytes("no zlib stream at all"), 3);
     WriteFile(dir / "tree/old.bin", "old");
     TSyncResult result;
-    ASSERT_TRUE(SyncArchiveWithFolder({false, dir / "a.pak", dir / "tree", true, false, nullptr, nullptr}, result));
+    ASSERT_TRUE(Synced(SyncArchiveWithFolder({false, dir / "a.pak", dir / "tree", true, false, nullptr, nullptr}), result));
     EXPECT_EQ(result.Count(TDifferenceKind::Changed), 1);
     EXPECT_EQ(ReadFileBytes(dir / "a.pak"), Made(dir / "tree", dir / "b.pak", false));
 }
@@ -230,7 +231,7 @@ TEST(ArchiveEdit, AStreamOutsideTheArchiveCannotBeCopiedAndNothingIsWritten) {
     WriteFile(dir / "a.pak", cut);
     WriteFile(dir / "new.txt", "new");
     TEditCounts counts;
-    EXPECT_THROW(AddToArchive({false, dir / "a.pak", {dir / "new.txt"}, "", true, nullptr, nullptr}, counts),
+    EXPECT_THROW(Edited(AddToArchive({false, dir / "a.pak", {dir / "new.txt"}, "", true, nullptr, nullptr}), counts),
                  EDecompressionError);
     EXPECT_EQ(ReadFileBytes(dir / "a.pak"), cut);
     EXPECT_EQ(TreePaths(dir.Path()), (std::vector<std::string>{"a.pak", "new.txt"}));
@@ -245,11 +246,11 @@ TEST(ArchiveEdit, ACollisionOrAnUnmatchedEntryWritesNothing) {
     WriteFile(dir / "in/top.txt/inner.txt", "a folder where the archive has a file");
     TEditCounts counts;
     TNotices notices;
-    EXPECT_FALSE(AddToArchive({false, dir / "a.pak", {dir / "in/DATA"}, "", true, nullptr, &notices}, counts));
-    EXPECT_FALSE(AddToArchive({false, dir / "a.pak", {dir / "in/"}, "", true, nullptr, &notices}, counts));
-    EXPECT_FALSE(AddToArchive({false, dir / "a.pak", {dir / "in/DATA"}, "top.txt", true, nullptr, &notices}, counts));
-    EXPECT_FALSE(RemoveFromArchive({false, dir / "a.pak", {"data/y.txt"}, nullptr, &notices}, counts));
-    EXPECT_FALSE(RemoveFromArchive({false, dir / "a.pak", {"top.txt/"}, nullptr, &notices}, counts));
+    EXPECT_FALSE(Edited(AddToArchive({false, dir / "a.pak", {dir / "in/DATA"}, "", true, nullptr, &notices}), counts));
+    EXPECT_FALSE(Edited(AddToArchive({false, dir / "a.pak", {dir / "in/"}, "", true, nullptr, &notices}), counts));
+    EXPECT_FALSE(Edited(AddToArchive({false, dir / "a.pak", {dir / "in/DATA"}, "top.txt", true, nullptr, &notices}), counts));
+    EXPECT_FALSE(Edited(RemoveFromArchive({false, dir / "a.pak", {"data/y.txt"}, nullptr, &notices}), counts));
+    EXPECT_FALSE(Edited(RemoveFromArchive({false, dir / "a.pak", {"top.txt/"}, nullptr, &notices}), counts));
     EXPECT_EQ(notices.size(), 5u);
     EXPECT_EQ(ReadFileBytes(dir / "a.pak"), before);
     EXPECT_EQ(StagingPathsOf(dir / "a.pak"), std::vector<std::string>{});
@@ -263,8 +264,7 @@ TEST(ArchiveEdit, RemovingTheLastFileTakesItsFolderButAFolderEmptyBeforeStays) {
     fs::create_directories(dir / "tree/empty");
     Made(dir / "tree", dir / "a.pak", false);
     TEditCounts counts;
-    ASSERT_TRUE(RemoveFromArchive({false, dir / "a.pak", {"GONE\\only.txt", "kept/sub/only.txt"}, nullptr, nullptr},
-                                  counts));
+    ASSERT_TRUE(Edited(RemoveFromArchive({false, dir / "a.pak", {"GONE\\only.txt", "kept/sub/only.txt"}, nullptr, nullptr}), counts));
     EXPECT_EQ(counts.removedFiles, 2);
     EXPECT_EQ(counts.removedFolders, 2);
     fs::remove_all(dir / "tree/gone");
@@ -277,8 +277,7 @@ TEST(ArchiveEdit, TheArchiveItselfAmongThePathsIsLeftOut) {
     WriteFile(dir / "tree/x.txt", "x");
     Made(dir / "tree", dir / "tree/a.pak", false);
     TEditCounts counts;
-    ASSERT_TRUE(AddToArchive({false, dir / "tree/a.pak", {dir / "tree/", dir / "tree/a.pak"}, "", true, nullptr, nullptr},
-                             counts));
+    ASSERT_TRUE(Edited(AddToArchive({false, dir / "tree/a.pak", {dir / "tree/", dir / "tree/a.pak"}, "", true, nullptr, nullptr}), counts));
     EXPECT_EQ(counts.added + counts.replaced, 1);
     EXPECT_EQ(ProbeEntries(dir / "tree/a.pak").size(), 1u);
 }
@@ -297,7 +296,7 @@ TEST(ArchiveEdit, ADirectoryOfMoreFoldersThanAnEditHoldsIsRefused) {
     WriteFile(dir / "a.pak", ArchiveBytes(directory, {}, false));
     TEditCounts counts;
     TNotices notices;
-    EXPECT_FALSE(RemoveFromArchive({false, dir / "a.pak", {"x"}, nullptr, &notices}, counts));
+    EXPECT_FALSE(Edited(RemoveFromArchive({false, dir / "a.pak", {"x"}, nullptr, &notices}), counts));
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_NE(notices[0].text.find("1,000,000 folders"), std::string::npos) << notices[0].text;
 }
@@ -326,9 +325,9 @@ TEST(ArchiveEdit, AnArchiveOutOfCollationOrderComesOutInMakesOrder) {
         if (c.removed.empty()) {
             WriteFile(dir / "new/added", "n");
             WriteFile(dir / "tree/added", "n");
-            ASSERT_TRUE(AddToArchive({false, dir / "a.pak", {dir / "new/added"}, "", true, nullptr, nullptr}, counts));
+            ASSERT_TRUE(Edited(AddToArchive({false, dir / "a.pak", {dir / "new/added"}, "", true, nullptr, nullptr}), counts));
         } else {
-            ASSERT_TRUE(RemoveFromArchive({false, dir / "a.pak", c.removed, nullptr, nullptr}, counts));
+            ASSERT_TRUE(Edited(RemoveFromArchive({false, dir / "a.pak", c.removed, nullptr, nullptr}), counts));
             fs::remove_all(dir / ("tree/" + c.goneOnDisk));
         }
         EXPECT_EQ(ReadFileBytes(dir / "a.pak"), Made(dir / "tree", dir / "b.pak", false)) << c.what;

@@ -25,15 +25,12 @@ namespace {
 struct Listed {
     bool ok = false;
     TStringList lines;
-    int32_t prefixLength = -1;
-    int32_t suffixLength = -1;
 };
 
 Listed List(const std::string& path, bool bigEndian = false, TStringList lines = {}) {
     Listed listed;
     listed.lines = std::move(lines);
-    listed.ok = ExtractArchive(bigEndian, path, listed.lines, listed.prefixLength, listed.suffixLength, "", false,
-                               false, nullptr);
+    listed.ok = ExtractArchive({.bigEndian = bigEndian, .archivePath = path, .listing = &listed.lines}).ok;
     return listed;
 }
 
@@ -111,8 +108,6 @@ TEST_F(Listing, ReproducesTheTwoLineExampleByteForByte) {
     const Listed listed = List(path);
     EXPECT_TRUE(listed.ok);
     EXPECT_EQ(listed.lines, kExampleLines);
-    EXPECT_EQ(listed.prefixLength, 45);
-    EXPECT_EQ(listed.suffixLength, 0);
 }
 
 TEST_F(Listing, NumbersStandInFixedColumnsAndThePathFollowsThePrefix) {
@@ -126,7 +121,7 @@ TEST_F(Listing, NumbersStandInFixedColumnsAndThePathFollowsThePrefix) {
     EXPECT_EQ(ListingField(line, kAbsOffsetColumn), 61 + 13);
     EXPECT_EQ(ListingField(line, kPackedSizeColumn), 8);
     EXPECT_EQ(ListingField(line, kUnpackedSizeColumn), 0);
-    EXPECT_EQ(line.substr(static_cast<size_t>(listed.prefixLength)), "readme.txt");
+    EXPECT_EQ(line.substr(45), "readme.txt");
 }
 
 TEST_F(Listing, BigEndianArchiveGivesTheSameLinesWithTheFlagSet) {
@@ -152,10 +147,8 @@ TEST_F(Listing, TheWrongByteOrderFlagFails) {
 TEST_F(Listing, ListingTwiceIntoOneListGivesTheSameLines) {
     WriteTestArchive(path, ExampleTree());
     TStringList lines = {"a stale line"};
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
-    EXPECT_TRUE(ExtractArchive(false, path, lines, prefixLength, suffixLength, "", false, false, nullptr));
-    EXPECT_TRUE(ExtractArchive(false, path, lines, prefixLength, suffixLength, "", false, false, nullptr));
+    EXPECT_TRUE(ExtractArchive({.archivePath = path, .listing = &lines}).ok);
+    EXPECT_TRUE(ExtractArchive({.archivePath = path, .listing = &lines}).ok);
     EXPECT_EQ(lines, kExampleLines);
 }
 
@@ -273,8 +266,6 @@ TEST_F(HeaderCheck, MissingArchiveEmptyPathAndDirectoryAreRefusedLeavingTheListi
         const Listed listed = List(p, false, {"keep"});
         EXPECT_FALSE(listed.ok) << p;
         EXPECT_EQ(listed.lines, TStringList{"keep"});
-        EXPECT_EQ(listed.prefixLength, 45);
-        EXPECT_EQ(listed.suffixLength, 0);
     }
 }
 
@@ -641,10 +632,8 @@ namespace {
 
 TNotices ListNoting(const std::string& path, bool bigEndian = false) {
     TStringList lines;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
     TNotices notices;
-    EXPECT_FALSE(ExtractArchive(bigEndian, path, lines, prefix, suffix, "", false, false, nullptr, &notices));
+    EXPECT_FALSE(ExtractArchive({.bigEndian = bigEndian, .archivePath = path, .notices = &notices, .listing = &lines}).ok);
     return notices;
 }
 

@@ -31,6 +31,7 @@
 #include "support/number_text.h"
 #include "support/progress.h"
 #include "support/zlib_adapter.h"
+#include "helpers/operation_results.h"
 
 namespace fs = std::filesystem;
 
@@ -361,9 +362,9 @@ TEST(ReplaceEntryData, ByteOrderFlagTrueRefusesEveryOperationUntouched) {
     for (const std::string& pak : {pc, xbox}) {
         const Snapshot snapshot = TakeSnapshot(pak);
         EXPECT_FALSE(ReplaceEntryData(true, pak, "readme.txt", false, &data));
-        EXPECT_FALSE(ReplaceOneFile(true, pak, dir / "src/readme.txt", "readme.txt", false, false));
+        EXPECT_FALSE(ReplaceOneFile({.bigEndian = true, .archivePath = pak, .filePath = dir / "src/readme.txt", .key = "readme.txt", .convertLoc = false}).ok);
         int32_t count = -1;
-        EXPECT_FALSE(ReplaceFromDirectory(true, pak, dir / "src", false, false, nullptr, count));
+        EXPECT_FALSE(Replaced(ReplaceFromDirectory({.bigEndian = true, .archivePath = pak, .sourceDir = dir / "src", .convertLoc = false}), count));
         EXPECT_EQ(count, 0);
         ExpectUntouched(pak, snapshot);
     }
@@ -553,9 +554,23 @@ TEST(ReplaceOneFile, ReadsTheFileAndReplacesTheEntry) {
     TestFolder tree = SampleTree();
     WriteTestArchive(pak, tree);
     WriteFile(dir / "new.txt", "brand new outro");
-    ASSERT_TRUE(ReplaceOneFile(false, pak, dir / "new.txt", "scripts\\outro.txt", true, false));
+    ASSERT_TRUE(ReplaceOneFile({.archivePath = pak, .filePath = dir / "new.txt", .key = "scripts\\outro.txt"}).ok);
     FindTestFile(tree, "scripts\\outro.txt")->content = Bytes("brand new outro");
     EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
+}
+
+TEST(ReplaceOneFile, TheResultCountsTheEntryReplaced) {
+    TempDir dir;
+    const std::string pak = dir / "data.pak";
+    WriteTestArchive(pak, SampleTree());
+    WriteFile(dir / "new.txt", "new");
+    const TReplaceResult replaced =
+        ReplaceOneFile({.archivePath = pak, .filePath = dir / "new.txt", .key = "readme.txt"});
+    EXPECT_TRUE(replaced.ok);
+    EXPECT_EQ(replaced.replacedCount, 1);
+    const TReplaceResult missing = ReplaceOneFile({.archivePath = pak, .filePath = dir / "new.txt", .key = "nothere"});
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.replacedCount, 0);
 }
 
 TEST(ReplaceOneFile, MissingFileGivesFalseUntouched) {
@@ -563,8 +578,8 @@ TEST(ReplaceOneFile, MissingFileGivesFalseUntouched) {
     const std::string pak = dir / "data.pak";
     WriteTestArchive(pak, SampleTree());
     const Snapshot snapshot = TakeSnapshot(pak);
-    EXPECT_FALSE(ReplaceOneFile(false, pak, dir / "missing.txt", "readme.txt", false, false));
-    EXPECT_FALSE(ReplaceOneFile(false, pak, dir.Path(), "readme.txt", false, false));
+    EXPECT_FALSE(ReplaceOneFile({.archivePath = pak, .filePath = dir / "missing.txt", .key = "readme.txt", .convertLoc = false}).ok);
+    EXPECT_FALSE(ReplaceOneFile({.archivePath = pak, .filePath = dir.Path(), .key = "readme.txt", .convertLoc = false}).ok);
     ExpectUntouched(pak, snapshot);
 }
 
@@ -577,7 +592,7 @@ TEST(ReplaceOneFile, AFileTooLargeToStoreIsRefusedBeforeItIsRead) {
     fs::resize_file(dir / "huge.txt", uintmax_t{1} << 31);  // sparse: costs no disk
     ResetLargestAllocation();
     TNotices notices;
-    EXPECT_FALSE(ReplaceOneFile(false, pak, dir / "huge.txt", "readme.txt", false, false, &notices));
+    EXPECT_FALSE(ReplaceOneFile({.archivePath = pak, .filePath = dir / "huge.txt", .key = "readme.txt", .convertLoc = false, .notices = &notices}).ok);
     EXPECT_LT(LargestAllocation(), kLargeAllocation);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].path, dir / "huge.txt");
@@ -596,11 +611,11 @@ TEST(ReplaceOneFile, LocTextIsConvertedOnlyWhenAsked) {
     ASSERT_TRUE(TextToLoc(false, text, table));
     ASSERT_NE(table, Bytes("Start\r\nQuit\r\n"));
 
-    ASSERT_TRUE(ReplaceOneFile(false, pak, text, "text\\menu.loc", true, false));
+    ASSERT_TRUE(ReplaceOneFile({.archivePath = pak, .filePath = text, .key = "text\\menu.loc"}).ok);
     auto entries = ProbeEntries(pak);
     EXPECT_EQ(ProbeContent(ReadFileBytes(pak), entries[0]), table);
 
-    ASSERT_TRUE(ReplaceOneFile(false, pak, text, "text\\menu.loc", false, false));
+    ASSERT_TRUE(ReplaceOneFile({.archivePath = pak, .filePath = text, .key = "text\\menu.loc", .convertLoc = false}).ok);
     entries = ProbeEntries(pak);
     EXPECT_EQ(ProbeContent(ReadFileBytes(pak), entries[0]), Bytes("Start\r\nQuit\r\n"));
 }
@@ -633,7 +648,7 @@ TEST_P(ReplacedFromDirectory, CountsTheEntriesReplacedAndTellsTheFilesNotUsed) {
 
     int32_t count = -1;
     TNotices notices;
-    EXPECT_EQ(ReplaceFromDirectory(false, pak, dir / "src", false, false, nullptr, count, &notices),
+    EXPECT_EQ(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "src", .convertLoc = false, .notices = &notices}), count),
               GetParam().result);
     EXPECT_EQ(count, GetParam().count);
     std::vector<std::string> told;
@@ -679,7 +694,7 @@ TEST(ReplaceFromDirectory, ByTagAFileWithoutATagFailsAlone) {
     WriteFile(dir / "src/readme.txt", "untagged");
 
     int32_t count = -1;
-    EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "src", true, false, nullptr, count));
+    EXPECT_FALSE(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "src", .matchByTag = true, .convertLoc = false}), count));
     EXPECT_EQ(count, 2);
     FindTestFile(tree, "scripts\\intro.txt")->content = Bytes("tagged intro");
     FindTestFile(tree, "data\\b.txt")->content = Bytes("tagged b");
@@ -693,7 +708,7 @@ TEST(ReplaceFromDirectory, EmptyTreeGivesTrueWithCountZero) {
     fs::create_directories(dir / "src/empty/inner");
     const Snapshot snapshot = TakeSnapshot(pak);
     int32_t count = -1;
-    EXPECT_TRUE(ReplaceFromDirectory(false, pak, dir / "src", false, false, nullptr, count));
+    EXPECT_TRUE(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "src", .convertLoc = false}), count));
     EXPECT_EQ(count, 0);
     ExpectUntouched(pak, snapshot);
 }
@@ -704,11 +719,11 @@ TEST(ReplaceFromDirectory, MissingArchiveOrDirectoryGivesFalse) {
     WriteTestArchive(pak, SampleTree());
     WriteFile(dir / "src/readme.txt", "x");
     int32_t count = -1;
-    EXPECT_FALSE(ReplaceFromDirectory(false, "", dir / "src", false, false, nullptr, count));
+    EXPECT_FALSE(Replaced(ReplaceFromDirectory({.archivePath = "", .sourceDir = dir / "src", .convertLoc = false}), count));
     EXPECT_EQ(count, 0);
-    EXPECT_FALSE(ReplaceFromDirectory(false, dir / "missing.pak", dir / "src", false, false, nullptr, count));
-    EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "nowhere", false, false, nullptr, count));
-    EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "src/readme.txt", false, false, nullptr, count));
+    EXPECT_FALSE(Replaced(ReplaceFromDirectory({.archivePath = dir / "missing.pak", .sourceDir = dir / "src", .convertLoc = false}), count));
+    EXPECT_FALSE(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "nowhere", .convertLoc = false}), count));
+    EXPECT_FALSE(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "src/readme.txt", .convertLoc = false}), count));
     EXPECT_EQ(count, 0);
 }
 
@@ -724,7 +739,7 @@ TEST(ReplaceFromDirectory, EmptySourcePathMeansTheCurrentDirectory) {
     if (pid == 0) {
         if (chdir((dir / "src").c_str()) != 0) _exit(20);
         int32_t count = 0;
-        const bool ok = ReplaceFromDirectory(false, pak, "", false, false, nullptr, count);
+        const bool ok = Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = "", .convertLoc = false}), count);
         _exit(ok && count == 1 ? 0 : 21);
     }
     int status = 0;
@@ -743,7 +758,7 @@ TEST(ReplaceFromDirectory, TheArchiveInsideTheSourceTreeIsLeftOut) {
     WriteFile(dir / "readme.txt", "beside the archive");
 
     int32_t count = -1;
-    EXPECT_TRUE(ReplaceFromDirectory(false, pak, dir.Path(), false, false, nullptr, count));
+    EXPECT_TRUE(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir.Path(), .convertLoc = false}), count));
     EXPECT_EQ(count, 1);
     FindTestFile(tree, "readme.txt")->content = Bytes("beside the archive");
     EXPECT_EQ(ReadFileBytes(pak), EncodedArchive(tree));
@@ -757,18 +772,19 @@ TEST(ReplaceFromDirectory, ReportsPreparingThenEveryFileWithItsPosition) {
     WriteFile(dir / "src/unknown.txt", "two");
     WriteFile(dir / "src/data/b.txt", "three");
 
-    std::vector<std::pair<uint32_t, std::string>> reports;
+    TReports reports;
     const ProgressProc progress = RecordFileReports(reports);
     int32_t count = 0;
-    EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "src", false, false, progress, count));
+    EXPECT_FALSE(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "src", .convertLoc = false, .progress = progress}), count));
     EXPECT_EQ(count, 2);
 
     ASSERT_EQ(reports.size(), 4u);
-    EXPECT_EQ(reports[0], std::make_pair(0u, std::string("preparing...")));
+    EXPECT_EQ(reports[0], (TReport{0, 0, "preparing..."}));
     std::set<std::string> texts;
-    for (uint32_t i = 1; i <= 3; ++i) {
-        EXPECT_EQ(reports[i].first, (3u << 16) | i);
-        texts.insert(reports[i].second);
+    for (int64_t i = 1; i <= 3; ++i) {
+        EXPECT_EQ(reports[i].done, i);
+        EXPECT_EQ(reports[i].total, 3);
+        texts.insert(reports[i].text);
     }
     EXPECT_EQ(texts, (std::set<std::string>{"readme.txt", "unknown.txt", "data\\b.txt"}));
 }
@@ -780,7 +796,7 @@ TEST(ReplaceFromDirectory, FileWhoseContentCannotBeObtainedFails) {
     WriteFile(dir / "src/z.bin", "new z");
     ASSERT_EQ(mkfifo((dir / "src/readme.txt").c_str(), 0644), 0);
     int32_t count = -1;
-    EXPECT_FALSE(ReplaceFromDirectory(false, pak, dir / "src", false, false, nullptr, count));
+    EXPECT_FALSE(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "src", .convertLoc = false}), count));
     EXPECT_EQ(count, 1);
 }
 
@@ -793,11 +809,11 @@ TEST(ReplaceFromDirectory, TheBuildersOwnSourceTreeLeavesItsArchiveByteForByte) 
     const std::string pak = dir / "src/built.pak";
     int32_t folders = 0;
     int32_t files = 0;
-    ASSERT_TRUE(MakeArchive(false, dir / "src", pak, nullptr, true, folders, files));
+    ASSERT_TRUE(Made(MakeArchive({.sourceDir = dir / "src", .archivePath = pak}), folders, files));
     const TArrayOfByte built = ReadFileBytes(pak);
 
     int32_t count = 0;
-    EXPECT_TRUE(ReplaceFromDirectory(false, pak, dir / "src", false, true, nullptr, count));
+    EXPECT_TRUE(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "src"}), count));
     EXPECT_EQ(count, 4);
     EXPECT_EQ(ReadFileBytes(pak), built);
 }

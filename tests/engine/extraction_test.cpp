@@ -28,16 +28,13 @@ namespace {
 struct Extraction {
     bool ok = false;
     TStringList listing;
-    std::vector<std::pair<uint32_t, std::string>> reports;
+    TReports reports;
 };
 
 Extraction Extract(const std::string& archive, const std::string& target, bool bigEndian = false,
                    bool hashTags = false, bool convertLoc = true) {
     Extraction result;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
-    result.ok = ExtractArchive(bigEndian, archive, result.listing, prefix, suffix, target, hashTags, convertLoc,
-                               RecordReports(result.reports));
+    result.ok = ExtractArchive({.bigEndian = bigEndian, .archivePath = archive, .targetDir = target, .hashTags = hashTags, .convertLoc = convertLoc, .progress = RecordReports(result.reports), .listing = &result.listing}).ok;
     return result;
 }
 
@@ -98,7 +95,7 @@ TEST(Extraction, EmptyArchiveCreatesNothingAndReportsOnlyTheFolderStep) {
     EXPECT_TRUE(result.ok);
     EXPECT_TRUE(fs::is_empty(dir / "out"));
     ASSERT_EQ(result.reports.size(), 1u);
-    EXPECT_EQ(result.reports[0], std::make_pair(0u, std::string("creating sub-directory structure...")));
+    EXPECT_EQ(result.reports[0], (TReport{0, 0, "creating sub-directory structure..."}));
 }
 
 TEST(Extraction, EmptyFileBecomesEmptyOutputWithoutLocConversion) {
@@ -131,8 +128,8 @@ TEST(Extraction, HashTagsGoIntoNamesWhileProgressReportsTheArchivePath) {
     EXPECT_EQ(ReadFileText(dir / ("out/data/a.[" + tagA + "].txt")), "A");
     EXPECT_EQ(ReadFileText(dir / ("out/readme.[" + tagR + "].")), "R");
     ASSERT_EQ(result.reports.size(), 3u);
-    EXPECT_EQ(result.reports[1].second, "data\\a.txt");
-    EXPECT_EQ(result.reports[2].second, "readme");
+    EXPECT_EQ(result.reports[1].text, "data\\a.txt");
+    EXPECT_EQ(result.reports[2].text, "readme");
 }
 
 TEST(Extraction, LocTablesAreWrittenAsTextWhateverTheCaseOfTheirExtension) {
@@ -194,12 +191,9 @@ TEST(Extraction, ThreeFilesGiveThreeProgressWordsWithTheTotalAbove) {
     const Extraction result = Extract(dir / "x.pak", dir / "out");
     ASSERT_TRUE(result.ok);
     ASSERT_EQ(result.reports.size(), 4u);
-    EXPECT_EQ(result.reports[0].first, 0u);
+    EXPECT_EQ(result.reports[0].total, 0);
     const std::vector<std::string> paths{"d\\a", "b", "c"};
-    for (uint32_t i = 1; i <= 3; ++i) {
-        EXPECT_EQ(result.reports[i].first, (3u << 16) | i);
-        EXPECT_EQ(result.reports[i].second, paths[i - 1]);
-    }
+    for (int64_t i = 1; i <= 3; ++i) EXPECT_EQ(result.reports[i], (TReport{i, 3, paths[i - 1]}));
 }
 
 TEST(Extraction, RunsTheSameWithoutACallback) {
@@ -207,9 +201,7 @@ TEST(Extraction, RunsTheSameWithoutACallback) {
     WriteTestArchive(dir / "x.pak", TestFolder{"", {}, {File("a", "1")}});
     fs::create_directory(dir / "out");
     TStringList listing;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
-    EXPECT_TRUE(ExtractArchive(false, dir / "x.pak", listing, prefix, suffix, dir / "out", false, true, nullptr));
+    EXPECT_TRUE(ExtractArchive({.archivePath = dir / "x.pak", .targetDir = dir / "out", .listing = &listing}).ok);
     EXPECT_EQ(ReadFileText(dir / "out/a"), "1");
 }
 
@@ -276,10 +268,7 @@ TEST(Extraction, AnEntryNameIsToldWithSlashesAndItsControlBytesEscaped) {
     fs::create_directory(dir / "out");
     TNotices notices;
     TStringList listing;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
-    EXPECT_FALSE(ExtractArchive(false, dir / "x.pak", listing, prefix, suffix, dir / "out", false, true, nullptr,
-                                &notices));
+    EXPECT_FALSE(ExtractArchive({.archivePath = dir / "x.pak", .targetDir = dir / "out", .notices = &notices, .listing = &listing}).ok);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].path, "..\\new\nline\x1b[2J") << "the path as the archive holds it";
     EXPECT_EQ(notices[0].text,
@@ -356,11 +345,8 @@ TEST(Extraction, ATargetThatIsNotThereOrCannotBeMadeIsToldAndNothingIsWritten) {
     };
     for (const auto& c : cases) {
         TStringList listing;
-        int32_t prefix = 0;
-        int32_t suffix = 0;
         TNotices notices;
-        EXPECT_FALSE(ExtractArchive(false, dir / "x.pak", listing, prefix, suffix, c.target, false, true, nullptr,
-                                    &notices, c.folder));
+        EXPECT_FALSE(ExtractArchive({.archivePath = dir / "x.pak", .targetDir = c.target, .notices = &notices, .targetFolder = c.folder, .listing = &listing}).ok);
         ASSERT_EQ(notices.size(), 1u) << c.target;
         EXPECT_EQ(notices[0].text, c.text);
     }
@@ -400,7 +386,7 @@ void ExpectStoppedAt(const TempDir& dir, const Extraction& result, size_t k, siz
     EXPECT_EQ(fs::file_size(dir / ("out/" + NumberedName(k))), 0u);
     for (size_t i = k + 1; i < n; ++i) ASSERT_FALSE(fs::exists(dir / ("out/" + NumberedName(i)))) << i;
     ASSERT_EQ(result.reports.size(), k + 1) << "the folder step and one report per written file";
-    EXPECT_EQ(result.reports.back().second, NumberedName(k - 1));
+    EXPECT_EQ(result.reports.back().text, NumberedName(k - 1));
 }
 
 }  // namespace
@@ -418,19 +404,13 @@ TEST(Extraction, ManyFilesAreWrittenAndReportedOnTheCallingThreadInListingOrder)
     const std::thread::id caller = std::this_thread::get_id();
     bool allOnCaller = true;
     Extraction result;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
-    result.ok = ExtractArchive(false, dir / "x.pak", result.listing, prefix, suffix, dir / "out", false, true,
-                               [&, record = RecordReports(result.reports)](uint32_t position, const char* text) {
-                                   allOnCaller = allOnCaller && std::this_thread::get_id() == caller;
-                                   record(position, text);
-                               });
+    result.ok = ExtractArchive({.archivePath = dir / "x.pak", .targetDir = dir / "out", .progress = [&, record = RecordReports(result.reports)](const TProgress& progress) { allOnCaller = allOnCaller && std::this_thread::get_id() == caller; record(progress); }, .listing = &result.listing}).ok;
     ASSERT_TRUE(result.ok);
     EXPECT_TRUE(allOnCaller);
     ASSERT_EQ(result.reports.size(), 361u);
     for (size_t i = 0; i < 360; ++i) {
         const std::string path = "d" + std::to_string(i / 60) + "\\" + NumberedName(i % 60);
-        EXPECT_EQ(result.reports[i + 1], std::make_pair((360u << 16) | static_cast<uint32_t>(i + 1), path));
+        EXPECT_EQ(result.reports[i + 1], (TReport{static_cast<int64_t>(i + 1), 360, path}));
         EXPECT_EQ(ReadFileText(dir / ("out/d" + std::to_string(i / 60) + "/" + NumberedName(i % 60))),
                   NumberedContent(i % 60 + 100 * (i / 60)));
     }
@@ -443,10 +423,7 @@ TEST(Extraction, CorruptStreamAmongManyEndsTheExtractionAtThatFile) {
     WriteFile(dir / "x.pak", NumberedArchive(400, 150, corrupt));
     fs::create_directory(dir / "out");
     Extraction result;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
-    EXPECT_THROW(ExtractArchive(false, dir / "x.pak", result.listing, prefix, suffix, dir / "out", false, true,
-                                RecordReports(result.reports)),
+    EXPECT_THROW(ExtractArchive({.archivePath = dir / "x.pak", .targetDir = dir / "out", .progress = RecordReports(result.reports), .listing = &result.listing}).ok,
                  EDecompressionError);
     ExpectStoppedAt(dir, result, 150, 400);
 }
@@ -456,11 +433,8 @@ TEST(Extraction, StreamPastTheEndAmongManyEndsTheExtractionAtThatFile) {
     WriteFile(dir / "x.pak", NumberedArchive(300, 77, Stream(NumberedContent(77)), 0x7FFF0000));
     fs::create_directory(dir / "out");
     Extraction result;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
     try {
-        ExtractArchive(false, dir / "x.pak", result.listing, prefix, suffix, dir / "out", false, true,
-                       RecordReports(result.reports));
+        ExtractArchive({.archivePath = dir / "x.pak", .targetDir = dir / "out", .progress = RecordReports(result.reports), .listing = &result.listing});
         FAIL() << "no error raised";
     } catch (const EInOutError& error) {
         EXPECT_EQ(error.what(), "Cannot read file \"" + dir / "x.pak" + "\": Read beyond end of file");
@@ -494,15 +468,31 @@ TEST(Extraction, RecordedSizeShorterThanTheStreamIsAFailedFile) {
     EXPECT_EQ(ReadFileText(dir / "out/b.bin"), "fine");
 }
 
+TEST(Extraction, TheResultCountsTheFilesListedAndTheFilesWritten) {
+    TempDir dir;
+    TArrayOfByte data;
+    const TArrayOfByte directory = RootWithRecords(
+        {{"a.bin", Stream("123456789"), 8}, {"b.bin", Stream("fine"), 4}, {"c.bin", Stream("also"), 4}}, data);
+    WriteFile(dir / "x.pak", ArchiveBytes(directory, data, false));
+    const TExtractResult extracted = ExtractArchive({.archivePath = dir / "x.pak", .targetDir = dir / "out",
+                                                     .targetFolder = TTargetFolder::CreateWithParents});
+    EXPECT_FALSE(extracted.ok);
+    EXPECT_EQ(extracted.fileCount, 3);
+    EXPECT_EQ(extracted.extractedCount, 2);
+
+    const TExtractResult listed = ExtractArchive({.archivePath = dir / "x.pak"});
+    EXPECT_TRUE(listed.ok);
+    EXPECT_EQ(listed.fileCount, 3);
+    EXPECT_EQ(listed.extractedCount, 0) << "reading alone extracts nothing";
+}
+
 // ---- what already stands in the target ------------------------------------------------
 
 namespace {
 
 Extraction ExtractNoting(const std::string& archive, const std::string& target, TNotices& notices) {
     Extraction result;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
-    result.ok = ExtractArchive(false, archive, result.listing, prefix, suffix, target, false, true, nullptr, &notices);
+    result.ok = ExtractArchive({.archivePath = archive, .targetDir = target, .notices = &notices, .listing = &result.listing}).ok;
     return result;
 }
 

@@ -22,6 +22,7 @@
 #include "helpers/temp_dir.h"
 #include "hooks/host_test_hooks.h"
 #include "support/errors.h"
+#include "helpers/operation_results.h"
 
 namespace fs = std::filesystem;
 
@@ -127,7 +128,7 @@ TEST(FaultInjection, FailedGrowingReplacementLeavesTheOldArchive) {
     TempDir files;
     WriteFile(files / "new", RandomBytes(30000, 9));
     const int failures = FailEveryOperationInTurn(EncodedArchive(SmallTree()), [&](const std::string& archive) {
-        ReplaceOneFile(false, archive, files / "new", "a\\one.bin", false, false);
+        ReplaceOneFile({.archivePath = archive, .filePath = files / "new", .key = "a\\one.bin", .convertLoc = false}).ok;
     });
     EXPECT_GT(failures, 20);
 }
@@ -136,7 +137,7 @@ TEST(FaultInjection, FailedShrinkingReplacementLeavesTheOldArchive) {
     TempDir files;
     WriteFile(files / "new", "tiny");
     const int failures = FailEveryOperationInTurn(EncodedArchive(SmallTree()), [&](const std::string& archive) {
-        ReplaceOneFile(false, archive, files / "new", "a\\two.txt", false, false);
+        ReplaceOneFile({.archivePath = archive, .filePath = files / "new", .key = "a\\two.txt", .convertLoc = false}).ok;
     });
     EXPECT_GT(failures, 20);
 }
@@ -148,7 +149,7 @@ TEST(FaultInjection, FailedReplacementFromADirectoryLeavesTheOldArchiveWhole) {
     WriteFile(files / "many/four.bin", RandomBytes(5000, 11));
     const int failures = FailEveryOperationInTurn(EncodedArchive(SmallTree()), [&](const std::string& archive) {
         int32_t count = 0;
-        ReplaceFromDirectory(false, archive, files / "many", false, false, nullptr, count);
+        Replaced(ReplaceFromDirectory({.archivePath = archive, .sourceDir = files / "many", .convertLoc = false}), count);
     });
     EXPECT_GT(failures, 40);
 }
@@ -164,8 +165,8 @@ TEST(FaultInjection, FailedReplacementFromADirectoryFileByFileOrParkingLeavesThe
         SCOPED_TRACE(fileByFile ? "file by file" : "one pass, each new stream parked");
         const int failures = FailEveryOperationInTurn(EncodedArchive(SmallTree()), [&](const std::string& archive) {
             int32_t count = 0;
-            if (fileByFile) ReplaceFromDirectoryFileByFile(false, archive, files / "many", false, false, nullptr, count);
-            else ReplaceFromDirectoryHolding(false, archive, files / "many", false, false, nullptr, count, 0);
+            if (fileByFile) Replaced(ReplaceFromDirectoryFileByFile({.archivePath = archive, .sourceDir = files / "many", .convertLoc = false}), count);
+            else Replaced(ReplaceFromDirectoryHolding({.archivePath = archive, .sourceDir = files / "many", .convertLoc = false}, 0), count);
         });
         EXPECT_GT(failures, 40);
     }
@@ -178,7 +179,7 @@ TEST(FaultInjection, FailedBuildLeavesTheOldArchiveAndNoStagingFile) {
     const int failures = FailEveryOperationInTurn(EncodedArchive(SmallTree()), [&](const std::string& archive) {
         int32_t folders = 0;
         int32_t fileCount = 0;
-        MakeArchive(false, files / "tree", archive, nullptr, false, folders, fileCount);
+        Made(MakeArchive({.sourceDir = files / "tree", .archivePath = archive, .convertLoc = false}), folders, fileCount);
     });
     EXPECT_GT(failures, 10);
 }
@@ -197,7 +198,7 @@ TEST(FaultInjection, FailedWriteOutOfALongJournalLeavesTheOldArchive) {
 
     host::hooks::FailNth(Operation::Flush, 1, EIO, false);
     try {
-        ReplaceOneFile(false, archive, dir / "new", "front.bin", false, false);
+        ReplaceOneFile({.archivePath = archive, .filePath = dir / "new", .key = "front.bin", .convertLoc = false}).ok;
         ADD_FAILURE() << "the replacement went through";
     } catch (const EInOutError& error) {
         EXPECT_EQ(error.Code(), EIO);

@@ -52,7 +52,7 @@ struct ForwardScene {
     // Replaces the first stream, which moves every other one.
     bool Replace() const {
         const host::hooks::StatedSpace nearlyFull(kNearlyFull);
-        return ReplaceOneFile(false, archive, source, "f0", false, false);
+        return ReplaceOneFile({.archivePath = archive, .filePath = source, .key = "f0", .convertLoc = false}).ok;
     }
 };
 

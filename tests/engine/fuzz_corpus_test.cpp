@@ -59,10 +59,7 @@ struct Listed {
 Listed ListArchive(const std::string& path, bool bigEndian, const std::string& target = "",
                    uint8_t options = 0) {
     Listed result;
-    int32_t prefix = 0;
-    int32_t suffix = 0;
-    result.ok = ExtractArchive(bigEndian, path, result.listing, prefix, suffix, target,
-                               (options & kFuzzHashTagsBit) != 0, (options & kFuzzConvertLocBit) != 0, {});
+    result.ok = ExtractArchive({.bigEndian = bigEndian, .archivePath = path, .targetDir = target, .hashTags = (options & kFuzzHashTagsBit) != 0, .convertLoc = (options & kFuzzConvertLocBit) != 0, .listing = &result.listing}).ok;
     return result;
 }
 

@@ -14,6 +14,7 @@
 #include "helpers/progress_record.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"
+#include "helpers/operation_results.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ TBuild BuildWith(const std::string& source, const std::string& archive, int thre
     TBuild build;
     const ProgressProc recorder = RecordReports(build.reports);
     try {
-        build.ok = MakeArchiveWithThreads(bigEndian, source, archive, recorder, true, build.folders, build.files, threads);
+        build.ok = Made(MakeArchiveWithThreads({.bigEndian = bigEndian, .sourceDir = source, .archivePath = archive, .progress = recorder}, threads), build.folders, build.files);
     } catch (const EInOutError& error) {
         build.error = error.what();
     }
@@ -95,9 +96,7 @@ TEST(ParallelBuild, MakeArchiveWritesTheSingleThreadedArchive) {
     int32_t folders = 0;
     int32_t files = 0;
     TReports reports;
-    ASSERT_TRUE(MakeArchive(false, dir / "src", dir / "default.pak",
-                            RecordReports(reports),
-                            true, folders, files));
+    ASSERT_TRUE(Made(MakeArchive({.sourceDir = dir / "src", .archivePath = dir / "default.pak", .progress = RecordReports(reports)}), folders, files));
     EXPECT_TRUE(reference.ok);
     EXPECT_EQ(folders, reference.folders);
     EXPECT_EQ(files, reference.files);
@@ -114,7 +113,7 @@ TEST(ParallelBuild, AnErrorRaisedAheadReachesTheCallerWhereTheScanMeetsTheFile) 
     const TBuild reference = BuildWith(dir / "src", dir / "one.pak", 0);
     ASSERT_NE(reference.error.find("file20.zz"), std::string::npos) << reference.error;
     ASSERT_GT(reference.reports.size(), 10u);
-    EXPECT_EQ(reference.reports.back().second.rfind("F3\\file20.", 0), 0u) << "the file before it was reported last";
+    EXPECT_EQ(reference.reports.back().text.rfind("F3\\file20.", 0), 0u) << "the file before it was reported last";
     for (int threads : {1, 2, 4}) {
         SCOPED_TRACE(std::to_string(threads) + " threads");
         const TBuild build = BuildWith(dir / "src", dir / "many.pak", threads);

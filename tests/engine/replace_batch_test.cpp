@@ -25,6 +25,7 @@
 #include "hooks/host_test_hooks.h"
 #include "support/errors.h"
 #include "support/zlib_adapter.h"
+#include "helpers/operation_results.h"
 
 namespace fs = std::filesystem;
 
@@ -46,15 +47,13 @@ TOutcome Run(TProcedure procedure, const std::string& archive, const std::string
     TNotices notices;
     switch (procedure) {
         case TProcedure::OnePass:
-            outcome.ok = ReplaceFromDirectory(false, archive, source, byTag, true, recorder, outcome.count, &notices);
+            outcome.ok = Replaced(ReplaceFromDirectory({.archivePath = archive, .sourceDir = source, .matchByTag = byTag, .progress = recorder, .notices = &notices}), outcome.count);
             break;
         case TProcedure::OnePassParkingEachStream:
-            outcome.ok = ReplaceFromDirectoryHolding(false, archive, source, byTag, true, recorder, outcome.count, 0,
-                                                     &notices);
+            outcome.ok = Replaced(ReplaceFromDirectoryHolding({.archivePath = archive, .sourceDir = source, .matchByTag = byTag, .progress = recorder, .notices = &notices}, 0), outcome.count);
             break;
         case TProcedure::FileByFile:
-            outcome.ok = ReplaceFromDirectoryFileByFile(false, archive, source, byTag, true, recorder, outcome.count,
-                                                        &notices);
+            outcome.ok = Replaced(ReplaceFromDirectoryFileByFile({.archivePath = archive, .sourceDir = source, .matchByTag = byTag, .progress = recorder, .notices = &notices}), outcome.count);
             break;
     }
     outcome.archive = ReadFileBytes(archive);
@@ -251,7 +250,7 @@ TEST(ReplaceFromDirectoryOnePass, UnchangedContentLeavesTheArchiveAsItWas) {
     for (const TestFile& file : tree.files) WriteFile(dir / ("src/" + file.name), file.content);
     WriteFile(dir / "x.pak", archive);
     int32_t count = 0;
-    EXPECT_TRUE(ReplaceFromDirectory(false, dir / "x.pak", dir / "src", false, true, nullptr, count));
+    EXPECT_TRUE(Replaced(ReplaceFromDirectory({.archivePath = dir / "x.pak", .sourceDir = dir / "src"}), count));
     EXPECT_EQ(count, static_cast<int32_t>(paths.size()));
     EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == archive);
 }
@@ -264,9 +263,7 @@ TEST(ReplaceFromDirectoryOnePass, AnArchiveThatDoesNotListFailsEveryFileUntouche
     WriteFile(dir / "src/b", "b");
     TReports reports;
     int32_t count = -1;
-    EXPECT_FALSE(ReplaceFromDirectory(false, dir / "x.pak", dir / "src", false, true,
-                                      RecordReports(reports),
-                                      count));
+    EXPECT_FALSE(Replaced(ReplaceFromDirectory({.archivePath = dir / "x.pak", .sourceDir = dir / "src", .progress = RecordReports(reports)}), count));
     EXPECT_EQ(count, 0);
     EXPECT_EQ(reports.size(), 3u);
     EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == notAnArchive);
@@ -307,7 +304,7 @@ TEST(ReplaceFromDirectoryOnePass, AWriteErrorDuringThePassLeavesTheArchiveAsItWa
         WriteFile(dir / "x.pak", original);
         host::hooks::FailNth(host::hooks::Operation::Write, nth, ENOSPC);
         int32_t count = 0;
-        EXPECT_THROW(ReplaceFromDirectoryHolding(false, dir / "x.pak", dir / "src", false, true, nullptr, count, 0),
+        EXPECT_THROW(Replaced(ReplaceFromDirectoryHolding({.archivePath = dir / "x.pak", .sourceDir = dir / "src"}, 0), count),
                      EInOutError);
         host::hooks::ClearFaults();
         EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == original);
@@ -320,7 +317,7 @@ TEST(ReplaceFromDirectoryOnePass, AKilledPassIsRolledBackByTheNextOpen) {
     const TArrayOfByte original = ArchiveAndBatch(dir, 501);
     WriteFile(dir / "expected.pak", original);
     int32_t count = 0;
-    ReplaceFromDirectory(false, dir / "expected.pak", dir / "src", false, true, nullptr, count);
+    Replaced(ReplaceFromDirectory({.archivePath = dir / "expected.pak", .sourceDir = dir / "src"}), count);
     const TArrayOfByte expected = ReadFileBytes(dir / "expected.pak");
     ASSERT_FALSE(expected == original);
 

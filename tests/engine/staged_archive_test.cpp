@@ -19,6 +19,7 @@
 #include "hooks/host_test_hooks.h"
 #include "support/errors.h"
 #include "support/host_lock.h"
+#include "helpers/operation_results.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +32,7 @@ struct FaultReset {
 bool Build(const std::string& dir, const std::string& archive, const ProgressProc& progress = {}) {
     int32_t folders = 0;
     int32_t files = 0;
-    return MakeArchive(false, dir, archive, progress, false, folders, files);
+    return Made(MakeArchive({.sourceDir = dir, .archivePath = archive, .convertLoc = false, .progress = progress}), folders, files);
 }
 
 // A source tree, and an archive built from another tree, to be replaced.
@@ -80,7 +81,7 @@ TEST(StagedBuild, EachBuildWritesAFileOfANameNoOneCouldPredict) {
     BuildScene s;
     std::vector<std::string> seen;
     for (int build = 0; build < 3; ++build) {
-        ASSERT_TRUE(Build(s.source, s.archive, [&](uint32_t, const char*) {
+        ASSERT_TRUE(Build(s.source, s.archive, [&](const TProgress&) {
             for (const std::string& path : StagingPathsOf(s.archive))
                 if (std::find(seen.begin(), seen.end(), path) == seen.end()) seen.push_back(path);
         }));
@@ -117,8 +118,8 @@ TEST(StagedBuild, KilledBuildLeavesTheOldArchiveAndItsLeftOverGoesWithTheNextBui
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         // Dies in the middle of the scan, with streams written to the staging file.
-        Build(s.source, s.archive, [](uint32_t position, const char*) {
-            if (position != 0) _exit(0);
+        Build(s.source, s.archive, [](const TProgress& progress) {
+            if (progress.HasPosition()) _exit(0);
         });
         _exit(1);
     }
@@ -140,7 +141,7 @@ TEST(StagedBuild, ABuildTakesTheArchivesLockBeforeAnyWorkOrWithoutWaitingFailsAt
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     const host::LockWaiting before = host::SetLockWaiting({false, nullptr});
     int reports = 0;
-    EXPECT_THROW(Build(s.source, s.archive, [&](uint32_t, const char*) { ++reports; }), EFileBusy);
+    EXPECT_THROW(Build(s.source, s.archive, [&](const TProgress&) { ++reports; }), EFileBusy);
     // Nothing was scanned or compressed: only "preparing..." came before the lock.
     EXPECT_LE(reports, 1);
     EXPECT_EQ(ReadFileBytes(s.archive), s.oldArchive);
@@ -245,7 +246,7 @@ TEST(StagedBuild, DirectoryAsTargetRaisesBeforeAnythingIsWritten) {
     fs::create_directories(s.dir / "folder.pak");
     int32_t folders = 7;
     int32_t files = 9;
-    EXPECT_EQ(CodeOf([&] { MakeArchive(false, s.source, s.dir / "folder.pak", nullptr, false, folders, files); }),
+    EXPECT_EQ(CodeOf([&] { Made(MakeArchive({.sourceDir = s.source, .archivePath = s.dir / "folder.pak", .convertLoc = false}), folders, files); }),
               EISDIR);
     EXPECT_EQ(folders, 7);
     EXPECT_EQ(StagingPathsOf(s.dir / "folder.pak"), std::vector<std::string>{});
@@ -267,7 +268,7 @@ TEST(StagedBuild, JournalOfAnotherUserStaysUnappliedAndTheBuildGoesThrough) {
     TNotices notices;
     int32_t folders = 0;
     int32_t files = 0;
-    ASSERT_TRUE(MakeArchive(false, s.source, s.archive, nullptr, false, folders, files, &notices));
+    ASSERT_TRUE(Made(MakeArchive({.sourceDir = s.source, .archivePath = s.archive, .convertLoc = false, .notices = &notices}), folders, files));
     EXPECT_NE(ReadFileBytes(s.archive), s.oldArchive);
     EXPECT_EQ(ReadFileText(journal), "another user's journal");
     ASSERT_EQ(notices.size(), 1u);
@@ -279,14 +280,15 @@ TEST(StagedBuild, StagingFileInsideTheSourceTreeIsNotPacked) {
     WriteFile(dir / "src/a", "a");
     int32_t folders = 0;
     int32_t files = 0;
-    uint32_t lastPosition = 0;
-    const ProgressProc progress = [&](uint32_t position, const char*) {
-        if (position != 0) lastPosition = position;
+    TProgress lastPosition;
+    const ProgressProc progress = [&](const TProgress& report) {
+        if (report.HasPosition()) lastPosition = report;
     };
-    ASSERT_TRUE(MakeArchive(false, dir / "src", dir / "src/out.pak", progress, false, folders, files));
-    ASSERT_TRUE(MakeArchive(false, dir / "src", dir / "src/out.pak", progress, false, folders, files));
+    ASSERT_TRUE(Made(MakeArchive({.sourceDir = dir / "src", .archivePath = dir / "src/out.pak", .convertLoc = false, .progress = progress}), folders, files));
+    ASSERT_TRUE(Made(MakeArchive({.sourceDir = dir / "src", .archivePath = dir / "src/out.pak", .convertLoc = false, .progress = progress}), folders, files));
     EXPECT_EQ(files, 1);
-    EXPECT_EQ(lastPosition, (1u << 16) | 1u);
+    EXPECT_EQ(lastPosition.done, 1);
+    EXPECT_EQ(lastPosition.total, 1);
 }
 
 TEST(StagedBuild, OpeningTheArchiveRemovesWhatAKilledBuildLeftButNotARunningBuildsFile) {

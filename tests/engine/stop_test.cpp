@@ -19,6 +19,7 @@
 #include "helpers/temp_dir.h"
 #include "hooks/host_test_hooks.h"
 #include "support/errors.h"
+#include "helpers/operation_results.h"
 
 namespace fs = std::filesystem;
 
@@ -34,12 +35,12 @@ struct TStopper {
     int itemsReported = 0;
     std::string previous;
     ProgressProc Proc() {
-        return [this](uint32_t position, const char* text) {
-            const bool keepAlive = IsKeepAlive(position, text, previous);
-            previous = text;
+        return [this](const TProgress& progress) {
+            const bool keepAlive = IsKeepAlive(progress, previous);
+            previous = progress.text;
             if (keepAlive) return;
             if (++seen == stopAt) throw ECancelled();
-            if (position != 0) ++itemsReported;
+            if (progress.HasPosition()) ++itemsReported;
         };
     }
 };
@@ -75,14 +76,14 @@ TEST(StoppedOperation, ABuildStoppedAtAnyReportLeavesTheArchiveItWouldReplace) {
     int32_t folders = 0;
     int32_t files = 0;
     const int reports = CountReports([&](const ProgressProc& progress) {
-        ASSERT_TRUE(MakeArchive(false, dir / "src", dir / "reference.pak", progress, true, folders, files));
+        ASSERT_TRUE(Made(MakeArchive({.sourceDir = dir / "src", .archivePath = dir / "reference.pak", .progress = progress}), folders, files));
     });
     ASSERT_GT(reports, 8);
     WriteTestArchive(dir / "out.pak", OldTree());
     const TArrayOfByte old = ReadFileBytes(dir / "out.pak");
     for (int stopAt = 1; stopAt <= reports; ++stopAt) {
         TStopper stopper(stopAt);
-        EXPECT_THROW(MakeArchive(false, dir / "src", dir / "out.pak", stopper.Proc(), true, folders, files), ECancelled)
+        EXPECT_THROW(Made(MakeArchive({.sourceDir = dir / "src", .archivePath = dir / "out.pak", .progress = stopper.Proc()}), folders, files), ECancelled)
             << stopAt;
         EXPECT_EQ(ReadFileBytes(dir / "out.pak"), old) << stopAt;
         EXPECT_EQ(StagingPathsOf(dir / "out.pak"), std::vector<std::string>{}) << stopAt;
@@ -96,13 +97,13 @@ TEST(StoppedOperation, AReplacementFromADirectoryStoppedAtAnyReportIsRolledBack)
     WriteReplacements(dir / "new");
     int32_t count = 0;
     const int reports = CountReports([&](const ProgressProc& progress) {
-        ASSERT_TRUE(ReplaceFromDirectory(false, dir / "x.pak", dir / "new", false, true, progress, count));
+        ASSERT_TRUE(Replaced(ReplaceFromDirectory({.archivePath = dir / "x.pak", .sourceDir = dir / "new", .progress = progress}), count));
     });
     ASSERT_GE(reports, 7) << "preparing, three files, and the phases of writing";
     for (int stopAt = 1; stopAt <= reports; ++stopAt) {
         WriteFile(dir / "x.pak", old);
         TStopper stopper(stopAt);
-        EXPECT_THROW(ReplaceFromDirectory(false, dir / "x.pak", dir / "new", false, true, stopper.Proc(), count),
+        EXPECT_THROW(Replaced(ReplaceFromDirectory({.archivePath = dir / "x.pak", .sourceDir = dir / "new", .progress = stopper.Proc()}), count),
                      ECancelled)
             << stopAt;
         EXPECT_EQ(ReadFileBytes(dir / "x.pak"), old) << stopAt;
@@ -116,15 +117,13 @@ TEST(StoppedOperation, OneReplacementStoppedInAnyPhaseOfWritingIsRolledBack) {
     const TArrayOfByte old = ReadFileBytes(dir / "x.pak");
     WriteFile(dir / "new.bin", RandomBytes(7000, 6));
     const int reports = CountReports([&](const ProgressProc& progress) {
-        ASSERT_TRUE(ReplaceOneFile(false, dir / "x.pak", dir / "new.bin", "data/b.bin", false, false, nullptr,
-                                   progress));
+        ASSERT_TRUE(ReplaceOneFile({.archivePath = dir / "x.pak", .filePath = dir / "new.bin", .key = "data/b.bin", .convertLoc = false, .progress = progress}).ok);
     });
     ASSERT_EQ(reports, 3) << "saving, moving, writing";
     for (int stopAt = 1; stopAt <= reports; ++stopAt) {
         WriteFile(dir / "x.pak", old);
         TStopper stopper(stopAt);
-        EXPECT_THROW(ReplaceOneFile(false, dir / "x.pak", dir / "new.bin", "data/b.bin", false, false, nullptr,
-                                    stopper.Proc()),
+        EXPECT_THROW(ReplaceOneFile({.archivePath = dir / "x.pak", .filePath = dir / "new.bin", .key = "data/b.bin", .convertLoc = false, .progress = stopper.Proc()}).ok,
                      ECancelled)
             << stopAt;
         EXPECT_EQ(ReadFileBytes(dir / "x.pak"), old) << stopAt;
@@ -143,9 +142,7 @@ TEST(StoppedOperation, AnExtractionStoppedAtAnyReportKeepsExactlyTheFilesItRepor
         fs::create_directories(out);
         TStopper stopper(stopAt);
         TStringList listing;
-        int32_t prefix = 0;
-        int32_t suffix = 0;
-        EXPECT_THROW(ExtractArchive(false, dir / "x.pak", listing, prefix, suffix, out, false, false, stopper.Proc()),
+        EXPECT_THROW(ExtractArchive({.archivePath = dir / "x.pak", .targetDir = out, .convertLoc = false, .progress = stopper.Proc(), .listing = &listing}).ok,
                      ECancelled);
         size_t present = 0;
         for (const TestFile& file : root.files) {
@@ -168,13 +165,12 @@ TEST(StoppedOperation, AReplacementRollingForwardStopsBeforeItsSealAndCompletesA
     } kinds[] = {
         {"one file",
          [](const std::string& dir, const ProgressProc& progress) {
-             return ReplaceOneFile(false, dir + "/x.pak", dir + "/new.bin", "data/b.bin", false, false, nullptr,
-                                   progress);
+             return ReplaceOneFile({.archivePath = dir + "/x.pak", .filePath = dir + "/new.bin", .key = "data/b.bin", .convertLoc = false, .progress = progress}).ok;
          }},
         {"a directory",
          [](const std::string& dir, const ProgressProc& progress) {
              int32_t count = 0;
-             return ReplaceFromDirectory(false, dir + "/x.pak", dir + "/new", false, true, progress, count);
+             return Replaced(ReplaceFromDirectory({.archivePath = dir + "/x.pak", .sourceDir = dir + "/new", .progress = progress}), count);
          }},
     };
     for (const auto& kind : kinds) {
@@ -187,7 +183,7 @@ TEST(StoppedOperation, AReplacementRollingForwardStopsBeforeItsSealAndCompletesA
         WriteReplacements(dir + "/new");
         const host::hooks::StatedSpace nearlyFull(4096);
         std::vector<std::string> texts;
-        ASSERT_TRUE(kind.replace(dir, [&](uint32_t, const char* text) { texts.push_back(text); }));
+        ASSERT_TRUE(kind.replace(dir, [&](const TProgress& progress) { texts.push_back(progress.text); }));
         const TArrayOfByte replaced = ReadFileBytes(dir + "/x.pak");
         const auto moving = std::find(texts.begin(), texts.end(), std::string("moving the archive's contents..."));
         ASSERT_NE(moving, texts.end());

@@ -18,6 +18,7 @@
 #include "helpers/temp_dir.h"
 #include "hooks/host_test_hooks.h"
 #include "support/errors.h"
+#include "helpers/operation_results.h"
 
 namespace fs = std::filesystem;
 
@@ -181,13 +182,13 @@ TEST(UpdateJournalSize, NewStreamsBeyondMemoryAreParkedAndTheDataAreaStillMovesI
     int32_t count = 0;
     std::vector<ProbedEntry> replaced;
     const auto replaceDir = [&](const std::string& copy) {
-        return ReplaceFromDirectory(false, copy, source, false, false, nullptr, count);
+        return Replaced(ReplaceFromDirectory({.archivePath = copy, .sourceDir = source, .convertLoc = false}), count);
     };
     const TArrayOfByte after = a.AfterOnARoomyDisk(replaceDir, replaced);
 
     const int64_t space = static_cast<int64_t>(a.before.size()) / 5;
     const int64_t size = JournalSizeOnANearlyFullDisk(a.archive, space, [&] {
-        return ReplaceFromDirectoryHolding(false, a.archive, source, false, false, nullptr, count, 0);
+        return Replaced(ReplaceFromDirectoryHolding({.archivePath = a.archive, .sourceDir = source, .convertLoc = false}, 0), count);
     });
     int64_t streams = 0;
     for (size_t i = 0; i < 3; ++i) streams += replaced[i].packedSize;

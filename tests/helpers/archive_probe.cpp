@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/archive_reader.h"
+#include "engine/archive_entries.h"
 #include "engine/internal/archive_format.h"
-#include "engine/internal/directory_walk.h"
 #include "support/fast_inflate.h"
 #include "support/number_text.h"
 
@@ -13,22 +12,22 @@ int32_t ListingField(const std::string& line, int32_t column) {
 }
 
 std::vector<ProbedEntry> ProbeEntries(const std::string& archivePath, bool* ok) {
-    TStringList listing;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
-    const bool listed =
-        ExtractArchive(false, archivePath, listing, prefixLength, suffixLength, "", false, false, nullptr);
+    TArchiveIndex index;
+    const bool listed = ReadArchiveIndex(false, archivePath, index, nullptr);
     if (ok != nullptr) *ok = listed;
     std::vector<ProbedEntry> entries;
     if (!listed) return entries;
-    for (const std::string& line : listing) {
+    TEntryPaths paths(index);
+    for (const TArchiveEntry& entry : index.entries) {
         ProbedEntry e;
-        e.entryPos = ListingField(line, kEntryPosColumn);
-        e.dataOffset = ListingField(line, kDataOffsetColumn);
-        e.absOffset = ListingField(line, kAbsOffsetColumn);
-        e.packedSize = ListingField(line, kPackedSizeColumn);
-        e.unpackedSize = ListingField(line, kUnpackedSizeColumn);
-        e.path = line.substr(static_cast<size_t>(prefixLength));
+        e.entryPos = entry.entryPos;
+        e.dataOffset = entry.dataOffset;
+        // As the listing gives it: wrapped to 32 bits.
+        e.absOffset = static_cast<int32_t>(static_cast<uint32_t>(index.headerSize) +
+                                           static_cast<uint32_t>(entry.dataOffset));
+        e.packedSize = entry.packedSize;
+        e.unpackedSize = entry.unpackedSize;
+        e.path = paths.Of(entry);
         entries.push_back(e);
     }
     return entries;

@@ -11,20 +11,20 @@ bool IsWritePhase(const std::string& text) {
 
 ProgressProc Recorder(TReports& reports, bool withPhases) {
     auto previous = std::make_shared<std::string>();
-    return [&reports, previous, withPhases](uint32_t position, const char* text) {
-        const std::string shown = text != nullptr ? text : "";
-        const bool keepAlive = IsKeepAlive(position, shown, *previous);
+    return [&reports, previous, withPhases](const TProgress& progress) {
+        const std::string shown = progress.text != nullptr ? progress.text : "";
+        const bool keepAlive = IsKeepAlive(progress, *previous);
         *previous = shown;
         if (keepAlive) return;
         if (!withPhases && IsWritePhase(shown)) return;
-        reports.emplace_back(position, shown);
+        reports.push_back({progress.done, progress.total, shown});
     };
 }
 
 }  // namespace
 
-bool IsKeepAlive(uint32_t position, const std::string& text, const std::string& previousText) {
-    return position == 0 && text == previousText;
+bool IsKeepAlive(const TProgress& progress, const std::string& previousText) {
+    return !progress.HasPosition() && (progress.text != nullptr ? progress.text : "") == previousText;
 }
 
 ProgressProc RecordReports(TReports& reports) { return Recorder(reports, true); }

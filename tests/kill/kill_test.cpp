@@ -40,6 +40,7 @@
 #include "helpers/temp_dir.h"
 #include "hooks/host_test_hooks.h"
 #include "support/host_entries.h"
+#include "helpers/operation_results.h"
 
 extern char** environ;
 
@@ -218,7 +219,7 @@ int TrialCount() {
 }
 
 bool ReplaceByPath(const std::string& archive, const std::string& file, const std::string& entry) {
-    return ReplaceOneFile(false, archive, file, entry, false, false);
+    return ReplaceOneFile({.archivePath = archive, .filePath = file, .key = entry, .convertLoc = false}).ok;
 }
 
 // The archive a user restores from a backup after the killed update: the start tree with one
@@ -297,24 +298,24 @@ protected:
             [dir](const std::string& a) { ReplaceByPath(a, dir + "/same.bin", "f1\\file2.bin"); },
             [dir](const std::string& a) {
                 int32_t count = 0;
-                ReplaceFromDirectory(false, a, dir + "/many", false, false, nullptr, count);
+                Replaced(ReplaceFromDirectory({.archivePath = a, .sourceDir = dir + "/many", .convertLoc = false}), count);
             },
             [dir](const std::string& a) {
                 int32_t folders = 0;
                 int32_t files = 0;
-                MakeArchive(false, dir + "/tree", a, nullptr, false, folders, files);
+                Made(MakeArchive({.sourceDir = dir + "/tree", .archivePath = a, .convertLoc = false}), folders, files);
             },
             [dir](const std::string& a) {
                 TEditCounts counts;
-                AddToArchive({false, a, {dir + "/tree/a.bin"}, "f1", false, nullptr, nullptr}, counts);
+                Edited(AddToArchive({false, a, {dir + "/tree/a.bin"}, "f1", false, nullptr, nullptr}), counts);
             },
             [](const std::string& a) {
                 TEditCounts counts;
-                RemoveFromArchive({false, a, {"f2"}, nullptr, nullptr}, counts);
+                Edited(RemoveFromArchive({false, a, {"f2"}, nullptr, nullptr}), counts);
             },
             [dir](const std::string& a) {
                 TSyncResult result;
-                SyncArchiveWithFolder({false, a, dir + "/tree", false, false, nullptr, nullptr}, result);
+                Synced(SyncArchiveWithFolder({false, a, dir + "/tree", false, false, nullptr, nullptr}), result);
             },
             [dir](const std::string& a) { ReplaceByPath(a, dir + "/grow.bin", "f0\\file0.bin"); },
         };

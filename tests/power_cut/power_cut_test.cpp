@@ -41,6 +41,7 @@
 #include "support/host_entries.h"
 #include "support/host_file.h"
 #include "support/sha1.h"
+#include "helpers/operation_results.h"
 
 namespace fs = std::filesystem;
 
@@ -456,24 +457,24 @@ private:
 std::unique_ptr<TempDir> PowerCutTest::sources_;
 
 void Replace(const std::string& archive, const std::string& file, const std::string& entry) {
-    ASSERT_TRUE(ReplaceOneFile(false, archive, file, entry, false, false));
+    ASSERT_TRUE(ReplaceOneFile({.archivePath = archive, .filePath = file, .key = entry, .convertLoc = false}).ok);
 }
 
 void ReplaceDir(const std::string& archive, const std::string& folder) {
     int32_t count = 0;
-    ASSERT_TRUE(ReplaceFromDirectory(false, archive, folder, false, false, nullptr, count));
+    ASSERT_TRUE(Replaced(ReplaceFromDirectory({.archivePath = archive, .sourceDir = folder, .convertLoc = false}), count));
 }
 
 // With every new stream parked in the journal as soon as it is compressed.
 void ReplaceDirParking(const std::string& archive, const std::string& folder) {
     int32_t count = 0;
-    ASSERT_TRUE(ReplaceFromDirectoryHolding(false, archive, folder, false, false, nullptr, count, 0));
+    ASSERT_TRUE(Replaced(ReplaceFromDirectoryHolding({.archivePath = archive, .sourceDir = folder, .convertLoc = false}, 0), count));
 }
 
 void Make(const std::string& archive, const std::string& folder) {
     int32_t folders = 0;
     int32_t files = 0;
-    ASSERT_TRUE(MakeArchive(false, folder, archive, nullptr, false, folders, files));
+    ASSERT_TRUE(Made(MakeArchive({.sourceDir = folder, .archivePath = archive, .convertLoc = false}), folders, files));
 }
 
 // Puts into directory, in place of its archive (the small tree's), what a power cut left
@@ -542,19 +543,17 @@ std::vector<TRun> SmallRuns() {
         {"add", SmallTree(),
          [](const std::string& a) {
              TEditCounts counts;
-             ASSERT_TRUE(AddToArchive({false, a, {PowerCutTest::Source("tree/x.bin")}, "b", false, nullptr, nullptr},
-                                      counts));
+             ASSERT_TRUE(Edited(AddToArchive({false, a, {PowerCutTest::Source("tree/x.bin")}, "b", false, nullptr, nullptr}), counts));
          }},
         {"remove", SmallTree(),
          [](const std::string& a) {
              TEditCounts counts;
-             ASSERT_TRUE(RemoveFromArchive({false, a, {"a\\one.bin"}, nullptr, nullptr}, counts));
+             ASSERT_TRUE(Edited(RemoveFromArchive({false, a, {"a\\one.bin"}, nullptr, nullptr}), counts));
          }},
         {"sync", SmallTree(),
          [](const std::string& a) {
              TSyncResult result;
-             ASSERT_TRUE(SyncArchiveWithFolder({false, a, PowerCutTest::Source("tree"), false, false, nullptr, nullptr},
-                                               result));
+             ASSERT_TRUE(Synced(SyncArchiveWithFolder({false, a, PowerCutTest::Source("tree"), false, false, nullptr, nullptr}), result));
          }},
         {"make over an interrupted update", SmallTree(), make, interrupted},
         afterInterrupted,

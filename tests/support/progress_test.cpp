@@ -2,46 +2,34 @@
 
 #include "support/progress.h"
 
-namespace {
-uint32_t TotalOf(uint32_t position) { return position >> 16; }
-uint32_t DoneOf(uint32_t position) { return position & 0xFFFFu; }
-}  // namespace
-
-TEST(PackProgressWord, SmallTotalsArePackedAsTheyAre) {
-    EXPECT_EQ(PackProgress(10, 3), (10u << 16) | 3u);
-    EXPECT_EQ(PackProgress(65535, 65535), 0xFFFFFFFFu);
-    EXPECT_EQ(PackProgress(1, 1), 0x00010001u);
-}
-
-TEST(PackProgressWord, TotalsAbove65535ScaleBothHalvesAndKeepThePercentage) {
-    const int64_t total = 200000;
-    for (int64_t done : {int64_t{1}, int64_t{50000}, int64_t{100000}, int64_t{150000}, int64_t{199999}}) {
-        const uint32_t word = PackProgress(total, done);
-        ASSERT_EQ(TotalOf(word), 0xFFFFu);
-        const double expected = static_cast<double>(done) / static_cast<double>(total);
-        const double shown = static_cast<double>(DoneOf(word)) / static_cast<double>(TotalOf(word));
-        EXPECT_NEAR(shown, expected, 1.0 / 65535.0) << "done " << done;
-    }
-}
-
-TEST(PackProgressWord, ScaledProgressStartsAboveZeroAndEndsAtTheTotal) {
-    EXPECT_GT(DoneOf(PackProgress(1000000, 1)), 0u);
-    EXPECT_EQ(DoneOf(PackProgress(1000000, 1000000)), TotalOf(PackProgress(1000000, 1000000)));
-    EXPECT_EQ(DoneOf(PackProgress(65536, 65536)), 0xFFFFu);
+TEST(ProgressValue, AReportHasAPositionWhenEitherCountIsSet) {
+    EXPECT_FALSE((TProgress{0, 0, "phase"}).HasPosition());
+    EXPECT_TRUE((TProgress{1, 3, "a"}).HasPosition());
+    EXPECT_TRUE((TProgress{0, 3, "a"}).HasPosition());
+    EXPECT_TRUE((TProgress{5, 0, "odd"}).HasPosition());
 }
 
 TEST(ReportProgress, CallsTheCallbackOnlyWhenOneIsGiven) {
-    uint32_t seen = 0;
+    TProgress seen;
     std::string text;
-    ProgressProc progress = [&](uint32_t position, const char* t) {
-        seen = position;
-        text = t;
+    ProgressProc progress = [&](const TProgress& report) {
+        seen = report;
+        text = report.text;
     };
-    Report(progress, 0x00020001u, "a\\b");
-    EXPECT_EQ(seen, 0x00020001u);
+    Report(progress, {1, 2, "a\\b"});
+    EXPECT_EQ(seen.done, 1);
+    EXPECT_EQ(seen.total, 2);
     EXPECT_EQ(text, "a\\b");
-    Report(ProgressProc{}, 5, "ignored");  // no callback: nothing to call, nothing breaks
-    EXPECT_EQ(seen, 0x00020001u);
+    Report(ProgressProc{}, {5, 6, "ignored"});  // no callback: nothing to call, nothing breaks
+    EXPECT_EQ(seen.done, 1);
+}
+
+TEST(ReportProgress, CountsPastSixtyFiveThousandReachTheCallbackAsTheyAre) {
+    TProgress seen;
+    const ProgressProc progress = [&](const TProgress& report) { seen = report; };
+    Report(progress, {700001, 1000000, "far along"});
+    EXPECT_EQ(seen.done, 700001);
+    EXPECT_EQ(seen.total, 1000000);
 }
 
 // ---- keeping the caller alive ------------------------------------------------------------
@@ -53,10 +41,17 @@ TEST(ReportProgress, CallsTheCallbackOnlyWhenOneIsGiven) {
 
 namespace {
 
+struct TCall {
+    int64_t done = 0;
+    int64_t total = 0;
+    std::string text;
+    bool operator==(const TCall&) const = default;
+};
+
 struct TCalls {
-    std::vector<std::pair<uint32_t, std::string>> seen;
+    std::vector<TCall> seen;
     ProgressProc Proc() {
-        return [this](uint32_t position, const char* text) { seen.emplace_back(position, text); };
+        return [this](const TProgress& report) { seen.push_back({report.done, report.total, report.text}); };
     }
 };
 
@@ -68,12 +63,11 @@ TEST(KeepAlive, RepeatsTheLastReportWithoutPositionOnceTheIntervalHasPassed) {
     TCalls calls;
     const ProgressProc progress = calls.Proc();
     const TProgressScope scope(progress);
-    Report(progress, PackProgress(4, 1), "first file");
+    Report(progress, {1, 4, "first file"});
     WaitOutTheInterval();
     KeepAlive();
     KeepAlive();  // at once again: the interval starts anew
-    EXPECT_EQ(calls.seen, (std::vector<std::pair<uint32_t, std::string>>{{PackProgress(4, 1), "first file"},
-                                                                         {0, "first file"}}));
+    EXPECT_EQ(calls.seen, (std::vector<TCall>{{1, 4, "first file"}, {0, 0, "first file"}}));
 }
 
 TEST(KeepAlive, DoesNothingWithoutAScopeOrOnAnotherThread) {
@@ -93,7 +87,7 @@ TEST(KeepAlive, AnInnerOperationWithoutCallbackKeepsTheOuterOneAlive) {
     TCalls calls;
     const ProgressProc progress = calls.Proc();
     const TProgressScope outer(progress);
-    Report(progress, 0, "outer step");
+    Report(progress, "outer step");
     {
         const ProgressProc none;
         const TProgressScope inner(none);
@@ -101,7 +95,7 @@ TEST(KeepAlive, AnInnerOperationWithoutCallbackKeepsTheOuterOneAlive) {
         KeepAlive();
     }
     ASSERT_EQ(calls.seen.size(), 2u);
-    EXPECT_EQ(calls.seen[1], (std::pair<uint32_t, std::string>{0, "outer step"}));
+    EXPECT_EQ(calls.seen[1], (TCall{0, 0, "outer step"}));
 }
 
 TEST(KeepAlive, CallsNothingWhileAnErrorIsOnItsWayOut) {

@@ -24,11 +24,8 @@ TestFolder ScriptTree() {
 
 // Extracts archive below dir and returns the text of one extracted file.
 std::string ExtractedText(const std::string& archive, const std::string& dir, const std::string& file) {
-    TStringList listing;
-    int32_t prefixLength = 0;
-    int32_t suffixLength = 0;
     fs::create_directories(dir);
-    EXPECT_TRUE(ExtractArchive(false, archive, listing, prefixLength, suffixLength, dir, false, false, nullptr));
+    EXPECT_TRUE(ExtractArchive({.archivePath = archive, .targetDir = dir, .convertLoc = false}).ok);
     return ReadFileText(dir + "/" + file);
 }
 
@@ -48,37 +45,31 @@ struct TEngineLog {
 
 TEngineCalls LoggingEngine(TEngineLog& log) {
     TEngineCalls engine = EngineOperations();
-    engine.MakeArchive = [&log](bool xbox, const std::string& source, const std::string& archive,
-                                const ProgressProc&, bool loc, int32_t& folders, int32_t& files, TNotices* notices) {
+    engine.MakeArchive = [&log](const TMakeRequest& request) {
         ++log.makes;
-        log.makeXbox = xbox;
-        log.makeSource = source;
-        log.makeArchive = archive;
-        log.makeLoc = loc;
-        folders = 2;
-        files = 1234567;
-        PassOn(log.noticesToTell, notices);
-        return log.result;
+        log.makeXbox = request.bigEndian;
+        log.makeSource = request.sourceDir;
+        log.makeArchive = request.archivePath;
+        log.makeLoc = request.convertLoc;
+        PassOn(log.noticesToTell, request.notices);
+        return TMakeResult{log.result, 2, 1234567};
     };
-    engine.ReplaceOneFile = [&log](bool, const std::string& archive, const std::string& file, const std::string& key,
-                                   bool loc, bool byTag, TNotices*, const ProgressProc&) {
+    engine.ReplaceOneFile = [&log](const TReplaceFileRequest& request) {
         ++log.replaceOnes;
-        log.oneArchive = archive;
-        log.oneFile = file;
-        log.oneKey = key;
-        log.oneLoc = loc;
-        log.oneByTag = byTag;
-        return log.result;
+        log.oneArchive = request.archivePath;
+        log.oneFile = request.filePath;
+        log.oneKey = request.key;
+        log.oneLoc = request.convertLoc;
+        log.oneByTag = request.matchByTag;
+        return TReplaceResult{log.result, log.result ? 1 : 0};
     };
-    engine.ReplaceFromDirectory = [&log](bool, const std::string& archive, const std::string& source, bool hash,
-                                         bool loc, const ProgressProc&, int32_t& count, TNotices*) {
+    engine.ReplaceFromDirectory = [&log](const TReplaceDirRequest& request) {
         ++log.replaceDirs;
-        log.dirArchive = archive;
-        log.dirSource = source;
-        log.dirHash = hash;
-        log.dirLoc = loc;
-        count = log.replacedToReport;
-        return log.result;
+        log.dirArchive = request.archivePath;
+        log.dirSource = request.sourceDir;
+        log.dirHash = request.matchByTag;
+        log.dirLoc = request.convertLoc;
+        return TReplaceResult{log.result, log.replacedToReport};
     };
     return engine;
 }

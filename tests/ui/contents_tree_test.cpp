@@ -1,27 +1,25 @@
-// Filling the contents tree from a listing, and how it shows the names it holds.
+// Filling the contents tree from an archive's index, and how it shows the names it holds.
 #include <QTest>
 
+#include "engine/archive_entries.h"
 #include "form_fixture.h"
 #include "helpers/archive_writer.h"
+#include "helpers/crafted_archives.h"
+#include "helpers/index_of_paths.h"
+#include "helpers/temp_dir.h"
 #include "ui/tree_images.h"
 
 namespace {
-
-constexpr int32_t kPrefix = 45;
-
-TStringList Listing(const std::vector<std::string>& paths) {
-    TStringList lines;
-    for (const std::string& path : paths) lines.push_back(ListingLine(path));
-    return lines;
-}
 
 class ContentsTreeTest : public ::testing::Test {
 protected:
     TImageList images = CreateTreeImageList();
     TContentsTree tree{images};
 
+    // Entries of the root whose names are the paths, separators and all.
     void Fill(const std::vector<std::string>& paths, bool clearFirst = true, const std::string& root = "") {
-        TStringList_2_TTreeView_proba(Listing(paths), kPrefix, 0, &tree, root, -1, -1, clearFirst);
+        TStringList_2_TTreeView_proba(std::make_shared<TArchiveIndex>(IndexOfPaths(paths)), &tree, root, -1, -1,
+                                      clearFirst);
     }
 };
 
@@ -58,6 +56,36 @@ TEST_F(ContentsTreeTest, WithoutClearFirstNodesAreAdded) {
     Fill({"a.txt"});
     Fill({"b.txt"}, false);
     EXPECT_EQ(TreeOutline(&tree), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+// Folder records of the directory and separators inside names make one tree: a folder is one
+// node whatever records and letter case its files come through, spelled as first met.
+TEST_F(ContentsTreeTest, FolderRecordsAndSeparatorsInNamesGiveOneNodePerFolderSpelledAsFirstMet) {
+    const TempDir dir;
+    WriteTestArchive(dir / "mixed.pak",
+                     TestFolder{"",
+                                {{"Data", {}, {{"one.txt", Bytes("1")}}},
+                                 {"data", {}, {{"sub/two.txt", Bytes("2")}}},
+                                 {"x/y", {}, {{"z.txt", Bytes("3")}}}},
+                                {{"DATA\\three.txt", Bytes("3")}}});
+    auto index = std::make_shared<TArchiveIndex>();
+    ASSERT_TRUE(ReadArchiveIndex(false, dir / "mixed.pak", *index, nullptr));
+    TStringList_2_TTreeView_proba(index, &tree, "", -1, -1, true);
+    EXPECT_EQ(TreeOutline(&tree), (std::vector<std::string>{"Data", "  sub", "    two.txt", "  one.txt", "  three.txt",
+                                                            "x", "  y", "    z.txt"}));
+    const QTreeWidgetItem* data = tree.topLevelItem(0);
+    EXPECT_EQ(tree.ArchivePathOf(data->child(0)->child(0)), "data\\sub\\two.txt");
+    EXPECT_EQ(tree.ArchivePathOf(data->child(2)), "DATA\\three.txt");
+}
+
+TEST_F(ContentsTreeTest, FileNodesCarryTheirEntrysNumberInTheIndex) {
+    Fill({"b\\x.txt", "a\\y.txt", "top.txt"});
+    const QTreeWidgetItem* a = tree.topLevelItem(0);
+    const QTreeWidgetItem* b = tree.topLevelItem(1);
+    EXPECT_EQ(a->child(0)->data(0, kEntryRole).toLongLong(), 1);
+    EXPECT_EQ(b->child(0)->data(0, kEntryRole).toLongLong(), 0);
+    EXPECT_EQ(tree.topLevelItem(2)->data(0, kEntryRole).toLongLong(), 2);
+    EXPECT_FALSE(a->data(0, kEntryRole).isValid()) << "a folder stands for no entry";
 }
 
 TEST_F(ContentsTreeTest, RootCaptionHoldsTheTopLevelEntries) {
@@ -158,7 +186,11 @@ TEST_F(ContentsTreeTest, FoldersNestedThreeHundredThousandDeepAreShownTotalledFi
     constexpr int kDepth = 300000;
     std::string path;
     for (int level = 0; level < kDepth; ++level) path += "d\\";
-    Fill({path + "f.txt"});
+    const TempDir dir;
+    WriteFile(dir / "deep.pak", ChainArchive(kDepth, false));
+    auto index = std::make_shared<TArchiveIndex>();
+    ASSERT_TRUE(ReadArchiveIndex(false, dir / "deep.pak", *index, nullptr));
+    TStringList_2_TTreeView_proba(index, &tree, "", -1, -1, true);
     QTreeWidgetItem* deepest = tree.topLevelItem(0);
     int depth = 1;
     while (deepest->childCount() > 0 && !TContentsTree::IsFileNode(deepest->child(0))) {
@@ -168,7 +200,7 @@ TEST_F(ContentsTreeTest, FoldersNestedThreeHundredThousandDeepAreShownTotalledFi
     EXPECT_EQ(depth, kDepth);
     EXPECT_EQ(tree.ArchivePathOf(deepest) + "\\", path);
     EXPECT_EQ(tree.ToolTipOf(tree.topLevelItem(0)).substr(0, 7), "1 file\n");
-    tree.SetFilter("D\\F.TXT");
+    tree.SetFilter("D\\F");
     EXPECT_FALSE(deepest->child(0)->isHidden());
     tree.SetFilter("nothing");
     EXPECT_TRUE(tree.topLevelItem(0)->isHidden());

@@ -151,7 +151,3 @@ inline std::vector<std::string> TreeOutline(const QTreeWidget* tree) {
     return lines;
 }
 
-// A listing line as the reader writes it: five 8-digit fields, each followed by "*", then the path.
-inline std::string ListingLine(const std::string& path) {
-    return "00000000*00000000*00000000*00000000*00000000*" + path;
-}

@@ -7,6 +7,7 @@
 
 #include "engine/hash_tag.h"
 #include "form_fixture.h"
+#include "helpers/index_of_paths.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "ui/ui_texts.h"
@@ -67,6 +68,36 @@ TEST_F(OpenExtractTest, TheArchiveTheProgramIsStartedWithIsPutInTheBoxAndOpened)
     EXPECT_EQ(StdStr(Edit("Edit1")->text()), archive);
     EXPECT_EQ(TreeOutline(Tree()), (std::vector<std::string>{"alpha", "  y.txt", "beta", "  x.txt", "top.txt"}));
     EXPECT_TRUE(script.opened.empty());
+}
+
+TEST_F(OpenExtractTest, OpeningReadsTheArchivesIndexThroughTheEngineAndFillsTheTreeFromIt) {
+    struct {
+        int reads = 0, extractions = 0;
+        bool xbox = false;
+        std::string path;
+    } seen;
+    TEngineCalls engine = EngineOperations();
+    engine.ReadArchiveIndex = [&seen](bool xbox, const std::string& path, TArchiveIndex& index, TNotices*) {
+        ++seen.reads;
+        seen.xbox = xbox;
+        seen.path = path;
+        index = IndexOfPaths({"one\\a.txt", "b.txt"});
+        return true;
+    };
+    engine.ExtractArchive = [&seen](const TExtractRequest&) {
+        ++seen.extractions;
+        return TExtractResult{};
+    };
+    CreateForm(kNoFadeSettings, engine);
+    Box("CheckBox_XBOX")->setChecked(true);
+    form->OpenGivenArchive(archive);
+    EXPECT_EQ(seen.reads, 1);
+    EXPECT_EQ(seen.extractions, 0) << "no listing is made to be parsed back";
+    EXPECT_TRUE(seen.xbox);
+    EXPECT_EQ(seen.path, archive);
+    EXPECT_EQ(Caption(), "O.K. The file successfully opened, contains 2 files.");
+    EXPECT_EQ(TreeOutline(Tree()), (std::vector<std::string>{"one", "  a.txt", "b.txt"}));
+    EXPECT_EQ(Tree()->ArchivePathOf(Tree()->topLevelItem(0)->child(0)), "one\\a.txt");
 }
 
 TEST_F(OpenExtractTest, TheToolTipOfAFileGivesItsSizesAndTagAndOfAFolderItsTotals) {
@@ -243,10 +274,9 @@ TEST_F(OpenExtractTest, NonEmptyTargetAnsweredYesIsExtractedInto) {
 TEST_F(OpenExtractTest, ExtractWithAnEmptyBoxCallsNothing) {
     int calls = 0;
     TEngineCalls engine = EngineOperations();
-    engine.ExtractArchive = [&calls](bool, const std::string&, TStringList&, int32_t&, int32_t&,
-                                     const std::string&, bool, bool, const ProgressProc&, TNotices*, TTargetFolder) {
+    engine.ExtractArchive = [&calls](const TExtractRequest&) {
         ++calls;
-        return true;
+        return TExtractResult{true, 0, 0};
     };
     CreateForm(kNoFadeSettings, engine);
     SetText("Edit2", temp / "out");
@@ -269,12 +299,10 @@ TEST_F(OpenExtractTest, ExtractionPassesTheBoxesAndTheLocSetting) {
         TTargetFolder folder;
     } seen{};
     TEngineCalls engine = EngineOperations();
-    engine.ExtractArchive = [&seen](bool xbox, const std::string& archivePath, TStringList& listing, int32_t&,
-                                    int32_t&, const std::string& target, bool hash, bool loc, const ProgressProc& p,
-                                    TNotices*, TTargetFolder folder) {
-        seen = {xbox, hash, loc, archivePath, target, folder};
-        listing.assign(2, "line");
-        return p != nullptr;
+    engine.ExtractArchive = [&seen](const TExtractRequest& request) {
+        seen = {request.bigEndian, request.hashTags, request.convertLoc, request.archivePath, request.targetDir,
+                request.targetFolder};
+        return TExtractResult{request.progress != nullptr, 2, 2};
     };
     CreateForm("[Other]\nAutoConvertLOCfiles=0\n[Misc]\nFadeEffectOnExit=0\n", engine);
     SetText("Edit1", archive);
@@ -348,8 +376,7 @@ TEST_F(OpenExtractTest, RaisedErrorIsShownInABoxAndTheNextCommandIsAccepted) {
 
 TEST_F(OpenExtractTest, RunningOutOfMemoryIsShownInWordsNotAsTheAllocatorsName) {
     TEngineCalls engine = EngineOperations();
-    engine.ExtractArchive = [](bool, const std::string&, TStringList&, int32_t&, int32_t&, const std::string&, bool,
-                               bool, const ProgressProc&, TNotices*, TTargetFolder) -> bool { throw std::bad_alloc(); };
+    engine.ExtractArchive = [](const TExtractRequest&) -> TExtractResult { throw std::bad_alloc(); };
     CreateForm(kNoFadeSettings, engine);
     SetText("Edit1", archive);
     SetText("Edit2", temp / "out");

@@ -15,20 +15,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-uint32_t Packed(uint32_t total, uint32_t done) { return (total << 16) | done; }
-
 // An extraction that reports three files and succeeds; run is called between the reports.
 TEngineCalls ThreeFileExtraction(std::function<void(int)> between = [](int) {}) {
     TEngineCalls engine = EngineOperations();
-    engine.ExtractArchive = [between](bool, const std::string&, TStringList& listing, int32_t&, int32_t&,
-                                      const std::string&, bool, bool, const ProgressProc& progress, TNotices*,
-                                      TTargetFolder) {
-        listing = {"a", "b", "c"};
-        for (uint32_t i = 1; i <= 3; ++i) {
-            Report(progress, Packed(3, i), listing[i - 1].c_str());
+    engine.ExtractArchive = [between](const TExtractRequest& request) {
+        const char* paths[] = {"a", "b", "c"};
+        for (int64_t i = 1; i <= 3; ++i) {
+            Report(request.progress, {i, 3, paths[i - 1]});
             between(static_cast<int>(i));
         }
-        return true;
+        return TExtractResult{true, 3, 3};
     };
     return engine;
 }
@@ -37,34 +33,34 @@ TEngineCalls ThreeFileExtraction(std::function<void(int)> between = [](int) {}) 
 
 TEST_F(FormTest, ReportWithoutPositionShowsTheTextAndLeavesTheBar) {
     CreateForm();
-    form->ReportProgress(Packed(4, 2), "half");
+    form->ReportProgress({2, 4, "half"});
     EXPECT_EQ(Bar()->value(), 50);
-    form->ReportProgress(0, "abc");
+    form->ReportProgress({0, 0, "abc"});
     EXPECT_EQ(Caption(), "abc");
     EXPECT_EQ(Bar()->value(), 50);
 }
 
 TEST_F(FormTest, ReportWithoutTextEmptiesTheCaptionAndZeroesTheBar) {
     CreateForm();
-    form->ReportProgress(Packed(4, 3), "most");
-    form->ReportProgress(0, nullptr);
+    form->ReportProgress({3, 4, "most"});
+    form->ReportProgress({0, 0, nullptr});
     EXPECT_EQ(Caption(), "");
     EXPECT_EQ(Bar()->value(), 0);
 }
 
 TEST_F(FormTest, PercentagesDiscardTheRemainder) {
     CreateForm();
-    const std::vector<std::pair<uint32_t, int>> cases = {{1, 33}, {2, 66}, {3, 100}};
+    const std::vector<std::pair<int64_t, int>> cases = {{1, 33}, {2, 66}, {3, 100}};
     for (const auto& [done, percent] : cases) {
-        form->ReportProgress(Packed(3, done), "x");
+        form->ReportProgress({done, 3, "x"});
         EXPECT_EQ(Bar()->value(), percent) << done;
     }
 }
 
 TEST_F(FormTest, ZeroTotalGivesZeroWithoutDividing) {
     CreateForm();
-    form->ReportProgress(Packed(3, 3), "full");
-    form->ReportProgress(Packed(0, 5), "odd");
+    form->ReportProgress({3, 3, "full"});
+    form->ReportProgress({5, 0, "odd"});
     EXPECT_EQ(Bar()->value(), 0);
     EXPECT_EQ(Caption(), "odd");
 }
@@ -73,7 +69,7 @@ TEST_F(FormTest, ReportProcessesPendingEvents) {
     CreateForm();
     bool ran = false;
     QTimer::singleShot(0, [&ran] { ran = true; });
-    form->ReportProgress(0, "x");
+    form->ReportProgress({0, 0, "x"});
     EXPECT_TRUE(ran);
 }
 
@@ -179,6 +175,34 @@ TEST_F(FormTest, EscapeAsksToStopAndYesEndsTheCommandAtItsNextReport) {
     EXPECT_TRUE(form->isVisible());
 }
 
+// The count a stopped extraction names is the one the engine gave with its last report, not
+// how many reports the window heard.
+TEST_F(FormTest, AStoppedExtractionNamesTheCountTheEngineLastReported) {
+    script.onConfirm = [](const std::string&) { return true; };
+    TEngineCalls engine = EngineOperations();
+    engine.ExtractArchive = [this](const TExtractRequest& request) {
+        Report(request.progress, {6, 10, "first six"});
+        QTest::keyClick(Edit("Edit1"), Qt::Key_Escape);
+        Report(request.progress, {7, 10, "seventh"});
+        return TExtractResult{true, 10, 10};
+    };
+    CreateForm(kNoFadeSettings, engine);
+    SetText("Edit1", temp / "x.pak");
+    SetText("Edit2", temp / "out");
+    Button("Button_XtractAll")->click();
+    EXPECT_EQ(Caption(), StoppedExtractionText(7));
+}
+
+TEST_F(FormTest, TheBarFollowsTheTrueCountsOfAMillionItems) {
+    CreateForm();
+    const std::vector<std::pair<int64_t, int>> cases = {{1, 0}, {700000, 70}, {999999, 99}, {1000000, 100}};
+    for (const auto& [done, percent] : cases) {
+        form->BeginCommand();  // each report is drawn at once
+        form->ReportProgress({done, 1000000, "x"});
+        EXPECT_EQ(Bar()->value(), percent) << done;
+    }
+}
+
 TEST_F(FormTest, EscapeWithoutACommandAsksNothing) {
     CreateForm();
     QTest::keyClick(Edit("Edit1"), Qt::Key_Escape);
@@ -202,7 +226,7 @@ TEST_F(FormTest, EachCommandStartsWithAnEmptyBar) {
                        EXPECT_EQ(Bar()->value(), 33);
                    }
                }));
-    form->ReportProgress(Packed(4, 3), "an earlier command");
+    form->ReportProgress({3, 4, "an earlier command"});
     SetText("Edit1", temp / "x.pak");
     SetText("Edit2", temp / "out");
     int valueAtStart = -1;

@@ -16,9 +16,7 @@
 // MakeArchive with a chosen number of compressing threads; 0 compresses on the calling
 // thread. The archive and the progress reports are the same whatever the number;
 // MakeArchive uses one thread per core.
-bool MakeArchiveWithThreads(bool bigEndian, const std::string& sourceDir, const std::string& archivePath,
-                            const ProgressProc& progress, bool convertLoc, int32_t& folderCount,
-                            int32_t& fileCount, int compressingThreads, TNotices* notices = nullptr);
+TMakeResult MakeArchiveWithThreads(const TMakeRequest& request, int compressingThreads);
 
 class HostFile;
 class TDirectoryDeflater;

@@ -35,9 +35,7 @@ bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std:
 // The file-by-file procedure: ReplaceOneFile for each file of the tree in collection order,
 // each listing, patching and closing the archive on its own. ReplaceFromDirectory gives what
 // this gives, in one pass.
-bool ReplaceFromDirectoryFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
-                                    bool matchByTag, bool convertLoc, const ProgressProc& progress,
-                                    int32_t& replacedCount, TNotices* notices = nullptr);
+TReplaceResult ReplaceFromDirectoryFileByFile(const TReplaceDirRequest& request);
 
 // The checks every replacement from a directory makes before it touches anything: a PC
 // archive that exists and a source directory that exists (an empty one is made "."). What

@@ -29,10 +29,19 @@ struct TExtractionRequest {
     const std::vector<size_t>* selection = nullptr;
 };
 
-// True when every file (of the selection) was written without fault. Nothing is written outside the target
-// directory, and no symbolic link below it is followed. A stream that does not inflate
-// raises EDecompressionError naming its entry.
-bool ExtractListedFiles(const TExtractionRequest& request);
+// How an extraction went.
+struct TExtractionTally {
+    bool targetReady = false;  // the target is a folder (made when asked for); nothing was tried otherwise
+    int64_t written = 0;       // files written without fault
+    int64_t failed = 0;
+
+    bool Whole() const { return targetReady && failed == 0; }
+};
+
+// Writes every file (of the selection); Whole() when each was written without fault. Nothing
+// is written outside the target directory, and no symbolic link below it is followed. A
+// stream that does not inflate raises EDecompressionError naming its entry.
+TExtractionTally ExtractListedFiles(const TExtractionRequest& request);
 
 // True when an extraction would write the archive path below its target: the rule by which
 // it refuses a path that is empty, holds an empty, "." or ".." component, begins with a
