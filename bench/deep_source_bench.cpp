@@ -7,7 +7,6 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include <string>
 
 #include "crafted_archive.h"
+#include "peak_memory.h"
 #include "engine/archive_builder.h"
 #include "engine/archive_diff.h"
 #include "engine/archive_edit.h"
@@ -29,19 +29,7 @@ namespace {
 
 const fs::path kRoot = fs::temp_directory_path() / "vpak-deep-source-bench";
 
-// What was freed goes back to the system first, so that the peak starts from what is held.
-void ResetPeakMemory() {
-    ::malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
-double PeakMemoryMb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0;
-}
 
 // root/d/d/... depth folders deep, the file f<k>.txt at every level k, made by descriptor.
 void MakeChain(const fs::path& root, int depth) {

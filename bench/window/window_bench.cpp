@@ -9,17 +9,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
-#include <malloc.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
 
 #include "../crafted_archive.h"
+#include "../peak_memory.h"
 #include "engine/archive_builder.h"
 #include "engine/archive_reader.h"
 #include "ui/contents_tree.h"
@@ -176,20 +174,7 @@ struct MillionEntries {
     ~MillionEntries() { fs::remove_all(root); }
 };
 
-// The most memory the process has held, in MiB, since the last ResetPeakMemory.
-double PeakMemoryMb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0;
-}
 
-// What was freed goes back to the system first, so that the peak starts from what is held.
-void ResetPeakMemory() {
-    ::malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 // A window with silent dialogs and its settings file in folder, shown.
 std::unique_ptr<TForm1> ShownForm(const fs::path& folder) {

@@ -38,6 +38,43 @@ private:
     std::unique_ptr<QStyle> lines_;
 };
 
+// A node that keeps its images and its entry as plain members and gives them, and its icon,
+// as item data when asked. A tree of a million files would otherwise hold four data records
+// of 40 bytes each per node, and its icon besides.
+class TTreeNode : public QTreeWidgetItem {
+public:
+    TTreeNode(const QString& text, int imageIndex, int selectedIndex)
+        : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType),
+          imageIndex_(imageIndex),
+          selectedIndex_(selectedIndex) {}
+
+    QVariant data(int column, int role) const override {
+        if (column == 0) {
+            if (role == kImageIndexRole) return imageIndex_;
+            if (role == kSelectedImageIndexRole) return selectedIndex_;
+            if (role == kEntryRole) return entry_ < 0 ? QVariant() : QVariant(static_cast<qlonglong>(entry_));
+            if (role == Qt::DecorationRole) {
+                const auto* tree = dynamic_cast<const TContentsTree*>(treeWidget());
+                if (tree != nullptr) return tree->NodeIcon(imageIndex_, selectedIndex_);
+            }
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+
+    void setData(int column, int role, const QVariant& value) override {
+        if (column == 0 && role == kEntryRole) {
+            entry_ = value.isValid() ? value.toLongLong() : -1;
+            return;
+        }
+        QTreeWidgetItem::setData(column, role, value);
+    }
+
+private:
+    int64_t entry_ = -1;
+    int imageIndex_;
+    int selectedIndex_;
+};
+
 struct TNoCaseLess {
     bool operator()(const std::string& a, const std::string& b) const { return CompareTextNoCase(a, b) < 0; }
 };
@@ -213,11 +250,8 @@ QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
 
 QTreeWidgetItem* TContentsTree::AddNode(QTreeWidgetItem* parent, const std::string& text, int imageIndex,
                                         int selectedIndex) {
-    auto* item = new QTreeWidgetItem(QStringList{DisplayName(text)});
+    auto* item = new TTreeNode(DisplayName(text), imageIndex, selectedIndex);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
-    item->setData(0, kImageIndexRole, imageIndex);
-    item->setData(0, kSelectedImageIndexRole, selectedIndex);
-    item->setIcon(0, NodeIcon(imageIndex, selectedIndex));
     if (parent != nullptr) parent->addChild(item);
     else addTopLevelItem(item);
     return item;

@@ -53,6 +53,9 @@ public:
     // name's bytes as the archive holds them; see DisplayName for how they are shown.
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const std::string& text, int imageIndex, int selectedIndex);
 
+    // The icon of a node with these images, one shared by every node that shows it.
+    QIcon NodeIcon(int imageIndex, int selectedIndex) const;
+
     // Keeps the index the file nodes' entries lie in, for their tool tips and paths: in place
     // of the ones kept, or after them. Returns the number its first entry gets.
     int64_t KeepIndex(std::shared_ptr<const TArchiveIndex> index, bool replace);
@@ -103,7 +106,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    QIcon NodeIcon(int imageIndex, int selectedIndex) const;
     // Deletes every node without recursing on their depth.
     void RemoveAllNodes();
     // Expands the folders below item, as "*" asks, without recursing on their depth.
