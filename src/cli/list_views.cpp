@@ -52,7 +52,36 @@ size_t Utf8SequenceLength(const std::string& text, size_t at) {
 }
 
 std::string LowerHex(const std::string& bytes) {
-    return LowerAscii(HexOfBytes(bytes.data(), static_cast<int32_t>(bytes.size())));
+    return LowerHexOfBytes(bytes.data(), bytes.size());
+}
+
+// Appends text, which is valid UTF-8, as a JSON string, escaped as nlohmann::json dumps it:
+// the quote, the backslash and the control characters, the five of them with a short escape
+// that way, the others as \u00xx; every other character as it is.
+void AppendJsonString(std::string& out, const std::string& text) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (byte < 0x20) {
+                    out += "\\u00";
+                    out += kDigits[byte >> 4];
+                    out += kDigits[byte & 0x0F];
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
 }
 
 // An entry as the document holds it, inside the list of entries: the members of JsonPath,
@@ -61,7 +90,7 @@ std::string LowerHex(const std::string& bytes) {
 void AppendJsonEntry(std::string& out, const TArchiveEntry& entry, const std::string& path) {
     const bool valid = IsValidUtf8(path);
     out += "    {\n      \"path\": ";
-    out += nlohmann::json(valid ? path : ValidUtf8(path)).dump();
+    AppendJsonString(out, valid ? path : ValidUtf8(path));
     if (!valid) {
         out += ",\n      \"path_bytes\": \"";
         out += LowerHex(path);

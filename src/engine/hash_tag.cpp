@@ -17,8 +17,11 @@ constexpr size_t kWords = kTagBytes / 4;
 // The path as the game hashes it: ASCII letters lowered, "/" as "\". Bytes from 0x80 up
 // stay as they are, so names that differ only in accented letters keep different tags.
 std::string NormalisedArchivePath(const std::string& path) {
-    std::string normalised = LowerAscii(path);
-    SlashesToBackslashes(normalised);
+    std::string normalised = path;
+    for (char& c : normalised) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+        else if (c == '/') c = '\\';
+    }
     return normalised;
 }
 
@@ -34,7 +37,7 @@ HashTag PathHashTag(const std::string& path) {
 }
 
 std::string TagToText(const HashTag& tag) {
-    return LowerAscii(HexOfBytes(tag.data(), static_cast<int32_t>(tag.size())));
+    return LowerHexOfBytes(tag.data(), tag.size());
 }
 
 HashTag TagFromText(const std::string& text) {

@@ -1,8 +1,21 @@
 #include "support/number_text.h"
 
 namespace {
+
 constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr char kLowerHexDigits[] = "0123456789abcdef";
+
+std::string HexWith(const char* digits, const void* bytes, size_t n) {
+    std::string text(2 * n, '0');
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    for (size_t i = 0; i < n; ++i) {
+        text[2 * i] = digits[p[i] >> 4];
+        text[2 * i + 1] = digits[p[i] & 0x0F];
+    }
+    return text;
 }
+
+}  // namespace
 
 std::string HexByte(uint8_t b) {
     return std::string{kHexDigits[b >> 4], kHexDigits[b & 0x0F]};
@@ -16,11 +29,10 @@ std::string HexLong(int32_t value) {
 }
 
 std::string HexOfBytes(const void* bytes, int32_t n) {
-    std::string text;
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    for (int32_t i = 0; i < n; ++i) text += HexByte(p[i]);
-    return text;
+    return n <= 0 ? std::string() : HexWith(kHexDigits, bytes, static_cast<size_t>(n));
 }
+
+std::string LowerHexOfBytes(const void* bytes, size_t n) { return HexWith(kLowerHexDigits, bytes, n); }
 
 int32_t HexToInt(const std::string& text) {
     uint32_t value = 0;

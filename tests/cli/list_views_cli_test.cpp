@@ -110,6 +110,22 @@ TEST_F(ListViews, JsonCarriesAPathThatIsNotUtf8ExactlyInPathBytes) {
     EXPECT_EQ(RunVpak({"cat", archive, bytes}).out, "tale") << "the bytes name the entry again";
 }
 
+TEST_F(ListViews, JsonEscapesQuotesAndControlCharactersOfNamesAsAJsonLibraryDoes) {
+    const std::vector<std::string> names = {"say \"hi\".txt", "tab\there.txt", "line\nbreak.txt",
+                                            std::string("nul\0\x01\x1F.txt", 10), "del\x7F.txt", "\xC3\xA9t\xC3\xA9.txt"};
+    TestFolder root;
+    for (const std::string& name : names) root.files.push_back({name, Bytes("x")});
+    WriteTestArchive(archive, root);
+    const CliResult r = RunVpak({"list", "--json", archive});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json entries = json::parse(r.out)["entries"];
+    ASSERT_EQ(entries.size(), names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(entries[i]["path"], names[i]);
+        EXPECT_NE(r.out.find("\"path\": " + json(names[i]).dump() + ",\n"), std::string::npos) << json(names[i]).dump();
+    }
+}
+
 TEST_F(ListViews, LongAndJsonExcludeEachOther) {
     WriteTestArchive(archive, ExampleTree());
     EXPECT_EQ(RunVpak({"list", "--long", "--json", archive}).status, 2);
