@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # cpack -G DEB builds one package of the project's version whose dependencies were computed
-# from the programs' libraries, and the programs unpacked from it run: vpak prints its
-# version and builds an archive, and the window opens that archive and keeps running,
-# silent on standard error.
-# Usage: deb_package_test.sh BUILD_DIR VERSION WITH_WINDOW(0|1)
+# from the programs' libraries, which holds every manual page, and the programs unpacked from
+# it run: vpak prints its version and builds an archive, and the window opens that archive
+# and keeps running, silent on standard error.
+# Usage: deb_package_test.sh BUILD_DIR VERSION WITH_WINDOW(0|1) WITH_PROGRAM_PAGES(0|1)
+#                            WITH_FORMAT_PAGES(0|1)
 set -euo pipefail
-build=$(realpath "$1") version=$2 window=$3
+build=$(realpath "$1") version=$2 window=$3 man=${4:-0} formats=${5:-0}
 
 work=$(mktemp -d)
 window_pid=""
@@ -30,6 +31,16 @@ libraries=('libc6' 'libssl[0-9.]*' 'libicu[0-9]*' 'libdeflate[0-9]*' 'zlib1g')
 [ "$window" = 0 ] || libraries+=('libqt6widgets6')
 for library in "${libraries[@]}"; do
   [[ $depends =~ (^|, )$library\ \( ]] || fail "Depends lacks $library: $depends"
+done
+
+# The manual pages lie where man looks for them, compressed as Debian ships them.
+pages=()
+[ "$man" = 0 ] || pages+=(man1/vpak.1.gz)
+[ "$man" = 0 ] || [ "$window" = 0 ] || pages+=(man1/vpak-gui.1.gz)
+[ "$formats" = 0 ] || pages+=(man5/vpak-pak.5.gz man5/vpak-journal.5.gz)
+contents=$(dpkg-deb -c "$deb" | awk '{ print $NF }')
+for page in "${pages[@]}"; do
+  grep -qx "\./usr/share/man/$page" <<< "$contents" || fail "the package lacks usr/share/man/$page"
 done
 
 dpkg-deb -x "$deb" root

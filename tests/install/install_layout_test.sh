@@ -2,9 +2,10 @@
 # cmake --install puts each file at its place below the prefix (bin/, the freedesktop folders
 # of share/, Debian's compressed manual pages) and installs nothing else: no test program,
 # benchmark or fuzz target.
-# Usage: install_layout_test.sh BUILD_DIR WITH_WINDOW(0|1) WITH_MAN_PAGES(0|1) APP_ID
+# Usage: install_layout_test.sh BUILD_DIR WITH_WINDOW(0|1) WITH_PROGRAM_PAGES(0|1)
+#                                WITH_FORMAT_PAGES(0|1) APP_ID
 set -euo pipefail
-build=$1 window=$2 man=$3 id=$4
+build=$1 window=$2 man=$3 formats=$4 id=$5
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -16,6 +17,7 @@ expected=(
   share/doc/vpak/README.md
 )
 [ "$man" = 1 ] && expected+=(share/man/man1/vpak.1.gz)
+[ "$formats" = 1 ] && expected+=(share/man/man5/vpak-pak.5.gz share/man/man5/vpak-journal.5.gz)
 if [ "$window" = 1 ]; then
   expected+=(
     bin/vpak-gui

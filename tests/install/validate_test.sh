@@ -48,12 +48,26 @@ case $kind in
     done
     ;;
   man)
-    # man -l renders the page through groff, whose warnings --warnings passes on.
+    # man -l renders the page through groff (and tbl), whose warnings --warnings passes on:
+    # in the locale's encoding, and as a UTF-8 terminal shows it.
+    MANWIDTH=80 quiet any man --warnings -E UTF-8 -l "$file"
     MANWIDTH=80 quiet any man --warnings -l "$file"
-    for section in NAME SYNOPSIS DESCRIPTION 'EXIT STATUS'; do
+    # A program's page tells how it is run and ends; a format's page tells its bytes. Both
+    # name the version, as the program's or as vpak's.
+    name=$(basename "$file")
+    name=${name%%.*}
+    case $(basename "$file") in
+      *.1.gz) sections=(NAME SYNOPSIS DESCRIPTION 'EXIT STATUS' 'SEE ALSO') footer="$name $version" ;;
+      *.5.gz) sections=(NAME DESCRIPTION 'SEE ALSO') footer="vpak $version" ;;
+      *) echo "not a page of section 1 or 5: $file"; exit 1 ;;
+    esac
+    for section in "${sections[@]}"; do
       grep -q "^$section\$" "$work/out" || { echo "no section $section"; exit 1; }
     done
-    grep -q "$(basename "${file%%.1*}") $version" "$work/out" || { echo "no version $version"; exit 1; }
+    grep -q "^$footer " "$work/out" || { echo "no version $version in the footer"; exit 1; }
+    # whatis and apropos know the page by its NAME line, as mandb reads it.
+    lexgrog "$file" > "$work/whatis" 2>&1 || { echo "lexgrog cannot read the NAME section"; cat "$work/whatis"; exit 1; }
+    grep -q "\"$name - " "$work/whatis" || { echo "the NAME line does not name $name"; cat "$work/whatis"; exit 1; }
     ;;
   *)
     echo "unknown kind $kind" >&2
