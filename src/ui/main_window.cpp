@@ -179,6 +179,9 @@ void TForm1::ReportProgress(const TProgress& progress) { status_->ReportProgress
 std::string TForm1::Text(const QLineEdit* edit) const { return StdStr(edit->text()); }
 
 void TForm1::RunCommand(void (TForm1::*handler)()) {
+    // A command set off just before the window closed (by a drop, which runs its command
+    // once the drop has ended) would find no tree and no one to ask.
+    if (closed_) return;
     const auto command = [this, handler] {
         // Opening reads an archive anew anyway; no other command runs on a stale tree.
         const bool opens = handler == &TForm1::Button_selectPAKClick || handler == &TForm1::Edit1EnterPressed;
