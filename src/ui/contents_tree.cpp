@@ -17,6 +17,7 @@
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "ui/text_bridge.h"
+#include "ui/tree_node.h"
 
 namespace {
 
@@ -36,43 +37,6 @@ public:
 
 private:
     std::unique_ptr<QStyle> lines_;
-};
-
-// A node that keeps its images and its entry as plain members and gives them, and its icon,
-// as item data when asked. A tree of a million files would otherwise hold four data records
-// of 40 bytes each per node, and its icon besides.
-class TTreeNode : public QTreeWidgetItem {
-public:
-    TTreeNode(const QString& text, int imageIndex, int selectedIndex)
-        : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType),
-          imageIndex_(imageIndex),
-          selectedIndex_(selectedIndex) {}
-
-    QVariant data(int column, int role) const override {
-        if (column == 0) {
-            if (role == kImageIndexRole) return imageIndex_;
-            if (role == kSelectedImageIndexRole) return selectedIndex_;
-            if (role == kEntryRole) return entry_ < 0 ? QVariant() : QVariant(static_cast<qlonglong>(entry_));
-            if (role == Qt::DecorationRole) {
-                const auto* tree = dynamic_cast<const TContentsTree*>(treeWidget());
-                if (tree != nullptr) return tree->NodeIcon(imageIndex_, selectedIndex_);
-            }
-        }
-        return QTreeWidgetItem::data(column, role);
-    }
-
-    void setData(int column, int role, const QVariant& value) override {
-        if (column == 0 && role == kEntryRole) {
-            entry_ = value.isValid() ? value.toLongLong() : -1;
-            return;
-        }
-        QTreeWidgetItem::setData(column, role, value);
-    }
-
-private:
-    int64_t entry_ = -1;
-    int imageIndex_;
-    int selectedIndex_;
 };
 
 struct TNoCaseLess {

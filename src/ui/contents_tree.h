@@ -12,15 +12,7 @@
 #include "engine/archive_index.h"
 #include "ui/tree_filter.h"
 #include "ui/tree_images.h"
-
-// Item data roles that carry a node's image indices into the tree's image list, and a file
-// node's entry: its number in the index the tree was filled from (after the entries of the
-// indexes kept before it, when a fill adds to the tree).
-inline constexpr int kImageIndexRole = Qt::UserRole + 1;
-inline constexpr int kSelectedImageIndexRole = Qt::UserRole + 2;
-inline constexpr int kEntryRole = Qt::UserRole + 3;
-// A folder node's own name in the archive, as bytes.
-inline constexpr int kFolderNameRole = Qt::UserRole + 4;
+#include "ui/tree_node.h"
 
 // An entry of the tree as the archive names it.
 struct TTreeEntry {

@@ -8,6 +8,11 @@
 #include "ui/text_bridge.h"
 #include "ui/ui_texts.h"
 
+bool ConfirmLines(TDialogs& dialogs, QWidget* owner, const std::string& line1, const std::string& line2,
+                  const std::string& line3) {
+    return dialogs.Confirm(owner, line1 + "\r" + line2 + "\r" + line3);
+}
+
 QString DisplayLines(const std::string& text) {
     std::string lines;
     lines.reserve(text.size());

@@ -52,6 +52,10 @@ public:
     void ShowWarning(QWidget* owner, const std::string& title, const std::string& text) override;
 };
 
+// The Yes/No question of three lines that the window's commands ask before they write.
+bool ConfirmLines(TDialogs& dialogs, QWidget* owner, const std::string& line1, const std::string& line2,
+                  const std::string& line3);
+
 // Line breaks as Qt's message boxes show them: CR LF pairs and lone CRs become LF.
 QString DisplayLines(const std::string& text);
 

@@ -3,121 +3,73 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QShortcut>
+#include <QTimer>
 #include <QWindow>
-#include <algorithm>
 #include <exception>
-#include <new>
 
-#include "support/errors.h"
+#include "engine/hash_tag.h"
 #include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "ui/contents_tree.h"
+#include "ui/filter_line.h"
 #include "ui/flat_button.h"
+#include "ui/notices_box.h"
 #include "ui/path_edit.h"
 #include "ui/text_bridge.h"
+#include "ui/tree_commands.h"
 #include "ui/ui_texts.h"
-#include "ui/window_placement.h"
 #include "ui/window_title.h"
 
 namespace {
 
-// What the message box says of a raised error: its message, which names the file and what
-// happened; running out of memory in words a user reads, not the allocator's name for it.
-std::string RaisedErrorText(const std::exception& error) {
-    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return kOutOfMemoryText;
-    return error.what();
-}
-
-// The window as designed: position and client size, and the frame around the client area
-// (outer 520 x 236).
-constexpr int kDesignLeft = 510;
-constexpr int kDesignTop = 397;
-constexpr int kDesignClientWidth = 512;
-constexpr int kDesignClientHeight = 207;
-constexpr int kFrameWidth = 520 - kDesignClientWidth;
-constexpr int kFrameHeight = 236 - kDesignClientHeight;
-constexpr int kMinClientWidth = 450;
-constexpr int kMinClientHeight = 335;
 constexpr int kFontPixelHeight = 11;
-
-// The tree's anchors were taken against the outer design size, so its right and bottom
-// edges keep these distances to the client area's edges.
-constexpr int kTreeRightInset = 520 - 433;
-constexpr int kTreeBottomInset = 236 - 192;
-constexpr int kTreeGap = 10;
-constexpr int kTreeExtraHeight = 128;
-
-// The filter line, while shown, takes this much of the tree's height at its foot.
-constexpr int kFilterHeight = 21;
-constexpr int kFilterGap = 4;
-
 constexpr int kProgressMax = 100;
-
-const std::string kHashHint =
-    "Append a Hash checksum to the filenames during Extraction!\r\n"
-    "IMPORTANT:\r\n"
-    "Check this box only if you want to use the \"Replace\" function!\r\n"
-    "Don't check, if you want to use the \"Make\" function!";
-
-std::string AboutText() {
-    return ProgramTitle + " [v" + ProgramVersion + "]\r\n\r\n" +
-           "This is a test version, with lots of bugs, errors, etc, so use it on your risk!\r\n\r\n" +
-           "ALWAYS make a backup copy of your files, before overwriting them...";
-}
 
 }  // namespace
 
-TForm1::TForm1(TFormServices services, QWidget* parent) : QWidget(parent), services_(std::move(services)) {
+TForm1::TForm1(TFormServices services, QWidget* parent)
+    : QWidget(parent), services_(std::move(services)), layout_(*this), settingsFile_(services_.SettingsFile) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setObjectName("Form1");
     QFont tahoma(QStringLiteral("Tahoma"));
     tahoma.setPixelSize(kFontPixelHeight);
     setFont(tahoma);
-    setMinimumSize(kMinClientWidth, kMinClientHeight);
-    move(kDesignLeft, kDesignTop);
-    resize(kDesignClientWidth, kDesignClientHeight);
-    NormalFrame = new TNormalFrame(this);
+    layout_.PlaceWindow();
     CreateControls();
+    status_ = std::make_unique<TStatusLine>(*this, *ProgressBar1, BusyFlag, *services_.Dialogs, services_.Now);
     FormCreate();
     formerWaiting_ = host::SetLockWaiting(
-        {true, [this](const std::string&, bool begins) { WaitForArchive(begins); },
-         [this](const std::string&, const std::string& holders) { TellArchiveHolders(holders); }});
+        {true, [this](const std::string&, bool begins) { status_->WaitForArchive(begins); },
+         [this](const std::string&, const std::string& holders) { status_->TellArchiveHolders(holders); }});
 }
 
 TForm1::~TForm1() { host::SetLockWaiting(std::move(formerWaiting_)); }
 
-template <class TControl>
-TControl* TForm1::Place(const char* name, const QRect& design, TAnchors anchors) {
-    auto* control = new TControl(this);
-    control->setObjectName(QString::fromLatin1(name));
-    control->setGeometry(design);
-    placed_.push_back({control, design, anchors});
-    return control;
-}
-
 void TForm1::CreateControls() {
-    Label1 = Place<QLabel>("Label1", QRect(8, 10, 0, 0), TAnchors::LeftTop);
-    Label2 = Place<QLabel>("Label2", QRect(8, 42, 0, 0), TAnchors::LeftTop);
-    Edit1 = Place<TPathEdit>("Edit1", QRect(80, 8, 257, 21), TAnchors::LeftTopRight);
-    Edit2 = Place<TPathEdit>("Edit2", QRect(80, 40, 257, 21), TAnchors::LeftTopRight);
-    Button_selectPAK = Place<TFlatButton>("Button_selectPAK", QRect(344, 8, 17, 20), TAnchors::TopRight);
-    Button_selDIR = Place<TFlatButton>("Button_selDIR", QRect(344, 40, 17, 20), TAnchors::TopRight);
-    Button_Exit = Place<TFlatButton>("Button_Exit", QRect(440, 136, 65, 21), TAnchors::TopRight);
-    Button_XtractAll = Place<TFlatButton>("Button_XtractAll", QRect(440, 8, 65, 21), TAnchors::TopRight);
-    Button_MakeArchive = Place<TFlatButton>("Button_MakeArchive", QRect(440, 104, 65, 21), TAnchors::TopRight);
-    Button_Info = Place<TFlatButton>("Button_Info", QRect(368, 72, 65, 21), TAnchors::TopRight);
-    ProgressBar1 = Place<QProgressBar>("ProgressBar1", QRect(8, 74, 353, 17), TAnchors::LeftTopRight);
-    Button_update1 = Place<TFlatButton>("Button_update1", QRect(440, 40, 65, 21), TAnchors::TopRight);
-    CheckBox_hash = Place<QCheckBox>("CheckBox_hash", QRect(368, 8, 65, 17), TAnchors::TopRight);
-    Button_updateX = Place<TFlatButton>("Button_updateX", QRect(440, 72, 65, 21), TAnchors::TopRight);
-    CheckBox_XBOX = Place<QCheckBox>("CheckBox_XBOX", QRect(368, 40, 57, 17), TAnchors::TopRight);
+    Label1 = layout_.Place<QLabel>("Label1", QRect(8, 10, 0, 0), TAnchors::LeftTop);
+    Label2 = layout_.Place<QLabel>("Label2", QRect(8, 42, 0, 0), TAnchors::LeftTop);
+    Edit1 = layout_.Place<TPathEdit>("Edit1", QRect(80, 8, 257, 21), TAnchors::LeftTopRight);
+    Edit2 = layout_.Place<TPathEdit>("Edit2", QRect(80, 40, 257, 21), TAnchors::LeftTopRight);
+    Button_selectPAK = layout_.Place<TFlatButton>("Button_selectPAK", QRect(344, 8, 17, 20), TAnchors::TopRight);
+    Button_selDIR = layout_.Place<TFlatButton>("Button_selDIR", QRect(344, 40, 17, 20), TAnchors::TopRight);
+    Button_Exit = layout_.Place<TFlatButton>("Button_Exit", QRect(440, 136, 65, 21), TAnchors::TopRight);
+    Button_XtractAll = layout_.Place<TFlatButton>("Button_XtractAll", QRect(440, 8, 65, 21), TAnchors::TopRight);
+    Button_MakeArchive = layout_.Place<TFlatButton>("Button_MakeArchive", QRect(440, 104, 65, 21), TAnchors::TopRight);
+    Button_Info = layout_.Place<TFlatButton>("Button_Info", QRect(368, 72, 65, 21), TAnchors::TopRight);
+    ProgressBar1 = layout_.Place<QProgressBar>("ProgressBar1", QRect(8, 74, 353, 17), TAnchors::LeftTopRight);
+    Button_update1 = layout_.Place<TFlatButton>("Button_update1", QRect(440, 40, 65, 21), TAnchors::TopRight);
+    CheckBox_hash = layout_.Place<QCheckBox>("CheckBox_hash", QRect(368, 8, 65, 17), TAnchors::TopRight);
+    Button_updateX = layout_.Place<TFlatButton>("Button_updateX", QRect(440, 72, 65, 21), TAnchors::TopRight);
+    CheckBox_XBOX = layout_.Place<QCheckBox>("CheckBox_XBOX", QRect(368, 40, 57, 17), TAnchors::TopRight);
     CheckBox_hash->setText(QStringLiteral("Hash"));
     CheckBox_XBOX->setText(QStringLiteral("XBOX"));
     ProgressBar1->setTextVisible(false);
@@ -137,6 +89,9 @@ void TForm1::CreateControls() {
     auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     stop->setContext(Qt::WindowShortcut);
     connect(stop, &QShortcut::activated, this, [this] { EscapePressed(); });
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] { ShowFilter(); });
 }
 
 void TForm1::FormCreate() {
@@ -165,15 +120,13 @@ void TForm1::FormCreate() {
     Button_selectPAK->setToolTip(QStr("Select the ." + ArchiveExt + " file to Extract/Make/Update..."));
     Button_selDIR->setText(QStringLiteral("..."));
     Button_selDIR->setToolTip(QStringLiteral("Select the Target/Source directory..."));
-    CheckBox_hash->setToolTip(DisplayLines(kHashHint));
+    CheckBox_hash->setToolTip(DisplayLines(HashHint));
     CheckBox_XBOX->setToolTip(QStringLiteral("XBOX360 version"));
 
     ProgressBar1->setRange(0, kProgressMax);
     ProgressBar1->setValue(0);
 
     CreateContentsTree();
-    CreateContentsMenu();
-    CreateTreeFilter();
     SetTabOrder();
     // An archive dropped onto the window is opened; the path boxes and the tree take their
     // own drops.
@@ -191,15 +144,18 @@ void TForm1::FormCreate() {
 
 void TForm1::CreateContentsTree() {
     ImageList_TreeView = CreateTreeImageList();
-    const QRect bar = ProgressBar1->geometry();
-    const QRect info = Button_Info->geometry();
-    const int left = bar.left();
-    const int top = info.top() + info.height() + kTreeGap;
-    const QRect design(left, top, info.left() + info.width() - left, bar.top() - kTreeGap - top + kTreeExtraHeight);
     ContentsTree = new TContentsTree(ImageList_TreeView, this);
     ContentsTree->setObjectName(QStringLiteral("ContentsTree"));
-    ContentsTree->setGeometry(design);
+    ContentsTree->setGeometry(TFormLayout::TreeDesign(ProgressBar1->geometry(), Button_Info->geometry()));
     ContentsTree->show();
+    const auto run = [this](void (TForm1::*handler)()) { return [this, handler] { RunCommand(handler); }; };
+    const TTreeMenuHandlers menu = {run(&TForm1::ExtractEntriesClick), run(&TForm1::ReplaceEntryClick),
+                                    run(&TForm1::AddFilesClick),       run(&TForm1::AddFolderClick),
+                                    run(&TForm1::RemoveEntriesClick),  run(&TForm1::CopyPathClick)};
+    treeCommands_ =
+        std::make_unique<TTreeCommands>(*this, *ContentsTree, *status_, *services_.Dialogs, services_.Engine, menu);
+    TreeFilter = new TFilterLine(ContentsTree, this);
+    layout_.FollowTree(ContentsTree, TreeFilter);
     LayOutControls();
 }
 
@@ -211,68 +167,28 @@ void TForm1::SetTabOrder() {
     for (size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
-void TForm1::LayOutControls() {
-    const int grow = width() - kDesignClientWidth;
-    for (const TPlacedControl& placed : placed_) {
-        QRect r = placed.design;
-        if (placed.control == Label1 || placed.control == Label2) r.setSize(placed.control->size());
-        if (placed.anchors == TAnchors::TopRight) r.translate(grow, 0);
-        if (placed.anchors == TAnchors::LeftTopRight) r.setWidth(r.width() + grow);
-        placed.control->setGeometry(r);
-    }
-    if (ContentsTree != nullptr) {
-        const QPoint corner = ContentsTree->pos();
-        const int treeWidth = std::max(0, width() - kTreeRightInset - corner.x());
-        int treeHeight = std::max(0, height() - kTreeBottomInset - corner.y());
-        if (TreeFilter != nullptr && !TreeFilter->isHidden()) {
-            treeHeight = std::max(0, treeHeight - kFilterHeight - kFilterGap);
-            TreeFilter->setGeometry(corner.x(), corner.y() + treeHeight + kFilterGap, treeWidth, kFilterHeight);
-        }
-        ContentsTree->setGeometry(corner.x(), corner.y(), treeWidth, treeHeight);
-    }
-}
+void TForm1::LayOutControls() { layout_.LayOut(); }
 
-int TForm1::OuterWidth() const { return width() + kFrameWidth; }
-int TForm1::OuterHeight() const { return height() + kFrameHeight; }
-void TForm1::SetOuterWidth(int width) { resize(width - kFrameWidth, height()); }
-void TForm1::SetOuterHeight(int height) { resize(width(), height - kFrameHeight); }
+int TForm1::OuterWidth() const { return layout_.OuterWidth(); }
+int TForm1::OuterHeight() const { return layout_.OuterHeight(); }
 
-QRect TForm1::NormalOuterGeometry() const {
-    if (!isMaximized() && !isFullScreen()) return QRect(x(), y(), OuterWidth(), OuterHeight());
-    // normalGeometry() is the client area's; the frame's corner lies where the normal frame
-    // put it.
-    const QRect normal = normalGeometry();
-    return QRect(normal.topLeft() - NormalFrame->ClientOffset(),
-                 QSize(normal.width() + kFrameWidth, normal.height() + kFrameHeight));
-}
+void TForm1::SetCaption(const std::string& text) { status_->SetCaption(text); }
 
-void TForm1::KeepOnScreen() {
-    const QRect outer(x(), y(), OuterWidth(), OuterHeight());
-    const QRect kept = FittedInto(outer, ScreenAreaHolding(outer));
-    if (kept.size() != outer.size()) {
-        SetOuterWidth(kept.width());
-        SetOuterHeight(kept.height());
-    }
-    move(kept.topLeft());
-}
-
-void TForm1::SetCaption(const std::string& text) { setWindowTitle(QStr(text)); }
+void TForm1::ReportProgress(const TProgress& progress) { status_->ReportProgress(progress); }
 
 std::string TForm1::Text(const QLineEdit* edit) const { return StdStr(edit->text()); }
 
 void TForm1::RunCommand(void (TForm1::*handler)()) {
-    try {
+    // A command set off just before the window closed (by a drop, which runs its command
+    // once the drop has ended) would find no tree and no one to ask.
+    if (closed_) return;
+    const auto command = [this, handler] {
         // Opening reads an archive anew anyway; no other command runs on a stale tree.
         const bool opens = handler == &TForm1::Button_selectPAKClick || handler == &TForm1::Edit1EnterPressed;
-        if (!BusyFlag && !opens) KeepTreeCurrent();
+        if (!BusyFlag && !opens) treeCommands_->KeepCurrent();
         (this->*handler)();
-    } catch (const ECancelled&) {
-        SetCaption(StoppedText(handler));
-    } catch (const std::exception& error) {
-        // The outcome ends every command: no phase text is left standing as if it still ran.
-        SetCaption(ErrorText);
-        services_.Dialogs->ShowError(this, TitleLine, RaisedErrorText(error));
-    }
+    };
+    status_->Run(command, StoppedWork(handler));
     // Closing was asked for while the command ran, and it has stopped now.
     if (closeWhenStopped_ && !BusyFlag) {
         closeWhenStopped_ = false;
@@ -280,12 +196,25 @@ void TForm1::RunCommand(void (TForm1::*handler)()) {
     }
 }
 
+TStoppedWork TForm1::StoppedWork(void (TForm1::*handler)()) const {
+    if (handler == &TForm1::Button_XtractAllClick || handler == &TForm1::ExtractEntriesClick ||
+        handler == &TForm1::PrepareDragOutClick)
+        return TStoppedWork::Extraction;
+    if (handler == &TForm1::Button_MakeArchiveClick || handler == &TForm1::AddFilesClick ||
+        handler == &TForm1::AddFolderClick || handler == &TForm1::AddDroppedClick ||
+        handler == &TForm1::RemoveEntriesClick)
+        return TStoppedWork::NewArchive;
+    return TStoppedWork::Update;
+}
+
+void TForm1::ShowNotices(bool ok, const TNotices& notices) { ::ShowNotices(*services_.Dialogs, this, ok, notices); }
+
 bool TForm1::Confirm(const std::string& line1, const std::string& line2, const std::string& line3) {
-    return services_.Dialogs->Confirm(this, line1 + "\r" + line2 + "\r" + line3);
+    return ConfirmLines(*services_.Dialogs, this, line1, line2, line3);
 }
 
 void TForm1::Button_selectPAKClick() {
-    TBusyScope busy(*this);
+    TBusyScope busy(*status_);
     if (!busy.Entered()) return;
 
     if (!Edit1->text().isEmpty()) OpenDialog1.FileName = Text(Edit1);
@@ -305,13 +234,9 @@ void TForm1::OpenNamedArchive() {
         return;
     }
     SetCaption(PleaseWaitText);
-    TStringList_2_TTreeView_proba(std::move(index), ContentsTree, "", kImageClosedRedBook, kImageClosedRedBook, true);
-    shownArchive_ = Text(Edit1);
-    shownXbox_ = CheckBox_XBOX->isChecked();
-    shownStamp_ = ShownArchiveStamp();
+    treeCommands_->Show(std::move(index), Text(Edit1), CheckBox_XBOX->isChecked());
     ContentsTree->SetDragHandlers([this] { return DragOutEntries(); },
                                   [this](const QList<QUrl>& urls, QTreeWidgetItem* target) { DropOntoTree(urls, target); });
-    UpdateMenuItems();
     SetCaption("O.K. The file successfully opened, contains " + GroupThousands(count) + " files.");
     ShowNotices(true, notices);
 }
@@ -322,7 +247,7 @@ std::string TForm1::DirectoryBoxFolder() const {
 }
 
 void TForm1::Button_selDIRClick() {
-    TBusyScope busy(*this);
+    TBusyScope busy(*status_);
     if (!busy.Entered()) return;
 
     std::string chosen;
@@ -331,7 +256,7 @@ void TForm1::Button_selDIRClick() {
 }
 
 void TForm1::Button_XtractAllClick() {
-    TBusyScope busy(*this);
+    TBusyScope busy(*status_);
     if (!busy.Entered()) return;
 
     SetCaption("");
@@ -355,7 +280,7 @@ void TForm1::Button_XtractAllClick() {
     request.targetDir = target;
     request.hashTags = CheckBox_hash->isChecked();
     request.convertLoc = AutoConvertLOCfiles;
-    request.progress = ProgressRoutine();
+    request.progress = status_->ProgressRoutine();
     request.notices = &notices;
     request.targetFolder = TTargetFolder::CreateWithParents;
     const TExtractResult result = services_.Engine.ExtractArchive(request);
@@ -363,8 +288,94 @@ void TForm1::Button_XtractAllClick() {
     ShowNotices(result.ok, notices);
 }
 
+void TForm1::Button_MakeArchiveClick() {
+    SetCaption("");
+    const std::string archive = Text(Edit1);
+    const std::string source = Text(Edit2);
+    if (archive.empty() || source.empty()) return;
+
+    TBusyScope busy(*status_);
+    if (!busy.Entered()) return;
+
+    if (FileExistsSafe(archive) &&
+        !Confirm("Warning!", "The given file already exists!", "Do you really want to overwrite it?"))
+        return;
+
+    TNotices notices;
+    TMakeRequest request;
+    request.bigEndian = CheckBox_XBOX->isChecked();
+    request.sourceDir = source;
+    request.archivePath = archive;
+    // Building always turns .loc texts into tables: a tree to pack holds them as text.
+    request.convertLoc = true;
+    request.progress = status_->ProgressRoutine();
+    request.notices = &notices;
+    const TMakeResult result = services_.Engine.MakeArchive(request);
+    SetCaption(result.ok ? PackedText(result.folderCount, result.fileCount) : ErrorText);
+    ShowNotices(result.ok, notices);
+}
+
+void TForm1::Button_update1Click() {
+    SetCaption("");
+    const std::string archive = Text(Edit1);
+    if (archive.empty()) return;
+
+    TBusyScope busy(*status_);
+    if (!busy.Entered()) return;
+
+    TOpenDialogState dialog;
+    dialog.Title = "Please select the file to replace in the active ." + ArchiveExt + " archive:";
+    dialog.Filter = "All files (*.*)|*.*";
+    if (!services_.Dialogs->ExecuteOpenDialog(this, dialog)) return;
+
+    // The entry is found by the tag in the file's name; the engine refuses a name without
+    // one, and says so, before it touches the archive.
+    TNotices notices;
+    TReplaceFileRequest request;
+    request.bigEndian = CheckBox_XBOX->isChecked();
+    request.archivePath = archive;
+    request.filePath = dialog.FileName;
+    request.key = HashTagFromFileName(dialog.FileName);
+    request.matchByTag = true;
+    request.convertLoc = AutoConvertLOCfiles;
+    request.progress = status_->ProgressRoutine();
+    request.notices = &notices;
+    const TReplaceResult result = services_.Engine.ReplaceOneFile(request);
+    SetCaption(result.ok ? kUpdatedText : ErrorText);
+    ShowNotices(result.ok, notices);
+}
+
+void TForm1::Button_updateXClick() {
+    TBusyScope busy(*status_);
+    if (!busy.Entered()) return;
+
+    SetCaption("");
+    // The engine would take an empty directory for the folder the program was started
+    // from, which a person never sees in the window: that is refused here. An empty archive
+    // box fails in the engine, which says why.
+    const std::string source = Text(Edit2);
+    if (source.empty()) {
+        services_.Dialogs->ShowError(this, TitleLine, EmptyDirectoryText);
+        return;
+    }
+    TNotices notices;
+    TReplaceDirRequest request;
+    request.bigEndian = CheckBox_XBOX->isChecked();
+    request.archivePath = Text(Edit1);
+    request.sourceDir = source;
+    request.matchByTag = CheckBox_hash->isChecked();
+    request.convertLoc = AutoConvertLOCfiles;
+    request.progress = status_->ProgressRoutine();
+    request.notices = &notices;
+    const TReplaceResult result = services_.Engine.ReplaceFromDirectory(request);
+    if (!result.ok) SetCaption(ErrorText);
+    else if (result.replacedCount >= 1) SetCaption(UpdatedFilesText(result.replacedCount));
+    else SetCaption(kNothingToReplaceText);
+    ShowNotices(result.ok, notices);
+}
+
 void TForm1::Button_InfoClick() {
-    TBusyScope busy(*this);
+    TBusyScope busy(*status_);
     if (!busy.Entered()) return;
 
     SetCaption(TitleLine);
@@ -381,7 +392,7 @@ void TForm1::CheckBox_XBOXClick() {
 }
 
 void TForm1::Edit1EnterPressed() {
-    TBusyScope busy(*this);
+    TBusyScope busy(*status_);
     if (!busy.Entered()) return;
 
     // Enter opens the archive typed or dropped in the box, as choosing it with "..." does.
@@ -394,6 +405,77 @@ void TForm1::OpenGivenArchive(const std::string& path) {
     RunCommand(&TForm1::Edit1EnterPressed);
 }
 
+// ---- the contents tree: the commands of its menu, its filter line, and what is dragged onto
+// and out of it
+
+void TForm1::ExtractEntriesClick() {
+    treeCommands_->ExtractSelected(DirectoryBoxFolder(), CheckBox_hash->isChecked(), AutoConvertLOCfiles);
+}
+
+void TForm1::ReplaceEntryClick() { treeCommands_->ReplaceSelected(AutoConvertLOCfiles); }
+void TForm1::AddFilesClick() { treeCommands_->AddFiles(); }
+void TForm1::AddFolderClick() { treeCommands_->AddFolder(DirectoryBoxFolder()); }
+void TForm1::RemoveEntriesClick() { treeCommands_->RemoveSelected(); }
+void TForm1::CopyPathClick() { treeCommands_->CopySelectedPaths(); }
+
+void TForm1::DropOntoTree(const QList<QUrl>& urls, QTreeWidgetItem* target) {
+    treeCommands_->KeepDrop(urls, target);
+    // The file manager waits for the drop to end: the command runs once it has.
+    QTimer::singleShot(0, this, [this] { RunCommand(&TForm1::AddDroppedClick); });
+}
+
+void TForm1::AddDroppedClick() { treeCommands_->AddDropped(); }
+
+QMimeData* TForm1::DragOutEntries() {
+    dragData_ = nullptr;
+    RunCommand(&TForm1::PrepareDragOutClick);
+    QMimeData* data = dragData_;
+    dragData_ = nullptr;
+    return data;
+}
+
+void TForm1::PrepareDragOutClick() { dragData_ = treeCommands_->PrepareDragOut(AutoConvertLOCfiles); }
+
+void TForm1::ShowFilter() {
+    if (TreeFilter->isHidden()) {
+        TreeFilter->show();
+        LayOutControls();
+    }
+    TreeFilter->setFocus();
+    TreeFilter->selectAll();
+}
+
+void TForm1::HideFilter() {
+    TreeFilter->Empty();
+    TreeFilter->hide();
+    LayOutControls();
+    ContentsTree->setFocus();
+}
+
+void TForm1::EscapePressed() {
+    if (BusyFlag) status_->AskToStop();
+    else if (!TreeFilter->isHidden()) HideFilter();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedArchive(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QString archive = DroppedArchive(event->mimeData());
+    if (archive.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened as picking it with "..." opens it, once the file manager has its drop back.
+    QTimer::singleShot(0, this, [this, path = StdStr(archive)] {
+        if (BusyFlag) status_->ShowRefusal();
+        else OpenGivenArchive(path);
+    });
+}
+
 void TForm1::FormResize() {
     if (width() < kMinClientWidth) resize(kMinClientWidth, height());
     if (height() < kMinClientHeight) resize(width(), kMinClientHeight);
@@ -401,6 +483,36 @@ void TForm1::FormResize() {
 }
 
 void TForm1::FormDblClick() { SetCaption(AuthorLine); }
+
+TSettings TForm1::CurrentSettings() const {
+    TSettings settings;
+    // A window closed maximized reopens at its normal place, not over the whole screen.
+    settings.outer = layout_.NormalOuterGeometry();
+    settings.archivePath = Text(Edit1);
+    settings.directory = Text(Edit2);
+    settings.hashTags = CheckBox_hash->isChecked();
+    settings.xbox = CheckBox_XBOX->isChecked();
+    settings.autoConvertLocFiles = AutoConvertLOCfiles;
+    settings.fadeEffectOnExit = FadeEffectOnExit;
+    return settings;
+}
+
+void TForm1::LoadSettings() {
+    const TSettings settings = settingsFile_.Read(CurrentSettings());
+    move(settings.outer.topLeft());
+    layout_.SetOuterSize(settings.outer.width(), settings.outer.height());
+    // A place read from the file may lie off every screen.
+    layout_.KeepOnScreen();
+    Edit1->setText(QStr(settings.archivePath));
+    Edit2->setText(QStr(settings.directory));
+    CheckBox_hash->setChecked(settings.hashTags);
+    // A change of state runs CheckBox_XBOXClick, as a click would.
+    CheckBox_XBOX->setChecked(settings.xbox);
+    AutoConvertLOCfiles = settings.autoConvertLocFiles;
+    FadeEffectOnExit = settings.fadeEffectOnExit;
+}
+
+void TForm1::SaveSettings() { settingsFile_.Write(CurrentSettings()); }
 
 void TForm1::FormClose() {
     // Shown at once, whatever the pace of the status line: the close steps follow.
@@ -411,9 +523,9 @@ void TForm1::FormClose() {
     } catch (const std::exception& error) {
         services_.Dialogs->ShowError(this, TitleLine, RaisedErrorText(error));
     }
+    treeCommands_->Close();
     delete ContentsTree;
     ContentsTree = nullptr;
-    dragFolder_.reset();
     if (FadeEffectOnExit) FadeOutWindow(this, services_.Wait);
 }
 
@@ -427,8 +539,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
     // stopped, its clean-up done, and stays open for a No.
     if (BusyFlag && !closed_) {
         event->ignore();
-        AskToStop();
-        if (stopRequested_) closeWhenStopped_ = true;
+        status_->AskToStop();
+        if (status_->StopRequested()) closeWhenStopped_ = true;
         return;
     }
     // A request that arrives once the close steps have run only closes again.

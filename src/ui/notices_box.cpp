@@ -1,8 +1,10 @@
 #include "ui/notices_box.h"
 
+#include <new>
+
 #include "support/display_text.h"
 #include "support/number_text.h"
-#include "ui/main_window.h"
+#include "ui/dialogs.h"
 #include "ui/ui_texts.h"
 
 std::string NoticeLineForWindow(const TNotice& notice) {
@@ -25,10 +27,13 @@ std::string NoticesBoxText(const TNotices& notices) {
     return text;
 }
 
-// After the caption: a false result shows its reasons as an error, a true one what it left
-// alone as a warning.
-void TForm1::ShowNotices(bool ok, const TNotices& notices) {
+std::string RaisedErrorText(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return kOutOfMemoryText;
+    return error.what();
+}
+
+void ShowNotices(TDialogs& dialogs, QWidget* owner, bool ok, const TNotices& notices) {
     if (notices.empty()) return;
-    if (ok) services_.Dialogs->ShowWarning(this, TitleLine, NoticesBoxText(notices));
-    else services_.Dialogs->ShowError(this, TitleLine, NoticesBoxText(notices));
+    if (ok) dialogs.ShowWarning(owner, TitleLine, NoticesBoxText(notices));
+    else dialogs.ShowError(owner, TitleLine, NoticesBoxText(notices));
 }

@@ -3,15 +3,31 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
+
+#include "ui/text_bridge.h"
+#include "ui/ui_texts.h"
 
 namespace {
 
 // A local file's or folder's path without the trailing separator a folder's URL carries.
 QString LocalPath(const QUrl& url) { return QDir::cleanPath(url.toLocalFile()); }
 
+bool IsArchiveName(const QString& path) {
+    return path.endsWith(QStr("." + ArchiveExt), Qt::CaseInsensitive);
+}
+
 }  // namespace
+
+QString DroppedArchive(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return QString();
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return QString();
+    const QString path = urls.front().toLocalFile();
+    return IsArchiveName(path) && QFileInfo(path).isFile() ? path : QString();
+}
 
 QString DroppedPath(const QMimeData& data) {
     if (data.hasUrls()) {

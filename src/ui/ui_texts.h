@@ -29,6 +29,16 @@ inline std::string WaitingForText(const std::string& holders) {
 inline const std::string EmptyDirectoryText =
     "The Directory box is empty: name the folder that holds the new files.";
 inline const std::string AuthorLine = "This program was created by The Zorvel";
+inline const std::string HashHint =
+    "Append a Hash checksum to the filenames during Extraction!\r\n"
+    "IMPORTANT:\r\n"
+    "Check this box only if you want to use the \"Replace\" function!\r\n"
+    "Don't check, if you want to use the \"Make\" function!";
+inline std::string AboutText() {
+    return ProgramTitle + " [v" + ProgramVersion + "]\r\n\r\n" +
+           "This is a test version, with lots of bugs, errors, etc, so use it on your risk!\r\n\r\n" +
+           "ALWAYS make a backup copy of your files, before overwriting them...";
+}
 
 // The contents tree's menu and its questions.
 inline const std::string ExtractEntriesCaption = "E&xtract...";

@@ -197,7 +197,7 @@ TEST_F(FormTest, TheBarFollowsTheTrueCountsOfAMillionItems) {
     CreateForm();
     const std::vector<std::pair<int64_t, int>> cases = {{1, 0}, {700000, 70}, {999999, 99}, {1000000, 100}};
     for (const auto& [done, percent] : cases) {
-        form->BeginCommand();  // each report is drawn at once
+        form->StatusLine().BeginCommand();  // each report is drawn at once
         form->ReportProgress({done, 1000000, "x"});
         EXPECT_EQ(Bar()->value(), percent) << done;
     }

@@ -56,9 +56,9 @@ QTreeWidgetItem* FindNode(QTreeWidget* tree, const std::string& path) {
     return node;
 }
 
-// Drags data over target and drops it at point, as a person would; false when the drag or
-// the drop is refused.
-bool DragAndDrop(QWidget* target, const QPoint& point, const QMimeData& data) {
+// Drags data over target and drops it at point, as a person would, leaving what the drop
+// set off to the events still to come; false when the drag or the drop is refused.
+bool DragAndDropOnly(QWidget* target, const QPoint& point, const QMimeData& data) {
     QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     if (!enter.isAccepted()) return false;
@@ -66,8 +66,14 @@ bool DragAndDrop(QWidget* target, const QPoint& point, const QMimeData& data) {
     QApplication::sendEvent(target, &move);
     QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
-    QApplication::processEvents();
     return drop.isAccepted();
+}
+
+// DragAndDropOnly, and what the drop set off.
+bool DragAndDrop(QWidget* target, const QPoint& point, const QMimeData& data) {
+    const bool accepted = DragAndDropOnly(target, point, data);
+    QApplication::processEvents();
+    return accepted;
 }
 
 }  // namespace
@@ -347,6 +353,44 @@ TEST_F(TreeCommandsTest, AnArchiveDroppedOntoTheWindowIsPutInTheBoxAndOpened) {
     EXPECT_EQ(Caption(), "O.K. The file successfully opened, contains 4 files.");
     EXPECT_EQ(Tree()->topLevelItemCount(), 3);
 }
+
+// What a drop sets off runs once the drop has ended; a window closed before then, which
+// took its tree with it, asks nothing, reads nothing and leaves the archive as it was.
+struct DropBeforeCloseCase {
+    const char* what;
+    bool archiveOpen;  // files dropped onto the archive's tree, else an archive onto the window
+};
+
+class DropJustBeforeClose : public TreeCommandsTest, public ::testing::WithParamInterface<DropBeforeCloseCase> {};
+
+TEST_P(DropJustBeforeClose, DoesNothingOnceTheWindowHasClosed) {
+    const DropBeforeCloseCase& c = GetParam();
+    WriteFile(temp / "dropped.txt", "dropped");
+    QMimeData data;
+    QPoint point(5, 5);
+    if (c.archiveOpen) {
+        OpenArchive();
+        point = Tree()->visualItemRect(FindNode(Tree(), "beta")).center();
+        data.setUrls({QUrl::fromLocalFile(QStr(temp / "dropped.txt"))});
+    } else {
+        CreateForm();
+        data.setUrls({QUrl::fromLocalFile(QStr(archive))});
+    }
+    script.onConfirm = [](const std::string&) { return true; };
+    const TArrayOfByte before = ReadFileBytes(archive);
+    ASSERT_TRUE(DragAndDropOnly(Tree()->viewport(), point, data));
+    form->close();
+    QApplication::processEvents();
+
+    EXPECT_TRUE(script.confirmed.empty());
+    EXPECT_EQ(ReadFileBytes(archive), before);
+    EXPECT_EQ(Caption(), ExitingText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drops, DropJustBeforeClose,
+                         ::testing::Values(DropBeforeCloseCase{"FilesOntoTheTree", true},
+                                           DropBeforeCloseCase{"AnArchiveOntoTheWindow", false}),
+                         [](const ::testing::TestParamInfo<DropBeforeCloseCase>& info) { return info.param.what; });
 
 TEST_F(TreeCommandsTest, AnArchiveChangedByAnotherProgramIsReadAgainOnTheNextCommand) {
     OpenArchive();
