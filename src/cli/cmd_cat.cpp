@@ -2,6 +2,8 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/outcome.h"
 #include "engine/entry_content.h"
 #include "support/host_output.h"
 

@@ -4,7 +4,9 @@
 
 #include "cli/commands.h"
 #include "cli/diff_views.h"
+#include "cli/exit_status.h"
 #include "cli/interrupt_stop.h"
+#include "cli/outcome.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_diff.h"
 #include "support/errors.h"

@@ -4,8 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/archive_path_check.h"
 #include "cli/commands.h"
 #include "cli/interrupt_stop.h"
+#include "cli/lock_waiting.h"
+#include "cli/outcome.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_edit.h"
 #include "engine/outcome_texts.h"

@@ -3,11 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/archive_path_check.h"
 #include "cli/commands.h"
 #include "cli/interrupt_stop.h"
+#include "cli/outcome.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_reader.h"
-#include "engine/entry_selection.h"
 #include "engine/outcome_texts.h"
 #include "engine/selective_extraction.h"
 #include "support/errors.h"
@@ -72,15 +73,6 @@ int RunExtract(const ExtractOptions& options) {
 }
 
 }  // namespace
-
-CLI::Validator ArchivePathCheck() {
-    return CLI::Validator(
-        [](std::string& entry) {
-            const std::string problem = EntryPatternProblem(entry);
-            return problem.empty() ? std::string() : "\"" + entry + "\": " + problem;
-        },
-        "PATH", "archive path");
-}
 
 void RegisterExtractCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<ExtractOptions>();

@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/list_views.h"
+#include "cli/outcome.h"
 #include "engine/archive_entries.h"
 #include "support/display_text.h"
 

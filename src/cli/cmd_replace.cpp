@@ -3,6 +3,8 @@
 
 #include "cli/commands.h"
 #include "cli/interrupt_stop.h"
+#include "cli/lock_waiting.h"
+#include "cli/outcome.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"

@@ -5,6 +5,8 @@
 #include "cli/commands.h"
 #include "cli/diff_views.h"
 #include "cli/interrupt_stop.h"
+#include "cli/lock_waiting.h"
+#include "cli/outcome.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_sync.h"
 #include "engine/outcome_texts.h"

@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/outcome.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
 #include "support/file_replacing.h"

@@ -2,7 +2,9 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "cli/interrupt_stop.h"
+#include "cli/outcome.h"
 #include "cli/progress_bar.h"
 #include "engine/archive_check.h"
 #include "support/display_text.h"

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/exit_status.h"
 #include "support/errors.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <csignal>
 #include <cstdint>
 
-#include "cli/commands.h"
-#include "support/progress.h"
+#include <string>
 
-inline constexpr int kExitInterrupted = 130;  // as a shell reports a process ended by SIGINT
+#include "cli/command_notices.h"
+#include "support/progress.h"
 
 class TInterruptStop {
 public:
