@@ -7,9 +7,6 @@
 #include <csignal>
 #include <cstdint>
 
-#include <string>
-
-#include "cli/command_notices.h"
 #include "support/progress.h"
 
 class TInterruptStop {
@@ -36,7 +33,3 @@ private:
 // Raises ECancelled once Ctrl+C was pressed while a TInterruptStop watches: for the waits
 // that come before an operation's first report, as a wait for another process's lock.
 void StopIfAsked();
-
-// Prints what the stopped command left on standard error, then its notices, and returns
-// kExitInterrupted.
-int Stopped(const std::string& text, CommandNotices& notices);
