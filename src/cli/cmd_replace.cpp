@@ -28,7 +28,7 @@ struct ReplaceDirOptions {
     std::string dir;
 };
 
-// A stopped update is rolled back. replace draws no progress: it moves one file's stream.
+// A stopped update is rolled back. replace shows no progress (it takes no -q).
 TRunManners UpdateManners(bool drawProgress) {
     return {.drawProgress = drawProgress, .stoppedText = StoppedSaying(kStoppedUpdateText)};
 }
