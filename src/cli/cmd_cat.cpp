@@ -1,7 +1,9 @@
-#include <iostream>
 #include <memory>
+#include <string>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/operation_runner.h"
 #include "engine/entry_content.h"
 #include "support/host_output.h"
 
@@ -16,17 +18,23 @@ struct CatOptions {
 
 int RunCat(const CatOptions& options) {
     host::TellClosedOutput();
-    CommandNotices notices;
-    TEntryContentRequest request;
-    request.bigEndian = options.xbox;
-    request.archivePath = options.archive;
-    request.entryPath = options.entry;
-    request.locAsText = options.text;
-    request.sink = [](const uint8_t* data, int64_t count) { host::WriteStandardOutput(data, count); };
-    request.notices = notices.Sink();
     try {
-        // The content is the output: no outcome line follows it.
-        return Outcome(WriteEntryContent(request).ok, "", notices);
+        // The content is the output: no outcome line follows it. Ctrl+C is not watched: what
+        // reached the output stays there whenever the command ends.
+        return RunOperation(
+            TRunManners{},
+            [&](const ProgressProc& progress, TNotices* notices) {
+                TEntryContentRequest request;
+                request.bigEndian = options.xbox;
+                request.archivePath = options.archive;
+                request.entryPath = options.entry;
+                request.locAsText = options.text;
+                request.sink = [](const uint8_t* data, int64_t count) { host::WriteStandardOutput(data, count); };
+                request.progress = progress;
+                request.notices = notices;
+                return WriteEntryContent(request);
+            },
+            SilentOutcome());
     } catch (const host::EClosedOutput&) {
         // The reader has what it wanted (`| head -c1`); nothing is wrong, nothing is said.
         return kExitClosedOutput;

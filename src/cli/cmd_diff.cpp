@@ -4,13 +4,9 @@
 
 #include "cli/commands.h"
 #include "cli/diff_views.h"
-#include "cli/interrupt_stop.h"
-#include "cli/progress_bar.h"
+#include "cli/exit_status.h"
+#include "cli/operation_runner.h"
 #include "engine/archive_diff.h"
-#include "support/errors.h"
-#include "support/host_entries.h"
-#include "support/host_file.h"
-#include "support/number_text.h"
 
 namespace {
 
@@ -23,28 +19,29 @@ struct DiffOptions {
     std::string directory;
 };
 
-int RunDiff(const DiffOptions& options) {
-    CommandNotices notices;
-    TInterruptStop stop;
-    TArchiveDiffResult compared;
-    try {
-        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        const TArchiveDiffRequest request{options.xbox, options.archive, options.directory, !options.noLoc,
-                                          stop.Watch(bar.Callback()), notices.Sink()};
-        compared = DiffArchiveWithFolder(request);
-    } catch (const ECancelled&) {
-        return Stopped("Stopped: " + GroupThousands(stop.ItemsDone()) + " files were compared.", notices);
-    }
-    // As diff(1): trouble outranks a difference, and says so with its own status.
+// As diff(1): trouble outranks a difference, and says so with its own status.
+int DiffVerdict(const TArchiveDiffResult& compared, bool json, CommandNotices& notices) {
     if (!compared.ok) {
         notices.Print();
         return kExitRaised;
     }
     const TArchiveDiff& diff = compared.diff;
-    std::cout << (options.json ? JsonDiff(diff) : DiffLines(diff)) << std::flush;
+    std::cout << (json ? JsonDiff(diff) : DiffLines(diff)) << std::flush;
     notices.Print();
     if (!diff.complete) return kExitRaised;
     return diff.Same() ? kExitSuccess : kExitFailure;
+}
+
+int RunDiff(const DiffOptions& options) {
+    return RunOperation(
+        {.drawProgress = !options.quiet, .stoppedText = StoppedAfterFiles("compared")},
+        [&](const ProgressProc& progress, TNotices* notices) {
+            return DiffArchiveWithFolder(
+                {options.xbox, options.archive, options.directory, !options.noLoc, progress, notices});
+        },
+        [&](const TArchiveDiffResult& compared, CommandNotices& notices) {
+            return DiffVerdict(compared, options.json, notices);
+        });
 }
 
 }  // namespace

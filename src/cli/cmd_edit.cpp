@@ -1,16 +1,13 @@
-#include <functional>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/archive_path_check.h"
 #include "cli/commands.h"
-#include "cli/interrupt_stop.h"
-#include "cli/progress_bar.h"
+#include "cli/lock_waiting.h"
+#include "cli/operation_runner.h"
 #include "engine/archive_edit.h"
 #include "engine/outcome_texts.h"
-#include "support/errors.h"
-#include "support/host_entries.h"
 
 namespace {
 
@@ -30,39 +27,30 @@ struct RemoveOptions {
     std::vector<std::string> entries;
 };
 
-// Runs one edit with the progress drawn on a terminal and Ctrl+C watched; its outcome line
-// comes from the counts the edit leaves.
-int RunEdit(bool quiet, const std::function<TEditResult(const ProgressProc&, TNotices*)>& edit,
-            const std::function<std::string(const TEditCounts&)>& successText) {
-    TEditResult result;
-    CommandNotices notices;
-    TInterruptStop stop;
-    try {
-        TerminalProgressBar bar(!quiet && host::StandardErrorIsTerminal(), std::cerr);
-        result = edit(stop.Watch(bar.Callback()), notices.Sink());
-    } catch (const ECancelled&) {
-        return Stopped(kStoppedBuildText, notices);
-    }
-    return Outcome(result.ok, successText(result.counts), notices);
+// A stopped edit removes what it had written, as a stopped build does.
+TRunManners EditManners(bool quiet) {
+    return {.drawProgress = !quiet, .stoppedText = StoppedSaying(kStoppedBuildText)};
 }
 
 int RunAdd(const AddOptions& options) {
-    return RunEdit(
-        options.quiet,
+    return RunOperation(
+        EditManners(options.quiet),
         [&](const ProgressProc& progress, TNotices* notices) {
             return AddToArchive(
                 {options.xbox, options.archive, options.paths, options.folder, !options.noLoc, progress, notices});
         },
-        [](const TEditCounts& counts) { return AddedText(counts.added, counts.replaced); });
+        OutcomeLine([](const TEditResult& added) { return AddedText(added.counts.added, added.counts.replaced); }));
 }
 
 int RunRemove(const RemoveOptions& options) {
-    return RunEdit(
-        options.quiet,
+    return RunOperation(
+        EditManners(options.quiet),
         [&](const ProgressProc& progress, TNotices* notices) {
             return RemoveFromArchive({options.xbox, options.archive, options.entries, progress, notices});
         },
-        [](const TEditCounts& counts) { return RemovedText(counts.removedFiles, counts.removedFolders); });
+        OutcomeLine([](const TEditResult& removed) {
+            return RemovedText(removed.counts.removedFiles, removed.counts.removedFolders);
+        }));
 }
 
 }  // namespace

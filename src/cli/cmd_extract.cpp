@@ -1,18 +1,13 @@
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/archive_path_check.h"
 #include "cli/commands.h"
-#include "cli/interrupt_stop.h"
-#include "cli/progress_bar.h"
+#include "cli/operation_runner.h"
 #include "engine/archive_reader.h"
-#include "engine/entry_selection.h"
 #include "engine/outcome_texts.h"
 #include "engine/selective_extraction.h"
-#include "support/errors.h"
-#include "support/host_entries.h"
-#include "support/number_text.h"
 
 namespace {
 
@@ -30,57 +25,46 @@ struct ExtractOptions {
 // listing without extraction.
 std::string TargetOf(const ExtractOptions& options) { return options.directory.empty() ? "." : options.directory; }
 
+// The files an extraction had finished when it was stopped stay, and are counted.
+TRunManners ExtractManners(const ExtractOptions& options) {
+    return {.drawProgress = !options.quiet, .stoppedText = StoppedExtractionText};
+}
+
 int RunSelectiveExtract(const ExtractOptions& options) {
-    CommandNotices notices;
-    TInterruptStop stop;
-    TSelectiveExtractionResult result;
-    try {
-        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        const TSelectiveExtractionRequest request{options.xbox,  options.archive, TargetOf(options), options.entries,
-                                                  options.hash,  !options.noLoc,  stop.Watch(bar.Callback()),
-                                                  notices.Sink(), TTargetFolder::CreateWithParents};
-        result = ExtractSelectedEntries(request);
-    } catch (const ECancelled&) {
-        return Stopped(StoppedExtractionText(stop.ItemsDone()), notices);
-    }
-    return Outcome(result.ok, ExtractedText(result.selectedCount), notices);
+    return RunOperation(
+        ExtractManners(options),
+        [&](const ProgressProc& progress, TNotices* notices) {
+            return ExtractSelectedEntries({options.xbox, options.archive, TargetOf(options), options.entries,
+                                           options.hash, !options.noLoc, progress, notices,
+                                           TTargetFolder::CreateWithParents});
+        },
+        OutcomeLine([](const TSelectiveExtractionResult& extracted) {
+            return ExtractedText(extracted.selectedCount);
+        }));
 }
 
 int RunExtract(const ExtractOptions& options) {
     if (!options.entries.empty()) return RunSelectiveExtract(options);
-    TExtractResult result;
-    CommandNotices notices;
-    TInterruptStop stop;
-    try {
-        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        TExtractRequest request;
-        request.bigEndian = options.xbox;
-        request.archivePath = options.archive;
-        request.targetDir = TargetOf(options);
-        request.hashTags = options.hash;
-        request.convertLoc = !options.noLoc;
-        request.progress = stop.Watch(bar.Callback());
-        request.notices = notices.Sink();
-        // As the window does: the target and its parents are created once the archive has
-        // been read, so that a missing or foreign archive leaves no folder behind.
-        request.targetFolder = TTargetFolder::CreateWithParents;
-        result = ExtractArchive(request);
-    } catch (const ECancelled&) {
-        return Stopped(StoppedExtractionText(stop.ItemsDone()), notices);
-    }
-    return Outcome(result.ok, ExtractedText(result.extractedCount), notices);
+    return RunOperation(
+        ExtractManners(options),
+        [&](const ProgressProc& progress, TNotices* notices) {
+            TExtractRequest request;
+            request.bigEndian = options.xbox;
+            request.archivePath = options.archive;
+            request.targetDir = TargetOf(options);
+            request.hashTags = options.hash;
+            request.convertLoc = !options.noLoc;
+            request.progress = progress;
+            request.notices = notices;
+            // As the window does: the target and its parents are created once the archive has
+            // been read, so that a missing or foreign archive leaves no folder behind.
+            request.targetFolder = TTargetFolder::CreateWithParents;
+            return ExtractArchive(request);
+        },
+        OutcomeLine([](const TExtractResult& extracted) { return ExtractedText(extracted.extractedCount); }));
 }
 
 }  // namespace
-
-CLI::Validator ArchivePathCheck() {
-    return CLI::Validator(
-        [](std::string& entry) {
-            const std::string problem = EntryPatternProblem(entry);
-            return problem.empty() ? std::string() : "\"" + entry + "\": " + problem;
-        },
-        "PATH", "archive path");
-}
 
 void RegisterExtractCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<ExtractOptions>();

@@ -3,8 +3,8 @@
 
 #include "cli/commands.h"
 #include "cli/list_views.h"
+#include "cli/operation_runner.h"
 #include "engine/archive_entries.h"
-#include "support/display_text.h"
 
 namespace {
 
@@ -15,16 +15,31 @@ struct ListOptions {
     std::string archive;
 };
 
-int RunList(const ListOptions& options) {
+void WriteListingAsAsked(const ListOptions& options, const TArchiveIndex& index) {
+    if (options.json) WriteJsonListing(std::cout, index, options.xbox);
+    else if (options.longForm) WriteLongListing(std::cout, index);
+    else WriteListing(std::cout, index);
+}
+
+// What the listing is made from.
+struct TListedArchive {
+    bool ok = false;
     TArchiveIndex index;
-    CommandNotices notices;
-    const bool ok = ReadArchiveIndex(options.xbox, options.archive, index, notices.Sink());
-    if (ok) {
-        if (options.json) WriteJsonListing(std::cout, index, options.xbox);
-        else if (options.longForm) WriteLongListing(std::cout, index);
-        else WriteListing(std::cout, index);
-    }
-    return Outcome(ok, "", notices);
+};
+
+int RunList(const ListOptions& options) {
+    // Ctrl+C is not watched: the listing writes nothing that could be left half done.
+    return RunOperation(
+        TRunManners{},
+        [&](const ProgressProc&, TNotices* notices) {
+            TListedArchive listed;
+            listed.ok = ReadArchiveIndex(options.xbox, options.archive, listed.index, notices);
+            return listed;
+        },
+        [&](const TListedArchive& listed, CommandNotices& notices) {
+            if (listed.ok) WriteListingAsAsked(options, listed.index);
+            return Outcome(listed.ok, "", notices);
+        });
 }
 
 }  // namespace

@@ -1,14 +1,11 @@
-#include <iostream>
 #include <memory>
+#include <string>
 
 #include "cli/commands.h"
-#include "cli/interrupt_stop.h"
-#include "cli/progress_bar.h"
+#include "cli/lock_waiting.h"
+#include "cli/operation_runner.h"
 #include "engine/archive_builder.h"
 #include "engine/outcome_texts.h"
-#include "support/errors.h"
-#include "support/host_entries.h"
-#include "support/number_text.h"
 
 namespace {
 
@@ -21,17 +18,12 @@ struct MakeOptions {
 };
 
 int RunMake(const MakeOptions& options) {
-    TMakeResult result;
-    CommandNotices notices;
-    TInterruptStop stop;
-    try {
-        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        result = MakeArchive({options.xbox, options.dir, options.archive, !options.noLoc, stop.Watch(bar.Callback()),
-                              notices.Sink()});
-    } catch (const ECancelled&) {
-        return Stopped(kStoppedBuildText, notices);
-    }
-    return Outcome(result.ok, PackedText(result.folderCount, result.fileCount), notices);
+    return RunOperation(
+        {.drawProgress = !options.quiet, .stoppedText = StoppedSaying(kStoppedBuildText)},
+        [&](const ProgressProc& progress, TNotices* notices) {
+            return MakeArchive({options.xbox, options.dir, options.archive, !options.noLoc, progress, notices});
+        },
+        OutcomeLine([](const TMakeResult& made) { return PackedText(made.folderCount, made.fileCount); }));
 }
 
 }  // namespace

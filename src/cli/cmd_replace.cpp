@@ -1,16 +1,13 @@
-#include <iostream>
 #include <memory>
+#include <string>
 
 #include "cli/commands.h"
-#include "cli/interrupt_stop.h"
-#include "cli/progress_bar.h"
+#include "cli/lock_waiting.h"
+#include "cli/operation_runner.h"
 #include "engine/archive_update.h"
 #include "engine/hash_tag.h"
 #include "engine/outcome_texts.h"
 #include "engine/replace_batch.h"
-#include "support/errors.h"
-#include "support/host_entries.h"
-#include "support/number_text.h"
 
 namespace {
 
@@ -31,35 +28,34 @@ struct ReplaceDirOptions {
     std::string dir;
 };
 
+// A stopped update is rolled back. replace shows no progress (it takes no -q).
+TRunManners UpdateManners(bool drawProgress) {
+    return {.drawProgress = drawProgress, .stoppedText = StoppedSaying(kStoppedUpdateText)};
+}
+
 int RunReplace(const ReplaceOptions& options, bool byPath) {
     // Without --path the file's name must carry the tag of the entry it replaces; the engine
     // refuses a name without one, and says so, before it touches the archive.
     const std::string key = byPath ? options.entryPath : HashTagFromFileName(options.file);
-    CommandNotices notices;
-    TInterruptStop stop;
-    TReplaceResult result;
-    try {
-        result = ReplaceOneFile(
-            {options.xbox, options.archive, options.file, key, !byPath, !options.noLoc, stop.Watch({}), notices.Sink()});
-    } catch (const ECancelled&) {
-        return Stopped(kStoppedUpdateText, notices);
-    }
-    return Outcome(result.ok, kUpdatedText, notices);
+    return RunOperation(
+        UpdateManners(false),
+        [&](const ProgressProc& progress, TNotices* notices) {
+            return ReplaceOneFile(
+                {options.xbox, options.archive, options.file, key, !byPath, !options.noLoc, progress, notices});
+        },
+        OutcomeLine([](const TReplaceResult&) { return kUpdatedText; }));
 }
 
 int RunReplaceDir(const ReplaceDirOptions& options) {
-    TReplaceResult result;
-    CommandNotices notices;
-    TInterruptStop stop;
-    try {
-        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        result = ReplaceFromDirectory({options.xbox, options.archive, options.dir, options.hash, !options.noLoc,
-                                       stop.Watch(bar.Callback()), notices.Sink()});
-    } catch (const ECancelled&) {
-        return Stopped(kStoppedUpdateText, notices);
-    }
-    if (result.ok && result.replacedCount < 1) return Outcome(true, kNothingToReplaceText, notices);
-    return Outcome(result.ok, UpdatedFilesText(result.replacedCount), notices);
+    return RunOperation(
+        UpdateManners(!options.quiet),
+        [&](const ProgressProc& progress, TNotices* notices) {
+            return ReplaceFromDirectory(
+                {options.xbox, options.archive, options.dir, options.hash, !options.noLoc, progress, notices});
+        },
+        OutcomeLine([](const TReplaceResult& replaced) {
+            return replaced.replacedCount < 1 ? kNothingToReplaceText : UpdatedFilesText(replaced.replacedCount);
+        }));
 }
 
 }  // namespace

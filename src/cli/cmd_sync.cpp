@@ -1,15 +1,12 @@
-#include <iostream>
 #include <memory>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/diff_views.h"
-#include "cli/interrupt_stop.h"
-#include "cli/progress_bar.h"
+#include "cli/lock_waiting.h"
+#include "cli/operation_runner.h"
 #include "engine/archive_sync.h"
 #include "engine/outcome_texts.h"
-#include "support/errors.h"
-#include "support/host_entries.h"
 
 namespace {
 
@@ -28,20 +25,20 @@ std::string CountsText(const TSyncResult& result, bool dryRun) {
                       count(TDifferenceKind::Removed), static_cast<int32_t>(result.unchanged));
 }
 
+// A dry run shows what would change, as diff does, in front of the counts.
+std::string SyncedOutcome(const TSyncResult& result, bool dryRun) {
+    return (dryRun ? DiffLines(result.diff) : std::string()) + CountsText(result, dryRun);
+}
+
 int RunSync(const SyncOptions& options) {
-    TSyncResult result;
-    CommandNotices notices;
-    TInterruptStop stop;
-    try {
-        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        const TSyncRequest request{options.xbox, options.archive, options.directory, !options.noLoc, options.dryRun,
-                                   stop.Watch(bar.Callback()), notices.Sink()};
-        result = SyncArchiveWithFolder(request);
-    } catch (const ECancelled&) {
-        return Stopped(options.dryRun ? "Stopped: nothing was written." : kStoppedBuildText, notices);
-    }
-    if (options.dryRun && result.ok) std::cout << DiffLines(result.diff);
-    return Outcome(result.ok, CountsText(result, options.dryRun), notices);
+    return RunOperation(
+        {.drawProgress = !options.quiet,
+         .stoppedText = StoppedSaying(options.dryRun ? "Stopped: nothing was written." : kStoppedBuildText)},
+        [&](const ProgressProc& progress, TNotices* notices) {
+            return SyncArchiveWithFolder({options.xbox, options.archive, options.directory, !options.noLoc,
+                                          options.dryRun, progress, notices});
+        },
+        OutcomeLine([&](const TSyncResult& synced) { return SyncedOutcome(synced, options.dryRun); }));
 }
 
 }  // namespace

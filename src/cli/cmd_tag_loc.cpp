@@ -1,8 +1,12 @@
 // vpak tag, vpak loc2txt and vpak txt2loc: hash tags and .loc string tables, one file at a time.
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <string>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/operation_runner.h"
 #include "engine/hash_tag.h"
 #include "engine/loc_convert.h"
 #include "support/file_replacing.h"
@@ -26,18 +30,33 @@ void WriteOutput(const std::string& path, const TArrayOfByte& content) {
     host::WriteFileReplacing(path, content.data(), static_cast<int64_t>(content.size()));
 }
 
+// What a conversion gives: whether OUT was written.
+struct TConversion {
+    bool ok = false;
+};
+
+// Runs one conversion into OUT; the output is the file, so no outcome line follows it.
+int RunConversion(const LocOptions& options, const std::function<bool(TArrayOfByte& buffer)>& convert) {
+    return RunOperation(
+        TRunManners{},
+        [&](const ProgressProc&, TNotices*) {
+            TArrayOfByte buffer;
+            const TConversion converted{convert(buffer)};
+            if (converted.ok) WriteOutput(options.output, buffer);
+            return converted;
+        },
+        SilentOutcome());
+}
+
 int RunLocToText(const LocOptions& options) {
-    TArrayOfByte buffer;
-    const bool ok = ReadWholeFile(options.input, buffer) && LocToText(options.xbox, buffer);
-    if (ok) WriteOutput(options.output, buffer);
-    return Outcome(ok, "");
+    return RunConversion(options, [&](TArrayOfByte& buffer) {
+        return ReadWholeFile(options.input, buffer) && LocToText(options.xbox, buffer);
+    });
 }
 
 int RunTextToLoc(const LocOptions& options) {
-    TArrayOfByte buffer;
-    const bool ok = TextToLoc(options.xbox, options.input, buffer);
-    if (ok) WriteOutput(options.output, buffer);
-    return Outcome(ok, "");
+    return RunConversion(options,
+                         [&](TArrayOfByte& buffer) { return TextToLoc(options.xbox, options.input, buffer); });
 }
 
 void AddLocArguments(CLI::App* sub, LocOptions& options, const char* inputText, const char* outputText) {

@@ -2,13 +2,10 @@
 #include <memory>
 
 #include "cli/commands.h"
-#include "cli/interrupt_stop.h"
-#include "cli/progress_bar.h"
+#include "cli/exit_status.h"
+#include "cli/operation_runner.h"
 #include "engine/archive_check.h"
 #include "support/display_text.h"
-#include "support/errors.h"
-#include "support/host_entries.h"
-#include "support/host_file.h"
 #include "support/number_text.h"
 
 namespace {
@@ -33,16 +30,7 @@ std::string CheckReport(const TArchiveCheck& check) {
            CountText(static_cast<int64_t>(check.faults.size())) + " bad.\n";
 }
 
-int RunTest(const TestOptions& options) {
-    CommandNotices notices;
-    TInterruptStop stop;
-    TArchiveCheck check;
-    try {
-        TerminalProgressBar bar(!options.quiet && host::StandardErrorIsTerminal(), std::cerr);
-        check = CheckArchive({options.xbox, options.archive, stop.Watch(bar.Callback()), notices.Sink()});
-    } catch (const ECancelled&) {
-        return Stopped("Stopped: " + CountText(stop.ItemsDone()) + " files were tested.", notices);
-    }
+int TestVerdict(const TArchiveCheck& check, CommandNotices& notices) {
     if (!check.opened) {
         // Nothing could be tested: the file cannot be read at all, as a raised error is.
         notices.Print();
@@ -53,6 +41,15 @@ int RunTest(const TestOptions& options) {
     std::cout << CheckReport(check) << std::flush;
     if (check.Sound()) return kExitSuccess;
     return Outcome(false, "", notices);
+}
+
+int RunTest(const TestOptions& options) {
+    return RunOperation(
+        {.drawProgress = !options.quiet, .stoppedText = StoppedAfterFiles("tested")},
+        [&](const ProgressProc& progress, TNotices* notices) {
+            return CheckArchive({options.xbox, options.archive, progress, notices});
+        },
+        TestVerdict);
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "cli/interrupt_stop.h"
 
-#include <iostream>
-#include <string>
-
 #include "support/errors.h"
 
 namespace {
@@ -37,10 +34,4 @@ void StopIfAsked() {
     if (stopAsked == 0) return;
     stopAsked = 0;
     throw ECancelled();
-}
-
-int Stopped(const std::string& text, CommandNotices& notices) {
-    std::cerr << text << '\n';
-    notices.Print();
-    return kExitInterrupted;
 }

@@ -7,10 +7,7 @@
 #include <csignal>
 #include <cstdint>
 
-#include "cli/commands.h"
 #include "support/progress.h"
-
-inline constexpr int kExitInterrupted = 130;  // as a shell reports a process ended by SIGINT
 
 class TInterruptStop {
 public:
@@ -36,7 +33,3 @@ private:
 // Raises ECancelled once Ctrl+C was pressed while a TInterruptStop watches: for the waits
 // that come before an operation's first report, as a wait for another process's lock.
 void StopIfAsked();
-
-// Prints what the stopped command left on standard error, then its notices, and returns
-// kExitInterrupted.
-int Stopped(const std::string& text, CommandNotices& notices);

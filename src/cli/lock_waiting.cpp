@@ -1,6 +1,7 @@
+#include "cli/lock_waiting.h"
+
 #include <iostream>
 
-#include "cli/commands.h"
 #include "cli/interrupt_stop.h"
 #include "support/display_text.h"
 #include "support/host_entries.h"

@@ -6,37 +6,11 @@
 #include <new>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/lock_waiting.h"
+#include "engine/outcome_texts.h"
 #include "support/display_text.h"
 #include "support/errors.h"
-
-int Outcome(bool ok, const std::string& successText) {
-    if (!ok) {
-        std::cerr << kErrorText << '\n';
-        return kExitFailure;
-    }
-    // Flushed, so that the outcome stays in front of the reasons where both streams meet.
-    if (!successText.empty()) std::cout << successText << std::endl;
-    return kExitSuccess;
-}
-
-int Outcome(bool ok, const std::string& successText, CommandNotices& notices) {
-    const int status = Outcome(ok, successText);
-    notices.Print();
-    return status;
-}
-
-std::string NoticeLine(const TNotice& notice) {
-    std::string line = notice.text;
-    if (notice.advice == TAdvice::ChooseXbox) line += ": try --xbox";
-    if (notice.advice == TAdvice::ChoosePc) line += ": try without --xbox";
-    if (notice.advice == TAdvice::TestArchive) line += ": check it with \"vpak test\"";
-    return PrintableText(line);
-}
-
-void CommandNotices::Print() {
-    for (const TNotice& notice : notices_) std::cerr << "vpak: " << NoticeLine(notice) << '\n';
-    notices_.clear();
-}
 
 namespace {
 

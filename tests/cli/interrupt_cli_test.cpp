@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,8 +34,8 @@ struct TInterrupted {
     bool reached = false;  // the moment to interrupt came before vpak ended
 };
 
-// Starts vpak, waits until moment() holds, sends one SIGINT, and waits for the end.
-TInterrupted InterruptWhen(const std::vector<std::string>& args, const std::function<bool()>& moment) {
+// Starts vpak, waits until moment(pid) holds, sends one SIGINT, and waits for the end.
+TInterrupted InterruptWhenProcess(const std::vector<std::string>& args, const std::function<bool(pid_t)>& moment) {
     TempDir capture;
     const std::string errPath = capture / "err";
     posix_spawn_file_actions_t actions;
@@ -54,7 +55,7 @@ TInterrupted InterruptWhen(const std::vector<std::string>& args, const std::func
             result.err = ReadFileText(errPath);
             return result;
         }
-        if (moment()) {
+        if (moment(pid)) {
             result.reached = true;
             break;
         }
@@ -65,6 +66,24 @@ TInterrupted InterruptWhen(const std::vector<std::string>& args, const std::func
     result.status = ExitStatusOf(wstatus);
     result.err = ReadFileText(errPath);
     return result;
+}
+
+// Starts vpak, waits until moment() holds, sends one SIGINT, and waits for the end.
+TInterrupted InterruptWhen(const std::vector<std::string>& args, const std::function<bool()>& moment) {
+    return InterruptWhenProcess(args, [&](pid_t) { return moment(); });
+}
+
+// True once the process has the file open. A command opens the archive in its operation, to
+// lock it, so it watches Ctrl+C from before then if it ever does.
+bool HasOpen(pid_t pid, const std::string& path) {
+    const fs::path wanted = fs::canonical(path);
+    std::error_code error;
+    fs::directory_iterator descriptor("/proc/" + std::to_string(pid) + "/fd", error);
+    for (; !error && descriptor != fs::directory_iterator(); descriptor.increment(error)) {
+        std::error_code unreadable;
+        if (fs::read_symlink(descriptor->path(), unreadable) == wanted) return true;
+    }
+    return false;
 }
 
 uintmax_t SizeOr0(const std::string& path) {
@@ -138,4 +157,56 @@ TEST(Interrupt, ReplaceDirStoppedWhileWritingRollsTheArchiveBack) {
     EXPECT_EQ(run.err, "Stopped: the archive is as it was before.\n");
     EXPECT_EQ(ReadFileBytes(dir / "x.pak"), old);
     EXPECT_FALSE(fs::exists(journal));
+}
+
+// Every command that looks into or writes the archive waits while another process holds it;
+// Ctrl+C during that wait ends it as it ends the command at any later report.
+class InterruptedWait : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteTestArchive(Archive(), TestFolder{"", {}, {{"f0.txt", Bytes("zero")}, {"f1.txt", Bytes("one")}}});
+        WriteFile(dir_ / "tree/f0.txt", "zero");
+        WriteFile(dir_ / "tree/g.txt", "new");
+        WriteFile(dir_ / "new.txt", "new content");
+        fd_ = ::open(Archive().c_str(), O_RDONLY | O_CLOEXEC);  // the child must not inherit the lock
+        ASSERT_EQ(::flock(fd_, LOCK_EX), 0);
+    }
+    void TearDown() override { ::close(fd_); }
+
+    std::string Archive() const { return dir_ / "x.pak"; }
+
+    TempDir dir_;
+    int fd_ = -1;
+};
+
+TEST_F(InterruptedWait, EveryCommandSaysWhatItsStopLeftAndExitsWith130) {
+    const std::string archive = Archive();
+    const struct {
+        std::vector<std::string> args;
+        std::string err;  // "": Ctrl+C is not watched, the signal ends the command
+    } cases[] = {
+        {{"extract", archive, dir_ / "out"}, "Stopped: 0 files were extracted.\n"},
+        {{"extract", archive, dir_ / "out", "f0.txt"}, "Stopped: 0 files were extracted.\n"},
+        {{"make", archive, dir_ / "tree"}, "Stopped: nothing was written to the archive.\n"},
+        {{"add", archive, dir_ / "new.txt"}, "Stopped: nothing was written to the archive.\n"},
+        {{"remove", archive, "f1.txt"}, "Stopped: nothing was written to the archive.\n"},
+        {{"sync", archive, dir_ / "tree"}, "Stopped: nothing was written to the archive.\n"},
+        {{"sync", "--dry-run", archive, dir_ / "tree"}, "Stopped: nothing was written.\n"},
+        {{"replace", "--path", "f0.txt", archive, dir_ / "new.txt"}, "Stopped: the archive is as it was before.\n"},
+        {{"replace-dir", archive, dir_ / "tree"}, "Stopped: the archive is as it was before.\n"},
+        {{"test", archive}, "Stopped: 0 files were tested.\n"},
+        {{"diff", archive, dir_ / "tree"}, "Stopped: 0 files were compared.\n"},
+        {{"list", archive}, ""},
+        {{"cat", archive, "f0.txt"}, ""},
+    };
+    const std::string before = ReadFileText(archive);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        const TInterrupted run = InterruptWhenProcess(c.args, [&](pid_t pid) { return HasOpen(pid, archive); });
+        ASSERT_TRUE(run.reached) << run.err;
+        EXPECT_EQ(run.status, 130);
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(ReadFileText(archive), before);
+        EXPECT_FALSE(fs::exists(dir_ / "out"));
+    }
 }
