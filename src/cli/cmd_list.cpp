@@ -50,7 +50,7 @@ void RegisterListCommand(CLI::App& app, int& exitStatus) {
         "list", "List every file of ARCHIVE: directory position, data offset, absolute offset,\n"
                 "packed size and unpacked size (8 hex digits each, followed by '*'), then the path.\n"
                 "--long shows size, packed size, ratio (packed as a share of the size) and path, sizes in\n"
-                "B, KiB, MiB, GiB, then the totals; --json prints one JSON document (see the README).");
+                "B, KiB, MiB, GiB, then the totals; --json prints one JSON document (see vpak(1)).");
     sub->add_flag("--xbox", options->xbox, "The archive is an Xbox 360 (big-endian) archive");
     CLI::Option* longOption =
         sub->add_flag("-l,--long", options->longForm, "Size, packed size, ratio and path, then the totals");
