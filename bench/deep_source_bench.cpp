@@ -17,10 +17,10 @@
 
 #include "crafted_archive.h"
 #include "peak_memory.h"
-#include "engine/archive_builder.h"
-#include "engine/archive_diff.h"
-#include "engine/archive_edit.h"
-#include "engine/edit_counts.h"
+#include "engine/building/archive_builder.h"
+#include "engine/editing/archive_diff.h"
+#include "engine/editing/archive_edit.h"
+#include "engine/editing/edit_counts.h"
 #include "support/zlib_adapter.h"
 
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "crafted_archive.h"
-#include "engine/archive_reader.h"
+#include "engine/reading/archive_reader.h"
 #include "support/host_entries.h"
 #include "support/private_folder.h"
 #include "support/zlib_adapter.h"

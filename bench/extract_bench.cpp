@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "engine/archive_builder.h"
-#include "engine/archive_reader.h"
+#include "engine/building/archive_builder.h"
+#include "engine/reading/archive_reader.h"
 
 namespace fs = std::filesystem;
 

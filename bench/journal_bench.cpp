@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/internal/archive_update.h"
-#include "engine/internal/update_journal.h"
+#include "engine/updating/internal/archive_update.h"
+#include "engine/updating/internal/update_journal.h"
 #include "support/bytes.h"
 #include "support/host_file.h"
 #include "support/paths.h"

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/archive_reader.h"
-#include "engine/internal/archive_reader.h"
+#include "engine/reading/archive_reader.h"
+#include "engine/reading/internal/archive_reader.h"
 #include "support/bytes.h"
 #include "support/host_file.h"
 #include "support/paths.h"

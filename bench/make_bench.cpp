@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive_builder.h"
+#include "engine/building/archive_builder.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "engine/internal/archive_update.h"
+#include "engine/updating/internal/archive_update.h"
 #include "support/bytes.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"

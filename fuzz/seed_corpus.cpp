@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "engine/internal/directory_walk.h"
+#include "engine/format/internal/directory_walk.h"
 #include "fuzz/fuzz_entries.h"
 #include "helpers/archive_writer.h"
 #include "helpers/crafted_archives.h"

@@ -18,8 +18,8 @@
 
 #include "../crafted_archive.h"
 #include "../peak_memory.h"
-#include "engine/archive_builder.h"
-#include "engine/archive_reader.h"
+#include "engine/building/archive_builder.h"
+#include "engine/reading/archive_reader.h"
 #include "ui/contents_tree.h"
 #include "ui/main_window.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/entry_selection.h"
+#include "engine/extraction/entry_selection.h"
 
 CLI::Validator ArchivePathCheck() {
     return CLI::Validator(

@@ -4,7 +4,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/operation_runner.h"
-#include "engine/entry_content.h"
+#include "engine/checking/entry_content.h"
 #include "support/host_output.h"
 
 namespace {

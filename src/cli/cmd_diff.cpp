@@ -6,7 +6,7 @@
 #include "cli/diff_views.h"
 #include "cli/exit_status.h"
 #include "cli/operation_runner.h"
-#include "engine/archive_diff.h"
+#include "engine/editing/archive_diff.h"
 
 namespace {
 

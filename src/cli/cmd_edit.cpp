@@ -6,7 +6,7 @@
 #include "cli/commands.h"
 #include "cli/lock_waiting.h"
 #include "cli/operation_runner.h"
-#include "engine/archive_edit.h"
+#include "engine/editing/archive_edit.h"
 #include "engine/outcome_texts.h"
 
 namespace {

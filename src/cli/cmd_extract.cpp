@@ -5,9 +5,9 @@
 #include "cli/archive_path_check.h"
 #include "cli/commands.h"
 #include "cli/operation_runner.h"
-#include "engine/archive_reader.h"
+#include "engine/reading/archive_reader.h"
 #include "engine/outcome_texts.h"
-#include "engine/selective_extraction.h"
+#include "engine/extraction/selective_extraction.h"
 
 namespace {
 

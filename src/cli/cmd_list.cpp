@@ -4,7 +4,7 @@
 #include "cli/commands.h"
 #include "cli/list_views.h"
 #include "cli/operation_runner.h"
-#include "engine/archive_entries.h"
+#include "engine/reading/archive_entries.h"
 
 namespace {
 

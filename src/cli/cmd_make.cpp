@@ -4,7 +4,7 @@
 #include "cli/commands.h"
 #include "cli/lock_waiting.h"
 #include "cli/operation_runner.h"
-#include "engine/archive_builder.h"
+#include "engine/building/archive_builder.h"
 #include "engine/outcome_texts.h"
 
 namespace {

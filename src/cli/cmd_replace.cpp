@@ -4,10 +4,10 @@
 #include "cli/commands.h"
 #include "cli/lock_waiting.h"
 #include "cli/operation_runner.h"
-#include "engine/archive_update.h"
-#include "engine/hash_tag.h"
+#include "engine/updating/archive_update.h"
+#include "engine/format/hash_tag.h"
 #include "engine/outcome_texts.h"
-#include "engine/replace_batch.h"
+#include "engine/updating/replace_batch.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "cli/diff_views.h"
 #include "cli/lock_waiting.h"
 #include "cli/operation_runner.h"
-#include "engine/archive_sync.h"
+#include "engine/editing/archive_sync.h"
 #include "engine/outcome_texts.h"
 
 namespace {

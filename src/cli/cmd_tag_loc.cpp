@@ -7,8 +7,8 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/operation_runner.h"
-#include "engine/hash_tag.h"
-#include "engine/loc_convert.h"
+#include "engine/format/hash_tag.h"
+#include "engine/format/loc_convert.h"
 #include "support/file_replacing.h"
 #include "support/whole_file.h"
 

@@ -4,7 +4,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/operation_runner.h"
-#include "engine/archive_check.h"
+#include "engine/checking/archive_check.h"
 #include "support/display_text.h"
 #include "support/number_text.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/archive_diff.h"
+#include "engine/editing/archive_diff.h"
 
 // One line per difference, "A path" (only in the folder), "D path" (only in the archive) or
 // "M path" (different content), the path with "/" between folders and control bytes escaped.

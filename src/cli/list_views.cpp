@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdio>
 
-#include "engine/hash_tag.h"
+#include "engine/format/hash_tag.h"
 #include "support/display_text.h"
 #include "support/number_text.h"
 

@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/archive_entries.h"
+#include "engine/reading/archive_entries.h"
 
 // A size as a person reads it: "512 B", "1.5 KiB", "20.0 MiB", "2.0 GiB" (powers of 1024,
 // one decimal from KiB on); "?" for a negative size a damaged record gives.

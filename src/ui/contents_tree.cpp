@@ -12,7 +12,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "engine/hash_tag.h"
+#include "engine/format/hash_tag.h"
 #include "support/collation.h"
 #include "support/number_text.h"
 #include "support/paths.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive_index.h"
+#include "engine/format/archive_index.h"
 #include "ui/tree_filter.h"
 #include "ui/tree_images.h"
 #include "ui/tree_node.h"

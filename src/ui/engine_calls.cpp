@@ -1,6 +1,6 @@
 #include "ui/engine_calls.h"
 
-#include "engine/archive_entries.h"
+#include "engine/reading/archive_entries.h"
 
 TEngineCalls EngineOperations() {
     TEngineCalls calls;

@@ -7,14 +7,14 @@
 #include <functional>
 #include <string>
 
-#include "engine/archive_builder.h"
-#include "engine/archive_edit.h"
-#include "engine/archive_index.h"
-#include "engine/archive_reader.h"
-#include "engine/archive_update.h"
+#include "engine/building/archive_builder.h"
+#include "engine/editing/archive_edit.h"
+#include "engine/format/archive_index.h"
+#include "engine/reading/archive_reader.h"
+#include "engine/updating/archive_update.h"
 #include "engine/notices.h"
-#include "engine/replace_batch.h"
-#include "engine/selective_extraction.h"
+#include "engine/updating/replace_batch.h"
+#include "engine/extraction/selective_extraction.h"
 
 struct TEngineCalls {
     // The archive's records, for the contents tree; false, told in notices, when it does not read.

@@ -14,7 +14,7 @@
 #include <QWindow>
 #include <exception>
 
-#include "engine/hash_tag.h"
+#include "engine/format/hash_tag.h"
 #include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive_index.h"
+#include "engine/format/archive_index.h"
 #include "support/host_entries.h"
 #include "support/private_folder.h"
 #include "ui/engine_calls.h"

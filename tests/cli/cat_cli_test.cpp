@@ -12,7 +12,7 @@
 #include <numeric>
 #include <vector>
 
-#include "engine/internal/loc_convert.h"
+#include "engine/format/internal/loc_convert.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"

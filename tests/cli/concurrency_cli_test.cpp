@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/internal/staging_file.h"
+#include "engine/building/internal/staging_file.h"
 #include "helpers/run_cli.h"
 #include "helpers/run_cli_terminal.h"
 #include "helpers/temp_dir.h"

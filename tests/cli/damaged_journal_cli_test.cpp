@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/internal/update_journal.h"
-#include "engine/replace_batch.h"
+#include "engine/updating/internal/update_journal.h"
+#include "engine/updating/replace_batch.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"

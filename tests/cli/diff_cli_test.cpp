@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/internal/loc_convert.h"
+#include "engine/format/internal/loc_convert.h"
 #include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/hash_tag.h"
+#include "engine/format/hash_tag.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"
 

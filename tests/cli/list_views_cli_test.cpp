@@ -3,8 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/archive_entries.h"
-#include "engine/hash_tag.h"
+#include "engine/reading/archive_entries.h"
+#include "engine/format/hash_tag.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"
 #include "helpers/run_cli.h"

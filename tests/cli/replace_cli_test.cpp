@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/hash_tag.h"
+#include "engine/format/hash_tag.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/run_cli.h"

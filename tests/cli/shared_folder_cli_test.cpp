@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "engine/internal/staging_file.h"
+#include "engine/building/internal/staging_file.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/run_cli.h"

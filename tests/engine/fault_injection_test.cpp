@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <functional>
 
-#include "engine/archive_builder.h"
-#include "engine/archive_update.h"
-#include "engine/internal/archive_update.h"
-#include "engine/internal/replace_batch.h"
-#include "engine/internal/staged_archive.h"
-#include "engine/internal/update_journal.h"
-#include "engine/replace_batch.h"
+#include "engine/building/archive_builder.h"
+#include "engine/updating/archive_update.h"
+#include "engine/updating/internal/archive_update.h"
+#include "engine/updating/internal/replace_batch.h"
+#include "engine/building/internal/staged_archive.h"
+#include "engine/updating/internal/update_journal.h"
+#include "engine/updating/replace_batch.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

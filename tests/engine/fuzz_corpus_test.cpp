@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive_reader.h"
-#include "engine/internal/directory_walk.h"
-#include "engine/loc_convert.h"
+#include "engine/reading/archive_reader.h"
+#include "engine/format/internal/directory_walk.h"
+#include "engine/format/loc_convert.h"
 #include "fuzz/fuzz_entries.h"
 #include "fuzz/seed_corpus.h"
 #include "helpers/archive_writer.h"

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/archive_builder.h"
-#include "engine/internal/archive_builder.h"
+#include "engine/building/archive_builder.h"
+#include "engine/building/internal/archive_builder.h"
 #include "helpers/progress_record.h"
 #include "helpers/temp_dir.h"
 #include "support/errors.h"

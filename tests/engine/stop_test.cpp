@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "engine/archive_builder.h"
-#include "engine/archive_reader.h"
-#include "engine/archive_update.h"
-#include "engine/internal/staged_archive.h"
-#include "engine/internal/update_journal.h"
-#include "engine/replace_batch.h"
+#include "engine/building/archive_builder.h"
+#include "engine/reading/archive_reader.h"
+#include "engine/updating/archive_update.h"
+#include "engine/building/internal/staged_archive.h"
+#include "engine/updating/internal/update_journal.h"
+#include "engine/updating/replace_batch.h"
 #include "helpers/archive_writer.h"
 #include "helpers/progress_record.h"
 #include "helpers/random_bytes.h"

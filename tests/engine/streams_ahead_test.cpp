@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/internal/archive_builder.h"
+#include "engine/building/internal/archive_builder.h"
 #include "helpers/temp_dir.h"
 #include "support/host_entries.h"
 #include "support/zlib_adapter.h"

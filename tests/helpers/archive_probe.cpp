@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/archive_entries.h"
-#include "engine/internal/archive_format.h"
+#include "engine/reading/archive_entries.h"
+#include "engine/format/internal/archive_format.h"
 #include "support/fast_inflate.h"
 #include "support/number_text.h"
 

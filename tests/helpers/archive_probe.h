@@ -19,7 +19,7 @@ struct ProbedEntry {
 };
 
 // The numeric field of a listing line that starts at column (zero-based; the columns are in
-// engine/internal/archive_format.h): the listing is the text `vpak list` prints.
+// engine/format/internal/archive_format.h): the listing is the text `vpak list` prints.
 int32_t ListingField(const std::string& line, int32_t column);
 
 // The archive's listing through the engine's list-only read; empty with ok false when the

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/internal/directory_walk.h"
+#include "engine/format/internal/directory_walk.h"
 #include "support/paths.h"
 
 TArchiveIndex IndexOfPaths(const std::vector<std::string>& paths) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive_index.h"
+#include "engine/format/archive_index.h"
 
 // An index whose entries all lie in the root under the given names, "\\" and all: the path of
 // each entry is its name.

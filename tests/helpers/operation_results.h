@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "engine/archive_builder.h"
-#include "engine/archive_edit.h"
-#include "engine/archive_sync.h"
-#include "engine/archive_update.h"
+#include "engine/building/archive_builder.h"
+#include "engine/editing/archive_edit.h"
+#include "engine/editing/archive_sync.h"
+#include "engine/updating/archive_update.h"
 
 inline bool Replaced(const TReplaceResult& result, int32_t& count) {
     count = result.replacedCount;

@@ -28,11 +28,11 @@
 #include <random>
 #include <thread>
 
-#include "engine/archive_builder.h"
-#include "engine/archive_edit.h"
-#include "engine/archive_sync.h"
-#include "engine/archive_update.h"
-#include "engine/replace_batch.h"
+#include "engine/building/archive_builder.h"
+#include "engine/editing/archive_edit.h"
+#include "engine/editing/archive_sync.h"
+#include "engine/updating/archive_update.h"
+#include "engine/updating/replace_batch.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

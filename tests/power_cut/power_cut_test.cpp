@@ -23,14 +23,14 @@
 #include <set>
 #include <sstream>
 
-#include "engine/archive_builder.h"
-#include "engine/archive_edit.h"
-#include "engine/archive_sync.h"
-#include "engine/archive_update.h"
-#include "engine/internal/replace_batch.h"
-#include "engine/internal/staging_file.h"
-#include "engine/internal/update_journal.h"
-#include "engine/replace_batch.h"
+#include "engine/building/archive_builder.h"
+#include "engine/editing/archive_edit.h"
+#include "engine/editing/archive_sync.h"
+#include "engine/updating/archive_update.h"
+#include "engine/updating/internal/replace_batch.h"
+#include "engine/building/internal/staging_file.h"
+#include "engine/updating/internal/update_journal.h"
+#include "engine/updating/replace_batch.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

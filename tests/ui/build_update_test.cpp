@@ -1,10 +1,10 @@
 // Make .PAK, Replace1 and ReplaceX from the window.
 #include <filesystem>
 
-#include "engine/archive_reader.h"
-#include "engine/archive_update.h"
-#include "engine/hash_tag.h"
-#include "engine/internal/archive_update.h"
+#include "engine/reading/archive_reader.h"
+#include "engine/updating/archive_update.h"
+#include "engine/format/hash_tag.h"
+#include "engine/updating/internal/archive_update.h"
 #include "form_fixture.h"
 #include "helpers/archive_writer.h"
 #include "ui/ui_texts.h"

@@ -1,7 +1,7 @@
 // Filling the contents tree from an archive's index, and how it shows the names it holds.
 #include <QTest>
 
-#include "engine/archive_entries.h"
+#include "engine/reading/archive_entries.h"
 #include "form_fixture.h"
 #include "helpers/archive_writer.h"
 #include "helpers/crafted_archives.h"

@@ -5,7 +5,7 @@
 #include <QHelpEvent>
 #include <QToolTip>
 
-#include "engine/hash_tag.h"
+#include "engine/format/hash_tag.h"
 #include "form_fixture.h"
 #include "helpers/index_of_paths.h"
 #include "helpers/archive_probe.h"
