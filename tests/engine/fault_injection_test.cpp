@@ -18,6 +18,7 @@
 #include "engine/replace_batch.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
+#include "helpers/file_by_file.h"
 #include "helpers/random_bytes.h"
 #include "helpers/temp_dir.h"
 #include "hooks/host_test_hooks.h"
