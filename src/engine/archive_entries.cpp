@@ -5,7 +5,7 @@
 #include "engine/archive_reader.h"
 #include "engine/internal/archive_format.h"
 #include "engine/internal/archive_reader.h"
-#include "engine/internal/update_journal.h"
+#include "engine/internal/archive_reading.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"
 #include "support/paths.h"

@@ -1,9 +1,9 @@
 #include "engine/archive_reader.h"
 
 #include "engine/internal/archive_reader.h"
+#include "engine/internal/archive_reading.h"
 #include "engine/internal/directory_walk.h"
 #include "engine/internal/extraction.h"
-#include "engine/internal/update_journal.h"
 #include "support/errors.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"

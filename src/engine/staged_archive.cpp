@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/internal/update_journal.h"
+#include "engine/internal/journal_recovery.h"
 #include "support/errors.h"
 
 namespace {

@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/internal/update_journal.h"
+#include "engine/internal/journal_recovery.h"
+#include "engine/internal/opened_archive.h"
 #include "engine/replace_batch.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

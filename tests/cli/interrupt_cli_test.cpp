@@ -13,8 +13,8 @@
 #include <functional>
 #include <thread>
 
+#include "engine/internal/opened_archive.h"
 #include "engine/internal/staged_archive.h"
-#include "engine/internal/update_journal.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

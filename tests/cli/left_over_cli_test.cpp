@@ -10,9 +10,9 @@
 #include <filesystem>
 
 #include "engine/archive_update.h"
+#include "engine/internal/opened_archive.h"
 #include "engine/internal/staged_archive.h"
 #include "engine/internal/staging_file.h"
-#include "engine/internal/update_journal.h"
 #include "helpers/archive_writer.h"
 #include "helpers/hand_journal.h"
 #include "helpers/random_bytes.h"

@@ -7,7 +7,8 @@
 #include <filesystem>
 
 #include "engine/archive_update.h"
-#include "engine/internal/update_journal.h"
+#include "engine/internal/journal_recovery.h"
+#include "engine/internal/opened_archive.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "engine/archive_builder.h"
-#include "engine/internal/update_journal.h"
+#include "engine/internal/archive_reading.h"
+#include "engine/internal/journal_recovery.h"
+#include "engine/internal/opened_archive.h"
 #include "helpers/temp_dir.h"
 #include "hooks/host_test_hooks.h"
 #include "support/errors.h"

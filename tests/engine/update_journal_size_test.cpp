@@ -9,9 +9,10 @@
 
 #include "engine/internal/archive_update.h"
 #include "engine/internal/forward_pass.h"
+#include "engine/internal/journal_recovery.h"
+#include "engine/internal/opened_archive.h"
 #include "engine/internal/replace_batch.h"
 #include "engine/replace_batch.h"
-#include "engine/internal/update_journal.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

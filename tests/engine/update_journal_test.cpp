@@ -1,5 +1,8 @@
-#include "engine/internal/update_journal.h"
+#include "engine/internal/archive_reading.h"
+#include "engine/internal/journal_recovery.h"
+#include "engine/internal/opened_archive.h"
 #include "engine/internal/staging_file.h"
+#include "engine/internal/update_journal.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>

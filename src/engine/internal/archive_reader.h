@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "engine/archive_entries.h"
 #include "engine/archive_index.h"
 #include "engine/archive_reader.h"
 #include "engine/internal/archive_format.h"
