@@ -1,4 +1,6 @@
 // Reading down a tree of folders by descriptor, part of the host module (see host_entries.h).
+// The paths longer than the kernel takes that the module opens (host_internal.h) are
+// resolved through such a chain.
 #pragma once
 
 #include <cstddef>

@@ -14,47 +14,19 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "support/entry_info.h"
 
 namespace host {
-
-enum class EntryKind { Missing, File, Directory, Other };  // Other: FIFO, socket, device
-
-struct FileIdentity {
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-struct EntryInfo {
-    EntryKind kind = EntryKind::Missing;  // after following symbolic links
-    int64_t size = 0;
-    FileIdentity identity{};
-    int64_t modifiedNs = 0;  // the last change of the content, in nanoseconds since 1970
-    int errorCode = 0;  // for Missing: why the path could not be looked at (ENOENT, EACCES ...)
-    // In a listing: the entry is a symbolic link whose target could not be looked at
-    // (errorCode says why: ENOENT for one that points nowhere). Its kind is Other.
-    bool danglingLink = false;
-};
 
 EntryInfo Stat(const std::string& path);
 // The same without following a symbolic link: a link is Other.
 EntryInfo StatNoFollow(const std::string& path);
 
-// One entry of a directory listing, "." and ".." left out, in the order the OS gives them.
-struct DirEntry {
-    std::string name;
-    EntryInfo info;
-};
-
 // Every entry of a directory, dot files included, as far as it could be read: errorCode is
 // the OS error when the directory could not be opened or read to its end (0: complete).
 // Paths of any length are taken, here and by Stat, StatNoFollow, NameExists and HostFile:
 // one longer than the kernel takes is resolved one folder at a time (folder_chain.h).
-struct DirListing {
-    std::vector<DirEntry> entries;
-    int errorCode = 0;
-};
 DirListing ListDirectory(const std::string& dir);
 
 // Lets go of the folders this thread holds open to resolve long paths (see ListDirectory).

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "support/host_entries.h"
+#include "support/entry_info.h"
 #include "support/host_hooks.h"
 
 namespace host::internal {

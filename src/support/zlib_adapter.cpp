@@ -16,6 +16,13 @@ constexpr int64_t kCompressPiece = 1 << 20;  // input the compressor takes betwe
 constexpr uint8_t kZlibMethodByte = 0x78;
 constexpr uint8_t kZlibLevel9Flags = 0xDA;
 constexpr uint8_t kZlibDefaultFlags = 0x9C;
+// The fields of a zlib stream's header.
+constexpr uint8_t kMethodMask = 0x0F;
+constexpr uint8_t kDeflateMethod = 8;
+constexpr int kWindowShift = 4;
+constexpr uint8_t kLargestWindowField = 7;
+constexpr uint8_t kPresetDictionaryFlag = 0x20;
+constexpr int kHeaderCheckDivisor = 31;
 // Deflate cannot expand better than about 1032:1; a little slack covers the zlib wrapper.
 constexpr int64_t kMaxDeflateRatio = 1032;
 constexpr int64_t kRatioSlack = 1024;
@@ -246,7 +253,15 @@ int64_t TPieceInflater::Pull(int64_t count, TArrayOfByte* output) {
 }
 
 bool HasZlibHeader(const TArrayOfByte& buffer) {
-    if (buffer.size() < 2) return false;
+    if (!BeginsAsZlibStream(buffer.data(), static_cast<int64_t>(buffer.size()))) return false;
     if (buffer[0] != kZlibMethodByte) return false;
     return buffer[1] == kZlibLevel9Flags || buffer[1] == kZlibDefaultFlags;
+}
+
+bool BeginsAsZlibStream(const uint8_t* bytes, int64_t count) {
+    if (count < kZlibHeaderSize) return false;
+    if ((bytes[0] & kMethodMask) != kDeflateMethod) return false;
+    if ((bytes[0] >> kWindowShift) > kLargestWindowField) return false;
+    if ((bytes[1] & kPresetDictionaryFlag) != 0) return false;
+    return (bytes[0] * 256 + bytes[1]) % kHeaderCheckDivisor == 0;
 }

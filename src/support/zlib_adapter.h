@@ -88,8 +88,17 @@ private:
     std::unique_ptr<TState> state_;
 };
 
-// True when the buffer begins 0x78 0xDA or 0x78 0x9C.
+// True when the buffer begins 0x78 0xDA or 0x78 0x9C: the headers of level 9 and of zlib's
+// default level, the only ones a directory is accepted with.
 bool HasZlibHeader(const TArrayOfByte& buffer);
+
+// A zlib stream's header: CMF (method and window) and FLG (check bits, preset dictionary).
+inline constexpr int64_t kZlibHeaderSize = 2;
+
+// True when the count bytes at bytes begin as a zlib stream that a writer of the format may
+// have stored: deflate with a window of at most 32 KiB, no preset dictionary, and the
+// header's check bits right (CMF * 256 + FLG a multiple of 31), whatever level wrote it.
+bool BeginsAsZlibStream(const uint8_t* bytes, int64_t count);
 
 // The largest expansion a zlib stream can achieve (deflate's best case is about 1032:1);
 // used to cap allocations that a recorded size asks for.

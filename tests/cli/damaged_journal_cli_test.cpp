@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/updating/internal/update_journal.h"
+#include "engine/updating/internal/journal_recovery.h"
+#include "engine/reading/internal/opened_archive.h"
 #include "engine/updating/replace_batch.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

@@ -14,8 +14,8 @@
 #include <functional>
 #include <thread>
 
+#include "engine/reading/internal/opened_archive.h"
 #include "engine/building/internal/staged_archive.h"
-#include "engine/updating/internal/update_journal.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

@@ -10,9 +10,9 @@
 #include <filesystem>
 
 #include "engine/updating/archive_update.h"
+#include "engine/reading/internal/opened_archive.h"
 #include "engine/building/internal/staged_archive.h"
 #include "engine/building/internal/staging_file.h"
-#include "engine/updating/internal/update_journal.h"
 #include "helpers/archive_writer.h"
 #include "helpers/hand_journal.h"
 #include "helpers/random_bytes.h"

@@ -1,7 +1,8 @@
 // The shipped programs carry no test hooks: vpak and vpak-gui link the hooks that do nothing
 // (src/support/host_hooks.h), so neither reads the environment variables of the test hooks,
 // nor even holds their names, and a stray one changes nothing. Their twin vpak-test-hooks,
-// built from the same command-line sources, serves as the control.
+// built from the same command-line sources, serves as the control. Nor do they carry the
+// file-by-file replacement from a folder, which only the tests use (helpers/file_by_file.h).
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -46,6 +47,17 @@ TEST(ShippedPrograms, TheWindowHoldsNoNameOfATestHooksVariable) {
 #else
     GTEST_SKIP() << "the window is not built (VPAK_BUILD_GUI=OFF)";
 #endif
+}
+
+TEST(ShippedPrograms, NeitherProgramHoldsTheFileByFileReplacementOnlyTestsUse) {
+    // Put together here too, so that only a program that links the function holds its name.
+    const std::string name = std::string("ReplaceFromDirectory") + "FileByFile";
+    EXPECT_EQ(ProgramBytes(VpakProgram(VpakBuild::Real)).find(name), std::string::npos);
+#ifdef VPAK_GUI_PATH
+    EXPECT_EQ(ProgramBytes(VPAK_GUI_PATH).find(name), std::string::npos);
+#endif
+    // The scan finds the name where the function is linked: in these tests.
+    EXPECT_NE(ProgramBytes("/proc/self/exe").find(name), std::string::npos);
 }
 
 TEST(ShippedPrograms, TheCommandLineIgnoresAStrayFaultOrKill) {

@@ -144,6 +144,33 @@ TEST(HasZlibHeaderCheck, BuffersShorterThanTwoBytesAreRefused) {
     EXPECT_FALSE(HasZlibHeader(TArrayOfByte{0x78}));
 }
 
+TEST(BeginsAsZlibStreamCheck, AcceptsEveryDeflateHeaderWithoutDictionaryAndRightCheckBits) {
+    struct Case {
+        TArrayOfByte bytes;
+        bool begins;
+    };
+    const Case cases[] = {
+        {{0x78, 0xDA}, true},        // level 9
+        {{0x78, 0x9C}, true},        // the default level
+        {{0x78, 0x01}, true},        // level 0 or 1
+        {{0x78, 0x5E}, true},        // levels 2 to 5
+        {{0x58, 0x85}, true},        // a smaller window
+        {{0x08, 0x1D}, true},        // the smallest window
+        {{0x78, 0xDA, 0xFF}, true},  // what follows the header is not looked at
+        {{0x88, 0x98}, false},       // a window larger than 32 KiB (CMF 0x88 with right check bits)
+        {{0x79, 0x9C}, false},       // no deflate method
+        {{0x78, 0xBB}, false},       // a preset dictionary (check bits right)
+        {{0x78, 0xDB}, false},       // check bits wrong
+        {{0xDA, 0x78}, false},
+        {{0x78}, false},             // too short for a header
+        {{}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BeginsAsZlibStream(c.bytes.data(), static_cast<int64_t>(c.bytes.size())), c.begins)
+            << std::hex << (c.bytes.empty() ? -1 : int{c.bytes[0]}) << " " << (c.bytes.size() < 2 ? -1 : int{c.bytes[1]});
+    }
+}
+
 TEST(DecompressToBufferRoutine, ExactMultiplesOf1024ComeBackWhole) {
     for (size_t size : {size_t{1024}, size_t{4096}, size_t{65536}}) {
         const TArrayOfByte data = TextBytes(size);

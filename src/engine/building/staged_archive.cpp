@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/updating/internal/update_journal.h"
+#include "engine/updating/internal/journal_recovery.h"
 #include "support/errors.h"
 
 namespace {

@@ -23,28 +23,11 @@
 #include "support/number_text.h"
 #include "support/ordered_work.h"
 #include "support/paths.h"
+#include "support/zlib_adapter.h"
 
 namespace {
 
-// The two bytes a zlib stream starts with: CMF (method and window), FLG (check bits,
-// preset dictionary). Every stream a writer of this format stores is deflate with a window
-// of at most 32 KiB and no preset dictionary, and CMF * 256 + FLG is a multiple of 31.
-constexpr int kZlibHeaderSize = 2;
-constexpr uint8_t kMethodMask = 0x0F;
-constexpr uint8_t kDeflateMethod = 8;
-constexpr int kWindowShift = 4;
-constexpr uint8_t kLargestWindowField = 7;
-constexpr uint8_t kPresetDictionaryFlag = 0x20;
-constexpr int kHeaderCheckDivisor = 31;
-
 const char* const kReadingText = "reading the directory...";
-
-bool IsZlibHeader(const uint8_t* bytes) {
-    if ((bytes[0] & kMethodMask) != kDeflateMethod) return false;
-    if ((bytes[0] >> kWindowShift) > kLargestWindowField) return false;
-    if ((bytes[1] & kPresetDictionaryFlag) != 0) return false;
-    return (bytes[0] * 256 + bytes[1]) % kHeaderCheckDivisor == 0;
-}
 
 // An edit holds every folder of the archive as an object: a crafted directory of millions of
 // empty folder records (12 bytes each) must not become gigabytes. Real archives hold a few
@@ -85,7 +68,7 @@ std::vector<size_t> FindStreamsWithoutZlibHeader(const HostFile& opened, const s
             archive.Seek(files[k].kept->start);
             archive.ReadExact(head, kZlibHeaderSize);
         }
-        if (!IsZlibHeader(head)) damaged.push_back(k);
+        if (!BeginsAsZlibStream(head, kZlibHeaderSize)) damaged.push_back(k);
     }
     return damaged;
 }

@@ -5,7 +5,7 @@
 #include "engine/reading/archive_reader.h"
 #include "engine/format/internal/archive_format.h"
 #include "engine/reading/internal/archive_reader.h"
-#include "engine/updating/internal/update_journal.h"
+#include "engine/reading/internal/archive_reading.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"
 #include "support/paths.h"

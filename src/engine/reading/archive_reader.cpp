@@ -1,9 +1,9 @@
 #include "engine/reading/archive_reader.h"
 
 #include "engine/reading/internal/archive_reader.h"
+#include "engine/reading/internal/archive_reading.h"
 #include "engine/format/internal/directory_walk.h"
 #include "engine/extraction/internal/extraction.h"
-#include "engine/updating/internal/update_journal.h"
 #include "support/errors.h"
 #include "support/host_entries.h"
 #include "support/host_file.h"

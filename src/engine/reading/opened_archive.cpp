@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/updating/internal/update_journal.h"
 #include "support/errors.h"
 
 std::string TOpenedArchive::Problem() const {
@@ -16,6 +15,8 @@ std::string TOpenedArchive::Problem() const {
     }
     return "";
 }
+
+std::string JournalPathOf(const std::string& archivePath) { return host::ResolvedPath(archivePath) + kJournalSuffix; }
 
 std::string TOpenedArchive::JournalPath() const { return RealPath() + kJournalSuffix; }
 

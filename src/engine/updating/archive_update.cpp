@@ -351,27 +351,6 @@ static bool ReplaceFile(bool bigEndian, const std::string& archivePath, const st
     return ReplaceOneFileIn(opened, filePath, key, convertLoc, matchByTag, notices);
 }
 
-static bool ReplaceFileByFile(bool bigEndian, const std::string& archivePath, std::string sourceDir,
-                              bool matchByTag, bool convertLoc, const ProgressProc& progress,
-                              int32_t& replacedCount, TNotices* notices) {
-    const TProgressScope scope(progress);
-    replacedCount = 0;
-    TOpenedArchive opened(archivePath);
-    if (!CanReplaceFromDirectory(bigEndian, opened, sourceDir, notices)) return false;
-
-    // One journal covers every file of the directory: an interruption leaves the archive as
-    // it was before the first of them.
-    TArchiveUpdate update(opened, notices);
-    Report(progress, "preparing...");
-    TSourceTree tree;
-    if (!CollectSourceFiles(sourceDir, opened.Identity(), matchByTag, tree)) return false;
-    PassOn(tree.refused, notices);
-
-    ReplaceFilesOneByOne(opened, tree.files, 0, matchByTag, convertLoc, progress, replacedCount, notices);
-    update.Commit();
-    return replacedCount == static_cast<int32_t>(tree.files.size()) && tree.refused.empty();
-}
-
 std::string SourceFileKey(const std::string& relative, bool matchByTag) {
     return matchByTag ? HashTagFromFileName(relative) : relative;
 }
@@ -412,12 +391,5 @@ TReplaceResult ReplaceOneFile(const TReplaceFileRequest& request) {
     result.ok = ReplaceFile(request.bigEndian, request.archivePath, request.filePath, request.key, request.convertLoc,
                             request.matchByTag, request.notices, request.progress);
     result.replacedCount = result.ok ? 1 : 0;
-    return result;
-}
-
-TReplaceResult ReplaceFromDirectoryFileByFile(const TReplaceDirRequest& request) {
-    TReplaceResult result;
-    result.ok = ReplaceFileByFile(request.bigEndian, request.archivePath, request.sourceDir, request.matchByTag,
-                                  request.convertLoc, request.progress, result.replacedCount, request.notices);
     return result;
 }

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/format/internal/archive_format.h"
-#include "engine/updating/internal/update_journal.h"
-#include "engine/updating/internal/update_pass.h"
 #include "support/crc32.h"
 #include "support/host_file.h"
 #include "support/progress.h"
@@ -19,12 +16,6 @@ struct TResumePoint {
     bool saved = false;  // the piece's source bytes are in its slot
 };
 
-constexpr int64_t kTagLength = 8;         // the tag and 4 zero bytes
-constexpr int64_t kPlanFieldsLength = 40;  // final size, piece length, move count, stream count, head length
-constexpr int64_t kMoveLength = 24;        // from, to, length
-constexpr int64_t kStreamHeadLength = 24;  // position, length, parked at
-constexpr int64_t kInRecordStreamHeadLength = 16;  // position, length: journal version 4
-constexpr int64_t kInRecord = 0;           // "parked at" of a stream whose bytes follow
 constexpr char kSlotTag[4] = {'S', 'L', 'O', 'T'};
 constexpr int64_t kSlotHeadLength = 32;  // tag, piece number, length, CRC-32, 4 zero bytes
 constexpr int64_t kSlotAlignment = 4096;
@@ -37,87 +28,6 @@ int64_t AlignUp(int64_t value) { return (value + kSlotAlignment - 1) / kSlotAlig
 
 int64_t SlotPosition(int64_t slotsStart, int64_t pieceLength, size_t piece) {
     return slotsStart + static_cast<int64_t>(piece % 2) * AlignUp(kSlotHeadLength + pieceLength);
-}
-
-void PutField(uint8_t*& at, int64_t value) {
-    PutLittleEndian(at, static_cast<uint64_t>(value), 8);
-    at += 8;
-}
-
-int64_t TakeField(const uint8_t*& at) {
-    const auto value = static_cast<int64_t>(GetLittleEndian(at, 8));
-    at += 8;
-    return value;
-}
-
-// Reads count bytes of the journal into bytes and the digest; false when it ends before.
-bool ReadDigested(HostFile& journal, void* bytes, int64_t count, const TByteSink& digest) {
-    if (journal.Read(bytes, count) != count) return false;
-    digest(bytes, static_cast<size_t>(count));
-    return true;
-}
-
-bool InsideArchive(int64_t position, int64_t length, int64_t size) {
-    return position >= 0 && length >= 0 && position <= size && length <= size - position;
-}
-
-// The moves must be what MoveRanges takes: sources ascending, destinations ascending without
-// overlapping each other, all inside the archive before and after.
-bool MovesFit(const std::vector<TRangeMove>& moves, int64_t finalSize) {
-    int64_t lastFrom = 0;
-    int64_t lastEnd = 0;
-    for (const TRangeMove& move : moves) {
-        if (!InsideArchive(move.from, move.length, kMaxArchiveSize)) return false;
-        if (!InsideArchive(move.to, move.length, finalSize)) return false;
-        if (move.from < lastFrom || move.to < lastEnd) return false;
-        lastFrom = move.from;
-        lastEnd = move.to + move.length;
-    }
-    return true;
-}
-
-bool ReadMoves(HostFile& journal, int64_t count, int64_t finalSize, TForwardPass& pass, const TByteSink& digest) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(count * kMoveLength));
-    if (!ReadDigested(journal, bytes.data(), static_cast<int64_t>(bytes.size()), digest)) return false;
-    const uint8_t* at = bytes.data();
-    for (int64_t i = 0; i < count; ++i) {
-        TRangeMove move;
-        move.from = TakeField(at);
-        move.to = TakeField(at);
-        move.length = TakeField(at);
-        pass.moves.push_back(move);
-    }
-    return MovesFit(pass.moves, finalSize);
-}
-
-// A parked stream lies whole in the journal in front of the record.
-bool ParkedInFront(int64_t parkedAt, int64_t length, int64_t recordStart) {
-    return parkedAt > 0 && parkedAt <= recordStart && length <= recordStart - parkedAt;
-}
-
-// recordStart: where the record's tag lies in the journal.
-bool ReadStreams(HostFile& journal, int64_t journalSize, TPlanStreams layout, int64_t recordStart, int64_t count,
-                 TForwardPass& pass, const TByteSink& digest) {
-    const int64_t headLength = layout == TPlanStreams::InRecord ? kInRecordStreamHeadLength : kStreamHeadLength;
-    for (int64_t i = 0; i < count; ++i) {
-        uint8_t head[kStreamHeadLength];
-        if (!ReadDigested(journal, head, headLength, digest)) return false;
-        const uint8_t* at = head;
-        const int64_t position = TakeField(at);
-        const int64_t length = TakeField(at);
-        const int64_t parkedAt = layout == TPlanStreams::InRecord ? kInRecord : TakeField(at);
-        if (!InsideArchive(position, length, pass.finalSize)) return false;
-        if (parkedAt != kInRecord) {
-            if (!ParkedInFront(parkedAt, length, recordStart)) return false;
-            pass.streams.emplace_back(position, TStreamBytes::Parked(journal, parkedAt, length));
-            continue;
-        }
-        if (length > journalSize - journal.Position()) return false;
-        TArrayOfByte& stream = pass.held.emplace_back(static_cast<size_t>(length));
-        if (!ReadDigested(journal, stream.data(), length, digest)) return false;
-        pass.streams.emplace_back(position, TStreamBytes::Held(stream));
-    }
-    return true;
 }
 
 // Copies the piece's runs, in the kernel, into one span of the other file from position on;
@@ -199,59 +109,6 @@ private:
 
 }  // namespace
 
-void EncodePlan(const TForwardPass& pass, const TByteSink& put) {
-    std::vector<uint8_t> fields(static_cast<size_t>(kTagLength + kPlanFieldsLength + kMoveLength * pass.moves.size()));
-    std::memcpy(fields.data(), kPlanTag, sizeof kPlanTag);
-    uint8_t* at = fields.data() + kTagLength;
-    PutField(at, pass.finalSize);
-    PutField(at, pass.pieceLength);
-    PutField(at, static_cast<int64_t>(pass.moves.size()));
-    PutField(at, static_cast<int64_t>(pass.streams.size()));
-    PutField(at, static_cast<int64_t>(pass.head->size()));
-    for (const TRangeMove& move : pass.moves) {
-        PutField(at, move.from);
-        PutField(at, move.to);
-        PutField(at, move.length);
-    }
-    put(fields.data(), fields.size());
-    for (const auto& [position, stream] : pass.streams) {
-        uint8_t head[kStreamHeadLength];
-        uint8_t* field = head;
-        PutField(field, position);
-        PutField(field, stream.Length());
-        PutField(field, stream.IsParked() ? stream.Offset() : kInRecord);
-        put(head, sizeof head);
-        if (!stream.IsParked()) put(stream.HeldBytes().data(), stream.HeldBytes().size());
-    }
-    put(pass.head->data(), pass.head->size());
-}
-
-bool ReadPlan(HostFile& journal, int64_t journalSize, TPlanStreams layout, TForwardPass& pass,
-              const TByteSink& digest) {
-    const int64_t recordStart = journal.Position() - kTagLength;
-    uint8_t fields[kPlanFieldsLength];
-    if (!ReadDigested(journal, fields, kPlanFieldsLength, digest)) return false;
-    const uint8_t* at = fields;
-    pass.finalSize = TakeField(at);
-    pass.pieceLength = TakeField(at);
-    const int64_t moveCount = TakeField(at);
-    const int64_t streamCount = TakeField(at);
-    const int64_t headLength = TakeField(at);
-    const int64_t left = journalSize - journal.Position();
-    if (pass.finalSize < 0 || pass.finalSize > kMaxArchiveSize) return false;
-    if (pass.pieceLength <= 0 || pass.pieceLength > kJournalBudget) return false;
-    if (moveCount < 0 || moveCount > left / kMoveLength) return false;
-    if (streamCount < 0 || streamCount > left / kInRecordStreamHeadLength) return false;
-    if (headLength < 0 || headLength > kMaxHeaderSize || headLength > pass.finalSize) return false;
-    if (!ReadMoves(journal, moveCount, pass.finalSize, pass, digest)) return false;
-    if (!ReadStreams(journal, journalSize, layout, recordStart, streamCount, pass, digest)) return false;
-    if (headLength > journalSize - journal.Position()) return false;
-    TArrayOfByte& head = pass.held.emplace_back(static_cast<size_t>(headLength));
-    if (!ReadDigested(journal, head.data(), headLength, digest)) return false;
-    pass.head = &head;
-    return true;
-}
-
 int64_t SlotsStart(int64_t sealEnd) { return AlignUp(sealEnd); }
 
 int64_t JournalEndWithSlots(int64_t slotsStart, int64_t pieceLength) {
@@ -299,4 +156,18 @@ void RollForward(HostFile& archive, HostFile& journal, const TForwardPass& pass,
     }
     WriteStreamsAndHead(archive, pass.streams, *pass.head, pass.finalSize);
     archive.Flush();
+}
+
+void WriteStreamsAndHead(HostFile& archive, const TPlacedStreams& streams, const TArrayOfByte& head,
+                         int64_t finalSize) {
+    for (const auto& [position, stream] : streams) {
+        archive.Seek(position);
+        stream.WriteInto(archive);
+    }
+    archive.Seek(0);
+    archive.Write(head.data(), static_cast<int64_t>(head.size()));
+    if (archive.Size() > finalSize) {
+        archive.Seek(finalSize);
+        archive.Truncate();
+    }
 }

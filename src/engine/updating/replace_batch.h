@@ -14,6 +14,6 @@
 // the files are read, matched and compressed first (ahead, on every core), then every stream
 // is moved once, the new streams and the directory are written. The archive, the count (of
 // entries replaced), the result, the progress reports and the notices are exactly those of
-// replacing the files one by one (ReplaceFromDirectoryFileByFile). Every file that replaced
-// nothing is told in notices.
+// replacing the files one by one, each with ReplaceOneFile, under one journal. Every file that
+// replaced nothing is told in notices.
 TReplaceResult ReplaceFromDirectory(const TReplaceDirRequest& request);

@@ -109,20 +109,6 @@ TPassPlan PlanPass(int64_t oldHeadLength, int64_t dataAreaSize, int64_t headLeng
     return plan;
 }
 
-void WriteStreamsAndHead(HostFile& archive, const TPlacedStreams& streams, const TArrayOfByte& head,
-                         int64_t finalSize) {
-    for (const auto& [position, stream] : streams) {
-        archive.Seek(position);
-        stream.WriteInto(archive);
-    }
-    archive.Seek(0);
-    archive.Write(head.data(), static_cast<int64_t>(head.size()));
-    if (archive.Size() > finalSize) {
-        archive.Seek(finalSize);
-        archive.Truncate();
-    }
-}
-
 void ReportSaving() { ReportToScope({kSavingPhase, kWritePhases, kSavingText}); }
 
 void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update, TPassRole role) {

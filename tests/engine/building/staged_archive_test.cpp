@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "engine/building/archive_builder.h"
-#include "engine/updating/internal/update_journal.h"
+#include "engine/reading/internal/archive_reading.h"
+#include "engine/updating/internal/journal_recovery.h"
+#include "engine/reading/internal/opened_archive.h"
 #include "helpers/temp_dir.h"
 #include "hooks/host_test_hooks.h"
 #include "support/errors.h"

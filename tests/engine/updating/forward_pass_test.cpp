@@ -7,7 +7,8 @@
 #include <filesystem>
 
 #include "engine/updating/archive_update.h"
-#include "engine/updating/internal/update_journal.h"
+#include "engine/updating/internal/journal_recovery.h"
+#include "engine/reading/internal/opened_archive.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

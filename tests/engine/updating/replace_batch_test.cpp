@@ -19,6 +19,7 @@
 #include "engine/updating/internal/replace_batch.h"
 #include "engine/updating/replace_batch.h"
 #include "helpers/archive_writer.h"
+#include "helpers/file_by_file.h"
 #include "helpers/progress_record.h"
 #include "helpers/run_cli.h"
 #include "helpers/temp_dir.h"

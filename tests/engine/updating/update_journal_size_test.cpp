@@ -9,9 +9,10 @@
 
 #include "engine/updating/internal/archive_update.h"
 #include "engine/updating/internal/forward_pass.h"
+#include "engine/updating/internal/journal_recovery.h"
+#include "engine/reading/internal/opened_archive.h"
 #include "engine/updating/internal/replace_batch.h"
 #include "engine/updating/replace_batch.h"
-#include "engine/updating/internal/update_journal.h"
 #include "helpers/archive_probe.h"
 #include "helpers/archive_writer.h"
 #include "helpers/random_bytes.h"

@@ -1,8 +1,9 @@
 // The files a build writes beside its target: the target's name + ".vpak-new-" + 12 random
 // hexadecimal digits, created exclusively, so that no other user can take the name a build
 // will use by planting a file there. Making such names, finding them again, whether a build
-// holds one, and removing what killed builds left, which every open of an archive does
-// (update_journal.h) as well as the next build of it (staged_archive.h).
+// holds one, and removing what killed builds left, which every reading and update of an
+// archive does (archive_reading.h, update_journal.h) as well as the next build of it
+// (staged_archive.h).
 #pragma once
 
 #include "engine/internal_header.h"

@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "engine/reading/archive_entries.h"
 #include "engine/format/archive_index.h"
 #include "engine/reading/archive_reader.h"
 #include "engine/format/internal/archive_format.h"

@@ -15,6 +15,14 @@
 #include "support/host_lock.h"
 #include "support/named_file.h"
 
+// An update's journal (update_journal.h) lies beside the archive's file under its name +
+// this.
+inline constexpr const char* kJournalSuffix = ".vpak-journal";
+
+// Where the journal of an archive lies: beside the file the path names, links resolved
+// (TOpenedArchive::JournalPath, for an archive looked up once).
+std::string JournalPathOf(const std::string& archivePath);
+
 class TOpenedArchive {
 public:
     explicit TOpenedArchive(const std::string& path) : named_(path) {}

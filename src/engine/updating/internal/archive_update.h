@@ -1,5 +1,5 @@
 // In-place updating: engine/archive_update.h, and besides it replacing with bytes given, and
-// the pieces that replacing from a folder shares with replacing its files one by one.
+// the pieces that replacing from a folder (replace_batch.h) is made of.
 #pragma once
 
 #include "engine/internal_header.h"
@@ -33,11 +33,6 @@ struct TReplacementData {
 bool ReplaceEntryData(bool bigEndian, const std::string& archivePath, const std::string& key, bool matchByTag,
                       const TReplacementData* data, TNotices* notices = nullptr,
                       TJournalling journalling = TJournalling::Kept);
-
-// The file-by-file procedure: ReplaceOneFile for each file of the tree in collection order,
-// each listing, patching and closing the archive on its own. ReplaceFromDirectory gives what
-// this gives, in one pass.
-TReplaceResult ReplaceFromDirectoryFileByFile(const TReplaceDirRequest& request);
 
 // The checks every replacement from a directory makes before it touches anything: a PC
 // archive that exists and a source directory that exists (an empty one is made "."). What

@@ -7,11 +7,10 @@
 // fall outside was restored, replaced or updated another way since the pass: writing the
 // journal back would mix two archives.
 //
-// Record, integers little-endian:
-//   "STAT", 4 zero bytes, old size (8), new size (8), content (4: 0 sampled, 1 unknown),
-//   sample count n (4), then n times: position (8), old byte (1), new byte (1)
 // An "unknown" state holds no samples and lets any content pass: it covers a change that came
 // without a pass to describe it.
+//
+// The journal's format is described in vpak-journal(5).
 #pragma once
 
 #include "engine/internal_header.h"

@@ -1,40 +1,22 @@
-// The rollback journal that makes an in-place update of an archive old-or-new.
+// The rollback journal that makes an in-place update of an archive old-or-new, and the
+// update that writes it.
 //
 // Before the first byte of the archive changes, the journal beside it (the archive's name +
 // ".vpak-journal", created exclusively, never through a symbolic link, readable by whoever may
 // read the archive and writable by its owner alone) receives the archive's device, inode and
 // size and the present content of every range the update is going to overwrite or cut off,
-// and, for each pass, the state the pass leads from and to (journal_state.h), sealed by a
-// CRC-32 over everything before the seal, and is flushed to disk. Only then does the archive
-// change. When the update is complete the archive is flushed and the journal removed.
+// and, for each pass, the state the pass leads from and to (journal_state.h), sealed, and is
+// flushed to disk. Only then does the archive change. When the update is complete the archive
+// is flushed and the journal removed. Whoever opens the archive next and finds a journal
+// recovers from it (journal_recovery.h).
 //
-// Whoever opens the archive next and finds a journal applies it only when it can trust it
-// and it describes this very archive: a regular file, owned by the archive's owner or by the
-// user recovering, that no one else may write, sealed for this file (device and inode), and
-// the archive still in the state of its last sealed STATE record. Then the saved ranges are
-// written back and the archive is cut to its old size. A journal that is not to be trusted
-// is left where it is, unapplied; a trusted one that does not fit is removed unapplied.
+// A pass that would have the journal save more than kJournalBudget bytes
+// (journal_format.h), or more than half the disk's free space, rolls forward instead, when it
+// is the last pass of its update: the journal holds the whole pass, sealed, and two slots of
+// at most half the budget each (forward_pass.h). Once that group is sealed, recovery finishes
+// the pass instead of undoing the update, and the archive is the new one.
 //
-// A pass that would have the journal save more than kJournalBudget bytes, or more than half
-// the disk's free space, rolls forward instead, when it is the last pass of its update: the
-// journal holds the whole pass, sealed, and two slots of at most half the budget each
-// (forward_pass.h). Once that group is sealed, recovery finishes the pass instead of undoing
-// the update, and the archive is the new one.
-//
-// Layout, integers little-endian:
-//   header   "VPAK-JNL", version (4), header length (4), device (8), inode (8), old size (8)
-//   record   "SAVE", 4 zero bytes, archive offset (8), length n (8), the n saved bytes
-//   record   "STAT", 4 zero bytes, the state of a pass (journal_state.h)
-//   record   "DATA", 4 zero bytes, length n (8), the n bytes of a new stream parked here
-//   record   "PLAN", the pass that rolls forward (forward_pass.h); only in the last group
-//   seal     "SEAL", 4 zero bytes, CRC-32 of every journal byte in front of the seal (4)
-//   slots    behind the seal of a group with a PLAN record (forward_pass.h)
-// Version 5 is written. Version 4 (no DATA records), 3 (no PLAN records either), 2 (no STATE
-// records either) and 1 (seals
-// holding a SHA-1 of 20 bytes) are still read; those before 3 are applied on the checks of
-// the file alone. Records and seals follow each other in groups; a group is flushed before the
-// archive changes inside its ranges. A roll-back applies the records up to the last valid
-// seal; a sealed PLAN is rolled forward.
+// The journal's format is described in vpak-journal(5).
 #pragma once
 
 #include "engine/internal_header.h"
@@ -45,43 +27,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/updating/internal/forward_pass.h"
 #include "engine/updating/internal/journal_state.h"
 #include "engine/reading/internal/opened_archive.h"
 #include "engine/reading/internal/stream_bytes.h"
 #include "engine/notices.h"
+#include "support/bytes.h"
 #include "support/host_file.h"
 #include "support/host_lock.h"
-
-inline constexpr const char* kJournalSuffix = ".vpak-journal";
-// A journal that was acted on and does not read whole is kept under its name + this (then
-// "-2", "-3" ...), out of the way of the next update: it is evidence of how the archive tore.
-inline constexpr const char* kDamagedSuffix = ".damaged";
-
-// The most an update's journal holds of the archive's old bytes, whatever the archive's size;
-// new streams and the new directory come on top.
-inline constexpr int64_t kJournalBudget = int64_t{64} << 20;
-
-// Where the journal of an archive lies: beside the file the path names, links resolved
-// (TOpenedArchive::JournalPath, for an archive looked up once).
-std::string JournalPathOf(const std::string& archivePath);
-
-enum class TRecovery {
-    NoJournal,   // nothing to do
-    RolledBack,  // a sealed journal of this file was applied: the archive is as before the update
-    RolledForward,  // a sealed pass was finished: the archive is as after the update
-    Discarded,   // a journal unsealed, damaged, of another file or another state of it was
-                 // removed; the archive was left as it is
-    Ignored,     // a journal this process may not apply or remove stays; the archive was left as it is
-    KeptAside,   // a journal that was acted on but does not read whole, or does not fit the
-                 // archive where it is damaged, was renamed (kDamagedSuffix); the archive may be torn
-};
-
-// Rolls back what an interrupted update of the archive left. Waits while another process
-// updates the archive. Does nothing to an update that this process is running. What it
-// leaves alone, and why, is told in notices.
-TRecovery RecoverArchive(const std::string& archivePath, TNotices* notices = nullptr);
-// The same for an archive the operation has opened; it may be locked by this process already.
-TRecovery RecoverArchive(TOpenedArchive& archive, TNotices* notices = nullptr);
 
 // A byte range of the archive, from up to (not including) to.
 struct TByteRange {
@@ -89,8 +42,8 @@ struct TByteRange {
     int64_t to = 0;
 };
 
+// The journal itself, which the outermost update of an archive writes.
 class TUpdateJournal;
-struct TForwardPass;
 
 // Whether an update keeps its journal. Every operation keeps it. Only a benchmark that
 // measures what the journal costs skips it, by naming this: the update then still locks the
@@ -173,26 +126,4 @@ private:
     std::unique_ptr<TUpdateJournal> journal_;  // owned by the outermost update only
     TUpdateJournal* active_ = nullptr;         // this update's journal or the outer one's
     bool committed_ = false;
-};
-
-// Reading an archive: rolls back an interrupted update and removes the file a killed build
-// left beside it, then holds a shared lock, so that no update of another process runs while
-// the archive is read. A left-over this process may not remove or apply stays, told in
-// notices, and the archive is read as it is.
-class TArchiveReading {
-public:
-    explicit TArchiveReading(const std::string& archivePath, TNotices* notices = nullptr);
-    // The same for an archive the operation has opened, which must outlive the reading.
-    // Should another file stand under its name once the lock is held after a wait, archive
-    // stands for that one from then on.
-    explicit TArchiveReading(TOpenedArchive& archive, TNotices* notices = nullptr);
-    ~TArchiveReading();
-    TArchiveReading(const TArchiveReading&) = delete;
-    TArchiveReading& operator=(const TArchiveReading&) = delete;
-
-private:
-    void Start(TOpenedArchive& archive, TNotices* notices);
-
-    std::unique_ptr<TOpenedArchive> own_;  // the archive, when this opened it from a path
-    std::unique_ptr<host::FileLock> lock_;
 };

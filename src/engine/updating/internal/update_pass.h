@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/updating/internal/journal_state.h"
 #include "engine/reading/internal/stream_bytes.h"
 #include "engine/updating/internal/update_journal.h"
 #include "support/bytes.h"
@@ -69,11 +70,6 @@ enum class TPassRole {
 // the archive back. A last pass that changes more than the journal may save is sealed in the
 // journal whole and rolls forward instead: an error then leaves it to the next open to finish.
 void RunPass(HostFile& archive, const TPassPlan& plan, TArchiveUpdate& update, TPassRole role);
-
-// The last writes of a pass, once its runs have moved: the new streams at their positions,
-// the header with the directory at the front, and the cut at the final size.
-void WriteStreamsAndHead(HostFile& archive, const TPlacedStreams& streams, const TArrayOfByte& head,
-                         int64_t finalSize);
 
 // Reports the first phase of writing a pass, for a caller that starts saving early.
 void ReportSaving();
