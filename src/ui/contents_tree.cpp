@@ -177,7 +177,7 @@ std::string Bytes(int64_t count) { return GroupThousands(count) + (count == 1 ? 
 
 }  // namespace
 
-TContentsTree::TContentsTree(const TImageList& images, QWidget* parent) : QTreeWidget(parent), images_(images) {
+TContentsTree::TContentsTree(const TImageList& images, QWidget* parent) : QTreeWidget(parent), icons_(images) {
     auto* style = new TTreeLinesStyle;
     style->setParent(this);
     setStyle(style);
@@ -201,20 +201,12 @@ TContentsTree::TContentsTree(const TImageList& images, QWidget* parent) : QTreeW
 }
 
 QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
-    // A hundred thousand nodes share a few icons instead of holding one each.
-    for (const auto& [indices, icon] : icons_)
-        if (indices == std::make_pair(imageIndex, selectedIndex)) return icon;
-    QIcon icon;
-    const auto valid = [this](int i) { return i >= 0 && static_cast<size_t>(i) < images_.size(); };
-    if (valid(imageIndex)) icon.addPixmap(images_[imageIndex], QIcon::Normal);
-    if (valid(selectedIndex)) icon.addPixmap(images_[selectedIndex], QIcon::Selected);
-    icons_.emplace_back(std::make_pair(imageIndex, selectedIndex), icon);
-    return icon;
+    return icons_.Icon(imageIndex, selectedIndex);
 }
 
 QTreeWidgetItem* TContentsTree::AddNode(QTreeWidgetItem* parent, const std::string& text, int imageIndex,
                                         int selectedIndex) {
-    auto* item = new TTreeNode(DisplayName(text), imageIndex, selectedIndex);
+    auto* item = new TTreeNode(DisplayName(text), icons_, imageIndex, selectedIndex);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
     if (parent != nullptr) parent->addChild(item);
     else addTopLevelItem(item);

@@ -110,12 +110,10 @@ private:
     struct TNodeTotals;
     void SumFiles(const QTreeWidgetItem* item, TNodeTotals& totals) const;
 
-    const TImageList& images_;
     // The indexes the file nodes' entries lie in, and the number each one's first entry has.
     std::vector<std::shared_ptr<const TArchiveIndex>> indexes_;
     std::vector<int64_t> firstEntries_;
-    // One icon of each kind, shared by every node that shows it.
-    mutable std::vector<std::pair<std::pair<int, int>, QIcon>> icons_;
+    TNodeIcons icons_;
     TTreeFilter filter_{*this};
     TDragOutProc dragOut_;
     TDropInProc dropIn_;

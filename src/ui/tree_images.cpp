@@ -116,3 +116,14 @@ TImageList CreateTreeImageList() {
     images[kImageRedCross] = RedCross();
     return images;
 }
+
+QIcon TNodeIcons::Icon(int imageIndex, int selectedIndex) const {
+    for (const auto& [indices, icon] : icons_)
+        if (indices == std::make_pair(imageIndex, selectedIndex)) return icon;
+    QIcon icon;
+    const auto valid = [this](int i) { return i >= 0 && static_cast<size_t>(i) < images_.size(); };
+    if (valid(imageIndex)) icon.addPixmap(images_[imageIndex], QIcon::Normal);
+    if (valid(selectedIndex)) icon.addPixmap(images_[selectedIndex], QIcon::Selected);
+    icons_.emplace_back(std::make_pair(imageIndex, selectedIndex), icon);
+    return icon;
+}

@@ -1,9 +1,8 @@
 #include "ui/tree_node.h"
 
-#include "ui/contents_tree.h"
-
-TTreeNode::TTreeNode(const QString& text, int imageIndex, int selectedIndex)
+TTreeNode::TTreeNode(const QString& text, const TNodeIcons& icons, int imageIndex, int selectedIndex)
     : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType),
+      icons_(icons),
       imageIndex_(imageIndex),
       selectedIndex_(selectedIndex) {}
 
@@ -12,10 +11,7 @@ QVariant TTreeNode::data(int column, int role) const {
         if (role == kImageIndexRole) return imageIndex_;
         if (role == kSelectedImageIndexRole) return selectedIndex_;
         if (role == kEntryRole) return entry_ < 0 ? QVariant() : QVariant(static_cast<qlonglong>(entry_));
-        if (role == Qt::DecorationRole) {
-            const auto* tree = dynamic_cast<const TContentsTree*>(treeWidget());
-            if (tree != nullptr) return tree->NodeIcon(imageIndex_, selectedIndex_);
-        }
+        if (role == Qt::DecorationRole) return icons_.Icon(imageIndex_, selectedIndex_);
     }
     return QTreeWidgetItem::data(column, role);
 }

@@ -4,6 +4,8 @@
 #include <QTreeWidgetItem>
 #include <cstdint>
 
+#include "ui/tree_images.h"
+
 // Item data roles that carry a node's image indices into the tree's image list, and a file
 // node's entry: its number in the index the tree was filled from (after the entries of the
 // indexes kept before it, when a fill adds to the tree).
@@ -14,16 +16,17 @@ inline constexpr int kEntryRole = Qt::UserRole + 3;
 inline constexpr int kFolderNameRole = Qt::UserRole + 4;
 
 // A node that keeps its images and its entry as plain members and gives them, and its icon
-// (the contents tree's for those images), as item data when asked. A tree of a million files
+// (the shared one of the tree's icons for those images), as item data when asked. A tree of a million files
 // would otherwise hold four data records of 40 bytes each per node, and its icon besides.
 class TTreeNode : public QTreeWidgetItem {
 public:
-    TTreeNode(const QString& text, int imageIndex, int selectedIndex);
+    TTreeNode(const QString& text, const TNodeIcons& icons, int imageIndex, int selectedIndex);
 
     QVariant data(int column, int role) const override;
     void setData(int column, int role, const QVariant& value) override;
 
 private:
+    const TNodeIcons& icons_;
     int64_t entry_ = -1;
     int imageIndex_;
     int selectedIndex_;
