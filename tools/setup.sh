@@ -10,7 +10,8 @@ packages=(
   qt6-base-dev libsimpleini-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  libxcb1-dev xvfb xauth openbox x11-utils imagemagick zip unzip pigz time strace
+  libxcb1-dev xvfb xauth openbox x11-utils xdotool imagemagick zip unzip pigz time strace
+  dbus at-spi2-core python3-gi gir1.2-atspi-2.0 python3-pyatspi xdg-utils qt6-image-formats-plugins
   help2man gzip man-db groff-base dpkg-dev file desktop-file-utils appstream shared-mime-info
   bash-completion librsvg2-bin
 )
