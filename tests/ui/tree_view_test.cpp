@@ -159,13 +159,17 @@ TEST_F(TreeViewTest, DetailsShowSizesThatSortByAHeaderClickWithFoldersFirst) {
     EXPECT_EQ(ColumnOutline(Tree(), 0), (std::vector<std::string>{"dir", "in.txt", "big.txt", "mid.txt", "small.txt"}));
     ClickHeader(0);
     EXPECT_EQ(ColumnOutline(Tree(), 0), (std::vector<std::string>{"dir", "in.txt", "big.txt", "small.txt", "mid.txt"}));
-    ClickHeader(1);
-    // The filter still finds its rows in the sorted tree.
+    // A filter applied before a sort still finds its rows in the sorted tree.
     form->ShowFilter();
     Tree()->SetFilter(QStringLiteral("i"));
-    EXPECT_FALSE(Tree()->topLevelItem(0)->isHidden());  // dir
-    EXPECT_TRUE(Tree()->topLevelItem(1)->isHidden());   // small.txt
-    EXPECT_FALSE(Tree()->topLevelItem(2)->isHidden());  // mid.txt
+    ClickHeader(1);
+    ASSERT_EQ(ColumnOutline(Tree(), 0), (std::vector<std::string>{"dir", "in.txt", "small.txt", "mid.txt", "big.txt"}));
+    EXPECT_TRUE(Tree()->topLevelItem(1)->isHidden());  // small.txt
+    Tree()->SetFilter(QStringLiteral("s"));
+    EXPECT_TRUE(Tree()->topLevelItem(0)->isHidden());   // dir
+    EXPECT_FALSE(Tree()->topLevelItem(1)->isHidden());  // small.txt
+    EXPECT_TRUE(Tree()->topLevelItem(2)->isHidden());   // mid.txt
+    EXPECT_TRUE(Tree()->topLevelItem(3)->isHidden());   // big.txt
 
     form->close();
     EXPECT_NE(ReadFileText(SettingsPath()).find("[View]\nDetails=1\n"), std::string::npos);
