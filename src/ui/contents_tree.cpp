@@ -211,7 +211,14 @@ bool TContentsTree::ColumnLess(const QTreeWidgetItem* a, const QTreeWidgetItem* 
 
 TContentsTree::TNodeTotals TContentsTree::TotalsOf(const QTreeWidgetItem* item) const {
     TNodeTotals totals;
-    if (item != nullptr) SumFiles(item, totals);
+    if (item == nullptr) return totals;
+    if (IsFileNode(item)) {
+        // A file's own record, without the walk a folder needs: sorting asks for it often.
+        if (const TArchiveEntry* entry = EntryOf(item))
+            totals = {1, std::max<int32_t>(entry->unpackedSize, 0), std::max<int32_t>(entry->packedSize, 0)};
+        return totals;
+    }
+    SumFiles(item, totals);
     return totals;
 }
 
