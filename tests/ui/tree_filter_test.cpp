@@ -125,20 +125,28 @@ INSTANTIATE_TEST_SUITE_P(Texts, NoMatch,
 // Extract... on a folder the filter narrows writes the files it shows, not those it hides.
 TEST_F(TreeFilterTest, ExtractOfAFilteredFolderWritesOnlyTheFilesTheFilterShows) {
     namespace fs = std::filesystem;
-    const std::string target = temp / "out";
-    fs::create_directories(target);
-    script.onFolder = [target](const std::string&, const std::string&, std::string& chosen) {
-        chosen = target;
-        return true;
-    };
+    const struct {
+        const char* text;
+        const char* written;
+        const char* left;
+    } cases[] = {{"y.", "alpha/y.txt", "alpha/sub"}, {"sub", "alpha/sub/z.txt", "alpha/y.txt"}};
     form->ShowFilter();
-    Type("y.");
-    Tree()->clearSelection();
-    Tree()->topLevelItem(0)->setSelected(true);  // alpha, showing y.txt but not sub\z.txt
-    Find<QAction>("Action_Extract")->trigger();
-    EXPECT_EQ(Caption(), ExtractedText(1));
-    EXPECT_TRUE(fs::exists(target + "/alpha/y.txt"));
-    EXPECT_FALSE(fs::exists(target + "/alpha/sub"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string target = temp / ("out-" + std::string(c.text));
+        fs::create_directories(target);
+        script.onFolder = [target](const std::string&, const std::string&, std::string& chosen) {
+            chosen = target;
+            return true;
+        };
+        Type(c.text);
+        Tree()->clearSelection();
+        Tree()->topLevelItem(0)->setSelected(true);  // alpha
+        Find<QAction>("Action_Extract")->trigger();
+        EXPECT_EQ(Caption(), ExtractedText(1));
+        EXPECT_TRUE(fs::exists(target + "/" + c.written));
+        EXPECT_FALSE(fs::exists(target + "/" + c.left));
+    }
 }
 
 struct ToTreeCase {
