@@ -198,6 +198,28 @@ TContentsTree::TContentsTree(const TImageList& images, QWidget* parent) : QTreeW
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DragDrop);
     setDropIndicatorShown(false);
+    columns_ = new TTreeColumns(*this);
+}
+
+QString TContentsTree::ColumnText(const QTreeWidgetItem* item, int column) const {
+    return columns_->Text(item, column);
+}
+
+bool TContentsTree::ColumnLess(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int column) const {
+    return columns_->Less(a, b, column);
+}
+
+TContentsTree::TNodeTotals TContentsTree::TotalsOf(const QTreeWidgetItem* item) const {
+    TNodeTotals totals;
+    if (item == nullptr) return totals;
+    if (IsFileNode(item)) {
+        // A file's own record, without the walk a folder needs: sorting asks for it often.
+        if (const TArchiveEntry* entry = EntryOf(item))
+            totals = {1, std::max<int32_t>(entry->unpackedSize, 0), std::max<int32_t>(entry->packedSize, 0)};
+        return totals;
+    }
+    SumFiles(item, totals);
+    return totals;
 }
 
 QIcon TContentsTree::NodeIcon(int imageIndex, int selectedIndex) const {
@@ -241,18 +263,14 @@ const TArchiveEntry* TContentsTree::EntryOf(const QTreeWidgetItem* item, const T
     return &held.entries[entry];
 }
 
-struct TContentsTree::TNodeTotals {
-    int64_t files = 0;
-    int64_t size = 0;
-    int64_t packed = 0;
-};
-
-void TContentsTree::SumFiles(const QTreeWidgetItem* item, TNodeTotals& totals) const {
+void TContentsTree::SumFiles(const QTreeWidgetItem* item, TNodeTotals& totals, bool shownOnly) const {
+    shownOnly = shownOnly && filter_.Active();
     // With a stack of its own: a crafted archive may nest folders deeply.
     std::vector<const QTreeWidgetItem*> pending{item};
     while (!pending.empty()) {
         const QTreeWidgetItem* next = pending.back();
         pending.pop_back();
+        if (shownOnly && next->isHidden()) continue;
         if (!IsFileNode(next)) {
             for (int i = next->childCount() - 1; i >= 0; --i) pending.push_back(next->child(i));
             continue;
@@ -312,6 +330,7 @@ void TStringList_2_TTreeView_proba(std::shared_ptr<const TArchiveIndex> index, T
 
 void TContentsTree::BeginFill(bool clearFirst) {
     filter_.ForgetItems(!clearFirst);
+    columns_->ForgetNodes();
     if (clearFirst) RemoveAllNodes();
 }
 
@@ -350,6 +369,7 @@ TContentsTree::~TContentsTree() {
 }
 
 void TContentsTree::EndFill() {
+    columns_->SortAgain();
     if (filter_.Active()) filter_.Apply(filter_.Text());
 }
 
@@ -401,19 +421,64 @@ QTreeWidgetItem* TContentsTree::SingleSelected() const {
 
 int64_t TContentsTree::SelectedFileCount() const {
     TNodeTotals totals;
-    for (const QTreeWidgetItem* item : OutermostSelected(*this)) SumFiles(item, totals);
+    for (const QTreeWidgetItem* item : OutermostSelected(*this)) SumFiles(item, totals, true);
     return totals.files;
 }
 
-std::vector<TTreeEntry> TContentsTree::SelectedEntries() const {
+std::vector<TTreeEntry> TContentsTree::SelectedEntries(bool shownOnly) const {
     std::vector<TTreeEntry> entries;
     for (const QTreeWidgetItem* item : OutermostSelected(*this)) {
+        if (shownOnly && filter_.Active() && !IsFileNode(item)) {
+            AddShownEntries(item, entries);
+            continue;
+        }
         const std::string path = ArchivePathOf(item);
         if (!path.empty()) entries.push_back({path, IsFileNode(item)});
     }
     std::sort(entries.begin(), entries.end(),
               [](const TTreeEntry& a, const TTreeEntry& b) { return CompareTextNoCase(a.path, b.path) < 0; });
     return entries;
+}
+
+void TContentsTree::AddShownEntries(const QTreeWidgetItem* folder, std::vector<TTreeEntry>& entries) const {
+    std::vector<const QTreeWidgetItem*> shown;
+    bool hidesAny = false;
+    std::vector<const QTreeWidgetItem*> pending{folder};
+    while (!pending.empty()) {
+        const QTreeWidgetItem* next = pending.back();
+        pending.pop_back();
+        if (next != folder && next->isHidden()) {
+            hidesAny = true;
+            continue;
+        }
+        if (IsFileNode(next)) shown.push_back(next);
+        for (int c = next->childCount() - 1; c >= 0; --c) pending.push_back(next->child(c));
+    }
+    if (!hidesAny) {
+        const std::string path = ArchivePathOf(folder);
+        if (!path.empty()) entries.push_back({path, false});
+        return;
+    }
+    for (const QTreeWidgetItem* file : shown) entries.push_back({ArchivePathOf(file), true});
+}
+
+bool TContentsTree::SelectFirstShownFile() {
+    // The rows as they stand, top to bottom, hidden ones skipped with all they hold.
+    std::vector<QTreeWidgetItem*> pending;
+    for (int i = topLevelItemCount() - 1; i >= 0; --i) pending.push_back(topLevelItem(i));
+    while (!pending.empty()) {
+        QTreeWidgetItem* next = pending.back();
+        pending.pop_back();
+        if (next->isHidden()) continue;
+        if (IsFileNode(next)) {
+            setCurrentItem(next);
+            scrollToItem(next);
+            setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+        for (int c = next->childCount() - 1; c >= 0; --c) pending.push_back(next->child(c));
+    }
+    return false;
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/format/archive_index.h"
+#include "ui/tree_columns.h"
 #include "ui/tree_filter.h"
 #include "ui/tree_images.h"
 #include "ui/tree_node.h"
@@ -33,7 +34,7 @@ struct TTreeState {
 using TDragOutProc = std::function<QMimeData*()>;
 using TDropInProc = std::function<void(const QList<QUrl>& urls, QTreeWidgetItem* target)>;
 
-class TContentsTree : public QTreeWidget {
+class TContentsTree : public QTreeWidget, public TNodeColumnSource {
     Q_OBJECT
 public:
     // images must outlive the tree.
@@ -62,11 +63,26 @@ public:
     // Once nodes are added: a filter's text applies to them.
     void EndFill();
 
+    // The header, naming the archive shown, and the Details view's columns.
+    TTreeColumns& Columns() { return *columns_; }
+    QString ColumnText(const QTreeWidgetItem* item, int column) const override;
+    bool ColumnLess(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int column) const override;
+
+    // The files below a node (or the node's own file) and their sizes.
+    struct TNodeTotals {
+        int64_t files = 0;
+        int64_t size = 0;
+        int64_t packed = 0;
+    };
+    TNodeTotals TotalsOf(const QTreeWidgetItem* item) const;
+
     // The archive path of a node; "" for a node that stands for no entry (a root caption).
     std::string ArchivePathOf(const QTreeWidgetItem* item) const;
     static bool IsFileNode(const QTreeWidgetItem* item);
-    // The selected entries by path, without those that lie in a selected folder.
-    std::vector<TTreeEntry> SelectedEntries() const;
+    // The selected entries by path, without those that lie in a selected folder. While the
+    // filter hides some of a selected folder's entries, the folder stands for the files it
+    // shows (shownOnly), or for itself.
+    std::vector<TTreeEntry> SelectedEntries(bool shownOnly = true) const;
     // The one selected node; null when none or several are selected.
     QTreeWidgetItem* SingleSelected() const;
     // The files the selected entries hold, each once.
@@ -81,6 +97,11 @@ public:
     // Narrows the tree to the entries whose path holds text; "" shows it all again.
     void SetFilter(const QString& text);
     QString FilterText() const { return filter_.Text(); }
+    // A filter is applied and shows no entry.
+    bool FilterFindsNothing() const { return filter_.Active() && !filter_.ShowsAny(); }
+    // Selects the first file the tree shows (the filter's first match), makes it current and
+    // takes the focus; false when it shows none.
+    bool SelectFirstShownFile();
 
     void SetDragHandlers(TDragOutProc dragOut, TDropInProc dropIn);
 
@@ -107,14 +128,16 @@ private:
     bool TakesDrop(const QDropEvent* event) const;
     // The record a file node stands for; null for any other node.
     const TArchiveEntry* EntryOf(const QTreeWidgetItem* item, const TArchiveIndex** index = nullptr) const;
-    struct TNodeTotals;
-    void SumFiles(const QTreeWidgetItem* item, TNodeTotals& totals) const;
+    void SumFiles(const QTreeWidgetItem* item, TNodeTotals& totals, bool shownOnly = false) const;
+    // The files a filter shows below a folder: the folder itself where it hides none.
+    void AddShownEntries(const QTreeWidgetItem* folder, std::vector<TTreeEntry>& entries) const;
 
     // The indexes the file nodes' entries lie in, and the number each one's first entry has.
     std::vector<std::shared_ptr<const TArchiveIndex>> indexes_;
     std::vector<int64_t> firstEntries_;
     TNodeIcons icons_;
     TTreeFilter filter_{*this};
+    TTreeColumns* columns_ = nullptr;
     TDragOutProc dragOut_;
     TDropInProc dropIn_;
 };

@@ -1,5 +1,6 @@
 #include "ui/filter_line.h"
 
+#include <QKeyEvent>
 #include <QTimer>
 
 #include "ui/contents_tree.h"
@@ -32,4 +33,19 @@ void TFilterLine::Empty() {
     clear();
     pause_->stop();
     if (tree_ != nullptr) tree_->SetFilter(QString());
+}
+
+void TFilterLine::keyPressEvent(QKeyEvent* event) {
+    const bool toTree = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Down;
+    if (!toTree || event->modifiers() & ~Qt::KeypadModifier || tree_ == nullptr) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    // What was typed last applies now, not after the pause.
+    if (pause_->isActive() || tree_->FilterText() != text()) {
+        pause_->stop();
+        tree_->SetFilter(text());
+    }
+    tree_->SelectFirstShownFile();
+    event->accept();
 }

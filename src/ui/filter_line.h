@@ -1,5 +1,5 @@
 // The filter line under the contents tree: what is typed narrows the tree to the entries
-// whose path holds it, once the keys pause.
+// whose path holds it, once the keys pause. Enter and Down go to the first file it shows.
 #pragma once
 
 #include <QLineEdit>
@@ -16,6 +16,9 @@ public:
 
     // The text emptied at once, and the tree shown whole.
     void Empty();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QPointer<TContentsTree> tree_;

@@ -18,6 +18,7 @@
 #include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"
+#include "ui/byte_order_choice.h"
 #include "ui/contents_tree.h"
 #include "ui/filter_line.h"
 #include "ui/flat_button.h"
@@ -25,6 +26,7 @@
 #include "ui/path_edit.h"
 #include "ui/text_bridge.h"
 #include "ui/tree_commands.h"
+#include "ui/tree_hint.h"
 #include "ui/ui_texts.h"
 #include "ui/window_title.h"
 
@@ -154,6 +156,7 @@ void TForm1::CreateContentsTree() {
                                     run(&TForm1::RemoveEntriesClick),  run(&TForm1::CopyPathClick)};
     treeCommands_ =
         std::make_unique<TTreeCommands>(*this, *ContentsTree, *status_, *services_.Dialogs, services_.Engine, menu);
+    new TTreeHint(*ContentsTree);
     TreeFilter = new TFilterLine(ContentsTree, this);
     layout_.FollowTree(ContentsTree, TreeFilter);
     LayOutControls();
@@ -226,7 +229,9 @@ void TForm1::Button_selectPAKClick() {
 void TForm1::OpenNamedArchive() {
     auto index = std::make_shared<TArchiveIndex>();
     TNotices notices;
-    const bool ok = services_.Engine.ReadArchiveIndex(CheckBox_XBOX->isChecked(), Text(Edit1), *index, &notices);
+    const TByteOrderChoice order =
+        ReadInEitherByteOrder(services_.Engine, CheckBox_XBOX->isChecked(), Text(Edit1), *index, &notices);
+    const bool ok = order.ok;
     const auto count = static_cast<int64_t>(index->entries.size());
     if (!ok) {
         SetCaption(ErrorText);
@@ -234,10 +239,13 @@ void TForm1::OpenNamedArchive() {
         return;
     }
     SetCaption(PleaseWaitText);
+    // A change of state runs CheckBox_XBOXClick, as a click would.
+    if (order.switched) CheckBox_XBOX->setChecked(order.xbox);
     treeCommands_->Show(std::move(index), Text(Edit1), CheckBox_XBOX->isChecked());
     ContentsTree->SetDragHandlers([this] { return DragOutEntries(); },
                                   [this](const QList<QUrl>& urls, QTreeWidgetItem* target) { DropOntoTree(urls, target); });
-    SetCaption("O.K. The file successfully opened, contains " + GroupThousands(count) + " files.");
+    SetCaption("O.K. The file successfully opened, contains " + GroupThousands(count) + " files." +
+               ByteOrderSwitchNote(order));
     ShowNotices(true, notices);
 }
 
@@ -286,6 +294,7 @@ void TForm1::Button_XtractAllClick() {
     const TExtractResult result = services_.Engine.ExtractArchive(request);
     SetCaption(result.ok ? ExtractedText(result.extractedCount) : ErrorText);
     ShowNotices(result.ok, notices);
+    if (result.ok) treeCommands_->FollowArchive(archive, request.bigEndian);
 }
 
 void TForm1::Button_MakeArchiveClick() {
@@ -313,6 +322,7 @@ void TForm1::Button_MakeArchiveClick() {
     const TMakeResult result = services_.Engine.MakeArchive(request);
     SetCaption(result.ok ? PackedText(result.folderCount, result.fileCount) : ErrorText);
     ShowNotices(result.ok, notices);
+    if (result.ok) treeCommands_->FollowArchive(archive, request.bigEndian);
 }
 
 void TForm1::Button_update1Click() {
@@ -343,6 +353,7 @@ void TForm1::Button_update1Click() {
     const TReplaceResult result = services_.Engine.ReplaceOneFile(request);
     SetCaption(result.ok ? kUpdatedText : ErrorText);
     ShowNotices(result.ok, notices);
+    if (result.ok) treeCommands_->FollowArchive(archive, request.bigEndian);
 }
 
 void TForm1::Button_updateXClick() {
@@ -372,6 +383,7 @@ void TForm1::Button_updateXClick() {
     else if (result.replacedCount >= 1) SetCaption(UpdatedFilesText(result.replacedCount));
     else SetCaption(kNothingToReplaceText);
     ShowNotices(result.ok, notices);
+    if (result.ok) treeCommands_->FollowArchive(request.archivePath, request.bigEndian);
 }
 
 void TForm1::Button_InfoClick() {
@@ -494,6 +506,7 @@ TSettings TForm1::CurrentSettings() const {
     settings.xbox = CheckBox_XBOX->isChecked();
     settings.autoConvertLocFiles = AutoConvertLOCfiles;
     settings.fadeEffectOnExit = FadeEffectOnExit;
+    settings.details = ContentsTree != nullptr && ContentsTree->Columns().Details();
     return settings;
 }
 
@@ -510,6 +523,7 @@ void TForm1::LoadSettings() {
     CheckBox_XBOX->setChecked(settings.xbox);
     AutoConvertLOCfiles = settings.autoConvertLocFiles;
     FadeEffectOnExit = settings.fadeEffectOnExit;
+    ContentsTree->Columns().SetDetails(settings.details);
 }
 
 void TForm1::SaveSettings() { settingsFile_.Write(CurrentSettings()); }

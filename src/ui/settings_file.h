@@ -14,6 +14,7 @@ struct TSettings {
     bool xbox = false;
     bool autoConvertLocFiles = true;
     bool fadeEffectOnExit = true;
+    bool details = false;  // the contents tree's Details view
 };
 
 class TSettingsFile {

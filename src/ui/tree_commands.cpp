@@ -41,6 +41,10 @@ void TTreeCommands::CreateMenu(const TTreeMenuHandlers& handlers) {
     remove_ = AddMenuAction("Action_Remove", RemoveEntriesCaption, handlers.remove);
     menu_->addSeparator();
     copyPath_ = AddMenuAction("Action_CopyPath", CopyPathCaption, handlers.copyPath);
+    menu_->addSeparator();
+    details_ = AddMenuAction("Action_Details", DetailsCaption,
+                             [this] { tree_->Columns().SetDetails(details_->isChecked()); });
+    details_->setCheckable(true);
     connect(tree_, &TContentsTree::ContextMenuAsked, this, &TTreeCommands::ShowMenu);
     connect(tree_, &QTreeWidget::itemSelectionChanged, this, &TTreeCommands::UpdateMenuItems);
     UpdateMenuItems();
@@ -67,6 +71,7 @@ void TTreeCommands::UpdateMenuItems() {
     addFolder_->setEnabled(atMostOne);
     remove_->setEnabled(some);
     copyPath_->setEnabled(some);
+    details_->setChecked(tree_->Columns().Details());
 }
 
 void TTreeCommands::ShowMenu(const QPoint& globalPos) {
@@ -75,7 +80,9 @@ void TTreeCommands::ShowMenu(const QPoint& globalPos) {
 }
 
 void TTreeCommands::Show(std::shared_ptr<TArchiveIndex> index, const std::string& archive, bool xbox) {
+    const auto count = static_cast<int64_t>(index->entries.size());
     TStringList_2_TTreeView_proba(std::move(index), tree_, "", kImageClosedRedBook, kImageClosedRedBook, true);
+    tree_->Columns().NameArchive(archive, count);
     shownArchive_ = archive;
     shownXbox_ = xbox;
     shownStamp_ = ShownArchiveStamp();
@@ -93,7 +100,9 @@ void TTreeCommands::Refill() {
         ShowNotices(false, notices);
         return;
     }
+    const auto count = static_cast<int64_t>(index->entries.size());
     TStringList_2_TTreeView_proba(std::move(index), tree_, "", kImageClosedRedBook, kImageClosedRedBook, true);
+    tree_->Columns().NameArchive(shownArchive_, count);
     tree_->RestoreState(state);
     shownStamp_ = ShownArchiveStamp();
     UpdateMenuItems();
@@ -101,6 +110,7 @@ void TTreeCommands::Refill() {
 
 void TTreeCommands::Forget() {
     TStringList_2_TTreeView_proba(nullptr, tree_, "", kImageClosedRedBook, kImageClosedRedBook, true);
+    tree_->Columns().NameArchive("", 0);
     shownArchive_.clear();
     UpdateMenuItems();
 }
@@ -115,6 +125,22 @@ void TTreeCommands::KeepCurrent() {
         return;
     if (now.kind != host::EntryKind::File) Forget();
     else Refill();
+}
+
+void TTreeCommands::FollowArchive(const std::string& archive, bool xbox) {
+    if (tree_ == nullptr || archive.empty()) return;
+    const host::EntryInfo named = host::Stat(archive);
+    const host::EntryInfo shown = ShownArchiveStamp();
+    const bool sameFile = archive == shownArchive_ ||
+                          (named.kind == host::EntryKind::File && shown.kind == host::EntryKind::File &&
+                           named.identity == shown.identity);
+    if (sameFile && xbox == shownXbox_) {
+        KeepCurrent();
+        return;
+    }
+    auto index = std::make_shared<TArchiveIndex>();
+    TNotices notices;
+    if (engine_.ReadArchiveIndex(xbox, archive, *index, &notices)) Show(std::move(index), archive, xbox);
 }
 
 void TTreeCommands::Close() {
@@ -268,7 +294,7 @@ void TTreeCommands::CopySelectedPaths() {
     if (!busy.Entered()) return;
 
     QStringList paths;
-    for (const TTreeEntry& entry : tree_->SelectedEntries()) paths << DisplayName(entry.path);
+    for (const TTreeEntry& entry : tree_->SelectedEntries(false)) paths << DisplayName(entry.path);
     if (!paths.isEmpty()) QApplication::clipboard()->setText(paths.join(QLatin1Char('\n')));
 }
 

@@ -48,6 +48,10 @@ public:
     // The tree shows the archive as it is on disk: one changed by another program, or by a
     // command of the buttons, since the tree was filled is read again.
     void KeepCurrent();
+    // A command of the buttons has just changed or read archive: the tree shows it, read
+    // again where it is the archive shown, opened in its place where it is another. A tree
+    // that cannot read it stays as it is.
+    void FollowArchive(const std::string& archive, bool xbox);
 
     // The commands on the entries selected in the tree, each refused while another runs.
     // Where a folder is asked for, the dialog starts at startFolder; convertLoc is the
@@ -116,4 +120,5 @@ private:
     QAction* addFolder_ = nullptr;
     QAction* remove_ = nullptr;
     QAction* copyPath_ = nullptr;
+    QAction* details_ = nullptr;
 };

@@ -2,6 +2,9 @@
 
 #include <QTreeWidget>
 #include <algorithm>
+#include <string>
+
+#include "engine/extraction/entry_selection.h"
 
 // Rows are reached through model indexes made from the rows noted while walking the tree:
 // asking an item for its own index searches its siblings, which in a folder of 100,000
@@ -20,7 +23,8 @@ void TTreeFilter::Apply(const QString& text) {
     if (!expandedSaved_) SaveExpanded();
     text_ = text;
     tree_.setUpdatesEnabled(false);
-    const std::vector<char> visible = VisibleNodes(text);
+    const std::vector<char> visible = WildcardText(text) ? PatternNodes(text) : VisibleNodes(text);
+    showsAny_ = std::find(visible.begin(), visible.end(), 1) != visible.end();
     SetHiddenRows(visible);
     ExpandShown(visible);
     tree_.setUpdatesEnabled(true);
@@ -123,6 +127,32 @@ std::vector<char> TTreeFilter::VisibleNodes(const QString& text) const {
         if (search.Read(node.name, state[i])) visible[i] = 1;
     }
     // What is left is to show the folders above each match.
+    for (size_t i = nodes_.size(); i-- > 0;)
+        if (visible[i] && nodes_[i].parent >= 0) visible[static_cast<size_t>(nodes_[i].parent)] = 1;
+    return visible;
+}
+
+bool WildcardText(const QString& text) {
+    return text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?'));
+}
+
+std::vector<char> TTreeFilter::PatternNodes(const QString& text) const {
+    // The command line's rule, on the paths the tree shows: "*" and "?" within one part, "**"
+    // for any number of parts, a folder standing for all it holds. A text it cannot take
+    // (a root, a "." or ".." part) shows nothing.
+    std::vector<char> visible(nodes_.size(), 0);
+    const std::string typed = text.toUtf8().toStdString();
+    if (!EntryPatternProblem(typed).empty()) return visible;
+    const TEntryPattern pattern = ParseEntryPattern(typed);
+    // Each node's path from its folder's: nodes_ holds a folder before what it holds.
+    std::vector<std::string> paths(nodes_.size());
+    for (size_t i = 0; i < nodes_.size(); ++i) {
+        const TNode& node = nodes_[i];
+        const std::string name = node.item->text(0).toUtf8().toStdString();
+        std::string path = node.parent < 0 ? name : paths[static_cast<size_t>(node.parent)] + "\\" + name;
+        visible[i] = PatternSelects(pattern, path) ? 1 : 0;
+        if (node.item->childCount() > 0) paths[i] = std::move(path);
+    }
     for (size_t i = nodes_.size(); i-- > 0;)
         if (visible[i] && nodes_[i].parent >= 0) visible[static_cast<size_t>(nodes_[i].parent)] = 1;
     return visible;

@@ -21,11 +21,14 @@ public:
     explicit TTreeFilter(QTreeWidget& tree) : tree_(tree) {}
 
     // Shows only the entries whose path (as the tree shows it, folders joined by "\") holds
-    // text in any letter case, with the folders above them, all expanded. "" shows the tree
+    // text in any letter case, with the folders above them, all expanded. A text with "*" or
+    // "?" is a pattern that names paths as the command line's ENTRY does (see WildcardText). "" shows the tree
     // again with the folders expanded that were before the first text.
     void Apply(const QString& text);
     const QString& Text() const { return text_; }
     bool Active() const { return !text_.isEmpty(); }
+    // Some entry is shown: always without a text.
+    bool ShowsAny() const { return !Active() || showsAny_; }
 
     // Items are about to be added, or all removed first: what is known of them is dropped,
     // rows that stay are shown again, and the folders kept expanded are forgotten. The text
@@ -49,6 +52,7 @@ private:
     QModelIndex ParentIndex(const TNode& node) const;
     void ShowAll();
     std::vector<char> VisibleNodes(const QString& text) const;
+    std::vector<char> PatternNodes(const QString& text) const;
     void SetHiddenRows(const std::vector<char>& visible);
     void ExpandShown(const std::vector<char>& visible);
     void SaveExpanded();
@@ -62,4 +66,8 @@ private:
     std::vector<int> hidden_;   // nodes whose rows are hidden
     std::vector<int> expandedBefore_;  // nodes
     bool expandedSaved_ = false;
+    bool showsAny_ = false;
 };
+
+// True for a filter text with a wildcard, "*" or "?".
+bool WildcardText(const QString& text);

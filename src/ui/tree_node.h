@@ -15,6 +15,17 @@ inline constexpr int kEntryRole = Qt::UserRole + 3;
 // A folder node's own name in the archive, as bytes.
 inline constexpr int kFolderNameRole = Qt::UserRole + 4;
 
+// What a node shows in the columns after its name, and how two nodes sort by a column: the
+// tree that holds the nodes tells.
+class TNodeColumnSource {
+public:
+    virtual QString ColumnText(const QTreeWidgetItem* item, int column) const = 0;
+    virtual bool ColumnLess(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int column) const = 0;
+
+protected:
+    ~TNodeColumnSource() = default;
+};
+
 // A node that keeps its images and its entry as plain members and gives them, and its icon
 // (the shared one of the tree's icons for those images), as item data when asked. A tree of a million files
 // would otherwise hold four data records of 40 bytes each per node, and its icon besides.
@@ -24,6 +35,7 @@ public:
 
     QVariant data(int column, int role) const override;
     void setData(int column, int role, const QVariant& value) override;
+    bool operator<(const QTreeWidgetItem& other) const override;
 
 private:
     const TNodeIcons& icons_;

@@ -47,6 +47,7 @@ inline const std::string AddFilesCaption = "Add &files...";
 inline const std::string AddFolderCaption = "Add f&older...";
 inline const std::string RemoveEntriesCaption = "Re&move";
 inline const std::string CopyPathCaption = "&Copy path";
+inline const std::string DetailsCaption = "&Details";
 inline const std::string ExtractEntriesTitle = "Select the directory to extract the selected entries to...";
 inline const std::string AddFolderTitle = "Select the folder to add to the archive...";
 inline std::string ReplaceEntryTitle(const std::string& path) {
@@ -56,7 +57,13 @@ inline const std::string AddFilesTitle = "Please select the files to add to the 
 // Entries are dragged out through a folder that no other user can change; the host's lines
 // that follow say why each folder for temporary files will not do.
 inline const std::string DragFolderRefusal = "The entries cannot be dragged out: no folder for temporary files will do.\n";
-inline const std::string FilterPlaceholder = "Find: type part of a path (Esc closes)";
+inline const std::string FilterPlaceholder = "Find: part of a path, or a pattern with * and ? (Esc closes)";
 
 inline const std::string ConfirmTitle = "Confirm";
 inline const std::string AboutTitle = " Yet another tool from The Zorvel...";
+
+// The contents tree's empty area while no archive is open, and while the filter shows nothing.
+inline const std::string EmptyTreeHint =
+    "No archive is open.\n\nName a ." + ArchiveExt + " file above and press Enter, pick one with \"...\", "
+    "or drop a ." + ArchiveExt + " file here.\n\nIn the tree, F3 previews a file and Enter opens it.";
+inline const std::string NoMatchHint = "No match";

@@ -169,39 +169,82 @@ TEST_F(OpenExtractTest, FailedOpenLeavesTheTreeAsItWas) {
     EXPECT_FALSE(form->BusyFlag);
 }
 
-TEST_F(OpenExtractTest, OpeningTheXboxFlavourNeedsTheXboxBox) {
+struct ByteOrderCase {
+    const char* what;
+    const char* archive;  // below the test's folder
+    bool boxBefore;
+    std::string caption;
+    bool boxAfter;
+};
+
+void PrintTo(const ByteOrderCase& c, std::ostream* out) { *out << c.what; }
+
+class ByteOrderOnOpen : public OpenExtractTest, public ::testing::WithParamInterface<ByteOrderCase> {};
+
+// An archive that reads only in the other byte order sets the XBOX box itself and says so;
+// one that reads in both (an empty one) is opened as the box says, and one that reads in
+// neither fails and leaves the box alone.
+TEST_P(ByteOrderOnOpen, TheBoxFollowsTheOnlyOrderAnArchiveReadsInAndNeverAGuess) {
+    const ByteOrderCase& c = GetParam();
     WriteTestArchive(temp / "xbox.pak", SmallTree(), true);
+    WriteTestArchive(temp / "pc.pak", SmallTree(), false);
+    WriteFile(temp / "text.pak", "this is plain text, not an archive");
     CreateForm();
-    script.onOpen = Choose(temp / "xbox.pak");
+    Box("CheckBox_XBOX")->setChecked(c.boxBefore);
+    script.onOpen = Choose(temp / c.archive);
     Button("Button_selectPAK")->click();
-    EXPECT_EQ(Caption(), "Error :-(");
-    Box("CheckBox_XBOX")->setChecked(true);
-    Button("Button_selectPAK")->click();
-    EXPECT_EQ(Caption(), "O.K. The file successfully opened, contains 3 files.");
+    EXPECT_EQ(Caption(), c.caption);
+    EXPECT_EQ(Box("CheckBox_XBOX")->isChecked(), c.boxAfter);
+    // Replacing in place follows the box, as a click on it would.
+    EXPECT_EQ(Button("Button_update1")->isEnabled(), !c.boxAfter);
 }
 
-TEST_F(OpenExtractTest, OpeningAnArchiveOfTheOtherFlavourSaysWhichWayTheXboxBoxShouldBe) {
-    WriteTestArchive(temp / "xbox.pak", SmallTree(), true);
-    const struct {
-        std::string archive;
-        bool xboxChecked;
-        std::string reason;
-    } cases[] = {
-        {temp / "xbox.pak", false, "it reads as an Xbox 360 archive: try the \"XBOX\" box"},
-        {archive, true, "it reads as a PC archive: try without the \"XBOX\" box"},
+INSTANTIATE_TEST_SUITE_P(
+    Archives, ByteOrderOnOpen,
+    ::testing::Values(
+        ByteOrderCase{"Xbox archive, box cleared", "xbox.pak", false,
+                      "O.K. The file successfully opened, contains 3 files. It reads only as an Xbox 360 archive: "
+                      "XBOX checked.",
+                      true},
+        ByteOrderCase{"PC archive, box checked", "pc.pak", true,
+                      "O.K. The file successfully opened, contains 3 files. It reads only as a PC archive: XBOX "
+                      "cleared.",
+                      false},
+        ByteOrderCase{"Xbox archive, box checked", "xbox.pak", true,
+                      "O.K. The file successfully opened, contains 3 files.", true},
+        ByteOrderCase{"reads neither way", "text.pak", true, "Error :-(", true}),
+    [](const ::testing::TestParamInfo<ByteOrderCase>& info) { return "Case" + std::to_string(info.index); });
+
+TEST_F(OpenExtractTest, AnArchiveThatReadsInBothOrdersOpensInTheBoxsOrderAndLeavesTheBoxAlone) {
+    TEngineCalls engine = EngineOperations();
+    engine.ReadArchiveIndex = [](bool bigEndian, const std::string&, TArchiveIndex& index, TNotices*) {
+        index = IndexOfPaths({bigEndian ? "as-xbox.txt" : "as-pc.txt"});
+        return true;
     };
-    CreateForm();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.archive);
-        script.errors.clear();
-        script.onOpen = Choose(c.archive);
-        Box("CheckBox_XBOX")->setChecked(c.xboxChecked);
-        Button("Button_selectPAK")->click();
-        ASSERT_EQ(script.errors.size(), 1u);
-        EXPECT_EQ(script.errors[0].title, TitleLine);
-        EXPECT_EQ(script.errors[0].text, "cannot read the archive \"" + c.archive + "\": " + c.reason);
-        EXPECT_EQ(script.errors[0].captionWhenShown, "Error :-(");
+    CreateForm(kNoFadeSettings, engine);
+    for (const bool xbox : {true, false}) {
+        SCOPED_TRACE(xbox);
+        Box("CheckBox_XBOX")->setChecked(xbox);
+        form->OpenGivenArchive(archive);
+        EXPECT_EQ(Caption(), "O.K. The file successfully opened, contains 1 files.");
+        EXPECT_EQ(Box("CheckBox_XBOX")->isChecked(), xbox);
+        EXPECT_EQ(TreeOutline(Tree()), std::vector<std::string>{xbox ? "as-xbox.txt" : "as-pc.txt"});
     }
+}
+
+TEST_F(OpenExtractTest, AFailedOpenShowsWhatTheBoxsOrderToldNotTheOthers) {
+    TEngineCalls engine = EngineOperations();
+    engine.ReadArchiveIndex = [](bool bigEndian, const std::string& path, TArchiveIndex&, TNotices* notices) {
+        Notify(notices, path, bigEndian ? "told in the Xbox order" : "told in the PC order");
+        return false;
+    };
+    CreateForm(kNoFadeSettings, engine);
+    script.onOpen = Choose(archive);
+    Button("Button_selectPAK")->click();
+    EXPECT_EQ(Caption(), "Error :-(");
+    ASSERT_EQ(script.errors.size(), 1u);
+    EXPECT_NE(script.errors[0].text.find("told in the PC order"), std::string::npos) << script.errors[0].text;
+    EXPECT_EQ(script.errors[0].text.find("Xbox"), std::string::npos) << script.errors[0].text;
 }
 
 TEST_F(OpenExtractTest, ThousandsInTheFileCountAreGrouped) {

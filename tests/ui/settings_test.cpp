@@ -110,7 +110,7 @@ TEST(IniFile, UnwritableFileRaisesUnableToWriteTo) {
     }
 }
 
-TEST_F(FormTest, WithoutASettingsFileTheDefaultsApplyAndCloseWritesAllTenValues) {
+TEST_F(FormTest, WithoutASettingsFileTheDefaultsApplyAndCloseWritesEveryValue) {
     CreateForm("");
     EXPECT_EQ(form->pos(), QPoint(510, 397));
     EXPECT_EQ(Edit("Edit1")->text(), "");
@@ -125,7 +125,8 @@ TEST_F(FormTest, WithoutASettingsFileTheDefaultsApplyAndCloseWritesAllTenValues)
     EXPECT_EQ(Lines(ReadFileText(SettingsPath())),
               (std::vector<std::string>{"[MainWindow]", "Top=397", "Left=510", "Width=520", "Height=364", "[Path]",
                                         "pack_FileName=", "TargetDir=", "[Other]", "hash96=0", "XBOX360=0",
-                                        "AutoConvertLOCfiles=1", "[Misc]", "FadeEffectOnExit=0"}));
+                                        "AutoConvertLOCfiles=1", "[Misc]", "FadeEffectOnExit=0", "[View]",
+                                        "Details=0"}));
 }
 
 TEST_F(FormTest, SettingsRoundTripThroughAClose) {
