@@ -54,7 +54,7 @@ int RunReplaceDir(const ReplaceDirOptions& options) {
                 {options.xbox, options.archive, options.dir, options.hash, !options.noLoc, progress, notices});
         },
         OutcomeLine([](const TReplaceResult& replaced) {
-            return replaced.replacedCount < 1 ? kNothingToReplaceText : UpdatedFilesText(replaced.replacedCount);
+            return ReplacedFromDirectoryText(replaced.replacedCount, replaced.unchangedCount);
         }));
 }
 

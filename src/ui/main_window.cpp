@@ -369,8 +369,7 @@ void TForm1::Button_updateXClick() {
     request.notices = &notices;
     const TReplaceResult result = services_.Engine.ReplaceFromDirectory(request);
     if (!result.ok) SetCaption(ErrorText);
-    else if (result.replacedCount >= 1) SetCaption(UpdatedFilesText(result.replacedCount));
-    else SetCaption(kNothingToReplaceText);
+    else SetCaption(ReplacedFromDirectoryText(result.replacedCount, result.unchangedCount));
     ShowNotices(result.ok, notices);
 }
 

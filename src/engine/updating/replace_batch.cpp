@@ -17,6 +17,7 @@
 #include "engine/updating/replace_batch.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <future>
 #include <limits>
@@ -42,6 +43,8 @@
 #include "support/host_file.h"
 #include "support/number_text.h"
 #include "support/ordered_work.h"
+#include "support/errors.h"
+#include "support/fast_inflate.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 
@@ -58,6 +61,7 @@ constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
 struct TSourceStream {
     bool obtained = false;             // its content was obtained
     std::string problem;               // why not
+    TArrayOfByte content;              // as it would be stored, until it is decided
     TArrayOfByte stream;               // the content compressed
     int32_t unpackedSize = 0;
     std::exception_ptr compressError;  // raised while compressing: matters only for a file that has an entry
@@ -68,7 +72,7 @@ struct TSourceStream {
 // compression is kept, as one by one the file would only be compressed once its entry is
 // found.
 void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceStream& file) {
-    TArrayOfByte content;
+    TArrayOfByte& content = file.content;
     file.problem = ObtainStoredContent(kPcByteOrder, convertLoc, path, content);
     file.obtained = file.problem.empty();
     if (!file.obtained) return;
@@ -112,6 +116,7 @@ struct TWaitingStream {
 
 enum class TDecision {
     Replaced,   // the entry was replaced (in memory, until the pass)
+    Unchanged,  // the entry's stream already inflates to the file's content: it stays as it is
     Failed,     // the file-by-file procedure would return false for this file
     Uncertain,  // only the exact size of an intermediate header could tell
 };
@@ -313,6 +318,7 @@ private:
 
     // The checks of one replacement against the archive as the earlier ones leave it.
     TDecision Decide(size_t index, TSourceStream& file) {
+        if (StoredStreamHolds(index, file.content)) return TDecision::Unchanged;
         const int64_t offset = CurrentOffset(index);
         const int64_t oldPacked = packed_[index];
         if (offset + oldPacked > dataAreaSize_) return Refuse(index, kStreamRunsPastEnd);
@@ -339,6 +345,27 @@ private:
         waiting.bytes = std::move(file.stream);
         waiting.parked.reset();
         return TDecision::Replaced;
+    }
+
+    // Whether the entry's stream on disk inflates to exactly content, as sync compares a
+    // file with its entry. An entry replaced earlier in this batch is not on disk yet: its
+    // new stream is written whatever follows. A stream that cannot be inflated holds nothing.
+    bool StoredStreamHolds(size_t index, const TArrayOfByte& content) {
+        if (pending_.count(index) != 0 || unpacked_[index] != BufferLength(content)) return false;
+        const int64_t start = header_.HeaderSize + baseOffset_[index];
+        const int32_t packed = diskPacked_[index];
+        if (packed <= 0 || start + packed > archive_->Size()) return false;
+        storedRoom_.resize(static_cast<size_t>(packed));
+        archive_->Seek(start);
+        archive_->ReadExact(storedRoom_.data(), packed);
+        try {
+            if (InflateExactSizeIntoRoom(storedRoom_.data(), packed, unpacked_[index], inflatedRoom_) !=
+                TInflateOutcome::Exact)
+                return false;
+        } catch (const EDecompressionError&) {
+            return false;
+        }
+        return content.empty() || std::memcmp(inflatedRoom_.data(), content.data(), content.size()) == 0;
     }
 
     void WriteCurrentRecords() {
@@ -383,6 +410,8 @@ private:
 
     std::map<size_t, TWaitingStream> pending_;  // new stream by entry; a later file replaces an earlier one's
     int64_t heldBytes_ = 0;                     // of the streams in memory
+    TArrayOfByte storedRoom_;                   // a stored stream being compared, and
+    TArrayOfByte inflatedRoom_;                 // what it inflates to, kept from file to file
 };
 
 // Decides the files in collection order while later ones are compressed ahead. Returns the
@@ -391,7 +420,7 @@ private:
 // cost the depth of the tree each.
 size_t DecideFiles(TBatchReplacement& batch, const std::vector<TSourceFile>& files, bool matchByTag,
                    bool convertLoc, const ProgressProc& progress, int64_t heldStreamsBudget, int32_t& replacedCount,
-                   TNotices* notices) {
+                   int32_t& unchangedCount, TNotices* notices) {
     const size_t total = files.size();
     TOrderedWork<TSourceStream> reading(
         total, CoreCount(), kReadAheadLimits, [&](size_t i) { return CompressionCost(files[i].entry->info.size); },
@@ -407,6 +436,7 @@ size_t DecideFiles(TBatchReplacement& batch, const std::vector<TSourceFile>& fil
         const TDecision decision = batch.Consider(path, SourceFileKey(relative, matchByTag), file);
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
+        if (decision == TDecision::Unchanged) ++unchangedCount;
         Report(progress, {static_cast<int64_t>(i) + 1, static_cast<int64_t>(total), relative.c_str()});
         if (batch.HeldBytes() > heldStreamsBudget) batch.ParkHeld();
     }
@@ -414,10 +444,11 @@ size_t DecideFiles(TBatchReplacement& batch, const std::vector<TSourceFile>& fil
 }
 
 bool ReplaceHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
-                    bool convertLoc, const ProgressProc& progress, int32_t& replacedCount, int64_t heldStreamsBudget,
-                    TNotices* notices) {
+                    bool convertLoc, const ProgressProc& progress, int32_t& replacedCount, int32_t& unchangedCount,
+                    int64_t heldStreamsBudget, TNotices* notices) {
     const TProgressScope scope(progress);
     replacedCount = 0;
+    unchangedCount = 0;
     // The archive is looked up once: everything below works from what this finds.
     TOpenedArchive opened(archivePath);
     if (!CanReplaceFromDirectory(bigEndian, opened, sourceDir, notices)) return false;
@@ -433,7 +464,8 @@ bool ReplaceHolding(bool bigEndian, const std::string& archivePath, std::string 
 
     TBatchReplacement batch(opened, matchByTag, update, notices);
     const size_t next =
-        DecideFiles(batch, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount, notices);
+        DecideFiles(batch, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount, unchangedCount,
+                    notices);
     // Files left to go one by one make passes of their own after this one.
     batch.Apply(next == files.size() ? TPassRole::Last : TPassRole::Intermediate);
     batch.Close();
@@ -442,7 +474,7 @@ bool ReplaceHolding(bool bigEndian, const std::string& archivePath, std::string 
     // one by one.
     ReplaceFilesOneByOne(opened, files, next, matchByTag, convertLoc, progress, replacedCount, notices);
     update.Commit();
-    return replacedCount == static_cast<int32_t>(files.size()) && tree.refused.empty();
+    return replacedCount + unchangedCount == static_cast<int32_t>(files.size()) && tree.refused.empty();
 }
 
 }  // namespace
@@ -454,7 +486,7 @@ TReplaceResult ReplaceFromDirectory(const TReplaceDirRequest& request) {
 TReplaceResult ReplaceFromDirectoryHolding(const TReplaceDirRequest& request, int64_t heldStreamsBudget) {
     TReplaceResult result;
     result.ok = ReplaceHolding(request.bigEndian, request.archivePath, request.sourceDir, request.matchByTag,
-                               request.convertLoc, request.progress, result.replacedCount, heldStreamsBudget,
-                               request.notices);
+                               request.convertLoc, request.progress, result.replacedCount, result.unchangedCount,
+                               heldStreamsBudget, request.notices);
     return result;
 }
