@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/outcome_texts.h"
+#include "ui/accessible_names.h"
 #include "ui/application_icon.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
@@ -34,6 +35,7 @@ int main(int argc, char* argv[]) {
     // The toolkit takes its own options (-platform, -style ...) out of argv first.
     QApplication application(argc, argv);
     NameApplication();
+    NameProgramForAssistiveTechnology();
     const TStartArguments start = ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));
     switch (start.action) {
         case TStartAction::Help: std::cout << StartUsageText(); return 0;

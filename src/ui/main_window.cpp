@@ -18,6 +18,7 @@
 #include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"
+#include "ui/accessible_names.h"
 #include "ui/contents_tree.h"
 #include "ui/filter_line.h"
 #include "ui/flat_button.h"
@@ -128,6 +129,7 @@ void TForm1::FormCreate() {
 
     CreateContentsTree();
     SetTabOrder();
+    NameControlsForAssistiveTechnology(*this);
     // An archive dropped onto the window is opened; the path boxes and the tree take their
     // own drops.
     setAcceptDrops(true);
