@@ -6,6 +6,7 @@
 #                    and the archive of 100,000 small entries)
 #   vpak test        against  unzip -tq (of the zip -9)  and  vpak extract of the same archive
 #   vpak diff        of the unchanged tree  against  tar cf of it to a file plus vpak test
+#   vpak replace-dir of the unchanged tree over its archive  against  vpak diff of them
 #   vpak diff, sync  of a tree of one 200 MB file: peak memory, against vpak cat of the file
 #   vpak list        of an archive of 100,000 entries (absolute time), and list, list --json and
 #                    test of a crafted archive of 1,000,000 entries (time and peak memory)
@@ -173,6 +174,14 @@ diff_status=0
 measure vpak_diff ":" "'$VPAK' diff -q '$work/t.pak' '$tree' || [ \$? = 1 ]" \
         tar_test "rm -f '$work/ref.tar'" "tar cf '$work/ref.tar' -C '$tree' . && '$VPAK' test -q '$work/t.pak'"
 rm -f "$work/ref.tar"
+
+# replace-dir of the unchanged tree over a copy of its archive: every entry keeps its stream,
+# so it should cost about what diff does, and write nothing.
+say "Replacing every file of the archive by its unchanged file ..."
+measure vpak_replace_same "cp '$work/t.pak' '$work/same.pak'" \
+        "'$VPAK' replace-dir -q '$work/same.pak' '$tree' || [ \$? = 1 ]"
+cmp -s "$work/t.pak" "$work/same.pak" || say "  (warning: replace-dir of the unchanged tree changed the archive)"
+rm -f "$work/same.pak"
 
 # ---- comparing one large file ----------------------------------------------------------------
 
@@ -352,6 +361,7 @@ row "extract 100,000 over a copy" vpak_over_many "empty" vpak_extract_many 1.50
 row "test" vpak_test "unzip -t" unzip_t 0.35
 row "test" vpak_test "extract" vpak_extract 0.50
 row "diff, unchanged tree" vpak_diff "tar+test" tar_test 1.20
+row "replace-dir, unchanged tree" vpak_replace_same "diff" vpak_diff 1.50
 row "extract 1 of 40,000 files" vpak_extract_one "list" vpak_list_big 2.00
 row "replace-dir, 100 files in $((big_bytes / 1000000)) MB" vpak_replace "cp" cp 3.00
 row "  the same" vpak_replace "cp+sync" cp_sync 1.60

@@ -54,7 +54,7 @@ int RunReplaceDir(const ReplaceDirOptions& options) {
                 {options.xbox, options.archive, options.dir, options.hash, !options.noLoc, progress, notices});
         },
         OutcomeLine([](const TReplaceResult& replaced) {
-            return replaced.replacedCount < 1 ? kNothingToReplaceText : UpdatedFilesText(replaced.replacedCount);
+            return ReplacedFromDirectoryText(replaced.replacedCount, replaced.unchangedCount);
         }));
 }
 
@@ -88,7 +88,8 @@ void RegisterReplaceCommands(CLI::App& app, int& exitStatus) {
                        "with the same relative path or, with --hash, with the entry's hash tag in its name.\n"
                        "Files without a counterpart, a second file for one entry, and files and folders\n"
                        "that cannot be read or whose names hold a backslash are skipped, named, and make\n"
-                       "the command fail; the count is that of the entries replaced. New content beyond\n"
+                       "the command fail; the count is that of the entries replaced. An entry whose file\n"
+                       "holds its content already is left as it is and counted apart. New content beyond\n"
                        "64 MiB compressed waits in the journal beside the archive, not in memory, and the\n"
                        "archive still moves once." +
                        std::string(kRollingForwardText));

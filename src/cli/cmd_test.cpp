@@ -6,6 +6,7 @@
 #include "cli/operation_runner.h"
 #include "engine/checking/archive_check.h"
 #include "support/display_text.h"
+#include "support/count_text.h"
 #include "support/number_text.h"
 
 namespace {
@@ -18,7 +19,7 @@ struct TestOptions {
 
 std::string CountText(int64_t count) { return GroupThousands(count); }
 
-std::string FilesText(int64_t count) { return CountText(count) + (count == 1 ? " file" : " files"); }
+std::string FilesText(int64_t count) { return Counted(count, "file"); }
 
 // Every bad entry on a line of its own, as the user types its path, then the summary.
 std::string CheckReport(const TArchiveCheck& check) {

@@ -8,6 +8,7 @@
 #include "cli/progress_bar.h"
 #include "support/errors.h"
 #include "support/host_entries.h"
+#include "support/count_text.h"
 #include "support/number_text.h"
 
 namespace {
@@ -26,7 +27,9 @@ std::function<std::string(int64_t)> StoppedSaying(const std::string& text) {
 }
 
 std::function<std::string(int64_t)> StoppedAfterFiles(const std::string& done) {
-    return [done](int64_t files) { return "Stopped: " + GroupThousands(files) + " files were " + done + "."; };
+    return [done](int64_t files) {
+        return "Stopped: " + Counted(files, "file") + (files == 1 ? " was " : " were ") + done + ".";
+    };
 }
 
 int RunWatched(const TRunManners& manners, const std::function<void(const ProgressProc&, TNotices*)>& operation,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "support/count_text.h"
 #include "support/number_text.h"
 
 // The version is the project's own (CMakeLists.txt), handed in by the build.
@@ -28,24 +29,32 @@ inline std::string UpdatedFilesText(int32_t files) {
     return "O.K. Successfully updated " + GroupThousands(files) + " files!";
 }
 inline std::string AddedText(int32_t added, int32_t replaced) {
-    return "O.K. Added " + GroupThousands(added) + " files and replaced " + GroupThousands(replaced) + " files!";
+    return "O.K. Added " + Counted(added, "file") + " and replaced " + Counted(replaced, "file") + "!";
 }
 inline std::string RemovedText(int32_t files, int32_t folders) {
-    return "O.K. Removed " + GroupThousands(files) + " files and " + GroupThousands(folders) + " dirs!";
+    return "O.K. Removed " + Counted(files, "file") + " and " + Counted(folders, "dir") + "!";
 }
 // What a sync did, or with dryRun would do.
 inline std::string SyncedText(bool dryRun, int32_t added, int32_t changed, int32_t removed, int32_t unchanged) {
     return std::string(dryRun ? "Would synchronize: " : "O.K. Synchronized: ") + GroupThousands(added) +
            " added, " + GroupThousands(changed) + " changed, " + GroupThousands(removed) + " removed, " +
-           GroupThousands(unchanged) + " unchanged files" + (dryRun ? "." : "!");
+           Counted(unchanged, "unchanged file") + (dryRun ? "." : "!");
 }
 // A replacement from a directory that found no file to replace with.
 inline const std::string kNothingToReplaceText = "I didn't find any file in the given directory.";
+// What a replacement from a directory did. Entries whose file holds their content already
+// are left as they were and counted apart; without any, the texts are the usual ones.
+inline std::string ReplacedFromDirectoryText(int32_t replaced, int32_t unchanged) {
+    if (unchanged < 1) return replaced < 1 ? kNothingToReplaceText : UpdatedFilesText(replaced);
+    const std::string left = Counted(unchanged, "unchanged file") + " left as " + (unchanged == 1 ? "it was" : "they were");
+    if (replaced < 1) return "O.K. Nothing to update: " + left + ".";
+    return UpdatedFilesText(replaced) + " " + left + ".";
+}
 
 // What a command stopped by its user says. The files an extraction had finished stay
 // where they are.
 inline std::string StoppedExtractionText(int64_t filesDone) {
-    return "Stopped: " + GroupThousands(filesDone) + " files were extracted.";
+    return "Stopped: " + Counted(filesDone, "file") + (filesDone == 1 ? " was" : " were") + " extracted.";
 }
 // A stopped build or edit removes what it had written; the archive it would have replaced
 // stays.

@@ -139,6 +139,28 @@ void TQtDialogs::ShowError(QWidget* owner, const std::string& title, const std::
     box.exec();
 }
 
+void TDialogs::ShowWithDetails(QWidget* owner, bool error, const std::string& title, const std::string& summary,
+                               const std::string& details) {
+    const std::string text = details.empty() ? summary : summary + "\n" + details;
+    if (error) ShowError(owner, title, text);
+    else ShowWarning(owner, title, text);
+}
+
+std::unique_ptr<QMessageBox> CreateDetailedMessageBox(QWidget* owner, bool error, const std::string& title,
+                                                      const std::string& summary, const std::string& details) {
+    auto box = std::make_unique<QMessageBox>(error ? QMessageBox::Critical : QMessageBox::Warning, QStr(title),
+                                             DisplayLines(summary), QMessageBox::Ok, owner);
+    box->setTextFormat(Qt::PlainText);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    if (!details.empty()) box->setDetailedText(DisplayLines(details));
+    return box;
+}
+
+void TQtDialogs::ShowWithDetails(QWidget* owner, bool error, const std::string& title, const std::string& summary,
+                                 const std::string& details) {
+    CreateDetailedMessageBox(owner, error, title, summary, details)->exec();
+}
+
 void TQtDialogs::ShowWarning(QWidget* owner, const std::string& title, const std::string& text) {
     QMessageBox box(QMessageBox::Warning, QStr(title), DisplayLines(text), QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);

@@ -8,6 +8,7 @@
 #include <vector>
 
 class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 // The state of an open-file dialog, kept between uses the way a dialog component keeps it.
@@ -38,6 +39,10 @@ public:
     virtual void ShowError(QWidget* owner, const std::string& title, const std::string& text) = 0;
     // A message box with the warning icon and one OK button.
     virtual void ShowWarning(QWidget* owner, const std::string& title, const std::string& text) = 0;
+    // ShowError (error) or ShowWarning with summary in the box and, unless empty, details in
+    // an area below it that scrolls and can be copied from. Here: the two as one text.
+    virtual void ShowWithDetails(QWidget* owner, bool error, const std::string& title, const std::string& summary,
+                                 const std::string& details);
 };
 
 // The dialogs of the running program.
@@ -50,7 +55,14 @@ public:
     void ShowAbout(QWidget* owner, const std::string& title, const std::string& text) override;
     void ShowError(QWidget* owner, const std::string& title, const std::string& text) override;
     void ShowWarning(QWidget* owner, const std::string& title, const std::string& text) override;
+    void ShowWithDetails(QWidget* owner, bool error, const std::string& title, const std::string& summary,
+                         const std::string& details) override;
 };
+
+// The message box ShowWithDetails shows: the summary selectable, the details (unless empty)
+// behind the box's "Show Details..." button, in a read-only area that scrolls.
+std::unique_ptr<QMessageBox> CreateDetailedMessageBox(QWidget* owner, bool error, const std::string& title,
+                                                      const std::string& summary, const std::string& details);
 
 // The Yes/No question of three lines that the window's commands ask before they write.
 bool ConfirmLines(TDialogs& dialogs, QWidget* owner, const std::string& line1, const std::string& line2,

@@ -18,6 +18,7 @@
 #include "support/existence.h"
 #include "support/number_text.h"
 #include "support/paths.h"
+#include "ui/accessible_names.h"
 #include "ui/byte_order_choice.h"
 #include "ui/contents_tree.h"
 #include "ui/filter_line.h"
@@ -130,6 +131,7 @@ void TForm1::FormCreate() {
 
     CreateContentsTree();
     SetTabOrder();
+    NameControlsForAssistiveTechnology(*this);
     // An archive dropped onto the window is opened; the path boxes and the tree take their
     // own drops.
     setAcceptDrops(true);
@@ -380,8 +382,7 @@ void TForm1::Button_updateXClick() {
     request.notices = &notices;
     const TReplaceResult result = services_.Engine.ReplaceFromDirectory(request);
     if (!result.ok) SetCaption(ErrorText);
-    else if (result.replacedCount >= 1) SetCaption(UpdatedFilesText(result.replacedCount));
-    else SetCaption(kNothingToReplaceText);
+    else SetCaption(ReplacedFromDirectoryText(result.replacedCount, result.unchangedCount));
     ShowNotices(result.ok, notices);
     if (result.ok) treeCommands_->FollowArchive(request.archivePath, request.bigEndian);
 }

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "support/display_text.h"
+#include "support/count_text.h"
 #include "support/number_text.h"
 #include "ui/dialogs.h"
 #include "ui/ui_texts.h"
@@ -16,15 +17,28 @@ std::string NoticeLineForWindow(const TNotice& notice) {
     return PrintableText(line);
 }
 
-std::string NoticesBoxText(const TNotices& notices) {
+namespace {
+
+// The lines of the first count notices, then how many more there are.
+std::string NoticeLines(const TNotices& notices, size_t count) {
     std::string text;
-    for (size_t i = 0; i < notices.size() && i < kNoticesShown; ++i) {
+    for (size_t i = 0; i < notices.size() && i < count; ++i) {
         if (i > 0) text += '\n';
         text += NoticeLineForWindow(notices[i]);
     }
-    if (notices.size() > kNoticesShown)
-        text += "\n... and " + GroupThousands(static_cast<int32_t>(notices.size() - kNoticesShown)) + " more.";
+    if (notices.size() > count) text += "\n... and " + GroupThousands(static_cast<int64_t>(notices.size() - count)) + " more.";
     return text;
+}
+
+}  // namespace
+
+std::string NoticesBoxText(const TNotices& notices) { return NoticeLines(notices, kNoticesShown); }
+
+TNoticesBoxParts NoticesBoxParts(const TNotices& notices) {
+    if (notices.size() <= 1) return {NoticesBoxText(notices), ""};
+    const std::string more = Counted(static_cast<int64_t>(notices.size() - 1), "more notice", "more notices");
+    return {NoticeLineForWindow(notices[0]) + "\n... and " + more + ": Show Details... lists them all.",
+            NoticeLines(notices, kNoticesListed)};
 }
 
 std::string RaisedErrorText(const std::exception& error) {
@@ -34,6 +48,6 @@ std::string RaisedErrorText(const std::exception& error) {
 
 void ShowNotices(TDialogs& dialogs, QWidget* owner, bool ok, const TNotices& notices) {
     if (notices.empty()) return;
-    if (ok) dialogs.ShowWarning(owner, TitleLine, NoticesBoxText(notices));
-    else dialogs.ShowError(owner, TitleLine, NoticesBoxText(notices));
+    const TNoticesBoxParts parts = NoticesBoxParts(notices);
+    dialogs.ShowWithDetails(owner, !ok, TitleLine, parts.summary, parts.details);
 }

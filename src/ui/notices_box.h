@@ -22,6 +22,20 @@ std::string NoticeLineForWindow(const TNotice& notice);
 // "... and N more.".
 std::string NoticesBoxText(const TNotices& notices);
 
+// A list of notices longer than a box holds is scrolled through in a details area, where it
+// can be copied: at most this many lines of it, then "... and N more.".
+inline constexpr size_t kNoticesListed = 10000;
+
+// What the box says of several notices: the summary in the box, the whole list in its details.
+struct TNoticesBoxParts {
+    std::string summary;
+    std::string details;  // "" for a single notice, which the summary is
+};
+
+// The first notice and how many more follow, as the summary; every notice, one a line, as the
+// details.
+TNoticesBoxParts NoticesBoxParts(const TNotices& notices);
+
 // What the message box says of a raised error: its message, which names the file and what
 // happened; running out of memory in words a user reads, not the allocator's name for it.
 std::string RaisedErrorText(const std::exception& error);

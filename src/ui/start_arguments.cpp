@@ -8,6 +8,15 @@ std::string StartUsageText() {
            "  --version      print the version and exit\n";
 }
 
+TStartAction InformationAsked(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--") break;
+        if (argument == "-h" || argument == "--help") return TStartAction::Help;
+        if (argument == "--version") return TStartAction::Version;
+    }
+    return TStartAction::Run;
+}
+
 TStartArguments ParseStartArguments(const std::vector<std::string>& arguments) {
     TStartArguments result;
     bool optionsEnded = false;

@@ -21,6 +21,11 @@ struct TStartArguments {
 // The usage text --help prints.
 std::string StartUsageText();
 
+// Whether the arguments after the program's name, as the program received them, ask only
+// for the help or the version: Help or Version where one of those options comes before any
+// "--", else Run. These are answered before the toolkit starts, which needs a display.
+TStartAction InformationAsked(const std::vector<std::string>& arguments);
+
 // The arguments after the program's name, those the toolkit takes for itself already taken
 // out. "--" ends the options, so that a file whose name begins with "-" can be named.
 TStartArguments ParseStartArguments(const std::vector<std::string>& arguments);

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMimeData>
 
+#include "support/count_text.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "ui/contents_tree.h"
@@ -270,7 +271,7 @@ void TTreeCommands::RemoveSelected() {
     const std::vector<TTreeEntry> entries = tree_->SelectedEntries();
     if (entries.empty()) return;
     const int64_t files = tree_->SelectedFileCount();
-    const std::string count = GroupThousands(files) + (files == 1 ? " file" : " files");
+    const std::string count = Counted(files, "file");
     if (!Confirm("Warning!", count + " will be removed from the archive!", "Do you really want to remove them?"))
         return;
 
@@ -311,9 +312,10 @@ void TTreeCommands::AddDropped() {
     const std::vector<std::string> paths = std::move(droppedPaths_);
     droppedPaths_.clear();
     if (shownArchive_.empty() || paths.empty()) return;
-    const std::string count = GroupThousands(static_cast<int64_t>(paths.size()));
-    if (!Confirm("Warning!", count + " dropped files and folders will be added to " + FolderWords(dropFolder_) + "!",
-                 "Do you really want to add them?"))
+    const std::string count = Counted(static_cast<int64_t>(paths.size()), "dropped file or folder",
+                                      "dropped files and folders");
+    if (!Confirm("Warning!", count + " will be added to " + FolderWords(dropFolder_) + "!",
+                 paths.size() == 1 ? "Do you really want to add it?" : "Do you really want to add them?"))
         return;
     AddToShownArchive(paths, dropFolder_);
 }

@@ -78,7 +78,7 @@ TEST_F(DeepTree, AnArchiveTwentyThousandFoldersDeepDiffsCleanWithItsExtractedTre
     EXPECT_EQ(diff.out, "");
     const CliResult replaced = RunVpak({"replace-dir", "-q", Archive(), Tree()});
     EXPECT_EQ(replaced.status, 0) << replaced.err.substr(0, 300);
-    EXPECT_EQ(replaced.out, "O.K. Successfully updated 4 files!\n");
+    EXPECT_EQ(replaced.out, "O.K. Nothing to update: 4 unchanged files left as they were.\n");
     EXPECT_TRUE(ReadFileBytes(Archive()) == FolderChainArchive(kExtractedDepth, SomeLevels, false));
 }
 
@@ -100,7 +100,7 @@ TEST_P(DeepArchiveEdit, AddThenRemoveEndInAResult) {
 
     const CliResult added = RunVpak({"add", "-q", archive, dir / "new.txt"});
     EXPECT_EQ(added.status, 0) << added.err.substr(0, 300);
-    EXPECT_EQ(added.out, "O.K. Added 1 files and replaced 0 files!\n");
+    EXPECT_EQ(added.out, "O.K. Added 1 file and replaced 0 files!\n");
     const CliResult listed = RunVpak({"list", archive});
     ASSERT_EQ(listed.status, 0);
     EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 2);
@@ -109,7 +109,7 @@ TEST_P(DeepArchiveEdit, AddThenRemoveEndInAResult) {
 
     const CliResult removed = RunVpak({"remove", "-q", archive, "d"});
     EXPECT_EQ(removed.status, 0) << removed.err.substr(0, 300);
-    EXPECT_EQ(removed.out, "O.K. Removed 1 files and " + GroupThousands(depth) + " dirs!\n");
+    EXPECT_EQ(removed.out, "O.K. Removed 1 file and " + GroupThousands(depth) + " dirs!\n");
     const CliResult left = RunVpak({"list", archive});
     EXPECT_EQ(left.status, 0);
     EXPECT_EQ(left.out.substr(45), "new.txt\n");

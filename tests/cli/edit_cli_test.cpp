@@ -77,17 +77,17 @@ INSTANTIATE_TEST_SUITE_P(
     Commands, EditOutcome,
     ::testing::Values(
         EditCase{"AddFileReplacingInAnyCase", {"add", "-q", "A", "IN/TOP.TXT"},
-                 "O.K. Added 0 files and replaced 1 files!\n", "data\\sub\\y.bin data\\x.bin top.txt "},
+                 "O.K. Added 0 files and replaced 1 file!\n", "data\\sub\\y.bin data\\x.bin top.txt "},
         EditCase{"AddFolderUnderItsName", {"add", "-q", "--to", "Data/new", "A", "IN/more"},
-                 "O.K. Added 1 files and replaced 0 files!\n",
+                 "O.K. Added 1 file and replaced 0 files!\n",
                  "data\\new\\more\\z.bin data\\sub\\y.bin data\\x.bin top.txt "},
         EditCase{"AddWhatAFolderHolds", {"add", "-q", "A", "IN/"},
-                 "O.K. Added 1 files and replaced 1 files!\n",
+                 "O.K. Added 1 file and replaced 1 file!\n",
                  "data\\sub\\y.bin data\\x.bin more\\z.bin top.txt "},
-        EditCase{"RemoveAFolder", {"remove", "-q", "A", "DATA\\SUB"}, "O.K. Removed 1 files and 1 dirs!\n",
+        EditCase{"RemoveAFolder", {"remove", "-q", "A", "DATA\\SUB"}, "O.K. Removed 1 file and 1 dir!\n",
                  "data\\x.bin top.txt "},
         EditCase{"RemoveTwoFiles", {"remove", "-q", "A", "top.txt", "data/sub/y.bin"},
-                 "O.K. Removed 2 files and 1 dirs!\n", "data\\x.bin "}),
+                 "O.K. Removed 2 files and 1 dir!\n", "data\\x.bin "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EditCommands, AnEntryThatNamesNothingIsNamedAndNothingIsWritten) {
@@ -127,7 +127,7 @@ TEST_F(EditCommands, SyncDryRunPrintsWhatWouldChangeAndWritesNothing) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out,
               "D data/sub/y.bin\nA new.txt\nM top.txt\n"
-              "Would synchronize: 1 added, 1 changed, 1 removed, 1 unchanged files.\n");
+              "Would synchronize: 1 added, 1 changed, 1 removed, 1 unchanged file.\n");
     EXPECT_EQ(ReadFileBytes(Archive()), before);
 }
 

@@ -148,6 +148,10 @@ CliResult RunVpakWithEnvironment(VpakBuild build, const std::vector<std::string>
     return RunCaptured(VpakCommand(args, build), "", environment);
 }
 
+CliResult RunProgram(const std::vector<std::string>& command, const std::vector<std::string>& environment) {
+    return RunCaptured(command, "", environment);
+}
+
 int SpawnVpak(const std::vector<std::string>& args, const posix_spawn_file_actions_t& actions, pid_t& pid) {
     return Spawn(VpakCommand(args), actions, pid);
 }

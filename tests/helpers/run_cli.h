@@ -45,6 +45,10 @@ std::string VpakProgram(VpakBuild build = VpakBuild::Real);
 CliResult RunVpakWithEnvironment(VpakBuild build, const std::vector<std::string>& args,
                                  const std::vector<std::string>& environment);
 
+// Runs any program (command[0], an absolute path) with the "NAME=value" variables of
+// environment added to this process's, capturing as RunVpak does.
+CliResult RunProgram(const std::vector<std::string>& command, const std::vector<std::string>& environment = {});
+
 // The strace program found on PATH, "" where it is not installed.
 std::string StraceProgram();
 

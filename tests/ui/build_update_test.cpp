@@ -305,6 +305,27 @@ TEST_F(FormTest, ReplaceXOnADirectoryWithoutFilesSaysSo) {
     EXPECT_FALSE(form->BusyFlag);
 }
 
+TEST_F(FormTest, ReplaceXLeavesFilesThatHoldTheirEntrysContentAndCountsThemApart) {
+    WriteTestArchive(temp / "a.pak", ScriptTree());
+    const TArrayOfByte before = ReadFileBytes(temp / "a.pak");
+    CreateForm();
+    WriteFile(temp / "new/scripts/intro.txt", "old intro");
+    WriteFile(temp / "new/scripts/outro.txt", "old outro");
+    WriteFile(temp / "new/readme.txt", "read me");
+    SetText("Edit1", temp / "a.pak");
+    SetText("Edit2", temp / "new");
+    Button("Button_updateX")->click();
+    EXPECT_EQ(Caption(), "O.K. Nothing to update: 3 unchanged files left as they were.");
+    EXPECT_EQ(ReadFileBytes(temp / "a.pak"), before);
+
+    WriteFile(temp / "new/scripts/intro.txt", "new intro");
+    Button("Button_updateX")->click();
+    EXPECT_EQ(Caption(), "O.K. Successfully updated 1 files! 2 unchanged files left as they were.");
+    EXPECT_EQ(ExtractedText(temp / "a.pak", temp / "check", "scripts/intro.txt"), "new intro");
+    EXPECT_TRUE(script.errors.empty());
+    EXPECT_TRUE(script.warnings.empty());
+}
+
 TEST_F(FormTest, ReplaceXReplacesEveryCounterpartAndCountsThem) {
     WriteTestArchive(temp / "a.pak", ScriptTree());
     CreateForm();

@@ -37,6 +37,7 @@ struct TDialogScript {
         std::string text;
         bool busyWhenShown;
         std::string captionWhenShown;
+        std::string details;  // shown below the text, to scroll through (ShowWithDetails)
     };
     std::vector<TError> errors;
     std::vector<TError> warnings;
@@ -71,6 +72,11 @@ public:
     }
     void ShowWarning(QWidget*, const std::string& title, const std::string& text) override {
         script_.warnings.push_back({title, text, script_.busyProbe(), script_.captionProbe()});
+    }
+    void ShowWithDetails(QWidget*, bool error, const std::string& title, const std::string& summary,
+                         const std::string& details) override {
+        (error ? script_.errors : script_.warnings)
+            .push_back({title, summary, script_.busyProbe(), script_.captionProbe(), details});
     }
 
 private:

@@ -37,3 +37,20 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase{"AnUnknownOption", {"--bogus"}, TStartAction::Misused, ""},
                       StartCase{"AnEmptyName", {""}, TStartAction::Misused, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The options answered before the toolkit starts: only --help and --version, before "--".
+TEST(StartArgumentsInformation, OnlyHelpAndVersionBeforeTheEndOfOptionsAreAnsweredAhead) {
+    const struct {
+        std::vector<std::string> arguments;
+        TStartAction action;
+    } cases[] = {
+        {{}, TStartAction::Run},
+        {{"x.pak"}, TStartAction::Run},
+        {{"--help"}, TStartAction::Help},
+        {{"-platform", "offscreen", "-h"}, TStartAction::Help},
+        {{"x.pak", "--version"}, TStartAction::Version},
+        {{"--", "--help"}, TStartAction::Run},
+        {{"--bogus"}, TStartAction::Run},
+    };
+    for (const auto& c : cases) EXPECT_EQ(InformationAsked(c.arguments), c.action) << ::testing::PrintToString(c.arguments);
+}

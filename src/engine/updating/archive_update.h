@@ -28,10 +28,12 @@ struct TReplaceDirRequest {
     TNotices* notices = nullptr;
 };
 
-// What a replacement did: replacedCount entries were given new content.
+// What a replacement did: replacedCount entries were given new content; unchangedCount
+// entries (from a directory) already held their file's content and were left as they were.
 struct TReplaceResult {
     bool ok = false;
     int32_t replacedCount = 0;
+    int32_t unchangedCount = 0;
 };
 
 // Replaces the entry the key finds with the content of a file. A file that cannot be read,

@@ -17,6 +17,8 @@
 #include "engine/updating/replace_batch.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <exception>
 #include <future>
 #include <limits>
@@ -27,6 +29,7 @@
 
 #include "engine/format/internal/archive_format.h"
 #include "engine/format/internal/archive_header.h"
+#include "engine/reading/internal/archive_file_pool.h"
 #include "engine/reading/internal/archive_reader.h"
 #include "engine/updating/internal/archive_update.h"
 #include "engine/format/internal/directory_walk.h"
@@ -42,6 +45,8 @@
 #include "support/host_file.h"
 #include "support/number_text.h"
 #include "support/ordered_work.h"
+#include "support/errors.h"
+#include "support/fast_inflate.h"
 #include "support/paths.h"
 #include "support/zlib_adapter.h"
 
@@ -58,27 +63,94 @@ constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
 struct TSourceStream {
     bool obtained = false;             // its content was obtained
     std::string problem;               // why not
-    TArrayOfByte stream;               // the content compressed
+    TArrayOfByte content;              // as it would be stored, until it is decided
+    bool checkedAhead = false;         // compared with its entry's stream by the compressing thread
+    int32_t storedEntry = -1;          // then: the entry whose stream holds the content, or -1
+    bool compressed = false;           // stream holds the content compressed
+    TArrayOfByte stream;
     int32_t unpackedSize = 0;
     std::exception_ptr compressError;  // raised while compressing: matters only for a file that has an entry
 };
 
-// Obtains and compresses one file as ReplaceOneFile does; runs on a compressing thread. An
-// error while reading reaches the deciding thread when it takes this file; one raised by
-// compression is kept, as one by one the file would only be compressed once its entry is
-// found.
-void ObtainSourceFile(const std::string& path, bool convertLoc, TSourceStream& file) {
-    TArrayOfByte content;
-    file.problem = ObtainStoredContent(kPcByteOrder, convertLoc, path, content);
-    file.obtained = file.problem.empty();
-    if (!file.obtained) return;
-    file.unpackedSize = BufferLength(content);
+// The streams of the archive as they are on disk, for comparing a file's content with its
+// entry's stream on any thread, as sync compares them. Made once the archive is open; the
+// disk does not change until every file is decided.
+class TStoredStreams {
+public:
+    TStoredStreams(const HostFile& archive, const TEntryIndex& entries, int64_t headerSize,
+                   const std::vector<int64_t>& offsets, const std::vector<int32_t>& packed,
+                   const std::vector<int32_t>& unpacked)
+        : files_(archive), entries_(entries), headerSize_(headerSize), archiveSize_(archive.Size()),
+          offsets_(offsets), packed_(packed), unpacked_(unpacked) {}
+
+    // The entry key names when its stream inflates to exactly content; -1 otherwise.
+    int32_t EntryHolding(const std::string& key, const TArrayOfByte& content) {
+        const TEntryMatch match = entries_.Find(key);
+        if (!match.Found() || match.Ambiguous()) return -1;
+        return Holds(static_cast<size_t>(match.entry), content) ? match.entry : -1;
+    }
+
+    // Whether the entry's stream inflates to exactly content. One that cannot be inflated
+    // holds nothing.
+    bool Holds(size_t index, const TArrayOfByte& content) {
+        if (unpacked_[index] != BufferLength(content)) return false;
+        const int64_t start = headerSize_ + offsets_[index];
+        const int32_t packed = packed_[index];
+        if (packed <= 0 || start + packed > archiveSize_) return false;
+        thread_local TArrayOfByte stored;
+        thread_local TArrayOfByte inflated;
+        stored.resize(static_cast<size_t>(packed));
+        std::unique_ptr<HostFile> file = files_.Take();
+        file->Seek(start);
+        file->ReadExact(stored.data(), packed);
+        files_.Give(std::move(file));
+        try {
+            if (InflateExactSizeIntoRoom(stored.data(), packed, unpacked_[index], inflated) != TInflateOutcome::Exact)
+                return false;
+        } catch (const EDecompressionError&) {
+            return false;
+        }
+        return content.empty() || std::memcmp(inflated.data(), content.data(), content.size()) == 0;
+    }
+
+private:
+    TArchiveFiles files_;
+    const TEntryIndex& entries_;
+    const int64_t headerSize_;
+    const int64_t archiveSize_;
+    // Per listed entry, as on disk.
+    const std::vector<int64_t> offsets_;
+    const std::vector<int32_t> packed_;
+    const std::vector<int32_t> unpacked_;
+};
+
+void Compress(TSourceStream& file) {
     try {
-        file.stream = CompressBytes(content.data(), BufferLength(content));
+        file.stream = CompressBytes(file.content.data(), BufferLength(file.content));
         file.stream.shrink_to_fit();  // it may wait long for the pass
+        file.compressed = true;
     } catch (...) {
         file.compressError = std::current_exception();
     }
+}
+
+// Obtains and compresses one file as ReplaceOneFile does; runs on a compressing thread. An
+// error while reading reaches the deciding thread when it takes this file; one raised by
+// compression is kept, as one by one the file would only be compressed once its entry is
+// found. Once the archive is open (stored), a file whose entry holds its content already is
+// not compressed: it will not be written.
+void ObtainSourceFile(const std::string& path, const std::string& key, bool convertLoc, TStoredStreams* stored,
+                      TSourceStream& file) {
+    file.problem = ObtainStoredContent(kPcByteOrder, convertLoc, path, file.content);
+    file.obtained = file.problem.empty();
+    if (!file.obtained) return;
+    file.unpackedSize = BufferLength(file.content);
+    if (stored != nullptr) {
+        file.checkedAhead = true;
+        file.storedEntry = stored->EntryHolding(key, file.content);
+        if (file.storedEntry >= 0) return;
+    }
+    Compress(file);
 }
 
 // Running sums of stream length changes, by rank in offset order (a Fenwick tree): the
@@ -112,6 +184,7 @@ struct TWaitingStream {
 
 enum class TDecision {
     Replaced,   // the entry was replaced (in memory, until the pass)
+    Unchanged,  // the entry's stream already inflates to the file's content: it stays as it is
     Failed,     // the file-by-file procedure would return false for this file
     Uncertain,  // only the exact size of an intermediate header could tell
 };
@@ -152,6 +225,9 @@ public:
     }
 
     int64_t HeldBytes() const { return heldBytes_; }
+
+    // The archive's streams once it is open and every record is regular; nullptr before.
+    TStoredStreams* StoredStreams() const { return stored_.get(); }
 
     // Moves the new streams held in memory into the journal. An update without its journal
     // (the archive is no regular file) keeps them.
@@ -266,6 +342,8 @@ private:
         diskDataAreaSize_ = dataAreaSize_ = archive_->Size() - header_.HeaderSize;
         headerUpper_ = header_.HeaderSize;
         shifts_.Reset(offsets_.size());
+        stored_ = std::make_unique<TStoredStreams>(*archive_, entryIndex_, header_.HeaderSize, baseOffset_,
+                                                   diskPacked_, unpacked_);
     }
 
     // Replacing a stream moves the records behind it by the same amount, so their order by
@@ -313,6 +391,12 @@ private:
 
     // The checks of one replacement against the archive as the earlier ones leave it.
     TDecision Decide(size_t index, TSourceStream& file) {
+        if (pending_.count(index) == 0 && (file.checkedAhead ? file.storedEntry == static_cast<int32_t>(index)
+                                                             : stored_->Holds(index, file.content)))
+            return TDecision::Unchanged;
+        // Left uncompressed for an entry that an earlier file of the batch replaced already.
+        if (!file.compressed) Compress(file);
+        if (file.compressError) std::rethrow_exception(file.compressError);
         const int64_t offset = CurrentOffset(index);
         const int64_t oldPacked = packed_[index];
         if (offset + oldPacked > dataAreaSize_) return Refuse(index, kStreamRunsPastEnd);
@@ -383,6 +467,7 @@ private:
 
     std::map<size_t, TWaitingStream> pending_;  // new stream by entry; a later file replaces an earlier one's
     int64_t heldBytes_ = 0;                     // of the streams in memory
+    std::unique_ptr<TStoredStreams> stored_;    // once the records are loaded and regular
 };
 
 // Decides the files in collection order while later ones are compressed ahead. Returns the
@@ -391,12 +476,15 @@ private:
 // cost the depth of the tree each.
 size_t DecideFiles(TBatchReplacement& batch, const std::vector<TSourceFile>& files, bool matchByTag,
                    bool convertLoc, const ProgressProc& progress, int64_t heldStreamsBudget, int32_t& replacedCount,
-                   TNotices* notices) {
+                   int32_t& unchangedCount, TNotices* notices) {
     const size_t total = files.size();
+    // The archive's streams, handed to the compressing threads once the archive is open.
+    std::atomic<TStoredStreams*> stored{nullptr};
     TOrderedWork<TSourceStream> reading(
         total, CoreCount(), kReadAheadLimits, [&](size_t i) { return CompressionCost(files[i].entry->info.size); },
         [&](size_t i, TSourceStream& file) {
-            ObtainSourceFile(HostPathOf(files[i]), convertLoc, file);
+            ObtainSourceFile(HostPathOf(files[i]), SourceFileKey(ArchivePathOf(files[i]), matchByTag), convertLoc,
+                             stored.load(std::memory_order_acquire), file);
             return true;
         });
     for (size_t i = 0; i < total; ++i) {
@@ -405,8 +493,10 @@ size_t DecideFiles(TBatchReplacement& batch, const std::vector<TSourceFile>& fil
         const std::string relative = ArchivePathOf(files[i]);
         if (!file.obtained) Notify(notices, path, NoticeText("cannot read", path, file.problem));
         const TDecision decision = batch.Consider(path, SourceFileKey(relative, matchByTag), file);
+        stored.store(batch.StoredStreams(), std::memory_order_release);
         if (decision == TDecision::Uncertain) return i;
         if (decision == TDecision::Replaced) ++replacedCount;
+        if (decision == TDecision::Unchanged) ++unchangedCount;
         Report(progress, {static_cast<int64_t>(i) + 1, static_cast<int64_t>(total), relative.c_str()});
         if (batch.HeldBytes() > heldStreamsBudget) batch.ParkHeld();
     }
@@ -414,10 +504,11 @@ size_t DecideFiles(TBatchReplacement& batch, const std::vector<TSourceFile>& fil
 }
 
 bool ReplaceHolding(bool bigEndian, const std::string& archivePath, std::string sourceDir, bool matchByTag,
-                    bool convertLoc, const ProgressProc& progress, int32_t& replacedCount, int64_t heldStreamsBudget,
-                    TNotices* notices) {
+                    bool convertLoc, const ProgressProc& progress, int32_t& replacedCount, int32_t& unchangedCount,
+                    int64_t heldStreamsBudget, TNotices* notices) {
     const TProgressScope scope(progress);
     replacedCount = 0;
+    unchangedCount = 0;
     // The archive is looked up once: everything below works from what this finds.
     TOpenedArchive opened(archivePath);
     if (!CanReplaceFromDirectory(bigEndian, opened, sourceDir, notices)) return false;
@@ -433,7 +524,8 @@ bool ReplaceHolding(bool bigEndian, const std::string& archivePath, std::string 
 
     TBatchReplacement batch(opened, matchByTag, update, notices);
     const size_t next =
-        DecideFiles(batch, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount, notices);
+        DecideFiles(batch, files, matchByTag, convertLoc, progress, heldStreamsBudget, replacedCount, unchangedCount,
+                    notices);
     // Files left to go one by one make passes of their own after this one.
     batch.Apply(next == files.size() ? TPassRole::Last : TPassRole::Intermediate);
     batch.Close();
@@ -442,7 +534,7 @@ bool ReplaceHolding(bool bigEndian, const std::string& archivePath, std::string 
     // one by one.
     ReplaceFilesOneByOne(opened, files, next, matchByTag, convertLoc, progress, replacedCount, notices);
     update.Commit();
-    return replacedCount == static_cast<int32_t>(files.size()) && tree.refused.empty();
+    return replacedCount + unchangedCount == static_cast<int32_t>(files.size()) && tree.refused.empty();
 }
 
 }  // namespace
@@ -454,7 +546,7 @@ TReplaceResult ReplaceFromDirectory(const TReplaceDirRequest& request) {
 TReplaceResult ReplaceFromDirectoryHolding(const TReplaceDirRequest& request, int64_t heldStreamsBudget) {
     TReplaceResult result;
     result.ok = ReplaceHolding(request.bigEndian, request.archivePath, request.sourceDir, request.matchByTag,
-                               request.convertLoc, request.progress, result.replacedCount, heldStreamsBudget,
-                               request.notices);
+                               request.convertLoc, request.progress, result.replacedCount, result.unchangedCount,
+                               heldStreamsBudget, request.notices);
     return result;
 }

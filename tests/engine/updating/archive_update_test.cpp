@@ -812,9 +812,10 @@ TEST(ReplaceFromDirectory, TheBuildersOwnSourceTreeLeavesItsArchiveByteForByte) 
     ASSERT_TRUE(Made(MakeArchive({.sourceDir = dir / "src", .archivePath = pak}), folders, files));
     const TArrayOfByte built = ReadFileBytes(pak);
 
-    int32_t count = 0;
-    EXPECT_TRUE(Replaced(ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "src"}), count));
-    EXPECT_EQ(count, 4);
+    const TReplaceResult result = ReplaceFromDirectory({.archivePath = pak, .sourceDir = dir / "src"});
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.replacedCount, 0);
+    EXPECT_EQ(result.unchangedCount, 4);
     EXPECT_EQ(ReadFileBytes(pak), built);
 }
 

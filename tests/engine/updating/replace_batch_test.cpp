@@ -21,7 +21,9 @@
 #include "helpers/archive_writer.h"
 #include "helpers/file_by_file.h"
 #include "helpers/progress_record.h"
+#include "helpers/archive_probe.h"
 #include "helpers/run_cli.h"
+#include "helpers/stored_archive.h"
 #include "helpers/temp_dir.h"
 #include "hooks/host_test_hooks.h"
 #include "support/errors.h"
@@ -250,9 +252,10 @@ TEST(ReplaceFromDirectoryOnePass, UnchangedContentLeavesTheArchiveAsItWas) {
         for (const TestFile& file : folder.files) WriteFile(dir / ("src/" + folder.name + "/" + file.name), file.content);
     for (const TestFile& file : tree.files) WriteFile(dir / ("src/" + file.name), file.content);
     WriteFile(dir / "x.pak", archive);
-    int32_t count = 0;
-    EXPECT_TRUE(Replaced(ReplaceFromDirectory({.archivePath = dir / "x.pak", .sourceDir = dir / "src"}), count));
-    EXPECT_EQ(count, static_cast<int32_t>(paths.size()));
+    const TReplaceResult result = ReplaceFromDirectory({.archivePath = dir / "x.pak", .sourceDir = dir / "src"});
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.replacedCount, 0);
+    EXPECT_EQ(result.unchangedCount, static_cast<int32_t>(paths.size()));
     EXPECT_TRUE(ReadFileBytes(dir / "x.pak") == archive);
 }
 
@@ -339,4 +342,56 @@ TEST(ReplaceFromDirectoryOnePass, AKilledPassIsRolledBackByTheNextOpen) {
         ASSERT_FALSE(fs::exists(dir / "x.pak.vpak-journal"));
     }
     EXPECT_GT(killed, 10);
+}
+
+// ---- files that hold their entries' content already ---------------------------------------
+
+namespace {
+
+const std::vector<std::pair<std::string, TArrayOfByte>> kStoredFiles = {
+    {"a.txt", Bytes("alpha")}, {"b.bin", Bytes("bravo bravo")}, {"c.txt", Bytes("charlie")}};
+
+}  // namespace
+
+TEST(ReplaceFromDirectoryOnePass, EntriesWhoseFilesHoldTheirContentKeepTheirStreamsAndAreCountedApart) {
+    for (const int64_t budget : {int64_t{64} << 20, int64_t{0}}) {
+        SCOPED_TRACE(budget == 0 ? "each new stream parked" : "new streams held");
+        TempDir dir;
+        WriteFile(dir / "x.pak", StoredStreamArchive(kStoredFiles, false));
+        auto files = kStoredFiles;
+        files[2].second = Bytes("a changed charlie");
+        for (const auto& [name, content] : files) WriteFile(dir / ("src/" + name), content);
+        const TReplaceResult result =
+            ReplaceFromDirectoryHolding({.archivePath = dir / "x.pak", .sourceDir = dir / "src"}, budget);
+        EXPECT_TRUE(result.ok);
+        EXPECT_EQ(result.replacedCount, 1);
+        EXPECT_EQ(result.unchangedCount, 2);
+        const TArrayOfByte after = ReadFileBytes(dir / "x.pak");
+        const std::vector<ProbedEntry> entries = ProbeEntries(dir / "x.pak");
+        ASSERT_EQ(entries.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(ProbeContent(after, entries[i]), files[i].second) << i;
+        // The unchanged entries still hold their uncompressed streams.
+        for (const size_t i : {0u, 1u}) {
+            const TArrayOfByte kept(after.begin() + entries[i].absOffset,
+                                    after.begin() + entries[i].absOffset + entries[i].packedSize);
+            EXPECT_TRUE(kept == StoredZlibStream(files[i].second)) << i;
+        }
+    }
+}
+
+// A stream that does not inflate holds nothing, whatever its recorded size: the file's
+// content replaces it.
+TEST(ReplaceFromDirectoryOnePass, ADamagedStreamIsReplacedByTheFileOfItsRecordedSize) {
+    TempDir dir;
+    TArrayOfByte archive = StoredStreamArchive(kStoredFiles, false);
+    archive[archive.size() - 6] ^= 0x55;  // a byte of the last stream's stored content
+    WriteFile(dir / "x.pak", archive);
+    for (const auto& [name, content] : kStoredFiles) WriteFile(dir / ("src/" + name), content);
+    const TReplaceResult result = ReplaceFromDirectory({.archivePath = dir / "x.pak", .sourceDir = dir / "src"});
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.replacedCount, 1);
+    EXPECT_EQ(result.unchangedCount, 2);
+    const std::vector<ProbedEntry> entries = ProbeEntries(dir / "x.pak");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(ProbeContent(ReadFileBytes(dir / "x.pak"), entries[2]), kStoredFiles[2].second);
 }

@@ -1,6 +1,7 @@
 """What a screen reader reads of the window with an archive open."""
 
 import os
+import re
 import tempfile
 import unittest
 
@@ -33,6 +34,45 @@ class WindowReading(unittest.TestCase):
         names = {cell.get_name() for cell in find_all(tree, role="table cell")}
         self.assertIn("readme.txt", names)
         self.assertIn("maps", names)
+
+
+    def test_the_application_is_listed_under_the_programs_name(self):
+        self.assertEqual("vpak-gui", self.window.app.get_name())
+
+    def test_every_button_check_box_and_box_has_a_name_that_is_not_punctuation(self):
+        controls = [c for role in ("push button", "check box", "text")
+                    for c in find_all(self.window.frame, role=role)]
+        self.assertGreaterEqual(len(controls), 12)
+        for control in controls:
+            with self.subTest(role=control.get_role_name(), name=control.get_name()):
+                self.assertRegex(control.get_name(), re.compile(r"\w"))
+
+    def test_the_pickers_and_the_about_button_say_what_they_do(self):
+        names = {b.get_name() for b in find_all(self.window.frame, role="push button")}
+        self.assertLessEqual({"Choose the .PAK file...", "Choose the directory...", "About"}, names)
+        self.assertFalse(names & {"...", "?"})
+
+    def test_each_label_is_related_to_its_box_both_ways(self):
+        for label_text, box_name in ((".PAK file:", ".PAK file"), ("Directory:", "Directory")):
+            with self.subTest(label=label_text):
+                label = find(self.window.frame, role="label", name=label_text)
+                box = find(self.window.frame, role="text", name=box_name)
+                self.assertEqual([box_name], related(label, "label-for"))
+                self.assertEqual([label_text], related(box, "labelled-by"))
+
+    def test_the_boxes_and_the_tree_are_described(self):
+        for role, name in (("text", ".PAK file"), ("text", "Directory"), ("tree", "Contents of the archive")):
+            with self.subTest(name=name):
+                self.assertNotEqual("", find(self.window.frame, role=role, name=name).get_description())
+
+
+def related(acc, kind):
+    """The names of the objects acc stands in the relation kind ("label-for" ...) to."""
+    names = []
+    for relation in acc.get_relation_set():
+        if relation.get_relation_type().value_nick == kind:
+            names += [relation.get_target(i).get_name() for i in range(relation.get_n_targets())]
+    return names
 
 
 if __name__ == "__main__":
