@@ -182,7 +182,11 @@ INSTANTIATE_TEST_SUITE_P(Keys, KeyToTree,
                                            ToTreeCase{Qt::Key_Enter, "?eta", "beta\\x.txt"},
                                            ToTreeCase{Qt::Key_Down, "top", "top.txt"},
                                            ToTreeCase{Qt::Key_Down, ".txt", "alpha\\sub\\z.txt"},
-                                           ToTreeCase{Qt::Key_Return, "nothing", ""}));
+                                           ToTreeCase{Qt::Key_Return, "nothing", ""}),
+                         [](const ::testing::TestParamInfo<ToTreeCase>& info) {
+                             const char* key = info.param.key == Qt::Key_Down ? "Down" : "Enter";
+                             return key + std::to_string(info.index);
+                         });
 
 TEST_F(TreeFilterTest, ClearingTheTextShowsTheTreeAsItWasBefore) {
     Tree()->topLevelItem(1)->setExpanded(true);  // beta
