@@ -12,7 +12,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   libxcb1-dev xvfb xauth openbox x11-utils imagemagick zip unzip pigz time strace
   help2man gzip man-db groff-base dpkg-dev file desktop-file-utils appstream shared-mime-info
-  bash-completion librsvg2-bin
+  bash-completion librsvg2-bin qt6-image-formats-plugins
 )
 
 missing=()
