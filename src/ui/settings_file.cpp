@@ -8,6 +8,7 @@ const std::string kWindowSection = "MainWindow";
 const std::string kPathSection = "Path";
 const std::string kOtherSection = "Other";
 const std::string kMiscSection = "Misc";
+const std::string kViewSection = "View";
 
 }  // namespace
 
@@ -24,6 +25,7 @@ TSettings TSettingsFile::Read(const TSettings& current) const {
     read.xbox = ini.ReadBool(kOtherSection, "XBOX360", false);
     read.autoConvertLocFiles = ini.ReadBool(kOtherSection, "AutoConvertLOCfiles", current.autoConvertLocFiles);
     read.fadeEffectOnExit = ini.ReadBool(kMiscSection, "FadeEffectOnExit", true);
+    read.preview = ini.ReadBool(kViewSection, "Preview", current.preview);
     return read;
 }
 
@@ -39,5 +41,6 @@ void TSettingsFile::Write(const TSettings& settings) const {
     ini.WriteBool(kOtherSection, "XBOX360", settings.xbox);
     ini.WriteBool(kOtherSection, "AutoConvertLOCfiles", settings.autoConvertLocFiles);
     ini.WriteBool(kMiscSection, "FadeEffectOnExit", settings.fadeEffectOnExit);
+    ini.WriteBool(kViewSection, "Preview", settings.preview);
     ini.UpdateFile();
 }

@@ -14,6 +14,7 @@ struct TSettings {
     bool xbox = false;
     bool autoConvertLocFiles = true;
     bool fadeEffectOnExit = true;
+    bool preview = false;  // the preview pane shows beside the tree
 };
 
 class TSettingsFile {

@@ -41,6 +41,7 @@ void TTreeCommands::CreateMenu(const TTreeMenuHandlers& handlers) {
     remove_ = AddMenuAction("Action_Remove", RemoveEntriesCaption, handlers.remove);
     menu_->addSeparator();
     copyPath_ = AddMenuAction("Action_CopyPath", CopyPathCaption, handlers.copyPath);
+    if (handlers.preview) preview_ = AddMenuAction("Action_Preview", "Preview\tF3", handlers.preview);
     connect(tree_, &TContentsTree::ContextMenuAsked, this, &TTreeCommands::ShowMenu);
     connect(tree_, &QTreeWidget::itemSelectionChanged, this, &TTreeCommands::UpdateMenuItems);
     UpdateMenuItems();
@@ -67,6 +68,7 @@ void TTreeCommands::UpdateMenuItems() {
     addFolder_->setEnabled(atMostOne);
     remove_->setEnabled(some);
     copyPath_->setEnabled(some);
+    if (preview_ != nullptr) preview_->setEnabled(oneFile);
 }
 
 void TTreeCommands::ShowMenu(const QPoint& globalPos) {

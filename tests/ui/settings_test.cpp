@@ -125,7 +125,8 @@ TEST_F(FormTest, WithoutASettingsFileTheDefaultsApplyAndCloseWritesAllTenValues)
     EXPECT_EQ(Lines(ReadFileText(SettingsPath())),
               (std::vector<std::string>{"[MainWindow]", "Top=397", "Left=510", "Width=520", "Height=364", "[Path]",
                                         "pack_FileName=", "TargetDir=", "[Other]", "hash96=0", "XBOX360=0",
-                                        "AutoConvertLOCfiles=1", "[Misc]", "FadeEffectOnExit=0"}));
+                                        "AutoConvertLOCfiles=1", "[Misc]", "FadeEffectOnExit=0", "[View]",
+                                        "Preview=0"}));
 }
 
 TEST_F(FormTest, SettingsRoundTripThroughAClose) {
