@@ -8,6 +8,8 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTextCursor>
+#include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
@@ -169,6 +171,7 @@ void TPreviewPane::Receive(TPreviewContent content) {
 
 void TPreviewPane::ShowMessage(const QString& header, const QString& note) {
     shown_ = TPreviewContent();
+    slicing_.clear();
     header_->setText(header);
     note_->setText(note);
     text_->clear();
@@ -181,6 +184,7 @@ void TPreviewPane::ShowMessage(const QString& header, const QString& note) {
 void TPreviewPane::ShowContent(const TPreviewContent& content) {
     header_->setText(content.header);
     note_->setText(content.note);
+    slicing_.clear();
     text_->clear();
     model_->SetRows({});
     image_->SetImage(QImage());
@@ -193,8 +197,8 @@ void TPreviewPane::ShowContent(const TPreviewContent& content) {
         case TPreviewKind::Hex: {
             const bool hex = content.kind == TPreviewKind::Hex;
             text_->setFont(hex ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : font());
-            text_->setPlainText(content.text);
             stack_->setCurrentWidget(text_);
+            ShowText(content.text);
             break;
         }
         case TPreviewKind::LocRows:
@@ -207,6 +211,43 @@ void TPreviewPane::ShowContent(const TPreviewContent& content) {
             break;
     }
     UpdateButtons();
+}
+
+namespace {
+
+// About a screen or two of text, and what one turn of the event loop adds after it: small
+// enough that the view takes it in a few milliseconds.
+constexpr qsizetype kFirstSlice = 16 * 1024;
+constexpr qsizetype kNextSlice = 16 * 1024;
+
+// Where a slice of text from start ends: after a line end near the slice's length.
+qsizetype SliceEnd(const QString& text, qsizetype start, qsizetype length) {
+    if (text.size() - start <= length) return text.size();
+    const qsizetype lineEnd = text.lastIndexOf(QLatin1Char('\n'), start + length);
+    return lineEnd > start ? lineEnd + 1 : start + length;
+}
+
+}  // namespace
+
+void TPreviewPane::ShowText(const QString& text) {
+    slicing_ = text;
+    sliced_ = SliceEnd(slicing_, 0, kFirstSlice);
+    text_->setPlainText(slicing_.left(sliced_));
+    if (sliced_ < slicing_.size())
+        QTimer::singleShot(0, this, [this, generation = generation_] { AppendSlice(generation); });
+    else slicing_.clear();
+}
+
+void TPreviewPane::AppendSlice(uint64_t generation) {
+    if (generation != generation_ || slicing_.isEmpty()) return;
+    const qsizetype end = SliceEnd(slicing_, sliced_, kNextSlice);
+    QTextCursor cursor(text_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(slicing_.mid(sliced_, end - sliced_));
+    sliced_ = end;
+    if (sliced_ < slicing_.size())
+        QTimer::singleShot(0, this, [this, generation] { AppendSlice(generation); });
+    else slicing_.clear();
 }
 
 void TPreviewPane::UpdateButtons() {

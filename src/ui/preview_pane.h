@@ -86,6 +86,10 @@ private:
     void ShowContent(const TPreviewContent& content);
     void ShowMessage(const QString& header, const QString& note);
     void UpdateButtons();
+    // A long text goes into its view a slice at a time, the first screen first, so that the
+    // window never waits for all of it; a newer entry ends the slicing.
+    void ShowText(const QString& text);
+    void AppendSlice(uint64_t generation);
 
     std::unique_ptr<TPreviewWorker> worker_;
     uint64_t generation_ = 0;
@@ -96,6 +100,8 @@ private:
     std::string entryPath_;
     TPreviewContent shown_;
     host::FileIdentity shownIdentity_;
+    QString slicing_;           // the text still being put into its view
+    qsizetype sliced_ = 0;      // how much of it is in
     bool editing_ = false;
     std::function<bool()> askDiscard_;
 
