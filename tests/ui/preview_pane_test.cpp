@@ -18,6 +18,7 @@
 #include "engine/checking/entry_content.h"
 #include "engine/format/hash_tag.h"
 #include "engine/format/loc_convert.h"
+#include "support/number_text.h"
 #include "ui/preview_pane.h"
 #include "ui/preview_worker.h"
 
@@ -344,4 +345,24 @@ TEST_F(PreviewTest, LeavingEditingWithChangesAsksBeforeDiscardingThem) {
     Button("PreviewEdit")->click();
     EXPECT_FALSE(Pane()->Editing());
     EXPECT_EQ(StoredRows()[0], "Hello");
+}
+
+// A long text is read only to its cap and goes into the view a slice at a time, all of it in
+// the end, the note saying what is left out.
+TEST_F(PreviewTest, ALongTextShowsItsFirstTwoMebibytesWholeAndSaysSo) {
+    archive = temp / "long.pak";
+    std::string text;
+    for (int i = 0; text.size() < 3u * 1024 * 1024; ++i) text += "line " + std::to_string(i) + "\n";
+    TestFolder root;
+    root.files = {{"long.txt", Bytes(text)}};
+    WriteTestArchive(archive, root);
+    CreateForm();
+    form->OpenGivenArchive(archive);
+    PressF3();
+    Preview("long.txt");
+    const QString first = QString::fromStdString(text.substr(0, kPreviewTextBytes));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TextView()->document()->characterCount() >= first.size(); }, 20000));
+    EXPECT_EQ(TextView()->toPlainText(), first);
+    EXPECT_EQ(Note(), "The first 2,097,152 bytes of " + QString::fromStdString(GroupThousands(text.size())) +
+                          " bytes are shown.");
 }
