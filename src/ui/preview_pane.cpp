@@ -60,6 +60,7 @@ TPreviewPane::~TPreviewPane() { worker_.reset(); }
 void TPreviewPane::CreateControls() {
     header_ = new QLabel(this);
     header_->setObjectName(QStringLiteral("PreviewHeader"));
+    header_->setAccessibleName(QStringLiteral("Previewed file"));
     header_->setWordWrap(true);
     header_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     note_ = new QLabel(this);
@@ -71,6 +72,7 @@ void TPreviewPane::CreateControls() {
     emptyPage_ = new QWidget(stack_);
     text_ = new QPlainTextEdit(stack_);
     text_->setObjectName(QStringLiteral("PreviewText"));
+    text_->setAccessibleName(QStringLiteral("Content"));
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setUndoRedoEnabled(false);
@@ -78,11 +80,13 @@ void TPreviewPane::CreateControls() {
     model_ = new TLocRowsModel(*undo_, this);
     rows_ = new QTableView(stack_);
     rows_->setObjectName(QStringLiteral("PreviewRows"));
+    rows_->setAccessibleName(QStringLiteral("Strings"));
     rows_->setModel(model_);
     rows_->horizontalHeader()->setStretchLastSection(true);
     rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     image_ = new TImageView(stack_);
     image_->setObjectName(QStringLiteral("PreviewImage"));
+    image_->setAccessibleName(QStringLiteral("Image"));
     for (QWidget* page : {emptyPage_, static_cast<QWidget*>(text_), static_cast<QWidget*>(rows_),
                           static_cast<QWidget*>(image_)})
         stack_->addWidget(page);
@@ -116,7 +120,7 @@ void TPreviewPane::CreateControls() {
         else if (rows_->hasFocus() && rows_->currentIndex().isValid()) rows_->edit(rows_->currentIndex());
     });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), Qt::WindowShortcut, [this] {
-        if (isVisible() && editing_) emit SaveAsked();
+        if (isVisible() && Modified()) emit SaveAsked();
     });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), Qt::WidgetWithChildrenShortcut, [this] { Undo(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), Qt::WidgetWithChildrenShortcut, [this] { Redo(); });
