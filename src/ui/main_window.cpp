@@ -646,6 +646,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
         if (status_->StopRequested()) closeWhenStopped_ = true;
         return;
     }
+    // Strings edited in the preview and not saved go only when the user says so.
+    if (!closed_ && PreviewPane != nullptr && !PreviewPane->StopEditing()) {
+        event->ignore();
+        return;
+    }
     // A request that arrives once the close steps have run only closes again.
     event->accept();
     if (closed_) return;

@@ -366,3 +366,20 @@ TEST_F(PreviewTest, ALongTextShowsItsFirstTwoMebibytesWholeAndSaysSo) {
     EXPECT_EQ(Note(), "The first 2,097,152 bytes of " + QString::fromStdString(GroupThousands(text.size())) +
                           " bytes are shown.");
 }
+
+TEST_F(PreviewTest, ClosingTheWindowWithUnsavedStringsAsksAndStaysOpenForANo) {
+    Open();
+    PressF3();
+    Preview("strings.loc");
+    Button("PreviewEdit")->click();
+    Rows()->model()->setData(Rows()->model()->index(0, 0), QStringLiteral("Hi"), Qt::EditRole);
+    script.onConfirm = [](const std::string&) { return false; };
+    form->close();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(Pane()->Editing());
+    ASSERT_EQ(script.confirmed.size(), 1u);
+    EXPECT_NE(script.confirmed[0].find("The edited strings are not saved!"), std::string::npos);
+    script.onConfirm = [](const std::string&) { return true; };
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+}
