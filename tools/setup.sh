@@ -13,7 +13,7 @@ packages=(
   libxcb1-dev xvfb xauth openbox x11-utils xdotool imagemagick zip unzip pigz time strace
   dbus at-spi2-core python3-gi gir1.2-atspi-2.0 python3-pyatspi xdg-utils qt6-image-formats-plugins
   help2man gzip man-db groff-base dpkg-dev file desktop-file-utils appstream shared-mime-info
-  bash-completion librsvg2-bin
+  bash-completion librsvg2-bin qt6-image-formats-plugins
 )
 
 missing=()

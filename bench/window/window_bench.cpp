@@ -2,7 +2,9 @@
 // for its status line and its event processing, and must stay within a fifth of the command
 // line's time. And the window opening archives of 100,000 and of 1,000,000 entries: reading
 // the directory and filling the contents tree, as picking it with "..." does (the second
-// within 3 s and 600 MB in a Release build). Runs on Qt's offscreen platform.
+// within 3 s and 600 MB in a Release build). And the preview pane: the first screen of a 100 MB
+// text entry, and the event loop while the selection moves through 1,000 entries at 30 a
+// second. Runs on Qt's offscreen platform.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -23,6 +25,10 @@
 #include "engine/reading/archive_reader.h"
 #include "ui/contents_tree.h"
 #include "ui/main_window.h"
+#include "ui/preview_pane.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
 
 namespace fs = std::filesystem;
 
@@ -268,8 +274,153 @@ void BM_FilterTreeOf100000Entries(benchmark::State& state) {
     state.counters["slowest_text_ms"] = slowestMs;
 }
 
+// Text lines of about 60 bytes, each different, n bytes in all.
+TArrayOfByte TextLines(int64_t n) {
+    TArrayOfByte text;
+    text.reserve(static_cast<size_t>(n));
+    for (int64_t line = 0; BufferLength(text) < n; ++line) {
+        const std::string one = "Line " + std::to_string(line) + " of the long text, with some words " +
+                                std::to_string(line * 7919 % 100003) + "\n";
+        text.insert(text.end(), one.begin(), one.end());
+    }
+    text.resize(static_cast<size_t>(n));
+    return text;
+}
+
+// An archive of count text entries in its root, all of whose records share one stream of
+// size bytes: as many entries as wanted, each with real work for a preview, quickly written.
+struct TextEntries {
+    fs::path root;
+    fs::path archive;
+
+    TextEntries(const std::string& name, int count, int64_t size) {
+        root = fs::temp_directory_path() / ("vpak-window-bench-" + name);
+        archive = root / "text.pak";
+        fs::remove_all(root);
+        fs::create_directories(root);
+        TArrayOfByte stream;
+        {
+            const TArrayOfByte text = TextLines(size);
+            stream = CompressBytes(text.data(), static_cast<int32_t>(text.size()));
+        }
+        std::string directory;
+        PutInt(directory, 0);
+        PutInt(directory, count);
+        for (int i = 0; i < count; ++i) {
+            PutName(directory, "text-" + std::to_string(100000 + i) + ".txt");
+            PutInt(directory, 0);
+            PutInt(directory, static_cast<int32_t>(stream.size()));
+            PutInt(directory, static_cast<int32_t>(size));
+        }
+        WriteCraftedArchive(archive, directory, stream);
+    }
+    ~TextEntries() { fs::remove_all(root); }
+};
+
+// Turns the event loop until done says so; false after timeoutMs.
+template <class TDone>
+bool WaitFor(TDone done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// The window with the archive open and the preview pane shown.
+std::unique_ptr<TForm1> PreviewingForm(const TextEntries& entries) {
+    std::unique_ptr<TForm1> form = ShownForm(entries.root);
+    form->OpenGivenArchive(entries.archive.string());
+    form->ShowPreview();
+    return form;
+}
+
+// From selecting a 100 MB text entry to its first screen painted in the pane, and the memory
+// that takes beyond what the window held before.
+void BM_PreviewFirstScreenOf100MBText(benchmark::State& state) {
+    const TextEntries entries("preview-big", 1, 100LL * 1024 * 1024);
+    const std::unique_ptr<TForm1> form = PreviewingForm(entries);
+    auto* tree = form->findChild<TContentsTree*>("ContentsTree");
+    auto* pane = form->findChild<TPreviewPane*>("PreviewPane");
+    if (tree == nullptr || pane == nullptr || tree->topLevelItemCount() != 1) {
+        state.SkipWithError("the archive did not open");
+        return;
+    }
+    QApplication::processEvents();
+    ResetPeakMemory();
+    const double before = PeakMemoryMb();
+    for (auto _ : state) {
+        tree->clearSelection();
+        pane->Refresh();
+        tree->topLevelItem(0)->setSelected(true);
+        const uint64_t asked = pane->Shown().generation;
+        if (!WaitFor([&] { return pane->Shown().generation > asked && pane->Shown().kind == TPreviewKind::Text; },
+                     10000))
+            state.SkipWithError("no preview came");
+        pane->repaint();
+    }
+    state.counters["extra_peak_mb"] = PeakMemoryMb() - before;
+}
+
+// The selection moved through 1,000 entries (each 8 MB of text) at 30 a second, as holding
+// the Down key does: the longest the event loop went without turning, and the jobs started.
+void BM_PreviewSelectionThrough1000Entries(benchmark::State& state) {
+    const TextEntries entries("preview-many", 1000, 8LL * 1024 * 1024);
+    const std::unique_ptr<TForm1> form = PreviewingForm(entries);
+    auto* tree = form->findChild<TContentsTree*>("ContentsTree");
+    auto* pane = form->findChild<TPreviewPane*>("PreviewPane");
+    if (tree == nullptr || pane == nullptr || tree->topLevelItemCount() != 1000) {
+        state.SkipWithError("the archive did not open");
+        return;
+    }
+    double longestGapMs = 0;
+    int stalls = 0;
+    // The same loop with nothing to do, for how long a busy machine alone keeps it from turning.
+    double idleGapMs = 0;
+    {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0;
+        while (clock.elapsed() < 5000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+            const qint64 now = clock.elapsed();
+            idleGapMs = std::max(idleGapMs, static_cast<double>(now - last));
+            last = now;
+        }
+    }
+    for (auto _ : state) {
+        int row = 0;
+        tree->setCurrentItem(tree->topLevelItem(0));
+        QTimer mover;
+        mover.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&mover, &QTimer::timeout, [&] {
+            if (++row < tree->topLevelItemCount()) tree->setCurrentItem(tree->topLevelItem(row));
+        });
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0;
+        mover.start(1000 / 30);
+        while (row < tree->topLevelItemCount()) {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+            const qint64 now = clock.elapsed();
+            longestGapMs = std::max(longestGapMs, static_cast<double>(now - last));
+            if (now - last > 50) ++stalls;
+            last = now;
+        }
+        mover.stop();
+    }
+    state.counters["longest_stall_ms"] = longestGapMs;
+    state.counters["stalls_over_50ms"] = stalls;
+    state.counters["idle_longest_gap_ms"] = idleGapMs;
+    state.counters["jobs_started"] = pane->Worker().StartedJobs();
+}
+
 }  // namespace
 
+BENCHMARK(BM_PreviewFirstScreenOf100MBText)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PreviewSelectionThrough1000Entries)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_OpenArchiveOf100000Entries)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_OpenArchiveOf1000000Entries)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_OpenArchiveOf1000000EntriesWithDetails)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);

@@ -72,7 +72,11 @@ LockWaiting& ProcessWaiting() {
     return waiting;
 }
 
+// The way of ThreadLockWaiting on this thread; null when none is in force.
+thread_local LockWaiting* threadWaiting = nullptr;
+
 LockWaiting CurrentWaiting() {
+    if (threadWaiting != nullptr) return *threadWaiting;
     std::lock_guard<std::mutex> lock(WaitingMutex());
     return ProcessWaiting();
 }
@@ -228,6 +232,12 @@ LockWaiting SetLockWaiting(LockWaiting waiting) {
     ProcessWaiting() = std::move(waiting);
     return before;
 }
+
+ThreadLockWaiting::ThreadLockWaiting(LockWaiting waiting) : outer_(threadWaiting), own_(std::move(waiting)) {
+    threadWaiting = &own_;
+}
+
+ThreadLockWaiting::~ThreadLockWaiting() { threadWaiting = outer_; }
 
 std::string LockHoldersText(const FileIdentity& file) {
     std::ifstream locks("/proc/locks");

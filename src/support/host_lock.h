@@ -40,6 +40,21 @@ std::string LockHoldersText(const FileIdentity& file);
 // Replaces the process's way of waiting, returning the one it had.
 LockWaiting SetLockWaiting(LockWaiting waiting);
 
+// In force on the constructing thread while it lives, in place of the process's way: a thread
+// that reads behind a window's back must not call what the window set, and may rather not
+// wait at all.
+class ThreadLockWaiting {
+public:
+    explicit ThreadLockWaiting(LockWaiting waiting);
+    ~ThreadLockWaiting();
+    ThreadLockWaiting(const ThreadLockWaiting&) = delete;
+    ThreadLockWaiting& operator=(const ThreadLockWaiting&) = delete;
+
+private:
+    LockWaiting* outer_;
+    LockWaiting own_;
+};
+
 // An advisory lock (flock) on a file or directory, held until destruction. Readers of an
 // archive share it, an update or a replacement holds it alone. The locks of one process
 // nest: a file this process already holds exclusively is granted again at once, so an

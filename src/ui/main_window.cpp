@@ -25,6 +25,11 @@
 #include "ui/flat_button.h"
 #include "ui/notices_box.h"
 #include "ui/path_edit.h"
+#include "ui/preview_pane.h"
+#include "ui/preview_split.h"
+#include "ui/entry_store.h"
+#include "support/private_folder.h"
+#include "support/host_file.h"
 #include "ui/text_bridge.h"
 #include "ui/tree_commands.h"
 #include "ui/tree_hint.h"
@@ -95,6 +100,9 @@ void TForm1::CreateControls() {
     auto* find = new QShortcut(QKeySequence::Find, this);
     find->setContext(Qt::WindowShortcut);
     connect(find, &QShortcut::activated, this, [this] { ShowFilter(); });
+    auto* preview = new QShortcut(QKeySequence(Qt::Key_F3), this);
+    preview->setContext(Qt::WindowShortcut);
+    connect(preview, &QShortcut::activated, this, [this] { TogglePreview(); });
 }
 
 void TForm1::FormCreate() {
@@ -155,12 +163,14 @@ void TForm1::CreateContentsTree() {
     const auto run = [this](void (TForm1::*handler)()) { return [this, handler] { RunCommand(handler); }; };
     const TTreeMenuHandlers menu = {run(&TForm1::ExtractEntriesClick), run(&TForm1::ReplaceEntryClick),
                                     run(&TForm1::AddFilesClick),       run(&TForm1::AddFolderClick),
-                                    run(&TForm1::RemoveEntriesClick),  run(&TForm1::CopyPathClick)};
+                                    run(&TForm1::RemoveEntriesClick),  run(&TForm1::CopyPathClick),
+                                    [this] { ShowPreview(); }};
     treeCommands_ =
         std::make_unique<TTreeCommands>(*this, *ContentsTree, *status_, *services_.Dialogs, services_.Engine, menu);
     new TTreeHint(*ContentsTree);
     TreeFilter = new TFilterLine(ContentsTree, this);
     layout_.FollowTree(ContentsTree, TreeFilter);
+    CreatePreview();
     LayOutControls();
 }
 
@@ -187,6 +197,8 @@ void TForm1::RunCommand(void (TForm1::*handler)()) {
     // A command set off just before the window closed (by a drop, which runs its command
     // once the drop has ended) would find no tree and no one to ask.
     if (closed_) return;
+    // A command may change the archive the pane reads: the pane waits for it to end.
+    PreviewPane->Worker().Hold();
     const auto command = [this, handler] {
         // Opening reads an archive anew anyway; no other command runs on a stale tree.
         const bool opens = handler == &TForm1::Button_selectPAKClick || handler == &TForm1::Edit1EnterPressed;
@@ -194,6 +206,7 @@ void TForm1::RunCommand(void (TForm1::*handler)()) {
         (this->*handler)();
     };
     status_->Run(command, StoppedWork(handler));
+    PreviewPane->Worker().Release();
     // Closing was asked for while the command ran, and it has stopped now.
     if (closeWhenStopped_ && !BusyFlag) {
         closeWhenStopped_ = false;
@@ -465,6 +478,93 @@ void TForm1::HideFilter() {
     ContentsTree->setFocus();
 }
 
+void TForm1::CreatePreview() {
+    PreviewPane = new TPreviewPane(this);
+    previewSplit_ = std::make_unique<TPreviewSplit>(*this, layout_, *ContentsTree, TreeFilter, *PreviewPane);
+    PreviewPane->SetDiscardQuestion([this] {
+        return Confirm("Warning!", "The edited strings are not saved!", "Do you really want to discard them?");
+    });
+    connect(PreviewPane, &TPreviewPane::SaveAsked, this, [this] { RunCommand(&TForm1::SavePreviewClick); });
+    connect(ContentsTree, &QTreeWidget::itemSelectionChanged, this, [this] { PreviewSelection(); });
+}
+
+bool TForm1::PreviewShown() const { return previewSplit_ != nullptr && previewSplit_->Shown(); }
+
+void TForm1::TogglePreview() {
+    if (ContentsTree == nullptr) return;
+    if (!PreviewShown()) {
+        ShowPreview();
+        return;
+    }
+    // Edits not saved are given up only when the user says so.
+    if (!PreviewPane->StopEditing()) return;
+    previewSplit_->Hide();
+}
+
+void TForm1::ShowPreview() {
+    if (ContentsTree == nullptr) return;
+    previewSplit_->Show(true);
+    PreviewSelection();
+}
+
+void TForm1::PreviewSelection() {
+    if (!PreviewShown() || ContentsTree == nullptr) return;
+    const QTreeWidgetItem* item = ContentsTree->SingleSelected();
+    const bool file = item != nullptr && TContentsTree::IsFileNode(item);
+    PreviewPane->ShowEntry(treeCommands_->ShownArchive(), treeCommands_->ShownXbox(),
+                           file ? ContentsTree->ArchivePathOf(item) : std::string());
+}
+
+void TForm1::SavePreviewClick() {
+    TBusyScope busy(*status_);
+    if (!busy.Entered()) return;
+
+    if (!PreviewPane->Editing()) return;
+    const TPreviewContent& shown = PreviewPane->Shown();
+    std::string text;
+    QString problem;
+    if (!PreviewPane->EditedText(text, problem)) {
+        PreviewPane->ShowSaveProblem(problem);
+        SetCaption(ErrorText);
+        return;
+    }
+    // The text goes to a private file, stored as extraction's text of the table is put back.
+    std::string folderProblem;
+    const auto folder = host::PrivateFolder::Make(host::TemporaryFolders(), "vpak-edit-", folderProblem);
+    if (folder == nullptr) {
+        PreviewPane->ShowSaveProblem(QStr(folderProblem));
+        SetCaption(ErrorText);
+        return;
+    }
+    const std::string file = folder->Path() + "/table.loc";
+    {
+        HostFile out(file, HostFile::Mode::CreateNew, 0600);
+        out.Write(text.data(), static_cast<int64_t>(text.size()));
+    }
+    TNotices notices;
+    TEntryStoreRequest request;
+    request.xbox = shown.bigEndian;
+    request.archivePath = shown.archivePath;
+    request.archiveIdentity = PreviewPane->ShownArchiveIdentity();
+    request.entryPath = shown.entryPath;
+    request.filePath = file;
+    request.locText = true;
+    request.progress = status_->ProgressRoutine();
+    request.notices = &notices;
+    const TEntryStoreResult result = StoreEntry(services_.Engine, request);
+    SetCaption(result.Stored() ? kUpdatedText : ErrorText);
+    if (!result.Stored()) {
+        PreviewPane->ShowSaveProblem(QStr(result.reason.empty() && !notices.empty() ? notices.front().text
+                                                                                     : result.reason));
+        ShowNotices(false, notices);
+        return;
+    }
+    ShowNotices(true, notices);
+    // The tree and the pane show the archive as it is now.
+    treeCommands_->KeepCurrent();
+    PreviewPane->EditsSaved();
+}
+
 void TForm1::EscapePressed() {
     if (BusyFlag) status_->AskToStop();
     else if (!TreeFilter->isHidden()) HideFilter();
@@ -508,6 +608,7 @@ TSettings TForm1::CurrentSettings() const {
     settings.autoConvertLocFiles = AutoConvertLOCfiles;
     settings.fadeEffectOnExit = FadeEffectOnExit;
     settings.details = ContentsTree != nullptr && ContentsTree->Columns().Details();
+    settings.preview = PreviewShown();
     return settings;
 }
 
@@ -525,6 +626,8 @@ void TForm1::LoadSettings() {
     AutoConvertLOCfiles = settings.autoConvertLocFiles;
     FadeEffectOnExit = settings.fadeEffectOnExit;
     ContentsTree->Columns().SetDetails(settings.details);
+    // The window's width read above holds the pane already.
+    if (settings.preview) previewSplit_->Show(false);
 }
 
 void TForm1::SaveSettings() { settingsFile_.Write(CurrentSettings()); }
@@ -556,6 +659,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         status_->AskToStop();
         if (status_->StopRequested()) closeWhenStopped_ = true;
+        return;
+    }
+    // Strings edited in the preview and not saved go only when the user says so.
+    if (!closed_ && PreviewPane != nullptr && !PreviewPane->StopEditing()) {
+        event->ignore();
         return;
     }
     // A request that arrives once the close steps have run only closes again.

@@ -29,6 +29,8 @@ class QTreeWidgetItem;
 class TContentsTree;
 class TFilterLine;
 class TFlatButton;
+class TPreviewPane;
+class TPreviewSplit;
 class TTreeCommands;
 
 // What the window needs from outside: its dialogs, its settings file, the engine, the
@@ -80,6 +82,12 @@ public:
     // Ctrl+F: the filter line under the tree; Escape hides it and shows the whole tree.
     void ShowFilter();
     void HideFilter();
+    // F3: the preview pane beside the tree, of the file selected in it; shown or hidden.
+    void TogglePreview();
+    void ShowPreview();
+    bool PreviewShown() const;
+    // Ctrl+S in the pane: the edited string table stored as its entry.
+    void SavePreviewClick();
 
     // The progress routine handed to the engine: the status line's.
     void ReportProgress(const TProgress& progress);
@@ -117,6 +125,9 @@ private:
     void DropOntoTree(const QList<QUrl>& urls, QTreeWidgetItem* target);
     void PrepareDragOutClick();
     void EscapePressed();
+    void CreatePreview();
+    // The pane shows the file selected in the tree, when it shows.
+    void PreviewSelection();
     void SetTabOrder();
     void LayOutControls();
     void FormClose();
@@ -163,6 +174,8 @@ private:
     TContentsTree* ContentsTree = nullptr;
 
     TFilterLine* TreeFilter = nullptr;
+    TPreviewPane* PreviewPane = nullptr;
+    std::unique_ptr<TPreviewSplit> previewSplit_;
 
     std::unique_ptr<TStatusLine> status_;
     std::unique_ptr<TTreeCommands> treeCommands_;

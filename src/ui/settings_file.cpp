@@ -26,6 +26,7 @@ TSettings TSettingsFile::Read(const TSettings& current) const {
     read.autoConvertLocFiles = ini.ReadBool(kOtherSection, "AutoConvertLOCfiles", current.autoConvertLocFiles);
     read.fadeEffectOnExit = ini.ReadBool(kMiscSection, "FadeEffectOnExit", true);
     read.details = ini.ReadBool(kViewSection, "Details", false);
+    read.preview = ini.ReadBool(kViewSection, "Preview", current.preview);
     return read;
 }
 
@@ -42,5 +43,6 @@ void TSettingsFile::Write(const TSettings& settings) const {
     ini.WriteBool(kOtherSection, "AutoConvertLOCfiles", settings.autoConvertLocFiles);
     ini.WriteBool(kMiscSection, "FadeEffectOnExit", settings.fadeEffectOnExit);
     ini.WriteBool(kViewSection, "Details", settings.details);
+    ini.WriteBool(kViewSection, "Preview", settings.preview);
     ini.UpdateFile();
 }

@@ -15,6 +15,7 @@ struct TSettings {
     bool autoConvertLocFiles = true;
     bool fadeEffectOnExit = true;
     bool details = false;  // the contents tree's Details view
+    bool preview = false;  // the preview pane shows beside the tree
 };
 
 class TSettingsFile {

@@ -1,6 +1,7 @@
 #include "ui/text_bridge.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -28,4 +29,20 @@ QString DisplayName(const std::string& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return utf8.hasError() ? FromWindows1252(bytes) : text;
+}
+
+bool ToWindows1252(const QString& text, std::string& bytes) {
+    bytes.clear();
+    bytes.reserve(static_cast<size_t>(text.size()));
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
+            bytes += static_cast<char>(code);
+            continue;
+        }
+        const auto* found = std::find(kHighControls.begin(), kHighControls.end(), code);
+        if (found == kHighControls.end()) return false;
+        bytes += static_cast<char>(0x80 + (found - kHighControls.begin()));
+    }
+    return true;
 }

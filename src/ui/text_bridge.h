@@ -12,3 +12,6 @@ inline std::string StdStr(const QString& text) { return QFile::encodeName(text).
 // A name from an archive as the tree shows it, for looking only: UTF-8 when the bytes are
 // valid UTF-8, otherwise Windows-1252, the code page the game's own tools wrote names in.
 QString DisplayName(const std::string& bytes);
+
+// The other way: text as Windows-1252 bytes; false when it holds a character the code page lacks.
+bool ToWindows1252(const QString& text, std::string& bytes);

@@ -42,6 +42,7 @@ void TTreeCommands::CreateMenu(const TTreeMenuHandlers& handlers) {
     remove_ = AddMenuAction("Action_Remove", RemoveEntriesCaption, handlers.remove);
     menu_->addSeparator();
     copyPath_ = AddMenuAction("Action_CopyPath", CopyPathCaption, handlers.copyPath);
+    if (handlers.preview) preview_ = AddMenuAction("Action_Preview", "Preview\tF3", handlers.preview);
     menu_->addSeparator();
     details_ = AddMenuAction("Action_Details", DetailsCaption,
                              [this] { tree_->Columns().SetDetails(details_->isChecked()); });
@@ -72,6 +73,7 @@ void TTreeCommands::UpdateMenuItems() {
     addFolder_->setEnabled(atMostOne);
     remove_->setEnabled(some);
     copyPath_->setEnabled(some);
+    if (preview_ != nullptr) preview_->setEnabled(oneFile);
     details_->setChecked(tree_->Columns().Details());
 }
 

@@ -32,6 +32,7 @@ struct TTreeEntry;
 // What runs each item of the tree's menu: the window's handler, which calls the command below.
 struct TTreeMenuHandlers {
     std::function<void()> extract, replace, addFiles, addFolder, remove, copyPath;
+    std::function<void()> preview;  // shows the preview pane
 };
 
 class TTreeCommands : public QObject {
@@ -70,6 +71,10 @@ public:
     // dragged to; the data to drop, or null when nothing was extracted. The folder stays
     // until the next drag or Close: the file manager may copy after the drop.
     QMimeData* PrepareDragOut(bool convertLoc);
+
+    // The archive the tree shows ("" when none) and the byte order it was read in.
+    const std::string& ShownArchive() const { return shownArchive_; }
+    bool ShownXbox() const { return shownXbox_; }
 
     // The window closes and takes the tree with it: no archive is shown any more, and the
     // folder of the last drag goes.
@@ -121,4 +126,5 @@ private:
     QAction* remove_ = nullptr;
     QAction* copyPath_ = nullptr;
     QAction* details_ = nullptr;
+    QAction* preview_ = nullptr;
 };

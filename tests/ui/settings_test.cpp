@@ -126,7 +126,7 @@ TEST_F(FormTest, WithoutASettingsFileTheDefaultsApplyAndCloseWritesEveryValue) {
               (std::vector<std::string>{"[MainWindow]", "Top=397", "Left=510", "Width=520", "Height=364", "[Path]",
                                         "pack_FileName=", "TargetDir=", "[Other]", "hash96=0", "XBOX360=0",
                                         "AutoConvertLOCfiles=1", "[Misc]", "FadeEffectOnExit=0", "[View]",
-                                        "Details=0"}));
+                                        "Details=0", "Preview=0"}));
 }
 
 TEST_F(FormTest, SettingsRoundTripThroughAClose) {

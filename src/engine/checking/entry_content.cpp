@@ -1,6 +1,7 @@
 #include "engine/checking/entry_content.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "engine/reading/archive_entries.h"
 #include "engine/format/internal/archive_format.h"
@@ -86,24 +87,30 @@ bool WriteLocAsText(TArchiveLook& look, const TArchiveEntry& entry, const TEntry
 
 }  // namespace
 
+// The entry of the listed archive that entryPath names; null, told in notices, when none does.
+static const TArchiveEntry* NamedEntry(const TArchiveLook& look, const std::string& entryPath, TNotices* notices) {
+    const TEntryMatch match = FindEntry(look.Index(), entryPath, false);
+    if (match.Ambiguous()) {
+        Notify(notices, entryPath,
+               NoticeText("cannot show", ArchivePathForUser(entryPath), AmbiguityReason(look.Index(), match, false)));
+        return nullptr;
+    }
+    if (!match.Found()) {
+        Notify(notices, entryPath,
+               NoticeText("cannot show", ArchivePathForUser(entryPath),
+                          "the archive \"" + look.Path() + "\" holds no such file"));
+        return nullptr;
+    }
+    return &look.Entries()[static_cast<size_t>(match.entry)];
+}
+
 static bool WriteContent(const TEntryContentRequest& request) {
     const TProgressScope scope(request.progress);
     TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
     if (!look.Listed()) return false;
-    const TEntryMatch match = FindEntry(look.Index(), request.entryPath, false);
-    if (match.Ambiguous()) {
-        Notify(request.notices, request.entryPath,
-               NoticeText("cannot show", ArchivePathForUser(request.entryPath),
-                          AmbiguityReason(look.Index(), match, false)));
-        return false;
-    }
-    if (!match.Found()) {
-        Notify(request.notices, request.entryPath,
-               NoticeText("cannot show", ArchivePathForUser(request.entryPath),
-                          "the archive \"" + request.archivePath + "\" holds no such file"));
-        return false;
-    }
-    const TArchiveEntry& entry = look.Entries()[static_cast<size_t>(match.entry)];
+    const TArchiveEntry* named = NamedEntry(look, request.entryPath, request.notices);
+    if (named == nullptr) return false;
+    const TArchiveEntry& entry = *named;
     if (request.locAsText && IsLocFileName(std::string(look.Index().Name(entry)))) return WriteLocAsText(look, entry, request);
     InflateEntry(look, entry, request.sink);
     return true;
@@ -118,5 +125,85 @@ TEntryContentResult WriteEntryContent(const TEntryContentRequest& request) {
     };
     const bool ok = WriteContent(counting);
     result.ok = ok;
+    return result;
+}
+
+namespace {
+
+// How a head read leaves the stream early: enough bytes are in, or the caller asked to stop.
+struct THeadEnough {};
+struct THeadStopped {};
+
+bool StopAsked(const TEntryHeadRequest& request) {
+    return request.stop != nullptr && request.stop->load(std::memory_order_relaxed);
+}
+
+// Inflates the entry's stream into result.bytes until the cap, the stream's end, a break or a stop.
+void InflateHead(TArchiveLook& look, const TArchiveEntry& entry, const TEntryHeadRequest& request,
+                 TEntryHeadResult& result) {
+    const std::string problem = PlacementProblem(look, entry);
+    if (!problem.empty()) {
+        result.damage = DamageText(look, entry, 0, problem);
+        return;
+    }
+    HostFile& archive = look.File();
+    archive.Seek(entry.streamStart);
+    int64_t remaining = entry.packedSize;
+    const TByteSource source = [&](uint8_t* buffer, int64_t capacity) {
+        if (StopAsked(request)) throw THeadStopped{};
+        const int64_t got = archive.Read(buffer, std::min(capacity, remaining));
+        remaining -= got;
+        return got;
+    };
+    int64_t cap = std::max<int64_t>(request.byteCap, 0);
+    bool probed = !request.capAfterProbe || request.probeBytes <= 0;
+    TArrayOfByte& bytes = result.bytes;
+    const TByteSink sink = [&](const uint8_t* data, int64_t count) {
+        if (StopAsked(request)) throw THeadStopped{};
+        for (;;) {
+            const int64_t limit = probed ? cap : request.probeBytes;
+            const int64_t take = std::min<int64_t>(count, limit - BufferLength(bytes));
+            if (take > 0) bytes.insert(bytes.end(), data, data + take);
+            data += std::max<int64_t>(take, 0);
+            count -= std::max<int64_t>(take, 0);
+            if (!probed && BufferLength(bytes) >= request.probeBytes) {
+                probed = true;
+                cap = std::max<int64_t>(request.capAfterProbe(bytes), 0);
+                continue;
+            }
+            // More content than wanted: the rest is not inflated.
+            if (count > 0) throw THeadEnough{};
+            return;
+        }
+    };
+    try {
+        const TStreamInflation inflation = InflateStream(source, sink, entry.unpackedSize);
+        const std::string reason = BreakReason(entry, inflation);
+        if (!reason.empty()) result.damage = DamageText(look, entry, inflation.produced, reason);
+        else result.whole = true;
+    } catch (const THeadEnough&) {
+        // The content goes on past what was wanted; whether its rest is sound is not looked at.
+    } catch (const THeadStopped&) {
+        result.stopped = true;
+    }
+}
+
+}  // namespace
+
+TEntryHeadResult ReadEntryHead(const TEntryHeadRequest& request) {
+    TEntryHeadResult result;
+    if (StopAsked(request)) {
+        result.stopped = true;
+        return result;
+    }
+    TArchiveLook look(request.bigEndian, request.archivePath, request.notices);
+    if (!look.Listed()) return result;
+    const TArchiveEntry* entry = NamedEntry(look, request.entryPath, request.notices);
+    if (entry == nullptr) return result;
+    result.found = true;
+    result.entryPath = look.Index().PathOf(*entry);
+    result.packedSize = entry->packedSize;
+    result.unpackedSize = entry->unpackedSize;
+    InflateHead(look, *entry, request, result);
     return result;
 }
