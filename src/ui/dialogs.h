@@ -38,6 +38,12 @@ public:
     virtual void ShowError(QWidget* owner, const std::string& title, const std::string& text) = 0;
     // A message box with the warning icon and one OK button.
     virtual void ShowWarning(QWidget* owner, const std::string& title, const std::string& text) = 0;
+    // A Yes/No question with its own title, Yes the default button; only Yes gives true.
+    // Dialogs that do not tell it apart answer it as Confirm.
+    virtual bool Ask(QWidget* owner, const std::string& title, const std::string& text) {
+        (void)title;
+        return Confirm(owner, text);
+    }
 };
 
 // The dialogs of the running program.
@@ -50,6 +56,7 @@ public:
     void ShowAbout(QWidget* owner, const std::string& title, const std::string& text) override;
     void ShowError(QWidget* owner, const std::string& title, const std::string& text) override;
     void ShowWarning(QWidget* owner, const std::string& title, const std::string& text) override;
+    bool Ask(QWidget* owner, const std::string& title, const std::string& text) override;
 };
 
 // The Yes/No question of three lines that the window's commands ask before they write.

@@ -151,9 +151,16 @@ void TForm1::CreateContentsTree() {
     const auto run = [this](void (TForm1::*handler)()) { return [this, handler] { RunCommand(handler); }; };
     const TTreeMenuHandlers menu = {run(&TForm1::ExtractEntriesClick), run(&TForm1::ReplaceEntryClick),
                                     run(&TForm1::AddFilesClick),       run(&TForm1::AddFolderClick),
-                                    run(&TForm1::RemoveEntriesClick),  run(&TForm1::CopyPathClick)};
+                                    run(&TForm1::RemoveEntriesClick),  run(&TForm1::CopyPathClick),
+                                    run(&TForm1::OpenEntriesClick)};
     treeCommands_ =
         std::make_unique<TTreeCommands>(*this, *ContentsTree, *status_, *services_.Dialogs, services_.Engine, menu);
+    openedEntries_ = new TOpenedEntries(*this, *ContentsTree, *status_, BusyFlag, *services_.Dialogs, services_.Engine,
+                                        services_.OpenInProgram, [this] { treeCommands_->KeepCurrent(); });
+    // Enter and a double click (or the desktop's single click) on a file open it.
+    connect(ContentsTree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        if (TContentsTree::IsFileNode(item)) RunCommand(&TForm1::OpenEntriesClick);
+    });
     TreeFilter = new TFilterLine(ContentsTree, this);
     layout_.FollowTree(ContentsTree, TreeFilter);
     LayOutControls();
@@ -198,7 +205,7 @@ void TForm1::RunCommand(void (TForm1::*handler)()) {
 
 TStoppedWork TForm1::StoppedWork(void (TForm1::*handler)()) const {
     if (handler == &TForm1::Button_XtractAllClick || handler == &TForm1::ExtractEntriesClick ||
-        handler == &TForm1::PrepareDragOutClick)
+        handler == &TForm1::PrepareDragOutClick || handler == &TForm1::OpenEntriesClick)
         return TStoppedWork::Extraction;
     if (handler == &TForm1::Button_MakeArchiveClick || handler == &TForm1::AddFilesClick ||
         handler == &TForm1::AddFolderClick || handler == &TForm1::AddDroppedClick ||
@@ -417,6 +424,9 @@ void TForm1::AddFilesClick() { treeCommands_->AddFiles(); }
 void TForm1::AddFolderClick() { treeCommands_->AddFolder(DirectoryBoxFolder()); }
 void TForm1::RemoveEntriesClick() { treeCommands_->RemoveSelected(); }
 void TForm1::CopyPathClick() { treeCommands_->CopySelectedPaths(); }
+void TForm1::OpenEntriesClick() {
+    openedEntries_->OpenSelected(treeCommands_->ShownArchive(), treeCommands_->ShownXbox(), AutoConvertLOCfiles);
+}
 
 void TForm1::DropOntoTree(const QList<QUrl>& urls, QTreeWidgetItem* target) {
     treeCommands_->KeepDrop(urls, target);
@@ -524,6 +534,7 @@ void TForm1::FormClose() {
         services_.Dialogs->ShowError(this, TitleLine, RaisedErrorText(error));
     }
     treeCommands_->Close();
+    openedEntries_->Close();
     delete ContentsTree;
     ContentsTree = nullptr;
     if (FadeEffectOnExit) FadeOutWindow(this, services_.Wait);
@@ -541,6 +552,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         status_->AskToStop();
         if (status_->StopRequested()) closeWhenStopped_ = true;
+        return;
+    }
+    // Copies changed in their programs and not put back are lost unless the user stays.
+    if (!closed_ && !openedEntries_->MayClose()) {
+        event->ignore();
         return;
     }
     // A request that arrives once the close steps have run only closes again.

@@ -15,6 +15,7 @@
 #include "ui/dialogs.h"
 #include "ui/engine_calls.h"
 #include "ui/form_layout.h"
+#include "ui/opened_entries.h"
 #include "ui/settings_file.h"
 #include "ui/status_line.h"
 #include "ui/tree_images.h"
@@ -39,6 +40,8 @@ struct TFormServices {
     TEngineCalls Engine = EngineOperations();
     TWaitProc Wait = WaitWithoutEvents;
     TClock Now = [] { return std::chrono::steady_clock::now(); };
+    // Opens an entry's copy in the desktop's program for its type (QDesktopServices).
+    TOpenInProgramProc OpenInProgram = DesktopOpener();
 };
 
 class TForm1 : public QWidget {
@@ -71,6 +74,8 @@ public:
     void AddFolderClick();
     void RemoveEntriesClick();
     void CopyPathClick();
+    // Enter, a double click or "Open" on files of the tree: each opened in its program.
+    void OpenEntriesClick();
     // Files and folders dropped onto the tree go into the folder they were dropped on.
     void AddDroppedClick();
     // The selected entries extracted to a private folder, for the file manager they are
@@ -166,6 +171,7 @@ private:
 
     std::unique_ptr<TStatusLine> status_;
     std::unique_ptr<TTreeCommands> treeCommands_;
+    TOpenedEntries* openedEntries_ = nullptr;  // a child of the window
     TSettingsFile settingsFile_;
     host::LockWaiting formerWaiting_;
     // The entries dragged out, as the command that extracted them hands them over.

@@ -4,12 +4,14 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
+#include <algorithm>
 
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "ui/contents_tree.h"
 #include "ui/dialogs.h"
 #include "ui/notices_box.h"
+#include "ui/put_back_texts.h"
 #include "ui/status_line.h"
 #include "ui/text_bridge.h"
 #include "ui/ui_texts.h"
@@ -33,6 +35,10 @@ TTreeCommands::~TTreeCommands() = default;
 void TTreeCommands::CreateMenu(const TTreeMenuHandlers& handlers) {
     menu_ = new QMenu(&window_);
     menu_->setObjectName(QStringLiteral("ContentsMenu"));
+    if (handlers.open) {
+        open_ = AddMenuAction("Action_Open", OpenEntryCaption, handlers.open);
+        menu_->addSeparator();
+    }
     extract_ = AddMenuAction("Action_Extract", ExtractEntriesCaption, handlers.extract);
     replace_ = AddMenuAction("Action_Replace", ReplaceEntryCaption, handlers.replace);
     menu_->addSeparator();
@@ -67,6 +73,8 @@ void TTreeCommands::UpdateMenuItems() {
     addFolder_->setEnabled(atMostOne);
     remove_->setEnabled(some);
     copyPath_->setEnabled(some);
+    if (open_ != nullptr)
+        open_->setEnabled(some && std::all_of(entries.begin(), entries.end(), [](const TTreeEntry& e) { return e.isFile; }));
 }
 
 void TTreeCommands::ShowMenu(const QPoint& globalPos) {

@@ -32,6 +32,7 @@ struct TTreeEntry;
 // What runs each item of the tree's menu: the window's handler, which calls the command below.
 struct TTreeMenuHandlers {
     std::function<void()> extract, replace, addFiles, addFolder, remove, copyPath;
+    std::function<void()> open;  // the selected files opened in their programs
 };
 
 class TTreeCommands : public QObject {
@@ -48,6 +49,9 @@ public:
     // The tree shows the archive as it is on disk: one changed by another program, or by a
     // command of the buttons, since the tree was filled is read again.
     void KeepCurrent();
+    // The archive the tree shows ("" for none) and whether it was read as an Xbox 360 archive.
+    const std::string& ShownArchive() const { return shownArchive_; }
+    bool ShownXbox() const { return shownXbox_; }
 
     // The commands on the entries selected in the tree, each refused while another runs.
     // Where a folder is asked for, the dialog starts at startFolder; convertLoc is the
@@ -116,4 +120,5 @@ private:
     QAction* addFolder_ = nullptr;
     QAction* remove_ = nullptr;
     QAction* copyPath_ = nullptr;
+    QAction* open_ = nullptr;
 };
