@@ -148,8 +148,12 @@ void TOpenedEntries::OpenOne(const std::string& archive, bool xbox, bool convert
     connect(copy->quiet.get(), &QTimer::timeout, this, [this, weak] {
         if (auto held = weak.lock()) QuietEnded(held);
     });
-    if (!OpenCopy(*copy)) return;
+    // Watched before the program starts, so that no save of its own comes too early to be seen.
     Watch(*copy);
+    if (!OpenCopy(*copy)) {
+        watcher_->removePaths({QStr(copy->path), QStr(host::ParentDirectoryOf(copy->path))});
+        return;
+    }
     copies_.push_back(std::move(copy));
     status_.SetCaption(OpenedText(Shown(entry)));
     ShowNotices(dialogs_, &window_, true, notices);
