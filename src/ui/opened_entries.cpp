@@ -104,9 +104,13 @@ TOpenedCopy* TOpenedEntries::Find(const std::string& archive, const std::string&
 
 void TOpenedEntries::OpenOne(const std::string& archive, bool xbox, bool convertLoc, const std::string& entry) {
     // An entry still open may hold edits not put back yet: it is shown again, not overwritten.
-    if (TOpenedCopy* open = Find(archive, entry); open != nullptr && host::Stat(open->path).kind == host::EntryKind::File) {
-        if (OpenCopy(*open)) status_.SetCaption(OpenedText(Shown(entry)));
-        return;
+    if (TOpenedCopy* open = Find(archive, entry); open != nullptr) {
+        if (host::Stat(open->path).kind == host::EntryKind::File) {
+            if (OpenCopy(*open)) status_.SetCaption(OpenedText(Shown(entry)));
+            return;
+        }
+        // Its copy was removed: it is made anew.
+        std::erase_if(copies_, [open](const auto& copy) { return copy.get() == open; });
     }
     auto copy = std::make_shared<TOpenedCopy>();
     copy->archive = archive;

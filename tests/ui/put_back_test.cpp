@@ -294,3 +294,16 @@ TEST_P(PutBackTest, NoProgramForTheTypeIsToldAndKeepsNoCopy) {
     EXPECT_EQ(script.errors.front().text, NoProgramText("top.bin"));
     EXPECT_FALSE(fs::exists(copy));
 }
+
+TEST_P(PutBackTest, OpeningAnOpenEntryAgainShowsTheSameCopyWithItsEdits) {
+    OpenArchive();
+    const std::string copy = OpenWithEnter("text\\greeting.txt");
+    WriteFile(copy, "edited, not saved back");
+    EXPECT_EQ(OpenWithEnter("text\\greeting.txt"), copy);
+    EXPECT_EQ(ReadFileText(copy), "edited, not saved back");
+    // A copy removed meanwhile is made anew.
+    fs::remove(copy);
+    const std::string again = OpenWithEnter("text\\greeting.txt");
+    EXPECT_EQ(ReadFileText(again), "hello");
+    EXPECT_EQ(OpenWithEnter("text\\greeting.txt"), again);
+}
