@@ -16,6 +16,7 @@
 
 #include "engine/format/hash_tag.h"
 #include "support/existence.h"
+#include "support/host_entries.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "ui/contents_tree.h"
@@ -193,7 +194,12 @@ void TForm1::RunCommand(void (TForm1::*handler)()) {
         // Opening reads an archive anew anyway; no other command runs on a stale tree.
         const bool opens = handler == &TForm1::Button_selectPAKClick || handler == &TForm1::Edit1EnterPressed;
         if (!BusyFlag && !opens) treeCommands_->KeepCurrent();
+        const std::string archive = treeCommands_->ShownArchive();
+        const host::FileIdentity before = archive.empty() ? host::FileIdentity{} : host::Stat(archive).identity;
         (this->*handler)();
+        // An edit of the tree writes the archive anew: the entries opened from it go with it.
+        if (!BusyFlag && IsTreeEdit(handler) && !archive.empty())
+            openedEntries_->ArchiveRewritten(archive, before, host::Stat(archive).identity);
     };
     status_->Run(command, StoppedWork(handler));
     // Closing was asked for while the command ran, and it has stopped now.
@@ -201,6 +207,11 @@ void TForm1::RunCommand(void (TForm1::*handler)()) {
         closeWhenStopped_ = false;
         close();
     }
+}
+
+bool TForm1::IsTreeEdit(void (TForm1::*handler)()) {
+    return handler == &TForm1::AddFilesClick || handler == &TForm1::AddFolderClick ||
+           handler == &TForm1::AddDroppedClick || handler == &TForm1::RemoveEntriesClick;
 }
 
 TStoppedWork TForm1::StoppedWork(void (TForm1::*handler)()) const {

@@ -131,6 +131,8 @@ private:
     void OpenNamedArchive();
     // What the command run by handler had been doing, for the caption once it was stopped.
     TStoppedWork StoppedWork(void (TForm1::*handler)()) const;
+    // The tree's menu items and drops that write the archive anew.
+    static bool IsTreeEdit(void (TForm1::*handler)());
     // Runs a command handler; an error that ends it is shown in a message box.
     void RunCommand(void (TForm1::*handler)());
     // Shows what an operation told besides its result, once its caption is set.

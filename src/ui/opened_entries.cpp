@@ -241,10 +241,9 @@ void TOpenedEntries::PutBack(TOpenedCopy& copy, const host::EntryInfo& now) {
             request.notices = &notices;
             const TEntryStoreResult result = StoreEntry(engine_, request);
             if (result.Stored()) {
-                const host::FileIdentity before = copy.archiveIdentity;
                 copy.stored = now;
-                FollowArchive(copy, before);
-                copy.archiveIdentity = result.archiveIdentity;
+                const host::FileIdentity before = copy.archiveIdentity;  // not a reference: it changes
+                ArchiveRewritten(copy.archive, before, result.archiveIdentity);
                 status_.SetCaption(kUpdatedText);
                 ShowNotices(dialogs_, &window_, true, notices);
                 if (archiveChanged_) archiveChanged_();
@@ -257,10 +256,10 @@ void TOpenedEntries::PutBack(TOpenedCopy& copy, const host::EntryInfo& now) {
         TStoppedWork::Update);
 }
 
-void TOpenedEntries::FollowArchive(const TOpenedCopy& stored, const host::FileIdentity& before) {
-    const host::FileIdentity after = host::Stat(stored.archive).identity;
+void TOpenedEntries::ArchiveRewritten(const std::string& archive, const host::FileIdentity& before,
+                                      const host::FileIdentity& after) {
     for (const auto& copy : copies_)
-        if (copy->archive == stored.archive && copy->archiveIdentity == before) copy->archiveIdentity = after;
+        if (copy->archive == archive && copy->archiveIdentity == before) copy->archiveIdentity = after;
 }
 
 std::vector<std::string> TOpenedEntries::UnstoredEntries() const {

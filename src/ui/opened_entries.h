@@ -49,6 +49,11 @@ public:
     // The window closes: no more questions, the private folders go.
     void Close();
 
+    // The window's own edit wrote archive anew, as file after instead of before: the copies
+    // taken from before go with it.
+    void ArchiveRewritten(const std::string& archive, const host::FileIdentity& before,
+                          const host::FileIdentity& after);
+
     // How long a changed copy must stay unchanged before the question.
     void SetQuietPeriod(std::chrono::milliseconds period) { quietPeriod_ = period; }
 
@@ -62,8 +67,6 @@ private:
     void QuietEnded(const std::shared_ptr<TOpenedCopy>& copy);
     void Ask(const std::shared_ptr<TOpenedCopy>& copy, const host::EntryInfo& now);
     void PutBack(TOpenedCopy& copy, const host::EntryInfo& now);
-    // Copies of the archive that was rewritten as a new file go with it.
-    void FollowArchive(const TOpenedCopy& stored, const host::FileIdentity& before);
 
     QWidget& window_;
     TContentsTree& tree_;

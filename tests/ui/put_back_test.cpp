@@ -307,3 +307,17 @@ TEST_P(PutBackTest, OpeningAnOpenEntryAgainShowsTheSameCopyWithItsEdits) {
     EXPECT_EQ(ReadFileText(again), "hello");
     EXPECT_EQ(OpenWithEnter("text\\greeting.txt"), again);
 }
+
+TEST_P(PutBackTest, ACopyStillGoesIntoTheArchiveAfterTheTreesOwnEditWroteItAnew) {
+    OpenArchive();
+    script.onAsk = [](const std::string&) { return true; };
+    script.onConfirm = [](const std::string&) { return true; };
+    const std::string copy = OpenWithEnter("text\\greeting.txt");
+    Select("top.bin");
+    Find<QAction>("Action_Remove")->trigger();
+    ASSERT_EQ(Caption(), "O.K. Removed 1 files and 0 dirs!");
+    SaveCopy(copy, "after the removal", Save::InPlace);
+    ASSERT_TRUE(WaitForQuestion());
+    EXPECT_TRUE(script.errors.empty()) << script.errors.front().text;
+    EXPECT_EQ(Cat("text\\greeting.txt"), "after the removal");
+}
