@@ -128,18 +128,7 @@ void TOpenedEntries::OpenOne(const std::string& archive, bool xbox, bool convert
     }
 
     TNotices notices;
-    TSelectiveExtractionRequest request;
-    request.bigEndian = xbox;
-    request.archivePath = archive;
-    request.targetDir = copy->folder->Path();
-    request.entryPaths = {entry};
-    request.literalPaths = true;
-    request.convertLoc = convertLoc;
-    request.targetFolder = TTargetFolder::MustExist;
-    request.progress = status_.ProgressRoutine();
-    request.notices = &notices;
-    const TSelectiveExtractionResult result = engine_.ExtractSelected(request);
-    if (!result.ok) {
+    if (!ExtractCopy(*copy, convertLoc, notices)) {
         status_.SetCaption(ErrorText);
         ShowNotices(dialogs_, &window_, false, notices);
         return;
@@ -161,6 +150,20 @@ void TOpenedEntries::OpenOne(const std::string& archive, bool xbox, bool convert
     copies_.push_back(std::move(copy));
     status_.SetCaption(OpenedText(Shown(entry)));
     ShowNotices(dialogs_, &window_, true, notices);
+}
+
+bool TOpenedEntries::ExtractCopy(const TOpenedCopy& copy, bool convertLoc, TNotices& notices) {
+    TSelectiveExtractionRequest request;
+    request.bigEndian = copy.xbox;
+    request.archivePath = copy.archive;
+    request.targetDir = copy.folder->Path();
+    request.entryPaths = {copy.entry};
+    request.literalPaths = true;
+    request.convertLoc = convertLoc;
+    request.targetFolder = TTargetFolder::MustExist;
+    request.progress = status_.ProgressRoutine();
+    request.notices = &notices;
+    return engine_.ExtractSelected(request).ok;
 }
 
 bool TOpenedEntries::OpenCopy(const TOpenedCopy& copy) {

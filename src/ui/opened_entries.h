@@ -60,6 +60,8 @@ public:
 private:
     void OpenOne(const std::string& archive, bool xbox, bool convertLoc, const std::string& entry);
     TOpenedCopy* Find(const std::string& archive, const std::string& entry) const;
+    // The entry written to its copy's private folder, as the tree's extraction writes it.
+    bool ExtractCopy(const TOpenedCopy& copy, bool convertLoc, TNotices& notices);
     bool OpenCopy(const TOpenedCopy& copy);
     void Watch(const TOpenedCopy& copy);
     // Something changed in a watched file or folder: the copies concerned wait for quiet.
