@@ -7,6 +7,7 @@ import shutil
 import stat
 import subprocess
 import tempfile
+import time
 import unittest
 
 import gi
@@ -98,15 +99,15 @@ class PutBack(unittest.TestCase):
             # The row selected with the mouse, then opened with the keyboard's Enter.
             tree = find(window.frame, role="tree")
             cell = find(tree, role="table cell", name="notes.txt")
-            box = cell.get_component_iface().get_extents(Atspi.CoordType.SCREEN)
-            subprocess.run(["xdotool", "mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2),
-                            "click", "1"], check=True)
+            wait_for(lambda: self.click(cell), 15.0, "the row to be selected")
             calls = len(read_lines(self.editor_log))
             key("Return")
 
+            # The copy went through xdg-open to the registered program, from a private folder.
+            wait_for(lambda: len(read_lines(self.editor_log)) > calls, 20.0,
+                     "the test program started through xdg-open (caption %r)" % window.caption())
             question = wait_for(lambda: self.question(window), 20.0, "the question to put the file back")
             self.assertEqual(QUESTION, question.get_name())
-            # The copy went through xdg-open to the registered program, from a private folder.
             opened = read_lines(self.editor_log)[calls:]
             self.assertEqual(1, len(opened))
             self.assertTrue(opened[0].startswith(os.path.join(os.environ["XDG_RUNTIME_DIR"], "vpak-open-")), opened)
@@ -119,6 +120,17 @@ class PutBack(unittest.TestCase):
             self.assertEqual(original + ADDED, subprocess.run(args, check=True, capture_output=True).stdout)
         finally:
             window.close()
+
+    @staticmethod
+    def click(cell):
+        """Clicks the cell where it is shown now; true once it is selected and has the focus."""
+        box = cell.get_extents(Atspi.CoordType.SCREEN)
+        if box.width > 0 and box.height > 0:
+            subprocess.run(["xdotool", "mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2),
+                            "click", "1"], check=True)
+        time.sleep(0.3)
+        states = cell.get_state_set()
+        return states.contains(Atspi.StateType.SELECTED) and states.contains(Atspi.StateType.FOCUSED)
 
     @staticmethod
     def question(window):
