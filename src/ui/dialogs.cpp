@@ -127,6 +127,15 @@ bool TQtDialogs::Confirm(QWidget* owner, const std::string& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+bool TQtDialogs::Ask(QWidget* owner, const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Question, QStr(title), DisplayLines(text), QMessageBox::Yes | QMessageBox::No, owner);
+    box.setObjectName(QStringLiteral("QuestionBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void TQtDialogs::ShowAbout(QWidget* owner, const std::string& title, const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QStr(title), DisplayLines(text), QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);

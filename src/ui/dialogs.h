@@ -43,6 +43,12 @@ public:
     // an area below it that scrolls and can be copied from. Here: the two as one text.
     virtual void ShowWithDetails(QWidget* owner, bool error, const std::string& title, const std::string& summary,
                                  const std::string& details);
+    // A Yes/No question with its own title, Yes the default button; only Yes gives true.
+    // Dialogs that do not tell it apart answer it as Confirm.
+    virtual bool Ask(QWidget* owner, const std::string& title, const std::string& text) {
+        (void)title;
+        return Confirm(owner, text);
+    }
 };
 
 // The dialogs of the running program.
@@ -57,6 +63,7 @@ public:
     void ShowWarning(QWidget* owner, const std::string& title, const std::string& text) override;
     void ShowWithDetails(QWidget* owner, bool error, const std::string& title, const std::string& summary,
                          const std::string& details) override;
+    bool Ask(QWidget* owner, const std::string& title, const std::string& text) override;
 };
 
 // The message box ShowWithDetails shows: the summary selectable, the details (unless empty)

@@ -16,6 +16,7 @@
 
 #include "engine/format/hash_tag.h"
 #include "support/existence.h"
+#include "support/host_entries.h"
 #include "support/number_text.h"
 #include "support/paths.h"
 #include "ui/accessible_names.h"
@@ -164,10 +165,16 @@ void TForm1::CreateContentsTree() {
     const TTreeMenuHandlers menu = {run(&TForm1::ExtractEntriesClick), run(&TForm1::ReplaceEntryClick),
                                     run(&TForm1::AddFilesClick),       run(&TForm1::AddFolderClick),
                                     run(&TForm1::RemoveEntriesClick),  run(&TForm1::CopyPathClick),
-                                    [this] { ShowPreview(); }};
+                                    [this] { ShowPreview(); },         run(&TForm1::OpenEntriesClick)};
     treeCommands_ =
         std::make_unique<TTreeCommands>(*this, *ContentsTree, *status_, *services_.Dialogs, services_.Engine, menu);
     new TTreeHint(*ContentsTree);
+    openedEntries_ = new TOpenedEntries(*this, *ContentsTree, *status_, BusyFlag, *services_.Dialogs, services_.Engine,
+                                        services_.OpenInProgram, [this] { treeCommands_->KeepCurrent(); });
+    // Enter and a double click (or the desktop's single click) on a file open it.
+    connect(ContentsTree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        if (TContentsTree::IsFileNode(item)) RunCommand(&TForm1::OpenEntriesClick);
+    });
     TreeFilter = new TFilterLine(ContentsTree, this);
     layout_.FollowTree(ContentsTree, TreeFilter);
     CreatePreview();
@@ -203,7 +210,12 @@ void TForm1::RunCommand(void (TForm1::*handler)()) {
         // Opening reads an archive anew anyway; no other command runs on a stale tree.
         const bool opens = handler == &TForm1::Button_selectPAKClick || handler == &TForm1::Edit1EnterPressed;
         if (!BusyFlag && !opens) treeCommands_->KeepCurrent();
+        const std::string archive = treeCommands_->ShownArchive();
+        const host::FileIdentity before = archive.empty() ? host::FileIdentity{} : host::Stat(archive).identity;
         (this->*handler)();
+        // An edit of the tree writes the archive anew: the entries opened from it go with it.
+        if (!BusyFlag && IsTreeEdit(handler) && !archive.empty())
+            openedEntries_->ArchiveRewritten(archive, before, host::Stat(archive).identity);
     };
     status_->Run(command, StoppedWork(handler));
     PreviewPane->Worker().Release();
@@ -214,9 +226,14 @@ void TForm1::RunCommand(void (TForm1::*handler)()) {
     }
 }
 
+bool TForm1::IsTreeEdit(void (TForm1::*handler)()) {
+    return handler == &TForm1::AddFilesClick || handler == &TForm1::AddFolderClick ||
+           handler == &TForm1::AddDroppedClick || handler == &TForm1::RemoveEntriesClick;
+}
+
 TStoppedWork TForm1::StoppedWork(void (TForm1::*handler)()) const {
     if (handler == &TForm1::Button_XtractAllClick || handler == &TForm1::ExtractEntriesClick ||
-        handler == &TForm1::PrepareDragOutClick)
+        handler == &TForm1::PrepareDragOutClick || handler == &TForm1::OpenEntriesClick)
         return TStoppedWork::Extraction;
     if (handler == &TForm1::Button_MakeArchiveClick || handler == &TForm1::AddFilesClick ||
         handler == &TForm1::AddFolderClick || handler == &TForm1::AddDroppedClick ||
@@ -443,6 +460,9 @@ void TForm1::AddFilesClick() { treeCommands_->AddFiles(); }
 void TForm1::AddFolderClick() { treeCommands_->AddFolder(DirectoryBoxFolder()); }
 void TForm1::RemoveEntriesClick() { treeCommands_->RemoveSelected(); }
 void TForm1::CopyPathClick() { treeCommands_->CopySelectedPaths(); }
+void TForm1::OpenEntriesClick() {
+    openedEntries_->OpenSelected(treeCommands_->ShownArchive(), treeCommands_->ShownXbox(), AutoConvertLOCfiles);
+}
 
 void TForm1::DropOntoTree(const QList<QUrl>& urls, QTreeWidgetItem* target) {
     treeCommands_->KeepDrop(urls, target);
@@ -642,6 +662,7 @@ void TForm1::FormClose() {
         services_.Dialogs->ShowError(this, TitleLine, RaisedErrorText(error));
     }
     treeCommands_->Close();
+    openedEntries_->Close();
     delete ContentsTree;
     ContentsTree = nullptr;
     if (FadeEffectOnExit) FadeOutWindow(this, services_.Wait);
@@ -663,6 +684,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
     // Strings edited in the preview and not saved go only when the user says so.
     if (!closed_ && PreviewPane != nullptr && !PreviewPane->StopEditing()) {
+        event->ignore();
+        return;
+    }
+    // Copies changed in their programs and not put back are lost unless the user stays.
+    if (!closed_ && !openedEntries_->MayClose()) {
         event->ignore();
         return;
     }

@@ -15,6 +15,7 @@
 #include "ui/dialogs.h"
 #include "ui/engine_calls.h"
 #include "ui/form_layout.h"
+#include "ui/opened_entries.h"
 #include "ui/settings_file.h"
 #include "ui/status_line.h"
 #include "ui/tree_images.h"
@@ -41,6 +42,8 @@ struct TFormServices {
     TEngineCalls Engine = EngineOperations();
     TWaitProc Wait = WaitWithoutEvents;
     TClock Now = [] { return std::chrono::steady_clock::now(); };
+    // Opens an entry's copy in the desktop's program for its type (QDesktopServices).
+    TOpenInProgramProc OpenInProgram = DesktopOpener();
 };
 
 class TForm1 : public QWidget {
@@ -73,6 +76,8 @@ public:
     void AddFolderClick();
     void RemoveEntriesClick();
     void CopyPathClick();
+    // Enter, a double click or "Open" on files of the tree: each opened in its program.
+    void OpenEntriesClick();
     // Files and folders dropped onto the tree go into the folder they were dropped on.
     void AddDroppedClick();
     // The selected entries extracted to a private folder, for the file manager they are
@@ -137,6 +142,8 @@ private:
     void OpenNamedArchive();
     // What the command run by handler had been doing, for the caption once it was stopped.
     TStoppedWork StoppedWork(void (TForm1::*handler)()) const;
+    // The tree's menu items and drops that write the archive anew.
+    static bool IsTreeEdit(void (TForm1::*handler)());
     // Runs a command handler; an error that ends it is shown in a message box.
     void RunCommand(void (TForm1::*handler)());
     // Shows what an operation told besides its result, once its caption is set.
@@ -179,6 +186,7 @@ private:
 
     std::unique_ptr<TStatusLine> status_;
     std::unique_ptr<TTreeCommands> treeCommands_;
+    TOpenedEntries* openedEntries_ = nullptr;  // a child of the window
     TSettingsFile settingsFile_;
     host::LockWaiting formerWaiting_;
     // The entries dragged out, as the command that extracted them hands them over.

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
+#include <algorithm>
 
 #include "support/count_text.h"
 #include "support/number_text.h"
@@ -11,6 +12,7 @@
 #include "ui/contents_tree.h"
 #include "ui/dialogs.h"
 #include "ui/notices_box.h"
+#include "ui/put_back_texts.h"
 #include "ui/status_line.h"
 #include "ui/text_bridge.h"
 #include "ui/ui_texts.h"
@@ -34,6 +36,10 @@ TTreeCommands::~TTreeCommands() = default;
 void TTreeCommands::CreateMenu(const TTreeMenuHandlers& handlers) {
     menu_ = new QMenu(&window_);
     menu_->setObjectName(QStringLiteral("ContentsMenu"));
+    if (handlers.open) {
+        open_ = AddMenuAction("Action_Open", OpenEntryCaption, handlers.open);
+        menu_->addSeparator();
+    }
     extract_ = AddMenuAction("Action_Extract", ExtractEntriesCaption, handlers.extract);
     replace_ = AddMenuAction("Action_Replace", ReplaceEntryCaption, handlers.replace);
     menu_->addSeparator();
@@ -75,6 +81,8 @@ void TTreeCommands::UpdateMenuItems() {
     copyPath_->setEnabled(some);
     if (preview_ != nullptr) preview_->setEnabled(oneFile);
     details_->setChecked(tree_->Columns().Details());
+    if (open_ != nullptr)
+        open_->setEnabled(some && std::all_of(entries.begin(), entries.end(), [](const TTreeEntry& e) { return e.isFile; }));
 }
 
 void TTreeCommands::ShowMenu(const QPoint& globalPos) {

@@ -33,6 +33,7 @@ struct TTreeEntry;
 struct TTreeMenuHandlers {
     std::function<void()> extract, replace, addFiles, addFolder, remove, copyPath;
     std::function<void()> preview;  // shows the preview pane
+    std::function<void()> open;  // the selected files opened in their programs
 };
 
 class TTreeCommands : public QObject {
@@ -53,6 +54,9 @@ public:
     // again where it is the archive shown, opened in its place where it is another. A tree
     // that cannot read it stays as it is.
     void FollowArchive(const std::string& archive, bool xbox);
+    // The archive the tree shows ("" for none) and whether it was read as an Xbox 360 archive.
+    const std::string& ShownArchive() const { return shownArchive_; }
+    bool ShownXbox() const { return shownXbox_; }
 
     // The commands on the entries selected in the tree, each refused while another runs.
     // Where a folder is asked for, the dialog starts at startFolder; convertLoc is the
@@ -127,4 +131,5 @@ private:
     QAction* copyPath_ = nullptr;
     QAction* details_ = nullptr;
     QAction* preview_ = nullptr;
+    QAction* open_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 #include <QWindow>
 #include <chrono>
 #include <functional>
@@ -28,9 +29,11 @@ struct TDialogScript {
         [](const std::string&, const std::string&, std::string&) { return false; };
     std::function<bool(const std::string& text)> onConfirm = [](const std::string&) { return false; };
     std::function<void()> onAbout = [] {};
+    std::function<bool(const std::string& text)> onAsk = [](const std::string&) { return false; };
 
     std::vector<TOpenDialogState> opened;  // as the dialog was given
     std::vector<std::string> confirmed;
+    std::vector<std::pair<std::string, std::string>> asked;  // title, text
     std::vector<std::pair<std::string, std::string>> abouts;
     struct TError {
         std::string title;
@@ -62,6 +65,10 @@ public:
     bool Confirm(QWidget*, const std::string& text) override {
         script_.confirmed.push_back(text);
         return script_.onConfirm(text);
+    }
+    bool Ask(QWidget*, const std::string& title, const std::string& text) override {
+        script_.asked.emplace_back(title, text);
+        return script_.onAsk(text);
     }
     void ShowAbout(QWidget*, const std::string& title, const std::string& text) override {
         script_.abouts.emplace_back(title, text);
@@ -101,6 +108,9 @@ protected:
     std::chrono::steady_clock::time_point now{};
     std::chrono::milliseconds clockStep = kDefaultClockStep;
     bool realClock = false;  // the machine's clock, for tests of what takes time
+    // The files the window opened in the desktop's program: recorded, never opened.
+    std::vector<std::string> openedFiles;
+    bool programFound = true;  // what the desktop answers
 
     std::string SettingsPath() const { return temp / "vpak-gui.ini"; }
 
@@ -111,6 +121,10 @@ protected:
         services.Dialogs = std::make_unique<TScriptedDialogs>(script);
         services.SettingsFile = SettingsPath();
         services.Engine = std::move(engine);
+        services.OpenInProgram = [this](const QUrl& url) {
+            openedFiles.push_back(StdStr(url.toLocalFile()));
+            return programFound;
+        };
         services.Wait = [this](int) { fadeOpacities.push_back(qRound(form->windowHandle()->opacity() * 255)); };
         if (!realClock) services.Now = [this] { return now += clockStep; };
         form = std::make_unique<TForm1>(std::move(services));
