@@ -422,6 +422,7 @@ void BM_PreviewSelectionThrough1000Entries(benchmark::State& state) {
     state.counters["stalls_over_50ms"] = stalls;
     state.counters["idle_longest_gap_ms"] = idleGapMs;
     state.counters["jobs_started"] = pane->Worker().StartedJobs();
+}
 
 // A PC archive of 400 entries of 1 MiB of random bytes each (about 400 MB), written as bytes:
 // every entry holds the same stream, compressed once.

@@ -54,10 +54,6 @@ public:
     // again where it is the archive shown, opened in its place where it is another. A tree
     // that cannot read it stays as it is.
     void FollowArchive(const std::string& archive, bool xbox);
-    // The archive the tree shows ("" for none) and whether it was read as an Xbox 360 archive.
-    const std::string& ShownArchive() const { return shownArchive_; }
-    bool ShownXbox() const { return shownXbox_; }
-
     // The commands on the entries selected in the tree, each refused while another runs.
     // Where a folder is asked for, the dialog starts at startFolder; convertLoc is the
     // window's AutoConvertLOCfiles.
