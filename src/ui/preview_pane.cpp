@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QAbstractButton>
 #include <QTableView>
 #include <QTextCursor>
 #include <QTimer>
@@ -84,6 +85,8 @@ void TPreviewPane::CreateControls() {
     rows_->setModel(model_);
     rows_->horizontalHeader()->setStretchLastSection(true);
     rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The view's corner button selects every row; unnamed, a screen reader says nothing of it.
+    if (auto* corner = rows_->findChild<QAbstractButton*>()) corner->setAccessibleName(QStringLiteral("Select all strings"));
     image_ = new TImageView(stack_);
     image_->setObjectName(QStringLiteral("PreviewImage"));
     image_->setAccessibleName(QStringLiteral("Image"));
@@ -286,6 +289,8 @@ bool TPreviewPane::StopEditing() {
     editing_ = false;
     model_->SetEditable(false);
     rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The view's corner button selects every row; unnamed, a screen reader says nothing of it.
+    if (auto* corner = rows_->findChild<QAbstractButton*>()) corner->setAccessibleName(QStringLiteral("Select all strings"));
     undo_->clear();
     // The rows as the archive holds them, or the entry asked for meanwhile.
     Refresh();
@@ -312,6 +317,8 @@ void TPreviewPane::EditsSaved() {
     editing_ = false;
     model_->SetEditable(false);
     rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The view's corner button selects every row; unnamed, a screen reader says nothing of it.
+    if (auto* corner = rows_->findChild<QAbstractButton*>()) corner->setAccessibleName(QStringLiteral("Select all strings"));
     undo_->clear();
     Refresh();
     UpdateButtons();

