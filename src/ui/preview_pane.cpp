@@ -61,7 +61,6 @@ TPreviewPane::~TPreviewPane() { worker_.reset(); }
 void TPreviewPane::CreateControls() {
     header_ = new QLabel(this);
     header_->setObjectName(QStringLiteral("PreviewHeader"));
-    header_->setAccessibleName(QStringLiteral("Previewed file"));
     header_->setWordWrap(true);
     header_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     note_ = new QLabel(this);
@@ -289,8 +288,6 @@ bool TPreviewPane::StopEditing() {
     editing_ = false;
     model_->SetEditable(false);
     rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The view's corner button selects every row; unnamed, a screen reader says nothing of it.
-    if (auto* corner = rows_->findChild<QAbstractButton*>()) corner->setAccessibleName(QStringLiteral("Select all strings"));
     undo_->clear();
     // The rows as the archive holds them, or the entry asked for meanwhile.
     Refresh();
@@ -317,8 +314,6 @@ void TPreviewPane::EditsSaved() {
     editing_ = false;
     model_->SetEditable(false);
     rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The view's corner button selects every row; unnamed, a screen reader says nothing of it.
-    if (auto* corner = rows_->findChild<QAbstractButton*>()) corner->setAccessibleName(QStringLiteral("Select all strings"));
     undo_->clear();
     Refresh();
     UpdateButtons();

@@ -52,6 +52,17 @@ def type_text(text):
     subprocess.run(["xdotool", "type", "--delay", "20", text], check=True)
 
 
+def click(cell):
+    """Clicks the object where it is shown now; true once it is selected and has the focus."""
+    box = cell.get_extents(Atspi.CoordType.SCREEN)
+    if box.width > 0 and box.height > 0:
+        subprocess.run(["xdotool", "mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2),
+                        "click", "1"], check=True)
+    time.sleep(0.3)
+    states = cell.get_state_set()
+    return states.contains(Atspi.StateType.SELECTED) and states.contains(Atspi.StateType.FOCUSED)
+
+
 def role_name(acc):
     return acc.get_role_name()
 

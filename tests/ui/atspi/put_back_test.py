@@ -16,7 +16,7 @@ gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
 
 import atspi_window  # noqa: E402
-from atspi_window import VPAK, WORK, Window, descendants, find, key, main, make_archive, wait_for, write_files  # noqa: E402
+from atspi_window import VPAK, WORK, Window, click, descendants, find, key, main, make_archive, wait_for, write_files  # noqa: E402
 
 QUESTION = "\u201cnotes.txt\u201d was changed in another program. Put it back into the archive?"
 ADDED = b"edited by the test program\n"
@@ -99,7 +99,7 @@ class PutBack(unittest.TestCase):
             # The row selected with the mouse, then opened with the keyboard's Enter.
             tree = find(window.frame, role="tree")
             cell = find(tree, role="table cell", name="notes.txt")
-            wait_for(lambda: self.click(cell), 15.0, "the row to be selected")
+            wait_for(lambda: click(cell), 15.0, "the row to be selected")
             calls = len(read_lines(self.editor_log))
             key("Return")
 
@@ -120,17 +120,6 @@ class PutBack(unittest.TestCase):
             self.assertEqual(original + ADDED, subprocess.run(args, check=True, capture_output=True).stdout)
         finally:
             window.close()
-
-    @staticmethod
-    def click(cell):
-        """Clicks the cell where it is shown now; true once it is selected and has the focus."""
-        box = cell.get_extents(Atspi.CoordType.SCREEN)
-        if box.width > 0 and box.height > 0:
-            subprocess.run(["xdotool", "mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2),
-                            "click", "1"], check=True)
-        time.sleep(0.3)
-        states = cell.get_state_set()
-        return states.contains(Atspi.StateType.SELECTED) and states.contains(Atspi.StateType.FOCUSED)
 
     @staticmethod
     def question(window):

@@ -5,7 +5,7 @@ import re
 import tempfile
 import unittest
 
-from atspi_window import WORK, Window, find, find_all, main, make_archive, wait_for, write_files
+from atspi_window import WORK, Window, click, find, find_all, key, main, make_archive, text_of, wait_for, write_files
 
 
 class WindowReading(unittest.TestCase):
@@ -35,6 +35,16 @@ class WindowReading(unittest.TestCase):
         self.assertIn("readme.txt", names)
         self.assertIn("maps", names)
 
+    def test_f3_shows_the_selected_files_text_in_the_pane_named_preview(self):
+        tree = find(self.window.frame, role="tree")
+        row = find(tree, role="table cell", name="readme.txt")
+        wait_for(lambda: click(row), 10.0, "readme.txt selected")
+        key("F3")
+        pane = find(self.window.frame, name="Preview")
+        content = find(pane, name="Content")
+        self.assertEqual("hello\n", wait_for(lambda: text_of(content), 10.0, "the preview's text"))
+        # The header line is read as its text: the path, the sizes and the hash tag.
+        self.assertTrue(any(label.get_name().startswith("readme.txt") for label in find_all(pane, role="label")))
 
     def test_the_application_is_listed_under_the_programs_name(self):
         self.assertEqual("vpak-gui", self.window.app.get_name())
