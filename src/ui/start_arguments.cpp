@@ -5,7 +5,16 @@ std::string StartUsageText() {
            "Show the window of the .PAK tool. With ARCHIVE, the archive is put in the .PAK file box\n"
            "and opened, as picking it with \"...\" does.\n"
            "  -h, --help     print this help and exit\n"
-           "  --version      print the version and exit\n";
+           "  --version      print the version and exit\n"
+           "\n"
+           "Keys in the window:\n"
+           "  Enter          open the selected file in the desktop's program for its type; once\n"
+           "                 it is saved there, the window offers to put it back into the archive\n"
+           "  F3             show or hide the preview of the selected file\n"
+           "  F2, Ctrl+S     edit the strings of a previewed .loc table, and save them into it\n"
+           "  Ctrl+F         filter the tree (* and ? as in vpak extract); Escape ends it\n"
+           "  Menu key       the tree's menu: open, extract, replace, add, remove, copy path,\n"
+           "                 preview, and Details (size columns)\n";
 }
 
 TStartAction InformationAsked(const std::vector<std::string>& arguments) {
