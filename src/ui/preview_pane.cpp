@@ -285,13 +285,7 @@ bool TPreviewPane::StopEditing() {
         UpdateButtons();
         return false;
     }
-    editing_ = false;
-    model_->SetEditable(false);
-    rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    undo_->clear();
-    // The rows as the archive holds them, or the entry asked for meanwhile.
-    Refresh();
-    UpdateButtons();
+    LeaveEditing();
     return true;
 }
 
@@ -311,10 +305,15 @@ bool TPreviewPane::EditedText(std::string& text, QString& problem) const {
 
 void TPreviewPane::EditsSaved() {
     undo_->setClean();
+    LeaveEditing();
+}
+
+void TPreviewPane::LeaveEditing() {
     editing_ = false;
     model_->SetEditable(false);
     rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     undo_->clear();
+    // The rows as the archive holds them, or the entry asked for meanwhile.
     Refresh();
     UpdateButtons();
 }

@@ -83,6 +83,8 @@ signals:
 
 private:
     void CreateControls();
+    // Back to looking: the rows read-only, their undo history gone, the pane shown anew.
+    void LeaveEditing();
     void ShowContent(const TPreviewContent& content);
     void ShowMessage(const QString& header, const QString& note);
     void UpdateButtons();

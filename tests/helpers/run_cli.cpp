@@ -1,5 +1,7 @@
 #include "helpers/run_cli.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <grp.h>
@@ -192,6 +194,16 @@ CliResult RunVpakTraced(const std::vector<std::string>& args, const std::string&
     const std::string options = std::string(sanitizer != nullptr ? sanitizer : "") +
                                 (sanitizer != nullptr && *sanitizer != '\0' ? ":" : "") + "detect_leaks=0";
     return RunCaptured(command, workingDir, {"ASAN_OPTIONS=" + options});
+}
+
+std::string CatEntry(const std::string& archive, const std::string& entry, bool xbox) {
+    std::vector<std::string> args{"cat"};
+    if (xbox) args.push_back("--xbox");
+    args.push_back(archive);
+    args.push_back(entry);
+    const CliResult result = RunVpak(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out;
 }
 
 CliResult RunVpakWithin(const std::vector<std::string>& args, int limitSeconds) {

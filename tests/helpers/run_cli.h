@@ -18,6 +18,9 @@ struct CliResult {
 
 CliResult RunVpak(const std::vector<std::string>& args, const std::string& workingDir = "");
 
+// One entry's content as `vpak cat` prints it; a failing cat fails the running test.
+std::string CatEntry(const std::string& archive, const std::string& entry, bool xbox);
+
 // RunVpak with standard output written to outFile and not read back: a large output then
 // adds nothing to this process, whose memory the next child's peak would count (a child
 // started by posix_spawn inherits its parent's peak until it execs).

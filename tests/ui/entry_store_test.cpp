@@ -52,13 +52,7 @@ protected:
     }
     // The entry's content as `vpak cat` gives it.
     std::string Cat(const std::string& entry) const {
-        std::vector<std::string> args{"cat"};
-        if (Xbox()) args.push_back("--xbox");
-        args.push_back(archive);
-        args.push_back(entry);
-        const CliResult result = RunVpak(args);
-        EXPECT_EQ(result.status, 0) << result.err;
-        return result.out;
+        return CatEntry(archive, entry, Xbox());
     }
     std::string TableOf(const std::string& text) const {
         WriteFile(dir / "table-source.loc", text);

@@ -107,13 +107,7 @@ protected:
     }
 
     std::string Cat(const std::string& entry) const {
-        std::vector<std::string> args{"cat"};
-        if (Xbox()) args.push_back("--xbox");
-        args.push_back(archive);
-        args.push_back(entry);
-        const CliResult result = RunVpak(args);
-        EXPECT_EQ(result.status, 0) << result.err;
-        return result.out;
+        return CatEntry(archive, entry, Xbox());
     }
 };
 
