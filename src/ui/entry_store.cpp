@@ -11,14 +11,6 @@
 
 namespace {
 
-bool IsLocName(const std::string& name) {
-    if (name.size() < 4) return false;
-    std::string ext = name.substr(name.size() - 4);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".loc";
-}
-
 bool HoldsEntry(const TArchiveIndex& index, const std::string& entryPath) {
     TEntryPaths paths(index);
     for (const TArchiveEntry& entry : index.entries)
@@ -58,7 +50,7 @@ TStoredContent PrepareContent(const TEntryStoreRequest& request) {
     TStoredContent content;
     const std::string name = EntryName(request.entryPath);
     const bool nameFits = !request.xbox || HostBaseName(request.filePath) == name;
-    const bool conversionFits = !request.locText || IsLocName(request.filePath);
+    const bool conversionFits = !request.locText || IsLocFileName(request.filePath);
     if (nameFits && conversionFits) {
         content.filePath = request.filePath;
         content.convertLoc = request.locText;

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "engine/format/loc_convert.h"
 #include "support/host_entries.h"
 #include "support/paths.h"
 #include "support/private_folder.h"
@@ -40,14 +41,6 @@ namespace {
 // a new file and renames it over the copy changes the identity, any other its time.
 bool SameState(const host::EntryInfo& a, const host::EntryInfo& b) {
     return a.kind == b.kind && a.size == b.size && a.identity == b.identity && a.modifiedNs == b.modifiedNs;
-}
-
-bool IsLocPath(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string ext = path.substr(path.size() - 4);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".loc";
 }
 
 // The folders a copy may go to: below $XDG_RUNTIME_DIR, which is this user's alone and goes
@@ -116,7 +109,7 @@ void TOpenedEntries::OpenOne(const std::string& archive, bool xbox, bool convert
     copy->archive = archive;
     copy->xbox = xbox;
     copy->entry = entry;
-    copy->locText = convertLoc && IsLocPath(entry);
+    copy->locText = convertLoc && IsLocFileName(entry);
     // Taken before the copy, so that an archive replaced meanwhile is never taken for this one.
     copy->archiveIdentity = host::Stat(archive).identity;
     std::string problem;

@@ -30,7 +30,6 @@ std::string LowerExtension(const std::string& path) {
     return ext;
 }
 
-bool IsLocPath(const std::string& path) { return LowerExtension(path) == "loc"; }
 
 // An extension that one of Qt's image readers takes.
 bool IsImagePath(const std::string& path) {
@@ -140,7 +139,7 @@ TPreviewContent Read(const TPreviewJob& job, const std::atomic<bool>& stop) {
     request.entryPath = job.entryPath;
     request.stop = &stop;
     request.notices = &notices;
-    const bool table = IsLocPath(job.entryPath);
+    const bool table = IsLocFileName(job.entryPath);
     const bool image = !table && IsImagePath(job.entryPath);
     if (table) request.byteCap = kPreviewTableBytes;
     else if (image) request.byteCap = kPreviewImageBytes;

@@ -11,6 +11,9 @@
 // engine/format/internal/loc_convert.h: offsets that share one long string many times over); the
 // bound is checked before the text grows.
 bool LocToText(bool bigEndian, TArrayOfByte& buffer);
+// True when the extension of name (a file's or an archive path's last part), ASCII-lowered,
+// is ".loc".
+bool IsLocFileName(const std::string& name);
 // The table of the text in the file at path: false when the file cannot be read or its table
 // would be too large to store.
 bool TextToLoc(bool bigEndian, const std::string& path, TArrayOfByte& buffer);

@@ -34,5 +34,3 @@ void UnescapeLocText(std::string& text);
 // TextToLoc for a text already read: false when its table would be too large to store.
 bool TextBytesToLoc(bool bigEndian, const TArrayOfByte& text, TArrayOfByte& buffer);
 
-// True when the extension of name, ASCII-lowered, is ".loc".
-bool IsLocFileName(const std::string& name);
