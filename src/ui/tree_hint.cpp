@@ -14,9 +14,9 @@ constexpr int kHintMargin = 8;
 
 }  // namespace
 
-TTreeHint::TTreeHint(TContentsTree& tree) : QObject(&tree), tree_(tree) {
+TTreeHint::TTreeHint(TContentsTree& tree) : QObject(&tree), tree_(tree), viewport_(tree.viewport()) {
     setObjectName(QStringLiteral("TreeHint"));
-    tree_.viewport()->installEventFilter(this);
+    viewport_->installEventFilter(this);
 }
 
 QString TTreeHint::Text() const {
@@ -26,11 +26,13 @@ QString TTreeHint::Text() const {
 }
 
 bool TTreeHint::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == tree_.viewport() && event->type() == QEvent::Paint) {
+    // The viewport's events also come while the tree is being destroyed, when it is no view
+    // any more: only its paint events, which come while it is whole, ask anything of it.
+    if (watched == viewport_ && event->type() == QEvent::Paint) {
         // The view paints its rows first; the words go over the empty area.
-        tree_.viewport()->removeEventFilter(this);
+        viewport_->removeEventFilter(this);
         QCoreApplication::sendEvent(watched, event);
-        tree_.viewport()->installEventFilter(this);
+        viewport_->installEventFilter(this);
         Paint();
         return true;
     }
@@ -40,8 +42,8 @@ bool TTreeHint::eventFilter(QObject* watched, QEvent* event) {
 void TTreeHint::Paint() {
     const QString text = Text();
     if (text.isEmpty()) return;
-    QPainter painter(tree_.viewport());
+    QPainter painter(viewport_);
     painter.setPen(tree_.palette().color(QPalette::Disabled, QPalette::Text));
-    const QRect area = tree_.viewport()->rect().adjusted(kHintMargin, kHintMargin, -kHintMargin, -kHintMargin);
+    const QRect area = viewport_->rect().adjusted(kHintMargin, kHintMargin, -kHintMargin, -kHintMargin);
     painter.drawText(area, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text);
 }

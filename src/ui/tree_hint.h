@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class QWidget;
 class TContentsTree;
 
 class TTreeHint : public QObject {
@@ -23,4 +24,5 @@ private:
     void Paint();
 
     TContentsTree& tree_;
+    QWidget* viewport_;  // the tree's, which lives as long as this filter
 };

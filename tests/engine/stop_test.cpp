@@ -182,8 +182,15 @@ TEST(StoppedOperation, AReplacementRollingForwardStopsBeforeItsSealAndCompletesA
         WriteFile(dir + "/new.bin", RandomBytes(7000, 6));
         WriteReplacements(dir + "/new");
         const host::hooks::StatedSpace nearlyFull(4096);
+        // Counted as the stopper counts them: a keep-alive repeat of the same text, which a
+        // slow run sends and a fast one does not, is no step of the replacement.
         std::vector<std::string> texts;
-        ASSERT_TRUE(kind.replace(dir, [&](const TProgress& progress) { texts.push_back(progress.text); }));
+        std::string previous;
+        ASSERT_TRUE(kind.replace(dir, [&](const TProgress& progress) {
+            const bool keepAlive = IsKeepAlive(progress, previous);
+            previous = progress.text;
+            if (!keepAlive) texts.push_back(progress.text);
+        }));
         const TArrayOfByte replaced = ReadFileBytes(dir + "/x.pak");
         const auto moving = std::find(texts.begin(), texts.end(), std::string("moving the archive's contents..."));
         ASSERT_NE(moving, texts.end());
