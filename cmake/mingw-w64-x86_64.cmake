@@ -21,7 +21,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(ZLIB_USE_STATIC_LIBS ON)
 
 # Windows runs the test programs through Wine when ctest runs them here.
-find_program(VPAK_WINE wine64 wine)
+find_program(VPAK_WINE NAMES wine wine64)
 if(VPAK_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VPAK_WINE})
 endif()
