@@ -15,6 +15,7 @@ set(VPAK_WINDOWS_TESTS
     support/fast_inflate_test.cpp
     support/sha1_test.cpp
     support/stream_inflate_test.cpp
+    support/windows_names_test.cpp
     support/zlib_adapter_test.cpp
     windows/collation_word_sort_test.cpp
     helpers/allocation_probe.cpp
