@@ -18,6 +18,8 @@ set(VPAK_WINDOWS_TESTS
     support/windows_names_test.cpp
     support/zlib_adapter_test.cpp
     windows/collation_word_sort_test.cpp
+    windows/host_errors_test.cpp
+    windows/host_output_test.cpp
     helpers/allocation_probe.cpp
     helpers/random_bytes.cpp
     windows/host_layer_absent.cpp)
