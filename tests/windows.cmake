@@ -19,6 +19,7 @@ set(VPAK_WINDOWS_TESTS
     support/zlib_adapter_test.cpp
     windows/collation_word_sort_test.cpp
     windows/host_errors_test.cpp
+    windows/host_names_test.cpp
     windows/host_output_test.cpp
     windows/host_paths_test.cpp
     helpers/allocation_probe.cpp
@@ -26,7 +27,7 @@ set(VPAK_WINDOWS_TESTS
     windows/host_layer_absent.cpp)
 add_executable(vpak_windows_tests ${VPAK_WINDOWS_TESTS})
 target_include_directories(vpak_windows_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(vpak_windows_tests PRIVATE vpak_support gtest_main ZLIB::ZLIB)
+target_link_libraries(vpak_windows_tests PRIVATE vpak_support vpak_host_hooks_off gtest_main ZLIB::ZLIB)
 # ctest runs it through CMAKE_CROSSCOMPILING_EMULATOR (Wine), in the build's own prefix so
 # that no user's Wine set-up is touched.
 add_test(NAME WindowsSupportTests COMMAND vpak_windows_tests)
