@@ -19,8 +19,10 @@ std::wstring Wide(const std::string& utf8) {
 // A fresh folder of the test's own in the current folder, given by a relative path.
 class WorkFolder {
 public:
-    explicit WorkFolder(const std::string& name) : path_(name + "-" + std::to_string(::GetCurrentProcessId())) {
-        ::CreateDirectoryA(path_.c_str(), nullptr);
+    // Wine reuses small process ids: the clock makes the name one no earlier run left.
+    explicit WorkFolder(const std::string& name)
+        : path_(name + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount64())) {
+        EXPECT_TRUE(::CreateDirectoryA(path_.c_str(), nullptr)) << path_;
     }
     ~WorkFolder() {
         for (const std::string& name : made_) ::DeleteFileW(Wide(path_ + "\\" + name).c_str());

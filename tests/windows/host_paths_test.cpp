@@ -19,8 +19,10 @@ public:
     TempFolder() {
         wchar_t base[MAX_PATH + 1];
         ::GetTempPathW(MAX_PATH + 1, base);
-        path_ = std::wstring(base) + L"vpak-paths-" + std::to_wstring(::GetCurrentProcessId());
-        ::CreateDirectoryW(path_.c_str(), nullptr);
+        // Wine reuses small process ids: the clock makes the name one no earlier run left.
+        path_ = std::wstring(base) + L"vpak-paths-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(::GetTickCount64());
+        EXPECT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr));
     }
     ~TempFolder() { Remove(L"\\\\?\\" + path_); }
     std::string Utf8() const {
