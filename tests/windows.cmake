@@ -18,13 +18,13 @@ set(VPAK_WINDOWS_TESTS
     support/windows_names_test.cpp
     support/zlib_adapter_test.cpp
     windows/collation_word_sort_test.cpp
+    windows/host_entries_test.cpp
     windows/host_errors_test.cpp
     windows/host_names_test.cpp
     windows/host_output_test.cpp
     windows/host_paths_test.cpp
     helpers/allocation_probe.cpp
-    helpers/random_bytes.cpp
-    windows/host_layer_absent.cpp)
+    helpers/random_bytes.cpp)
 add_executable(vpak_windows_tests ${VPAK_WINDOWS_TESTS})
 target_include_directories(vpak_windows_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(vpak_windows_tests PRIVATE vpak_support vpak_host_hooks_off gtest_main ZLIB::ZLIB)
