@@ -20,6 +20,7 @@ set(VPAK_WINDOWS_TESTS
     windows/collation_word_sort_test.cpp
     windows/host_entries_test.cpp
     windows/host_errors_test.cpp
+    windows/host_file_test.cpp
     windows/host_names_test.cpp
     windows/host_output_test.cpp
     windows/host_paths_test.cpp
