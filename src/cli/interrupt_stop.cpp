@@ -1,5 +1,7 @@
 #include "cli/interrupt_stop.h"
 
+#include <csignal>
+
 #include "support/errors.h"
 
 namespace {
@@ -10,25 +12,21 @@ extern "C" void AskToStop(int) { stopAsked = 1; }
 
 }  // namespace
 
-TInterruptStop::TInterruptStop() {
+struct TInterruptStop::TPrevious {
+    struct sigaction action {};
+};
+
+TInterruptStop::TInterruptStop() : previous_(std::make_unique<TPrevious>()) {
     stopAsked = 0;
     struct sigaction action {};
     action.sa_handler = AskToStop;
     sigemptyset(&action.sa_mask);
     // The handler serves once: a second Ctrl+C finds the default action again.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigaction(SIGINT, &action, &previous_);
+    sigaction(SIGINT, &action, &previous_->action);
 }
 
-TInterruptStop::~TInterruptStop() { sigaction(SIGINT, &previous_, nullptr); }
-
-ProgressProc TInterruptStop::Watch(ProgressProc draw) {
-    return [this, draw = std::move(draw)](const TProgress& progress) {
-        if (progress.HasPosition()) itemsDone_ = progress.done;
-        if (draw) draw(progress);
-        StopIfAsked();
-    };
-}
+TInterruptStop::~TInterruptStop() { sigaction(SIGINT, &previous_->action, nullptr); }
 
 void StopIfAsked() {
     if (stopAsked == 0) return;

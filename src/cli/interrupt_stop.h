@@ -1,11 +1,12 @@
 // Ctrl+C during a command that writes. The first one stops the operation at its next
 // report, through its progress callback, as the window's Stop does: a build removes its new
 // file, an update rolls back, an extraction keeps the files it finished. A second one ends
-// the process at once, which the crash safety covers as any kill.
+// the process at once, which the crash safety covers as any kill. Linux catches SIGINT
+// (interrupt_stop.cpp), Windows the console's Ctrl+C and Ctrl+Break (interrupt_stop_windows.cpp).
 #pragma once
 
-#include <csignal>
 #include <cstdint>
+#include <memory>
 
 #include "support/progress.h"
 
@@ -26,7 +27,9 @@ public:
     int64_t ItemsDone() const { return itemsDone_; }
 
 private:
-    struct sigaction previous_ {};
+    // What the platform had before (the previous SIGINT action on Linux).
+    struct TPrevious;
+    std::unique_ptr<TPrevious> previous_;
     int64_t itemsDone_ = 0;
 };
 

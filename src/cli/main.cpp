@@ -5,6 +5,7 @@
 #include <iostream>
 #include <new>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/lock_waiting.h"
@@ -30,7 +31,7 @@ int UsageError(CLI::App& app, const CLI::ParseError& error) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunCommandLine(int argc, char** argv) {
     CLI::App app{"vpak: list, extract, build, edit and update the .PAK archives of Veldane,\n"
                  "and convert its .loc string tables to text and back.",
                  "vpak"};

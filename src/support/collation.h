@@ -1,4 +1,6 @@
-// Locale-aware, case-insensitive comparison of names (ICU, user's locale, secondary strength).
+// Locale-aware, case-insensitive comparison of names: an ICU collator at secondary strength
+// on Linux (collation.cpp), CompareStringEx on Windows (collation_windows.cpp); both for the
+// user's locale.
 #pragma once
 
 #include <string>

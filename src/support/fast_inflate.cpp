@@ -24,19 +24,6 @@ libdeflate_decompressor& ThreadDecompressor() {
 
 }  // namespace
 
-TInflateOutcome InflateExactSize(const void* source, int32_t count, int32_t expectedSize, TArrayOfByte& output) {
-    output.clear();
-    TInflateOutcome outcome = TInflateOutcome::OtherSize;
-    try {
-        outcome = InflateExactSizeIntoRoom(source, count, expectedSize, output);
-    } catch (...) {
-        TArrayOfByte().swap(output);
-        throw;
-    }
-    if (outcome != TInflateOutcome::Exact) TArrayOfByte().swap(output);
-    return outcome;
-}
-
 TInflateOutcome InflateExactSizeIntoRoom(const void* source, int32_t count, int32_t expectedSize, TArrayOfByte& room) {
     if (count < 0) throw EDecompressionError();
     if (expectedSize < 0 || expectedSize > MaxInflatedSize(count)) return TInflateOutcome::OtherSize;

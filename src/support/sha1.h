@@ -1,4 +1,4 @@
-// SHA-1 (FIPS 180-1) on libcrypto.
+// SHA-1 (FIPS 180-1): libcrypto on Linux (sha1.cpp), CNG on Windows (sha1_windows.cpp).
 #pragma once
 
 #include <array>
