@@ -11,31 +11,6 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// The code point of the well-formed UTF-8 sequence at text[i], advancing i past it, or -1
-// when none starts there: no overlong forms, surrogates or values past U+10FFFF.
-int32_t NextUtf8(const std::string& text, size_t& i) {
-    const auto lead = static_cast<uint8_t>(text[i]);
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    }
-    size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
-    else return -1;
-    if (i + length > text.size()) return -1;
-    int32_t c = lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<uint8_t>(text[i + k]);
-        if ((next & 0xC0) != 0x80) return -1;
-        c = (c << 6) | (next & 0x3F);
-    }
-    const int32_t least = length == 2 ? 0x80 : (length == 3 ? 0x800 : 0x10000);
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
-    i += length;
-    return c;
-}
 
 void AppendUtf16(std::u16string& text, int32_t c) {
     if (c < 0x10000) {
@@ -104,6 +79,30 @@ bool HasForbiddenCharacter(const std::string& name) {
 }
 
 }  // namespace
+
+int32_t NextUtf8(const std::string& text, size_t& i) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    size_t length = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    else return -1;
+    if (i + length > text.size()) return -1;
+    int32_t c = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<uint8_t>(text[i + k]);
+        if ((next & 0xC0) != 0x80) return -1;
+        c = (c << 6) | (next & 0x3F);
+    }
+    const int32_t least = length == 2 ? 0x80 : (length == 3 ? 0x800 : 0x10000);
+    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
+    i += length;
+    return c;
+}
 
 std::u16string WindowsTextOfName(const std::string& name) {
     std::u16string text;

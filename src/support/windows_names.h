@@ -4,8 +4,15 @@
 // the Windows host module uses them to reach the OS.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+
+// The code point of the well-formed UTF-8 sequence at text[i], advancing i past it, or -1
+// (i unchanged) when none starts there: no overlong forms, surrogates or values past
+// U+10FFFF.
+int32_t NextUtf8(const std::string& text, size_t& i);
 
 // A name's bytes as Windows text: UTF-8 when the whole name is well-formed UTF-8, otherwise
 // Windows-1252, the code page the game's own tools wrote names in (the five bytes it leaves
